@@ -1,0 +1,142 @@
+#pragma once
+// The player core: the levels and their timelines, the off-screen bitmap and
+// the frame step. It knows nothing of windows or devices; the host is a
+// subclass that implements the virtual operations below.
+//
+// Threading: every member is called on the host's main thread. Host
+// operations are called back synchronously from inside core calls.
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/movie/KeyEvent.h"
+#include "core/movie/Records.h"
+#include "core/movie/TimelinePlayer.h"
+#include "core/render/RenderTarget.h"
+
+namespace kivra {
+
+enum class Quality { Low, Medium, High, Best };
+
+// Cursor kinds the core asks the host for.
+enum class CursorKind { Hand = 0, Arrow = 1, Button = 2, Grab = 3, IBeam = 4 };
+
+struct PixelRect {
+  int left = 0;
+  int top = 0;
+  int right = 0;
+  int bottom = 0;
+  int width() const { return right - left; }
+  int height() const { return bottom - top; }
+  bool empty() const { return right <= left || bottom <= top; }
+};
+
+class CorePlayer {
+ public:
+  CorePlayer();
+  virtual ~CorePlayer();
+  CorePlayer(const CorePlayer&) = delete;
+  CorePlayer& operator=(const CorePlayer&) = delete;
+
+  // ---- Operations the host implements --------------------------------
+  // Starts the periodic tick that drives frameStep(true).
+  virtual void startFrameTimer(uint32_t tickMs, uint32_t caretMs) = 0;
+  virtual void stopFrameTimer() = 0;
+  // The client area in pixels; empty when there is no window.
+  virtual PixelRect clientRectangle() = 0;
+  // Paints the dirty area now / at the next paint.
+  virtual void updateNow() = 0;
+  virtual void invalidate() = 0;
+  // The level-0 movie's header asks for a client area of this size.
+  virtual void movieSizeChanged(int width, int height) = 0;
+  virtual bool setCursor(CursorKind kind) = 0;
+  // A script has run long; true aborts it.
+  virtual bool askToAbortSlowScript() = 0;
+  virtual void fillBackground(Rgba colour) = 0;
+  // Milliseconds of the host's clock (real or virtual).
+  virtual uint32_t milliseconds() = 0;
+  // A host command ("quit", "fullscreen", ...) with its argument.
+  virtual void hostCommand(const std::string& command, const std::string& argument) = 0;
+
+  // ---- Movie loading ----------------------------------------------------
+  // Unloads everything and starts a new level-0 movie; feed its bytes next.
+  void openMovie(const std::string& url);
+  // Appends bytes to the level-0 movie.
+  void feedMovie(const uint8_t* data, size_t count);
+  // Unloads every level and stops the timer.
+  void unloadAll();
+  TimelinePlayer* level0() { return level0_.get(); }
+  const TimelinePlayer* level0() const { return level0_.get(); }
+  bool hasMovie() const { return hasMovie_; }
+  uint32_t framePeriod() const { return framePeriod_; }
+
+  // ---- Frame step ------------------------------------------------------
+  // One tick of the player; timer-driven when it comes from the frame timer.
+  void frameStep(bool timerDriven);
+  // A movie asked to quit (or turned out corrupt): quit at the next step.
+  void requestQuit() { quitRequested_ = true; }
+  bool quitRequested() const { return quitRequested_; }
+  // Steps that advanced frames since the movie started (tests and hosts).
+  uint64_t framesAdvanced() const { return framesAdvanced_; }
+
+  // ---- Input from the host (pixels of the client area) ------------------
+  void mouseMove(int x, int y);
+  void mouseDown();
+  void mouseUp();
+  void mouseLeft();
+  void keyDown(const KeyEvent& key);
+  void keyUp(const KeyEvent& key);
+  void typedCharacter(uint32_t character);
+  void focusChanged(bool focused);
+
+  // ---- Drawing -----------------------------------------------------------
+  // Draws the stage into the off-screen bitmap at the client size if it is
+  // out of date, and returns it.
+  const RenderTarget& render();
+  Rgba backgroundColor() const { return background_; }
+  void setQuality(Quality q) { quality_ = q; }
+  Quality quality() const { return quality_; }
+  void setAutoQuality(bool on) { autoQuality_ = on; }
+
+  // ---- Called by timelines ---------------------------------------------
+  void movieDataArrived(TimelinePlayer& timeline, const IntakeReport& report);
+  void movieCorrupt() { quitRequested_ = true; }
+  void setBackgroundColor(Rgba colour);
+
+ private:
+  void startPlayback();
+  void advanceTimelines();
+  void runQueuedActions() {}
+  void serviceIntervalTimers(bool shortOnly) { (void)shortOnly; }
+  bool serviceStreams() { return false; }
+  void measureAutoQuality(uint32_t startMs, int framesAdvanced);
+
+  std::unique_ptr<TimelinePlayer> level0_;
+  // Timelines in the order they advance: the most recently created first.
+  std::vector<TimelinePlayer*> timelines_;
+
+  bool hasMovie_ = false;
+  bool quitRequested_ = false;
+  bool timerRunning_ = false;
+  uint32_t framePeriod_ = 1;
+  uint32_t nextFrameTime_ = 0;
+  uint64_t framesAdvanced_ = 0;
+
+  Rgba background_{255, 255, 255, 255};
+  bool needsDraw_ = true;
+  RenderTarget offscreen_;
+
+  Quality quality_ = Quality::High;
+  bool autoQuality_ = false;
+  int measuredSteps_ = 0;
+  int lateSteps_ = 0;
+  int fastSteps_ = 0;
+  int stepsSinceChange_ = 0;
+
+  int pointerX_ = 0;
+  int pointerY_ = 0;
+  bool mouseButtonDown_ = false;
+};
+
+}  // namespace kivra
