@@ -1,0 +1,182 @@
+#include "platform/desktop/PlayerWindow.h"
+
+#include <cstdio>
+
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFile>
+#include <QFocusEvent>
+#include <QGuiApplication>
+#include <QImage>
+#include <QInputMethodEvent>
+#include <QKeyEvent>
+#include <QList>
+#include <QLayout>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPaintEvent>
+#include <QUrl>
+
+#include "platform/desktop/DesktopPlayer.h"
+#include "platform/desktop/KeyTranslation.h"
+
+namespace kivra {
+
+// ---- StageWidget ------------------------------------------------------------
+
+StageWidget::StageWidget(DesktopPlayer& player, QWidget* parent)
+    : QWidget(parent), player_(player), emptyColour_(Qt::white) {
+  // Every paint covers the whole exposed area, so Qt need not erase first.
+  setAttribute(Qt::WA_OpaquePaintEvent);
+  setAttribute(Qt::WA_NoSystemBackground);
+  setAttribute(Qt::WA_InputMethodEnabled);
+  setMouseTracking(true);
+  setFocusPolicy(Qt::StrongFocus);
+}
+
+void StageWidget::setEmptyColour(const QColor& colour) {
+  emptyColour_ = colour;
+  update();
+}
+
+void StageWidget::paintEvent(QPaintEvent* event) {
+  QPainter painter(this);
+  if (!player_.hasMovie()) {
+    painter.fillRect(event->rect(), emptyColour_);
+    return;
+  }
+  const RenderTarget& target = player_.render();
+  if (target.empty()) {
+    const Rgba bg = player_.backgroundColor();
+    painter.fillRect(event->rect(), QColor(bg.r, bg.g, bg.b));
+    return;
+  }
+  // The core's pixels are already premultiplied 0xAARRGGBB words: wrap the
+  // rows as they are, no copy.
+  const QImage image(reinterpret_cast<const uchar*>(target.pixels()), target.width(),
+                     target.height(), static_cast<qsizetype>(target.width()) * 4,
+                     QImage::Format_ARGB32_Premultiplied);
+  painter.setCompositionMode(QPainter::CompositionMode_Source);
+  const QRect area = event->rect();
+  painter.drawImage(area.topLeft(), image, area);
+}
+
+void StageWidget::mouseMoveEvent(QMouseEvent* event) {
+  const QPoint p = event->position().toPoint();
+  player_.mouseMove(p.x(), p.y());
+}
+
+void StageWidget::mousePressEvent(QMouseEvent* event) {
+  // Double clicks arrive here too (QWidget's default), as a second press.
+  if (event->button() != Qt::LeftButton) return;
+  setFocus(Qt::MouseFocusReason);
+  const QPoint p = event->position().toPoint();
+  player_.mouseMove(p.x(), p.y());
+  // Qt grabs the mouse implicitly until the release.
+  player_.mouseDown();
+}
+
+void StageWidget::mouseReleaseEvent(QMouseEvent* event) {
+  if (event->button() != Qt::LeftButton) return;
+  const QPoint p = event->position().toPoint();
+  player_.mouseMove(p.x(), p.y());
+  player_.mouseUp();
+  // The leave that happened during the grab was held back: report it now.
+  if (!rect().contains(p)) player_.mouseLeft();
+}
+
+void StageWidget::leaveEvent(QEvent* event) {
+  QWidget::leaveEvent(event);
+  // While the button is held the pointer stays the movie's until release.
+  if (QGuiApplication::mouseButtons() & Qt::LeftButton) return;
+  player_.mouseLeft();
+}
+
+void StageWidget::keyPressEvent(QKeyEvent* event) {
+  const KeyEvent key = translateKey(event->key(), event->modifiers(), event->text());
+  if (key.code != 0) player_.keyDown(key);
+  typeText(event->text());
+}
+
+void StageWidget::keyReleaseEvent(QKeyEvent* event) {
+  // Auto-repeat sends press/release pairs; the core sees repeated key downs
+  // and one key up at the end.
+  if (event->isAutoRepeat()) return;
+  const KeyEvent key = translateKey(event->key(), event->modifiers(), event->text());
+  if (key.code != 0) player_.keyUp(key);
+}
+
+void StageWidget::inputMethodEvent(QInputMethodEvent* event) {
+  typeText(event->commitString());
+  event->accept();
+}
+
+void StageWidget::typeText(const QString& text) {
+  for (const uint c : text.toUcs4())
+    if (deliversTypedCharacter(c)) player_.typedCharacter(c);
+}
+
+void StageWidget::focusInEvent(QFocusEvent* event) {
+  QWidget::focusInEvent(event);
+  player_.focusChanged(true);
+}
+
+void StageWidget::focusOutEvent(QFocusEvent* event) {
+  QWidget::focusOutEvent(event);
+  player_.focusChanged(false);
+}
+
+bool StageWidget::focusNextPrevChild(bool) { return false; }
+
+// ---- PlayerWindow -------------------------------------------------------------
+
+PlayerWindow::PlayerWindow(DesktopPlayer& player) : player_(player) {
+  setWindowTitle(QString::fromUtf8(DesktopPlayer::kProductName));
+  stage_ = new StageWidget(player, this);
+  setCentralWidget(stage_);
+  setAcceptDrops(true);
+}
+
+void PlayerWindow::resizeClientTo(int width, int height) {
+  // Window size = old size + wanted client - current client, twice: the
+  // second pass corrects for a menu bar that wrapped after the first.
+  for (int pass = 0; pass < 2; ++pass) {
+    if (QLayout* l = layout()) {
+      // A hidden window's layout is not re-run by resize(); do it by hand so
+      // that the stage's geometry is current.
+      l->invalidate();
+      l->activate();
+    }
+    const QSize client = stage_->size();
+    resize(size() + QSize(width, height) - client);
+  }
+  if (QLayout* l = layout()) {
+    l->invalidate();
+    l->activate();
+  }
+}
+
+void PlayerWindow::dragEnterEvent(QDragEnterEvent* event) {
+  if (player_.embedded() || !event->mimeData()->hasUrls()) return;
+  for (const QUrl& url : event->mimeData()->urls()) {
+    if (url.isLocalFile()) {
+      event->acceptProposedAction();
+      return;
+    }
+  }
+}
+
+void PlayerWindow::dropEvent(QDropEvent* event) {
+  if (player_.embedded()) return;
+  for (const QUrl& url : event->mimeData()->urls()) {
+    if (!url.isLocalFile()) continue;
+    event->acceptProposedAction();
+    const std::string path = QFile::encodeName(url.toLocalFile()).toStdString();
+    const LoadResult result = player_.openDroppedFile(path);
+    if (!result.ok) std::fprintf(stderr, "%s\n", result.error.c_str());
+    return;  // only the first file counts
+  }
+}
+
+}  // namespace kivra
