@@ -1,0 +1,133 @@
+#include "platform/CommandLine.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+namespace kivra {
+
+namespace {
+bool parseCount(const char* text, long& out) {
+  if (!text || !*text) return false;
+  errno = 0;
+  char* end = nullptr;
+  const long v = std::strtol(text, &end, 10);
+  if (errno != 0 || *end != 0 || v < 0) return false;
+  out = v;
+  return true;
+}
+
+bool parseSize(const char* text, int& w, int& h) {
+  long a = 0, b = 0;
+  const char* x = std::strchr(text, 'x');
+  if (!x) return false;
+  const std::string first(text, x);
+  if (!parseCount(first.c_str(), a) || !parseCount(x + 1, b)) return false;
+  if (a < 1 || b < 1 || a > 16000 || b > 16000) return false;
+  w = static_cast<int>(a);
+  h = static_cast<int>(b);
+  return true;
+}
+}  // namespace
+
+const char* usageText() {
+  return "usage: kivra-player [OPTIONS] [MOVIE]\n"
+         "  MOVIE               a movie file; none: the embedded movie, else an empty window\n"
+         "  --headless          no window, no audio device, virtual clock (one frame period per frame step)\n"
+         "  --frames N          (headless) after the movie's first frame has run, run N more frame steps, then exit 0\n"
+         "  --trace             print the string of every trace action on its own line to standard output\n"
+         "  --screenshot FILE   (headless) after the last step write the stage as PNG (8-bit RGB)\n"
+         "  --size WxH          stage size in pixels (default: the movie's frame rectangle / 20)\n"
+         "  --input FILE        (headless) replay input events, one a line (see README)\n"
+         "  --wav FILE          write the mixer's output as 44.1 kHz 16-bit stereo WAV\n"
+         "  --quality Q         low | medium | high | best\n"
+         "  --info              print the header fields and one line per tag, then exit\n"
+         "  --dump-display      (headless) print the display tree after the last step\n"
+         "  --create-projector OUT\n"
+         "                      write OUT: this player with MOVIE embedded\n"
+         "  --help, --version\n";
+}
+
+const char* versionText() { return "kivra-player 0.1.0 (player version 6)\n"; }
+
+bool parseCommandLine(int argc, const char* const* argv, CommandLine& out, std::string& error) {
+  auto needValue = [&](int& i, const char* option) -> const char* {
+    if (i + 1 >= argc) {
+      error = std::string(option) + " needs a value";
+      return nullptr;
+    }
+    return argv[++i];
+  };
+  bool moviesDone = false;
+  for (int i = 1; i < argc; ++i) {
+    const char* a = argv[i];
+    const char* v = nullptr;
+    if (!moviesDone && std::strcmp(a, "--") == 0) {
+      moviesDone = true;
+    } else if (moviesDone || a[0] != '-' || a[1] == 0) {
+      if (!out.movie.empty()) {
+        error = "only one movie may be given";
+        return false;
+      }
+      out.movie = a;
+    } else if (!std::strcmp(a, "--headless")) {
+      out.headless = true;
+    } else if (!std::strcmp(a, "--frames")) {
+      if (!(v = needValue(i, a))) return false;
+      long n = 0;
+      if (!parseCount(v, n)) {
+        error = std::string("--frames: not a count: ") + v;
+        return false;
+      }
+      out.frames = n;
+    } else if (!std::strcmp(a, "--trace")) {
+      out.trace = true;
+    } else if (!std::strcmp(a, "--screenshot")) {
+      if (!(v = needValue(i, a))) return false;
+      out.screenshot = v;
+    } else if (!std::strcmp(a, "--size")) {
+      if (!(v = needValue(i, a))) return false;
+      if (!parseSize(v, out.width, out.height)) {
+        error = std::string("--size: expected WxH, got ") + v;
+        return false;
+      }
+    } else if (!std::strcmp(a, "--input")) {
+      if (!(v = needValue(i, a))) return false;
+      out.inputFile = v;
+    } else if (!std::strcmp(a, "--wav")) {
+      if (!(v = needValue(i, a))) return false;
+      out.wavFile = v;
+    } else if (!std::strcmp(a, "--quality")) {
+      if (!(v = needValue(i, a))) return false;
+      if (!std::strcmp(v, "low")) out.quality = Quality::Low;
+      else if (!std::strcmp(v, "medium")) out.quality = Quality::Medium;
+      else if (!std::strcmp(v, "high")) out.quality = Quality::High;
+      else if (!std::strcmp(v, "best")) out.quality = Quality::Best;
+      else {
+        error = std::string("--quality: expected low, medium, high or best, got ") + v;
+        return false;
+      }
+    } else if (!std::strcmp(a, "--info")) {
+      out.info = true;
+    } else if (!std::strcmp(a, "--dump-display")) {
+      out.dumpDisplay = true;
+    } else if (!std::strcmp(a, "--create-projector")) {
+      if (!(v = needValue(i, a))) return false;
+      out.createProjector = v;
+    } else if (!std::strcmp(a, "--help") || !std::strcmp(a, "-h")) {
+      out.help = true;
+    } else if (!std::strcmp(a, "--version")) {
+      out.version = true;
+    } else {
+      error = std::string("unknown option: ") + a;
+      return false;
+    }
+  }
+  if (!out.createProjector.empty() && out.movie.empty()) {
+    error = "--create-projector needs a MOVIE";
+    return false;
+  }
+  return true;
+}
+
+}  // namespace kivra

@@ -1,0 +1,33 @@
+#pragma once
+// The kivra-player command line. Parsing never exits; main() decides.
+#include <optional>
+#include <string>
+
+#include "core/CorePlayer.h"
+
+namespace kivra {
+
+struct CommandLine {
+  std::string movie;  // empty: the embedded movie, else an empty window
+  bool headless = false;
+  std::optional<long> frames;
+  bool trace = false;
+  std::string screenshot;
+  int width = 0;  // 0: the movie's frame rectangle / 20
+  int height = 0;
+  std::string inputFile;
+  std::string wavFile;
+  std::optional<Quality> quality;
+  bool info = false;
+  bool dumpDisplay = false;
+  std::string createProjector;
+  bool help = false;
+  bool version = false;
+};
+
+// Fills `out` from argv; on a bad option returns false with a one-line reason.
+bool parseCommandLine(int argc, const char* const* argv, CommandLine& out, std::string& error);
+const char* usageText();
+const char* versionText();
+
+}  // namespace kivra

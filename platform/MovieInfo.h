@@ -1,0 +1,13 @@
+#pragma once
+// `kivra-player --info`: the header fields and one line per tag.
+#include <cstdio>
+#include <string>
+
+namespace kivra {
+
+// Prints the movie's header and tags to `out`; problems go to `err` as one
+// line. Returns the process exit status (0, or 1 for an unreadable file, a
+// bad header or a corrupt tag).
+int printMovieInfo(const std::string& path, FILE* out, FILE* err);
+
+}  // namespace kivra

@@ -1,0 +1,111 @@
+#include "platform/PlatformPlayer.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstring>
+
+#include "platform/ProjectorFile.h"
+
+namespace kivra {
+
+namespace {
+// Reads up to n bytes, retrying short reads; returns bytes read or -1.
+ssize_t readSome(int fd, uint8_t* buf, size_t n) {
+  for (;;) {
+    const ssize_t r = ::read(fd, buf, n);
+    if (r < 0 && errno == EINTR) continue;
+    return r;
+  }
+}
+
+std::string statusText(const MovieBuffer& movie) {
+  switch (movie.status()) {
+    case MovieStatus::BadHeader:
+      return "not a movie (bad header)";
+    case MovieStatus::OutOfMemory:
+      return "movie too large to load";
+    case MovieStatus::Good:
+      break;
+  }
+  return movie.fileLength() < 0 ? "not a movie (file too short)" : "not a movie (bad header)";
+}
+}  // namespace
+
+std::string executablePath() {
+  char buf[PATH_MAX];
+  const ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
+  if (n <= 0) return {};
+  return std::string(buf, static_cast<size_t>(n));
+}
+
+LoadResult PlatformPlayer::loadMovieFile(const std::string& path) {
+  LoadResult result;
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    result.error = path + ": " + std::strerror(errno);
+    return result;
+  }
+  openMovie(path);
+  uint8_t chunk[kChunkSize];
+  for (;;) {
+    const ssize_t r = readSome(fd, chunk, sizeof chunk);
+    if (r < 0) {
+      result.error = path + ": " + std::strerror(errno);
+      ::close(fd);
+      unloadAll();
+      return result;
+    }
+    if (r == 0) break;
+    feedMovie(chunk, static_cast<size_t>(r));
+    if (level0()->movie().failed()) break;
+  }
+  ::close(fd);
+  const MovieBuffer& movie = level0()->movie();
+  if (movie.failed() || !movie.headerParsed()) {
+    result.error = path + ": " + statusText(movie);
+    unloadAll();
+    return result;
+  }
+  result.ok = true;
+  return result;
+}
+
+bool PlatformPlayer::loadEmbeddedMovie(const std::string& exe) {
+  ProjectorTrailer trailer;
+  if (!readProjectorTrailer(exe, trailer) || !trailer.found) return false;
+  embedded_ = true;
+  if (!trailer.movieInFile()) return false;
+  const int fd = ::open(exe.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  if (::lseek(fd, static_cast<off_t>(trailer.movieOffset()), SEEK_SET) < 0) {
+    ::close(fd);
+    return false;
+  }
+  openMovie(exe);
+  uint8_t chunk[kChunkSize];
+  uint32_t left = trailer.movieLength;
+  // A read error stops feeding; the movie plays as far as it arrived.
+  while (left > 0) {
+    const size_t want = left < kChunkSize ? left : kChunkSize;
+    const ssize_t r = readSome(fd, chunk, want);
+    if (r <= 0) break;
+    feedMovie(chunk, static_cast<size_t>(r));
+    left -= static_cast<uint32_t>(r);
+  }
+  ::close(fd);
+  return level0() && level0()->movie().headerParsed() && !level0()->movie().failed();
+}
+
+std::string PlatformPlayer::loadWarning() const {
+  const TimelinePlayer* root = level0();
+  if (!root) return {};
+  const MovieBuffer& movie = root->movie();
+  if (movie.failed() || movie.complete()) return {};
+  return "incomplete movie: " + std::to_string(movie.received()) + " of " +
+         std::to_string(movie.fileLength()) + " bytes; it plays as far as it goes";
+}
+
+}  // namespace kivra

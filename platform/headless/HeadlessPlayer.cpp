@@ -1,0 +1,161 @@
+#include "platform/headless/HeadlessPlayer.h"
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+#include "platform/PngImage.h"
+#include "platform/headless/WavFileSink.h"
+
+namespace kivra {
+
+HeadlessPlayer::HeadlessPlayer(const CommandLine& options) {
+  if (options.width > 0 && options.height > 0) {
+    width_ = options.width;
+    height_ = options.height;
+    sizeFixed_ = true;
+  }
+  if (options.quality) setQuality(*options.quality);
+}
+
+void HeadlessPlayer::startFrameTimer(uint32_t tickMs, uint32_t caretMs) {
+  (void)tickMs;
+  (void)caretMs;
+  timerRunning_ = true;
+}
+
+PixelRect HeadlessPlayer::clientRectangle() {
+  if (width_ > 0 && height_ > 0) return PixelRect{0, 0, width_, height_};
+  return PixelRect{0, 0, kDefaultWidth, kDefaultHeight};
+}
+
+void HeadlessPlayer::movieSizeChanged(int width, int height) {
+  if (sizeFixed_) return;
+  // A movie with an empty or inverted frame rectangle still gets a stage.
+  width_ = width > 0 ? width : 1;
+  height_ = height > 0 ? height : 1;
+}
+
+void HeadlessPlayer::hostCommand(const std::string& command, const std::string& argument) {
+  (void)argument;
+  if (command == "quit") quit_ = true;
+}
+
+void HeadlessPlayer::deliver(const InputEvent& ev) {
+  switch (ev.kind) {
+    case InputEvent::Kind::Mouse:
+      mouseMove(ev.x, ev.y);
+      break;
+    case InputEvent::Kind::Down:
+      mouseDown();
+      break;
+    case InputEvent::Kind::Up:
+      mouseUp();
+      break;
+    case InputEvent::Kind::KeyDown:
+      keyDown(ev.key);
+      break;
+    case InputEvent::Kind::KeyUp:
+      keyUp(ev.key);
+      break;
+    case InputEvent::Kind::Type:
+      typedCharacter(ev.character);
+      break;
+  }
+}
+
+void HeadlessPlayer::run(long steps, const std::vector<InputEvent>& input) {
+  size_t next = 0;
+  for (long step = 1; step <= steps && !quit_; ++step) {
+    while (next < input.size() && input[next].step < step) ++next;
+    for (; next < input.size() && input[next].step == step && !quit_; ++next) deliver(input[next]);
+    clock_ += framePeriod();
+    frameStep(true);
+    ++stepsRun_;
+  }
+  // A quit asked for during the last step still takes effect.
+  if (!quit_ && quitRequested()) frameStep(true);
+}
+
+bool HeadlessPlayer::writeScreenshot(const std::string& path) {
+  const RenderTarget& target = render();
+  PngImage image;
+  image.width = target.width();
+  image.height = target.height();
+  image.rgb.resize(static_cast<size_t>(image.width) * image.height * 3);
+  uint8_t* out = image.rgb.data();
+  for (int y = 0; y < target.height(); ++y) {
+    const uint32_t* row = target.row(y);
+    for (int x = 0; x < target.width(); ++x) {
+      // The stage is opaque: premultiplied and straight colours agree.
+      const uint32_t p = row[x];
+      *out++ = static_cast<uint8_t>(p >> 16);
+      *out++ = static_cast<uint8_t>(p >> 8);
+      *out++ = static_cast<uint8_t>(p);
+    }
+  }
+  return writePng(path, image);
+}
+
+int runHeadless(const CommandLine& options) {
+  std::vector<InputEvent> input;
+  if (!options.inputFile.empty()) {
+    std::ifstream in(options.inputFile, std::ios::binary);
+    if (!in) {
+      std::fprintf(stderr, "kivra-player: cannot read input file %s\n", options.inputFile.c_str());
+      return 2;
+    }
+    std::stringstream text;
+    text << in.rdbuf();
+    std::string error;
+    if (!parseInputScript(text.str(), input, error)) {
+      std::fprintf(stderr, "kivra-player: %s: %s\n", options.inputFile.c_str(), error.c_str());
+      return 2;
+    }
+  }
+
+  HeadlessPlayer player(options);
+  if (!options.movie.empty()) {
+    const LoadResult loaded = player.loadMovieFile(options.movie);
+    if (!loaded.ok) {
+      std::fprintf(stderr, "kivra-player: %s\n", loaded.error.c_str());
+      return 1;
+    }
+    const std::string warning = player.loadWarning();
+    if (!warning.empty()) std::fprintf(stderr, "kivra-player: %s: %s\n", options.movie.c_str(), warning.c_str());
+  } else {
+    player.loadEmbeddedMovie(executablePath());
+  }
+
+  WavFileSink wav;
+  if (!options.wavFile.empty() && !wav.open(options.wavFile)) {
+    std::fprintf(stderr, "kivra-player: cannot write %s\n", options.wavFile.c_str());
+    return 1;
+  }
+
+  // Without --frames the movie plays through once.
+  long steps = 0;
+  if (options.frames) {
+    steps = *options.frames;
+  } else if (const TimelinePlayer* root = player.level0()) {
+    steps = root->frameCount() > 0 ? root->frameCount() - 1 : 0;
+  }
+  player.run(steps, input);
+
+  // No mixer output exists yet: the run is recorded as silence of its length.
+  if (!options.wavFile.empty()) {
+    const uint64_t ms = static_cast<uint64_t>(player.stepsRun()) * player.framePeriod();
+    wav.writeSilence(static_cast<size_t>(ms * WavFileSink::kSampleRate / 1000));
+    if (!wav.close()) {
+      std::fprintf(stderr, "kivra-player: cannot write %s\n", options.wavFile.c_str());
+      return 1;
+    }
+  }
+  if (!options.screenshot.empty() && !player.writeScreenshot(options.screenshot)) {
+    std::fprintf(stderr, "kivra-player: cannot write %s\n", options.screenshot.c_str());
+    return 1;
+  }
+  return 0;
+}
+
+}  // namespace kivra

@@ -1,0 +1,61 @@
+#pragma once
+// The headless host: no window, no audio device. A virtual millisecond clock
+// advances exactly one frame period before every frame step, so every run is
+// deterministic.
+#include <string>
+#include <vector>
+
+#include "platform/CommandLine.h"
+#include "platform/InputScript.h"
+#include "platform/PlatformPlayer.h"
+
+namespace kivra {
+
+class HeadlessPlayer : public PlatformPlayer {
+ public:
+  // Stage used when there is no movie and no --size.
+  static constexpr int kDefaultWidth = 550;
+  static constexpr int kDefaultHeight = 400;
+
+  explicit HeadlessPlayer(const CommandLine& options);
+
+  void startFrameTimer(uint32_t tickMs, uint32_t caretMs) override;
+  void stopFrameTimer() override { timerRunning_ = false; }
+  PixelRect clientRectangle() override;
+  void updateNow() override {}
+  void invalidate() override {}
+  void movieSizeChanged(int width, int height) override;
+  bool setCursor(CursorKind) override { return true; }
+  // Nobody can answer: a runaway script is always aborted.
+  bool askToAbortSlowScript() override { return true; }
+  void fillBackground(Rgba) override {}
+  uint32_t milliseconds() override { return clock_; }
+  void hostCommand(const std::string& command, const std::string& argument) override;
+
+  // Runs `steps` timer-driven frame steps, delivering the input events of
+  // each step just before it. Stops early when the movie quits.
+  void run(long steps, const std::vector<InputEvent>& input);
+  bool quit() const { return quit_; }
+  long stepsRun() const { return stepsRun_; }
+  bool timerRunning() const { return timerRunning_; }
+  void advanceClock(uint32_t ms) { clock_ += ms; }
+
+  // The stage as 8-bit RGB.
+  bool writeScreenshot(const std::string& path);
+
+ private:
+  void deliver(const InputEvent& ev);
+
+  int width_ = 0;
+  int height_ = 0;
+  bool sizeFixed_ = false;
+  uint32_t clock_ = 0;
+  bool timerRunning_ = false;
+  bool quit_ = false;
+  long stepsRun_ = 0;
+};
+
+// The whole headless run for main(): returns the process exit status.
+int runHeadless(const CommandLine& options);
+
+}  // namespace kivra

@@ -1,0 +1,225 @@
+#include "core/movie/TagCursor.h"
+
+#include <gtest/gtest.h>
+
+#include "tests/support/MovieBytes.h"
+
+namespace kivra {
+namespace {
+
+using test::Bytes;
+
+TEST(TagCursorBits, ReadsFieldsMostSignificantBitFirst) {
+  const Bytes b = {0b10110010, 0b01111111};
+  TagCursor c(b.data(), static_cast<int64_t>(b.size()));
+  EXPECT_EQ(c.readUB(1), 1u);
+  EXPECT_EQ(c.readUB(3), 0b011u);
+  EXPECT_EQ(c.readSB(4), 2);
+  EXPECT_EQ(c.readSB(2), 1);
+  EXPECT_EQ(c.readSB(6), -1);
+  EXPECT_FALSE(c.overrun());
+}
+
+TEST(TagCursorBits, SignedFieldsExtendTheirFirstBit) {
+  const Bytes b = {0b11100000, 0b01100000};
+  TagCursor c(b.data(), 2);
+  EXPECT_EQ(c.readSB(3), -1);
+  c.alignToByte();
+  EXPECT_EQ(c.readSB(3), 3);
+}
+
+TEST(TagCursorBits, ZeroWidthFieldsReadNothing) {
+  const Bytes b = {0xFF};
+  TagCursor c(b.data(), 1);
+  EXPECT_EQ(c.readUB(0), 0u);
+  EXPECT_EQ(c.readSB(0), 0);
+  EXPECT_EQ(c.position(), 0);
+  EXPECT_EQ(c.readUB(8), 0xFFu);
+}
+
+TEST(TagCursorBits, ByteReadsIgnoreTheBitBuffer) {
+  const Bytes b = {0xAB, 0x34, 0x12};
+  TagCursor c(b.data(), 3);
+  c.readUB(3);
+  EXPECT_EQ(c.readU16(), 0x1234);
+}
+
+TEST(TagCursorLimits, ReadsBeyondTheEndYieldZeroAndFlagOverrun) {
+  const Bytes b = {0x01, 0x02, 0x03};
+  TagCursor c(b.data(), 3);
+  EXPECT_EQ(c.readU16(), 0x0201);
+  EXPECT_EQ(c.readU32(), 0x03u);
+  EXPECT_TRUE(c.overrun());
+  EXPECT_EQ(c.readUB(17), 0u);
+  EXPECT_EQ(c.readString(), "");
+}
+
+TEST(TagCursorLimits, ReadEndConfinesATagBody) {
+  const Bytes b = {'a', 'b', 'c', 0, 'x'};
+  TagCursor c(b.data(), 5);
+  c.setReadEnd(2);
+  EXPECT_EQ(c.readString(), "ab");
+  EXPECT_TRUE(c.overrun());
+  c.clearReadEnd();
+  c.clearOverrun();
+  c.setPosition(0);
+  EXPECT_EQ(c.readString(), "abc");
+  EXPECT_FALSE(c.overrun());
+}
+
+TEST(TagCursorLimits, NegativePositionReadsNothing) {
+  const Bytes b = {1, 2, 3};
+  TagCursor c(b.data(), 3);
+  c.setPosition(-5);
+  EXPECT_EQ(c.readU8(), 0);
+  EXPECT_TRUE(c.overrun());
+  TagHeader h;
+  EXPECT_EQ(c.readTagHeader(h), TagRead::PastEnd);
+}
+
+TEST(TagCursorRecords, RectWithNegativeValues) {
+  const Bytes r = test::rectRecord(-20, 11000, -400, 8000);
+  TagCursor c(r.data(), static_cast<int64_t>(r.size()));
+  const RECT rect = c.readRect();
+  EXPECT_EQ(rect, (RECT{-20, 11000, -400, 8000}));
+  EXPECT_EQ(c.position(), static_cast<int64_t>(r.size()));
+  EXPECT_FALSE(c.overrun());
+}
+
+TEST(TagCursorRecords, MatrixWithoutScaleOrRotationIsIdentityPlusTranslation) {
+  // has-scale 0, has-rotate 0, n = 5: tx = 3, ty = -2.
+  // bits: 0 0 00101 00011 11110 -> 0000 1010 0011 1111 0(pad)
+  const Bytes b = {0x0A, 0x3F, 0x00};
+  TagCursor c(b.data(), 3);
+  const MATRIX m = c.readMatrix();
+  EXPECT_EQ(m.a, 0x10000);
+  EXPECT_EQ(m.d, 0x10000);
+  EXPECT_EQ(m.b, 0);
+  EXPECT_EQ(m.c, 0);
+  EXPECT_EQ(m.tx, 3);
+  EXPECT_EQ(m.ty, -2);
+  EXPECT_EQ(c.position(), 3);  // 17 bits take three bytes
+}
+
+TEST(TagCursorRecords, MatrixWithScaleAndRotation) {
+  // has-scale 1, n = 18: a = 0x10000 (1.0), d = -0x8000 (-0.5);
+  // has-rotate 1, n = 2: b = 1, c = -1; n = 0 translation.
+  std::vector<bool> bits;
+  auto put = [&](uint32_t v, unsigned n) {
+    for (unsigned i = n; i-- > 0;) bits.push_back((v >> i) & 1u);
+  };
+  put(1, 1), put(18, 5), put(0x10000, 18), put(static_cast<uint32_t>(-0x8000), 18);
+  put(1, 1), put(2, 5), put(1, 2), put(static_cast<uint32_t>(-1), 2);
+  put(0, 5);
+  Bytes b((bits.size() + 7) / 8, 0);
+  for (size_t i = 0; i < bits.size(); ++i)
+    if (bits[i]) b[i / 8] |= static_cast<uint8_t>(0x80 >> (i % 8));
+  TagCursor c(b.data(), static_cast<int64_t>(b.size()));
+  const MATRIX m = c.readMatrix();
+  EXPECT_EQ(m.a, 0x10000);
+  EXPECT_EQ(m.d, -0x8000);
+  EXPECT_EQ(m.b, 1);
+  EXPECT_EQ(m.c, -1);
+  EXPECT_EQ(m.tx, 0);
+  EXPECT_FALSE(c.overrun());
+}
+
+TEST(TagCursorRecords, CxformWithAndWithoutAlpha) {
+  // has-add 1, has-mult 1, n = 10; mult 256,128,0 (,64); add -1,2,3 (,-4)
+  auto build = [](bool alpha) {
+    std::vector<bool> bits;
+    auto put = [&](int32_t v, unsigned n) {
+      for (unsigned i = n; i-- > 0;) bits.push_back((static_cast<uint32_t>(v) >> i) & 1u);
+    };
+    put(1, 1), put(1, 1), put(10, 4);
+    put(256, 10), put(128, 10), put(0, 10);
+    if (alpha) put(64, 10);
+    put(-1, 10), put(2, 10), put(3, 10);
+    if (alpha) put(-4, 10);
+    Bytes b((bits.size() + 7) / 8, 0);
+    for (size_t i = 0; i < bits.size(); ++i)
+      if (bits[i]) b[i / 8] |= static_cast<uint8_t>(0x80 >> (i % 8));
+    return b;
+  };
+  const Bytes plain = build(false);
+  TagCursor c(plain.data(), static_cast<int64_t>(plain.size()));
+  CXFORM cx = c.readCxform(false);
+  EXPECT_EQ(cx.flags, 3);
+  EXPECT_EQ(cx.rMul, 256);
+  EXPECT_EQ(cx.gMul, 128);
+  EXPECT_EQ(cx.bMul, 0);
+  EXPECT_EQ(cx.aMul, 256);
+  EXPECT_EQ(cx.rAdd, -1);
+  EXPECT_EQ(cx.aAdd, 0);
+  const Bytes withAlpha = build(true);
+  TagCursor d(withAlpha.data(), static_cast<int64_t>(withAlpha.size()));
+  cx = d.readCxform(true);
+  EXPECT_EQ(cx.aMul, 64);
+  EXPECT_EQ(cx.aAdd, -4);
+  EXPECT_EQ(cx.bAdd, 3);
+  EXPECT_FALSE(d.overrun());
+}
+
+TEST(TagCursorRecords, ColoursAndStrings) {
+  const Bytes b = {1, 2, 3, 4, 5, 6, 7, 'h', 'i', 0};
+  TagCursor c(b.data(), static_cast<int64_t>(b.size()));
+  EXPECT_EQ(c.readRgb(), (Rgba{1, 2, 3, 255}));
+  EXPECT_EQ(c.readRgba(), (Rgba{4, 5, 6, 7}));
+  EXPECT_EQ(c.readString(), "hi");
+  EXPECT_FALSE(c.overrun());
+}
+
+TEST(TagHeaders, ShortAndLongForms) {
+  Bytes b = test::tag(9, {1, 2, 3});
+  const Bytes longTag = test::tag(9, {4, 5}, true);  // long form for a short body is valid
+  b.insert(b.end(), longTag.begin(), longTag.end());
+  TagCursor c(b.data(), static_cast<int64_t>(b.size()));
+  TagHeader h;
+  ASSERT_EQ(c.readTagHeader(h), TagRead::Tag);
+  EXPECT_EQ(h.code, 9);
+  EXPECT_EQ(h.length, 3u);
+  EXPECT_FALSE(h.longForm);
+  EXPECT_EQ(h.end, 5);
+  c.setPosition(h.end);
+  ASSERT_EQ(c.readTagHeader(h), TagRead::Tag);
+  EXPECT_TRUE(h.longForm);
+  EXPECT_EQ(h.length, 2u);
+  EXPECT_EQ(h.bodyStart, 11);
+  EXPECT_EQ(c.readU8(), 4);
+}
+
+TEST(TagHeaders, IncompleteTagsLeaveTheCursorAtTheirStart) {
+  const Bytes b = test::tag(12, Bytes(100, 0x07));
+  TagHeader h;
+  for (int64_t have : {int64_t{0}, int64_t{1}, int64_t{2}, int64_t{5}, int64_t{50},
+                       static_cast<int64_t>(b.size()) - 1}) {
+    TagCursor c(b.data(), have);
+    EXPECT_EQ(c.readTagHeader(h), TagRead::Incomplete) << have;
+    EXPECT_EQ(c.position(), 0);
+  }
+  TagCursor whole(b.data(), static_cast<int64_t>(b.size()));
+  EXPECT_EQ(whole.readTagHeader(h), TagRead::Tag);
+}
+
+TEST(TagHeaders, LengthBeyondTheSizeLimitIsPastTheEnd) {
+  const Bytes b = test::tag(12, Bytes(10, 0));
+  TagCursor c(b.data(), static_cast<int64_t>(b.size()));
+  c.setSizeLimit(static_cast<int64_t>(b.size()) - 1);
+  TagHeader h;
+  EXPECT_EQ(c.readTagHeader(h), TagRead::PastEnd);
+  // A cursor beyond the limit is past the end too.
+  TagCursor d(b.data(), static_cast<int64_t>(b.size()));
+  d.setSizeLimit(2);
+  d.setPosition(3);
+  EXPECT_EQ(d.readTagHeader(h), TagRead::PastEnd);
+}
+
+TEST(TagHeaders, HugeLongLengthIsPastTheEndNotAWrap) {
+  Bytes b = {0x3F, 0x03, 0xF0, 0xFF, 0xFF, 0xFF};  // code 12, length 0xFFFFFFF0
+  TagCursor c(b.data(), static_cast<int64_t>(b.size()));
+  TagHeader h;
+  EXPECT_EQ(c.readTagHeader(h), TagRead::PastEnd);
+}
+
+}  // namespace
+}  // namespace kivra

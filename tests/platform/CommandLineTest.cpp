@@ -1,0 +1,58 @@
+#include "platform/CommandLine.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace kivra {
+namespace {
+
+bool parse(std::vector<const char*> args, CommandLine& out, std::string& error) {
+  args.insert(args.begin(), "kivra-player");
+  return parseCommandLine(static_cast<int>(args.size()), args.data(), out, error);
+}
+
+TEST(CommandLine, EveryOption) {
+  CommandLine c;
+  std::string error;
+  ASSERT_TRUE(parse({"--headless", "--frames", "12", "--trace", "--screenshot", "s.png", "--size",
+                     "320x240", "--input", "in.txt", "--wav", "o.wav", "--quality", "best",
+                     "--dump-display", "movie.qvx"},
+                    c, error))
+      << error;
+  EXPECT_TRUE(c.headless);
+  EXPECT_EQ(*c.frames, 12);
+  EXPECT_TRUE(c.trace);
+  EXPECT_EQ(c.screenshot, "s.png");
+  EXPECT_EQ(c.width, 320);
+  EXPECT_EQ(c.height, 240);
+  EXPECT_EQ(c.inputFile, "in.txt");
+  EXPECT_EQ(c.wavFile, "o.wav");
+  EXPECT_EQ(*c.quality, Quality::Best);
+  EXPECT_TRUE(c.dumpDisplay);
+  EXPECT_EQ(c.movie, "movie.qvx");
+}
+
+TEST(CommandLine, MovieNamesMayHoldSpacesAndFollowDoubleDash) {
+  CommandLine c;
+  std::string error;
+  ASSERT_TRUE(parse({"--", "-odd name.qvx"}, c, error));
+  EXPECT_EQ(c.movie, "-odd name.qvx");
+}
+
+TEST(CommandLine, BadOptionsAreRefused) {
+  const std::vector<std::vector<const char*>> bad = {
+      {"--frames"},           {"--frames", "-1"},    {"--frames", "x"},
+      {"--size", "10"},       {"--size", "0x10"},    {"--quality", "ultra"},
+      {"--bogus"},            {"a.qvx", "b.qvx"},    {"--create-projector", "out"},
+  };
+  for (const auto& args : bad) {
+    CommandLine c;
+    std::string error;
+    EXPECT_FALSE(parse(args, c, error)) << args[0];
+    EXPECT_FALSE(error.empty());
+  }
+}
+
+}  // namespace
+}  // namespace kivra

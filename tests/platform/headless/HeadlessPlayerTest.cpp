@@ -1,0 +1,133 @@
+#include "platform/headless/HeadlessPlayer.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/PngImage.h"
+#include "tests/support/MovieBytes.h"
+#include "tests/support/TempDir.h"
+
+namespace kivra {
+namespace {
+
+using test::Bytes;
+using test::MovieSpec;
+
+Bytes framesMovie(int frames, uint16_t rate = 0x0C00) {
+  MovieSpec spec;
+  spec.frameCount = static_cast<uint16_t>(frames);
+  spec.rate = rate;
+  std::vector<Bytes> tags = {test::backgroundTag(0x20, 0x40, 0x80)};
+  for (int i = 0; i < frames; ++i) tags.push_back(test::showFrame());
+  tags.push_back(test::endTag());
+  return test::movie(spec, tags);
+}
+
+TEST(HeadlessPlayer, FirstFrameRunsAtLoadAndEachStepAdvancesOne) {
+  test::TempDir dir;
+  HeadlessPlayer player{CommandLine{}};
+  ASSERT_TRUE(player.loadMovieFile(dir.write("m.qvx", framesMovie(5))).ok);
+  ASSERT_TRUE(player.hasMovie());
+  EXPECT_TRUE(player.timerRunning());
+  EXPECT_EQ(player.level0()->currentFrame(), 0);
+  EXPECT_EQ(player.framePeriod(), 83u);
+  player.run(3, {});
+  EXPECT_EQ(player.level0()->currentFrame(), 3);
+  EXPECT_EQ(player.milliseconds(), 3 * 83u);
+  // Looping: frames 4, then 0 again.
+  player.run(2, {});
+  EXPECT_EQ(player.level0()->currentFrame(), 0);
+}
+
+TEST(HeadlessPlayer, StepBeforeTheNextFrameTimeDoesNotAdvance) {
+  test::TempDir dir;
+  HeadlessPlayer player{CommandLine{}};
+  ASSERT_TRUE(player.loadMovieFile(dir.write("m.qvx", framesMovie(5))).ok);
+  player.advanceClock(83);
+  player.frameStep(true);
+  EXPECT_EQ(player.level0()->currentFrame(), 1);
+  player.advanceClock(40);  // a timer tick half a period later
+  player.frameStep(true);
+  EXPECT_EQ(player.level0()->currentFrame(), 1);
+  player.frameStep(false);  // a step that input triggers is not held back
+  EXPECT_EQ(player.level0()->currentFrame(), 2);
+}
+
+TEST(HeadlessPlayer, OneFrameMovieNeverRestarts) {
+  test::TempDir dir;
+  HeadlessPlayer player{CommandLine{}};
+  ASSERT_TRUE(player.loadMovieFile(dir.write("m.qvx", framesMovie(1))).ok);
+  player.run(4, {});
+  EXPECT_EQ(player.level0()->currentFrame(), 0);
+  EXPECT_FALSE(player.level0()->playing());
+}
+
+TEST(HeadlessPlayer, CorruptMovieQuitsAtTheNextStep) {
+  MovieSpec spec;
+  spec.frameCount = 3;
+  Bytes file = test::movie(spec, {test::showFrame(), test::showFrame(), test::tag(12, Bytes(4, 0)),
+                                  test::endTag()});
+  file[file.size() - 8] = 0x30;  // DoAction length now runs past the file
+  test::TempDir dir;
+  HeadlessPlayer player{CommandLine{}};
+  ASSERT_TRUE(player.loadMovieFile(dir.write("m.qvx", file)).ok);
+  EXPECT_TRUE(player.quitRequested());
+  player.run(10, {});
+  EXPECT_TRUE(player.quit());
+  EXPECT_EQ(player.stepsRun(), 1);
+  EXPECT_FALSE(player.hasMovie());
+}
+
+TEST(HeadlessPlayer, PartlyLoadedMoviePlaysWhatArrived) {
+  Bytes file = framesMovie(6);
+  file.resize(file.size() - 6);  // the last two frames and End are missing
+  test::TempDir dir;
+  HeadlessPlayer player{CommandLine{}};
+  ASSERT_TRUE(player.loadMovieFile(dir.write("m.qvx", file)).ok);
+  EXPECT_FALSE(player.loadWarning().empty());
+  player.run(10, {});
+  EXPECT_EQ(player.level0()->currentFrame(), 3);
+  EXPECT_FALSE(player.quit());
+}
+
+TEST(HeadlessPlayer, ScreenshotShowsTheBackgroundAtTheMovieSize) {
+  test::TempDir dir;
+  HeadlessPlayer player{CommandLine{}};
+  ASSERT_TRUE(player.loadMovieFile(dir.write("m.qvx", framesMovie(2))).ok);
+  const std::string shot = dir.file("s.png");
+  ASSERT_TRUE(player.writeScreenshot(shot));
+  PngImage image;
+  ASSERT_TRUE(readPng(shot, image));
+  EXPECT_EQ(image.width, 550);
+  EXPECT_EQ(image.height, 400);
+  EXPECT_EQ(image.rgb[0], 0x20);
+  EXPECT_EQ(image.rgb[1], 0x40);
+  EXPECT_EQ(image.rgb[2], 0x80);
+}
+
+TEST(HeadlessPlayer, SizeOptionOverridesTheMovieSize) {
+  CommandLine options;
+  options.width = 64;
+  options.height = 32;
+  test::TempDir dir;
+  HeadlessPlayer player{options};
+  ASSERT_TRUE(player.loadMovieFile(dir.write("m.qvx", framesMovie(2))).ok);
+  EXPECT_EQ(player.render().width(), 64);
+  EXPECT_EQ(player.render().height(), 32);
+}
+
+TEST(HeadlessPlayer, LoadErrors) {
+  test::TempDir dir;
+  HeadlessPlayer player{CommandLine{}};
+  LoadResult r = player.loadMovieFile(dir.file("missing.qvx"));
+  EXPECT_FALSE(r.ok);
+  EXPECT_NE(r.error.find("missing.qvx"), std::string::npos);
+  r = player.loadMovieFile(dir.write("bad.qvx", {'N', 'O', 'P', 'E', 9, 9, 9, 9, 9}));
+  EXPECT_FALSE(r.ok);
+  EXPECT_NE(r.error.find("bad header"), std::string::npos);
+  r = player.loadMovieFile(dir.write("short.qvx", {'X', 'V', 'Q'}));
+  EXPECT_FALSE(r.ok);
+  EXPECT_FALSE(player.hasMovie());
+}
+
+}  // namespace
+}  // namespace kivra
