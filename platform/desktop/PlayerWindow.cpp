@@ -95,7 +95,10 @@ void StageWidget::leaveEvent(QEvent* event) {
 
 void StageWidget::keyPressEvent(QKeyEvent* event) {
   const KeyEvent key = translateKey(event->key(), event->modifiers(), event->text());
-  if (key.code != 0) player_.keyDown(key);
+  if (key.code != 0) {
+    heldKeys_[physicalKey(event)] = key;
+    player_.keyDown(key);
+  }
   typeText(event->text());
 }
 
@@ -103,8 +106,21 @@ void StageWidget::keyReleaseEvent(QKeyEvent* event) {
   // Auto-repeat sends press/release pairs; the core sees repeated key downs
   // and one key up at the end.
   if (event->isAutoRepeat()) return;
-  const KeyEvent key = translateKey(event->key(), event->modifiers(), event->text());
+  KeyEvent key = translateKey(event->key(), event->modifiers(), event->text());
+  const auto held = heldKeys_.find(physicalKey(event));
+  if (held != heldKeys_.end()) {
+    key.code = held->second.code;
+    key.virtualKey = held->second.virtualKey;
+    heldKeys_.erase(held);
+  }
   if (key.code != 0) player_.keyUp(key);
+}
+
+quint32 StageWidget::physicalKey(const QKeyEvent* event) {
+  // The scan code names the physical key; platforms without one fall back
+  // on the Qt key, kept apart by the top bit.
+  if (event->nativeScanCode() != 0) return event->nativeScanCode();
+  return 0x80000000u | static_cast<quint32>(event->key());
 }
 
 void StageWidget::inputMethodEvent(QInputMethodEvent* event) {
@@ -124,6 +140,8 @@ void StageWidget::focusInEvent(QFocusEvent* event) {
 
 void StageWidget::focusOutEvent(QFocusEvent* event) {
   QWidget::focusOutEvent(event);
+  // Releases that happen elsewhere never reach us.
+  heldKeys_.clear();
   player_.focusChanged(false);
 }
 

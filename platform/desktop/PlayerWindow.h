@@ -3,8 +3,12 @@
 // (StageWidget) is the movie's stage: it paints the core's off-screen bitmap
 // and forwards mouse, keyboard and focus changes to the core. The frame
 // window takes dropped movie files.
+#include <unordered_map>
+
 #include <QMainWindow>
 #include <QWidget>
+
+#include "core/movie/KeyEvent.h"
 
 namespace kivra {
 
@@ -33,8 +37,12 @@ class StageWidget : public QWidget {
 
  private:
   void typeText(const QString& text);
+  static quint32 physicalKey(const QKeyEvent* event);
 
   DesktopPlayer& player_;
+  // The code each held key went down with, so that its release carries the
+  // same code even when Shift was let go first.
+  std::unordered_map<quint32, KeyEvent> heldKeys_;
   QColor emptyColour_;
 };
 
