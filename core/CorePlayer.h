@@ -20,7 +20,8 @@ namespace kivra {
 enum class Quality { Low, Medium, High, Best };
 
 // Cursor kinds the core asks the host for.
-enum class CursorKind { Hand = 0, Arrow = 1, Button = 2, Grab = 3, IBeam = 4 };
+// Hidden: a script hid the pointer; Hand: over a button or link; Grab: panning.
+enum class CursorKind { Hidden = 0, Arrow = 1, Hand = 2, Grab = 3, IBeam = 4 };
 
 struct PixelRect {
   int left = 0;

@@ -248,7 +248,7 @@ TEST(DesktopPlayer, QuitEndsTheEventLoopWithZero) {
 
 TEST(DesktopPlayer, CursorKinds) {
   DesktopPlayer player(CommandLine{});
-  EXPECT_TRUE(player.setCursor(CursorKind::Button));
+  EXPECT_TRUE(player.setCursor(CursorKind::Hand));
   EXPECT_EQ(player.stage().cursor().shape(), Qt::PointingHandCursor);
   EXPECT_TRUE(player.setCursor(CursorKind::IBeam));
   EXPECT_EQ(player.stage().cursor().shape(), Qt::IBeamCursor);
