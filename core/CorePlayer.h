@@ -14,6 +14,7 @@
 #include "core/movie/Records.h"
 #include "core/movie/TimelinePlayer.h"
 #include "core/render/RenderTarget.h"
+#include "core/script/ActionQueue.h"
 
 namespace kivra {
 
@@ -104,15 +105,19 @@ class CorePlayer {
   void movieDataArrived(TimelinePlayer& timeline, const IntakeReport& report);
   void movieCorrupt() { quitRequested_ = true; }
   void setBackgroundColor(Rgba colour);
+  // The pending action lists; the interpreter runs them.
+  ActionQueue& actions() { return actions_; }
 
  private:
   void startPlayback();
   void advanceTimelines();
-  void runQueuedActions() {}
+  // Until the interpreter runs them, queued blocks are dropped.
+  void runQueuedActions() { actions_.clear(); }
   void serviceIntervalTimers(bool shortOnly) { (void)shortOnly; }
   bool serviceStreams() { return false; }
   void measureAutoQuality(uint32_t startMs, int framesAdvanced);
 
+  ActionQueue actions_;
   std::unique_ptr<TimelinePlayer> level0_;
   // Timelines in the order they advance: the most recently created first.
   std::vector<TimelinePlayer*> timelines_;
