@@ -230,6 +230,7 @@ bool Compiler::edgeLine(const Node& node, std::vector<ShapeRecord>& records, int
     y = p[3];
     grow(x, y);
   } else {  // style
+    if (a.flag("newstyles")) r.newStyles = StyleArrays{};
     if (!a.expect(0, 0, "style [moveto=X,Y] [fill0=N] [fill1=N] [line=N] [newstyles]")) return false;
     if (auto v = a.value("moveto")) {
       const std::vector<std::string> parts = splitList(*v);
@@ -256,7 +257,6 @@ bool Compiler::edgeLine(const Node& node, std::vector<ShapeRecord>& records, int
       if (!intArg(a, *s, 0, 0xFFFF, v, "line")) return false;
       r.line = static_cast<uint32_t>(v);
     }
-    if (a.flag("newstyles")) r.newStyles = StyleArrays{};
     if (!r.moveTo && !r.fill0 && !r.fill1 && !r.line && !r.newStyles) {
       diag_.error(node.line, "a style record needs at least one of moveto, fill0, fill1, line, newstyles");
       return false;

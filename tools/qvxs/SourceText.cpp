@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 namespace kivra::qvxs {
 
@@ -409,8 +410,11 @@ std::string formatDouble(double v) {
   if (std::isnan(v)) return "nan";
   if (std::isinf(v)) return v < 0 ? "-inf" : "inf";
   char buf[40];
+  // Plain notation for ordinary magnitudes: "20", not "2e+01".
+  const bool plain = v == 0 || (std::fabs(v) >= 1e-5 && std::fabs(v) < 1e15);
   for (int precision = 1; precision <= 17; ++precision) {
     std::snprintf(buf, sizeof buf, "%.*g", precision, v);
+    if (plain && precision < 17 && std::strchr(buf, 'e')) continue;
     if (std::strtod(buf, nullptr) == v) break;
   }
   return buf;
