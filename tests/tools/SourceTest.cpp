@@ -356,3 +356,19 @@ TEST(SourceErrors, Assembly) {
   EXPECT_NE(errorsOf("movie\nactions {\n  With\n}\n").find("test.qvxs:3: With needs a body"), std::string::npos);
   EXPECT_NE(errorsOf("movie\nactions {\n  Push 99999999999\n}\n").find("test.qvxs:3:"), std::string::npos);
 }
+
+TEST(Source, BytesAfterTheEndTagAreKept) {
+  Bytes movie = build("movie\nshowframe\n");
+  movie.insert(movie.end(), {0xAB, 0xCD});
+  movie[4] = static_cast<uint8_t>(movie.size());
+  const std::string text = dump(movie);
+  EXPECT_NE(text.find("end\ntrailing abcd\n"), std::string::npos) << text;
+  EXPECT_EQ(build(text), movie);
+}
+
+TEST(Source, MovieWithoutEndTagRoundTrips) {
+  Bytes movie = build("movie\nshowframe\n");
+  movie.resize(movie.size() - 2);  // drop the End tag
+  movie[4] = static_cast<uint8_t>(movie.size());
+  EXPECT_EQ(build(dump(movie)), movie);
+}

@@ -781,7 +781,16 @@ bool compileMovie(const std::string& text, std::vector<uint8_t>& out, Diagnostic
   a.finish();
   if (!diag.ok()) return false;
   TagStream tags;
-  const std::vector<Node> body(nodes.begin() + 1, nodes.end());
+  std::vector<Node> body(nodes.begin() + 1, nodes.end());
+  if (!body.empty() && body.back().head() == "trailing") {
+    std::vector<uint8_t> bytes;
+    if (!parseHexWords(body.back().words, 1, bytes)) {
+      diag.error(body.back().line, "trailing: expected hex bytes");
+      return false;
+    }
+    h.trailing = std::move(bytes);
+    body.pop_back();
+  }
   if (!compileTags(body, h.version, tags, diag)) return false;
   std::string error;
   if (!writeMovie(h, tags, out, error)) {

@@ -1,5 +1,8 @@
 #include "tools/qvxs/Dumper.h"
 
+#include <algorithm>
+#include <cstdio>
+
 #include "core/movie/Inflater.h"
 #include "core/movie/TagCodes.h"
 #include "core/movie/TagCursor.h"
@@ -78,7 +81,9 @@ class Dumper {
   Dumper(const uint8_t* base, int version, DumpStats* stats) : base_(base), version_(version), stats_(stats) {}
   // Tags of [start, end) up to the End tag, which is left implicit.
   // `complete` tells whether the stream ended with End as its last tag.
-  void stream(int64_t start, int64_t end, Lines& out, bool& endedCleanly);
+  // `rest` receives the position of the first byte not printed (after the
+  // End tag, or at a cut-off tag).
+  void stream(int64_t start, int64_t end, Lines& out, bool& endedCleanly, int64_t* rest = nullptr);
 
  private:
   bool tagText(const TagHeader& h, Lines& out);
@@ -106,20 +111,29 @@ bool Dumper::reproduces(const Lines& lines, const TagHeader& h) const {
   return static_cast<int64_t>(b.size()) == h.end - h.start && std::equal(b.begin(), b.end(), base_ + h.start);
 }
 
-void Dumper::stream(int64_t start, int64_t end, Lines& out, bool& endedCleanly) {
+void Dumper::stream(int64_t start, int64_t end, Lines& out, bool& endedCleanly, int64_t* rest) {
   TagCursor c(base_, end);
   c.setPosition(start);
   endedCleanly = false;
+  if (rest) *rest = end;
   while (c.position() < end) {
     TagHeader h;
     if (c.readTagHeader(h) != TagRead::Tag) {
       // A truncated tag: keep the remaining bytes so nothing is lost.
       out.push_back("; the stream ends inside a tag header or body");
+      if (rest) *rest = c.position();
       return;
     }
     if (h.code == 0) {
       endedCleanly = h.end == end && h.length == 0 && !h.longForm;
-      if (!endedCleanly) out.push_back("end");
+      if (rest) *rest = h.end;
+      if (!endedCleanly) {
+        if (h.length == 0 && !h.longForm) {
+          out.push_back("end");
+        } else {
+          if (rest) *rest = h.start;
+        }
+      }
       return;
     }
     Lines lines;
@@ -544,7 +558,13 @@ bool dumpMovie(const std::vector<uint8_t>& file, std::string& text, std::string&
   Lines lines{header};
   Dumper d(plain.data(), version, stats);
   bool clean = false;
-  d.stream(c.position(), static_cast<int64_t>(plain.size()), lines, clean);
+  int64_t rest = 0;
+  d.stream(c.position(), static_cast<int64_t>(plain.size()), lines, clean, &rest);
+  if (!clean) {
+    // Keep whatever the tags did not cover, so the movie is rebuilt exactly.
+    const size_t from = static_cast<size_t>(std::max<int64_t>(rest, c.position()));
+    lines.push_back("trailing " + hexBytes(plain.data() + from, plain.size() - from));
+  }
   text.clear();
   for (const std::string& l : lines) text += l + "\n";
   return true;
