@@ -110,8 +110,9 @@ DispatchResult TimelinePlayer::dispatchTag() {
     atEnd_ = true;
   } else if (isDefinitionTag(tag.code)) {
     defineTag(tag);
-  } else if (!root_->isLibrary()) {
-    // A library defines characters but never runs its own control tags.
+  } else if (!isLibrary()) {
+    // A library defines characters but never runs its own control tags
+    // (its sprites, placed by importers, run theirs).
     runControlTag(tag);
   }
   cursor_.clearReadEnd();
