@@ -137,12 +137,22 @@ TimelinePlayer& CorePlayer::libraryFor(const std::string& base, const std::strin
 }
 
 void CorePlayer::serviceLibraries() {
-  // Reading one library may complete an import another one waits for.
+  // Reading a library may load another one, which reports back here: note it
+  // and go round again instead of reading libraries from inside each other.
+  if (servicingLibraries_) {
+    librariesChanged_ = true;
+    return;
+  }
+  servicingLibraries_ = true;
   for (bool progress = true; progress;) {
-    progress = false;
-    for (auto& lib : libraries_)
+    librariesChanged_ = false;
+    // By index: reading a library may append to the list.
+    for (size_t i = 0; i < libraries_.size(); ++i) {
+      TimelinePlayer* lib = libraries_[i].get();
       while (lib->dispatchTag() == kDispatchDone) {
       }
+    }
+    progress = false;
     auto resolveWaiter = [&](TimelinePlayer* root) {
       if (root && root->importWait() && root->importWait()->libraryComplete()) {
         root->resolveImport();
@@ -150,8 +160,10 @@ void CorePlayer::serviceLibraries() {
       }
     };
     resolveWaiter(level0_.get());
-    for (auto& lib : libraries_) resolveWaiter(lib.get());
+    for (size_t i = 0; i < libraries_.size(); ++i) resolveWaiter(libraries_[i].get());
+    progress = progress || librariesChanged_;
   }
+  servicingLibraries_ = false;
 }
 
 void CorePlayer::frameStep(bool timerDriven) {

@@ -147,6 +147,8 @@ class CorePlayer {
   // Library movies: loaded for imports, never shown, kept until unloadAll.
   std::vector<std::unique_ptr<TimelinePlayer>> libraries_;
   LibraryLoader* libraryLoader_ = nullptr;
+  bool servicingLibraries_ = false;
+  bool librariesChanged_ = false;
   std::string url_;
   uint8_t scaleMode_ = 0;
 
