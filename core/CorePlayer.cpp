@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "core/HostCommand.h"
+
 namespace kivra {
 
 namespace {
@@ -36,6 +38,8 @@ void CorePlayer::unloadAll() {
   timelines_.clear();
   level0_.reset();
   hasMovie_ = false;
+  zoomed_ = false;
+  panning_ = false;
   background_ = Rgba{255, 255, 255, 255};
   framesAdvanced_ = 0;
   needsDraw_ = true;
@@ -136,23 +140,142 @@ void CorePlayer::measureAutoQuality(uint32_t startMs, int framesAdvanced) {
 }
 
 void CorePlayer::mouseMove(int x, int y) {
+  // While panning, the zoomed part follows the pointer.
+  if (panning_) pan(x - pointerX_, y - pointerY_);
   pointerX_ = x;
   pointerY_ = y;
 }
 
-void CorePlayer::mouseDown() { mouseButtonDown_ = true; }
-void CorePlayer::mouseUp() { mouseButtonDown_ = false; }
-void CorePlayer::mouseLeft() {}
+void CorePlayer::mouseDown() {
+  mouseButtonDown_ = true;
+  // No buttons or text fields yet: a press on a zoomed view always lands on
+  // the background and starts panning.
+  if (zoomed_ && movieReady()) {
+    panning_ = true;
+    setCursor(CursorKind::Grab);
+  }
+}
+
+void CorePlayer::mouseUp() {
+  mouseButtonDown_ = false;
+  endPanning();
+}
+
+void CorePlayer::mouseLeft() { endPanning(); }
+
+void CorePlayer::endPanning() {
+  if (!panning_) return;
+  panning_ = false;
+  setCursor(CursorKind::Arrow);
+}
 void CorePlayer::keyDown(const KeyEvent& key) { (void)key; }
 void CorePlayer::keyUp(const KeyEvent& key) { (void)key; }
 void CorePlayer::typedCharacter(uint32_t character) { (void)character; }
 void CorePlayer::focusChanged(bool focused) { (void)focused; }
+
+bool CorePlayer::movieReady() const {
+  return level0_ && level0_->movie().headerParsed() && !level0_->movie().failed();
+}
+
+void CorePlayer::redrawAll() {
+  needsDraw_ = true;
+  invalidate();
+}
+
+// ---- Host commands from scripts -------------------------------------------------
+
+bool CorePlayer::routeHostCommandUrl(const std::string& url, const std::string& target, bool* handled) {
+  std::string_view name;
+  if (!splitHostCommandUrl(url, name)) return false;
+  const bool done = hostCommand(std::string(name), target);
+  if (handled) *handled = done;
+  return true;
+}
+
+void CorePlayer::setShowMenuFromScript(bool show) {
+  if (show == showMenu_) return;
+  showMenu_ = show;
+  hostCommand("showmenu", show ? "true" : "false");
+}
+
+// ---- View ------------------------------------------------------------------------
+
+RECT CorePlayer::frameRect() const {
+  if (!level0_ || !level0_->movie().headerParsed()) return RECT{};
+  return level0_->movie().frameRect();
+}
+
+ViewTransform CorePlayer::view() {
+  const PixelRect client = clientRectangle();
+  // The zoom rectangle frames the view except in noScale mode.
+  const RECT framed = zoomed_ && scaleMode_ != ScaleMode::NoScale ? zoomRect_ : frameRect();
+  const int factor = quality_ >= Quality::High ? 4 : quality_ == Quality::Medium ? 2 : 1;
+  return computeView(client.width(), client.height(), framed, scaleMode_, align_, factor);
+}
+
+void CorePlayer::setScaleMode(ScaleMode mode, uint8_t align) {
+  scaleMode_ = mode;
+  align_ = align;
+  redrawAll();
+}
+
+void CorePlayer::zoom(Fixed16 factor) { applyZoom(factor, false, 0, 0); }
+void CorePlayer::zoomAt(Fixed16 factor, int x, int y) { applyZoom(factor, true, x, y); }
+
+void CorePlayer::applyZoom(Fixed16 factor, bool atPoint, int x, int y) {
+  if (!movieReady()) return;
+  if (scaleMode_ == ScaleMode::NoScale) scaleMode_ = ScaleMode::ShowAll;
+  const PixelRect client = clientRectangle();
+  const ViewTransform v = view();
+  const RECT visible = visibleRectangle(v, client.width(), client.height());
+  int32_t cx = (visible.xmin + visible.xmax) / 2;
+  int32_t cy = (visible.ymin + visible.ymax) / 2;
+  if (atPoint) clientToMovie(v, x, y, cx, cy);
+  RECT zoomed;
+  if (!zoomRectangle(visible, frameRect(), factor, cx, cy, client.width(), client.height(), zoomed)) {
+    showAll();
+    return;
+  }
+  zoomRect_ = zoomed;
+  zoomed_ = true;
+  redrawAll();
+}
+
+void CorePlayer::showAll() {
+  if (scaleMode_ == ScaleMode::NoScale) scaleMode_ = ScaleMode::ShowAll;
+  zoomed_ = false;
+  redrawAll();
+}
+
+void CorePlayer::showActualSize() {
+  zoomed_ = false;
+  scaleMode_ = ScaleMode::NoScale;
+  redrawAll();
+}
+
+void CorePlayer::pan(int dx, int dy) {
+  if (!zoomed_ || (dx == 0 && dy == 0)) return;
+  const ViewTransform v = view();
+  // Dragging the picture right shows what lies to its left.
+  const int32_t tx = static_cast<int32_t>(-(static_cast<int64_t>(dx) * v.factor << 16) / v.scaleX);
+  const int32_t ty = static_cast<int32_t>(-(static_cast<int64_t>(dy) * v.factor << 16) / v.scaleY);
+  const RECT moved = panRectangle(zoomRect_, frameRect(), tx, ty);
+  if (moved == zoomRect_) return;
+  zoomRect_ = moved;
+  redrawAll();
+}
 
 const RenderTarget& CorePlayer::render() {
   const PixelRect client = clientRectangle();
   if (client.width() != offscreen_.width() || client.height() != offscreen_.height()) {
     if (!offscreen_.resize(std::max(0, client.width()), std::max(0, client.height())))
       offscreen_.resize(0, 0);
+    needsDraw_ = true;
+  }
+  // A changed view redraws everything.
+  const ViewTransform v = view();
+  if (!(v == lastView_)) {
+    lastView_ = v;
     needsDraw_ = true;
   }
   if (needsDraw_) {

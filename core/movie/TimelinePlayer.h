@@ -52,6 +52,7 @@ class TimelinePlayer {
   void play(bool restart);
   void stop() { playing_ = false; }
   void setLoop(bool loop) { loop_ = loop; }
+  bool loop() const { return loop_; }
 
  private:
   void rewind();
