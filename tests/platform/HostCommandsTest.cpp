@@ -21,12 +21,12 @@ using namespace command;
 using test::Bytes;
 
 Bytes framesMovie(int frames) {
-  test::MovieSpec spec;
-  spec.frameCount = static_cast<uint16_t>(frames);
+  test::MovieSpec header;
+  header.frameCount = static_cast<uint16_t>(frames);
   std::vector<Bytes> tags;
   for (int i = 0; i < frames; ++i) tags.push_back(test::showFrame());
   tags.push_back(test::endTag());
-  return test::movie(spec, tags);
+  return test::movie(header, tags);
 }
 
 class HostCommands : public ::testing::Test {
