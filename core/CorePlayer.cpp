@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "core/movie/CaseInsensitive.h"
+#include "core/HostCommand.h"
 
 namespace kivra {
 
@@ -44,6 +45,8 @@ void CorePlayer::unloadAll() {
   }
   teardown();
   hasMovie_ = false;
+  zoomed_ = false;
+  panning_ = false;
   framesAdvanced_ = 0;
   needsDraw_ = true;
 }
@@ -93,7 +96,7 @@ Rgba CorePlayer::backgroundColor() const {
 
 void CorePlayer::setScaleMode(uint8_t modeAndAlign) {
   scaleMode_ = modeAndAlign;
-  updateView();
+  redrawAll();
 }
 
 bool CorePlayer::updateView() {
@@ -102,6 +105,8 @@ bool CorePlayer::updateView() {
   request.client = DeviceRect{client.left, client.top, client.right, client.bottom};
   if (level0_ && level0_->movie().headerParsed()) request.frame = level0_->movie().frameRect();
   request.modeAndAlign = scaleMode_;
+  // The zoom rectangle frames the view, except in noScale mode.
+  if (zoomed_) request.zoom = &zoomRect_;
   switch (quality_) {
     case Quality::Low: request.quality = 0; break;
     case Quality::Medium: request.quality = 1; break;
@@ -223,17 +228,120 @@ void CorePlayer::measureAutoQuality(uint32_t startMs, int framesAdvanced) {
 }
 
 void CorePlayer::mouseMove(int x, int y) {
+  // While panning, the zoomed part follows the pointer.
+  if (panning_) pan(x - pointerX_, y - pointerY_);
   pointerX_ = x;
   pointerY_ = y;
 }
 
-void CorePlayer::mouseDown() { mouseButtonDown_ = true; }
-void CorePlayer::mouseUp() { mouseButtonDown_ = false; }
-void CorePlayer::mouseLeft() {}
+void CorePlayer::mouseDown() {
+  mouseButtonDown_ = true;
+  // No buttons or text fields yet: a press on a zoomed view always lands on
+  // the background and starts panning.
+  if (zoomed_ && movieReady()) {
+    panning_ = true;
+    setCursor(CursorKind::Grab);
+  }
+}
+
+void CorePlayer::mouseUp() {
+  mouseButtonDown_ = false;
+  endPanning();
+}
+
+void CorePlayer::mouseLeft() { endPanning(); }
+
+void CorePlayer::endPanning() {
+  if (!panning_) return;
+  panning_ = false;
+  setCursor(CursorKind::Arrow);
+}
 void CorePlayer::keyDown(const KeyEvent& key) { (void)key; }
 void CorePlayer::keyUp(const KeyEvent& key) { (void)key; }
 void CorePlayer::typedCharacter(uint32_t character) { (void)character; }
 void CorePlayer::focusChanged(bool focused) { (void)focused; }
+
+bool CorePlayer::movieReady() const {
+  return level0_ && level0_->movie().headerParsed() && !level0_->movie().failed();
+}
+
+void CorePlayer::redrawAll() {
+  needsDraw_ = true;
+  invalidate();
+}
+
+// ---- Host commands from scripts -------------------------------------------------
+
+bool CorePlayer::routeHostCommandUrl(const std::string& url, const std::string& target, bool* handled) {
+  std::string_view name;
+  if (!splitHostCommandUrl(url, name)) return false;
+  const bool done = hostCommand(std::string(name), target);
+  if (handled) *handled = done;
+  return true;
+}
+
+void CorePlayer::setShowMenuFromScript(bool show) {
+  if (show == showMenu_) return;
+  showMenu_ = show;
+  hostCommand("showmenu", show ? "true" : "false");
+}
+
+// ---- View ------------------------------------------------------------------------
+
+RECT CorePlayer::frameRect() const {
+  if (!level0_ || !level0_->movie().headerParsed()) return RECT{};
+  return level0_->movie().frameRect();
+}
+
+const ViewTransform& CorePlayer::view() {
+  updateView();
+  return display_.view();
+}
+
+void CorePlayer::zoom(Fixed16 factor) { applyZoom(factor, false, 0, 0); }
+void CorePlayer::zoomAt(Fixed16 factor, int x, int y) { applyZoom(factor, true, x, y); }
+
+void CorePlayer::applyZoom(Fixed16 factor, bool atPoint, int x, int y) {
+  if (!movieReady()) return;
+  if (scaleMode() == ScaleMode::NoScale) scaleMode_ = alignment();
+  const PixelRect client = clientRectangle();
+  const ViewTransform v = view();
+  const RECT visible = visibleRectangle(v, client.width(), client.height());
+  int32_t cx = (visible.xmin + visible.xmax) / 2;
+  int32_t cy = (visible.ymin + visible.ymax) / 2;
+  if (atPoint) clientToMovie(v, x, y, cx, cy);
+  RECT zoomed;
+  if (!zoomRectangle(visible, frameRect(), factor, cx, cy, client.width(), client.height(), zoomed)) {
+    showAll();
+    return;
+  }
+  zoomRect_ = zoomed;
+  zoomed_ = true;
+  redrawAll();
+}
+
+void CorePlayer::showAll() {
+  if (scaleMode() == ScaleMode::NoScale) scaleMode_ = alignment();
+  zoomed_ = false;
+  redrawAll();
+}
+
+void CorePlayer::showActualSize() {
+  zoomed_ = false;
+  scaleMode_ = static_cast<uint8_t>(ScaleMode::NoScale) | alignment();
+  redrawAll();
+}
+
+void CorePlayer::pan(int dx, int dy) {
+  if (!zoomed_ || (dx == 0 && dy == 0)) return;
+  int32_t tx = 0, ty = 0;
+  // Dragging the picture right shows what lies to its left.
+  pixelsToTwips(view(), -dx, -dy, tx, ty);
+  const RECT moved = panRectangle(zoomRect_, frameRect(), tx, ty);
+  if (moved == zoomRect_) return;
+  zoomRect_ = moved;
+  redrawAll();
+}
 
 const RenderTarget& CorePlayer::render() {
   const PixelRect client = clientRectangle();

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "core/View.h"
 #include "core/movie/Display.h"
 #include "core/movie/KeyEvent.h"
 #include "core/movie/LibraryLoader.h"
@@ -25,6 +26,18 @@ enum class Quality { Low, Medium, High, Best };
 // Cursor kinds the core asks the host for.
 // Hidden: a script hid the pointer; Hand: over a button or link; Grab: panning.
 enum class CursorKind { Hidden = 0, Arrow = 1, Hand = 2, Grab = 3, IBeam = 4 };
+
+// Edit codes sent to the focused text field.
+enum class EditCode { Delete = 7, Cut = 9, Copy = 10, Paste = 11, SelectAll = 12 };
+
+// What the focused text field allows.
+struct TextEditAbilities {
+  bool cut = false;
+  bool copy = false;
+  bool paste = false;
+  bool clear = false;
+  bool selectAll = false;
+};
 
 struct PixelRect {
   int left = 0;
@@ -60,8 +73,23 @@ class CorePlayer {
   virtual void fillBackground(Rgba colour) = 0;
   // Milliseconds of the host's clock (real or virtual).
   virtual uint32_t milliseconds() = 0;
-  // A host command ("quit", "fullscreen", ...) with its argument.
-  virtual void hostCommand(const std::string& command, const std::string& argument) = 0;
+  // A host command ("quit", "fullscreen", ...) with its argument; the
+  // command is the name alone, without the "VXCommand:" prefix. Returns
+  // whether the host handled it.
+  virtual bool hostCommand(const std::string& command, const std::string& argument) = 0;
+
+  // ---- Host commands from scripts ------------------------------------------
+  // A URL request: a "VXCommand:" URL (any letter case) goes to the host with
+  // `target` as its argument, and the request ends there. Returns false for
+  // any other URL; `handled` tells what the host answered.
+  bool routeHostCommandUrl(const std::string& url, const std::string& target,
+                           bool* handled = nullptr);
+  // The movie's wish to show the menus (menu bar and full context menu).
+  bool showMenu() const { return showMenu_; }
+  void setShowMenu(bool show) { showMenu_ = show; }
+  // The stage's menu-visibility property: a change is passed on to the host
+  // as "showmenu".
+  void setShowMenuFromScript(bool show);
 
   // ---- Movie loading ----------------------------------------------------
   // Unloads everything and starts a new level-0 movie; feed its bytes next.
@@ -77,6 +105,8 @@ class CorePlayer {
   void setLibraryLoader(LibraryLoader* loader) { libraryLoader_ = loader; }
   size_t libraryCount() const { return libraries_.size(); }
   bool hasMovie() const { return hasMovie_; }
+  // The level-0 movie's header is parsed and its status is good.
+  bool movieReady() const;
   uint32_t framePeriod() const { return framePeriod_; }
 
   // ---- Frame step ------------------------------------------------------
@@ -108,6 +138,7 @@ class CorePlayer {
   void setAutoQuality(bool on) { autoQuality_ = on; }
   // Scale mode (low 4 bits) and alignment flags (ViewAlign) of the view.
   void setScaleMode(uint8_t modeAndAlign);
+  void setScaleMode(ScaleMode mode, uint8_t align) { setScaleMode(static_cast<uint8_t>(mode) | align); }
   // Recomputes the view from the client area; true when it changed.
   bool updateView();
 
@@ -115,6 +146,43 @@ class CorePlayer {
   // The tree the renderer draws: walk it with Display::walk().
   Display& display() { return display_; }
   const Display& display() const { return display_; }
+  bool autoQuality() const { return autoQuality_; }
+  // Marks the whole stage for drawing and asks the host to repaint it.
+  void redrawAll();
+  // Runs what a seek or a command queued, then repaints.
+  void runPendingActions() { runQueuedActions(); }
+
+  // ---- View: scale mode, alignment, zoom and panning --------------------------
+  ScaleMode scaleMode() const { return static_cast<ScaleMode>(scaleMode_ & 0x0F); }
+  uint8_t alignment() const { return scaleMode_ & 0xF0; }
+  // The view for the current client rectangle (the display's).
+  const ViewTransform& view();
+  bool zoomed() const { return zoomed_; }
+  const RECT& zoomRect() const { return zoomRect_; }
+  // Scales the visible part by `factor` about the centre of the view, or
+  // about client pixel (x, y).
+  void zoom(Fixed16 factor);
+  void zoomAt(Fixed16 factor, int x, int y);
+  // Show All: the whole frame; 100%: one pixel per 20 twips.
+  void showAll();
+  void showActualSize();
+  // Moves a zoomed view by a pointer movement of (dx, dy) pixels.
+  void pan(int dx, int dy);
+  bool panning() const { return panning_; }
+
+  // ---- Text fields, printing and settings ---------------------------------------
+  // What the focused text field allows, and whether a text field has the
+  // focus or lies under client pixel (x, y). No text fields exist yet:
+  // nothing is editable and the edit menu is never chosen.
+  TextEditAbilities textEditAbilities() const { return {}; }
+  bool textFieldAt(int x, int y) const {
+    (void)x;
+    (void)y;
+    return false;
+  }
+  void editText(EditCode code) { (void)code; }
+  bool printingAllowed() const { return false; }
+  bool settingsAvailable() const { return false; }
 
   // ---- Called by timelines ---------------------------------------------
   void movieDataArrived(TimelinePlayer& timeline, const IntakeReport& report);
@@ -138,6 +206,9 @@ class CorePlayer {
   void serviceIntervalTimers(bool shortOnly) { (void)shortOnly; }
   bool serviceStreams() { return false; }
   void measureAutoQuality(uint32_t startMs, int framesAdvanced);
+  RECT frameRect() const;
+  void applyZoom(Fixed16 factor, bool atPoint, int x, int y);
+  void endPanning();
 
   // The display feeds the queue, so it is declared after it; teardown()
   // frees the display's objects before the timelines they refer to.
@@ -172,6 +243,11 @@ class CorePlayer {
   int pointerX_ = 0;
   int pointerY_ = 0;
   bool mouseButtonDown_ = false;
+
+  bool showMenu_ = true;
+  bool zoomed_ = false;
+  RECT zoomRect_;
+  bool panning_ = false;
 };
 
 }  // namespace kivra

@@ -23,7 +23,7 @@ class StubHost : public CorePlayer {
   bool askToAbortSlowScript() override { return true; }
   void fillBackground(Rgba) override {}
   uint32_t milliseconds() override { return clock; }
-  void hostCommand(const std::string&, const std::string&) override {}
+  bool hostCommand(const std::string&, const std::string&) override { return false; }
   uint32_t clock = 0;
 };
 

@@ -7,6 +7,7 @@
 #include <climits>
 #include <cstring>
 
+#include "core/HostCommand.h"
 #include "platform/ProjectorFile.h"
 
 namespace kivra {
@@ -106,6 +107,129 @@ std::string PlatformPlayer::loadWarning() const {
   if (movie.failed() || movie.complete()) return {};
   return "incomplete movie: " + std::to_string(movie.received()) + " of " +
          std::to_string(movie.fileLength()) + " bytes; it plays as far as it goes";
+}
+
+// ---- Host commands -------------------------------------------------------------------
+
+bool PlatformPlayer::hostCommand(const std::string& command, const std::string& argument) {
+  switch (hostCommandNamed(command)) {
+    case HostCommand::Quit:
+      quitPlayer();
+      return true;
+    case HostCommand::FullScreen:
+      setFullScreen(hostCommandFlag(argument));
+      return true;
+    case HostCommand::AllowScale:
+      // The whole setting is replaced: alignment goes too.
+      setScaleMode(hostCommandFlag(argument) ? ScaleMode::ShowAll : ScaleMode::NoScale, 0);
+      return true;
+    case HostCommand::ShowMenu:
+      setShowMenu(hostCommandFlag(argument));
+      menuBarWanted_ = showMenu();
+      // In full screen the wish waits until full screen is left.
+      if (!fullScreen_) applyMenuBar(menuBarWanted_);
+      return true;
+    case HostCommand::TrapAllKeys:
+      trapAllKeys_ = hostCommandFlag(argument);
+      return true;
+    case HostCommand::Exec:
+      // A refused name or a failed start does nothing and reports nothing.
+      launcher_.launch(commandFolderFor(executablePath_.empty() ? executablePath() : executablePath_),
+                       argument);
+      return true;
+    case HostCommand::Unknown:
+      break;
+  }
+  return false;
+}
+
+void PlatformPlayer::setFullScreen(bool on) {
+  if (on == fullScreen_) return;
+  fullScreen_ = on;
+  applyFullScreen(on);
+}
+
+// ---- Menu commands ---------------------------------------------------------------------
+
+bool PlatformPlayer::playerCommand(int id) {
+  using namespace command;
+  switch (id) {
+    case kOpen:
+    case kCreateProjector:
+    case kAbout:
+    case kAboutFromContextMenu:
+    case kPrint:
+    case kSettings:
+      return false;
+    default:
+      break;
+  }
+  if (!commandState(id).enabled) return true;
+  switch (id) {
+    case kPlay:
+    case kRewind:
+    case kStepForward:
+    case kStepBack:
+    case kLoop:
+      playbackCommand(id);
+      break;
+    case kQualityLow:
+    case kQualityMedium:
+    case kQualityHigh:
+      setQuality(id == kQualityLow ? Quality::Low : id == kQualityMedium ? Quality::Medium : Quality::High);
+      setAutoQuality(false);
+      redrawAll();
+      break;
+    case kZoomIn: zoom(kFixedOne / 2); break;
+    case kZoomInAtPoint: zoomAt(kFixedOne / 2, contextX_, contextY_); break;
+    case kZoomOut: zoom(kFixedOne * 2); break;
+    case kShowAll: showAll(); break;
+    case kActualSize: showActualSize(); break;
+    case kFullScreen: setFullScreen(!fullScreen_); break;
+    case kLeaveFullScreen: setFullScreen(false); break;
+    case kClose:
+      // A projector has only its own movie: Close quits.
+      if (embedded_) {
+        quitPlayer();
+      } else {
+        unloadAll();
+        fillBackground(Rgba{255, 255, 255, 255});
+        invalidate();
+      }
+      break;
+    case kExit: quitPlayer(); break;
+    case kCut: editText(EditCode::Cut); break;
+    case kCopy: editText(EditCode::Copy); break;
+    case kPaste: editText(EditCode::Paste); break;
+    case kDelete: editText(EditCode::Delete); break;
+    case kSelectAll: editText(EditCode::SelectAll); break;
+    default: return false;
+  }
+  return true;
+}
+
+void PlatformPlayer::playbackCommand(int id) {
+  TimelinePlayer* root = level0();
+  if (!root) return;
+  using namespace command;
+  switch (id) {
+    case kPlay:
+      if (root->playing())
+        root->stop();
+      else
+        root->play(true);  // from frame 0 when at the end without loop
+      return;
+    case kLoop:
+      root->setLoop(!root->loop());
+      return;
+    case kRewind: root->seek(0); break;
+    case kStepForward: root->seek(root->currentFrame() + 1); break;
+    case kStepBack: root->seek(root->currentFrame() - 1); break;
+    default: return;
+  }
+  root->stop();
+  runPendingActions();
+  redrawAll();
 }
 
 }  // namespace kivra

@@ -1,11 +1,14 @@
 #pragma once
 // What both hosts share on Linux: finding and reading the movie (a file, or
-// the one embedded at the end of the executable), and the result of a load.
-// Subclasses implement the window or the headless run.
+// the one embedded at the end of the executable), the host commands movies
+// send, and the menu commands that need no window. Subclasses implement the
+// window or the headless run.
 #include <string>
 
 #include "core/CorePlayer.h"
 #include "platform/FileLibraryLoader.h"
+#include "platform/MenuModel.h"
+#include "platform/ProgramLauncher.h"
 
 namespace kivra {
 
@@ -33,9 +36,57 @@ class PlatformPlayer : public CorePlayer {
   // A warning about an incomplete movie after a load, or empty.
   std::string loadWarning() const;
 
+  // ---- Host commands -----------------------------------------------------------
+  // "quit", "fullscreen", "allowscale", "showmenu", "trapallkeys" and
+  // "exec"; any other name is not handled.
+  bool hostCommand(const std::string& command, const std::string& argument) override;
+  // While set, keyboard shortcuts are off and every key goes to the movie.
+  bool trapAllKeys() const { return trapAllKeys_; }
+  bool fullScreen() const { return fullScreen_; }
+  void setFullScreen(bool on);
+  // Whether the menu bar should show once full screen is left.
+  bool menuBarWanted() const { return menuBarWanted_; }
+  // The executable beside which "exec" finds its folder; by default the
+  // running one.
+  void setExecutablePath(const std::string& path) { executablePath_ = path; }
+  // Collects programs started by "exec" that have exited.
+  void reapPrograms() { launcher_.reap(); }
+  const ProgramLauncher& launcher() const { return launcher_; }
+
+  // ---- Menu commands ---------------------------------------------------------------
+  MenuInputs menuInputs() const { return menuInputsOf(*this, embedded_); }
+  CommandState commandState(int id) const { return kivra::commandState(menuInputs(), id); }
+  // Carries out the playback, view, quality, edit, full-screen, Close and
+  // Exit commands; a disabled one does nothing. Returns false for the
+  // commands that need the host's dialogs (Open, Create Projector, About,
+  // Print, Settings).
+  bool playerCommand(int id);
+  // Where the context menu was opened, in client pixels: "Zoom In" from
+  // that menu zooms about this point.
+  void setContextPoint(int x, int y) {
+    contextX_ = x;
+    contextY_ = y;
+  }
+
+ protected:
+  // What the host does for these commands; the state above is already up
+  // to date when they are called.
+  virtual void quitPlayer() = 0;
+  virtual void applyFullScreen(bool on) = 0;
+  virtual void applyMenuBar(bool shown) = 0;
+
  private:
+  void playbackCommand(int id);
+
   bool embedded_ = false;
   FileLibraryLoader libraries_;
+  bool trapAllKeys_ = false;
+  bool fullScreen_ = false;
+  bool menuBarWanted_ = true;
+  int contextX_ = 0;
+  int contextY_ = 0;
+  std::string executablePath_;
+  ProgramLauncher launcher_;
 };
 
 // The path of the running executable.

@@ -78,6 +78,7 @@ class TimelinePlayer {
   void stop();
   void gotoAndStop(int frame);
   void setLoop(bool loop) { loop_ = loop; }
+  bool loop() const { return loop_; }
   // The timeline already ran this tick; its next advance is skipped.
   void skipNextAdvance() { skipNextAdvance_ = true; }
   // The first frame at index `first` or later labelled `name` (letters

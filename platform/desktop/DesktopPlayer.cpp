@@ -5,23 +5,17 @@
 #include <QApplication>
 #include <QColor>
 #include <QCursor>
+#include <QFile>
+#include <QFileDialog>
+#include <QMenuBar>
 #include <QMessageBox>
+#include <QUrl>
 
+#include "platform/ProjectorFile.h"
+#include "platform/desktop/Dialogs.h"
 #include "platform/desktop/PlayerWindow.h"
 
 namespace kivra {
-
-namespace {
-// Host command names are compared with a-z folded to A-Z.
-bool sameCommand(const std::string& a, const char* b) {
-  size_t i = 0;
-  for (; i < a.size() && b[i]; ++i) {
-    auto fold = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; };
-    if (fold(a[i]) != fold(b[i])) return false;
-  }
-  return i == a.size() && !b[i];
-}
-}  // namespace
 
 DesktopPlayer::DesktopPlayer(const CommandLine& options)
     : forcedWidth_(options.width), forcedHeight_(options.height) {
@@ -44,6 +38,7 @@ DesktopPlayer::DesktopPlayer(const CommandLine& options)
 
 DesktopPlayer::~DesktopPlayer() {
   // Unload while this object's host operations still exist.
+  delete dialog_.data();
   unloadAll();
   frameTimer_.stop();
   caretTimer_.stop();
@@ -52,9 +47,88 @@ DesktopPlayer::~DesktopPlayer() {
 LoadResult DesktopPlayer::openDroppedFile(const std::string& path) {
   LoadResult result = loadMovieFile(path);
   stage_->update();
+  window_->refreshCommandStates();
   return result;
 }
 
+LoadResult DesktopPlayer::openLocation(const QString& location) {
+  const QString text = location.trimmed();
+  QString path = text;
+  const QUrl url(text);
+  if (url.isLocalFile()) {
+    path = url.toLocalFile();
+  } else if (url.scheme().size() > 1) {
+    // A one-letter scheme would be a drive letter elsewhere; here anything
+    // with a real scheme needs the network.
+    unloadAll();
+    fillBackground(Rgba{255, 255, 255, 255});
+    window_->refreshCommandStates();
+    return LoadResult{false, text.toStdString() + ": network locations cannot be opened yet"};
+  }
+  fillBackground(Rgba{255, 255, 255, 255});
+  return openDroppedFile(QFile::encodeName(path).toStdString());
+}
+
+bool DesktopPlayer::createProjector(const std::string& target, std::string& error) {
+  const TimelinePlayer* root = level0();
+  if (embedded() || !root || !root->movie().complete()) {
+    error = "no completely loaded movie";
+    return false;
+  }
+  const MovieBuffer& movie = root->movie();
+  return writeProjector(executablePath(), target, movie.data(), static_cast<size_t>(movie.fileLength()),
+                        error);
+}
+
+void DesktopPlayer::runCommand(int id) {
+  if (!commandState(id).enabled) return;
+  if (!playerCommand(id)) {
+    switch (id) {
+      case command::kOpen: {
+        auto* dialog = new OpenLocationDialog(window_.get());
+        QObject::connect(dialog, &QDialog::accepted, dialog, [this, dialog] {
+          const LoadResult result = openLocation(dialog->location());
+          if (!result.ok) std::fprintf(stderr, "%s\n", result.error.c_str());
+        });
+        showDialog(dialog);
+        break;
+      }
+      case command::kAbout:
+      case command::kAboutFromContextMenu:
+        showDialog(new AboutDialog(window_.get()));
+        break;
+      case command::kCreateProjector:
+        askCreateProjector();
+        break;
+      default:
+        // Print and Settings wait for printing and the settings panel.
+        break;
+    }
+  }
+  window_->refreshCommandStates();
+}
+
+void DesktopPlayer::showDialog(QDialog* dialog) {
+  // One dialog at a time; open() keeps the frame timer running.
+  delete dialog_.data();
+  dialog_ = dialog;
+  dialog->setAttribute(Qt::WA_DeleteOnClose);
+  dialog->open();
+}
+
+void DesktopPlayer::askCreateProjector() {
+  auto* dialog = new QFileDialog(window_.get(), QStringLiteral("Create Projector"));
+  dialog->setAcceptMode(QFileDialog::AcceptSave);
+  dialog->setFileMode(QFileDialog::AnyFile);
+  // Executables here carry no extension.
+  dialog->setNameFilter(QStringLiteral("Projector (*)"));
+  QObject::connect(dialog, &QFileDialog::fileSelected, dialog, [this](const QString& file) {
+    std::string error;
+    if (!createProjector(QFile::encodeName(file).toStdString(), error))
+      std::fprintf(stderr, "%s\n", error.c_str());
+  });
+  showDialog(dialog);
+}
 void DesktopPlayer::tick() {
   // A QTimer never queues more than one timeout, so at most one tick is
   // pending; this flag only keeps nested event loops from re-entering.
@@ -62,6 +136,9 @@ void DesktopPlayer::tick() {
   tickPending_ = true;
   frameStep(true);
   tickPending_ = false;
+  reapPrograms();
+  // Shortcuts of disabled commands must not fire: keep the states current.
+  if (!quitByMovie_) window_->refreshCommandStates();
 }
 
 // ---- Host operations ----------------------------------------------------------
@@ -95,6 +172,11 @@ void DesktopPlayer::movieSizeChanged(int width, int height) {
     height = forcedHeight_;
   }
   if (width <= 0 || height <= 0) return;
+  // In full screen the new size waits until full screen is left.
+  if (fullScreen()) {
+    restoreClient_ = QSize(width, height);
+    return;
+  }
   window_->resizeClientTo(width, height);
 }
 
@@ -133,16 +215,33 @@ void DesktopPlayer::fillBackground(Rgba colour) {
 
 uint32_t DesktopPlayer::milliseconds() { return static_cast<uint32_t>(clock_.elapsed()); }
 
-void DesktopPlayer::hostCommand(const std::string& command, const std::string& argument) {
-  (void)argument;
-  if (sameCommand(command, "quit")) {
-    quitByMovie_ = true;
-    stopFrameTimer();
-    window_->close();
-    QCoreApplication::exit(0);
+void DesktopPlayer::quitPlayer() {
+  quitByMovie_ = true;
+  stopFrameTimer();
+  delete dialog_.data();
+  window_->close();
+  QCoreApplication::exit(0);
+}
+
+void DesktopPlayer::applyFullScreen(bool on) {
+  QMenuBar* bar = window_->menuBar();
+  if (on) {
+    restoreGeometry_ = window_->geometry();
+    restoreClient_ = stage_->size();
+    bar->hide();
+    window_->showFullScreen();
+  } else {
+    window_->showNormal();
+    bar->setVisible(menuBarWanted());
+    window_->setGeometry(restoreGeometry_);
+    window_->resizeClientTo(restoreClient_.width(), restoreClient_.height());
   }
-  // The other host commands (full screen, scaling, menus, exec) come with
-  // the menus.
+  redrawAll();
+}
+
+void DesktopPlayer::applyMenuBar(bool shown) {
+  window_->menuBar()->setVisible(shown);
+  redrawAll();
 }
 
 }  // namespace kivra

@@ -11,15 +11,21 @@
 #include <string>
 
 #include <QElapsedTimer>
+#include <QPointer>
+#include <QRect>
+#include <QSize>
 #include <QTimer>
 
 #include "platform/CommandLine.h"
 #include "platform/PlatformPlayer.h"
 
+#include <QDialog>
+
 namespace kivra {
 
 class PlayerWindow;
 class StageWidget;
+
 
 class DesktopPlayer : public PlatformPlayer {
  public:
@@ -38,6 +44,19 @@ class DesktopPlayer : public PlatformPlayer {
 
   // Replaces the level-0 movie with a file dropped on the window.
   LoadResult openDroppedFile(const std::string& path);
+  // What Open Location's OK does: a local path or a file: URL becomes the
+  // level-0 movie after the stage is cleared.
+  LoadResult openLocation(const QString& location);
+  // Create Projector to `target`: this executable with the level-0 movie.
+  bool createProjector(const std::string& target, std::string& error);
+
+  // A command from the menu bar, a shortcut or a popup menu; disabled
+  // commands do nothing. Dialogs open without blocking.
+  void runCommand(int id);
+  // The dialog a command opened, while it is open (tests drive it).
+  QDialog* openDialog() const { return dialog_.data(); }
+  // The client size that full screen will give back.
+  QSize restoreClientSize() const { return restoreClient_; }
 
   // One tick of the frame timer: a timer-driven frame step, skipped while a
   // tick is still running or a modal dialog is up (its nested event loop
@@ -46,7 +65,7 @@ class DesktopPlayer : public PlatformPlayer {
   bool frameTimerActive() const { return frameTimer_.isActive(); }
   int tickInterval() const { return frameTimer_.interval(); }
   bool caretVisible() const { return caretVisible_; }
-  // Set once the "quit" host command arrived.
+  // Set once the player quit (the "quit" host command, Exit).
   bool quitRequestedByMovie() const { return quitByMovie_; }
 
   // ---- Host operations ---------------------------------------------------
@@ -60,9 +79,16 @@ class DesktopPlayer : public PlatformPlayer {
   bool askToAbortSlowScript() override;
   void fillBackground(Rgba colour) override;
   uint32_t milliseconds() override;
-  void hostCommand(const std::string& command, const std::string& argument) override;
+
+ protected:
+  void quitPlayer() override;
+  void applyFullScreen(bool on) override;
+  void applyMenuBar(bool shown) override;
 
  private:
+  void showDialog(QDialog* dialog);
+  void askCreateProjector();
+
   int forcedWidth_ = 0;  // --size, which wins over the movie's rectangle
   int forcedHeight_ = 0;
 
@@ -76,6 +102,12 @@ class DesktopPlayer : public PlatformPlayer {
   bool modal_ = false;
   bool caretVisible_ = false;
   bool quitByMovie_ = false;
+
+  // Full screen gives back this window rectangle and client size; a movie
+  // that changes size meanwhile updates the client size.
+  QRect restoreGeometry_;
+  QSize restoreClient_;
+  QPointer<QDialog> dialog_;
 };
 
 }  // namespace kivra

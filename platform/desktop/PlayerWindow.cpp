@@ -10,8 +10,10 @@
 #include <QImage>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
+#include <QKeySequence>
 #include <QList>
 #include <QLayout>
+#include <QMenuBar>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
@@ -22,6 +24,34 @@
 #include "platform/desktop/KeyTranslation.h"
 
 namespace kivra {
+
+void fillMenu(QMenu& menu, std::span<const MenuEntry> entries, DesktopPlayer& player,
+              std::unordered_map<int, QAction*>* actions) {
+  std::vector<QMenu*> open{&menu};
+  for (const MenuEntry& e : entries) {
+    QMenu& into = *open.back();
+    switch (e.kind) {
+      case MenuEntry::Kind::Separator:
+        into.addSeparator();
+        break;
+      case MenuEntry::Kind::BeginSubmenu:
+        open.push_back(into.addMenu(QString::fromUtf8(e.text)));
+        break;
+      case MenuEntry::Kind::EndSubmenu:
+        if (open.size() > 1) open.pop_back();
+        break;
+      case MenuEntry::Kind::Item: {
+        QAction* a = into.addAction(QString::fromUtf8(e.text));
+        a->setData(e.id);
+        a->setCheckable(isCheckable(e.id));
+        const int id = e.id;
+        QObject::connect(a, &QAction::triggered, a, [&player, id] { player.runCommand(id); });
+        if (actions) (*actions)[id] = a;
+        break;
+      }
+    }
+  }
+}
 
 // ---- StageWidget ------------------------------------------------------------
 
@@ -68,6 +98,10 @@ void StageWidget::mouseMoveEvent(QMouseEvent* event) {
 }
 
 void StageWidget::mousePressEvent(QMouseEvent* event) {
+  if (event->button() == Qt::RightButton) {
+    player_.window().showPopupMenu(event->position().toPoint(), event->globalPosition().toPoint());
+    return;
+  }
   // Double clicks arrive here too (QWidget's default), as a second press.
   if (event->button() != Qt::LeftButton) return;
   setFocus(Qt::MouseFocusReason);
@@ -147,6 +181,16 @@ void StageWidget::focusOutEvent(QFocusEvent* event) {
 
 bool StageWidget::focusNextPrevChild(bool) { return false; }
 
+bool StageWidget::event(QEvent* event) {
+  // Accepting the override hands the key to keyPressEvent instead of the
+  // shortcut.
+  if (event->type() == QEvent::ShortcutOverride && player_.trapAllKeys()) {
+    event->accept();
+    return true;
+  }
+  return QWidget::event(event);
+}
+
 // ---- PlayerWindow -------------------------------------------------------------
 
 PlayerWindow::PlayerWindow(DesktopPlayer& player) : player_(player) {
@@ -154,6 +198,80 @@ PlayerWindow::PlayerWindow(DesktopPlayer& player) : player_(player) {
   stage_ = new StageWidget(player, this);
   setCentralWidget(stage_);
   setAcceptDrops(true);
+  buildMenus();
+}
+
+void PlayerWindow::buildMenus() {
+  for (const MenuDefinition& def : menuBarMenus()) {
+    QMenu* menu = menuBar()->addMenu(QString::fromUtf8(def.title));
+    fillMenu(*menu, def.entries, player_, &actions_);
+    // The state is computed just before a menu shows.
+    QObject::connect(menu, &QMenu::aboutToShow, menu, [this] { refreshCommandStates(); });
+  }
+  // Shortcuts whose command has no menu-bar item get an action of their own.
+  std::unordered_map<int, QList<QKeySequence>> keys;
+  for (const Accelerator& acc : accelerators()) keys[acc.id].append(QKeySequence(QString::fromUtf8(acc.keys)));
+  for (auto& [id, sequences] : keys) {
+    QAction*& a = actions_[id];
+    if (!a) {
+      a = new QAction(this);
+      a->setData(id);
+      const int command = id;
+      QObject::connect(a, &QAction::triggered, a, [this, command] { player_.runCommand(command); });
+    }
+    a->setShortcuts(sequences);
+  }
+  // Shortcuts must work while the menu bar is hidden: the window carries
+  // every action too.
+  for (auto& entry : actions_) addAction(entry.second);
+  refreshCommandStates();
+}
+
+QAction* PlayerWindow::action(int id) const {
+  const auto it = actions_.find(id);
+  return it == actions_.end() ? nullptr : it->second;
+}
+
+void PlayerWindow::refreshCommandStates() {
+  const MenuInputs inputs = player_.menuInputs();
+  for (auto& [id, a] : actions_) {
+    const CommandState state = commandState(inputs, id);
+    a->setEnabled(state.enabled);
+    if (a->isCheckable()) a->setChecked(state.checked);
+  }
+}
+
+std::unique_ptr<QMenu> PlayerWindow::popupMenuAt(QPoint at) {
+  auto menu = std::make_unique<QMenu>(this);
+  const MenuInputs inputs = player_.menuInputs();
+  if (player_.textFieldAt(at.x(), at.y())) {
+    fillMenu(*menu, editMenu(), player_, nullptr);
+  } else {
+    const std::vector<MenuEntry> entries = contextMenu(inputs);
+    fillMenu(*menu, entries, player_, nullptr);
+  }
+  // Submenus are children of the menu: find their actions too.
+  for (QAction* a : menu->findChildren<QAction*>()) {
+    if (!a->data().isValid()) continue;
+    const CommandState state = commandState(inputs, a->data().toInt());
+    a->setEnabled(state.enabled);
+    if (a->isCheckable()) a->setChecked(state.checked);
+  }
+  return menu;
+}
+
+void PlayerWindow::showPopupMenu(QPoint at, QPoint global) {
+  player_.setContextPoint(at.x(), at.y());
+  std::unique_ptr<QMenu> menu = popupMenuAt(at);
+  menu->exec(global);
+}
+
+bool PlayerWindow::event(QEvent* event) {
+  if (event->type() == QEvent::ShortcutOverride && player_.trapAllKeys()) {
+    event->accept();
+    return true;
+  }
+  return QMainWindow::event(event);
 }
 
 void PlayerWindow::resizeClientTo(int width, int height) {

@@ -2,17 +2,30 @@
 // The player's top-level window and its client area. The client area
 // (StageWidget) is the movie's stage: it paints the core's off-screen bitmap
 // and forwards mouse, keyboard and focus changes to the core. The frame
-// window takes dropped movie files.
+// window carries the menu bar and the shortcuts and takes dropped movie
+// files.
+#include <memory>
+#include <span>
 #include <unordered_map>
 
+#include <QAction>
 #include <QMainWindow>
+#include <QMenu>
 #include <QWidget>
+
+#include "platform/MenuModel.h"
 
 #include "core/movie/KeyEvent.h"
 
 namespace kivra {
 
 class DesktopPlayer;
+
+// Builds a menu from a table; every item runs its command on the player and
+// shows the state the player gives it. Items of the same command in other
+// menus stay separate actions.
+void fillMenu(QMenu& menu, std::span<const MenuEntry> entries, DesktopPlayer& player,
+              std::unordered_map<int, QAction*>* actions);
 
 class StageWidget : public QWidget {
  public:
@@ -32,6 +45,8 @@ class StageWidget : public QWidget {
   void inputMethodEvent(QInputMethodEvent* event) override;
   void focusInEvent(QFocusEvent* event) override;
   void focusOutEvent(QFocusEvent* event) override;
+  // While the movie traps all keys, shortcuts give way to it.
+  bool event(QEvent* event) override;
   // Tab belongs to the movie, not to widget focus navigation.
   bool focusNextPrevChild(bool next) override;
 
@@ -54,13 +69,27 @@ class PlayerWindow : public QMainWindow {
   // Resizes the window so that the stage (the client area) is width x height.
   void resizeClientTo(int width, int height);
 
+  // The menu-bar and shortcut action of a command, or null.
+  QAction* action(int id) const;
+  // Enables and checks every action as the player's state says.
+  void refreshCommandStates();
+  // The menu a right click at client point `at` opens: the edit menu over a
+  // text field, else the context menu pruned for the player's state.
+  std::unique_ptr<QMenu> popupMenuAt(QPoint at);
+  // Opens that menu at the pointer and runs the chosen command.
+  void showPopupMenu(QPoint at, QPoint global);
+
  protected:
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dropEvent(QDropEvent* event) override;
+  bool event(QEvent* event) override;
 
  private:
+  void buildMenus();
+
   DesktopPlayer& player_;
   StageWidget* stage_;
+  std::unordered_map<int, QAction*> actions_;
 };
 
 }  // namespace kivra

@@ -37,9 +37,20 @@ void HeadlessPlayer::movieSizeChanged(int width, int height) {
   height_ = height > 0 ? height : 1;
 }
 
-void HeadlessPlayer::hostCommand(const std::string& command, const std::string& argument) {
-  (void)argument;
-  if (command == "quit") quit_ = true;
+void HeadlessPlayer::applyFullScreen(bool on) {
+  // Like a window: the menu bar goes in full screen and comes back as wanted.
+  menuBarShown_ = on ? false : menuBarWanted();
+}
+
+void HeadlessPlayer::applyMenuBar(bool shown) { menuBarShown_ = shown; }
+
+std::string HeadlessPlayer::hostStateText() const {
+  static const char* const kModes[] = {"showAll", "noBorder", "exactFit", "noScale"};
+  char line[160];
+  std::snprintf(line, sizeof line, "host fullscreen=%d menubar=%d showmenu=%d scale=%s align=0x%02x trapallkeys=%d\n",
+                fullScreen() ? 1 : 0, menuBarShown_ ? 1 : 0, showMenu() ? 1 : 0,
+                kModes[static_cast<int>(scaleMode()) & 3], alignment(), trapAllKeys() ? 1 : 0);
+  return line;
 }
 
 void HeadlessPlayer::deliver(const InputEvent& ev) {
@@ -72,6 +83,7 @@ void HeadlessPlayer::run(long steps, const std::vector<InputEvent>& input) {
     for (; next < input.size() && input[next].step == step && !quit_; ++next) deliver(input[next]);
     clock_ += framePeriod();
     frameStep(true);
+    reapPrograms();
     ++stepsRun_;
   }
   // A quit asked for during the last step still takes effect.
@@ -153,6 +165,7 @@ int runHeadless(const CommandLine& options) {
       return 1;
     }
   }
+  if (options.dumpDisplay) std::fputs(player.hostStateText().c_str(), stdout);
   if (!options.screenshot.empty() && !player.writeScreenshot(options.screenshot)) {
     std::fprintf(stderr, "kivra-player: cannot write %s\n", options.screenshot.c_str());
     return 1;

@@ -30,7 +30,6 @@ class HeadlessPlayer : public PlatformPlayer {
   bool askToAbortSlowScript() override { return true; }
   void fillBackground(Rgba) override {}
   uint32_t milliseconds() override { return clock_; }
-  void hostCommand(const std::string& command, const std::string& argument) override;
 
   // Runs `steps` timer-driven frame steps, delivering the input events of
   // each step just before it. Stops early when the movie quits.
@@ -43,6 +42,16 @@ class HeadlessPlayer : public PlatformPlayer {
   // The stage as 8-bit RGB.
   bool writeScreenshot(const std::string& path);
 
+  // There is no window: host commands only change this recorded state.
+  bool menuBarShown() const { return menuBarShown_; }
+  // One line of host state for --dump-display.
+  std::string hostStateText() const;
+
+ protected:
+  void quitPlayer() override { quit_ = true; }
+  void applyFullScreen(bool on) override;
+  void applyMenuBar(bool shown) override;
+
  private:
   void deliver(const InputEvent& ev);
 
@@ -52,6 +61,7 @@ class HeadlessPlayer : public PlatformPlayer {
   uint32_t clock_ = 0;
   bool timerRunning_ = false;
   bool quit_ = false;
+  bool menuBarShown_ = true;
   long stepsRun_ = 0;
 };
 

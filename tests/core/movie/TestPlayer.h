@@ -24,7 +24,7 @@ class TestPlayer : public CorePlayer {
   bool askToAbortSlowScript() override { return true; }
   void fillBackground(Rgba) override {}
   uint32_t milliseconds() override { return 0; }
-  void hostCommand(const std::string&, const std::string&) override {}
+  bool hostCommand(const std::string&, const std::string&) override { return false; }
 
   // Opens and feeds a whole movie (frame 0 runs as soon as it is in).
   void load(const std::vector<uint8_t>& movie, const std::string& url = "test.qvx") {
