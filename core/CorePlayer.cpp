@@ -156,9 +156,14 @@ const RenderTarget& CorePlayer::render() {
     needsDraw_ = true;
   }
   if (needsDraw_) {
-    const uint32_t bg = 0xFF000000u | (static_cast<uint32_t>(background_.r) << 16) |
-                        (static_cast<uint32_t>(background_.g) << 8) | background_.b;
-    offscreen_.fill(bg);
+    // Until the display list draws its objects here, a frame is the stage
+    // background swept by the rasterizer at the current quality.
+    FrameSetup setup;
+    setup.factor = quality_ == Quality::Low ? 1 : (quality_ == Quality::Medium ? 2 : 4);
+    setup.view.a = setup.view.d = kFixedOne / 20;
+    setup.dirty = ClipRect{0, 0, offscreen_.width(), offscreen_.height()};
+    setup.background = background_;
+    if (renderer_.beginFrame(offscreen_, setup)) renderer_.endFrame();
     needsDraw_ = false;
   }
   return offscreen_;

@@ -14,6 +14,7 @@
 #include "core/movie/Records.h"
 #include "core/movie/TimelinePlayer.h"
 #include "core/render/RenderTarget.h"
+#include "core/render/Renderer.h"
 #include "core/script/ActionQueue.h"
 
 namespace kivra {
@@ -132,6 +133,7 @@ class CorePlayer {
   Rgba background_{255, 255, 255, 255};
   bool needsDraw_ = true;
   RenderTarget offscreen_;
+  Renderer renderer_;
 
   Quality quality_ = Quality::High;
   bool autoQuality_ = false;
