@@ -354,8 +354,10 @@ const RenderTarget& CorePlayer::render() {
   display_.update();
   if (!display_.dirtyArea().empty()) needsDraw_ = true;
   if (needsDraw_) {
-    // The renderer draws the display tree over this; walk it with Display::walk().
-    offscreen_.fill(0xFF000000u | display_.background());
+    FrameSetup setup;
+    setup.dirty = ClipRect{0, 0, offscreen_.width(), offscreen_.height()};
+    setup.background = backgroundColor();
+    painter_.paint(display_, renderer_, offscreen_, setup);
     needsDraw_ = false;
   }
   display_.dirtyArea().clear();

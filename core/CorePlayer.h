@@ -17,6 +17,8 @@
 #include "core/movie/Records.h"
 #include "core/movie/TimelinePlayer.h"
 #include "core/render/RenderTarget.h"
+#include "core/render/DisplayPainter.h"
+#include "core/render/Renderer.h"
 #include "core/script/ActionQueue.h"
 
 namespace kivra {
@@ -232,6 +234,8 @@ class CorePlayer {
 
   bool needsDraw_ = true;
   RenderTarget offscreen_;
+  Renderer renderer_;
+  DisplayPainter painter_;
 
   Quality quality_ = Quality::High;
   bool autoQuality_ = false;

@@ -9,6 +9,7 @@ packages=(
   qt6-base-dev qt6-qpa-plugins qt6-multimedia-dev
   libcurl4-openssl-dev libfreetype-dev libfontconfig-dev fonts-dejavu-core fonts-liberation2
   libgtest-dev libgmock-dev libbenchmark-dev
+  libcairo2-dev libagg-dev  # comparison libraries of the render benchmark only
 )
 
 missing=()

@@ -44,6 +44,8 @@ struct Character {
   TimelinePlayer* owner = nullptr;    // the root timeline that defined it
   const uint8_t* data = nullptr;      // the tag body after the fields read here
   size_t dataLength = 0;
+  const uint8_t* tagBody = nullptr;   // the whole tag body, from the id on
+  size_t tagLength = 0;
   RECT bounds;
   std::string exportName;
 

@@ -136,6 +136,8 @@ void TimelinePlayer::defineTag(const TagHeader& tag) {
     if (cursor_.overrun()) return;  // a truncated definition defines nothing
     c->data = cursor_.current();
     c->dataLength = static_cast<size_t>(cursor_.remaining());
+    c->tagBody = cursor_.base() + tag.bodyStart;
+    c->tagLength = tag.length;
     dict.define(std::move(c));
   };
   switch (static_cast<TagCode>(tag.code)) {

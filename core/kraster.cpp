@@ -1,0 +1,422 @@
+#include "core/kraster.h"
+
+#include <algorithm>
+
+#include "core/render/FillPainter.h"
+
+namespace kivra {
+
+namespace {
+
+void addSolidPortable(ExpandedPixel* acc, int n, ExpandedPixel c) {
+  for (int i = 0; i < n; ++i) acc[i] += c;
+}
+void addColorsPortable(ExpandedPixel* acc, const ExpandedPixel* c, int n, uint32_t w) {
+  for (int i = 0; i < n; ++i) acc[i] += c[i] * w;
+}
+void overPortable(ExpandedPixel* dst, const ExpandedPixel* src, int n) {
+  for (int i = 0; i < n; ++i) dst[i] = compositeOver(src[i], dst[i]);
+}
+void overSolidPortable(ExpandedPixel* dst, ExpandedPixel src, int n) {
+  for (int i = 0; i < n; ++i) dst[i] = compositeOver(src, dst[i]);
+}
+void resolve32Portable(ExpandedPixel* acc, uint32_t* dst, int n, int shift) {
+  for (int i = 0; i < n; ++i) {
+    const ExpandedPixel a = acc[i];
+    if (!a) continue;
+    acc[i] = 0;
+    const ExpandedPixel v = (a >> shift) & kLaneMask;
+    dst[i] = packArgb(expandedAlpha(v) == 255 ? v : compositeOver(v, unpackArgb(dst[i])));
+  }
+}
+void fill32Portable(uint32_t* dst, int n, uint32_t v) { std::fill_n(dst, n, v); }
+
+constexpr RasterKernels kPortable{"portable",        addSolidPortable,  addColorsPortable, overPortable,
+                                  overSolidPortable, resolve32Portable, fill32Portable};
+
+}  // namespace
+
+const RasterKernels& portableKernels() { return kPortable; }
+
+Rasterizer::Rasterizer() : kernels_(&fastKernels()) {}
+
+bool Rasterizer::beginFrame(RenderTarget& target, int factor, const ClipRect& clip) {
+  target_ = &target;
+  factor_ = factor >= 4 ? 4 : (factor >= 2 ? 2 : 1);
+  shift_ = factor_ == 4 ? 2 : (factor_ == 2 ? 1 : 0);
+  clip_.left = std::max(0, clip.left);
+  clip_.top = std::max(0, clip.top);
+  clip_.right = std::min(target.width(), clip.right);
+  clip_.bottom = std::min(target.height(), clip.bottom);
+  layer_ = 0;
+  entries_.clear();
+  top_ = nullptr;
+  if (target.empty() || clip_.right <= clip_.left || clip_.bottom <= clip_.top) {
+    sy0_ = sy1_ = 0;
+    buckets_.clear();
+    return false;
+  }
+  sx0_ = clip_.left * factor_;
+  sx1_ = clip_.right * factor_;
+  sy0_ = clip_.top * factor_;
+  sy1_ = clip_.bottom * factor_;
+  buckets_.assign(static_cast<size_t>(sy1_ - sy0_), -1);
+  acc_.assign(static_cast<size_t>(clip_.right - clip_.left) + 1, 0);
+  return true;
+}
+
+void Rasterizer::addObject(ShapeBuild& build, const FillStyle* mask) {
+  FillStyle* fills = build.fills().data();
+  const size_t nFills = build.fills().size();
+  for (size_t i = 0; i < nFills; ++i) {
+    fills[i].orderKey = (layer_ << 16) | (fills[i].styleNumber & 0xFFFF);
+    fills[i].maskLink = mask;
+    fills[i].active = false;
+    fills[i].counter = 0;
+    fills[i].nextActive = nullptr;
+  }
+  layer_ = std::min<uint32_t>(layer_ + 1, 0xFFFF);
+  if (buckets_.empty()) return;
+  for (const EdgeRecord& e : build.edges()) {
+    if (e.y0 >= sy1_ || e.y1 <= sy0_ || e.y1 <= e.y0) continue;
+    FillStyle* f0 = e.fill0 < nFills ? &fills[e.fill0] : nullptr;
+    FillStyle* f1 = e.fill1 < nFills ? &fills[e.fill1] : nullptr;
+    if (!f0 && !f1) continue;
+    const int b = std::max<int>(e.y0, sy0_) - sy0_;
+    entries_.push_back(BucketEntry{&e, f0, f1, buckets_[static_cast<size_t>(b)]});
+    buckets_[static_cast<size_t>(b)] = static_cast<int32_t>(entries_.size() - 1);
+  }
+}
+
+void Rasterizer::insertEdge(const BucketEntry& b, int y) {
+  int32_t index;
+  if (!free_.empty()) {
+    index = free_.back();
+    free_.pop_back();
+  } else {
+    if (active_.size() >= kMaxActiveEdges) return;
+    active_.emplace_back();
+    index = static_cast<int32_t>(active_.size() - 1);
+  }
+  ActiveEdge& a = active_[static_cast<size_t>(index)];
+  const EdgeRecord& e = *b.edge;
+  a.fill0 = b.fill0;
+  a.fill1 = b.fill1;
+  a.rule = e.rule;
+  a.direction = e.direction;
+  a.yEnd = e.y1;
+  a.curve = !e.straight;
+  const int64_t x0 = e.x0, y0 = e.y0, x1 = e.x1, y1 = e.y1;
+  if (!a.curve) {
+    a.dx = ((x1 - x0) << 32) / (y1 - y0);  // slope, 32.32
+    a.x = (x0 << 32) + (y - y0) * a.dx;
+  } else {
+    // Forward differences of the quadratic over n = 2 (y1 - y0) steps, in
+    // 32.32: first difference 2h(C - P0) + h^2 (P0 - 2C + P1), second
+    // 2h^2 (P0 - 2C + P1), h = 1/n.
+    const int64_t n = 2 * (y1 - y0);
+    const int64_t cx = e.cx, cy = e.cy;
+    const int64_t qx = x0 - 2 * cx + x1, qy = y0 - 2 * cy + y1;
+    const __int128 one = static_cast<__int128>(1) << 32;
+    a.dx = static_cast<int64_t>(((2 * (cx - x0) * n + qx) * one) / (n * n));
+    a.dy = static_cast<int64_t>(((2 * (cy - y0) * n + qy) * one) / (n * n));
+    a.ddx = static_cast<int64_t>((2 * qx * one) / (n * n));
+    a.ddy = static_cast<int64_t>((2 * qy * one) / (n * n));
+    a.x = x0 << 32;
+    a.y = y0 << 32;
+    a.px = a.x;
+    a.py = a.y;
+    a.steps = static_cast<int32_t>(n);
+    stepTo(a, y);
+  }
+  a.xi = static_cast<int32_t>((a.x + (int64_t{1} << 31)) >> 32);
+  if (a.curve && factor_ == 1 && a.y != a.py && a.y > (static_cast<int64_t>(y) << 32)) {
+    const __int128 t = (static_cast<__int128>(y) << 32) - a.py;
+    const int64_t xi = a.px + static_cast<int64_t>(((a.x - a.px) * t) / (a.y - a.py));
+    a.xi = static_cast<int32_t>((xi + (int64_t{1} << 31)) >> 32);
+  }
+  order_.push_back(index);
+}
+
+void Rasterizer::stepTo(ActiveEdge& a, int row) {
+  const int64_t target = static_cast<int64_t>(row) << 32;
+  while (a.y < target && a.steps > 0) {
+    a.px = a.x;
+    a.py = a.y;
+    a.y += a.dy;
+    a.dy += a.ddy;
+    a.x += a.dx;
+    a.dx += a.ddx;
+    --a.steps;
+  }
+}
+
+bool Rasterizer::maskVisible(const FillStyle* f) {
+  int guard = 64;
+  for (const FillStyle* m = f->maskLink; m && guard > 0; m = m->maskLink, --guard)
+    if (!m->active) return false;
+  return true;
+}
+
+bool Rasterizer::occludes(const FillStyle* f) const {
+  return f->kind != FillKind::Mask && !f->transparent && maskVisible(f);
+}
+
+void Rasterizer::flush(int x) {
+  if (x > lastX_) {
+    emitSpan(lastX_, x);
+    lastX_ = x;
+  }
+}
+
+void Rasterizer::toggle(FillStyle* f, int x) {
+  FillStyle** link = &top_;
+  bool covered = false;
+  if (f->active) {
+    while (*link && *link != f) {
+      covered = covered || occludes(*link);
+      link = &(*link)->nextActive;
+    }
+    if (!covered || f->kind == FillKind::Mask) flush(x);
+    if (*link) *link = f->nextActive;
+    f->nextActive = nullptr;
+    f->active = false;
+    f->counter = 0;
+  } else {
+    while (*link && (*link)->orderKey > f->orderKey) {
+      covered = covered || occludes(*link);
+      link = &(*link)->nextActive;
+    }
+    if (!covered || f->kind == FillKind::Mask) flush(x);
+    f->nextActive = *link;
+    *link = f;
+    f->active = true;
+  }
+}
+
+void Rasterizer::windingAdd(FillStyle* f, int direction, int x) {
+  if (!f->active) {
+    toggle(f, x);
+    f->counter = direction;
+    return;
+  }
+  if (f->counter == -direction) {
+    toggle(f, x);
+    return;
+  }
+  f->counter += direction;
+}
+
+void Rasterizer::emitSpan(int x0, int x1) {
+  FillStyle* stack[kMaxStack];
+  int n = 0;
+  for (FillStyle* f = top_; f; f = f->nextActive) {
+    if (f->kind == FillKind::Mask || !maskVisible(f)) continue;
+    if (n < kMaxStack) stack[n++] = f;
+    else stack[kMaxStack - 1] = f;
+    if (!f->transparent) break;
+  }
+  if (n == 0) return;
+  if (factor_ == 1) paintDirect(x0, x1, stack, n);
+  else accumulate(x0, x1, stack, n);
+}
+
+void Rasterizer::paintDirect(int x0, int x1, FillStyle* const* stack, int n) {
+  const int y = row_;
+  const bool wide = target_->format() == PixelFormat::Bgra32 || target_->format() == PixelFormat::Bgra32Alt;
+  if (wide && !stack[0]->transparent && stack[0]->span == SpanKind::Solid) {
+    kernels_->fill32(target_->row(y) + x0, x1 - x0, packArgb(stack[0]->color));
+    return;
+  }
+  ExpandedPixel buf[kMaxChunk], tmp[kMaxChunk];
+  for (int x = x0; x < x1; x += kMaxChunk) {
+    const int len = std::min(kMaxChunk, x1 - x);
+    const FillStyle* bottom = stack[n - 1];
+    if (!bottom->transparent) {
+      fetchSpan(*bottom, x, y, len, buf);
+    } else {
+      target_->readChunk(x, y, len, buf);
+      if (bottom->span == SpanKind::Solid) {
+        kernels_->overSolid(buf, bottom->color, len);
+      } else {
+        fetchSpan(*bottom, x, y, len, tmp);
+        kernels_->over(buf, tmp, len);
+      }
+    }
+    for (int i = n - 2; i >= 0; --i) {
+      if (stack[i]->span == SpanKind::Solid) {
+        kernels_->overSolid(buf, stack[i]->color, len);
+      } else {
+        fetchSpan(*stack[i], x, y, len, tmp);
+        kernels_->over(buf, tmp, len);
+      }
+    }
+    target_->writeChunk(x, y, len, buf);
+  }
+}
+
+void Rasterizer::accumulate(int x0, int x1, FillStyle* const* stack, int n) {
+  const int a = factor_, s = shift_;
+  const int left = clip_.left;
+  int px0 = x0 >> s;
+  const int o0 = x0 & (a - 1);
+  const int px1 = x1 >> s, o1 = x1 & (a - 1);
+  ExpandedPixel* acc = acc_.data() - left;
+  accMin_ = std::min(accMin_, px0);
+  accMax_ = std::max(accMax_, o1 ? px1 : px1 - 1);
+
+  bool perPixel = false;
+  for (int i = 0; i < n; ++i) perPixel = perPixel || stack[i]->span != SpanKind::Solid;
+  if (!perPixel) {
+    ExpandedPixel c = stack[n - 1]->color;
+    for (int i = n - 2; i >= 0; --i) c = compositeOver(stack[i]->color, c);
+    if (!c) return;
+    if (px0 == px1) {
+      acc[px0] += c * static_cast<uint32_t>(o1 - o0);
+      return;
+    }
+    if (o0) {
+      acc[px0] += c * static_cast<uint32_t>(a - o0);
+      ++px0;
+    }
+    if (px1 > px0) kernels_->addSolid(acc + px0, px1 - px0, c * static_cast<uint32_t>(a));
+    if (o1) acc[px1] += c * static_cast<uint32_t>(o1);
+    return;
+  }
+
+  // Per-pixel fills: colours for every pixel the span touches.
+  const int py = row_ >> s;
+  const int last = o1 ? px1 : px1 - 1;
+  ExpandedPixel buf[kMaxChunk], tmp[kMaxChunk];
+  for (int x = px0; x <= last; x += kMaxChunk) {
+    const int len = std::min(kMaxChunk, last - x + 1);
+    const FillStyle* bottom = stack[n - 1];
+    fetchSpan(*bottom, x, py, len, buf);
+    for (int i = n - 2; i >= 0; --i) {
+      if (stack[i]->span == SpanKind::Solid) {
+        kernels_->overSolid(buf, stack[i]->color, len);
+      } else {
+        fetchSpan(*stack[i], x, py, len, tmp);
+        kernels_->over(buf, tmp, len);
+      }
+    }
+    int i0 = 0, i1 = len;  // the full pixels of this chunk
+    if (x == px0 && (o0 || px0 == px1)) {
+      acc[px0] += buf[0] * static_cast<uint32_t>(px0 == px1 ? o1 - o0 : a - o0);
+      i0 = 1;
+    }
+    if (x + len - 1 == px1 && o1 && px1 != px0) {
+      acc[px1] += buf[len - 1] * static_cast<uint32_t>(o1);
+      i1 = len - 1;
+    }
+    if (i1 > i0) kernels_->addColors(acc + x + i0, buf + i0, i1 - i0, static_cast<uint32_t>(a));
+  }
+}
+
+void Rasterizer::resolveRow(int py) {
+  if (accMax_ < accMin_) return;
+  const int left = clip_.left;
+  const int x0 = std::max(accMin_, left), x1 = std::min(accMax_ + 1, clip_.right);
+  ExpandedPixel* acc = acc_.data() - left;
+  const int shift = 2 * shift_;
+  const PixelFormat fmt = target_->format();
+  if (fmt == PixelFormat::Bgra32 || fmt == PixelFormat::Bgra32Alt) {
+    if (x1 > x0) kernels_->resolve32(acc + x0, target_->row(py) + x0, x1 - x0, shift);
+  } else {
+    ExpandedPixel buf[kMaxChunk];
+    int x = x0;
+    while (x < x1) {
+      if (!acc[x]) {
+        ++x;
+        continue;
+      }
+      int end = x;
+      while (end < x1 && acc[end] && end - x < kMaxChunk) ++end;
+      const int len = end - x;
+      target_->readChunk(x, py, len, buf);
+      for (int i = 0; i < len; ++i) {
+        const ExpandedPixel v = (acc[x + i] >> shift) & kLaneMask;
+        buf[i] = compositeOver(v, buf[i]);
+        acc[x + i] = 0;
+      }
+      target_->writeChunk(x, py, len, buf);
+      x = end;
+    }
+  }
+  accMin_ = clip_.right;
+  accMax_ = -1;
+}
+
+void Rasterizer::paint() {
+  if (!target_ || buckets_.empty()) return;
+  accMin_ = clip_.right;
+  accMax_ = -1;
+  order_.clear();
+  free_.clear();
+  active_.clear();
+  for (int y = sy0_; y < sy1_; ++y) {
+    row_ = y;
+    for (int32_t b = buckets_[static_cast<size_t>(y - sy0_)]; b >= 0; b = entries_[static_cast<size_t>(b)].next)
+      insertEdge(entries_[static_cast<size_t>(b)], y);
+    // Insertion sort: the order changes little from row to row.
+    for (size_t i = 1; i < order_.size(); ++i) {
+      const int32_t v = order_[i];
+      const int32_t xv = active_[static_cast<size_t>(v)].xi;
+      size_t j = i;
+      while (j > 0 && active_[static_cast<size_t>(order_[j - 1])].xi > xv) {
+        order_[j] = order_[j - 1];
+        --j;
+      }
+      order_[j] = v;
+    }
+    lastX_ = sx0_;
+    size_t kept = 0;
+    for (size_t i = 0; i < order_.size(); ++i) {
+      const int32_t idx = order_[i];
+      ActiveEdge& a = active_[static_cast<size_t>(idx)];
+      const int x = std::clamp(a.xi, sx0_, sx1_);
+      switch (a.rule) {
+        case FillRule::TwoFills:
+          if (a.fill0) toggle(a.fill0, x);
+          if (a.fill1) toggle(a.fill1, x);
+          break;
+        case FillRule::EvenOdd:
+          if (a.fill0) toggle(a.fill0, x);
+          break;
+        case FillRule::NonZero:
+          if (a.fill0) windingAdd(a.fill0, a.direction, x);
+          break;
+      }
+      if (y + 1 < a.yEnd) {
+        if (!a.curve) {
+          a.x += a.dx;
+          a.xi = static_cast<int32_t>((a.x + (int64_t{1} << 31)) >> 32);
+        } else {
+          stepTo(a, y + 1);
+          int64_t xv = a.x;
+          if (factor_ == 1 && a.y != a.py && a.y > (static_cast<int64_t>(y + 1) << 32)) {
+            const __int128 t = (static_cast<__int128>(y + 1) << 32) - a.py;
+            xv = a.px + static_cast<int64_t>(((a.x - a.px) * t) / (a.y - a.py));
+          }
+          a.xi = static_cast<int32_t>((xv + (int64_t{1} << 31)) >> 32);
+        }
+        order_[kept++] = idx;
+      } else {
+        free_.push_back(idx);
+      }
+    }
+    order_.resize(kept);
+    // Fills left open by malformed edges do not leak into the next row.
+    while (top_) {
+      FillStyle* f = top_;
+      top_ = f->nextActive;
+      f->nextActive = nullptr;
+      f->active = false;
+      f->counter = 0;
+    }
+    if (factor_ > 1 && ((y & (factor_ - 1)) == factor_ - 1)) resolveRow(y >> shift_);
+    if ((y & 31) == 0 && yieldHook_) yieldHook_(yieldContext_);
+  }
+}
+
+}  // namespace kivra

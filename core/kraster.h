@@ -1,0 +1,136 @@
+#pragma once
+// The anti-aliased scanline rasterizer. All objects of a frame go into one
+// set of row buckets; a single top-to-bottom sweep keeps, at each x, the
+// stack of fills covering it (the ActiveFillList, topmost first by OrderKey)
+// and hands spans to the fills' span routines. Stacking, transparency and
+// clipping masks are resolved in the sweep.
+//
+// Anti-aliasing is by supersampling at factor 1, 2 or 4: coordinates are in
+// sub-pixels, each sub-row's spans add their colour times the number of
+// sub-columns they cover to a per-pixel accumulator, and the accumulators are
+// resolved into the target at the end of each pixel row.
+//
+// Lifecycle: beginFrame, addObject for every object in stacking order (a
+// mask before the objects it clips), paint. The rasterizer keeps its pools
+// and buffers between frames; the builds added must outlive paint().
+#include <cstdint>
+#include <vector>
+
+#include "core/render/ColorTransform.h"
+#include "core/render/RenderTarget.h"
+#include "core/render/ShapeBuild.h"
+
+namespace kivra {
+
+// The compositing loops, in a portable and in processor-specific versions
+// that produce identical bytes.
+struct RasterKernels {
+  const char* name;
+  // acc[i] += c
+  void (*addSolid)(ExpandedPixel* acc, int n, ExpandedPixel c);
+  // acc[i] += c[i] . weight (weight <= 4)
+  void (*addColors)(ExpandedPixel* acc, const ExpandedPixel* c, int n, uint32_t weight);
+  // dst[i] = src[i] over dst[i]
+  void (*over)(ExpandedPixel* dst, const ExpandedPixel* src, int n);
+  // dst[i] = src over dst[i]
+  void (*overSolid)(ExpandedPixel* dst, ExpandedPixel src, int n);
+  // dst[i] = ((acc[i] >> shift) & lanes) over dst[i] for 0xAARRGGBB pixels;
+  // acc[i] = 0 afterwards.
+  void (*resolve32)(ExpandedPixel* acc, uint32_t* dst, int n, int shift);
+  // dst[i] = v
+  void (*fill32)(uint32_t* dst, int n, uint32_t v);
+};
+
+const RasterKernels& portableKernels();
+// The fastest kernels this processor runs (SSE2 or AVX2 on x86-64).
+const RasterKernels& fastKernels();
+
+struct ClipRect {
+  int left = 0, top = 0, right = 0, bottom = 0;  // pixels, right/bottom exclusive
+};
+
+class Rasterizer {
+ public:
+  static constexpr size_t kMaxActiveEdges = 1u << 18;
+  static constexpr int kMaxStack = 12;
+
+  Rasterizer();
+  void setKernels(const RasterKernels& k) { kernels_ = &k; }
+  const RasterKernels& kernels() const { return *kernels_; }
+
+  // Starts a frame on `target` at anti-aliasing `factor` (1, 2 or 4); the
+  // clip is intersected with the target. Returns false when nothing can be
+  // painted.
+  bool beginFrame(RenderTarget& target, int factor, const ClipRect& clip);
+  // Adds an object's edges and fills, stacked above everything added
+  // before; `mask` is the mask fill clipping it, or null.
+  void addObject(ShapeBuild& build, const FillStyle* mask);
+  // Sweeps every sub-row of the clip and paints.
+  void paint();
+  int factor() const { return factor_; }
+
+  // Called every 32 sub-rows during paint (the host can refill audio).
+  void setYieldHook(void (*hook)(void*), void* context) {
+    yieldHook_ = hook;
+    yieldContext_ = context;
+  }
+
+ private:
+  struct BucketEntry {
+    const EdgeRecord* edge;
+    FillStyle* fill0;
+    FillStyle* fill1;
+    int32_t next;
+  };
+  struct ActiveEdge {
+    int64_t x;      // 32.32
+    int64_t y;      // 32.32 (curves)
+    int64_t dx, dy, ddx, ddy;  // 32.32 forward differences (curves), dx = slope for lines
+    int64_t px, py;            // the previous curve point (factor 1 interpolation)
+    int32_t xi;                // current integer sub-pixel x
+    int32_t yEnd;              // first row below the edge
+    int32_t steps;
+    FillStyle* fill0;
+    FillStyle* fill1;
+    FillRule rule;
+    int8_t direction;
+    bool curve;
+  };
+
+  void insertEdge(const BucketEntry& b, int y);
+  void stepTo(ActiveEdge& e, int row);
+  void toggle(FillStyle* f, int x);
+  void windingAdd(FillStyle* f, int direction, int x);
+  void flush(int x);
+  void emitSpan(int x0, int x1);
+  void paintDirect(int x0, int x1, FillStyle* const* stack, int n);
+  void accumulate(int x0, int x1, FillStyle* const* stack, int n);
+  void resolveRow(int py);
+  bool occludes(const FillStyle* f) const;
+  static bool maskVisible(const FillStyle* f);
+
+  const RasterKernels* kernels_;
+  RenderTarget* target_ = nullptr;
+  int factor_ = 1;
+  int shift_ = 0;  // log2(factor)
+  ClipRect clip_;  // pixels
+  int sx0_ = 0, sx1_ = 0, sy0_ = 0, sy1_ = 0;  // sub-pixels
+  uint32_t layer_ = 0;
+
+  std::vector<int32_t> buckets_;
+  std::vector<BucketEntry> entries_;
+  std::vector<ActiveEdge> active_;
+  std::vector<int32_t> free_;
+  std::vector<int32_t> order_;
+  std::vector<ExpandedPixel> acc_;
+  int accMin_ = 0, accMax_ = -1;  // touched pixel range of the current row
+
+  FillStyle* top_ = nullptr;
+  int row_ = 0;    // current sub-row
+  int lastX_ = 0;  // start of the pending span
+
+  void (*yieldHook_)(void*) = nullptr;
+  void* yieldContext_ = nullptr;
+};
+
+}  // namespace kivra

@@ -1,0 +1,102 @@
+#include "core/render/DisplayPainter.h"
+
+#include <algorithm>
+
+namespace kivra {
+
+namespace {
+bool drawsShape(const DisplayObject& o) {
+  const Character* c = o.character();
+  // (Import aliases were followed when the object was placed.)
+  if (!c) return false;
+  return c->kind == CharacterKind::Shape || c->kind == CharacterKind::MorphShape;
+}
+
+// Collects the shapes in drawing order. A mask's range is closed when the
+// first later sibling lies beyond its clip depth, or when its parent ends.
+class Collector : public DisplayVisitor {
+ public:
+  explicit Collector(std::vector<DisplayPainter::Item>& items) : items_(items) {}
+
+  bool enter(const DisplayWalkItem& item) override {
+    closeMasks(item.nesting, item.object.depth());
+    const DisplayObject& o = item.object;
+    if (drawsShape(o) || o.clipDepth() != 0) {
+      items_.push_back({&o, item.matrix, item.cxform, 0});
+      if (o.clipDepth() != 0)
+        open_.push_back(Open{items_.size() - 1, item.nesting, o.clipDepth()});
+    }
+    return true;
+  }
+  void leave(const DisplayWalkItem& item) override {
+    // The parent ends: masks among its children end with it.
+    closeMasks(item.nesting + 1, INT32_MAX);
+  }
+  void finish() { closeMasks(-1, INT32_MAX); }
+
+ private:
+  struct Open {
+    size_t item;
+    int nesting;
+    int32_t clipDepth;
+  };
+  // Closes the masks opened at `nesting` or deeper that do not reach `depth`.
+  void closeMasks(int nesting, int32_t depth) {
+    while (!open_.empty()) {
+      const Open& m = open_.back();
+      const bool deeper = m.nesting > nesting;
+      const bool passed = m.nesting == nesting && depth > m.clipDepth;
+      if (!deeper && !passed && nesting >= 0) break;
+      items_[m.item].maskEnd = static_cast<uint32_t>(items_.size());  // the items so far
+      open_.pop_back();
+    }
+  }
+
+  std::vector<DisplayPainter::Item>& items_;
+  std::vector<Open> open_;
+};
+}  // namespace
+
+void DisplayPainter::paint(const Display& display, Renderer& renderer, RenderTarget& target,
+                           FrameSetup setup) {
+  const ViewTransform& view = display.view();
+  const int f = std::max(1, view.aaFactor);
+  setup.factor = f;
+  // The renderer wants stage twips to whole pixels; the display's view maps
+  // to sub-pixels.
+  setup.view = view.matrix;
+  setup.view.a /= f;
+  setup.view.b /= f;
+  setup.view.c /= f;
+  setup.view.d /= f;
+  setup.view.tx /= f;
+  setup.view.ty /= f;
+
+  items_.clear();
+  Collector collector(items_);
+  display.walk(collector);
+  collector.finish();
+
+  if (!renderer.beginFrame(target, setup)) return;
+  for (size_t i = 0; i < items_.size(); ++i) {
+    const Item& item = items_[i];
+    const Character* c = item.object->character();
+    // Numbers start at 1 so that a mask's end can never cover nothing by accident.
+    const auto number = static_cast<uint16_t>(std::min<size_t>(i + 1, 0xFFFF));
+    ShapeDraw draw;
+    if (c && drawsShape(*item.object)) {
+      draw.tagCode = c->tagCode;
+      draw.body = c->tagBody;
+      draw.length = c->tagLength;
+    }
+    draw.matrix = item.matrix;
+    draw.cxform = item.cxform;
+    draw.ratio = item.object->ratio();
+    draw.depth = number;
+    draw.clipDepth = item.maskEnd ? static_cast<uint16_t>(std::min<uint32_t>(item.maskEnd, 0xFFFF)) : 0;
+    if (draw.body) renderer.drawShape(draw);
+  }
+  renderer.endFrame();
+}
+
+}  // namespace kivra

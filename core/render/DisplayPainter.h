@@ -1,0 +1,32 @@
+#pragma once
+// Draws the display tree with the renderer. The renderer takes a flat list
+// of shapes in which a mask covers the shapes that follow it up to its clip
+// depth; the tree's masks cover later siblings (and everything inside them).
+// So the painter numbers the shapes in drawing order and turns each mask's
+// sibling range into the range of those numbers.
+#include <vector>
+
+#include "core/movie/Display.h"
+#include "core/render/Renderer.h"
+
+namespace kivra {
+
+class DisplayPainter {
+ public:
+  // Draws every shape of the display into the target; the frame setup's
+  // view is taken from the display.
+  void paint(const Display& display, Renderer& renderer, RenderTarget& target, FrameSetup setup);
+
+  // One shape (or mask) in drawing order.
+  struct Item {
+    const DisplayObject* object;
+    MATRIX matrix;
+    CXFORM cxform;
+    uint32_t maskEnd;  // masks: the last item number they cover, else 0
+  };
+
+ private:
+  std::vector<Item> items_;  // kept between frames to avoid reallocating
+};
+
+}  // namespace kivra

@@ -1,0 +1,285 @@
+#include "core/render/FillPainter.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "core/render/RenderMatrix.h"
+
+namespace kivra {
+
+namespace {
+
+struct Squares {
+  uint32_t s[258];
+  constexpr Squares() : s{} {
+    for (uint32_t i = 0; i < 258; ++i) s[i] = std::min<uint32_t>(i * i, 65535);
+  }
+};
+constexpr Squares kSquares;
+
+constexpr BilinearWeights makeWeights() {
+  BilinearWeights t{};
+  for (int fy = 0; fy < 8; ++fy) {
+    for (int fx = 0; fx < 8; ++fx) {
+      int w[4] = {((8 - fx) * (8 - fy) + 4) / 8, (fx * (8 - fy) + 4) / 8, ((8 - fx) * fy + 4) / 8,
+                  (fx * fy + 4) / 8};
+      int sum = w[0] + w[1] + w[2] + w[3];
+      int big = 0;
+      for (int i = 1; i < 4; ++i)
+        if (w[i] > w[big]) big = i;
+      w[big] += 8 - sum;  // the largest weight takes up the difference
+      for (int i = 0; i < 4; ++i) t.w[fy * 8 + fx][i] = static_cast<uint8_t>(w[i]);
+    }
+  }
+  return t;
+}
+constexpr BilinearWeights kWeights = makeWeights();
+
+// The mapping from device pixels to fill space: `unit` is the scale of the
+// fill space (256 for gradient units, 65536 for bitmap pixels).
+void setMapping(FillStyle& f, const MATRIX& device, int factor, double unit) {
+  // Shape twips -> device pixels.
+  const double k = 1.0 / 65536.0 / factor;
+  const double da = device.a * k, db = device.b * k, dc = device.c * k, dd = device.d * k;
+  const double dtx = double(device.tx) / factor, dty = double(device.ty) / factor;
+  // Fill space -> shape twips.
+  const double sa = f.matrix.a / 65536.0, sb = f.matrix.b / 65536.0, sc = f.matrix.c / 65536.0,
+               sd = f.matrix.d / 65536.0, stx = f.matrix.tx, sty = f.matrix.ty;
+  // Fill space -> device pixels.
+  const double a = da * sa + dc * sb, b = db * sa + dd * sb;
+  const double c = da * sc + dc * sd, d = db * sc + dd * sd;
+  const double tx = da * stx + dc * sty + dtx, ty = db * stx + dd * sty + dty;
+  const double det = a * d - b * c;
+  if (det == 0 || !std::isfinite(det)) {
+    f.ua = f.ub = f.uc = f.ud = f.ut = f.vt = 0;
+    return;
+  }
+  const double ia = d / det, ib = -b / det, ic = -c / det, id = a / det;
+  f.ua = ia * unit;
+  f.ub = ib * unit;
+  f.uc = ic * unit;
+  f.ud = id * unit;
+  f.ut = -(ia * tx + ic * ty) * unit;
+  f.vt = -(ib * tx + id * ty) * unit;
+}
+
+int64_t toFixed16(double v) {
+  if (!(v > -1e15)) return static_cast<int64_t>(-1e15);
+  if (!(v < 1e15)) return static_cast<int64_t>(1e15);
+  return std::llround(v * 65536.0);
+}
+
+}  // namespace
+
+const BilinearWeights& bilinearWeights() { return kWeights; }
+
+void buildGradientRamp(const GradientRecord* g, int count, GradientRamp& ramp) {
+  for (int j = 0; j <= 256; ++j) {
+    Rgba c;
+    if (count <= 0) {
+      c = Rgba{0, 0, 0, 0};
+    } else if (j <= g[0].ratio) {
+      c = g[0].color;
+    } else if (j >= g[count - 1].ratio) {
+      c = g[count - 1].color;
+    } else {
+      int k = 0;
+      while (k + 1 < count && g[k + 1].ratio <= j) ++k;
+      const int r0 = g[k].ratio, r1 = g[k + 1].ratio;
+      if (r1 - r0 < 1) {
+        c = g[k].color;
+      } else {
+        const Rgba& c0 = g[k].color;
+        const Rgba& c1 = g[k + 1].color;
+        auto ch = [&](uint8_t a, uint8_t b) {
+          return static_cast<uint8_t>(((j - r0) * b + (r1 - j) * a) / (r1 - r0));
+        };
+        c = Rgba{ch(c0.r, c1.r), ch(c0.g, c1.g), ch(c0.b, c1.b), ch(c0.a, c1.a)};
+      }
+    }
+    ramp.entry[j] = expand(premultiply(c));
+  }
+}
+
+void prepareFills(ShapeBuild& build, const MATRIX& device, int factor) {
+  for (FillStyle& f : build.fills()) {
+    f.rampPtr = nullptr;
+    f.tablePtr = nullptr;
+    switch (f.kind) {
+      case FillKind::Mask:
+        f.span = SpanKind::None;
+        break;
+      case FillKind::Solid:
+        f.span = SpanKind::Solid;
+        break;
+      case FillKind::Gradient: {
+        f.ramp = f.gradientCount ? build.addRamp() : -1;
+        if (f.ramp < 0) {
+          // No records or no ramp block: the fill paints nothing.
+          f.span = SpanKind::None;
+          f.transparent = true;
+          f.color = 0;
+          break;
+        }
+        buildGradientRamp(f.gradient, f.gradientCount, build.ramp(f.ramp));
+        f.span = (f.type & 0x02) ? SpanKind::Radial : SpanKind::Linear;
+        // Gradient units x 256.
+        setMapping(f, device, factor, 256.0);
+        break;
+      }
+      case FillKind::Bitmap: {
+        f.span = SpanKind::Bitmap;
+        f.clipped = f.type & 0x01;
+        setMapping(f, device, factor, 65536.0);
+        const int64_t xs = toFixed16(f.ua) / 65536;  // x-scale of the inverse, 16.16
+        const bool plainCopy = std::llabs(xs) >= 0xFFF1 && std::llabs(xs) <= 0x10010 &&
+                               std::llround(f.ub) == 0 && std::llround(f.uc) == 0;
+        f.smooth = factor > 1 && !(f.type & 0x02) && !plainCopy;
+        f.tables = -1;
+        if (!f.cxform.isIdentity()) {
+          f.tables = build.addTables();
+          if (f.tables >= 0) {
+            ColorTables& t = build.tables(f.tables);
+            f.cxform.buildTables(t.r, t.g, t.b, t.a);
+            f.unpremultiply = f.cxform.canLowerAlpha() || f.bitmap->hasAlpha;
+          }
+        }
+        break;
+      }
+    }
+  }
+  for (FillStyle& f : build.fills()) {
+    if (f.ramp >= 0 && (f.span == SpanKind::Linear || f.span == SpanKind::Radial)) f.rampPtr = &build.ramp(f.ramp);
+    if (f.tables >= 0 && f.span == SpanKind::Bitmap) f.tablePtr = &build.tables(f.tables);
+  }
+}
+
+namespace {
+
+void linearSpan(const FillStyle& f, int x, int y, int n, ExpandedPixel* out) {
+  int64_t u = toFixed16(f.ua * x + f.uc * y + f.ut);
+  const int64_t du = toFixed16(f.ua);
+  const ExpandedPixel* ramp = f.rampPtr->entry;
+  for (int i = 0; i < n; ++i, u += du) {
+    const int64_t g = u >> 16;  // gradient units x 256
+    int idx;
+    if (g >= 0x408000) idx = 256;
+    else if (g < -0x400000) idx = 0;
+    else idx = std::min<int>(static_cast<int>((g >> 15) + 128), 256);
+    out[i] = ramp[idx];
+  }
+}
+
+void radialSpan(const FillStyle& f, int x, int y, int n, ExpandedPixel* out) {
+  int64_t u = toFixed16(f.ua * x + f.uc * y + f.ut);
+  int64_t v = toFixed16(f.ub * x + f.ud * y + f.vt);
+  const int64_t du = toFixed16(f.ua), dv = toFixed16(f.ub);
+  const ExpandedPixel* ramp = f.rampPtr->entry;
+  int idx = 0, step = 0;
+  for (int i = 0; i < n; ++i, u += du, v += dv) {
+    const int64_t gu = u >> 16, gv = v >> 16;
+    if (i == 0) {
+      const int64_t len = vectorLength(gu, gv);
+      idx = len >= 0x404000 ? 256 : static_cast<int>(len >> 14);
+    } else {
+      const int64_t su = std::clamp<int64_t>(gu >> 14, -65536, 65536);
+      const int64_t sv = std::clamp<int64_t>(gv >> 14, -65536, 65536);
+      const int64_t d = su * su + sv * sv;
+      int k = std::clamp(idx + step, 0, 256);
+      while (k > 0 && kSquares.s[k] > d) --k;
+      while (k < 256 && kSquares.s[k + 1] <= d) ++k;
+      step = k - idx;
+      idx = k;
+    }
+    out[i] = ramp[idx];
+  }
+}
+
+inline int wrapIndex(int64_t i, int size) {
+  int64_t r = i % size;
+  return static_cast<int>(r < 0 ? r + size : r);
+}
+
+inline ExpandedPixel transformBitmapPixel(const FillStyle& f, ExpandedPixel p) {
+  const ColorTables& t = *f.tablePtr;
+  uint32_t b = p & 0xFFFF, g = (p >> 16) & 0xFFFF, r = (p >> 32) & 0xFFFF, a = (p >> 48) & 0xFFFF;
+  if (!f.unpremultiply) return expand(t.b[b], t.g[g], t.r[r], t.a[a]);
+  if (a == 0) {
+    b = g = r = 0;
+  } else if (a < 255) {
+    const uint32_t k = 65280 / a;  // 255 . 256 / A
+    b = std::min<uint32_t>((b * k) >> 8, 255);
+    g = std::min<uint32_t>((g * k) >> 8, 255);
+    r = std::min<uint32_t>((r * k) >> 8, 255);
+  }
+  const uint32_t na = t.a[a];
+  if (na == 0) return 0;
+  const uint32_t m = na + 1;
+  return expand(static_cast<uint8_t>((m * t.b[b]) >> 8), static_cast<uint8_t>((m * t.g[g]) >> 8),
+                static_cast<uint8_t>((m * t.r[r]) >> 8), static_cast<uint8_t>(na));
+}
+
+void bitmapSpan(const FillStyle& f, int x, int y, int n, ExpandedPixel* out) {
+  const BitmapPixels& bm = *f.bitmap;
+  int64_t u = toFixed16(f.ua * x + f.uc * y + f.ut) >> 16;  // bitmap pixels, 16.16
+  int64_t v = toFixed16(f.ub * x + f.ud * y + f.vt) >> 16;
+  const int64_t du = toFixed16(f.ua) >> 16, dv = toFixed16(f.ub) >> 16;
+  const int w = bm.width, h = bm.height;
+  auto px = [&](int ix, int iy) { return unpackArgb(bm.pixels[static_cast<size_t>(iy) * bm.stride + ix]); };
+  for (int i = 0; i < n; ++i, u += du, v += dv) {
+    ExpandedPixel p;
+    if (!f.smooth) {
+      int ix, iy;
+      if (f.clipped) {
+        ix = static_cast<int>(std::clamp<int64_t>(u >> 16, 0, w - 1));
+        iy = static_cast<int>(std::clamp<int64_t>(v >> 16, 0, h - 1));
+      } else {
+        ix = wrapIndex(u >> 16, w);
+        iy = wrapIndex(v >> 16, h);
+      }
+      p = px(ix, iy);
+    } else {
+      const int fx = static_cast<int>((u >> 13) & 7), fy = static_cast<int>((v >> 13) & 7);
+      int x0, x1, y0, y1;
+      if (f.clipped) {
+        x0 = static_cast<int>(std::clamp<int64_t>(u >> 16, 0, w - 1));
+        y0 = static_cast<int>(std::clamp<int64_t>(v >> 16, 0, h - 1));
+        x1 = std::min(x0 + 1, w - 1);
+        y1 = std::min(y0 + 1, h - 1);
+      } else {
+        x0 = wrapIndex(u >> 16, w);
+        y0 = wrapIndex(v >> 16, h);
+        x1 = x0 + 1 == w ? 0 : x0 + 1;
+        y1 = y0 + 1 == h ? 0 : y0 + 1;
+      }
+      const uint8_t* wt = kWeights.w[fy * 8 + fx];
+      p = px(x0, y0) * wt[0] + px(x1, y0) * wt[1] + px(x0, y1) * wt[2] + px(x1, y1) * wt[3];
+      p = (p >> 3) & kLaneMask;
+    }
+    out[i] = f.tablePtr ? transformBitmapPixel(f, p) : p;
+  }
+}
+
+}  // namespace
+
+void fetchSpan(const FillStyle& f, int x, int y, int n, ExpandedPixel* out) {
+  switch (f.span) {
+    case SpanKind::Solid:
+      for (int i = 0; i < n; ++i) out[i] = f.color;
+      break;
+    case SpanKind::Linear:
+      linearSpan(f, x, y, n, out);
+      break;
+    case SpanKind::Radial:
+      radialSpan(f, x, y, n, out);
+      break;
+    case SpanKind::Bitmap:
+      bitmapSpan(f, x, y, n, out);
+      break;
+    case SpanKind::None:
+      for (int i = 0; i < n; ++i) out[i] = 0;
+      break;
+  }
+}
+
+}  // namespace kivra

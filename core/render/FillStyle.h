@@ -1,0 +1,89 @@
+#pragma once
+// The renderer's fill record: one per fill or line colour of a shape build,
+// already in device colours, plus its painting state (filled in by
+// FillPainter) and its state in the sweep (owned by the Rasterizer).
+#include <cstdint>
+
+#include "core/render/ColorTransform.h"
+#include "core/render/Fixed.h"
+
+namespace kivra {
+
+// The sweep's stacking key: (layer << 16) | style number.
+using OrderKey = uint32_t;
+
+enum class FillKind : uint8_t { Solid = 0, Bitmap = 1, Gradient = 2, Mask = 3 };
+
+struct GradientRecord {
+  uint8_t ratio = 0;
+  Rgba color;  // straight (not premultiplied), transform applied
+};
+
+// Ratio positions 0..256 inclusive, premultiplied.
+struct GradientRamp {
+  ExpandedPixel entry[257];
+};
+
+// Pixels of a bitmap character: premultiplied 0xAARRGGBB words.
+struct BitmapPixels {
+  int width = 0;
+  int height = 0;
+  int stride = 0;  // in pixels
+  const uint32_t* pixels = nullptr;
+  bool hasAlpha = false;
+};
+
+// Resolves bitmap character ids for bitmap fills. Implemented by the
+// dictionary owner; returns null for a missing or non-bitmap character.
+class BitmapSource {
+ public:
+  virtual ~BitmapSource() = default;
+  virtual const BitmapPixels* bitmap(uint16_t characterId) const = 0;
+};
+
+// Per-fill colour lookup tables for transformed bitmaps.
+struct ColorTables {
+  uint8_t r[256], g[256], b[256], a[256];
+};
+
+// How a fill produces pixels.
+enum class SpanKind : uint8_t { None, Solid, Linear, Radial, Bitmap };
+
+struct FillStyle {
+  FillKind kind = FillKind::Solid;
+  uint8_t type = 0;             // the type byte as read
+  ExpandedPixel color = 0;      // premultiplied; the fallback for gradients and bitmaps
+  bool transparent = false;
+  uint32_t styleNumber = 0;
+
+  uint8_t gradientCount = 0;
+  GradientRecord gradient[8];
+  MATRIX matrix;                // gradient or bitmap space -> shape twips
+  uint16_t bitmapId = 0;
+  const BitmapPixels* bitmap = nullptr;
+  ColorTransform cxform;        // kept for bitmap fills
+
+  // ---- Painting state (FillPainter) ----
+  SpanKind span = SpanKind::None;
+  bool smooth = false;
+  bool clipped = false;
+  int32_t ramp = -1;            // index into the build's ramps
+  int32_t tables = -1;          // index into the build's colour tables
+  bool unpremultiply = false;   // bitmap tables need straight colours
+  // Inverse mapping from device pixels: u = ua.x + uc.y + ut (and v); for
+  // gradients in gradient units x 256, for bitmaps in bitmap pixels x 65536.
+  double ua = 0, ub = 0, uc = 0, ud = 0, ut = 0, vt = 0;
+  const GradientRamp* rampPtr = nullptr;
+  const ColorTables* tablePtr = nullptr;
+
+  // ---- Sweep state (Rasterizer) ----
+  OrderKey orderKey = 0;
+  const FillStyle* maskLink = nullptr;
+  FillStyle* nextActive = nullptr;
+  int32_t counter = 0;
+  bool active = false;
+
+  bool needsPerPixel() const { return span == SpanKind::Linear || span == SpanKind::Radial || span == SpanKind::Bitmap; }
+};
+
+}  // namespace kivra

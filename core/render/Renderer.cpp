@@ -1,0 +1,108 @@
+#include "core/render/Renderer.h"
+
+#include <algorithm>
+
+#include "core/render/FillPainter.h"
+#include "core/render/HitTest.h"
+#include "core/render/RenderMatrix.h"
+
+namespace kivra {
+
+int qualityFactor(int code) { return 1 << (code & 3) > 4 ? 4 : 1 << (code & 3); }
+
+Renderer::Renderer() : background_(16, 4), focus_(64, 4) { masks_.reserve(16); }
+
+MATRIX Renderer::deviceMatrixFor(const MATRIX& object) const { return concatMatrix(object, device_); }
+
+ShapeBuild& Renderer::scratch() {
+  if (scratchUsed_ == scratch_.size()) scratch_.push_back(std::make_unique<ShapeBuild>());
+  return *scratch_[scratchUsed_++];
+}
+
+void Renderer::addRect(ShapeBuild& b, uint32_t fill, int x0, int y0, int x1, int y1) {
+  EdgeBuilder eb;
+  eb.begin(&b);
+  eb.add(CurveEdge{x0, y0, 0, 0, x0, y1, true}, fill, kNoFill, FillRule::EvenOdd);
+  eb.add(CurveEdge{x1, y0, 0, 0, x1, y1, true}, fill, kNoFill, FillRule::EvenOdd);
+}
+
+bool Renderer::beginFrame(RenderTarget& target, const FrameSetup& setup) {
+  setup_ = setup;
+  const int a = setup.factor >= 4 ? 4 : (setup.factor >= 2 ? 2 : 1);
+  setup_.factor = a;
+  // The view translation is whole pixels, so device translations are
+  // multiples of the factor.
+  device_ = deviceMatrix(setup.view, a);
+  scratchUsed_ = 0;
+  masks_.clear();
+  active_ = raster_.beginFrame(target, a, setup.dirty);
+  if (!active_) return false;
+  if (setup.hasBackground) {
+    background_.clear();
+    const uint32_t f = background_.addFill();
+    FillStyle& fs = background_.fills()[f];
+    fs.color = expand(premultiply(Rgba{setup.background.r, setup.background.g, setup.background.b, 255}));
+    fs.transparent = false;
+    const ClipRect& d = setup.dirty;
+    addRect(background_, f, std::max(0, d.left) * a, std::max(0, d.top) * a, std::min(target.width(), d.right) * a,
+            std::min(target.height(), d.bottom) * a);
+    prepareFills(background_, device_, a);
+    raster_.addObject(background_, nullptr);
+  }
+  return true;
+}
+
+bool Renderer::drawShape(const ShapeDraw& s) {
+  if (!active_) return false;
+  while (!masks_.empty() && masks_.back().clipDepth < s.depth) masks_.pop_back();
+  const FillStyle* mask = masks_.empty() ? nullptr : masks_.back().fill;
+  ShapeBuild& build = s.cache ? *s.cache : scratch();
+  bool ok = true;
+  if (!s.cache || s.rebuild) {
+    ShapeInstance in;
+    in.tagCode = s.tagCode;
+    in.body = s.body;
+    in.length = s.length;
+    in.matrix = deviceMatrixFor(s.matrix);
+    in.cxform = ColorTransform(s.cxform);
+    in.ratio = s.ratio;
+    in.factor = setup_.factor;
+    in.role = s.clipDepth ? BuildRole::Mask : BuildRole::Normal;
+    in.bitmaps = bitmaps_;
+    ok = parser_.build(in, build);
+  }
+  raster_.addObject(build, mask);
+  if (s.clipDepth && build.maskFill() != kNoFill)
+    masks_.push_back(MaskEntry{s.clipDepth, &build.fills()[build.maskFill()]});
+  return ok;
+}
+
+void Renderer::endFrame() {
+  if (!active_) return;
+  const ClipRect& f = setup_.focus;
+  if (f.right > f.left && f.bottom > f.top) {
+    focus_.clear();
+    const uint32_t fill = focus_.addFill();
+    FillStyle& fs = focus_.fills()[fill];
+    fs.color = expand(Rgba{255, 255, 0, 255});
+    fs.styleNumber = 1;
+    const int a = setup_.factor, t = 3 * a;
+    const int x0 = f.left * a, y0 = f.top * a, x1 = f.right * a, y1 = f.bottom * a;
+    // Four bands of three pixels along the inside of the focus bounds.
+    addRect(focus_, fill, x0, y0, x1, std::min(y1, y0 + t));
+    addRect(focus_, fill, x0, std::max(y0, y1 - t), x1, y1);
+    addRect(focus_, fill, x0, y0 + t, std::min(x1, x0 + t), y1 - t);
+    addRect(focus_, fill, std::max(x0, x1 - t), y0 + t, x1, y1 - t);
+    // The bands share one fill: each is its own even-odd pair of edges, so
+    // overlapping pairs must not cancel; the side bands stay between the
+    // top and bottom ones.
+    prepareFills(focus_, device_, a);
+    raster_.addObject(focus_, nullptr);
+  }
+  raster_.paint();
+  active_ = false;
+}
+
+bool Renderer::hitTest(const ShapeBuild& build, int64_t x, int64_t y) { return hitTestShape(build, x, y); }
+
+}  // namespace kivra

@@ -1,0 +1,90 @@
+#pragma once
+// The render cache of one display object: the edges and fills of its last
+// build. The arrays keep their capacity from build to build, so a display
+// object reuses its storage frame after frame; each array has a fixed limit
+// past which a build stops with what it has.
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "core/render/EdgeRecord.h"
+#include "core/render/FillStyle.h"
+
+namespace kivra {
+
+class ShapeBuild {
+ public:
+  static constexpr size_t kDefaultMaxEdges = 1u << 20;
+  static constexpr size_t kDefaultMaxFills = 1u << 16;
+  static constexpr size_t kMaxRamps = 4096;
+  static constexpr size_t kMaxTables = 1024;
+
+  explicit ShapeBuild(size_t maxEdges = kDefaultMaxEdges, size_t maxFills = kDefaultMaxFills)
+      : maxEdges_(maxEdges), maxFills_(maxFills) {}
+
+  void clear() {
+    edges_.clear();
+    fills_.clear();
+    ramps_.clear();
+    tables_.clear();
+    hasBounds_ = false;
+    truncated_ = false;
+  }
+
+  // Null when the pool is exhausted (the build then stops).
+  EdgeRecord* addEdge() {
+    if (edges_.size() >= maxEdges_) { truncated_ = true; return nullptr; }
+    return &edges_.emplace_back();
+  }
+  uint32_t addFill() {
+    if (fills_.size() >= maxFills_) { truncated_ = true; return kNoFill; }
+    fills_.emplace_back();
+    return static_cast<uint32_t>(fills_.size() - 1);
+  }
+  int32_t addRamp() {
+    if (ramps_.size() >= kMaxRamps) return -1;
+    ramps_.emplace_back();
+    return static_cast<int32_t>(ramps_.size() - 1);
+  }
+  int32_t addTables() {
+    if (tables_.size() >= kMaxTables) return -1;
+    tables_.emplace_back();
+    return static_cast<int32_t>(tables_.size() - 1);
+  }
+
+  std::vector<EdgeRecord>& edges() { return edges_; }
+  const std::vector<EdgeRecord>& edges() const { return edges_; }
+  std::vector<FillStyle>& fills() { return fills_; }
+  const std::vector<FillStyle>& fills() const { return fills_; }
+  GradientRamp& ramp(int32_t i) { return ramps_[static_cast<size_t>(i)]; }
+  ColorTables& tables(int32_t i) { return tables_[static_cast<size_t>(i)]; }
+
+  // Device bounds of the instance in sub-pixels (from the character's RECT).
+  void setBounds(int64_t x0, int64_t y0, int64_t x1, int64_t y1) {
+    bx0_ = x0; by0_ = y0; bx1_ = x1; by1_ = y1; hasBounds_ = true;
+  }
+  bool hasBounds() const { return hasBounds_; }
+  int64_t boundsXMin() const { return bx0_; }
+  int64_t boundsYMin() const { return by0_; }
+  int64_t boundsXMax() const { return bx1_; }
+  int64_t boundsYMax() const { return by1_; }
+  // A pool ran out during the build.
+  bool truncated() const { return truncated_; }
+  // Index of the mask fill when the build was made for a clipping layer.
+  uint32_t maskFill() const { return maskFill_; }
+  void setMaskFill(uint32_t i) { maskFill_ = i; }
+
+ private:
+  size_t maxEdges_;
+  size_t maxFills_;
+  std::vector<EdgeRecord> edges_;
+  std::vector<FillStyle> fills_;
+  std::vector<GradientRamp> ramps_;
+  std::vector<ColorTables> tables_;
+  int64_t bx0_ = 0, by0_ = 0, bx1_ = 0, by1_ = 0;
+  bool hasBounds_ = false;
+  bool truncated_ = false;
+  uint32_t maskFill_ = kNoFill;
+};
+
+}  // namespace kivra

@@ -1,0 +1,90 @@
+#pragma once
+// Decodes shape and morph-shape bodies into a ShapeBuild: edges in device
+// sub-pixels under the instance's matrix, fills in device colours under its
+// colour transform. The body is read through a TagCursor, so a short or
+// corrupt body ends the build with what was read; it never reads past the
+// body. The parser keeps its style-index maps between builds.
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "core/movie/TagCursor.h"
+#include "core/render/EdgeBuilder.h"
+#include "core/render/ShapeBuild.h"
+#include "core/render/Stroker.h"
+
+namespace kivra {
+
+enum class BuildRole : uint8_t {
+  Normal,
+  Mask,  // a clipping layer: every fill becomes the one mask fill, no lines
+};
+
+struct ShapeInstance {
+  uint16_t tagCode = 2;          // 2, 22, 32 (shapes) or 46 (morph shape)
+  const uint8_t* body = nullptr;  // the tag body, starting at the character id
+  size_t length = 0;
+  MATRIX matrix;                 // shape twips -> device sub-pixels
+  ColorTransform cxform;
+  uint16_t ratio = 0;            // morph position 0..65535
+  int factor = 4;                // anti-aliasing factor (1, 2 or 4)
+  BuildRole role = BuildRole::Normal;
+  const BitmapSource* bitmaps = nullptr;
+};
+
+class ShapeParser {
+ public:
+  ShapeParser();
+  // Clears `out` and builds it. Returns false when the body was short or
+  // corrupt or a pool ran out; what was built still paints.
+  bool build(const ShapeInstance& in, ShapeBuild& out);
+  // A font glyph: index-width byte and records only, filled with the non-zero
+  // rule in one colour.
+  bool buildGlyph(const uint8_t* records, size_t length, const MATRIX& m, Rgba color, int factor,
+                  ShapeBuild& out);
+
+ private:
+  struct Record;
+  struct LineEntry {
+    uint32_t fill = kNoFill;
+    int32_t width = 0;  // device sub-pixels
+  };
+  bool readRecord(TagCursor& c, Record& r, bool glyph);
+  bool readStyleArrays(TagCursor& c, ShapeBuild& out);
+  bool readMorphStyleArrays(TagCursor& c, ShapeBuild& out);
+  uint32_t readFillStyle(TagCursor& c, ShapeBuild& out, bool morph);
+  void readIndexBits(TagCursor& c);
+  uint32_t newFill(ShapeBuild& out);
+  void selectFills(uint32_t f0, uint32_t f1, bool morph);
+  void edge(const CurveEdge& e);
+  void finish(ShapeBuild& out);
+  int32_t lerp(int32_t s, int32_t e) const;
+  Rgba lerp(Rgba s, Rgba e) const;
+  MATRIX lerp(const MATRIX& s, const MATRIX& e) const;
+  Rgba deviceColor(Rgba c) const { return cx_.apply(c); }
+  CurveEdge curve(int64_t penX, int64_t penY, const Record& r) const;
+
+  EdgeBuilder edges_;
+  Stroker stroker_;
+  // Current style arrays: index -> fill in the build (entry 0 is empty).
+  std::vector<uint32_t> fills_;
+  std::vector<LineEntry> lines_;
+  unsigned fillBits_ = 0, lineBits_ = 0;
+  uint32_t styleBase_ = 0;
+  uint32_t fill0_ = kNoFill, fill1_ = kNoFill;
+  FillRule rule_ = FillRule::EvenOdd;
+  bool reversed_ = false;
+  uint32_t mask_ = kNoFill;
+
+  // Per-build inputs.
+  MATRIX m_;
+  ColorTransform cx_;
+  bool rgba_ = false;
+  bool glyph_ = false;
+  bool suppressLines_ = false;
+  int factor_ = 4;
+  int64_t t_ = 0;  // morph fraction, 16.16
+  const BitmapSource* bitmaps_ = nullptr;
+};
+
+}  // namespace kivra

@@ -1,0 +1,171 @@
+#include "core/render/Stroker.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+
+namespace kivra {
+
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+// Joints that turn by less than this (cosine of about 1 degree) need no disc.
+constexpr double kStraightCos = 0.99985;
+
+int64_t rnd(double v) { return static_cast<int64_t>(std::llround(std::clamp(v, -1e12, 1e12))); }
+
+}  // namespace
+
+void Stroker::begin(int32_t width, uint32_t fill, int factor) {
+  width_ = std::max(width, 1);
+  fill_ = fill;
+  factor_ = factor;
+  open_ = true;
+  any_ = false;
+  dotOnly_ = false;
+}
+
+void Stroker::line(double x0, double y0, double x1, double y1) {
+  CurveEdge e{rnd(x0), rnd(y0), 0, 0, rnd(x1), rnd(y1), true};
+  edges_.add(e, fill_, kNoFill, FillRule::NonZero);
+}
+
+void Stroker::disc(double cx, double cy) {
+  const double r = width_ / 2.0;
+  const int n = r <= 2.0 * factor_ ? 4 : 8;
+  const double step = 2 * kPi / n;
+  const double rc = r / std::cos(step / 2);
+  // Clockwise on screen (decreasing angle), like the bands.
+  for (int i = 0; i < n; ++i) {
+    const double a0 = -i * step, a1 = -(i + 1) * step, am = (a0 + a1) / 2;
+    CurveEdge e{rnd(cx + r * std::cos(a0)), rnd(cy + r * std::sin(a0)), rnd(cx + rc * std::cos(am)),
+                rnd(cy + rc * std::sin(am)),  rnd(cx + r * std::cos(a1)), rnd(cy + r * std::sin(a1)),
+                false};
+    edges_.add(e, fill_, kNoFill, FillRule::NonZero);
+  }
+}
+
+void Stroker::snapThin(CurveEdge& e) const {
+  if (!e.straight) return;
+  const int w = width_;
+  auto snap = [&](int64_t v) -> int64_t {
+    if (factor_ == 4) {
+      if (w == 4 || w == 12) return (v & ~int64_t{3}) | 2;
+      if (w == 8) return (v + 2) & ~int64_t{3};
+    } else if (factor_ == 2) {
+      if (w == 2 || w == 6) return v | 1;
+      if (w == 4) return (v + 1) & ~int64_t{1};
+    }
+    return v;
+  };
+  const int64_t minLength = 3 * factor_;
+  if (e.x0 == e.x1 && std::llabs(e.y1 - e.y0) > minLength) {
+    e.x0 = e.x1 = snap(e.x0);
+  } else if (e.y0 == e.y1 && std::llabs(e.x1 - e.x0) > minLength) {
+    e.y0 = e.y1 = snap(e.y0);
+  }
+}
+
+void Stroker::band(const CurveEdge& e) {
+  const double h = width_ / 2.0;
+  auto normal = [h](double dx, double dy) {
+    const double len = std::sqrt(dx * dx + dy * dy);
+    if (len == 0) return Vec{0, 0};
+    return Vec{-dy / len * h, dx / len * h};
+  };
+  if (e.straight) {
+    const Vec n = normal(double(e.x1 - e.x0), double(e.y1 - e.y0));
+    const double x0 = double(e.x0), y0 = double(e.y0), x1 = double(e.x1), y1 = double(e.y1);
+    line(x0 + n.x, y0 + n.y, x1 + n.x, y1 + n.y);
+    line(x1 + n.x, y1 + n.y, x1 - n.x, y1 - n.y);
+    line(x1 - n.x, y1 - n.y, x0 - n.x, y0 - n.y);
+    line(x0 - n.x, y0 - n.y, x0 + n.x, y0 + n.y);
+    return;
+  }
+  // A curve: sample it and offset the samples along the true normals.
+  const double x0 = double(e.x0), y0 = double(e.y0), cx = double(e.cx), cy = double(e.cy);
+  const double x1 = double(e.x1), y1 = double(e.y1);
+  const double flat = std::hypot(cx - (x0 + x1) / 2, cy - (y0 + y1) / 2);
+  int n = static_cast<int>(std::ceil(std::sqrt(flat * (1.0 + h / 8.0) / 2.0)));
+  n = std::clamp(n, 1, 64);
+  constexpr int kMax = 65;
+  Vec left[kMax], right[kMax];
+  for (int i = 0; i <= n; ++i) {
+    const double t = double(i) / n, u = 1 - t;
+    const double px = u * u * x0 + 2 * u * t * cx + t * t * x1;
+    const double py = u * u * y0 + 2 * u * t * cy + t * t * y1;
+    double dx = 2 * (u * (cx - x0) + t * (x1 - cx));
+    double dy = 2 * (u * (cy - y0) + t * (y1 - cy));
+    if (dx == 0 && dy == 0) {  // a degenerate end: use the chord
+      dx = x1 - x0;
+      dy = y1 - y0;
+    }
+    const Vec nv = normal(dx, dy);
+    left[i] = Vec{px + nv.x, py + nv.y};
+    right[i] = Vec{px - nv.x, py - nv.y};
+  }
+  for (int i = 0; i < n; ++i) line(left[i].x, left[i].y, left[i + 1].x, left[i + 1].y);
+  line(left[n].x, left[n].y, right[n].x, right[n].y);
+  for (int i = n; i > 0; --i) line(right[i].x, right[i].y, right[i - 1].x, right[i - 1].y);
+  line(right[0].x, right[0].y, left[0].x, left[0].y);
+}
+
+void Stroker::add(const CurveEdge& in) {
+  if (!open_) return;
+  if (in.x0 == in.x1 && in.y0 == in.y1 && (in.straight || (in.cx == in.x0 && in.cy == in.y0))) {
+    if (!any_) {
+      dotOnly_ = true;
+      startX_ = lastX_ = in.x0;
+      startY_ = lastY_ = in.y0;
+    }
+    return;  // zero-length segments are ignored
+  }
+  CurveEdge e = in;
+  if (width_ <= 3 * factor_) snapThin(e);
+  // Tangents at both ends.
+  Vec d0 = e.straight ? Vec{double(e.x1 - e.x0), double(e.y1 - e.y0)} : Vec{double(e.cx - e.x0), double(e.cy - e.y0)};
+  if (d0.x == 0 && d0.y == 0) d0 = Vec{double(e.x1 - e.x0), double(e.y1 - e.y0)};
+  Vec d1 = e.straight ? d0 : Vec{double(e.x1 - e.cx), double(e.y1 - e.cy)};
+  if (d1.x == 0 && d1.y == 0) d1 = Vec{double(e.x1 - e.x0), double(e.y1 - e.y0)};
+  auto unit = [](Vec v) {
+    const double l = std::sqrt(v.x * v.x + v.y * v.y);
+    return l == 0 ? Vec{0, 0} : Vec{v.x / l, v.y / l};
+  };
+  d0 = unit(d0);
+  d1 = unit(d1);
+  if (!any_) {
+    startX_ = e.x0;
+    startY_ = e.y0;
+    firstDir_ = d0;
+    disc(double(e.x0), double(e.y0));  // the start cap, or the closing join
+  } else if (e.x0 != lastX_ || e.y0 != lastY_ || lastDir_.x * d0.x + lastDir_.y * d0.y < kStraightCos) {
+    disc(double(e.x0), double(e.y0));
+  }
+  band(e);
+  any_ = true;
+  dotOnly_ = false;
+  lastX_ = e.x1;
+  lastY_ = e.y1;
+  lastDir_ = d1;
+}
+
+void Stroker::end() {
+  if (!open_) return;
+  open_ = false;
+  if (any_) {
+    const bool closed = lastX_ == startX_ && lastY_ == startY_;
+    // The disc at the start already rounds a closed path's joint; an open
+    // path needs its end cap.
+    if (!closed) disc(double(lastX_), double(lastY_));
+  } else if (dotOnly_) {
+    if (width_ > 3 * factor_) {
+      disc(double(startX_), double(startY_));
+    } else {
+      const double h = width_ / 2.0, x = double(startX_), y = double(startY_);
+      line(x + h, y + h, x + h, y - h);  // a small square, wound like the bands
+      line(x - h, y - h, x - h, y + h);
+    }
+  }
+}
+
+}  // namespace kivra

@@ -1,0 +1,36 @@
+// Shape bodies from arbitrary bytes: the first byte picks the tag, the role,
+// the scale and the anti-aliasing factor; the rest is the tag body. The
+// build and a sweep of a small target must finish without reading outside
+// the body.
+#include <cstddef>
+#include <cstdint>
+
+#include "core/kraster.h"
+#include "core/render/HitTest.h"
+#include "core/render/ShapeParser.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  using namespace kivra;
+  if (size < 1) return 0;
+  static constexpr uint16_t kTags[4] = {2, 22, 32, 46};
+  const uint8_t mode = data[0];
+  ShapeInstance in;
+  in.tagCode = kTags[mode & 3];
+  in.role = (mode & 4) ? BuildRole::Mask : BuildRole::Normal;
+  in.factor = (mode & 8) ? 1 : 4;
+  in.matrix.a = in.matrix.d = (mode & 16) ? kFixedOne / 5 : kFixedOne / 20 * in.factor;
+  in.ratio = (mode & 32) ? 40000 : 0;
+  in.body = data + 1;
+  in.length = size - 1;
+  ShapeParser parser;
+  ShapeBuild build(1 << 16, 1 << 12);
+  (void)parser.build(in, build);
+  (void)hitTestShape(build, 40, 40);
+  RenderTarget target;
+  target.create(48, 48, PixelFormat::Bgra32);
+  Rasterizer raster;
+  raster.beginFrame(target, in.factor, ClipRect{0, 0, 48, 48});
+  raster.addObject(build, nullptr);
+  raster.paint();
+  return 0;
+}
