@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "core/script/ScriptEngine.h"
+
 namespace kivra {
 
 namespace {
@@ -14,12 +16,19 @@ bool clockBefore(uint32_t now, uint32_t then) {
 }
 }  // namespace
 
-CorePlayer::CorePlayer() = default;
-CorePlayer::~CorePlayer() = default;
+CorePlayer::CorePlayer() : script_(std::make_unique<ScriptEngine>(*this)) {}
+
+CorePlayer::~CorePlayer() {
+  actions_.clear();
+  script_.reset();
+}
+
+void CorePlayer::runQueuedActions() { script_->run(actions_, true); }
 
 void CorePlayer::openMovie(const std::string& url) {
   (void)url;  // kept by the loader once URL streams exist
   unloadAll();
+  startTime_ = milliseconds();
   level0_ = std::make_unique<TimelinePlayer>(*this, 0);
   timelines_.insert(timelines_.begin(), level0_.get());
 }
@@ -34,6 +43,8 @@ void CorePlayer::unloadAll() {
     timerRunning_ = false;
   }
   timelines_.clear();
+  actions_.clear();
+  script_->movieUnloaded();
   level0_.reset();
   hasMovie_ = false;
   background_ = Rgba{255, 255, 255, 255};

@@ -18,6 +18,8 @@
 
 namespace kivra {
 
+class ScriptEngine;
+
 enum class Quality { Low, Medium, High, Best };
 
 // Cursor kinds the core asks the host for.
@@ -60,6 +62,11 @@ class CorePlayer {
   virtual uint32_t milliseconds() = 0;
   // A host command ("quit", "fullscreen", ...) with its argument.
   virtual void hostCommand(const std::string& command, const std::string& argument) = 0;
+  // The string of a Trace action; the shipped player ignores it.
+  virtual void trace(const std::string& line) { (void)line; }
+  // The clock that times a running script for the slow-script question:
+  // real time even where milliseconds() is a virtual clock.
+  virtual uint32_t scriptClock() { return milliseconds(); }
 
   // ---- Movie loading ----------------------------------------------------
   // Unloads everything and starts a new level-0 movie; feed its bytes next.
@@ -107,18 +114,24 @@ class CorePlayer {
   void setBackgroundColor(Rgba colour);
   // The pending action lists; the interpreter runs them.
   ActionQueue& actions() { return actions_; }
+  // The script engine (global object, interpreter).
+  ScriptEngine& script() { return *script_; }
+  // The host clock when the current movie was opened (GetTime counts from it).
+  uint32_t startTime() const { return startTime_; }
+  // Runs the pending action lists now.
+  void runQueuedActions();
 
  private:
   void startPlayback();
   void advanceTimelines();
-  // Until the interpreter runs them, queued blocks are dropped.
-  void runQueuedActions() { actions_.clear(); }
   void serviceIntervalTimers(bool shortOnly) { (void)shortOnly; }
   bool serviceStreams() { return false; }
   void measureAutoQuality(uint32_t startMs, int framesAdvanced);
 
   ActionQueue actions_;
   std::unique_ptr<TimelinePlayer> level0_;
+  std::unique_ptr<ScriptEngine> script_;
+  uint32_t startTime_ = 0;
   // Timelines in the order they advance: the most recently created first.
   std::vector<TimelinePlayer*> timelines_;
 

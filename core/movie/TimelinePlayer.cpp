@@ -57,6 +57,20 @@ void TimelinePlayer::runControlTag(const TagHeader& tag) {
     case TagCode::FrameLabel:
       label_ = cursor_.readString();
       break;
+    case TagCode::DoAction:
+    case TagCode::DoInitAction: {
+      // Only the frame reached takes effect while seeking. A null clip means
+      // the root of level 0.
+      if (seeking_) break;
+      const bool init = static_cast<TagCode>(tag.code) == TagCode::DoInitAction;
+      if (init) cursor_.skip(2);  // the sprite id
+      const uint8_t* code = cursor_.current();
+      if (!code) break;
+      const size_t length = static_cast<size_t>(tag.end - cursor_.position());
+      player_.actions().push(init ? ActionList::Init : ActionList::Frame,
+                             ActionBlock{code, length, nullptr, version(), 0});
+      break;
+    }
     default:
       break;
   }
