@@ -73,6 +73,7 @@ TagRead TagCursor::readTagHeader(TagHeader& out) {
 }
 
 uint8_t TagCursor::readU8() {
+  bitsLeft_ = 0;  // bits after a byte field start on a fresh byte
   if (pos_ < 0 || pos_ >= limit()) {
     overrun_ = true;
     return 0;
@@ -109,6 +110,7 @@ double TagCursor::readDouble() {
 }
 
 std::string TagCursor::readString() {
+  bitsLeft_ = 0;
   std::string s;
   const int64_t end = limit();
   if (pos_ < 0) {
@@ -125,6 +127,7 @@ std::string TagCursor::readString() {
 }
 
 void TagCursor::skip(int64_t n) {
+  bitsLeft_ = 0;
   if (n <= 0) return;
   const int64_t end = limit();
   if (pos_ < 0 || end - pos_ < n) {

@@ -3,7 +3,7 @@
 // limit (the received length, or the end of the tag being read): beyond it a
 // read yields zero and sets the overrun flag, which callers check once per
 // record. Bit-field records start on a byte boundary; byte reads ignore the
-// bit buffer.
+// bit buffer and discard it, so bits read after a byte field start afresh.
 #include <cstdint>
 #include <string>
 

@@ -38,8 +38,9 @@ class PlayerCommand : public ::testing::Test {
  protected:
   RunResult run(const std::string& program, const std::vector<std::string>& args) {
     std::string cmd = "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM " + quote(program);
-    for (const std::string& a : args) cmd += " " + quote(a);
-    cmd += " >" + quote(dir.file("out.txt")) + " 2>" + quote(dir.file("err.txt"));
+    for (const std::string& a : args) cmd.append(" ").append(quote(a));
+    cmd.append(" >").append(quote(dir.file("out.txt")));
+    cmd.append(" 2>").append(quote(dir.file("err.txt")));
     RunResult r;
     const int raw = std::system(cmd.c_str());
     r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
@@ -187,6 +188,17 @@ TEST_F(PlayerCommand, CreateProjectorFailuresLeaveNoFile) {
   r = player({"--create-projector", dir.file("no/such/dir/proj"), movieFile("m.qvx", 0, 0, 0)});
   EXPECT_EQ(r.status, 1);
   EXPECT_FALSE(std::filesystem::exists(dir.file("no")));
+}
+
+TEST_F(PlayerCommand, NoTrailerAndNoMovieGivesAnEmptyStage) {
+  const std::string shot = dir.file("s.png");
+  const RunResult r = player({"--headless", "--frames", "2", "--screenshot", shot});
+  EXPECT_EQ(r.status, 0) << r.err;
+  PngImage image;
+  ASSERT_TRUE(readPng(shot, image));
+  EXPECT_EQ(image.width, 550);
+  EXPECT_EQ(image.height, 400);
+  EXPECT_EQ(shotColour(shot), 0xFFFFFFu);
 }
 
 TEST_F(PlayerCommand, TrailerWhoseLengthExceedsTheFileShowsNoMovie) {

@@ -257,7 +257,8 @@ bool writeMovie(const MovieHeader& h, const TagStream& tags, std::vector<uint8_t
   body.u16(h.frameRate);
   body.u16(h.frameCount.value_or(tags.frames()));
   body.bytes(tags.bytes());
-  if (!tags.endsWithEnd()) body.u16(0);
+  if (h.trailing) body.bytes(*h.trailing);
+  else if (!tags.endsWithEnd()) body.u16(0);
   if (!body.error().empty()) {
     error = body.error();
     return false;

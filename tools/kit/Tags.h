@@ -139,6 +139,9 @@ struct MovieHeader {
   RECT frame{0, 550 * 20, 0, 400 * 20};
   uint16_t frameRate = 12 << 8;  // 8.8 fixed point
   std::optional<uint16_t> frameCount;  // default: the stream's ShowFrames
+  // Bytes written verbatim after the tags (what followed a movie's End tag,
+  // or a cut-off tag); when set, no End tag is added.
+  std::optional<std::vector<uint8_t>> trailing;
 };
 
 // A whole movie file; an End tag is added when the stream lacks one. The file

@@ -44,6 +44,16 @@ TEST(TagCursorBits, ByteReadsIgnoreTheBitBuffer) {
   EXPECT_EQ(c.readU16(), 0x1234);
 }
 
+TEST(TagCursorBits, BitsAfterAByteFieldStartOnTheNextByte) {
+  // 3 bits, then a byte field, then 4 bits: the stale bits of the first
+  // byte must not leak into the second bit field.
+  const Bytes b = {0b10111111, 0x42, 0b01010000};
+  TagCursor c(b.data(), 3);
+  EXPECT_EQ(c.readUB(3), 0b101u);
+  EXPECT_EQ(c.readU8(), 0x42);
+  EXPECT_EQ(c.readUB(4), 0b0101u);
+}
+
 TEST(TagCursorLimits, ReadsBeyondTheEndYieldZeroAndFlagOverrun) {
   const Bytes b = {0x01, 0x02, 0x03};
   TagCursor c(b.data(), 3);

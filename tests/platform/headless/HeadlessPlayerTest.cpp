@@ -115,6 +115,40 @@ TEST(HeadlessPlayer, SizeOptionOverridesTheMovieSize) {
   EXPECT_EQ(player.render().height(), 32);
 }
 
+TEST(HeadlessPlayer, EmbeddedMovieCases) {
+  test::TempDir dir;
+  const Bytes movie = framesMovie(3);
+  auto withTrailer = [&](uint32_t length) {
+    Bytes exe;
+    exe.reserve(movie.size() + 16);
+    exe.assign(8, 0x45);  // stands in for the player's own bytes
+    exe.insert(exe.end(), movie.begin(), movie.end());
+    for (uint32_t word : {0xFA123456u, length})
+      for (int shift = 0; shift < 32; shift += 8) exe.push_back(static_cast<uint8_t>(word >> shift));
+    return exe;
+  };
+  {
+    HeadlessPlayer player{CommandLine{}};
+    EXPECT_TRUE(player.loadEmbeddedMovie(dir.write("good", withTrailer(static_cast<uint32_t>(movie.size())))));
+    EXPECT_TRUE(player.embedded());
+    EXPECT_TRUE(player.hasMovie());
+    EXPECT_EQ(player.level0()->frameCount(), 3);
+  }
+  {
+    // A length beyond the file: no movie, but the executable counts as embedded.
+    HeadlessPlayer player{CommandLine{}};
+    EXPECT_FALSE(player.loadEmbeddedMovie(dir.write("long", withTrailer(0x7FFFFFFF))));
+    EXPECT_TRUE(player.embedded());
+    EXPECT_FALSE(player.hasMovie());
+  }
+  {
+    HeadlessPlayer player{CommandLine{}};
+    EXPECT_FALSE(player.loadEmbeddedMovie(dir.write("plain", movie)));
+    EXPECT_FALSE(player.embedded());
+    EXPECT_FALSE(player.loadEmbeddedMovie(dir.file("missing")));
+  }
+}
+
 TEST(HeadlessPlayer, LoadErrors) {
   test::TempDir dir;
   HeadlessPlayer player{CommandLine{}};

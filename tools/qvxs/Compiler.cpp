@@ -1,0 +1,803 @@
+#include "tools/qvxs/Compiler.h"
+
+#include <cmath>
+
+#include "tools/kit/RecordWriter.h"
+#include "tools/qvxs/Assembler.h"
+
+namespace kivra::qvxs {
+
+using namespace kit;
+
+namespace {
+
+struct NamedBit {
+  uint32_t bit;
+  const char* name;
+};
+
+constexpr NamedBit kClipEvents[] = {
+    {kEventLoad, "load"},           {kEventEnterFrame, "enterFrame"},
+    {kEventUnload, "unload"},       {kEventMouseMove, "mouseMove"},
+    {kEventMouseDown, "mouseDown"}, {kEventMouseUp, "mouseUp"},
+    {kEventKeyDown, "keyDown"},     {kEventKeyUp, "keyUp"},
+    {kEventData, "data"},           {kEventInitialize, "initialize"},
+    {kEventPress, "press"},         {kEventRelease, "release"},
+    {kEventReleaseOutside, "releaseOutside"}, {kEventRollOver, "rollOver"},
+    {kEventRollOut, "rollOut"},     {kEventDragOver, "dragOver"},
+    {kEventDragOut, "dragOut"},     {kEventKeyPress, "keyPress"},
+};
+
+constexpr NamedBit kButtonConditions[] = {
+    {0x001, "idleToOverUp"},      {0x002, "overUpToIdle"},      {0x004, "overUpToOverDown"},
+    {0x008, "overDownToOverUp"},  {0x010, "overDownToOutDown"}, {0x020, "outDownToOverDown"},
+    {0x040, "outDownToIdle"},     {0x080, "idleToOverDown"},    {0x100, "overDownToIdle"},
+};
+
+constexpr NamedBit kButtonStates[] = {
+    {kButtonUp, "up"}, {kButtonOver, "over"}, {kButtonDown, "down"}, {kButtonHit, "hit"}};
+
+template <size_t N>
+bool namedBits(Args& a, const std::string& list, const NamedBit (&table)[N], uint32_t max, uint32_t& out,
+               const char* what) {
+  out = 0;
+  for (const std::string& word : splitList(list)) {
+    bool found = false;
+    for (const NamedBit& nb : table) {
+      if (word == nb.name) {
+        out |= nb.bit;
+        found = true;
+      }
+    }
+    if (found) continue;
+    int64_t v;
+    if (!parseInt(word, v) || v < 0 || v > max) {
+      a.diag().error(a.line(), std::string("unknown ") + what + " '" + word + "'");
+      return false;
+    }
+    out |= static_cast<uint32_t>(v);
+  }
+  return true;
+}
+
+class Compiler {
+ public:
+  Compiler(int version, Diagnostics& diag) : version_(version), diag_(diag) {}
+  bool tags(const std::vector<Node>& nodes, TagStream& out);
+
+ private:
+  bool tag(const Node& node, TagStream& out);
+  bool u16Arg(Args& a, size_t i, uint16_t& out, const char* what);
+  bool rectArg(Args& a, const std::string& key, RECT& out, bool required);
+  bool actions(const Node& node, std::vector<uint8_t>& out);
+  bool shape(const Node& node, int shapeVersion, std::vector<uint8_t>& body);
+  bool morph(const Node& node, std::vector<uint8_t>& body);
+  bool button(const Node& node, bool second, std::vector<uint8_t>& body);
+  bool place2(const Node& node, std::vector<uint8_t>& body);
+  bool styleLine(const Node& node, bool rgba, StyleArrays& arrays);
+  bool edgeLine(const Node& node, std::vector<ShapeRecord>& records, int32_t& x, int32_t& y, RECT* box,
+                bool& started);
+  bool assets(Args& a, size_t first, AssetList& out);
+
+  int version_;
+  Diagnostics& diag_;
+};
+
+bool Compiler::u16Arg(Args& a, size_t i, uint16_t& out, const char* what) {
+  int64_t v;
+  if (!intArg(a, a.positional(i), 0, 0xFFFF, v, what)) return false;
+  out = static_cast<uint16_t>(v);
+  return true;
+}
+
+bool Compiler::rectArg(Args& a, const std::string& key, RECT& out, bool required) {
+  auto v = a.value(key);
+  if (!v) {
+    if (required) diag_.error(a.line(), "missing " + key + "=xmin,xmax,ymin,ymax");
+    return !required;
+  }
+  const std::vector<std::string> parts = splitList(*v);
+  int32_t vals[4];
+  bool ok = parts.size() == 4;
+  for (size_t i = 0; ok && i < 4; ++i) ok = parseTwips(parts[i], vals[i]);
+  if (!ok) {
+    diag_.error(a.line(), key + "=" + *v + ": expected xmin,xmax,ymin,ymax");
+    return false;
+  }
+  out = RECT{vals[0], vals[1], vals[2], vals[3]};
+  return true;
+}
+
+bool Compiler::actions(const Node& node, std::vector<uint8_t>& out) {
+  if (!node.hasBlock) {
+    diag_.error(node.line, node.head() + " needs a block of actions: end the line with '{'");
+    return false;
+  }
+  return assembleBlock(node.children, node.line, out, diag_);
+}
+
+bool Compiler::assets(Args& a, size_t first, AssetList& out) {
+  if ((a.positionalCount() - first) % 2 != 0) {
+    diag_.error(a.line(), "expected pairs of id and \"name\"");
+    return false;
+  }
+  for (size_t i = first; i < a.positionalCount(); i += 2) {
+    uint16_t id;
+    std::string name;
+    if (!u16Arg(a, i, id, "id") || !stringArg(a, a.positional(i + 1), name, "name")) return false;
+    out.emplace_back(id, name);
+  }
+  return true;
+}
+
+bool Compiler::styleLine(const Node& node, bool rgba, StyleArrays& arrays) {
+  Args a(node, diag_);
+  if (node.head() == "line") {
+    if (!a.expect(2, 2, "line WIDTH COLOUR")) return false;
+    LineStyle l;
+    if (!u16Arg(a, 0, l.width, "line width") || !colorArg(a, a.positional(1), rgba, l.color)) return false;
+    a.finish();
+    arrays.lines.push_back(l);
+    return true;
+  }
+  if (a.positionalCount() < 1) {
+    diag_.error(node.line, "usage: fill solid|linear|radial|bitmap ...");
+    return false;
+  }
+  const std::string kind = a.positional(0);
+  FillStyle f;
+  if (kind == "solid") {
+    if (!a.expect(2, 2, "fill solid COLOUR") || !colorArg(a, a.positional(1), rgba, f.color)) return false;
+  } else if (kind == "linear" || kind == "radial") {
+    f.type = kind == "linear" ? kFillLinear : kFillRadial;
+    for (size_t i = 1; i < a.positionalCount(); ++i) {
+      const std::vector<std::string> parts = splitList(a.positional(i), ':');
+      int64_t ratio;
+      GradientStop stop;
+      if (parts.size() != 2) {
+        diag_.error(node.line, "gradient stop '" + a.positional(i) + "' must be RATIO:COLOUR");
+        return false;
+      }
+      if (!intArg(a, parts[0], 0, 255, ratio, "gradient ratio") || !colorArg(a, parts[1], rgba, stop.color))
+        return false;
+      stop.ratio = static_cast<uint8_t>(ratio);
+      f.stops.push_back(stop);
+    }
+    if (auto m = matrixArgs(a)) f.matrix = *m;
+  } else if (kind == "bitmap") {
+    if (!a.expect(2, 4, "fill bitmap ID [clipped] [nosmooth]")) return false;
+    const bool clipped = a.flag("clipped");
+    const bool noSmooth = a.flag("nosmooth");
+    if (!a.expect(2, 2, "fill bitmap ID [clipped] [nosmooth]") || !u16Arg(a, 1, f.bitmapId, "bitmap id")) return false;
+    f.type = static_cast<uint8_t>((clipped ? kFillBitmapClipped : kFillBitmapTiled) | (noSmooth ? kFillBitmapNoSmooth : 0));
+    if (auto m = matrixArgs(a)) f.matrix = *m;
+  } else {
+    diag_.error(node.line, "unknown fill kind '" + kind + "'");
+    return false;
+  }
+  a.finish();
+  arrays.fills.push_back(f);
+  return diag_.ok();
+}
+
+// Edges and style changes; coordinates are absolute and become deltas here.
+bool Compiler::edgeLine(const Node& node, std::vector<ShapeRecord>& records, int32_t& x, int32_t& y, RECT* box,
+                        bool& started) {
+  Args a(node, diag_);
+  auto grow = [&](int32_t px, int32_t py) {
+    if (!box) return;
+    if (!started) {
+      *box = RECT{px, px, py, py};
+      started = true;
+    }
+    box->xmin = std::min(box->xmin, px);
+    box->xmax = std::max(box->xmax, px);
+    box->ymin = std::min(box->ymin, py);
+    box->ymax = std::max(box->ymax, py);
+  };
+  auto points = [&](size_t count, int32_t* out) {
+    if (a.positionalCount() != 1) {
+      diag_.error(node.line, "usage: " + node.head() + (count == 2 ? " X,Y" : " CX,CY,X,Y"));
+      return false;
+    }
+    const std::vector<std::string> parts = splitList(a.positional(0));
+    bool ok = parts.size() == count;
+    for (size_t i = 0; ok && i < count; ++i) ok = parseTwips(parts[i], out[i]);
+    if (!ok) diag_.error(node.line, "usage: " + node.head() + (count == 2 ? " X,Y" : " CX,CY,X,Y"));
+    return ok;
+  };
+  const std::string& head = node.head();
+  ShapeRecord r;
+  if (head == "lineto") {
+    int32_t p[2];
+    if (!points(2, p)) return false;
+    r.kind = ShapeRecord::Kind::Straight;
+    r.dx = p[0] - x;
+    r.dy = p[1] - y;
+    x = p[0];
+    y = p[1];
+    grow(x, y);
+  } else if (head == "curveto") {
+    int32_t p[4];
+    if (!points(4, p)) return false;
+    r.kind = ShapeRecord::Kind::Curve;
+    r.dx = p[0] - x;
+    r.dy = p[1] - y;
+    r.ax = p[2] - p[0];
+    r.ay = p[3] - p[1];
+    grow(p[0], p[1]);
+    x = p[2];
+    y = p[3];
+    grow(x, y);
+  } else {  // style
+    if (a.flag("newstyles")) r.newStyles = StyleArrays{};
+    if (!a.expect(0, 0, "style [moveto=X,Y] [fill0=N] [fill1=N] [line=N] [newstyles]")) return false;
+    if (auto v = a.value("moveto")) {
+      const std::vector<std::string> parts = splitList(*v);
+      int32_t px, py;
+      if (parts.size() != 2 || !parseTwips(parts[0], px) || !parseTwips(parts[1], py)) {
+        diag_.error(node.line, "moveto=" + *v + ": expected X,Y");
+        return false;
+      }
+      r.moveTo = std::make_pair(px, py);
+      x = px;
+      y = py;
+      grow(x, y);
+    }
+    int64_t v;
+    if (auto s = a.value("fill0")) {
+      if (!intArg(a, *s, 0, 0xFFFF, v, "fill0")) return false;
+      r.fill0 = static_cast<uint32_t>(v);
+    }
+    if (auto s = a.value("fill1")) {
+      if (!intArg(a, *s, 0, 0xFFFF, v, "fill1")) return false;
+      r.fill1 = static_cast<uint32_t>(v);
+    }
+    if (auto s = a.value("line")) {
+      if (!intArg(a, *s, 0, 0xFFFF, v, "line")) return false;
+      r.line = static_cast<uint32_t>(v);
+    }
+    if (!r.moveTo && !r.fill0 && !r.fill1 && !r.line && !r.newStyles) {
+      diag_.error(node.line, "a style record needs at least one of moveto, fill0, fill1, line, newstyles");
+      return false;
+    }
+  }
+  a.finish();
+  records.push_back(std::move(r));
+  return diag_.ok();
+}
+
+bool Compiler::shape(const Node& node, int shapeVersion, std::vector<uint8_t>& body) {
+  Args a(node, diag_);
+  uint16_t id;
+  RECT bounds;
+  if (!a.expect(1, 1, "shape ID [bounds=xmin,xmax,ymin,ymax] {") || !u16Arg(a, 0, id, "shape id")) return false;
+  std::optional<RECT> given;
+  if (auto v = a.value("bounds")) {
+    // Re-parse through rectArg's format.
+    Node tmp;
+    tmp.line = node.line;
+    tmp.words = {"x", "bounds=" + *v};
+    Args b(tmp, diag_);
+    if (!rectArg(b, "bounds", bounds, true)) return false;
+    given = bounds;
+  }
+  a.finish();
+  if (!node.hasBlock) {
+    diag_.error(node.line, "a shape needs a block: end the line with '{'");
+    return false;
+  }
+  const bool rgba = shapeVersion == 3;
+  Shape s;
+  StyleArrays* arrays = &s.styles;
+  int32_t x = 0, y = 0;
+  RECT box;
+  bool started = false;
+  uint16_t widest = 0;
+  bool ok = true;
+  for (const Node& child : node.children) {
+    const std::string& head = child.head();
+    if (head == "fill" || head == "line") {
+      if (!arrays) {
+        diag_.error(child.line, "styles go before the first edge, or after a 'style ... newstyles' record");
+        ok = false;
+        continue;
+      }
+      ok = styleLine(child, rgba, *arrays) && ok;
+      if (!arrays->lines.empty()) widest = std::max(widest, arrays->lines.back().width);
+    } else if (head == "style" || head == "lineto" || head == "curveto") {
+      if (!edgeLine(child, s.records, x, y, &box, started)) {
+        ok = false;
+        continue;
+      }
+      ShapeRecord& r = s.records.back();
+      arrays = r.newStyles ? &*r.newStyles : nullptr;
+    } else {
+      diag_.error(child.line, "unknown shape line '" + head + "'");
+      ok = false;
+    }
+  }
+  if (!ok) return false;
+  if (!given) {
+    const int32_t half = widest / 2;
+    bounds = started ? RECT{box.xmin - half, box.xmax + half, box.ymin - half, box.ymax + half} : RECT{};
+  }
+  std::string error;
+  body = defineShapeBody(id, bounds, s, rgba, error);
+  if (!error.empty()) diag_.error(node.line, error);
+  return error.empty();
+}
+
+bool Compiler::morph(const Node& node, std::vector<uint8_t>& body) {
+  Args a(node, diag_);
+  uint16_t id;
+  MorphShape m;
+  if (!a.expect(1, 1, "morph ID startbounds=... endbounds=... {") || !u16Arg(a, 0, id, "morph id") ||
+      !rectArg(a, "startbounds", m.startBounds, true) || !rectArg(a, "endbounds", m.endBounds, true))
+    return false;
+  a.finish();
+  if (!node.hasBlock) {
+    diag_.error(node.line, "a morph shape needs a block: end the line with '{'");
+    return false;
+  }
+  std::vector<ShapeRecord>* edges = nullptr;
+  int32_t x = 0, y = 0;
+  bool started = false;
+  bool ok = true;
+  for (const Node& child : node.children) {
+    const std::string& head = child.head();
+    Args c(child, diag_);
+    if (head == "startedges" || head == "endedges") {
+      c.expect(0, 0, "startedges | endedges");
+      edges = head == "startedges" ? &m.startEdges : &m.endEdges;
+      x = y = 0;
+    } else if (head == "style" || head == "lineto" || head == "curveto") {
+      if (!edges) {
+        diag_.error(child.line, "edges of a morph shape go after 'startedges' or 'endedges'");
+        ok = false;
+      } else if (edgeLine(child, *edges, x, y, nullptr, started) && edges->back().newStyles) {
+        diag_.error(child.line, "morph shapes have no new style arrays");
+        ok = false;
+      }
+      continue;  // edgeLine checked the words
+    } else if (head == "line") {
+      MorphLineStyle l;
+      if (!c.expect(4, 4, "line STARTWIDTH ENDWIDTH STARTCOLOUR ENDCOLOUR") || !u16Arg(c, 0, l.startWidth, "width") ||
+          !u16Arg(c, 1, l.endWidth, "width") || !colorArg(c, c.positional(2), true, l.startColor) ||
+          !colorArg(c, c.positional(3), true, l.endColor)) {
+        ok = false;
+        continue;
+      }
+      m.lines.push_back(l);
+    } else if (head == "fill") {
+      MorphFillStyle f;
+      if (c.positionalCount() < 1) {
+        diag_.error(child.line, "usage: fill solid|linear|radial|bitmap ...");
+        ok = false;
+        continue;
+      }
+      const std::string kind = c.positional(0);
+      if (kind == "solid") {
+        if (!c.expect(3, 3, "fill solid STARTCOLOUR ENDCOLOUR") || !colorArg(c, c.positional(1), true, f.startColor) ||
+            !colorArg(c, c.positional(2), true, f.endColor)) {
+          ok = false;
+          continue;
+        }
+      } else if (kind == "linear" || kind == "radial") {
+        f.type = kind == "linear" ? kFillLinear : kFillRadial;
+        for (size_t i = 1; i < c.positionalCount(); ++i) {
+          const std::vector<std::string> ends = splitList(c.positional(i), '>');
+          if (ends.size() != 2) {
+            diag_.error(child.line, "morph gradient stop must be RATIO:COLOUR>RATIO:COLOUR");
+            ok = false;
+            break;
+          }
+          for (int e = 0; e < 2; ++e) {
+            const std::vector<std::string> parts = splitList(ends[e], ':');
+            int64_t ratio;
+            GradientStop stop;
+            if (parts.size() != 2 || !intArg(c, parts[0], 0, 255, ratio, "gradient ratio") ||
+                !colorArg(c, parts[1], true, stop.color)) {
+              if (parts.size() != 2) diag_.error(child.line, "gradient stop must be RATIO:COLOUR");
+              ok = false;
+              break;
+            }
+            stop.ratio = static_cast<uint8_t>(ratio);
+            (e == 0 ? f.startStops : f.endStops).push_back(stop);
+          }
+        }
+      } else if (kind == "bitmap") {
+        const bool clipped = c.flag("clipped");
+        const bool noSmooth = c.flag("nosmooth");
+        if (!c.expect(2, 2, "fill bitmap ID [clipped] [nosmooth]") || !u16Arg(c, 1, f.bitmapId, "bitmap id")) {
+          ok = false;
+          continue;
+        }
+        f.type = static_cast<uint8_t>((clipped ? kFillBitmapClipped : kFillBitmapTiled) | (noSmooth ? kFillBitmapNoSmooth : 0));
+      } else {
+        diag_.error(child.line, "unknown fill kind '" + kind + "'");
+        ok = false;
+        continue;
+      }
+      if (auto mx = matrixArgs(c)) f.startMatrix = *mx;
+      if (auto mx = matrixArgs(c, "end")) f.endMatrix = *mx;
+      m.fills.push_back(f);
+    } else {
+      diag_.error(child.line, "unknown morph line '" + head + "'");
+      ok = false;
+      continue;
+    }
+    c.finish();
+  }
+  if (!ok || !diag_.ok()) return false;
+  std::string error;
+  body = defineMorphShapeBody(id, m, error);
+  if (!error.empty()) diag_.error(node.line, error);
+  return error.empty();
+}
+
+bool Compiler::button(const Node& node, bool second, std::vector<uint8_t>& body) {
+  Args a(node, diag_);
+  uint16_t id;
+  Button b;
+  if (second) b.trackAsMenu = a.flag("menu");
+  if (!a.expect(1, 1, second ? "button2 ID [menu] {" : "button ID {") || !u16Arg(a, 0, id, "button id")) return false;
+  a.finish();
+  if (!node.hasBlock) {
+    diag_.error(node.line, "a button needs a block: end the line with '{'");
+    return false;
+  }
+  bool ok = true;
+  bool hadActions = false;
+  for (const Node& child : node.children) {
+    const std::string& head = child.head();
+    Args c(child, diag_);
+    if (head == "record") {
+      ButtonRecord r;
+      uint32_t states;
+      if (!c.expect(3, 3, "record STATES ID DEPTH") || !namedBits(c, c.positional(0), kButtonStates, 0xFF, states, "state") ||
+          !u16Arg(c, 1, r.characterId, "character id") || !u16Arg(c, 2, r.depth, "depth")) {
+        ok = false;
+        continue;
+      }
+      r.states = static_cast<uint8_t>(states);
+      if (auto m = matrixArgs(c)) r.matrix = *m;
+      if (second) {
+        if (auto cx = cxformArgs(c, true)) r.cxform = *cx;
+      }
+      b.records.push_back(r);
+    } else if (head == "actions" && !second) {
+      if (hadActions) {
+        diag_.error(child.line, "a button has one actions block");
+        ok = false;
+        continue;
+      }
+      hadActions = true;
+      if (!c.expect(0, 0, "actions {") || !actions(child, b.actions)) ok = false;
+    } else if (head == "on" && second) {
+      ButtonCondAction cond;
+      uint32_t bits = 0;
+      if (!c.expect(0, 1, "on CONDITIONS [key=N] {") ||
+          (c.positionalCount() == 1 && !namedBits(c, c.positional(0), kButtonConditions, 0x1FF, bits, "condition"))) {
+        ok = false;
+        continue;
+      }
+      int64_t key = 0;
+      if (auto k = c.value("key"))
+        if (!intArg(c, *k, 0, 127, key, "key")) {
+          ok = false;
+          continue;
+        }
+      cond.conditions = static_cast<uint16_t>(bits | (key << 9));
+      if (!actions(child, cond.actions)) ok = false;
+      b.conditions.push_back(std::move(cond));
+    } else {
+      diag_.error(child.line, "unknown " + std::string(second ? "button2" : "button") + " line '" + head + "'");
+      ok = false;
+      continue;
+    }
+    c.finish();
+  }
+  if (!ok || !diag_.ok()) return false;
+  if (!second) {
+    if (!hadActions) b.actions = {0};
+    body = defineButtonBody(id, b);
+    return true;
+  }
+  std::string error;
+  body = defineButton2Body(id, b, error);
+  if (!error.empty()) diag_.error(node.line, error);
+  return error.empty();
+}
+
+bool Compiler::place2(const Node& node, std::vector<uint8_t>& body) {
+  Args a(node, diag_);
+  PlaceObject2 p;
+  int64_t v;
+  p.move = a.flag("move");
+  if (!a.expect(1, 1, "place2 DEPTH [id=ID] [move] ...") || !u16Arg(a, 0, p.depth, "depth")) return false;
+  if (auto s = a.value("id")) {
+    if (!intArg(a, *s, 0, 0xFFFF, v, "id")) return false;
+    p.characterId = static_cast<uint16_t>(v);
+  }
+  p.matrix = matrixArgs(a);
+  p.cxform = cxformArgs(a, true);
+  if (auto s = a.value("ratio")) {
+    if (!intArg(a, *s, 0, 0xFFFF, v, "ratio")) return false;
+    p.ratio = static_cast<uint16_t>(v);
+  }
+  if (auto s = a.value("name")) {
+    std::string name;
+    if (!stringArg(a, *s, name, "name")) return false;
+    p.name = name;
+  }
+  if (auto s = a.value("clipdepth")) {
+    if (!intArg(a, *s, 0, 0xFFFF, v, "clipdepth")) return false;
+    p.clipDepth = static_cast<uint16_t>(v);
+  }
+  if (auto s = a.value("allevents")) {
+    uint32_t bits;
+    if (!namedBits(a, *s, kClipEvents, 0xFFFFFFFF, bits, "clip event")) return false;
+    p.allEvents = bits;
+  }
+  a.finish();
+  p.hasClipActions = node.hasBlock;
+  bool ok = diag_.ok();
+  for (const Node& child : node.children) {
+    Args c(child, diag_);
+    ClipActionRecord r;
+    if (child.head() != "on" || !c.expect(1, 1, "on EVENTS [key=N] {") ||
+        !namedBits(c, c.positional(0), kClipEvents, 0xFFFFFFFF, r.events, "clip event")) {
+      if (child.head() != "on") diag_.error(child.line, "clip actions are written as 'on EVENTS {'");
+      ok = false;
+      continue;
+    }
+    if (auto k = c.value("key")) {
+      if (!intArg(c, *k, 0, 255, v, "key")) {
+        ok = false;
+        continue;
+      }
+      if (!(r.events & kEventKeyPress)) diag_.error(child.line, "key= only goes with the keyPress event");
+      r.keyCode = static_cast<uint8_t>(v);
+    }
+    c.finish();
+    if (!actions(child, r.actions)) ok = false;
+    p.clipActions.push_back(std::move(r));
+  }
+  if (!ok) return false;
+  std::string error;
+  body = placeObject2Body(p, version_, error);
+  if (!error.empty()) diag_.error(node.line, error);
+  return error.empty();
+}
+
+bool Compiler::tag(const Node& original, TagStream& out) {
+  Node node = original;
+  bool longForm = false;
+  if (node.head() == "@long") {
+    longForm = true;
+    node.words.erase(node.words.begin());
+    if (node.words.empty()) {
+      diag_.error(node.line, "@long needs a tag directive after it");
+      return false;
+    }
+  }
+  const std::string& head = node.head();
+  Args a(node, diag_);
+  std::vector<uint8_t> body;
+  ByteWriter w;
+  uint16_t code = 0;
+  const size_t errorsBefore = diag_.messages().size();
+  auto blockNotAllowed = [&]() {
+    if (node.hasBlock && head != "sprite") diag_.error(node.line, head + " takes no block");
+  };
+  if (head == "showframe" || head == "end") {
+    a.expect(0, 0, head.c_str());
+    code = head == "end" ? 0 : 1;
+    blockNotAllowed();
+  } else if (head == "background") {
+    Rgba c;
+    if (a.expect(1, 1, "background #rrggbb") && colorArg(a, a.positional(0), false, c)) writeRgb(w, c);
+    code = static_cast<uint16_t>(TagCode::SetBackgroundColor);
+    blockNotAllowed();
+  } else if (head == "label") {
+    std::string name;
+    if (a.expect(1, 1, "label \"NAME\"") && stringArg(a, a.positional(0), name, "label")) w.string(name);
+    code = static_cast<uint16_t>(TagCode::FrameLabel);
+    blockNotAllowed();
+  } else if (head == "place") {
+    uint16_t id, depth;
+    if (a.expect(2, 2, "place ID DEPTH [scale=..] [skew=..] [at=..] [mul=..] [add=..]") && u16Arg(a, 0, id, "id") &&
+        u16Arg(a, 1, depth, "depth")) {
+      const MATRIX m = matrixArgs(a).value_or(MATRIX{});
+      std::optional<CXFORM> cx = cxformArgs(a, false);
+      body = placeObjectBody(id, depth, m, cx ? &*cx : nullptr);
+    }
+    code = static_cast<uint16_t>(TagCode::PlaceObject);
+    blockNotAllowed();
+  } else if (head == "place2") {
+    code = static_cast<uint16_t>(TagCode::PlaceObject2);
+    if (!place2(node, body)) return false;
+    out.tag(code, body, longForm);
+    return true;
+  } else if (head == "remove") {
+    uint16_t id, depth;
+    if (a.expect(2, 2, "remove ID DEPTH") && u16Arg(a, 0, id, "id") && u16Arg(a, 1, depth, "depth")) {
+      w.u16(id);
+      w.u16(depth);
+    }
+    code = static_cast<uint16_t>(TagCode::RemoveObject);
+    blockNotAllowed();
+  } else if (head == "remove2") {
+    uint16_t depth;
+    if (a.expect(1, 1, "remove2 DEPTH") && u16Arg(a, 0, depth, "depth")) w.u16(depth);
+    code = static_cast<uint16_t>(TagCode::RemoveObject2);
+    blockNotAllowed();
+  } else if (head == "shape" || head == "shape2" || head == "shape3") {
+    const int v = head == "shape" ? 1 : head[5] - '0';
+    static constexpr TagCode kCodes[] = {TagCode::DefineShape, TagCode::DefineShape2, TagCode::DefineShape3};
+    if (!shape(node, v, body)) return false;
+    out.tag(kCodes[v - 1], body, longForm);
+    return true;
+  } else if (head == "morph") {
+    if (!morph(node, body)) return false;
+    out.tag(TagCode::DefineMorphShape, body, longForm);
+    return true;
+  } else if (head == "button" || head == "button2") {
+    if (!button(node, head == "button2", body)) return false;
+    out.tag(head == "button2" ? TagCode::DefineButton2 : TagCode::DefineButton, body, longForm);
+    return true;
+  } else if (head == "sprite") {
+    uint16_t id;
+    if (!a.expect(1, 1, "sprite ID [frames=N] {") || !u16Arg(a, 0, id, "sprite id")) return false;
+    std::optional<uint16_t> frames;
+    int64_t v;
+    if (auto s = a.value("frames")) {
+      if (!intArg(a, *s, 0, 0xFFFF, v, "frames")) return false;
+      frames = static_cast<uint16_t>(v);
+    }
+    a.finish();
+    if (!node.hasBlock) {
+      diag_.error(node.line, "a sprite needs a block of tags: end the line with '{'");
+      return false;
+    }
+    TagStream inner;
+    if (!tags(node.children, inner)) return false;
+    w.u16(id);
+    w.u16(frames.value_or(inner.frames()));
+    w.bytes(inner.bytes());
+    if (!inner.endsWithEnd()) w.u16(0);
+    out.tag(TagCode::DefineSprite, w.take(), longForm);
+    return true;
+  } else if (head == "actions") {
+    code = static_cast<uint16_t>(TagCode::DoAction);
+    if (!a.expect(0, 0, "actions {") || !actions(node, body)) return false;
+  } else if (head == "initactions") {
+    uint16_t id;
+    code = static_cast<uint16_t>(TagCode::DoInitAction);
+    std::vector<uint8_t> code_;
+    if (!a.expect(1, 1, "initactions SPRITEID {") || !u16Arg(a, 0, id, "sprite id") || !actions(node, code_))
+      return false;
+    w.u16(id);
+    w.bytes(code_);
+  } else if (head == "export") {
+    AssetList list;
+    if (assets(a, 0, list)) body = assetsBody(list);
+    code = static_cast<uint16_t>(TagCode::ExportAssets);
+    blockNotAllowed();
+  } else if (head == "import") {
+    AssetList list;
+    std::string url;
+    if (a.positionalCount() >= 1 && stringArg(a, a.positional(0), url, "url") && assets(a, 1, list)) {
+      w.string(url);
+      w.bytes(assetsBody(list));
+    } else if (a.positionalCount() == 0) {
+      diag_.error(node.line, "usage: import \"URL\" ID \"NAME\" ...");
+    }
+    code = static_cast<uint16_t>(TagCode::ImportAssets);
+    blockNotAllowed();
+  } else if (head == "raw") {
+    int64_t c;
+    if (node.words.size() < 2 || !parseInt(node.words[1], c) || c < 0 || c > 0x3FF) {
+      diag_.error(node.line, "usage: raw CODE [HEX...] with CODE in 0..1023");
+      return false;
+    }
+    if (!parseHexWords(node.words, 2, body)) {
+      diag_.error(node.line, "raw: the body must be hex bytes");
+      return false;
+    }
+    blockNotAllowed();
+    if (diag_.messages().size() != errorsBefore) return false;
+    out.tag(static_cast<uint16_t>(c), body, longForm);
+    return true;
+  } else {
+    diag_.error(node.line, "unknown directive '" + head + "'");
+    return false;
+  }
+  a.finish();
+  if (!w.error().empty()) diag_.error(node.line, w.error());
+  if (diag_.messages().size() != errorsBefore) return false;
+  if (w.size()) body = w.take();
+  out.tag(code, body, longForm);
+  return true;
+}
+
+bool Compiler::tags(const std::vector<Node>& nodes, TagStream& out) {
+  bool ok = true;
+  for (const Node& node : nodes) ok = tag(node, out) && ok;
+  if (!out.error().empty()) {
+    diag_.error(nodes.empty() ? 0 : nodes.back().line, out.error());
+    ok = false;
+  }
+  return ok;
+}
+
+}  // namespace
+
+bool compileTags(const std::vector<Node>& nodes, int version, TagStream& out, Diagnostics& diag) {
+  Compiler c(version, diag);
+  return c.tags(nodes, out) && diag.ok();
+}
+
+bool compileMovie(const std::string& text, std::vector<uint8_t>& out, Diagnostics& diag) {
+  std::vector<Node> nodes;
+  if (!parseNodes(text, nodes, diag)) return false;
+  if (nodes.empty() || nodes.front().head() != "movie") {
+    diag.error(nodes.empty() ? 1 : nodes.front().line, "the source must start with a 'movie' header line");
+    return false;
+  }
+  const Node& headerNode = nodes.front();
+  Args a(headerNode, diag);
+  MovieHeader h;
+  int64_t v;
+  h.compressed = a.flag("compressed");
+  if (auto s = a.value("version"))
+    if (intArg(a, *s, 0, 255, v, "version")) h.version = static_cast<uint8_t>(v);
+  if (auto s = a.value("rect")) {
+    const std::vector<std::string> parts = splitList(*s);
+    int32_t r[4];
+    bool ok = parts.size() == 4;
+    for (size_t i = 0; ok && i < 4; ++i) ok = parseTwips(parts[i], r[i]);
+    if (ok) h.frame = RECT{r[0], r[1], r[2], r[3]};
+    else diag.error(headerNode.line, "rect=" + *s + ": expected xmin,xmax,ymin,ymax");
+  }
+  if (auto s = a.value("size")) {
+    const std::vector<std::string> parts = splitList(*s, 'x');
+    int64_t wpx, hpx;
+    if (parts.size() == 2 && parseInt(parts[0], wpx) && parseInt(parts[1], hpx) && wpx >= 0 && hpx >= 0 &&
+        wpx < 100000 && hpx < 100000)
+      h.frame = RECT{0, static_cast<int32_t>(wpx * 20), 0, static_cast<int32_t>(hpx * 20)};
+    else
+      diag.error(headerNode.line, "size=" + *s + ": expected WIDTHxHEIGHT in pixels");
+  }
+  if (auto s = a.value("rate")) {
+    double rate;
+    if (parseDouble(*s, rate) && rate >= 0 && rate < 256) h.frameRate = static_cast<uint16_t>(std::lround(rate * 256));
+    else diag.error(headerNode.line, "rate=" + *s + ": expected frames per second below 256");
+  }
+  if (auto s = a.value("frames"))
+    if (intArg(a, *s, 0, 0xFFFF, v, "frames")) h.frameCount = static_cast<uint16_t>(v);
+  a.expect(0, 0, "movie [version=N] [size=WxH | rect=xmin,xmax,ymin,ymax] [rate=FPS] [frames=N] [compressed]");
+  a.finish();
+  if (!diag.ok()) return false;
+  TagStream tags;
+  std::vector<Node> body(nodes.begin() + 1, nodes.end());
+  if (!body.empty() && body.back().head() == "trailing") {
+    std::vector<uint8_t> bytes;
+    if (!parseHexWords(body.back().words, 1, bytes)) {
+      diag.error(body.back().line, "trailing: expected hex bytes");
+      return false;
+    }
+    h.trailing = std::move(bytes);
+    body.pop_back();
+  }
+  if (!compileTags(body, h.version, tags, diag)) return false;
+  std::string error;
+  if (!writeMovie(h, tags, out, error)) {
+    diag.error(headerNode.line, error);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace kivra::qvxs
