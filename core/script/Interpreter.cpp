@@ -500,6 +500,7 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
         result = ScriptValue::object(arr);
         for (int i = 0; i < count && stack_.size() > stackBase_; ++i) setMember(arr, std::to_string(i), pop());
         if (Property* len = arr->lengthProperty()) len->value = ScriptValue::number(count);
+        push(std::move(result));
         break;
       }
       case op(Opcode::InitObject): {
@@ -512,6 +513,7 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
           ScriptValue name = toStringValue(pop());
           setMember(o, name, value);
         }
+        push(std::move(result));
         break;
       }
       case op(Opcode::TypeOf):
