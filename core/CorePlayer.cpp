@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "core/movie/CaseInsensitive.h"
 #include "core/script/ScriptEngine.h"
 
 namespace kivra {
@@ -19,18 +20,28 @@ bool clockBefore(uint32_t now, uint32_t then) {
 CorePlayer::CorePlayer() : script_(std::make_unique<ScriptEngine>(*this)) {}
 
 CorePlayer::~CorePlayer() {
-  actions_.clear();
+  teardown();
   script_.reset();
 }
 
 void CorePlayer::runQueuedActions() { script_->run(actions_, true); }
 
+void CorePlayer::teardown() {
+  // Queued blocks and cached constant pools point into the movies.
+  actions_.clear();
+  if (script_) script_->movieUnloaded();
+  display_.clear();
+  level0_.reset();
+  libraries_.clear();
+  actions_.clear();
+}
+
 void CorePlayer::openMovie(const std::string& url) {
-  (void)url;  // kept by the loader once URL streams exist
   unloadAll();
   startTime_ = milliseconds();
-  level0_ = std::make_unique<TimelinePlayer>(*this, 0);
-  timelines_.insert(timelines_.begin(), level0_.get());
+  url_ = url;
+  display_.clearBackground();
+  level0_ = std::make_unique<TimelinePlayer>(*this, 0, url);
 }
 
 void CorePlayer::feedMovie(const uint8_t* data, size_t count) {
@@ -42,12 +53,8 @@ void CorePlayer::unloadAll() {
     stopFrameTimer();
     timerRunning_ = false;
   }
-  timelines_.clear();
-  actions_.clear();
-  script_->movieUnloaded();
-  level0_.reset();
+  teardown();
   hasMovie_ = false;
-  background_ = Rgba{255, 255, 255, 255};
   framesAdvanced_ = 0;
   needsDraw_ = true;
 }
@@ -55,11 +62,16 @@ void CorePlayer::unloadAll() {
 void CorePlayer::movieDataArrived(TimelinePlayer& timeline, const IntakeReport& report) {
   const MovieBuffer& movie = timeline.movie();
   if (report.corrupt) movieCorrupt();
-  if (timeline.level() != 0) return;
+  if (timeline.isLibrary()) {
+    serviceLibraries();
+    return;
+  }
+  if (&timeline != level0_.get()) return;
   if (report.headerParsed) {
     framePeriod_ = movie.framePeriodMs();
     const RECT& r = movie.frameRect();
     movieSizeChanged((r.xmax - r.xmin) / 20, (r.ymax - r.ymin) / 20);
+    updateView();
   }
   // Playback starts as soon as frame 0 has arrived.
   if (!hasMovie_ && movie.headerParsed() && (movie.framesLoaded() >= 0 || movie.complete()))
@@ -76,20 +88,93 @@ void CorePlayer::startPlayback() {
   }
   needsDraw_ = true;
   runQueuedActions();
+  display_.releaseUnloaded();  // their unload handlers have run
 }
 
 void CorePlayer::setBackgroundColor(Rgba colour) {
-  colour.a = 255;
-  if (colour == background_) return;
-  background_ = colour;
-  needsDraw_ = true;
+  const uint32_t argb = 0xFF000000u | (static_cast<uint32_t>(colour.r) << 16) |
+                        (static_cast<uint32_t>(colour.g) << 8) | colour.b;
+  display_.setBackgroundColor(argb, 1);  // the movie's own colour: the first one wins
+}
+
+Rgba CorePlayer::backgroundColor() const {
+  const uint32_t c = display_.background();
+  return Rgba{static_cast<uint8_t>(c >> 16), static_cast<uint8_t>(c >> 8), static_cast<uint8_t>(c), 255};
+}
+
+void CorePlayer::setScaleMode(uint8_t modeAndAlign) {
+  scaleMode_ = modeAndAlign;
+  updateView();
+}
+
+bool CorePlayer::updateView() {
+  ViewRequest request;
+  const PixelRect client = clientRectangle();
+  request.client = DeviceRect{client.left, client.top, client.right, client.bottom};
+  if (level0_ && level0_->movie().headerParsed()) request.frame = level0_->movie().frameRect();
+  request.modeAndAlign = scaleMode_;
+  switch (quality_) {
+    case Quality::Low: request.quality = 0; break;
+    case Quality::Medium: request.quality = 1; break;
+    case Quality::High:
+    case Quality::Best: request.quality = 2; break;
+  }
+  return display_.setView(request);
 }
 
 void CorePlayer::advanceTimelines() {
-  // A timeline may add or remove timelines while it runs: walk a copy.
-  const std::vector<TimelinePlayer*> order = timelines_;
-  for (TimelinePlayer* t : order) t->advance();
+  display_.advanceTimelines();
   ++framesAdvanced_;
+}
+
+bool CorePlayer::importAllowed(const std::string& base, const std::string& url) const {
+  // The URL security rules belong to the script-driven request layer; until
+  // it exists every import is let through.
+  (void)base;
+  (void)url;
+  return true;
+}
+
+TimelinePlayer& CorePlayer::libraryFor(const std::string& base, const std::string& url) {
+  const std::string resolved = libraryLoader_ ? libraryLoader_->resolve(base, url) : url;
+  for (auto& lib : libraries_)
+    if (equalsIgnoringCase(lib->url(), resolved)) return *lib;
+  // Library n loads into the target "_level" + n, counted over all loads.
+  const int slot = static_cast<int>(libraries_.size());
+  libraries_.push_back(std::make_unique<TimelinePlayer>(*this, slot, resolved, TimelinePlayer::RootKind::Library));
+  TimelinePlayer& lib = *libraries_.back();
+  if (libraryLoader_) libraryLoader_->load(resolved, lib);
+  return lib;
+}
+
+void CorePlayer::serviceLibraries() {
+  // Reading a library may load another one, which reports back here: note it
+  // and go round again instead of reading libraries from inside each other.
+  if (servicingLibraries_) {
+    librariesChanged_ = true;
+    return;
+  }
+  servicingLibraries_ = true;
+  for (bool progress = true; progress;) {
+    librariesChanged_ = false;
+    // By index: reading a library may append to the list.
+    for (size_t i = 0; i < libraries_.size(); ++i) {
+      TimelinePlayer* lib = libraries_[i].get();
+      while (lib->dispatchTag() == kDispatchDone) {
+      }
+    }
+    progress = false;
+    auto resolveWaiter = [&](TimelinePlayer* root) {
+      if (root && root->importWait() && root->importWait()->libraryComplete()) {
+        root->resolveImport();
+        progress = true;
+      }
+    };
+    resolveWaiter(level0_.get());
+    for (size_t i = 0; i < libraries_.size(); ++i) resolveWaiter(libraries_[i].get());
+    progress = progress || librariesChanged_;
+  }
+  servicingLibraries_ = false;
 }
 
 void CorePlayer::frameStep(bool timerDriven) {
@@ -110,6 +195,7 @@ void CorePlayer::frameStep(bool timerDriven) {
   if (timerDriven && clockBefore(now, nextFrameTime_)) {
     serviceIntervalTimers(true);
     runQueuedActions();
+    display_.releaseUnloaded();  // their unload handlers have run
     return;
   }
 
@@ -118,6 +204,7 @@ void CorePlayer::frameStep(bool timerDriven) {
     advanceTimelines();
     serviceIntervalTimers(false);
     runQueuedActions();
+    display_.releaseUnloaded();  // their unload handlers have run
   }
   needsDraw_ = true;
   updateNow();
@@ -166,12 +253,15 @@ const RenderTarget& CorePlayer::render() {
       offscreen_.resize(0, 0);
     needsDraw_ = true;
   }
+  if (updateView()) needsDraw_ = true;
+  display_.update();
+  if (!display_.dirtyArea().empty()) needsDraw_ = true;
   if (needsDraw_) {
-    const uint32_t bg = 0xFF000000u | (static_cast<uint32_t>(background_.r) << 16) |
-                        (static_cast<uint32_t>(background_.g) << 8) | background_.b;
-    offscreen_.fill(bg);
+    // The renderer draws the display tree over this; walk it with Display::walk().
+    offscreen_.fill(0xFF000000u | display_.background());
     needsDraw_ = false;
   }
+  display_.dirtyArea().clear();
   return offscreen_;
 }
 

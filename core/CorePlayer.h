@@ -10,7 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "core/movie/Display.h"
 #include "core/movie/KeyEvent.h"
+#include "core/movie/LibraryLoader.h"
 #include "core/movie/Records.h"
 #include "core/movie/TimelinePlayer.h"
 #include "core/render/RenderTarget.h"
@@ -77,6 +79,10 @@ class CorePlayer {
   void unloadAll();
   TimelinePlayer* level0() { return level0_.get(); }
   const TimelinePlayer* level0() const { return level0_.get(); }
+  // Where ImportAssets gets its library movies; null: they never arrive.
+  // The loader is the host's and must outlive the player's movies.
+  void setLibraryLoader(LibraryLoader* loader) { libraryLoader_ = loader; }
+  size_t libraryCount() const { return libraries_.size(); }
   bool hasMovie() const { return hasMovie_; }
   uint32_t framePeriod() const { return framePeriod_; }
 
@@ -103,10 +109,19 @@ class CorePlayer {
   // Draws the stage into the off-screen bitmap at the client size if it is
   // out of date, and returns it.
   const RenderTarget& render();
-  Rgba backgroundColor() const { return background_; }
+  Rgba backgroundColor() const;
   void setQuality(Quality q) { quality_ = q; }
   Quality quality() const { return quality_; }
   void setAutoQuality(bool on) { autoQuality_ = on; }
+  // Scale mode (low 4 bits) and alignment flags (ViewAlign) of the view.
+  void setScaleMode(uint8_t modeAndAlign);
+  // Recomputes the view from the client area; true when it changed.
+  bool updateView();
+
+  // ---- The display ---------------------------------------------------------
+  // The tree the renderer draws: walk it with Display::walk().
+  Display& display() { return display_; }
+  const Display& display() const { return display_; }
 
   // ---- Called by timelines ---------------------------------------------
   void movieDataArrived(TimelinePlayer& timeline, const IntakeReport& report);
@@ -120,20 +135,35 @@ class CorePlayer {
   uint32_t startTime() const { return startTime_; }
   // Runs the pending action lists now.
   void runQueuedActions();
+  // The library movie for an import, loaded on first request.
+  TimelinePlayer& libraryFor(const std::string& base, const std::string& url);
+  // Whether a version-6 movie at `base` may import from `url`.
+  bool importAllowed(const std::string& base, const std::string& url) const;
 
  private:
   void startPlayback();
   void advanceTimelines();
+  // Reads what arrived for libraries and ends the imports waiting for them.
+  void serviceLibraries();
+  void teardown();
   void serviceIntervalTimers(bool shortOnly) { (void)shortOnly; }
   bool serviceStreams() { return false; }
   void measureAutoQuality(uint32_t startMs, int framesAdvanced);
 
+  // The display feeds the queue, so it is declared after it; teardown()
+  // frees the display's objects before the timelines they refer to.
   ActionQueue actions_;
+  Display display_{actions_};
   std::unique_ptr<TimelinePlayer> level0_;
   std::unique_ptr<ScriptEngine> script_;
   uint32_t startTime_ = 0;
-  // Timelines in the order they advance: the most recently created first.
-  std::vector<TimelinePlayer*> timelines_;
+  // Library movies: loaded for imports, never shown, kept until unloadAll.
+  std::vector<std::unique_ptr<TimelinePlayer>> libraries_;
+  LibraryLoader* libraryLoader_ = nullptr;
+  bool servicingLibraries_ = false;
+  bool librariesChanged_ = false;
+  std::string url_;
+  uint8_t scaleMode_ = 0;
 
   bool hasMovie_ = false;
   bool quitRequested_ = false;
@@ -142,7 +172,6 @@ class CorePlayer {
   uint32_t nextFrameTime_ = 0;
   uint64_t framesAdvanced_ = 0;
 
-  Rgba background_{255, 255, 255, 255};
   bool needsDraw_ = true;
   RenderTarget offscreen_;
 

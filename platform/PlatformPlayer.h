@@ -5,6 +5,7 @@
 #include <string>
 
 #include "core/CorePlayer.h"
+#include "platform/FileLibraryLoader.h"
 
 namespace kivra {
 
@@ -16,6 +17,9 @@ struct LoadResult {
 class PlatformPlayer : public CorePlayer {
  public:
   static constexpr size_t kChunkSize = 1024;
+
+  // Imported libraries come from local files beside the movie.
+  PlatformPlayer() { setLibraryLoader(&libraries_); }
 
   // Opens a movie file into level 0 and feeds it in 1,024-byte chunks. A
   // missing or unreadable file, or a bad header, is an error; a file shorter
@@ -31,6 +35,7 @@ class PlatformPlayer : public CorePlayer {
 
  private:
   bool embedded_ = false;
+  FileLibraryLoader libraries_;
 };
 
 // The path of the running executable.

@@ -1,31 +1,101 @@
 #include "core/movie/TimelinePlayer.h"
 
+#include <algorithm>
+
 #include "core/CorePlayer.h"
+#include "core/movie/CaseInsensitive.h"
+#include "core/movie/Display.h"
 #include "core/movie/TagCodes.h"
 
 namespace kivra {
 
-TimelinePlayer::TimelinePlayer(CorePlayer& player, int level) : player_(player), level_(level) {}
+namespace {
+// Export chains of libraries importing from libraries are short; deeper is a cycle.
+constexpr int kMaxExportHops = 16;
 
-TimelinePlayer::~TimelinePlayer() = default;
+bool supportedSoundCodec(uint8_t format) {
+  switch (format >> 4) {
+    case 0: case 1: case 2: case 3: case 5: case 6: case 15:
+      return true;
+    default:
+      return false;
+  }
+}
+}  // namespace
 
-int TimelinePlayer::version() const { return movie_.fileLength() >= 0 ? movie_.version() : 6; }
+TimelinePlayer::TimelinePlayer(CorePlayer& player, int level, std::string url, RootKind kind)
+    : player_(player), root_(this), rootKind_(kind), level_(level), url_(std::move(url)) {
+  if (kind == RootKind::Level) display().addTimeline(this);
+}
+
+TimelinePlayer::TimelinePlayer(TimelinePlayer& root, DisplayObject& object, const Character& sprite)
+    : player_(root.player_), root_(&root), rootKind_(RootKind::Level), level_(object.depth()), object_(&object) {
+  const MovieBuffer& m = root.movie_;
+  const int64_t start = sprite.data ? sprite.data - m.data() : 0;
+  cursor_.reset(m.data(), start + static_cast<int64_t>(sprite.dataLength));
+  cursor_.setVersion(root.version());
+  firstTag_ = start;
+  streamEnd_ = start + static_cast<int64_t>(sprite.dataLength);
+  cursor_.setSizeLimit(streamEnd_);
+  cursor_.setPosition(firstTag_);
+  spriteFrames_ = sprite.frameCount;
+  display().addTimeline(this);
+}
+
+TimelinePlayer::~TimelinePlayer() {
+  // A level root's display object refers to this timeline without owning it.
+  if (isRoot() && object_ && object_->timeline_ == this) object_->timeline_ = nullptr;
+  if (rootKind_ == RootKind::Level) display().removeTimeline(this);
+}
+
+Display& TimelinePlayer::display() const { return player_.display(); }
+
+const MovieBuffer& TimelinePlayer::movie() const { return root_->movie_; }
+
+int TimelinePlayer::version() const {
+  const MovieBuffer& m = root_->movie_;
+  return m.fileLength() >= 0 ? m.version() : 6;
+}
+
+int TimelinePlayer::frameCount() const { return isRoot() ? movie_.frameCount() : spriteFrames_; }
 
 IntakeReport TimelinePlayer::feed(const uint8_t* data, size_t count) {
+  if (!isRoot()) return IntakeReport{};
   const IntakeReport report = movie_.feed(data, count);
   if (movie_.headerParsed()) {
-    cursor_.reset(movie_.data(), movie_.received());
-    cursor_.setSizeLimit(movie_.fileLength());
-    cursor_.setVersion(movie_.version());
-    if (report.headerParsed) cursor_.setPosition(movie_.firstTagPosition());
+    if (report.headerParsed) {
+      cursor_.reset(movie_.data(), movie_.received());
+      cursor_.setSizeLimit(movie_.fileLength());
+      cursor_.setVersion(movie_.version());
+      firstTag_ = movie_.firstTagPosition();
+      cursor_.setPosition(firstTag_);
+    } else {
+      cursor_.setAvailable(movie_.received());
+    }
   }
   player_.movieDataArrived(*this, report);
   return report;
 }
 
+bool TimelinePlayer::waitingForImport() const { return root_->importWait_ != nullptr; }
+
+bool TimelinePlayer::libraryComplete() const {
+  return movie_.complete() && !importWait_ && (atEnd_ || cursor_.position() >= movie_.fileLength());
+}
+
+// ---- Dispatch ------------------------------------------------------------------
+
 DispatchResult TimelinePlayer::dispatchTag() {
   if (atEnd_) return kDispatchAtEnd;
-  if (!movie_.headerParsed()) return kDispatchIncomplete;
+  if (waitingForImport()) return kDispatchIncomplete;
+  const MovieBuffer& m = movie();
+  if (!m.headerParsed()) return kDispatchIncomplete;
+  // A stream that stops without its End tag ends there all the same.
+  const int64_t end = isRoot() ? (m.complete() ? m.fileLength() : INT64_MAX) : streamEnd_;
+  if (cursor_.position() >= end || (!isRoot() && end - cursor_.position() < 2)) {
+    atEnd_ = true;
+    return kDispatchAtEnd;
+  }
   const int64_t start = cursor_.position();
   TagHeader tag;
   const TagRead r = cursor_.readTagHeader(tag);
@@ -38,12 +108,156 @@ DispatchResult TimelinePlayer::dispatchTag() {
   cursor_.setReadEnd(tag.end);
   if (tag.code == static_cast<uint16_t>(TagCode::End)) {
     atEnd_ = true;
-  } else if (!isDefinitionTag(tag.code)) {
+  } else if (isDefinitionTag(tag.code)) {
+    defineTag(tag);
+  } else if (!isLibrary()) {
+    // A library defines characters but never runs its own control tags
+    // (its sprites, placed by importers, run theirs).
     runControlTag(tag);
   }
   cursor_.clearReadEnd();
+  cursor_.clearOverrun();
   cursor_.setPosition(tag.end);
-  return static_cast<int>(movie_.status()) == 0 ? kDispatchDone : kDispatchError;
+  return m.failed() ? kDispatchError : kDispatchDone;
+}
+
+std::shared_ptr<Character> TimelinePlayer::newCharacter(uint16_t id, CharacterKind kind, uint16_t tagCode) {
+  auto c = std::make_shared<Character>();
+  c->id = id;
+  c->kind = kind;
+  c->tagCode = static_cast<uint8_t>(tagCode & 0xFF);
+  c->owner = root_;
+  return c;
+}
+
+void TimelinePlayer::defineTag(const TagHeader& tag) {
+  Dictionary& dict = dictionary();
+  auto finish = [&](std::shared_ptr<Character> c) {
+    if (cursor_.overrun()) return;  // a truncated definition defines nothing
+    c->data = cursor_.current();
+    c->dataLength = static_cast<size_t>(cursor_.remaining());
+    dict.define(std::move(c));
+  };
+  switch (static_cast<TagCode>(tag.code)) {
+    case TagCode::DefineShape:
+    case TagCode::DefineShape2:
+    case TagCode::DefineShape3:
+    case TagCode::DefineText:
+    case TagCode::DefineText2:
+    case TagCode::DefineEditText: {
+      const uint16_t id = cursor_.readU16();
+      const TagCode code = static_cast<TagCode>(tag.code);
+      const CharacterKind kind = code == TagCode::DefineEditText ? CharacterKind::EditText
+                                 : (code == TagCode::DefineText || code == TagCode::DefineText2)
+                                     ? CharacterKind::StaticText
+                                     : CharacterKind::Shape;
+      auto c = newCharacter(id, kind, tag.code);
+      c->bounds = cursor_.readRect();
+      if (kind == CharacterKind::EditText && !cursor_.overrun() && !dict.find(id)) {
+        TagCursor flags = cursor_;
+        if (!(flags.readU16() & 0x0100)) display().setHoldsDeviceText();  // no embedded outlines
+      }
+      finish(std::move(c));
+      break;
+    }
+    case TagCode::FreeCharacter:
+      dict.remove(cursor_.readU16());
+      break;
+    case TagCode::DefineBits:
+    case TagCode::DefineBitsLossless:
+    case TagCode::DefineBitsJPEG2:
+    case TagCode::DefineBitsJPEG3:
+    case TagCode::DefineBitsLossless2:
+      finish(newCharacter(cursor_.readU16(), CharacterKind::Bitmap, tag.code));
+      break;
+    case TagCode::DefineButton:
+    case TagCode::DefineButton2: {
+      auto c = newCharacter(cursor_.readU16(), CharacterKind::Button, tag.code);
+      if (tag.code == static_cast<uint16_t>(TagCode::DefineButton2)) c->trackAsMenu = cursor_.readU8() & 1;
+      finish(std::move(c));
+      break;
+    }
+    case TagCode::JPEGTables:
+      // Decoded by the bitmap code; the first tables a movie carries are its own.
+      if (!root_->jpegTables_ && cursor_.remaining() > 0) {
+        root_->jpegTables_ = cursor_.current();
+        root_->jpegTablesLength_ = static_cast<size_t>(cursor_.remaining());
+      }
+      break;
+    case TagCode::DefineFont:
+    case TagCode::DefineFont2:
+      finish(newCharacter(cursor_.readU16(), CharacterKind::Font, tag.code));
+      break;
+    case TagCode::DefineFontInfo:
+    case TagCode::DefineFontInfo2: {
+      std::shared_ptr<Character> font = dict.lookup(cursor_.readU16());
+      if (font && font->kind == CharacterKind::Font && !font->fontInfo && !cursor_.overrun()) {
+        font->fontInfo = cursor_.current();
+        font->fontInfoLength = static_cast<size_t>(cursor_.remaining());
+        font->fontInfoFlags = static_cast<uint8_t>(tag.code);
+      }
+      break;
+    }
+    case TagCode::DefineSound: {
+      auto c = newCharacter(cursor_.readU16(), CharacterKind::Sound, tag.code);
+      c->soundFormat = cursor_.readU8();
+      c->sampleCount = cursor_.readU32();
+      if ((c->soundFormat >> 4) == 2) c->seekSamples = cursor_.readU16();
+      const uint16_t id = c->id;
+      if (!supportedSoundCodec(c->soundFormat)) {
+        if (std::shared_ptr<Character> old = dict.find(id); old && old->kind == CharacterKind::Sound)
+          dict.remove(id);
+        break;
+      }
+      finish(std::move(c));
+      break;
+    }
+    case TagCode::DefineButtonSound:
+    case TagCode::DefineButtonCxform: {
+      std::shared_ptr<Character> b = dict.lookup(cursor_.readU16());
+      if (!b || b->kind != CharacterKind::Button || cursor_.overrun()) break;
+      const bool sound = tag.code == static_cast<uint16_t>(TagCode::DefineButtonSound);
+      const uint8_t*& data = sound ? b->soundData : b->cxformData;
+      size_t& length = sound ? b->soundLength : b->cxformLength;
+      if (!data && cursor_.remaining() > 0) {
+        data = cursor_.current();
+        length = static_cast<size_t>(cursor_.remaining());
+      }
+      break;
+    }
+    case TagCode::DefineSprite: {
+      auto c = newCharacter(cursor_.readU16(), CharacterKind::Sprite, tag.code);
+      c->frameCount = cursor_.readU16();
+      finish(std::move(c));
+      break;
+    }
+    case TagCode::DefineMorphShape: {
+      auto c = newCharacter(cursor_.readU16(), CharacterKind::MorphShape, tag.code);
+      c->bounds = cursor_.readRect();
+      c->endBounds = cursor_.readRect();
+      finish(std::move(c));
+      break;
+    }
+    case TagCode::DefineVideoStream: {
+      auto c = newCharacter(cursor_.readU16(), CharacterKind::VideoStream, tag.code);
+      c->frameCount = cursor_.readU16();
+      const uint16_t width = cursor_.readU16();
+      const uint16_t height = cursor_.readU16();
+      c->bounds = RECT{0, width * 20, 0, height * 20};
+      if (c->frameCount > 0 && !dict.find(c->id))
+        c->videoFrames = std::make_unique<Character::VideoFrameData[]>(c->frameCount);
+      finish(std::move(c));
+      break;
+    }
+    case TagCode::ExportAssets:
+      exportAssets();
+      break;
+    case TagCode::ImportAssets:
+      importAssets(tag);
+      break;
+    default:
+      break;
+  }
 }
 
 void TimelinePlayer::runControlTag(const TagHeader& tag) {
@@ -57,24 +271,195 @@ void TimelinePlayer::runControlTag(const TagHeader& tag) {
     case TagCode::FrameLabel:
       label_ = cursor_.readString();
       break;
-    case TagCode::DoAction:
-    case TagCode::DoInitAction: {
-      // Only the frame reached takes effect while seeking. A null clip means
-      // the root of level 0.
-      if (seeking_) break;
-      const bool init = static_cast<TagCode>(tag.code) == TagCode::DoInitAction;
-      if (init) cursor_.skip(2);  // the sprite id
-      const uint8_t* code = cursor_.current();
-      if (!code) break;
-      const size_t length = static_cast<size_t>(tag.end - cursor_.position());
-      player_.actions().push(init ? ActionList::Init : ActionList::Frame,
-                             ActionBlock{code, length, nullptr, version(), 0});
+    case TagCode::PlaceObject:
+      placeObject(tag, false);
+      break;
+    case TagCode::PlaceObject2:
+      placeObject(tag, true);
+      break;
+    case TagCode::RemoveObject:
+    case TagCode::RemoveObject2: {
+      if (tag.code == static_cast<uint16_t>(TagCode::RemoveObject)) cursor_.readU16();  // the id is not used
+      const uint16_t depth = cursor_.readU16();
+      if (object_ && !cursor_.overrun()) display().remove(*object_, depth);
       break;
     }
+    case TagCode::DoAction:
+      if (!seeking_ && cursor_.remaining() > 0) {
+        ActionBlock block;
+        block.code = cursor_.current();
+        block.length = static_cast<size_t>(cursor_.remaining());
+        block.clip = object_;
+        block.version = version();
+        player_.actions().push(ActionList::Frame, block);
+      }
+      break;
+    case TagCode::DoInitAction: {
+      // Init actions run once per sprite; passing over them in a seek still counts.
+      std::shared_ptr<Character> sprite = dictionary().lookup(cursor_.readU16());
+      if (!sprite || sprite->kind != CharacterKind::Sprite || sprite->initActionsDone || cursor_.overrun()) break;
+      sprite->initActionsDone = true;
+      if (cursor_.remaining() > 0) {
+        ActionBlock block;
+        block.code = cursor_.current();
+        block.length = static_cast<size_t>(cursor_.remaining());
+        block.clip = object_;
+        block.version = version();
+        player_.actions().push(ActionList::Init, block);
+      }
+      break;
+    }
+    case TagCode::VideoFrame: {
+      std::shared_ptr<Character> video = dictionary().lookup(cursor_.readU16());
+      const uint16_t frame = cursor_.readU16();
+      if (!video || video->kind != CharacterKind::VideoStream || !video->videoFrames || cursor_.overrun()) break;
+      Character::VideoFrameData& slot = video->videoFrames[frame % video->frameCount];
+      slot.data = cursor_.current();
+      slot.length = static_cast<size_t>(cursor_.remaining());
+      break;
+    }
+    case TagCode::StartSound:
+    case TagCode::SoundStreamHead:
+    case TagCode::SoundStreamHead2:
+    case TagCode::SoundStreamBlock:
+      // The sound tags start and feed channels; skipped while seeking.
+      break;
     default:
       break;
   }
 }
+
+void TimelinePlayer::placeObject(const TagHeader& tag, bool second) {
+  if (!object_) return;
+  PlaceInfo info;
+  info.version = version();
+  if (!second) {
+    const uint16_t id = cursor_.readU16();
+    info.depth = cursor_.readU16();
+    info.matrix = cursor_.readMatrix();
+    info.flags = kPlaceHasCharacter | kPlaceHasMatrix;
+    if (cursor_.remaining() > 0) {
+      info.cxform = cursor_.readCxform(false);
+      info.flags |= kPlaceHasCxform;
+    }
+    if (cursor_.overrun()) return;
+    info.character = dictionary().lookup(id);
+    if (!info.character) return;  // an undefined character places nothing
+    display().place(*object_, info);
+    return;
+  }
+  info.flags = cursor_.readU8();
+  info.depth = cursor_.readU16();
+  uint16_t id = 0;
+  if (info.flags & kPlaceHasCharacter) id = cursor_.readU16();
+  if (info.flags & kPlaceHasMatrix) info.matrix = cursor_.readMatrix();
+  if (info.flags & kPlaceHasCxform) info.cxform = cursor_.readCxform(true);
+  if (info.flags & kPlaceHasRatio) info.ratio = cursor_.readU16();
+  if (info.flags & kPlaceHasName) info.name = cursor_.readString();
+  if (info.flags & kPlaceHasClipDepth) info.clipDepth = cursor_.readU16();
+  if (info.flags & kPlaceHasClipActions) {
+    info.clipActions = cursor_.current();
+    info.clipActionsLength = static_cast<size_t>(cursor_.remaining());
+  }
+  if (cursor_.overrun()) return;
+  (void)tag;
+  if (info.flags & kPlaceHasCharacter) {
+    info.character = dictionary().lookup(id);
+    if (!info.character) return;  // ignored as a whole
+  }
+  if (info.flags & kPlaceMove) {
+    display().move(*object_, info);
+  } else if (display().place(*object_, info) == PlaceResult::NoCharacter) {
+    player_.movieCorrupt();
+  }
+}
+
+// ---- Export and import ---------------------------------------------------------
+
+void TimelinePlayer::exportAssets() {
+  const uint16_t count = cursor_.readU16();
+  for (uint16_t i = 0; i < count && !cursor_.overrun(); ++i) {
+    const uint16_t id = cursor_.readU16();
+    std::string name = cursor_.readString();
+    if (cursor_.overrun()) break;
+    std::shared_ptr<Character> c = dictionary().find(id);
+    if (!c) continue;
+    c->exportName = name;
+    root_->exports_[std::move(name)] = std::move(c);
+  }
+}
+
+std::shared_ptr<Character> TimelinePlayer::exported(const std::string& name, bool chain, int hops) const {
+  const auto& exports = root_->exports_;
+  if (auto it = exports.find(name); it != exports.end()) return it->second;
+  if (!chain || hops >= kMaxExportHops) return nullptr;
+  for (const TimelinePlayer* source : root_->importSources_)
+    if (auto c = source->exported(name, true, hops + 1)) return c;
+  return nullptr;
+}
+
+void TimelinePlayer::importAssets(const TagHeader& tag) {
+  TimelinePlayer& r = *root_;
+  if (r.importWait_) return;  // one import is awaited at a time
+  const std::string url = cursor_.readString();
+  if (cursor_.overrun()) return;
+  if (version() >= 6 && !player_.importAllowed(r.url_, url)) return;
+  TimelinePlayer& library = player_.libraryFor(r.url_, url);
+  if (std::find(r.importSources_.begin(), r.importSources_.end(), &library) == r.importSources_.end())
+    r.importSources_.push_back(&library);
+  r.importTagBody_ = cursor_.position();
+  r.importTagEnd_ = tag.end;
+  r.importWait_ = &library;
+  if (library.libraryComplete()) r.resolveImport();
+}
+
+void TimelinePlayer::resolveImport() {
+  TimelinePlayer& r = *root_;
+  TimelinePlayer* library = r.importWait_;
+  if (!library) return;
+  const bool v6 = version() >= 6;
+  TagCursor in(r.movie_.data(), r.importTagEnd_, version());
+  in.setPosition(r.importTagBody_);
+  const uint16_t count = in.readU16();
+  for (uint16_t i = 0; i < count && !in.overrun(); ++i) {
+    const uint16_t id = in.readU16();
+    std::string name = in.readString();
+    if (in.overrun()) break;
+    if (r.dictionary_.find(id)) continue;
+    std::shared_ptr<Character> target = library->exported(name, v6);
+    if (!target) continue;
+    auto alias = newCharacter(id, CharacterKind::ImportAlias, static_cast<uint16_t>(TagCode::ImportAssets));
+    alias->target = target;
+    r.dictionary_.define(alias);
+    if (v6) r.exports_[std::move(name)] = target;
+  }
+  if (v6 && !library->libraryInitActionsQueued_) {
+    library->libraryInitActionsQueued_ = true;
+    queueLibraryInitActions(*library);
+  }
+  r.importWait_ = nullptr;
+}
+
+void TimelinePlayer::queueLibraryInitActions(TimelinePlayer& library) {
+  const MovieBuffer& m = library.movie_;
+  TagCursor in(m.data(), m.received(), m.version());
+  in.setSizeLimit(m.fileLength());
+  in.setPosition(m.firstTagPosition());
+  TagHeader tag;
+  while (in.readTagHeader(tag) == TagRead::Tag && tag.code != static_cast<uint16_t>(TagCode::End)) {
+    if (tag.code == static_cast<uint16_t>(TagCode::DoInitAction) && tag.length > 2) {
+      ActionBlock block;
+      block.code = m.data() + tag.bodyStart + 2;  // after the sprite id
+      block.length = tag.length - 2;
+      block.clip = root_->object_;
+      block.version = m.version();
+      player_.actions().push(ActionList::Init, block);
+    }
+    in.setPosition(tag.end);
+  }
+}
+
+// ---- Frames -------------------------------------------------------------------
 
 DispatchResult TimelinePlayer::runToFrame(int frame) {
   DispatchResult result = kDispatchDone;
@@ -85,18 +470,31 @@ DispatchResult TimelinePlayer::runToFrame(int frame) {
   return result;
 }
 
-void TimelinePlayer::rewind() {
-  cursor_.setPosition(movie_.firstTagPosition());
+void TimelinePlayer::rewindCursor() {
+  cursor_.setPosition(firstTag_);
   currentFrame_ = -1;
   label_.clear();
   atEnd_ = false;
 }
 
 int TimelinePlayer::seek(int frame) {
-  if (movie_.failed()) return static_cast<int>(movie_.status());
-  if (!movie_.headerParsed()) return kDispatchIncomplete;
+  const MovieBuffer& m = movie();
+  if (m.failed()) return static_cast<int>(m.status());
+  if (!m.headerParsed()) return kDispatchIncomplete;
+  if (removed_ || root_->isLibrary()) return kDispatchDone;
+  if (isRoot() && !object_) display().placeLevel(*this, level_, levelCharacter());
+  if (!object_) return kDispatchDone;
   if (frame < 0) frame = 0;
-  if (frame < currentFrame_) rewind();
+  if (frame < currentFrame_) {
+    rewindCursor();
+    std::vector<std::unique_ptr<DisplayObject>> kept = display().beginRewind(*object_);
+    seeking_ = true;
+    runToFrame(frame - 1);
+    seeking_ = false;
+    const int result = runToFrame(frame);
+    display().endRewind(*object_, std::move(kept));
+    return result;
+  }
   seeking_ = true;
   runToFrame(frame - 1);
   seeking_ = false;
@@ -104,18 +502,26 @@ int TimelinePlayer::seek(int frame) {
 }
 
 void TimelinePlayer::advance() {
+  if (skipNextAdvance_) {
+    skipNextAdvance_ = false;
+    return;
+  }
+  if (removed_) return;
+  // enterFrame fires every tick, playing or not.
+  if (object_) display().fireEvent(*object_, kClipEventEnterFrame);
   if (!playing_) return;
   int target = currentFrame_ + 1;
-  if (target > movie_.framesLoaded()) target = movie_.framesLoaded();
+  if (isRoot()) target = std::min(target, movie_.framesLoaded());
   const DispatchResult result = runToFrame(target);
   if (result == kDispatchIncomplete) return;
   if (result < 0) {
-    playing_ = false;
+    stop();
   } else if (result == kDispatchAtEnd) {
+    // A one-frame timeline never restarts.
     if (loop_ && currentFrame_ != 0) {
       seek(0);
     } else {
-      playing_ = false;
+      stop();
     }
   }
 }
@@ -123,6 +529,55 @@ void TimelinePlayer::advance() {
 void TimelinePlayer::play(bool restart) {
   if (restart && !loop_ && currentFrame_ >= frameCount() - 1) seek(0);
   playing_ = true;
+}
+
+void TimelinePlayer::stop() {
+  playing_ = false;  // the streaming sound stops with it
+}
+
+void TimelinePlayer::gotoAndStop(int frame) {
+  stop();
+  seek(frame);
+}
+
+int TimelinePlayer::findFrameLabel(const std::string& name, int first) {
+  const MovieBuffer& m = movie();
+  if (!m.headerParsed()) return -1;
+  TagCursor in = cursor_;
+  in.clearReadEnd();
+  in.setPosition(firstTag_);
+  const int64_t end = isRoot() ? INT64_MAX : streamEnd_;
+  int frame = 0;
+  TagHeader tag;
+  while (in.position() < end) {
+    const TagRead r = in.readTagHeader(tag);
+    if (r == TagRead::Incomplete) return -1;
+    if (r == TagRead::PastEnd) {
+      player_.movieCorrupt();
+      return -1;
+    }
+    if (tag.code == static_cast<uint16_t>(TagCode::End)) return -1;
+    if (tag.code == static_cast<uint16_t>(TagCode::ShowFrame)) ++frame;
+    if (tag.code == static_cast<uint16_t>(TagCode::FrameLabel) && frame >= first) {
+      in.setReadEnd(tag.end);
+      if (equalsIgnoringCase(in.readString(), name)) return frame;
+      in.clearReadEnd();
+    }
+    in.setPosition(tag.end);
+  }
+  return -1;
+}
+
+std::shared_ptr<Character> TimelinePlayer::levelCharacter() {
+  TimelinePlayer& r = *root_;
+  if (!r.levelCharacter_) {
+    r.levelCharacter_ = std::make_shared<Character>();
+    r.levelCharacter_->id = kLevelRootId;
+    r.levelCharacter_->kind = CharacterKind::LevelRoot;
+    r.levelCharacter_->owner = &r;
+    r.levelCharacter_->bounds = r.movie_.frameRect();
+  }
+  return r.levelCharacter_;
 }
 
 }  // namespace kivra

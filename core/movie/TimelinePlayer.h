@@ -1,72 +1,158 @@
 #pragma once
-// A running tag stream: the movie of a level (which owns its MovieBuffer) or
-// the tag stream of one sprite instance. Definition tags take effect when
-// they are read, control tags when the timeline runs them; a level never runs
-// ahead of the frames that have completely arrived.
+// A running tag stream: the movie of a level or library (a root, which owns
+// its MovieBuffer and dictionary) or the tag stream of one sprite instance
+// (the body of its DefineSprite inside the root's buffer). Definition tags
+// take effect when they are read, control tags when the timeline runs them;
+// a level never runs ahead of the frames that have completely arrived.
+//
+// Ownership: the player owns level and library roots; a sprite's display
+// object owns the sprite's timeline. Every timeline but a library's is in
+// the display's list of timelines while it exists.
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "core/movie/Character.h"
 #include "core/movie/MovieBuffer.h"
 #include "core/movie/TagCursor.h"
 
 namespace kivra {
 
 class CorePlayer;
+class Display;
+class DisplayObject;
 
 // Result of dispatching one tag.
 enum DispatchResult : int {
   kDispatchDone = 0,        // a tag was processed
-  kDispatchIncomplete = 1,  // the next tag has not fully arrived
+  kDispatchIncomplete = 1,  // the next tag has not fully arrived, or an import is awaited
   kDispatchAtEnd = 2,       // the timeline is at its end
   kDispatchError = -1,
 };
 
 class TimelinePlayer {
  public:
-  // The root timeline of a level; it owns the movie's bytes.
-  TimelinePlayer(CorePlayer& player, int level);
+  enum class RootKind { Level, Library };
+
+  // The root timeline of a level or a library; it owns the movie's bytes.
+  TimelinePlayer(CorePlayer& player, int level, std::string url = {}, RootKind kind = RootKind::Level);
+  // The timeline of a sprite instance placed as `object`.
+  TimelinePlayer(TimelinePlayer& root, DisplayObject& object, const Character& sprite);
   ~TimelinePlayer();
   TimelinePlayer(const TimelinePlayer&) = delete;
   TimelinePlayer& operator=(const TimelinePlayer&) = delete;
 
-  // Appends a piece of the movie; the player is told what changed.
+  // Appends a piece of the movie (roots only); the player is told what changed.
   IntakeReport feed(const uint8_t* data, size_t count);
 
-  const MovieBuffer& movie() const { return movie_; }
+  bool isRoot() const { return root_ == this; }
+  bool isLibrary() const { return rootKind_ == RootKind::Library; }
+  TimelinePlayer& root() const { return *root_; }
+  CorePlayer& player() const { return player_; }
+  const MovieBuffer& movie() const;
+  const std::string& url() const { return root_->url_; }
+  // The level number of a root, the depth of a sprite.
   int level() const { return level_; }
   int version() const;
+  DisplayObject* displayObject() const { return object_; }
+
   int currentFrame() const { return currentFrame_; }
-  int frameCount() const { return movie_.frameCount(); }
+  int frameCount() const;
   const std::string& currentLabel() const { return label_; }
   bool playing() const { return playing_; }
+  bool looping() const { return loop_; }
   bool atEnd() const { return atEnd_; }
   bool seeking() const { return seeking_; }
+  bool removed() const { return removed_; }
 
   DispatchResult dispatchTag();
   DispatchResult runToFrame(int frame);
-  // Goes to frame n (0-based) so that only that frame's actions and sounds
-  // take effect; returns a dispatch result.
+  // Goes to frame n (0-based; negative is 0) so that only that frame's
+  // actions and sounds take effect; returns a dispatch result.
   int seek(int frame);
+  // One tick: enterFrame, then the next frame when playing.
   void advance();
   void play(bool restart);
-  void stop() { playing_ = false; }
+  void stop();
+  void gotoAndStop(int frame);
   void setLoop(bool loop) { loop_ = loop; }
+  // The timeline already ran this tick; its next advance is skipped.
+  void skipNextAdvance() { skipNextAdvance_ = true; }
+  // The first frame at index `first` or later labelled `name` (letters
+  // compared without case), or -1.
+  int findFrameLabel(const std::string& name, int first = 0);
+
+  // ---- Dictionary (a root's; a sprite uses its root's) -------------------
+  Dictionary& dictionary() { return root_->dictionary_; }
+  const Dictionary& dictionary() const { return root_->dictionary_; }
+  // The entry exported under a name; with `chain`, also the exports of the
+  // movies this one imported from, recursively.
+  std::shared_ptr<Character> exported(const std::string& name, bool chain = false, int hops = 0) const;
+  // The library this root waits for, or null.
+  TimelinePlayer* importWait() const { return root_->importWait_; }
+  // Libraries: every tag that has arrived is read and the movie is complete.
+  bool libraryComplete() const;
+  // Called by the player when the awaited library is complete.
+  void resolveImport();
+  // The shared JPEG tables of a root (a pointer into the buffer), or null.
+  const uint8_t* jpegTables() const { return root_->jpegTables_; }
+  size_t jpegTablesLength() const { return root_->jpegTablesLength_; }
+
+  // ---- Used by the display --------------------------------------------
+  // The display object went away (a level root being unloaded).
+  void displayObjectGone() { object_ = nullptr; }
+  void setDisplayObject(DisplayObject* o) { object_ = o; }
+  void markRemoved() { removed_ = true; }
+  // The pseudo-character that stands for this root's movie in its level.
+  std::shared_ptr<Character> levelCharacter();
 
  private:
-  void rewind();
+  void rewindCursor();
+  bool waitingForImport() const;
+  void defineTag(const TagHeader& tag);
   void runControlTag(const TagHeader& tag);
+  void placeObject(const TagHeader& tag, bool second);
+  void importAssets(const TagHeader& tag);
+  void exportAssets();
+  void queueLibraryInitActions(TimelinePlayer& library);
+  std::shared_ptr<Character> newCharacter(uint16_t id, CharacterKind kind, uint16_t tagCode);
+  Display& display() const;
 
   CorePlayer& player_;
-  int level_;
-  MovieBuffer movie_;
+  TimelinePlayer* root_;
+  RootKind rootKind_ = RootKind::Level;
+  int level_ = 0;
+  DisplayObject* object_ = nullptr;
   TagCursor cursor_;
+  int64_t firstTag_ = 0;
+  int64_t streamEnd_ = 0;  // a sprite's body end
+  uint16_t spriteFrames_ = 0;
+  int spriteVersion_ = 6;
+
   int currentFrame_ = -1;
   std::string label_;
   bool playing_ = true;
   bool loop_ = true;
   bool atEnd_ = false;
   bool seeking_ = false;
+  bool skipNextAdvance_ = false;
+  bool removed_ = false;
+
+  // Root state.
+  std::string url_;
+  MovieBuffer movie_;
+  Dictionary dictionary_;
+  std::map<std::string, std::shared_ptr<Character>> exports_;
+  std::vector<TimelinePlayer*> importSources_;
+  TimelinePlayer* importWait_ = nullptr;
+  int64_t importTagBody_ = 0;
+  int64_t importTagEnd_ = 0;
+  bool libraryInitActionsQueued_ = false;
+  const uint8_t* jpegTables_ = nullptr;
+  size_t jpegTablesLength_ = 0;
+  std::shared_ptr<Character> levelCharacter_;
 };
 
 }  // namespace kivra

@@ -17,7 +17,10 @@ void RootClipBridge::resetRoot() {
 }
 
 ScriptObject* RootClipBridge::clipObject(DisplayObject* clip) {
-  if (clip) return nullptr;  // only the root exists here
+  // Only the level-0 root has a script object here; blocks of other clips
+  // wait for the clips' own bridge.
+  const TimelinePlayer* t = player_.level0();
+  if (clip && (!t || clip != t->displayObject())) return nullptr;
   if (!root_) {
     root_ = engine_.heap().create(ClassTag::Clip);
     root_->clipReference();

@@ -34,12 +34,6 @@ uint32_t ScriptString::nameHash(std::string_view s) {
   return h;
 }
 
-bool equalsIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (a[i] != b[i] && foldCase(a[i]) != foldCase(b[i])) return false;
-  return true;
-}
 
 namespace text {
 

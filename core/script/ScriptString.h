@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "core/movie/CaseInsensitive.h"
+
 namespace kivra {
 
 class ScriptString {
@@ -55,9 +57,6 @@ class ScriptString {
   bool pathChars_ = false;
 };
 
-// Letters a-z fold onto A-Z; every other byte compares as it is.
-inline char foldCase(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; }
-bool equalsIgnoringCase(std::string_view a, std::string_view b);
 
 // Encoding helpers shared by the string actions and conversions.
 namespace text {

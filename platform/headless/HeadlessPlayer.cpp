@@ -5,6 +5,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "platform/DisplayDump.h"
 #include "platform/PngImage.h"
 #include "platform/headless/WavFileSink.h"
 
@@ -153,6 +154,7 @@ int runHeadless(const CommandLine& options) {
     steps = root->frameCount() > 0 ? root->frameCount() - 1 : 0;
   }
   player.run(steps, input);
+  if (options.dumpDisplay) std::fputs(dumpDisplay(player.display()).c_str(), stdout);
 
   // No mixer output exists yet: the run is recorded as silence of its length.
   if (!options.wavFile.empty()) {

@@ -217,3 +217,36 @@ TEST_F(PlayerCommand, TrailerWhoseLengthExceedsTheFileShowsNoMovie) {
 
 }  // namespace
 }  // namespace kivra
+
+namespace kivra {
+namespace {
+
+// A movie cut short: its header promises five frames, three arrived whole and
+// the fourth is cut off inside a tag. It plays the three, then waits there.
+TEST_F(PlayerCommand, APartlyLoadedMoviePlaysOnlyItsCompleteFrames) {
+  MovieSpec spec;
+  spec.frameCount = 5;
+  spec.xmax = 2000;
+  spec.ymax = 1000;
+  Bytes movie = test::movie(spec, {test::backgroundTag(1, 2, 3), test::showFrame(), test::showFrame(),
+                                   test::showFrame(), test::tag(43, {'l', 'a', 'b', 'e', 'l', 0}),
+                                   test::showFrame(), test::showFrame(), test::endTag()});
+  movie.resize(movie.size() - 8);  // into the FrameLabel's body: the header keeps the full length
+  const std::string path = dir.write("cut.qvx", movie);
+  RunResult r = player({"--headless", "--frames", "6", "--dump-display", path});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.err.find("incomplete movie"), std::string::npos);
+  EXPECT_EQ(r.out,
+            "background #010203\n"
+            "0 level id=65534 name=\"\" frame=3/5 matrix=1,0,0,1,0,0 cxform=256,256,256,256,0,0,0,0 ratio=0 "
+            "clip=0\n");
+}
+
+TEST_F(PlayerCommand, DumpDisplayAfterTheLastStep) {
+  RunResult r = player({"--headless", "--frames", "1", "--dump-display", movieFile("two.qvx", 9, 8, 7)});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out.rfind("background #090807\n0 level id=65534 name=\"\" frame=2/2 ", 0), 0u) << r.out;
+}
+
+}  // namespace
+}  // namespace kivra

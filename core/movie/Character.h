@@ -1,0 +1,114 @@
+#pragma once
+// Dictionary entries made by definition tags, and the per-movie dictionary
+// that holds them. An entry does not copy its tag body: it points into the
+// movie buffer of the root timeline that defined it, which outlives it.
+//
+// Entries are shared: the dictionary holds one reference and every display
+// object showing the character holds another, so freeing a character that is
+// still on the stage only unlinks it from the dictionary.
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "core/movie/Records.h"
+
+namespace kivra {
+
+class TimelinePlayer;
+
+enum class CharacterKind : uint8_t {
+  Shape = 0,
+  Bitmap = 1,
+  Button = 2,
+  Font = 3,
+  StaticText = 4,
+  Sound = 5,
+  Sprite = 6,
+  MorphShape = 7,
+  EditText = 9,
+  VideoStream = 10,
+  ImportAlias = 96,
+  LoadedMovieClip = 97,
+  LevelRoot = 98,
+};
+
+// The id of the pseudo-character that stands for a whole movie in a level.
+constexpr uint16_t kLevelRootId = 0xFFFE;
+
+struct Character {
+  uint16_t id = 0;
+  CharacterKind kind = CharacterKind::Shape;
+  uint8_t tagCode = 0;                // low byte of the defining tag's code
+  TimelinePlayer* owner = nullptr;    // the root timeline that defined it
+  const uint8_t* data = nullptr;      // the tag body after the fields read here
+  size_t dataLength = 0;
+  RECT bounds;
+  std::string exportName;
+
+  // Sprite: the tag stream is data[0, dataLength).
+  uint16_t frameCount = 0;
+  bool initActionsDone = false;
+  // Button.
+  bool trackAsMenu = false;
+  const uint8_t* soundData = nullptr;
+  size_t soundLength = 0;
+  const uint8_t* cxformData = nullptr;
+  size_t cxformLength = 0;
+  // Morph shape.
+  RECT endBounds;
+  // Sound.
+  uint8_t soundFormat = 0;
+  uint32_t sampleCount = 0;
+  uint16_t seekSamples = 0;
+  // Font.
+  const uint8_t* fontInfo = nullptr;
+  size_t fontInfoLength = 0;
+  uint8_t fontInfoFlags = 0;
+  // Video stream: frame data stored by VideoFrame tags.
+  struct VideoFrameData {
+    const uint8_t* data = nullptr;
+    size_t length = 0;
+  };
+  std::unique_ptr<VideoFrameData[]> videoFrames;
+  // Import alias: the exporting movie's entry.
+  std::shared_ptr<Character> target;
+
+  // Follows import aliases to the entry that holds the data; null for a
+  // chain that does not end (a cycle, or one too long to be genuine).
+  Character* resolved();
+
+  // Chain link within its dictionary bucket.
+  std::shared_ptr<Character> next;
+};
+
+// 128 buckets by id & 0x7F, each a chain with new entries at its head.
+class Dictionary {
+ public:
+  static constexpr size_t kBuckets = 128;
+
+  Dictionary() = default;
+  ~Dictionary();
+  Dictionary(const Dictionary&) = delete;
+  Dictionary& operator=(const Dictionary&) = delete;
+
+  // Adds an entry unless the id is already defined (the first one stays);
+  // returns the entry now in the dictionary for that id when it was added,
+  // null when the definition was ignored.
+  std::shared_ptr<Character> define(std::shared_ptr<Character> c);
+  // The entry for an id with import aliases followed; null when undefined.
+  std::shared_ptr<Character> lookup(uint16_t id) const;
+  // The entry as defined (an alias stays an alias).
+  std::shared_ptr<Character> find(uint16_t id) const;
+  // Unlinks every entry with the id; returns how many.
+  int remove(uint16_t id);
+  void clear();
+  size_t size() const { return count_; }
+
+ private:
+  std::array<std::shared_ptr<Character>, kBuckets> buckets_;
+  size_t count_ = 0;
+};
+
+}  // namespace kivra

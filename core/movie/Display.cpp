@@ -1,0 +1,470 @@
+#include "core/movie/Display.h"
+
+#include <algorithm>
+
+#include "core/movie/TimelinePlayer.h"
+
+namespace kivra {
+
+namespace {
+bool hasTimelineKind(CharacterKind k) {
+  return k == CharacterKind::Sprite || k == CharacterKind::LoadedMovieClip;
+}
+
+bool hasBounds(CharacterKind k) {
+  return k == CharacterKind::Shape || k == CharacterKind::MorphShape || k == CharacterKind::StaticText ||
+         k == CharacterKind::EditText || k == CharacterKind::VideoStream;
+}
+
+DeviceRect toDevice(const RECT& r) { return DeviceRect{r.xmin, r.ymin, r.xmax, r.ymax}; }
+}  // namespace
+
+Display::Display(ActionQueue& actions) : actions_(actions) {
+  rootCharacter_ = std::make_shared<Character>();
+  rootCharacter_->id = 0xFFFF;
+  rootCharacter_->kind = CharacterKind::LevelRoot;
+  root_ = std::make_unique<DisplayObject>(*this, rootCharacter_, 0);
+  view_ = ViewTransform::compute(ViewRequest{});
+  dirty_.setView(view_.view, view_.aaFactor);
+}
+
+Display::~Display() { clear(); }
+
+void Display::clear() {
+  parked_.clear();
+  while (!root_->children_.empty()) {
+    // Last first, one at a time: each destructor reaches back into the display.
+    std::unique_ptr<DisplayObject> gone = std::move(root_->children_.back());
+    root_->children_.pop_back();
+    addDrawnArea(*gone);
+    gone.reset();
+  }
+  trackedButton_ = nullptr;
+  instanceCounter_ = 0;
+  changed_ = true;
+}
+
+void Display::objectDestroyed(DisplayObject* object) {
+  actions_.forgetClip(object);
+  if (trackedButton_ == object) trackedButton_ = nullptr;
+  parked_.erase(std::remove(parked_.begin(), parked_.end(), object), parked_.end());
+}
+
+// ---- Tree edits -------------------------------------------------------------
+
+void Display::insertChild(DisplayObject& parent, std::unique_ptr<DisplayObject> child) {
+  auto& list = parent.children_;
+  // In front of the first child at the same depth or deeper: of two objects
+  // at one depth the newer is drawn below.
+  auto at = std::find_if(list.begin(), list.end(), [&](const auto& c) { return c->depth_ >= child->depth_; });
+  child->parent_ = &parent;
+  list.insert(at, std::move(child));
+}
+
+std::unique_ptr<DisplayObject> Display::detachChild(DisplayObject& parent, DisplayObject* child) {
+  auto& list = parent.children_;
+  auto at = std::find_if(list.begin(), list.end(), [&](const auto& c) { return c.get() == child; });
+  if (at == list.end()) return nullptr;
+  std::unique_ptr<DisplayObject> out = std::move(*at);
+  list.erase(at);
+  return out;
+}
+
+int Display::nesting(const DisplayObject& object) const {
+  int n = 0;
+  for (const DisplayObject* p = &object; p && p != root_.get(); p = p->parent_) ++n;
+  return n;
+}
+
+PlaceResult Display::place(DisplayObject& parent, const PlaceInfo& info, DisplayObject** placed) {
+  if (placed) *placed = nullptr;
+  if (!info.character) return PlaceResult::NoCharacter;
+  const DisplayObject* existing = parent.childAt(info.depth);
+  if (existing && existing->character_->owner && existing->character_->owner->version() >= 6)
+    return PlaceResult::Ignored;
+  const CharacterKind kind = info.character->kind;
+  if (hasTimelineKind(kind) && nesting(parent) >= kMaxNesting) return PlaceResult::Ignored;
+
+  auto object = std::make_unique<DisplayObject>(*this, info.character, info.depth);
+  object->matrix_ = info.matrix;
+  object->cxform_ = info.cxform;
+  object->ratio_ = info.ratio;
+  object->clipDepth_ = info.clipDepth;
+  object->version_ = info.version;
+  if (!info.name.empty() || (info.flags & kPlaceHasName)) {
+    object->name_ = info.name;
+  } else if (kind == CharacterKind::Sprite || kind == CharacterKind::Button ||
+             kind == CharacterKind::LoadedMovieClip || (kind == CharacterKind::EditText && info.version >= 6)) {
+    object->name_ = "instance" + std::to_string(++instanceCounter_);
+  }
+  if (info.clipActions && (info.flags & kPlaceHasClipActions))
+    object->clipActions_ = ClipActions(info.clipActions, info.clipActionsLength, info.version);
+
+  DisplayObject* obj = object.get();
+  if (kind == CharacterKind::Button && trackedButton_ && trackedButton_->parent_ == &parent &&
+      trackedButton_->depth_ == info.depth && trackedButton_->character_ == info.character &&
+      trackedButton_->ratio_ == info.ratio) {
+    obj->buttonState_ = trackedButton_->buttonState_;
+  }
+  insertChild(parent, std::move(object));
+  if (placed) *placed = obj;
+
+  if (hasTimelineKind(kind) && info.character->owner) {
+    obj->ownedTimeline_ = std::make_unique<TimelinePlayer>(*info.character->owner, *obj, *info.character);
+    obj->timeline_ = obj->ownedTimeline_.get();
+    fireEvent(*obj, kClipEventInitialize);
+    const Character& c = *info.character;
+    const bool emptyStream = c.dataLength < 2 || (c.data[0] == 0 && c.data[1] == 0);  // End alone
+    if (!emptyStream || info.version < 6) fireEvent(*obj, kClipEventLoad);
+    if (!info.skipFrameZero) obj->timeline_->runToFrame(0);
+  }
+  obj->dirty_ = true;
+  if (!rewinding_) changed_ = true;
+  return PlaceResult::Placed;
+}
+
+DisplayObject* Display::move(DisplayObject& parent, const PlaceInfo& info) {
+  DisplayObject* obj = parent.childAt(info.depth);
+  if (!obj || obj->scriptControlled_) return nullptr;
+  invalidate(*obj);
+  if ((info.flags & kPlaceHasCharacter) && info.character) {
+    const CharacterKind oldKind = obj->character_->kind;
+    const CharacterKind newKind = info.character->kind;
+    auto timelineOrButton = [](CharacterKind k) {
+      return k == CharacterKind::Sprite || k == CharacterKind::Button;
+    };
+    if (oldKind == newKind || (!timelineOrButton(oldKind) && !timelineOrButton(newKind)))
+      obj->character_ = info.character;
+  }
+  if (info.flags & kPlaceHasMatrix) obj->matrix_ = info.matrix;
+  if (info.flags & kPlaceHasCxform) obj->cxform_ = info.cxform;
+  if (info.flags & kPlaceHasRatio) obj->ratio_ = info.ratio;
+  return obj;
+}
+
+bool Display::remove(DisplayObject& parent, int32_t depth) {
+  DisplayObject* obj = parent.childAt(depth);
+  if (!obj) return false;
+  retire(parent, detachChild(parent, obj));
+  return true;
+}
+
+bool Display::fireUnload(DisplayObject& object) {
+  bool handler = false;
+  if (object.timeline_) {
+    handler = object.clipActions_.handles(kClipEventUnload);
+    fireEvent(object, kClipEventUnload);
+  }
+  for (auto& c : object.children_) handler = fireUnload(*c) || handler;
+  return handler;
+}
+
+void Display::markRemoved(DisplayObject& object) {
+  if (object.timeline_) object.timeline_->markRemoved();
+  for (auto& c : object.children_) markRemoved(*c);
+}
+
+void Display::retire(DisplayObject& parent, std::unique_ptr<DisplayObject> object) {
+  if (!object) return;
+  if (hasTimelineKind(object->kind()) && fireUnload(*object)) {
+    // Kept, answering to no timeline depth, until the unload handlers ran.
+    markRemoved(*object);
+    object->depth_ = ~object->depth_;
+    parked_.push_back(object.get());
+    insertChild(parent, std::move(object));
+    return;
+  }
+  addDrawnArea(*object);
+  changed_ = true;
+  object.reset();
+}
+
+void Display::releaseUnloaded() {
+  while (!parked_.empty()) {
+    DisplayObject* obj = parked_.back();
+    parked_.pop_back();
+    if (!obj->parent_) continue;
+    std::unique_ptr<DisplayObject> gone = detachChild(*obj->parent_, obj);
+    if (gone) {
+      addDrawnArea(*gone);
+      changed_ = true;
+    }
+  }
+}
+
+DisplayObject* Display::placeLevel(TimelinePlayer& timeline, int level, std::shared_ptr<Character> character) {
+  if (DisplayObject* existing = root_->childAt(level)) remove(*root_, existing->depth_);
+  auto object = std::make_unique<DisplayObject>(*this, std::move(character), level);
+  object->timeline_ = &timeline;
+  object->version_ = timeline.version();
+  DisplayObject* obj = object.get();
+  insertChild(*root_, std::move(object));
+  timeline.setDisplayObject(obj);
+  changed_ = true;
+  return obj;
+}
+
+std::vector<std::unique_ptr<DisplayObject>> Display::beginRewind(DisplayObject& parent) {
+  ++rewinding_;
+  std::vector<std::unique_ptr<DisplayObject>> old = std::move(parent.children_);
+  parent.children_.clear();
+  return old;
+}
+
+bool Display::keepOldOnRewind(DisplayObject& old, DisplayObject& fresh) {
+  const bool sameShape = old.character_ == fresh.character_ && old.ratio_ == fresh.ratio_ &&
+                         old.clipDepth_ == fresh.clipDepth_;
+  auto takeTransform = [&] {
+    if (old.scriptControlled_) return;
+    if (old.matrix_ == fresh.matrix_ && old.cxform_ == fresh.cxform_) return;
+    invalidate(old);
+    old.matrix_ = fresh.matrix_;
+    old.cxform_ = fresh.cxform_;
+  };
+  const CharacterKind k = old.kind();
+  if (sameShape) {
+    if (old.matrix_ == fresh.matrix_ && old.cxform_ == fresh.cxform_) return true;
+    const bool lasting = hasTimelineKind(k) ||
+                         (old.version_ >= 6 && (k == CharacterKind::Button || k == CharacterKind::EditText ||
+                                                k == CharacterKind::VideoStream));
+    if (!lasting) return false;
+    takeTransform();
+    return true;
+  }
+  if (hasTimelineKind(k) && hasTimelineKind(fresh.kind()) && old.ratio_ == fresh.ratio_) {
+    takeTransform();
+    return true;
+  }
+  return false;
+}
+
+void Display::endRewind(DisplayObject& parent, std::vector<std::unique_ptr<DisplayObject>> old) {
+  if (rewinding_ > 0) --rewinding_;
+  std::vector<std::unique_ptr<DisplayObject>> fresh = std::move(parent.children_);
+  parent.children_.clear();
+  std::vector<std::unique_ptr<DisplayObject>> merged;
+  std::vector<std::unique_ptr<DisplayObject>> retired;
+  std::vector<std::unique_ptr<DisplayObject>> discarded;
+  merged.reserve(old.size() + fresh.size());
+
+  size_t i = 0;
+  size_t j = 0;
+  while (i < old.size() || j < fresh.size()) {
+    if (j == fresh.size() || (i < old.size() && old[i]->depth_ < fresh[j]->depth_)) {
+      std::unique_ptr<DisplayObject>& o = old[i++];
+      // Timeline depths are the timeline's to rebuild; script depths stay.
+      if (o->depth_ >= 0 && o->depth_ <= kMaxTimelineDepth) {
+        retired.push_back(std::move(o));
+      } else {
+        merged.push_back(std::move(o));
+      }
+    } else if (i == old.size() || fresh[j]->depth_ < old[i]->depth_) {
+      merged.push_back(std::move(fresh[j++]));
+      changed_ = true;
+    } else {
+      std::unique_ptr<DisplayObject>& o = old[i++];
+      std::unique_ptr<DisplayObject>& n = fresh[j++];
+      if (keepOldOnRewind(*o, *n)) {
+        if (trackedButton_ == n.get()) trackedButton_ = o.get();
+        merged.push_back(std::move(o));
+        discarded.push_back(std::move(n));
+      } else {
+        retired.push_back(std::move(o));
+        merged.push_back(std::move(n));
+        changed_ = true;
+      }
+    }
+  }
+  for (auto& m : merged) m->parent_ = &parent;
+  parent.children_ = std::move(merged);
+  // The replayed twins of kept objects go without any unload event.
+  discarded.clear();
+  for (auto& r : retired) retire(parent, std::move(r));
+}
+
+bool Display::swapDepths(DisplayObject& object, int32_t depth) {
+  DisplayObject* parent = object.parent_;
+  if (!parent) return false;
+  if (object.depth_ == depth) return true;
+  DisplayObject* other = parent->childAt(depth);
+  auto& list = parent->children_;
+  invalidate(object);
+  object.scriptControlled_ = true;
+  if (other) {
+    invalidate(*other);
+    other->scriptControlled_ = true;
+    auto a = std::find_if(list.begin(), list.end(), [&](const auto& c) { return c.get() == &object; });
+    auto b = std::find_if(list.begin(), list.end(), [&](const auto& c) { return c.get() == other; });
+    std::swap(object.depth_, other->depth_);
+    std::iter_swap(a, b);
+    return true;
+  }
+  std::unique_ptr<DisplayObject> self = detachChild(*parent, &object);
+  self->depth_ = depth;
+  insertChild(*parent, std::move(self));
+  return true;
+}
+
+void Display::fireEvent(DisplayObject& object, uint32_t event, uint8_t keyCode) {
+  object.clipActions_.fire(event, keyCode, &object, actions_);
+  // The script object's method, if it defines one, is the interpreter's to find.
+  ActionBlock block;
+  block.clip = &object;
+  block.version = object.version_;
+  block.event = event;
+  actions_.push(event == kClipEventInitialize ? ActionList::Init : ActionList::Frame, block);
+}
+
+// ---- Timelines ----------------------------------------------------------------
+
+void Display::addTimeline(TimelinePlayer* t) {
+  // One created while the list is being walked joins the head afterwards,
+  // so it does not advance in the tick that made it.
+  if (walkingTimelines_ > 0) {
+    addedWhileWalking_.push_back(t);
+  } else {
+    timelines_.insert(timelines_.begin(), t);
+  }
+}
+
+void Display::removeTimeline(TimelinePlayer* t) {
+  addedWhileWalking_.erase(std::remove(addedWhileWalking_.begin(), addedWhileWalking_.end(), t),
+                           addedWhileWalking_.end());
+  if (walkingTimelines_ > 0) {
+    std::replace(timelines_.begin(), timelines_.end(), t, static_cast<TimelinePlayer*>(nullptr));
+  } else {
+    timelines_.erase(std::remove(timelines_.begin(), timelines_.end(), t), timelines_.end());
+  }
+}
+
+void Display::advanceTimelines() {
+  ++walkingTimelines_;
+  for (size_t i = 0; i < timelines_.size(); ++i)
+    if (TimelinePlayer* t = timelines_[i]) t->advance();
+  if (--walkingTimelines_ > 0) return;
+  timelines_.erase(std::remove(timelines_.begin(), timelines_.end(), nullptr), timelines_.end());
+  // The newest created goes first.
+  timelines_.insert(timelines_.begin(), addedWhileWalking_.rbegin(), addedWhileWalking_.rend());
+  addedWhileWalking_.clear();
+}
+
+size_t Display::timelineCount() const {
+  return static_cast<size_t>(std::count_if(timelines_.begin(), timelines_.end(), [](auto* t) { return t; })) +
+         addedWhileWalking_.size();
+}
+
+std::vector<TimelinePlayer*> Display::timelines() const {
+  std::vector<TimelinePlayer*> out(addedWhileWalking_.rbegin(), addedWhileWalking_.rend());
+  for (TimelinePlayer* t : timelines_)
+    if (t) out.push_back(t);
+  return out;
+}
+
+// ---- Background -----------------------------------------------------------------
+
+void Display::setBackgroundColor(uint32_t argb, int priority) {
+  if (priority <= backgroundPriority_) return;
+  backgroundPriority_ = priority;
+  if (background_ != argb) {
+    background_ = argb;
+    invalidateAll();
+  }
+}
+
+void Display::clearBackground() {
+  if (backgroundPriority_ > 1) return;
+  backgroundPriority_ = 0;
+  if (background_ != kDefaultBackground) {
+    background_ = kDefaultBackground;
+    invalidateAll();
+  }
+}
+
+// ---- Redraw ---------------------------------------------------------------------
+
+void Display::invalidate(DisplayObject& object) {
+  object.dirty_ = true;
+  changed_ = true;
+}
+
+void Display::invalidateAll() {
+  markSubtreeDirty(*root_);
+  dirty_.addAll();
+  changed_ = true;
+}
+
+void Display::markSubtreeDirty(DisplayObject& object) {
+  object.dirty_ = true;
+  for (auto& c : object.children_) markSubtreeDirty(*c);
+}
+
+void Display::addDrawnArea(const DisplayObject& object) {
+  if (object.drawn_) dirty_.add(object.deviceBounds_);
+  for (const auto& c : object.children_) addDrawnArea(*c);
+}
+
+void Display::update() {
+  if (!changed_) return;
+  for (auto& c : root_->children_) updateObject(*c, view_.matrix, false);
+  changed_ = false;
+}
+
+void Display::updateObject(DisplayObject& object, const MATRIX& parentMatrix, bool ancestorDirty) {
+  const MATRIX m = concat(object.matrix_, parentMatrix);
+  const bool redo = object.dirty_ || ancestorDirty;
+  if (redo) {
+    if (object.drawn_) dirty_.add(object.deviceBounds_);
+    const Character* c = object.character_.get();
+    if (hasBounds(c->kind)) {
+      object.deviceBounds_ = toDevice(transformRect(m, c->bounds));
+      object.drawn_ = true;
+      dirty_.add(object.deviceBounds_);
+    } else {
+      object.drawn_ = false;
+    }
+    object.dirty_ = false;
+  }
+  for (auto& c : object.children_) updateObject(*c, m, redo);
+}
+
+// ---- View -----------------------------------------------------------------------
+
+bool Display::setView(const ViewRequest& request) {
+  const ScaleMode mode = static_cast<ScaleMode>(request.modeAndAlign & 0x0F);
+  const RECT& f = request.frame;
+  if (mode == ScaleMode::NoScale) {
+    stageWidth_ = request.client.right - request.client.left;
+    stageHeight_ = request.client.bottom - request.client.top;
+  } else {
+    stageWidth_ = (f.xmax - f.xmin) / 20;
+    stageHeight_ = (f.ymax - f.ymin) / 20;
+  }
+  const ViewTransform next = ViewTransform::compute(request);
+  if (viewSet_ && next == view_) return false;
+  viewSet_ = true;
+  viewRequest_ = request;
+  view_ = next;
+  dirty_.setView(view_.view, view_.aaFactor);
+  invalidateAll();
+  return true;
+}
+
+// ---- Walking ----------------------------------------------------------------------
+
+void Display::walk(DisplayVisitor& visitor) const {
+  const CXFORM identity;
+  for (const auto& c : root_->children_) walkObject(*c, MATRIX{}, view_.matrix, identity, 0, visitor);
+}
+
+void Display::walkObject(const DisplayObject& object, const MATRIX& parentMatrix, const MATRIX& parentDevice,
+                         const CXFORM& parentCxform, int nesting, DisplayVisitor& visitor) const {
+  const DisplayWalkItem item{object, nesting, concat(object.matrix_, parentMatrix),
+                             concat(object.matrix_, parentDevice), concat(object.cxform_, parentCxform)};
+  if (visitor.enter(item)) {
+    for (const auto& c : object.children_)
+      walkObject(*c, item.matrix, item.deviceMatrix, item.cxform, nesting + 1, visitor);
+  }
+  visitor.leave(item);
+}
+
+}  // namespace kivra
