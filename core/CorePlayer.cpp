@@ -4,6 +4,7 @@
 
 #include "core/movie/CaseInsensitive.h"
 #include "core/HostCommand.h"
+#include "core/script/ScriptEngine.h"
 
 namespace kivra {
 
@@ -17,10 +18,19 @@ bool clockBefore(uint32_t now, uint32_t then) {
 }
 }  // namespace
 
-CorePlayer::CorePlayer() = default;
-CorePlayer::~CorePlayer() { teardown(); }
+CorePlayer::CorePlayer() : script_(std::make_unique<ScriptEngine>(*this)) {}
+
+CorePlayer::~CorePlayer() {
+  teardown();
+  script_.reset();
+}
+
+void CorePlayer::runQueuedActions() { script_->run(actions_, true); }
 
 void CorePlayer::teardown() {
+  // Queued blocks and cached constant pools point into the movies.
+  actions_.clear();
+  if (script_) script_->movieUnloaded();
   display_.clear();
   level0_.reset();
   libraries_.clear();
@@ -29,6 +39,7 @@ void CorePlayer::teardown() {
 
 void CorePlayer::openMovie(const std::string& url) {
   unloadAll();
+  startTime_ = milliseconds();
   url_ = url;
   display_.clearBackground();
   level0_ = std::make_unique<TimelinePlayer>(*this, 0, url);

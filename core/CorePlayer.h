@@ -23,6 +23,8 @@
 
 namespace kivra {
 
+class ScriptEngine;
+
 enum class Quality { Low, Medium, High, Best };
 
 // Cursor kinds the core asks the host for.
@@ -92,6 +94,11 @@ class CorePlayer {
   // The stage's menu-visibility property: a change is passed on to the host
   // as "showmenu".
   void setShowMenuFromScript(bool show);
+  // The string of a Trace action; the shipped player ignores it.
+  virtual void trace(const std::string& line) { (void)line; }
+  // The clock that times a running script for the slow-script question:
+  // real time even where milliseconds() is a virtual clock.
+  virtual uint32_t scriptClock() { return milliseconds(); }
 
   // ---- Movie loading ----------------------------------------------------
   // Unloads everything and starts a new level-0 movie; feed its bytes next.
@@ -192,6 +199,12 @@ class CorePlayer {
   void setBackgroundColor(Rgba colour);
   // The pending action lists; the interpreter runs them.
   ActionQueue& actions() { return actions_; }
+  // The script engine (global object, interpreter).
+  ScriptEngine& script() { return *script_; }
+  // The host clock when the current movie was opened (GetTime counts from it).
+  uint32_t startTime() const { return startTime_; }
+  // Runs the pending action lists now.
+  void runQueuedActions();
   // The library movie for an import, loaded on first request.
   TimelinePlayer& libraryFor(const std::string& base, const std::string& url);
   // Whether a version-6 movie at `base` may import from `url`.
@@ -200,8 +213,6 @@ class CorePlayer {
  private:
   void startPlayback();
   void advanceTimelines();
-  // Until the interpreter runs them, queued blocks are dropped.
-  void runQueuedActions() { actions_.clear(); }
   // Reads what arrived for libraries and ends the imports waiting for them.
   void serviceLibraries();
   void teardown();
@@ -217,6 +228,8 @@ class CorePlayer {
   ActionQueue actions_;
   Display display_{actions_};
   std::unique_ptr<TimelinePlayer> level0_;
+  std::unique_ptr<ScriptEngine> script_;
+  uint32_t startTime_ = 0;
   // Library movies: loaded for imports, never shown, kept until unloadAll.
   std::vector<std::unique_ptr<TimelinePlayer>> libraries_;
   LibraryLoader* libraryLoader_ = nullptr;

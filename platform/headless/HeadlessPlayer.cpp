@@ -1,5 +1,6 @@
 #include "platform/headless/HeadlessPlayer.h"
 
+#include <chrono>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -10,7 +11,7 @@
 
 namespace kivra {
 
-HeadlessPlayer::HeadlessPlayer(const CommandLine& options) {
+HeadlessPlayer::HeadlessPlayer(const CommandLine& options) : trace_(options.trace) {
   if (options.width > 0 && options.height > 0) {
     width_ = options.width;
     height_ = options.height;
@@ -108,6 +109,17 @@ bool HeadlessPlayer::writeScreenshot(const std::string& path) {
     }
   }
   return writePng(path, image);
+}
+
+void HeadlessPlayer::trace(const std::string& line) {
+  if (!trace_) return;
+  std::fwrite(line.data(), 1, line.size(), stdout);
+  std::fputc('\n', stdout);
+}
+
+uint32_t HeadlessPlayer::scriptClock() {
+  const auto now = std::chrono::steady_clock::now().time_since_epoch();
+  return static_cast<uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
 }
 
 int runHeadless(const CommandLine& options) {

@@ -30,6 +30,11 @@ class HeadlessPlayer : public PlatformPlayer {
   bool askToAbortSlowScript() override { return true; }
   void fillBackground(Rgba) override {}
   uint32_t milliseconds() override { return clock_; }
+  // With --trace, every Trace action's string goes to standard output.
+  void trace(const std::string& line) override;
+  // The virtual clock stands still while a script runs: time scripts by
+  // the real clock.
+  uint32_t scriptClock() override;
 
   // Runs `steps` timer-driven frame steps, delivering the input events of
   // each step just before it. Stops early when the movie quits.
@@ -58,6 +63,7 @@ class HeadlessPlayer : public PlatformPlayer {
   int width_ = 0;
   int height_ = 0;
   bool sizeFixed_ = false;
+  bool trace_ = false;
   uint32_t clock_ = 0;
   bool timerRunning_ = false;
   bool quit_ = false;

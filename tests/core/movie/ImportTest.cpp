@@ -32,7 +32,7 @@ class MemoryLoader : public LibraryLoader {
 const std::string kLibrary = "movie version=6\n" + test::square(1) +
                              "sprite 5 {\n place 1 1\n showframe\n}\n"
                              "export 5 \"Star\" 1 \"Box\"\n"
-                             "initactions 5 {\n Stop\n}\n"
+                             "initactions 5 {\n Push 1\n Pop\n}\n"
                              "showframe\n";
 
 TEST(Import, CharactersComeFromTheLibraryByName) {

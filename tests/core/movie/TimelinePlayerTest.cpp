@@ -22,23 +22,23 @@ int queuedFrameActions(ActionQueue& q) {
 
 const std::string kFiveFrames = "movie version=6\n" + test::square(1) +
                                 "place 1 1 at=0,0\n"
-                                "actions {\n Stop\n}\n"
+                                "actions {\n Push 1\n Pop\n}\n"
                                 "showframe\n"
                                 "place2 1 move at=100,0\n"
                                 "place 1 2 at=0,500\n"
-                                "actions {\n Stop\n}\n"
+                                "actions {\n Push 1\n Pop\n}\n"
                                 "showframe\n"
                                 "label \"INTRO\"\n"
                                 "remove2 1\n"
-                                "actions {\n Stop\n}\n"
+                                "actions {\n Push 1\n Pop\n}\n"
                                 "showframe\n"
                                 "place 1 3 at=0,900\n"
                                 "place2 2 move scale=2,2\n"
-                                "actions {\n Stop\n}\n"
+                                "actions {\n Push 1\n Pop\n}\n"
                                 "showframe\n"
                                 "label \"outro\"\n"
                                 "remove 1 3\n"
-                                "actions {\n Stop\n}\n"
+                                "actions {\n Push 1\n Pop\n}\n"
                                 "showframe\n";
 
 TEST(Timeline, LoopsToFrameZeroAfterTheLastFrame) {
@@ -148,7 +148,7 @@ TEST(Timeline, InitActionsRunOncePerSprite) {
   TestPlayer p;
   p.load(test::compile("movie\n"
                        "sprite 2 {\n showframe\n}\n"
-                       "initactions 2 {\n Stop\n}\n"
+                       "initactions 2 {\n Push 1\n Pop\n}\n"
                        "initactions 2 {\n Play\n}\n"
                        "initactions 9 {\n Play\n}\n"  // no such sprite
                        "showframe\nshowframe\n"));
@@ -161,7 +161,7 @@ TEST(Timeline, InitActionsRunOncePerSprite) {
 
   TestPlayer q;
   q.openMovie("init.qvx");
-  const auto movie = test::compile("movie\nsprite 2 {\n showframe\n}\ninitactions 2 {\n Stop\n}\nshowframe\n");
+  const auto movie = test::compile("movie\nsprite 2 {\n showframe\n}\ninitactions 2 {\n Push 1\n Pop\n}\nshowframe\n");
   q.feedMovie(movie.data(), movie.size() - 4);  // frame 0 not complete yet
   EXPECT_FALSE(q.hasMovie());
   q.level0()->runToFrame(0);

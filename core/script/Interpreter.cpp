@@ -1,0 +1,843 @@
+// The action interpreter: one loop over the records of a block, with the
+// operands popped and converted by the opcode table's descriptors.
+#include <cmath>
+#include <cstring>
+
+#include "core/CorePlayer.h"
+#include "core/script/ActionReader.h"
+#include "core/script/NumberText.h"
+#include "core/script/OpcodeTable.h"
+#include "core/script/ScriptEngine.h"
+
+namespace kivra {
+
+namespace {
+
+struct DescriptorTable {
+  uint16_t d[256] = {};
+  constexpr DescriptorTable() {
+#define KIVRA_DESCRIPTOR(code, name, k1, k2, k3, result, payload) d[code] = opDescriptor(k1, k2, k3, result);
+    KIVRA_OPCODE_TABLE(KIVRA_DESCRIPTOR)
+#undef KIVRA_DESCRIPTOR
+  }
+};
+constexpr DescriptorTable kDescriptors;
+
+constexpr uint8_t op(Opcode o) { return static_cast<uint8_t>(o); }
+
+// Characters of legacy string actions: UTF-8 in version 6, bytes (with the
+// code page's double-byte pairs for the multibyte twins) before.
+size_t charLength(std::string_view s, size_t pos, bool utf8, bool multibyte) {
+  const uint8_t b = static_cast<uint8_t>(s[pos]);
+  size_t n = 1;
+  if (utf8) n = b < 0x80 ? 1 : (b >= 0xC0 && b < 0xE0) ? 2 : (b >= 0xE0 && b < 0xF0) ? 3 : 1;
+  else if (multibyte && text::isLeadByte(b)) n = 2;
+  return pos + n > s.size() ? s.size() - pos : n;
+}
+
+size_t countChars(std::string_view s, bool utf8, bool multibyte) {
+  size_t n = 0;
+  for (size_t i = 0; i < s.size(); i += charLength(s, i, utf8, multibyte)) ++n;
+  return n;
+}
+
+// Byte offset of character number `c`.
+size_t charOffset(std::string_view s, size_t c, bool utf8, bool multibyte) {
+  size_t i = 0;
+  while (c > 0 && i < s.size()) {
+    i += charLength(s, i, utf8, multibyte);
+    --c;
+  }
+  return i;
+}
+
+}  // namespace
+
+std::string ScriptEngine::legacyText(const ScriptValue& v) {
+  // The narrow text in the running movie's encoding.
+  const ScriptString* s = v.asString();
+  if (!s) return std::string();
+  return text::convert(s->text(), s->legacyOrigin(), version_ <= 5);
+}
+
+PoolRef ScriptEngine::constantPool(const uint8_t* payload, size_t length) {
+  auto it = poolCache_.find(payload);
+  if (it != poolCache_.end()) {
+    ConstantPool* p = it->second.get();
+    if (p->source.size() == length && std::memcmp(p->source.data(), payload, length) == 0) return it->second;
+  }
+  PoolRef ref(ConstantPool::create());
+  ConstantPool* pool = ref.get();
+  pool->source.assign(payload, payload + length);
+  ActionReader r(payload, length);
+  const unsigned count = r.u16();
+  pool->strings.reserve(count);
+  for (unsigned i = 0; i < count && !r.atEnd(); ++i) pool->strings.push_back(makeString(r.string()));
+  poolCache_[payload] = ref;
+  return ref;
+}
+
+void ScriptEngine::defineFunction(ActionContext& ctx, const uint8_t* payload, size_t length, const uint8_t* body,
+                                  size_t bodyLength, bool function2) {
+  ActionReader r(payload, length);
+  const std::string_view name = r.string();
+  const unsigned paramCount = r.u16();
+  auto fb = std::make_unique<FunctionBody>();
+  fb->function2 = function2;
+  if (function2) {
+    fb->registerCount = r.u8();
+    fb->flags2 = r.u16();
+  }
+  for (unsigned i = 0; i < paramCount && !r.atEnd(); ++i) {
+    FunctionParam2 p;
+    if (function2) p.reg = r.u8();
+    p.name = makeString(r.string());
+    fb->params.push_back(std::move(p));
+  }
+  fb->code.assign(body, body + bodyLength);
+  fb->pool = ctx.pool;
+  fb->version = ctx.version;
+  fb->definedIn = ctx.hasOverride ? ctx.override : ctx.target;
+  for (int i = 0; i < ctx.scopeCount; ++i) {
+    ScopeEntry e = ctx.scope[i];
+    if (i == ctx.clipEntry && ctx.hasOverride) e.object = ctx.override;
+    fb->scope.push_back(std::move(e));
+  }
+  ScriptObject* fn = heap_.create();
+  ScriptValue fv = ScriptValue::object(fn);
+  fn->setFunction(std::move(fb));
+  fn->append("__proto__", ScriptValue::object(functionPrototype()), kDontEnum | kDontDelete);
+  ScriptObject* proto = newObject();
+  ScriptValue pv = ScriptValue::object(proto);
+  proto->append("constructor", fv, kDontEnum | kDontDelete);
+  fn->append("prototype", pv, kDontEnum | kDontDelete);
+  if (name.empty()) {
+    push(fv);
+  } else if (ctx.version >= 6 && ctx.kind != ActionContext::Queued) {
+    if (Property* p = ctx.activation->findOwn(name)) p->value = fv;
+    else ctx.activation->append(name, fv, kDontDelete);
+  } else if (ScriptObject* t = contextTarget(ctx)) {
+    setMember(t, name, fv);
+  }
+}
+
+void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t length) {
+  contexts_.push_back(&ctx);
+  version_ = ctx.version;
+  version4_ = ctx.version4;
+  size_t pc = 0;
+  int skip = 0;  // actions left to skip for WaitForFrame
+  ScriptValue a[3];
+  ScriptValue result;
+  auto readAt = [code, length](size_t i) -> uint8_t { return i < length ? code[i] : 0; };
+
+  while (!abort_) {
+    while (ctx.withCount > 0 &&
+           (pc >= ctx.withEnd[ctx.withCount - 1] || pc < ctx.withStart[ctx.withCount - 1])) {
+      --ctx.withCount;
+      ctx.scope[--ctx.scopeCount] = ScopeEntry();
+    }
+    if (pc >= length) break;
+    const uint8_t code0 = code[pc];
+    if (code0 == 0) break;
+    size_t payloadLength = 0;
+    const uint8_t* payload = code + pc;
+    size_t next = pc + 1;
+    if (code0 >= 0x80) {
+      payloadLength = readAt(pc + 1) | (readAt(pc + 2) << 8);
+      next = pc + 3 + payloadLength;
+      payload = code + (pc + 3 <= length ? pc + 3 : length);
+      if (pc + 3 + payloadLength > length) payloadLength = pc + 3 <= length ? length - (pc + 3) : 0;
+    }
+    pc = next;
+    ++actionsRun_;
+    if (++actionCounter_ == 0) slowScriptCheck();
+    if (skip > 0) {
+      --skip;
+      continue;
+    }
+    ActionReader r(payload, payloadLength);
+
+    // Operands, top of the stack first.
+    uint16_t desc = kDescriptors.d[code0];
+    if (code0 == op(Opcode::Equals2) && ctx.version <= 5)
+      desc = opDescriptor(kOpPrimitiveNumber, kOpPrimitiveNumber, kOpNone, kResultBoolean);
+    for (int i = 0; i < 3; ++i) {
+      const int kind = (desc >> (4 * i)) & 0xF;
+      if (kind == kOpNone) break;
+      ScriptValue v = pop();
+      switch (kind) {
+        case kOpBoolean:
+          a[i] = ScriptValue::boolean(toBoolean(v));
+          break;
+        case kOpNumber:
+          a[i] = v.isNumber() ? std::move(v) : ScriptValue::number(toNumber(v));
+          break;
+        case kOpString:
+          a[i] = v.isString() ? std::move(v) : toStringValue(v);
+          break;
+        case kOpPrimitiveNumber:
+        case kOpPrimitiveDefault: {
+          const Hint hint = kind == kOpPrimitiveDefault && ctx.version >= 6 ? Hint::Default : Hint::Number;
+          if (!toPrimitive(v, hint, a[i])) a[i] = toStringValue(v);
+          break;
+        }
+        default:
+          a[i] = std::move(v);
+          break;
+      }
+    }
+    const int resultKind = (desc >> 12) & 0x7;
+    bool flag = false;
+    double num = 0;
+    result.clear();
+    ScriptObject* target = nullptr;
+
+    switch (code0) {
+      case op(Opcode::NextFrame):
+        if ((target = contextTarget(ctx))) bridge_->nextFrame(*target);
+        break;
+      case op(Opcode::PreviousFrame):
+        if ((target = contextTarget(ctx))) bridge_->previousFrame(*target);
+        break;
+      case op(Opcode::Play):
+        if ((target = contextTarget(ctx))) bridge_->play(*target);
+        break;
+      case op(Opcode::Stop):
+        if ((target = contextTarget(ctx))) bridge_->stop(*target);
+        break;
+      case op(Opcode::ToggleQuality):
+        bridge_->toggleQuality();
+        break;
+      case op(Opcode::StopSounds):
+        bridge_->stopSounds();
+        break;
+      case op(Opcode::Add):
+        num = a[1].asNumber() + a[0].asNumber();
+        break;
+      case op(Opcode::Subtract):
+        num = a[1].asNumber() - a[0].asNumber();
+        break;
+      case op(Opcode::Multiply):
+        num = a[1].asNumber() * a[0].asNumber();
+        break;
+      case op(Opcode::Divide):
+        if (ctx.version4 && a[0].asNumber() == 0) result = makeString("#ERROR#");
+        else result = ScriptValue::number(a[1].asNumber() / a[0].asNumber());
+        break;
+      case op(Opcode::Equals):
+        flag = a[1].asNumber() == a[0].asNumber();
+        break;
+      case op(Opcode::Less):
+        flag = a[1].asNumber() < a[0].asNumber();
+        break;
+      case op(Opcode::And):
+        flag = a[1].asBoolean() && a[0].asBoolean();
+        break;
+      case op(Opcode::Or):
+        flag = a[1].asBoolean() || a[0].asBoolean();
+        break;
+      case op(Opcode::Not):
+        flag = !a[0].asBoolean();
+        break;
+      case op(Opcode::StringEquals):
+      case op(Opcode::StringLess):
+      case op(Opcode::StringGreater): {
+        int c;
+        if (ctx.version >= 6) {
+          std::u16string x, y;
+          text::widen(legacyText(a[1]), false, x);
+          text::widen(legacyText(a[0]), false, y);
+          c = x.compare(y);
+        } else {
+          const std::string x = legacyText(a[1]), y = legacyText(a[0]);
+          c = 0;
+          for (size_t i = 0; c == 0; ++i) {
+            if (i >= x.size() || i >= y.size()) {
+              c = x.size() < y.size() ? -1 : x.size() > y.size() ? 1 : 0;
+              break;
+            }
+            c = static_cast<int8_t>(x[i]) - static_cast<int8_t>(y[i]);
+          }
+        }
+        if (code0 == op(Opcode::StringEquals)) flag = c == 0;
+        else if (code0 == op(Opcode::StringLess)) flag = c < 0;
+        else flag = c > 0;
+        break;
+      }
+      case op(Opcode::StringLength):
+      case op(Opcode::MBStringLength):
+        num = static_cast<double>(
+            countChars(legacyText(a[0]), ctx.version >= 6, code0 == op(Opcode::MBStringLength)));
+        break;
+      case op(Opcode::StringExtract):
+      case op(Opcode::MBStringExtract): {
+        const std::string s = legacyText(a[2]);
+        const bool utf8 = ctx.version >= 6, mb = code0 == op(Opcode::MBStringExtract);
+        const double total = static_cast<double>(countChars(s, utf8, mb));
+        double start = std::trunc(a[1].asNumber()) - 1;
+        if (std::isnan(start) || start < 0) start = 0;
+        if (start > total) start = total;
+        double count = std::trunc(a[0].asNumber());
+        if (std::isnan(count) || count < 0 || start + count > total) count = total - start;
+        const size_t from = charOffset(s, static_cast<size_t>(start), utf8, mb);
+        const size_t to = charOffset(s, static_cast<size_t>(start + count), utf8, mb);
+        result = makeString(std::string_view(s).substr(from, to - from));
+        break;
+      }
+      case op(Opcode::Pop):
+        break;
+      case op(Opcode::ToInteger):
+        num = toInteger32(a[0].asNumber());
+        break;
+      case op(Opcode::GetVariable):
+        result = getVariable(ctx, a[0]);
+        break;
+      case op(Opcode::SetVariable):
+        setVariable(ctx, a[1], a[0]);
+        break;
+      case op(Opcode::SetTarget2):
+      case op(Opcode::SetTarget): {
+        const std::string_view path = code0 == op(Opcode::SetTarget) ? r.string() : a[0].stringView();
+        if (path.empty()) {
+          ctx.hasOverride = false;
+          ctx.override.clear();
+        } else {
+          ScriptObject* own = toObject(ctx.target);
+          ScriptObject* t = own ? bridge_->resolvePath(own, path, ctx.version4 ? kPathVersion4 : 0) : nullptr;
+          ctx.hasOverride = true;
+          ctx.override = t ? (t->isClipObject() ? clipValue(t) : ScriptValue::object(t)) : ScriptValue();
+        }
+        if (ctx.kind == ActionContext::Queued && ctx.activation)
+          ctx.activation->makeActivation().thisValue = ctx.hasOverride ? ctx.override : ctx.target;
+        break;
+      }
+      case op(Opcode::StringAdd): {
+        std::string s = legacyText(a[1]);
+        s += legacyText(a[0]);
+        result = makeString(s);
+        break;
+      }
+      case op(Opcode::GetProperty):
+      case op(Opcode::SetProperty): {
+        const bool get = code0 == op(Opcode::GetProperty);
+        const ScriptValue& path = get ? a[1] : a[2];
+        const int index = toInteger32(get ? a[0].asNumber() : a[1].asNumber());
+        target = contextTarget(ctx);
+        if (!path.stringView().empty()) {
+          ScriptObject* own = toObject(ctx.target);
+          target = own ? bridge_->resolvePath(own, path.stringView(), ctx.version4 ? kPathVersion4 : 0) : nullptr;
+        }
+        if (target && !target->isClipObject()) target = nullptr;
+        if (get) result = target ? bridge_->getProperty(*target, index) : ScriptValue();
+        else if (target) bridge_->setProperty(*target, index, a[0]);
+        break;
+      }
+      case op(Opcode::CloneSprite): {
+        const int32_t depth = toInteger32(a[0].asNumber());
+        target = contextTarget(ctx);
+        ScriptObject* source = target ? bridge_->resolvePath(target, a[2].stringView(), 0) : nullptr;
+        if (source && source->isClipObject() && depth >= 0 && depth < 2130706430)
+          bridge_->cloneSprite(*source, a[1].stringView(), depth);
+        break;
+      }
+      case op(Opcode::RemoveSprite): {
+        target = contextTarget(ctx);
+        ScriptObject* c = target ? bridge_->resolvePath(target, a[0].stringView(), 0) : nullptr;
+        if (c && c->isClipObject()) bridge_->removeSprite(*c);
+        break;
+      }
+      case op(Opcode::Trace):
+        player_.trace(std::string(a[0].stringView()));
+        break;
+      case op(Opcode::StartDrag): {
+        double bounds[4];
+        const bool constrain = a[2].asNumber() != 0;
+        if (constrain) {
+          // Popped bottom, right, top, left; kept as left, top, right, bottom in twips.
+          const double bottom = toNumber(pop()), right = toNumber(pop()), top = toNumber(pop()),
+                       left = toNumber(pop());
+          bounds[0] = left * 20;
+          bounds[1] = top * 20;
+          bounds[2] = right * 20;
+          bounds[3] = bottom * 20;
+        }
+        target = contextTarget(ctx);
+        ScriptObject* c = target ? bridge_->resolvePath(target, a[0].stringView(), 0) : nullptr;
+        if (c && c->isClipObject()) bridge_->startDrag(*c, a[1].asNumber() != 0, constrain ? bounds : nullptr);
+        break;
+      }
+      case op(Opcode::EndDrag):
+        bridge_->endDrag();
+        break;
+      case op(Opcode::RandomNumber):
+        num = randomBelow(toInteger32(a[0].asNumber()));
+        break;
+      case op(Opcode::CharToAscii):
+      case op(Opcode::MBCharToAscii): {
+        const std::string s = legacyText(a[0]);
+        if (s.empty()) {
+          num = 0;
+        } else if (ctx.version >= 6) {
+          size_t pos = 0;
+          num = text::decodeUtf8(s, pos);
+        } else if (code0 == op(Opcode::MBCharToAscii) && s.size() > 1 && text::isLeadByte(s[0])) {
+          num = static_cast<uint8_t>(s[0]) * 256 + static_cast<uint8_t>(s[1]);
+        } else {
+          num = static_cast<uint8_t>(s[0]);
+        }
+        break;
+      }
+      case op(Opcode::AsciiToChar):
+      case op(Opcode::MBAsciiToChar): {
+        const uint32_t c = static_cast<uint32_t>(toInteger32(a[0].asNumber()));
+        std::string s;
+        if (ctx.version >= 6) {
+          text::appendUtf8(c & 0xFFFF, s);
+        } else if (code0 == op(Opcode::MBAsciiToChar) && (c & 0xFFFF) >= 256) {
+          s.push_back(static_cast<char>((c >> 8) & 0xFF));
+          s.push_back(static_cast<char>(c & 0xFF));
+        } else {
+          s.push_back(static_cast<char>(c & 0xFF));
+        }
+        result = makeString(s);
+        break;
+      }
+      case op(Opcode::GetTime):
+        num = static_cast<double>(player_.milliseconds() - player_.startTime());
+        break;
+      case op(Opcode::Delete):
+        flag = deleteMember(toObject(a[1]), a[0].stringView());
+        break;
+      case op(Opcode::Delete2): {
+        std::string_view name = a[0].stringView(), path, var;
+        const bool hasPath = splitPath(ctx, name, path, var);
+        if (hasPath) name = var;
+        for (int i = ctx.scopeCount - 1; i >= 1 && !flag; --i) {
+          ScriptObject* o = scopeObject(ctx, i);
+          if (o && hasPath && !path.empty()) o = bridge_->resolvePath(o, path, 0);
+          if (o && o->findOwn(name)) {
+            flag = deleteMember(o, name);
+            break;
+          }
+        }
+        break;
+      }
+      case op(Opcode::DefineLocal):
+        if (ctx.kind != ActionContext::Queued) {
+          if (Property* p = ctx.activation->findOwn(a[1].asString())) p->value = a[0];
+          else if (!a[1].stringView().empty()) ctx.activation->append(a[1].stringView(), a[0], kDontDelete);
+        } else {
+          setVariable(ctx, a[1], a[0]);
+        }
+        break;
+      case op(Opcode::DefineLocal2):
+        if (ctx.kind != ActionContext::Queued) {
+          if (!ctx.activation->findOwn(a[0].asString()) && !a[0].stringView().empty())
+            ctx.activation->append(a[0].stringView(), ScriptValue(), kDontDelete);
+        } else {
+          const ScriptValue existing = getVariable(ctx, a[0]);
+          if (existing.isUndefined()) setVariable(ctx, a[0], ScriptValue());
+        }
+        break;
+      case op(Opcode::CallFunction):
+      case op(Opcode::NewObject):
+      case op(Opcode::CallMethod):
+      case op(Opcode::NewMethod): {
+        const bool method = code0 == op(Opcode::CallMethod) || code0 == op(Opcode::NewMethod);
+        const bool construct = code0 == op(Opcode::NewObject) || code0 == op(Opcode::NewMethod);
+        const double countD = method ? toNumber(a[2]) : a[1].asNumber();
+        int count = std::isnan(countD) || countD < 0 ? 0 : countD > 65535 ? 65535 : static_cast<int>(countD);
+        if (static_cast<size_t>(count) > stack_.size() - stackBase_) count = static_cast<int>(stack_.size() - stackBase_);
+        std::vector<ScriptValue> args(static_cast<size_t>(count));
+        for (int i = 0; i < count; ++i) args[i] = pop();
+        ScriptValue fn, thisValue;
+        ScriptValue callerTarget = ctx.hasOverride ? ctx.override : ctx.target;
+        if (method) {
+          const ScriptValue& object = a[1];
+          if (object.isNullish()) {
+            push(ScriptValue());
+            break;
+          }
+          if (a[0].stringView().empty()) {
+            fn = object;
+          } else if (ScriptObject* o = toObject(object)) {
+            getMember(o, a[0].stringView(), fn);
+          } else {
+            // A primitive borrows its class's prototype.
+            const char* cls = object.isString() ? "String" : object.isNumber() ? "Number" : "Boolean";
+            ScriptValue proto = getMember(getMember(ScriptValue::object(global()), cls), "prototype");
+            if (ScriptObject* p = proto.asObject()) getMember(p, a[0].stringView(), fn);
+          }
+          thisValue = object;
+          if (object.isClip()) callerTarget = object;
+        } else {
+          fn = getVariable(ctx, a[0]);
+        }
+        ScriptObject* f = fn.asObject();
+        if (!f || !f->isFunction()) {
+          push(ScriptValue());
+          break;
+        }
+        ScriptValue r2 = callFunction(f, thisValue, args.data(), count, construct, callerTarget);
+        version_ = ctx.version;
+        version4_ = ctx.version4;
+        push(std::move(r2));
+        break;
+      }
+      case op(Opcode::Return):
+        ctx.returnValue = pop();
+        ctx.returned = true;
+        pc = length;
+        break;
+      case op(Opcode::Modulo):
+        num = std::fmod(a[1].asNumber(), a[0].asNumber());
+        break;
+      case op(Opcode::InitArray): {
+        const double countD = a[0].asNumber();
+        const int count = std::isnan(countD) || countD < 0 ? 0 : countD > 65535 ? 65535 : static_cast<int>(countD);
+        ScriptObject* arr = newArray();
+        result = ScriptValue::object(arr);
+        for (int i = 0; i < count && stack_.size() > stackBase_; ++i) setMember(arr, std::to_string(i), pop());
+        if (Property* len = arr->lengthProperty()) len->value = ScriptValue::number(count);
+        push(std::move(result));
+        break;
+      }
+      case op(Opcode::InitObject): {
+        const double countD = a[0].asNumber();
+        const int count = std::isnan(countD) || countD < 0 ? 0 : countD > 65535 ? 65535 : static_cast<int>(countD);
+        ScriptObject* o = newObject();
+        result = ScriptValue::object(o);
+        for (int i = 0; i < count && stack_.size() > stackBase_; ++i) {
+          ScriptValue value = pop();
+          ScriptValue name = toStringValue(pop());
+          setMember(o, name, value);
+        }
+        push(std::move(result));
+        break;
+      }
+      case op(Opcode::TypeOf):
+        result = makeString(typeOf(a[0]));
+        break;
+      case op(Opcode::TargetPath):
+        if (a[0].isClip()) result = toStringValue(a[0]);
+        break;
+      case op(Opcode::Enumerate):
+      case op(Opcode::Enumerate2): {
+        ScriptValue subject = code0 == op(Opcode::Enumerate) ? getVariable(ctx, a[0]) : a[0];
+        push(ScriptValue::null());
+        std::vector<std::string> names;
+        enumerate(toObject(subject), names);
+        for (const std::string& n : names) push(makeString(n));
+        break;
+      }
+      case op(Opcode::Add2):
+        if (a[0].isString() || a[1].isString()) {
+          const ScriptValue x = toStringValue(a[1]), y = toStringValue(a[0]);
+          if (!y.asString()) {
+            result = x;
+          } else if (!x.asString()) {
+            result = y;
+          } else {
+            const bool legacy = ctx.version <= 5;
+            std::string s = text::convert(x.stringView(), x.asString()->legacyOrigin(), legacy);
+            s += text::convert(y.stringView(), y.asString()->legacyOrigin(), legacy);
+            result = ScriptValue::string(s, legacy);
+          }
+        } else {
+          result = ScriptValue::number(toNumber(a[1]) + toNumber(a[0]));
+        }
+        break;
+      case op(Opcode::Less2):
+      case op(Opcode::Greater): {
+        const int c = code0 == op(Opcode::Less2) ? lessThan(a[1], a[0]) : lessThan(a[0], a[1]);
+        if (c < 0) {
+          push(ScriptValue());
+        } else {
+          flag = c == 1;
+          result = ScriptValue::boolean(flag);
+          goto pushBoolean;
+        }
+        break;
+      }
+      case op(Opcode::Equals2):
+        flag = abstractEquals(a[1], a[0]);
+        break;
+      case op(Opcode::StrictEquals):
+        flag = strictEquals(a[1], a[0]);
+        break;
+      case op(Opcode::ToNumber):
+        num = a[0].asNumber();
+        break;
+      case op(Opcode::ToString):
+        result = a[0];
+        break;
+      case op(Opcode::PushDuplicate):
+        push(stack_.size() > stackBase_ ? stack_.back() : ScriptValue());
+        break;
+      case op(Opcode::StackSwap):
+        push(std::move(a[0]));
+        push(std::move(a[1]));
+        break;
+      case op(Opcode::GetMember): {
+        if (ScriptObject* o = toObject(a[1])) {
+          getMember(o, a[0].stringView(), result);
+        } else if (a[1].isString() || a[1].isNumber() || a[1].isBoolean()) {
+          const char* cls = a[1].isString() ? "String" : a[1].isNumber() ? "Number" : "Boolean";
+          ScriptValue proto = getMember(getMember(ScriptValue::object(global()), cls), "prototype");
+          if (ScriptObject* p = proto.asObject()) getMember(p, a[0].stringView(), result);
+        }
+        break;
+      }
+      case op(Opcode::SetMember): {
+        ScriptObject* o = toObject(a[2]);
+        if (!o) break;
+        if (o->isClipObject() && bridge_->setClipMember(*o, a[1].stringView(), a[0])) break;
+        setMember(o, a[1], a[0]);
+        break;
+      }
+      case op(Opcode::Increment):
+        num = a[0].asNumber() + 1;
+        break;
+      case op(Opcode::Decrement):
+        num = a[0].asNumber() - 1;
+        break;
+      case op(Opcode::InstanceOf):
+        flag = instanceOf(a[1], a[0]);
+        break;
+      case op(Opcode::BitAnd):
+        num = toBits32(a[1].asNumber()) & toBits32(a[0].asNumber());
+        break;
+      case op(Opcode::BitOr):
+        num = toBits32(a[1].asNumber()) | toBits32(a[0].asNumber());
+        break;
+      case op(Opcode::BitXor):
+        num = toBits32(a[1].asNumber()) ^ toBits32(a[0].asNumber());
+        break;
+      case op(Opcode::BitLShift):
+        num = static_cast<int32_t>(static_cast<uint32_t>(toBits32(a[1].asNumber()))
+                                   << (toBits32(a[0].asNumber()) & 31));
+        break;
+      case op(Opcode::BitRShift):
+        num = toBits32(a[1].asNumber()) >> (toBits32(a[0].asNumber()) & 31);
+        break;
+      case op(Opcode::BitURShift):
+        num = static_cast<uint32_t>(toBits32(a[1].asNumber())) >> (toBits32(a[0].asNumber()) & 31);
+        break;
+      case op(Opcode::GotoFrame):
+        if ((target = contextTarget(ctx))) bridge_->gotoFrame(*target, r.u16(), false);
+        break;
+      case op(Opcode::GetURL): {
+        const std::string_view url = r.string();
+        const std::string_view window = r.string();
+        bridge_->getUrl(contextTarget(ctx), url, window, 0);
+        break;
+      }
+      case op(Opcode::StoreRegister): {
+        const uint8_t reg = r.u8();
+        // Followed by Pop, the value is moved and the Pop skipped.
+        const bool fusePop = pc < length && code[pc] == op(Opcode::Pop);
+        ScriptValue v;
+        if (fusePop) {
+          v = pop();
+          ++pc;
+          ++actionsRun_;
+          if (++actionCounter_ == 0) slowScriptCheck();
+        } else if (stack_.size() > stackBase_) {
+          v = stack_.back();
+        }
+        if (reg < ctx.registerCount) ctx.registers[reg] = std::move(v);
+        break;
+      }
+      case op(Opcode::ConstantPool):
+        ctx.pool = constantPool(payload, payloadLength);
+        break;
+      case op(Opcode::StrictMode):
+        break;
+      case op(Opcode::WaitForFrame):
+      case op(Opcode::WaitForFrame2): {
+        int frame = 0;
+        bool known = true;
+        int count = 0;
+        target = contextTarget(ctx);
+        if (code0 == op(Opcode::WaitForFrame)) {
+          frame = r.u16();
+          count = r.u8();
+        } else {
+          count = r.u8();
+          std::string_view spec = a[0].stringView(), path, label;
+          if (const size_t colon = spec.rfind(':'); colon != std::string_view::npos && target) {
+            path = spec.substr(0, colon);
+            spec = spec.substr(colon + 1);
+            target = bridge_->resolvePath(target, path, 0);
+          }
+          double d;
+          if (readDecimal(spec, false, d)) frame = toInteger32(d) - 1;
+          else if (target) frame = bridge_->frameOfLabel(*target, spec);
+          known = frame >= 0;
+        }
+        if (!target || !target->isClipObject()) break;
+        if (known && bridge_->framesLoaded(*target) <= frame) skip = count;
+        break;
+      }
+      case op(Opcode::GoToLabel):
+        if ((target = contextTarget(ctx))) {
+          const int frame = bridge_->frameOfLabel(*target, r.string());
+          if (frame >= 0) bridge_->gotoFrame(*target, frame, false);
+        }
+        break;
+      case op(Opcode::GotoFrame2):
+      case op(Opcode::Call): {
+        target = contextTarget(ctx);
+        const uint8_t flags = code0 == op(Opcode::GotoFrame2) ? r.u8() : 0;
+        const int bias = (flags & 2) ? r.u16() : 0;
+        std::string_view spec = a[0].stringView();
+        if (const size_t colon = spec.rfind(':'); colon != std::string_view::npos && target) {
+          target = bridge_->resolvePath(target, spec.substr(0, colon), 0);
+          spec = spec.substr(colon + 1);
+        }
+        if (!target || !target->isClipObject()) break;
+        double d;
+        int frame = readDecimal(spec, false, d) ? toInteger32(d) - 1 : bridge_->frameOfLabel(*target, spec);
+        if (frame < 0) break;
+        frame += bias;
+        if (code0 == op(Opcode::GotoFrame2)) {
+          bridge_->gotoFrame(*target, frame, flags & 1);
+          break;
+        }
+        std::vector<ActionBlock> blocks;
+        bridge_->frameActions(*target, frame, blocks);
+        for (const ActionBlock& b : blocks) {
+          if (abort_) break;
+          ActionBlock run = b;
+          run.clip = nullptr;
+          runQueuedBlock(run);
+        }
+        version_ = ctx.version;
+        version4_ = ctx.version4;
+        break;
+      }
+      case op(Opcode::DefineFunction):
+      case op(Opcode::DefineFunction2): {
+        // The body size is the last field of the record.
+        const size_t bodySize = payloadLength >= 2 ? (payload[payloadLength - 2] | (payload[payloadLength - 1] << 8)) : 0;
+        const size_t bodyStart = pc <= length ? pc : length;
+        const size_t bodyLength = bodySize < length - bodyStart ? bodySize : length - bodyStart;
+        defineFunction(ctx, payload, payloadLength, code + bodyStart, bodyLength,
+                       code0 == op(Opcode::DefineFunction2));
+        pc = bodyStart + bodyLength;
+        break;
+      }
+      case op(Opcode::With): {
+        const size_t size = r.u16();
+        ScriptObject* o = toObject(a[0]);
+        if (!o || ctx.scopeCount >= kMaxScope || ctx.withCount >= kMaxScope) {
+          pc += size;
+          break;
+        }
+        ctx.scope[ctx.scopeCount].object = a[0].isClip() ? a[0] : ScriptValue::object(o);
+        ctx.scope[ctx.scopeCount].isWith = true;
+        ++ctx.scopeCount;
+        ctx.withStart[ctx.withCount] = pc;
+        ctx.withEnd[ctx.withCount] = pc + size;
+        ++ctx.withCount;
+        break;
+      }
+      case op(Opcode::Push):
+        while (!r.atEnd()) {
+          const uint8_t type = r.u8();
+          switch (type) {
+            case 0:
+              push(makeString(r.string()));
+              break;
+            case 1:
+              push(ScriptValue::number(r.f32()));
+              break;
+            case 2:
+              push(ScriptValue::null());
+              break;
+            case 3:
+              push(ScriptValue());
+              break;
+            case 4: {
+              const uint8_t reg = r.u8();
+              push(reg < ctx.registerCount ? ctx.registers[reg] : ScriptValue());
+              break;
+            }
+            case 5:
+              push(ScriptValue::boolean(r.u8() != 0));
+              break;
+            case 6:
+              push(ScriptValue::number(r.f64Swapped()));
+              break;
+            case 7:
+              push(ScriptValue::number(static_cast<int32_t>(r.u32())));
+              break;
+            case 8:
+            case 9: {
+              const unsigned index = type == 8 ? r.u8() : r.u16();
+              ConstantPool* pool = ctx.pool.get();
+              push(pool && index < pool->strings.size() ? pool->strings[index] : ScriptValue());
+              break;
+            }
+            default:
+              // An unknown item type ends the record: its size is unknown.
+              r = ActionReader(nullptr, 0);
+              break;
+          }
+        }
+        break;
+      case op(Opcode::Jump):
+        pc += r.s16();
+        break;
+      case op(Opcode::If):
+        if (a[0].asBoolean()) pc += r.s16();
+        break;
+      case op(Opcode::GetURL2):
+        bridge_->getUrl(contextTarget(ctx), a[1].stringView(), a[0].stringView(), r.u8());
+        break;
+      default:
+        break;  // not in the table: skipped
+    }
+
+    switch (resultKind) {
+      case kResultBoolean:
+        result = ScriptValue::boolean(flag);
+        goto pushBoolean;
+      case kResultNumber:
+        push(ScriptValue::number(num));
+        break;
+      case kResultValue:
+        push(std::move(result));
+        break;
+      default:
+        break;
+    }
+    continue;
+
+  pushBoolean:
+    // A boolean feeding Not (and then If) never touches the stack.
+    if (pc < length && code[pc] == op(Opcode::Not)) {
+      flag = !flag;
+      ++pc;
+      ++actionsRun_;
+      if (++actionCounter_ == 0) slowScriptCheck();
+    }
+    if (pc + 5 <= length && code[pc] == op(Opcode::If) && code[pc + 1] == 2 && code[pc + 2] == 0) {
+      const int16_t offset = static_cast<int16_t>(code[pc + 3] | (code[pc + 4] << 8));
+      pc += 5;
+      ++actionsRun_;
+      if (++actionCounter_ == 0) slowScriptCheck();
+      if (flag) pc += offset;
+    } else {
+      push(ScriptValue::boolean(flag));
+    }
+  }
+  while (ctx.withCount > 0) {
+    --ctx.withCount;
+    ctx.scope[--ctx.scopeCount] = ScopeEntry();
+  }
+  contexts_.pop_back();
+}
+
+}  // namespace kivra

@@ -1,0 +1,424 @@
+// The engine's state, the bootstrap of the global object, the run loop over
+// the pending lists, the call protocol and the collector's trigger.
+#include "core/script/ScriptEngine.h"
+
+#include <limits>
+
+#include "core/CorePlayer.h"
+#include "core/script/ClipEvents.h"
+#include "core/script/OpcodeTable.h"
+#include "core/script/CoreNatives.h"
+#include "core/script/RootClipBridge.h"
+
+namespace kivra {
+
+namespace {
+constexpr uint32_t kClockMask = 0x7FFFFFFF;
+constexpr uint32_t kCollectIntervalMs = 60000;
+const ScriptValue kUndefined;
+}  // namespace
+
+const ScriptValue& NativeCall::arg(int i) const { return i >= 0 && i < argc ? args[i] : kUndefined; }
+
+ScriptEngine::ScriptEngine(CorePlayer& player) : player_(player) {
+  rootBridge_ = std::make_unique<RootClipBridge>(player, *this);
+  bridge_ = rootBridge_.get();
+  stack_.reserve(128);
+}
+
+ScriptEngine::~ScriptEngine() {
+  stack_.clear();
+  for (ScriptValue& r : globalRegisters_) r.clear();
+  poolCache_.clear();
+  rootBridge_.reset();
+  heap_.destroyAll();
+}
+
+// ---- Global object and natives ------------------------------------------------
+
+ScriptObject* ScriptEngine::global() {
+  if (!global_) buildGlobal();
+  return global_;
+}
+
+ScriptObject* ScriptEngine::objectPrototype() {
+  global();
+  return objectProto_;
+}
+
+ScriptObject* ScriptEngine::functionPrototype() {
+  global();
+  return functionProto_;
+}
+
+void ScriptEngine::buildGlobal() {
+  // Object.prototype and Function.prototype come first: every function
+  // object made below links to them.
+  objectProto_ = heap_.create();
+  objectProto_->setPermanent(true);
+  functionProto_ = heap_.create();
+  functionProto_->setPermanent(true);
+  functionProto_->put("__proto__", ScriptValue::object(objectProto_), kDontEnum | kDontDelete);
+  global_ = heap_.create();
+  global_->setPermanent(true);
+  global_->put("__proto__", ScriptValue::object(objectProto_), kDontEnum | kDontDelete);
+  installCoreNatives(*this);
+}
+
+void ScriptEngine::registerNativeClass(uint16_t nativeClass, NativeDispatcher dispatcher) {
+  for (auto& entry : natives_)
+    if (entry.first == nativeClass) {
+      entry.second = dispatcher;
+      return;
+    }
+  natives_.emplace_back(nativeClass, dispatcher);
+}
+
+bool ScriptEngine::hasNativeClass(uint16_t nativeClass) const {
+  for (const auto& entry : natives_)
+    if (entry.first == nativeClass) return true;
+  return false;
+}
+
+ScriptValue ScriptEngine::makeNative(uint16_t nativeClass, uint16_t method, bool constructor) {
+  if (!hasNativeClass(nativeClass)) return ScriptValue();
+  global();
+  ScriptObject* fn = heap_.create();
+  ScriptValue v = ScriptValue::object(fn);
+  auto body = std::make_unique<FunctionBody>();
+  body->native = true;
+  body->nativeClass = nativeClass;
+  body->method = method;
+  fn->setFunction(std::move(body));
+  fn->put("__proto__", ScriptValue::object(functionProto_), kDontEnum | kDontDelete | kVersion6Only);
+  if (constructor) attachPrototype(fn);
+  return v;
+}
+
+ScriptObject* ScriptEngine::newObject() {
+  ScriptObject* o = heap_.create();
+  o->append("__proto__", ScriptValue::object(objectPrototype()), kDontEnum | kDontDelete);
+  return o;
+}
+
+ScriptObject* ScriptEngine::newArray() {
+  ScriptObject* o = heap_.create(ClassTag::Array);
+  ScriptValue arrayCtor;
+  ScriptValue proto;
+  if (getMember(global(), "Array", arrayCtor, false) && arrayCtor.isObject() &&
+      getMember(arrayCtor.asObject(), "prototype", proto, false) && proto.isObject())
+    o->append("__proto__", proto, kDontEnum | kDontDelete);
+  else
+    o->append("__proto__", ScriptValue::object(objectPrototype()), kDontEnum | kDontDelete);
+  o->append("length", ScriptValue::number(0), kDontEnum | kDontDelete);
+  return o;
+}
+
+void ScriptEngine::movieUnloaded() {
+  poolCache_.clear();
+  rootBridge_->resetRoot();
+}
+
+ScriptValue ScriptEngine::clipValue(ScriptObject* clip) {
+  if (!clip) return ScriptValue();
+  return ScriptValue::clip(clip->clipReference());
+}
+
+// ---- Run loop ------------------------------------------------------------------------
+
+void ScriptEngine::run(ActionQueue& queue, bool fromOutside) {
+  if (runDepth_ > 0 && !fromOutside) return;
+  if (runDepth_ >= kMaxRuns) {
+    abort_ = true;
+    return;
+  }
+  global();
+  const bool outermost = runDepth_ == 0;
+  if (outermost) {
+    slowStart_ = player_.scriptClock() & kClockMask;
+    actionCounter_ = 0;
+  }
+  ++runDepth_;
+  ActionQueue* savedQueue = queue_;
+  queue_ = &queue;
+  const int savedVersion = version_;
+  const bool savedVersion4 = version4_;
+  ActionBlock block;
+  while (!abort_) {
+    if (!queue.pop(ActionList::Init, block) && !queue.pop(ActionList::Construct, block) &&
+        !queue.pop(ActionList::Frame, block))
+      break;
+    runQueuedBlock(block);
+  }
+  if (abort_) queue.clear();
+  version_ = savedVersion;
+  version4_ = savedVersion4;
+  queue_ = savedQueue;
+  --runDepth_;
+  if (outermost) {
+    stack_.clear();
+    abort_ = false;
+    maybeCollect();
+  }
+}
+
+void ScriptEngine::runQueuedBlock(const ActionBlock& block) {
+  ScriptObject* clip = bridge_->clipObject(block.clip);
+  if (!clip) return;
+  ScriptValue target = clipValue(clip);
+  if (block.event && !block.code) {
+    // Event blocks call the handler method of the event's name.
+    for (const auto& e : kClipEventNames)
+      if (e.bit == block.event) {
+        version_ = block.version;
+        version4_ = false;
+        callMethod(target, e.name, nullptr, 0);
+        break;
+      }
+    return;
+  }
+  if (!block.code) return;
+  if (static_cast<int>(contexts_.size()) >= kMaxContexts) {
+    abort_ = true;
+    return;
+  }
+  ActionContext ctx;
+  ctx.kind = ActionContext::Queued;
+  ctx.version = block.version;
+  ctx.version4 = block.version < 5;
+  ctx.target = target;
+  ScriptObject* vars = heap_.create(ClassTag::Activation);
+  ctx.scope[0].object = ScriptValue::object(global());
+  ctx.scope[1].object = target;
+  ctx.scope[2].object = ScriptValue::object(vars);
+  ctx.scopeCount = 3;
+  ctx.clipEntry = 1;
+  ctx.activation = vars;
+  ActivationData& a = vars->makeActivation();
+  a.thisValue = target;
+  a.hasThis = true;
+  ctx.registers = globalRegisters_;
+  ctx.registerCount = 4;
+  execute(ctx, block.code, block.length);
+}
+
+// ---- Calls ----------------------------------------------------------------------------
+
+ScriptValue ScriptEngine::callMethod(const ScriptValue& object, std::string_view name, const ScriptValue* args,
+                                     int argc) {
+  ScriptObject* o = toObject(object);
+  if (!o) return ScriptValue();
+  ScriptValue fn;
+  if (name.empty()) fn = object;
+  else if (!getMember(o, name, fn)) return ScriptValue();
+  return call(fn, object, args, argc, false);
+}
+
+ScriptValue ScriptEngine::call(const ScriptValue& function, const ScriptValue& thisValue, const ScriptValue* args,
+                               int argc, bool construct) {
+  ScriptObject* fn = function.asObject();
+  if (!fn) return ScriptValue();
+  ScriptValue callerTarget;
+  if (!contexts_.empty()) {
+    ActionContext& c = *contexts_.back();
+    callerTarget = c.hasOverride ? c.override : c.target;
+  }
+  return callFunction(fn, thisValue, args, argc, construct, callerTarget);
+}
+
+ScriptValue ScriptEngine::callFunction(ScriptObject* fn, const ScriptValue& thisIn, const ScriptValue* args,
+                                       int argc, bool construct, const ScriptValue& callerTarget) {
+  if (abort_ || !fn) return ScriptValue();
+  ScriptValue fnHolder = ScriptValue::object(fn);
+  ScriptValue thisValue = thisIn;
+  if (fn->classTag() == ClassTag::Super) {
+    // Calling `super` runs the constructor of the prototype above.
+    ScriptObject* target = toObject(fn->superTarget());
+    ScriptObject* proto = target ? target->prototype() : nullptr;
+    ScriptValue ctor;
+    if (!proto || !getMember(proto, "__constructor__", ctor, false) || !ctor.isObject()) return ScriptValue();
+    return callFunction(ctor.asObject(), fn->superTarget(), args, argc, false, callerTarget);
+  }
+  FunctionBody* body = fn->function();
+  if (!body) return ScriptValue();
+  if (static_cast<int>(contexts_.size()) >= kMaxContexts || nativeDepth_ >= kMaxContexts) {
+    abort_ = true;
+    return ScriptValue();
+  }
+  ScriptValue newObject;
+  if (construct) {
+    ScriptObject* o = heap_.create();
+    newObject = ScriptValue::object(o);
+    ScriptValue proto;
+    getMember(fn, "prototype", proto, false);
+    o->append("__proto__", proto.isObject() ? proto : ScriptValue::object(objectPrototype()),
+              kDontEnum | kDontDelete);
+    o->append("constructor", fnHolder, kDontEnum | kHiddenFrom6);
+    o->append("__constructor__", fnHolder, kDontEnum | kVersion6Only);
+    thisValue = newObject;
+  }
+  if (body->native) {
+    NativeDispatcher dispatcher = nullptr;
+    for (const auto& entry : natives_)
+      if (entry.first == body->nativeClass) dispatcher = entry.second;
+    if (!dispatcher) return construct ? newObject : ScriptValue();
+    NativeCall rec{*this, callerTarget, argc, args, thisValue, body->method, construct, ScriptValue()};
+    ++nativeDepth_;
+    dispatcher(rec);
+    --nativeDepth_;
+    if (construct) return rec.result.isObject() ? rec.result : newObject;
+    return rec.result;
+  }
+  return runScriptFunction(fn, thisValue, args, argc, construct, callerTarget, newObject);
+}
+
+ScriptValue ScriptEngine::runScriptFunction(ScriptObject* fn, const ScriptValue& thisValue, const ScriptValue* args,
+                                            int argc, bool construct, const ScriptValue& callerTarget,
+                                            const ScriptValue& newObject) {
+  FunctionBody* body = fn->function();
+  ScriptValue fnHolder = ScriptValue::object(fn);
+  ActionContext ctx;
+  ctx.kind = construct ? ActionContext::Construct : ActionContext::Call;
+  ctx.version = body->version;
+  ctx.version4 = false;
+  ctx.pool = body->pool;
+  ctx.function = fnHolder;
+  // Target clip.
+  if (body->version <= 5) {
+    if (thisValue.isClip()) ctx.target = thisValue;
+    else if (!callerTarget.isUndefined()) ctx.target = callerTarget;
+    else ctx.target = body->definedIn;
+  } else {
+    ctx.target = body->definedIn.isUndefined() || !toObject(body->definedIn) ? callerTarget : body->definedIn;
+  }
+  ScriptObject* act = heap_.create(ClassTag::Activation);
+  ScriptValue actHolder = ScriptValue::object(act);
+  // Scope chain.
+  if (body->version <= 5) {
+    ctx.scope[0].object = ScriptValue::object(global());
+    ctx.scope[1].object = ctx.target;
+    ctx.scopeCount = 2;
+  } else {
+    const int n = static_cast<int>(body->scope.size());
+    const int first = n > kMaxScope - 1 ? n - (kMaxScope - 1) : 0;
+    for (int i = first; i < n; ++i) ctx.scope[ctx.scopeCount++] = body->scope[i];
+  }
+  ctx.clipEntry = 1;
+  ctx.scope[ctx.scopeCount].object = actHolder;
+  ctx.scope[ctx.scopeCount].isWith = false;
+  ++ctx.scopeCount;
+  ctx.activation = act;
+  ActivationData& a = act->makeActivation();
+  const uint16_t f = body->function2 ? body->flags2 : 0;
+  a.thisValue = thisValue;
+  a.hasThis = !(f & kSuppressThis) && !(f & kPreloadThis);
+  a.hasArguments = !(f & kSuppressArguments) && !(f & kPreloadArguments);
+  a.args.assign(args, args + argc);
+  a.callee = fnHolder;
+  if (!contexts_.empty()) a.caller = contexts_.back()->function;
+  if (a.caller.isUndefined()) a.caller = ScriptValue::null();
+  a.hasSuper = body->version >= 6 && (thisValue.isObject() || thisValue.isClip()) && !(f & kSuppressSuper) &&
+               !(f & kPreloadSuper);
+  // Registers.
+  if (body->function2) {
+    ctx.ownRegisters.resize(body->registerCount);
+    ctx.registers = ctx.ownRegisters.data();
+    ctx.registerCount = body->registerCount;
+  } else {
+    ctx.registers = globalRegisters_;
+    ctx.registerCount = 4;
+  }
+  int reg = 1;
+  auto preload = [&](const ScriptValue& v) {
+    if (reg < ctx.registerCount) ctx.registers[reg] = v;
+    ++reg;
+  };
+  if (f & kPreloadThis) preload(thisValue);
+  if (f & kPreloadArguments) preload(argumentsObject(act));
+  if (f & kPreloadSuper) {
+    a.hasSuper = true;
+    preload(superObject(act));
+    a.hasSuper = false;
+  }
+  if (f & kPreloadRoot) preload(clipValue(bridge_->rootClip()));
+  if (f & kPreloadParent) {
+    ScriptValue parent;
+    if (ScriptObject* t = toObject(ctx.target)) bridge_->clipMember(*t, "_parent", parent);
+    preload(parent);
+  }
+  if (f & kPreloadGlobal) preload(ScriptValue::object(global()));
+  // Parameters.
+  for (size_t i = 0; i < body->params.size(); ++i) {
+    const FunctionParam2& p = body->params[i];
+    const ScriptValue& v = static_cast<int>(i) < argc ? args[i] : kUndefined;
+    if (body->function2 && p.reg != 0) {
+      if (p.reg < ctx.registerCount) ctx.registers[p.reg] = v;
+    } else if (Property* prop = act->findOwn(p.name.asString())) {
+      prop->value = v;
+    } else if (!p.name.stringView().empty()) {
+      act->append(p.name.stringView(), v, 0);
+    }
+  }
+  // fnHolder keeps the function, and so its body, alive while it runs.
+  const int savedVersion = version_;
+  const bool savedVersion4 = version4_;
+  execute(ctx, body->code.data(), body->code.size());
+  version_ = savedVersion;
+  version4_ = savedVersion4;
+  if (construct) return newObject;
+  return ctx.returned ? ctx.returnValue : ScriptValue();
+}
+
+ScriptValue ScriptEngine::argumentsObject(ScriptObject* act) {
+  ActivationData& a = *act->activation();
+  if (a.argumentsObject.isUndefined()) {
+    ScriptObject* arr = newArray();
+    a.argumentsObject = ScriptValue::object(arr);
+    for (size_t i = 0; i < a.args.size(); ++i) setMember(arr, std::to_string(i), a.args[i]);
+    arr->put("callee", a.callee, kDontEnum | kDontDelete);
+    arr->put("caller", a.caller, kDontEnum | kDontDelete);
+  }
+  return a.argumentsObject;
+}
+
+ScriptValue ScriptEngine::superObject(ScriptObject* act) {
+  ActivationData& a = *act->activation();
+  if (a.superObject.isUndefined()) {
+    ScriptObject* s = heap_.create(ClassTag::Super);
+    a.superObject = ScriptValue::object(s);
+    s->superTarget() = a.thisValue;
+    // Calling super() needs a function body to pass the call checks.
+    auto body = std::make_unique<FunctionBody>();
+    body->native = true;
+    s->setFunction(std::move(body));
+  }
+  return a.superObject;
+}
+
+// ---- Limits and collection ------------------------------------------------------------
+
+void ScriptEngine::slowScriptCheck() {
+  const uint32_t now = player_.scriptClock() & kClockMask;
+  if (((now - slowStart_) & kClockMask) <= kSlowScriptMs) return;
+  if (player_.askToAbortSlowScript()) abort_ = true;
+  else slowStart_ = player_.scriptClock() & kClockMask;
+}
+
+void ScriptEngine::maybeCollect() {
+  const uint32_t now = player_.milliseconds() & kClockMask;
+  if (((now - lastCollect_) & kClockMask) < kCollectIntervalMs && heap_.objectCount() <= lastCount_ * 5 / 4)
+    return;
+  collectGarbage();
+}
+
+void ScriptEngine::collectGarbage() {
+  std::vector<ScriptObject*> roots;
+  if (global_) roots.push_back(global_);
+  bridge_->collectRoots(roots);
+  heap_.collect(roots);
+  ++collections_;
+  lastCollect_ = player_.milliseconds() & kClockMask;
+  lastCount_ = heap_.objectCount();
+}
+
+}  // namespace kivra

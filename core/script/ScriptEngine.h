@@ -1,0 +1,239 @@
+#pragma once
+// The script engine of one player: the object heap and the global object,
+// the operand stack, the stack of action contexts, the run loop over the
+// pending lists, the action interpreter, conversions, member access with
+// prototype walks and the call protocol.
+//
+// Everything runs on the player's thread. Nothing here throws; limits set
+// the `abort flag`, which stops every running script until the outermost run
+// ends. Values handed out stay valid while the caller holds them.
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "core/script/ActionQueue.h"
+#include "core/script/ClipBridge.h"
+#include "core/script/ConstantPool.h"
+#include "core/script/ScriptHeap.h"
+#include "core/script/ScriptObject.h"
+#include "core/script/ScriptValue.h"
+
+namespace kivra {
+
+class CorePlayer;
+class RootClipBridge;
+class ScriptEngine;
+
+// What a native routine receives.
+struct NativeCall {
+  ScriptEngine& engine;
+  ScriptValue target;  // the target clip (clip value) or undefined
+  int argc = 0;
+  const ScriptValue* args = nullptr;
+  ScriptValue thisValue;
+  uint16_t method = 0;
+  bool construct = false;
+  ScriptValue result;  // undefined until the routine sets it
+
+  const ScriptValue& arg(int i) const;
+};
+using NativeDispatcher = void (*)(NativeCall&);
+
+// Primitive hints.
+enum class Hint : uint8_t { Number, String, Default };
+
+constexpr int kMaxContexts = 256;
+constexpr int kMaxRuns = 256;
+constexpr int kMaxChain = 256;
+constexpr int kMaxScope = 16;
+constexpr uint32_t kSlowScriptMs = 15000;
+
+// One running block of actions.
+struct ActionContext {
+  enum Kind : uint8_t { Queued = 0, Call = 1, Construct = 2 };
+  Kind kind = Queued;
+  int version = 6;
+  bool version4 = false;  // `version-4 mode`
+  ScriptValue target;     // the context's own clip (clip value)
+  ScriptValue override;   // the SetTarget override, when hasOverride
+  bool hasOverride = false;
+  PoolRef pool;
+  ScopeEntry scope[kMaxScope];
+  int scopeCount = 0;
+  int clipEntry = 1;  // index of the scope entry that is the target clip
+  ScriptObject* activation = nullptr;  // held by its scope entry
+  ScriptValue function;
+  ScriptValue* registers = nullptr;
+  int registerCount = 0;
+  std::vector<ScriptValue> ownRegisters;
+  ScriptValue returnValue;
+  bool returned = false;
+  // End positions of the `with` blocks in force (innermost last).
+  size_t withStart[kMaxScope];
+  size_t withEnd[kMaxScope];
+  int withCount = 0;
+};
+
+class ScriptEngine {
+ public:
+  explicit ScriptEngine(CorePlayer& player);
+  ~ScriptEngine();
+  ScriptEngine(const ScriptEngine&) = delete;
+  ScriptEngine& operator=(const ScriptEngine&) = delete;
+
+  CorePlayer& player() { return player_; }
+  ScriptHeap& heap() { return heap_; }
+  // The clip stand-in until the display list provides its own bridge.
+  void setClipBridge(ClipBridge* bridge) { bridge_ = bridge; }
+  ClipBridge& clips() { return *bridge_; }
+
+  // ---- The global object and the bootstrap --------------------------------
+  // Made on first request, with the primitives registered on it.
+  ScriptObject* global();
+  ScriptObject* objectPrototype();
+  ScriptObject* functionPrototype();
+  void registerNativeClass(uint16_t nativeClass, NativeDispatcher dispatcher);
+  bool hasNativeClass(uint16_t nativeClass) const;
+  // A new native function object; undefined for an unknown class.
+  ScriptValue makeNative(uint16_t nativeClass, uint16_t method, bool constructor);
+  // A new plain object whose __proto__ is Object.prototype.
+  ScriptObject* newObject();
+  ScriptObject* newArray();
+
+  // ---- Running ----------------------------------------------------------------
+  // Runs the pending lists. Returns at once when called from inside a script
+  // and `fromOutside` is false.
+  void run(ActionQueue& queue, bool fromOutside = true);
+  bool aborted() const { return abort_; }
+  void abortScripts() { abort_ = true; }
+  bool running() const { return runDepth_ > 0; }
+  // The queue being run (for clip actions that queue more blocks).
+  ActionQueue* queue() const { return queue_; }
+  // The level-0 movie is going away: cached constant pools point into it
+  // and the root clip's object goes with it.
+  void movieUnloaded();
+
+  // ---- Calls ------------------------------------------------------------------------
+  // Calls a function value; `construct` makes the call a construction.
+  ScriptValue call(const ScriptValue& function, const ScriptValue& thisValue, const ScriptValue* args, int argc,
+                   bool construct = false);
+  ScriptValue callMethod(const ScriptValue& object, std::string_view name, const ScriptValue* args, int argc);
+
+  // ---- Conversions (by the rules of the running movie version) -------------
+  int version() const { return version_; }
+  bool version4() const { return version4_; }
+  bool toBoolean(const ScriptValue& v);
+  double toNumber(const ScriptValue& v);
+  ScriptValue toStringValue(const ScriptValue& v);
+  std::string toStdString(const ScriptValue& v);
+  // False when an object's method gives another object.
+  bool toPrimitive(const ScriptValue& v, Hint hint, ScriptValue& out);
+  ScriptValue makeString(std::string_view text) { return ScriptValue::string(text, version_ <= 5); }
+  // Object or clip object behind a value; null for other kinds.
+  ScriptObject* toObject(const ScriptValue& v);
+  bool abstractEquals(const ScriptValue& a, const ScriptValue& b);
+  bool strictEquals(const ScriptValue& a, const ScriptValue& b);
+  // a < b: 1 true, 0 false, -1 undefined (NaN).
+  int lessThan(const ScriptValue& a, const ScriptValue& b);
+  const char* typeOf(const ScriptValue& v);
+  // Legacy string equality and order between string values (unit rules).
+  static bool stringsEqual(const ScriptString* a, const ScriptString* b);
+  static int compareStrings(const ScriptString* a, const ScriptString* b);
+  uint32_t randomBelow(int32_t n);
+
+  // ---- Members ----------------------------------------------------------------------
+  // Get member with the prototype walk, getters, clip names and __resolve.
+  bool getMember(ScriptObject* object, const ScriptValue& name, ScriptValue& out, bool allowResolve = true);
+  bool getMember(ScriptObject* object, std::string_view name, ScriptValue& out, bool allowResolve = true);
+  ScriptValue getMember(const ScriptValue& object, std::string_view name);
+  // Set member with read-only, setters, watches and array length.
+  void setMember(ScriptObject* object, const ScriptValue& name, const ScriptValue& value, uint16_t flags = 0);
+  void setMember(ScriptObject* object, std::string_view name, const ScriptValue& value, uint16_t flags = 0);
+  bool deleteMember(ScriptObject* object, std::string_view name);
+  bool addAccessor(ScriptObject* object, std::string_view name, const ScriptValue& getter, const ScriptValue& setter);
+  bool watch(ScriptObject* object, std::string_view name, const ScriptValue& callback, const ScriptValue& userData);
+  bool unwatch(ScriptObject* object, std::string_view name);
+  // Names of an object and its prototypes, as `for..in` sees them.
+  void enumerate(ScriptObject* object, std::vector<std::string>& names);
+  bool instanceOf(const ScriptValue& value, const ScriptValue& constructor);
+  // ZqSetPropFlags.
+  void setPropertyFlags(ScriptObject* object, const ScriptValue& names, int set, int clear);
+  // The function's constructor-made prototype wiring.
+  void attachPrototype(ScriptObject* function);
+
+  // ---- Operand stack ------------------------------------------------------------------
+  void push(ScriptValue v) { stack_.push_back(std::move(v)); }
+  ScriptValue pop() {
+    if (stack_.size() <= stackBase_) return ScriptValue();
+    ScriptValue v = std::move(stack_.back());
+    stack_.pop_back();
+    return v;
+  }
+  size_t stackSize() const { return stack_.size(); }
+
+  // Statistics for tests.
+  uint64_t actionsRun() const { return actionsRun_; }
+  size_t collections() const { return collections_; }
+  void collectGarbage();
+
+ private:
+  friend class Interpreter;
+  void buildGlobal();
+  void runQueuedBlock(const ActionBlock& block);
+  // Runs a block of actions in a context; true when it ran to its end.
+  void execute(ActionContext& ctx, const uint8_t* code, size_t length);
+  ScriptValue callFunction(ScriptObject* fn, const ScriptValue& thisValue, const ScriptValue* args, int argc,
+                           bool construct, const ScriptValue& callerTarget);
+  ScriptValue runScriptFunction(ScriptObject* fn, const ScriptValue& thisValue, const ScriptValue* args, int argc,
+                                bool construct, const ScriptValue& callerTarget, const ScriptValue& newObject);
+  bool specialLocal(ScriptObject* activation, std::string_view name, ScriptValue& out);
+  ScriptValue argumentsObject(ScriptObject* activation);
+  ScriptValue superObject(ScriptObject* activation);
+  ScriptObject* contextTarget(ActionContext& ctx);
+  ScriptValue getVariable(ActionContext& ctx, const ScriptValue& name);
+  void setVariable(ActionContext& ctx, const ScriptValue& name, const ScriptValue& value);
+  bool splitPath(ActionContext& ctx, std::string_view name, std::string_view& path, std::string_view& var);
+  ScriptObject* scopeObject(ActionContext& ctx, int index);
+  ScriptValue clipValue(ScriptObject* clip);
+  PoolRef constantPool(const uint8_t* payload, size_t length);
+  void defineFunction(ActionContext& ctx, const uint8_t* payload, size_t length, const uint8_t* body,
+                      size_t bodyLength, bool function2);
+  void maybeCollect();
+  void slowScriptCheck();
+  std::string legacyText(const ScriptValue& v);
+
+  CorePlayer& player_;
+  ScriptHeap heap_;  // first: destroyed last
+  ClipBridge* bridge_ = nullptr;
+  std::unique_ptr<RootClipBridge> rootBridge_;
+  ScriptObject* global_ = nullptr;
+  ScriptObject* objectProto_ = nullptr;
+  ScriptObject* functionProto_ = nullptr;
+  std::vector<std::pair<uint16_t, NativeDispatcher>> natives_;
+
+  std::vector<ScriptValue> stack_;
+  size_t stackBase_ = 0;
+  std::vector<ActionContext*> contexts_;
+  ScriptValue globalRegisters_[4];
+  ActionQueue* queue_ = nullptr;
+  std::unordered_map<const uint8_t*, PoolRef> poolCache_;
+
+  int version_ = 6;
+  bool version4_ = false;
+  bool abort_ = false;
+  int runDepth_ = 0;
+  int nativeDepth_ = 0;
+  uint16_t actionCounter_ = 0;
+  uint32_t slowStart_ = 0;
+  uint64_t actionsRun_ = 0;
+  uint32_t randomState_ = 0;
+  bool randomSeeded_ = false;
+  uint32_t lastCollect_ = 0;
+  size_t lastCount_ = 0;
+  size_t collections_ = 0;
+};
+
+}  // namespace kivra

@@ -1,0 +1,132 @@
+#include "core/script/ScriptString.h"
+
+namespace kivra {
+
+namespace {
+// Windows-1252 0x80-0x9F; 0 marks the five unassigned bytes.
+constexpr uint16_t kCp1252High[32] = {
+    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+}  // namespace
+
+ScriptString::ScriptString(std::string_view text, bool legacy) : text_(text), legacy_(legacy) {
+  for (unsigned char c : text_) {
+    if (c >= 0x80) ascii_ = false;
+    if (c == ':' || c == '.' || c == '/') pathChars_ = true;
+  }
+}
+
+ScriptString* ScriptString::make(std::string_view text, bool legacyOrigin) {
+  if (text.empty()) return nullptr;
+  return new ScriptString(text, legacyOrigin);
+}
+
+std::u16string ScriptString::units() const {
+  std::u16string out;
+  text::widen(text_, legacy_, out);
+  return out;
+}
+
+uint32_t ScriptString::nameHash(std::string_view s) {
+  uint32_t h = 0;
+  for (char c : s) h = (h << 4) ^ (h >> 28) ^ static_cast<uint8_t>(foldCase(c));
+  return h;
+}
+
+
+namespace text {
+
+uint16_t codePageToUnit(uint8_t b) {
+  if (b >= 0x80 && b < 0xA0) return kCp1252High[b - 0x80] ? kCp1252High[b - 0x80] : b;
+  return b;
+}
+
+uint8_t unitToCodePage(uint32_t unit) {
+  if (unit < 0x80 || (unit >= 0xA0 && unit < 0x100)) return static_cast<uint8_t>(unit);
+  for (int i = 0; i < 32; ++i)
+    if (kCp1252High[i] == unit) return static_cast<uint8_t>(0x80 + i);
+  // The unassigned bytes map to themselves.
+  if (unit >= 0x80 && unit < 0xA0 && kCp1252High[unit - 0x80] == 0) return static_cast<uint8_t>(unit);
+  return 0;
+}
+
+void appendUtf8(uint32_t u, std::string& out) {
+  u &= 0xFFFF;
+  if (u < 0x80) {
+    out.push_back(static_cast<char>(u));
+  } else if (u < 0x800) {
+    out.push_back(static_cast<char>(0xC0 | (u >> 6)));
+    out.push_back(static_cast<char>(0x80 | (u & 0x3F)));
+  } else {
+    out.push_back(static_cast<char>(0xE0 | (u >> 12)));
+    out.push_back(static_cast<char>(0x80 | ((u >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (u & 0x3F)));
+  }
+}
+
+uint32_t decodeUtf8(std::string_view s, size_t& pos) {
+  const uint8_t b = static_cast<uint8_t>(s[pos]);
+  int extra = 0;
+  uint32_t u = 0;
+  if (b < 0x80) {
+    ++pos;
+    return b;
+  } else if (b >= 0xC0 && b < 0xE0) {
+    extra = 1;
+    u = b & 0x1F;
+  } else if (b >= 0xE0 && b < 0xF0) {
+    extra = 2;
+    u = b & 0x0F;
+  } else {
+    ++pos;
+    return 0xFFFD;
+  }
+  ++pos;
+  for (int i = 0; i < extra; ++i) {
+    if (pos >= s.size() || (static_cast<uint8_t>(s[pos]) & 0xC0) != 0x80) return 0xFFFD;
+    u = (u << 6) | (static_cast<uint8_t>(s[pos]) & 0x3F);
+    ++pos;
+  }
+  return u;
+}
+
+void widen(std::string_view s, bool legacy, std::u16string& out) {
+  out.reserve(out.size() + s.size());
+  if (legacy) {
+    for (char c : s) out.push_back(static_cast<char16_t>(codePageToUnit(static_cast<uint8_t>(c))));
+    return;
+  }
+  size_t pos = 0;
+  while (pos < s.size()) out.push_back(static_cast<char16_t>(decodeUtf8(s, pos)));
+}
+
+std::string narrow(std::u16string_view units, bool legacy) {
+  std::string out;
+  out.reserve(units.size());
+  for (char16_t u : units) {
+    if (legacy) {
+      const uint8_t b = unitToCodePage(u);
+      out.push_back(b || !u ? static_cast<char>(b) : '?');
+    } else {
+      appendUtf8(u, out);
+    }
+  }
+  return out;
+}
+
+std::string convert(std::string_view s, bool fromLegacy, bool toLegacy) {
+  bool ascii = true;
+  for (char c : s)
+    if (static_cast<uint8_t>(c) >= 0x80) {
+      ascii = false;
+      break;
+    }
+  if (ascii || fromLegacy == toLegacy) return std::string(s);
+  std::u16string u;
+  widen(s, fromLegacy, u);
+  return narrow(u, toLegacy);
+}
+
+}  // namespace text
+}  // namespace kivra

@@ -1,0 +1,81 @@
+#pragma once
+// A shared, reference-counted script string. The text is kept as narrow
+// bytes in the encoding of the movie that made it: UTF-8 for version 6
+// movies, the system code page (Windows-1252 here) for version 5 and lower;
+// the origin flag says which. The 16-bit units are derived on demand. The
+// empty string has no record at all: a string value with a null record.
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "core/movie/CaseInsensitive.h"
+
+namespace kivra {
+
+class ScriptString {
+ public:
+  // A new record with one reference; null for the empty text.
+  static ScriptString* make(std::string_view text, bool legacyOrigin);
+
+  void retain() { ++refs_; }
+  void release() {
+    if (--refs_ == 0) delete this;
+  }
+  uint32_t refs() const { return refs_; }
+
+  const std::string& text() const { return text_; }
+  size_t size() const { return text_.size(); }
+  bool legacyOrigin() const { return legacy_; }
+  // True when every byte is below 128 (the text reads the same in both encodings).
+  bool ascii() const { return ascii_; }
+  // True when the text holds ':', '.' or '/' (it may name a path).
+  bool hasPathChars() const { return pathChars_; }
+  // The case-insensitive name hash, computed once.
+  uint32_t hash() const {
+    if (!hashed_) {
+      hash_ = nameHash(text_);
+      hashed_ = true;
+    }
+    return hash_;
+  }
+  // The text as UTF-16 units.
+  std::u16string units() const;
+
+  // h = (h << 4) ^ (h >> 28) ^ upper(c) over the bytes; only a-z are folded.
+  static uint32_t nameHash(std::string_view s);
+
+ private:
+  ScriptString(std::string_view text, bool legacy);
+  ~ScriptString() = default;
+
+  std::string text_;
+  uint32_t refs_ = 1;
+  mutable uint32_t hash_ = 0;
+  mutable bool hashed_ = false;
+  bool legacy_ = false;
+  bool ascii_ = true;
+  bool pathChars_ = false;
+};
+
+
+// Encoding helpers shared by the string actions and conversions.
+namespace text {
+// Appends the UTF-16 units of narrow text in the given encoding.
+void widen(std::string_view s, bool legacy, std::u16string& out);
+// Encodes units in the given encoding (unmappable code-page units become '?').
+std::string narrow(std::u16string_view units, bool legacy);
+// Re-encodes narrow text from one encoding into the other.
+std::string convert(std::string_view s, bool fromLegacy, bool toLegacy);
+// Encodes one code unit as UTF-8.
+void appendUtf8(uint32_t unit, std::string& out);
+// Decodes one UTF-8 character at s[pos] (1 to 3 bytes), advancing pos;
+// a malformed sequence gives U+FFFD.
+uint32_t decodeUtf8(std::string_view s, size_t& pos);
+// Windows-1252 byte to unit and back (0 when the unit has no byte).
+uint16_t codePageToUnit(uint8_t b);
+uint8_t unitToCodePage(uint32_t unit);
+// The double-byte lead-byte test of the system code page (none in 1252).
+inline bool isLeadByte(uint8_t) { return false; }
+}  // namespace text
+
+}  // namespace kivra

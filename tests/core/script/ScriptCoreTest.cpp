@@ -1,0 +1,197 @@
+// Unit tests of the script core: number text, string rules, the property
+// table, the heap and its collector.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+
+#include "core/CorePlayer.h"
+#include "core/script/NumberText.h"
+#include "core/script/ScriptEngine.h"
+
+namespace kivra {
+namespace {
+
+class StubPlayer : public CorePlayer {
+ public:
+  void startFrameTimer(uint32_t, uint32_t) override {}
+  void stopFrameTimer() override {}
+  PixelRect clientRectangle() override { return PixelRect{0, 0, 8, 8}; }
+  void updateNow() override {}
+  void invalidate() override {}
+  void movieSizeChanged(int, int) override {}
+  bool setCursor(CursorKind) override { return true; }
+  bool askToAbortSlowScript() override {
+    ++asked;
+    return answer;
+  }
+  void fillBackground(Rgba) override {}
+  uint32_t milliseconds() override { return 0; }
+  uint32_t scriptClock() override { return scriptMs += 1000; }
+  bool hostCommand(const std::string&, const std::string&) override { return false; }
+  void trace(const std::string& line) override { lines += line + "\n"; }
+  int asked = 0;
+  bool answer = true;
+  uint32_t scriptMs = 0;
+  std::string lines;
+};
+
+TEST(NumberText, FormatsLikeTheExamples) {
+  EXPECT_EQ(formatNumber(0), "0");
+  EXPECT_EQ(formatNumber(-0.0), "0");
+  EXPECT_EQ(formatNumber(1.0 / 3), "0.333333333333333");
+  EXPECT_EQ(formatNumber(2.0 / 3), "0.666666666666667");
+  EXPECT_EQ(formatNumber(1e15), "1e+15");
+  EXPECT_EQ(formatNumber(0.000001), "1e-6");
+  EXPECT_EQ(formatNumber(0.00001), "0.00001");
+  EXPECT_EQ(formatNumber(999999999999999.9), "1000000000000000");  // the carry fills the spare digit
+  EXPECT_EQ(formatNumber(-1e-300), "-1e-300");
+  EXPECT_EQ(formatNumber(5e-324), "4.94065645841247e-324");
+  EXPECT_EQ(formatNumber(1.7976931348623157e308), "1.79769313486232e+308");
+}
+
+TEST(NumberText, Readers) {
+  double d = 0;
+  EXPECT_TRUE(readDecimal("12abc", true, d));
+  EXPECT_EQ(d, 12);
+  EXPECT_FALSE(readDecimal("12abc", false, d));
+  EXPECT_FALSE(readDecimal("", false, d));
+  EXPECT_FALSE(readDecimal(".", false, d));
+  EXPECT_TRUE(readDecimal(" -.5e1", false, d));
+  EXPECT_EQ(d, -5);
+  EXPECT_FALSE(readDecimal("1e", false, d));
+  int32_t i = 0;
+  EXPECT_TRUE(readInteger("ff", 16, i));
+  EXPECT_EQ(i, 255);
+  EXPECT_FALSE(readInteger("", 16, i));
+  EXPECT_FALSE(readInteger("8", 8, i));
+  EXPECT_EQ(stringToNumberV6("0x1F"), 31);
+  EXPECT_EQ(stringToNumberV6("017"), 15);
+  EXPECT_EQ(stringToNumberV6("018"), 18);
+  EXPECT_TRUE(std::isnan(stringToNumberV6("0X1F")));
+  EXPECT_EQ(toBits32(4294967297.0), 1);
+  EXPECT_EQ(toBits32(-1), -1);
+  EXPECT_EQ(toBits32(NAN), 0);
+}
+
+TEST(ScriptStrings, OriginRules) {
+  ScriptValue a = ScriptValue::string("caf\xE9", true);           // code page
+  ScriptValue b = ScriptValue::string("caf\xC3\xA9", false);      // UTF-8
+  ScriptValue c = ScriptValue::string("abc", true);
+  ScriptValue d = ScriptValue::string("abc", false);
+  EXPECT_FALSE(ScriptEngine::stringsEqual(a.asString(), b.asString()));
+  EXPECT_TRUE(ScriptEngine::stringsEqual(c.asString(), d.asString()));
+  EXPECT_EQ(a.asString()->units(), b.asString()->units());
+  EXPECT_TRUE(ScriptEngine::stringsEqual(nullptr, nullptr));
+  EXPECT_EQ(ScriptString::nameHash("abc"), ScriptString::nameHash("ABC"));
+}
+
+TEST(ScriptObjects, HashTableGrowsAndKeepsOrder) {
+  ScriptHeap heap;
+  ScriptObject* o = heap.create();
+  ScriptValue holder = ScriptValue::object(o);
+  for (int i = 0; i < 1000; ++i) o->append("p" + std::to_string(i), ScriptValue::number(i), 0);
+  EXPECT_EQ(o->propertyCount(), 1000u);
+  ASSERT_NE(o->findOwn("P999"), nullptr);
+  EXPECT_EQ(o->findOwn("p500")->value.asNumber(), 500);
+  o->remove(o->findOwn("p500"));
+  EXPECT_EQ(o->findOwn("p500"), nullptr);
+  EXPECT_EQ(o->firstProperty()->name, "p0");
+}
+
+TEST(ScriptHeap, CountsFreeAndCollectorBreaksCycles) {
+  ScriptHeap heap;
+  {
+    ScriptObject* a = heap.create();
+    ScriptValue va = ScriptValue::object(a);
+    ScriptObject* b = heap.create();
+    a->append("b", ScriptValue::object(b), 0);
+    b->append("a", va, 0);  // a cycle
+    ScriptObject* c = heap.create();
+    ScriptValue vc = ScriptValue::object(c);
+    EXPECT_EQ(heap.objectCount(), 3u);
+  }
+  // c went with its last value; the cycle stays until collected.
+  EXPECT_EQ(heap.objectCount(), 2u);
+  EXPECT_EQ(heap.collect({}), 2u);
+  EXPECT_EQ(heap.objectCount(), 0u);
+}
+
+TEST(ScriptHeap, CollectorKeepsObjectsHeldFromOutside) {
+  ScriptHeap heap;
+  ScriptObject* a = heap.create();
+  ScriptValue held = ScriptValue::object(a);
+  ScriptObject* b = heap.create();
+  a->append("b", ScriptValue::object(b), 0);
+  EXPECT_EQ(heap.collect({}), 0u);
+  EXPECT_EQ(heap.objectCount(), 2u);
+  held.clear();
+  EXPECT_EQ(heap.objectCount(), 0u);
+}
+
+TEST(ScriptHeap, LongChainsFreeWithoutRecursion) {
+  ScriptHeap heap;
+  {
+    ScriptValue head = ScriptValue::object(heap.create());
+    ScriptObject* cur = head.asObject();
+    for (int i = 0; i < 200000; ++i) {
+      ScriptObject* n = heap.create();
+      cur->append("next", ScriptValue::object(n), 0);
+      cur = n;
+    }
+  }
+  EXPECT_EQ(heap.objectCount(), 0u);
+}
+
+// An infinite loop asks the host after 65,536 actions once 15 s have passed
+// on the script clock; "no" lets it run on, "yes" stops it.
+TEST(ScriptLimits, SlowScriptQuestion) {
+  StubPlayer player;
+  const uint8_t loop[] = {0x99, 0x02, 0x00, 0xFB, 0xFF, 0x00};  // Jump to itself
+  ActionQueue q;
+  player.answer = true;
+  q.push(ActionList::Frame, ActionBlock{loop, sizeof loop, nullptr, 6, 0});
+  player.script().run(q);
+  EXPECT_GE(player.asked, 1);
+  EXPECT_FALSE(player.script().aborted());  // cleared when the outermost run ends
+  EXPECT_GT(player.script().actionsRun(), 65536u);
+}
+
+TEST(ScriptLimits, AbortEmptiesPendingLists) {
+  StubPlayer player;
+  const uint8_t loop[] = {0x99, 0x02, 0x00, 0xFB, 0xFF, 0x00};
+  const uint8_t trace[] = {0x96, 0x04, 0x00, 0x00, 'h', 'i', 0x00, 0x26, 0x00};
+  ActionQueue q;
+  q.push(ActionList::Frame, ActionBlock{loop, sizeof loop, nullptr, 6, 0});
+  q.push(ActionList::Frame, ActionBlock{trace, sizeof trace, nullptr, 6, 0});
+  player.script().run(q);
+  EXPECT_TRUE(q.empty());
+  EXPECT_EQ(player.lines, "");
+  q.push(ActionList::Frame, ActionBlock{trace, sizeof trace, nullptr, 6, 0});
+  player.script().run(q);
+  EXPECT_EQ(player.lines, "hi\n");
+}
+
+TEST(ScriptRun, InitActionsRunBeforeFrameActions) {
+  StubPlayer player;
+  const uint8_t a[] = {0x96, 0x03, 0x00, 0x00, 'F', 0x00, 0x26, 0x00};
+  const uint8_t b[] = {0x96, 0x03, 0x00, 0x00, 'I', 0x00, 0x26, 0x00};
+  ActionQueue q;
+  q.push(ActionList::Frame, ActionBlock{a, sizeof a, nullptr, 6, 0});
+  q.push(ActionList::Init, ActionBlock{b, sizeof b, nullptr, 6, 0});
+  player.script().run(q);
+  EXPECT_EQ(player.lines, "I\nF\n");
+}
+
+TEST(ScriptRun, TruncatedRecordsReadZeros) {
+  StubPlayer player;
+  // A Push whose length runs past the block, then nothing.
+  const uint8_t bad[] = {0x96, 0xFF, 0x7F, 0x00, 'x'};
+  ActionQueue q;
+  q.push(ActionList::Frame, ActionBlock{bad, sizeof bad, nullptr, 6, 0});
+  player.script().run(q);
+  EXPECT_EQ(player.script().stackSize(), 0u);
+}
+
+}  // namespace
+}  // namespace kivra
