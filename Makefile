@@ -49,7 +49,9 @@ fuzz: deps
 	done
 
 bench: build
-	@for b in $(BUILD)/bench/*_bench; do [ -x $$b ] && $$b; done
+	$(BUILD)/bench/intake_bench
+	@if [ -x $(BUILD)/bench/render_bench ]; then $(BUILD)/bench/render_bench; fi
+	@if [ -x $(BUILD)/bench/script_bench ]; then $(BUILD)/bench/script_bench $(BUILD)/bench/scripts bench/scripts; fi
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)
