@@ -60,6 +60,23 @@ std::string ScriptEngine::legacyText(const ScriptValue& v) {
   return text::convert(s->text(), s->legacyOrigin(), version_ <= 5);
 }
 
+ScriptValue ScriptEngine::pushedString(std::string_view text) {
+  if (text.empty()) return ScriptValue::adoptString(nullptr);
+  const bool legacy = version_ <= 5;
+  if (!pushedStrings_) pushedStrings_ = std::make_unique<PushedString[]>(kPushedStrings);
+  // Fibonacci hashing of the address picks the slot.
+  const size_t slot = (reinterpret_cast<uintptr_t>(text.data()) * 0x9E3779B97F4A7C15ull) >> 55;
+  PushedString& e = pushedStrings_[slot % kPushedStrings];
+  if (e.at == text.data() && e.string && e.string->legacyOrigin() == legacy && e.string->text() == text)
+    return ScriptValue::string(e.string);
+  ScriptString* made = ScriptString::make(text, legacy);
+  if (e.string) e.string->release();
+  e.at = text.data();
+  e.string = made;
+  made->retain();
+  return ScriptValue::adoptString(made);
+}
+
 PoolRef ScriptEngine::constantPool(const uint8_t* payload, size_t length) {
   auto it = poolCache_.find(payload);
   if (it != poolCache_.end()) {
@@ -98,6 +115,7 @@ void ScriptEngine::defineFunction(ActionContext& ctx, const uint8_t* payload, si
   fb->pool = ctx.pool;
   fb->version = ctx.version;
   fb->definedIn = ctx.hasOverride ? ctx.override : ctx.target;
+  activationOf(ctx);  // the new function's scope holds it
   for (int i = 0; i < ctx.scopeCount; ++i) {
     ScopeEntry e = ctx.scope[i];
     if (i == ctx.clipEntry && ctx.hasOverride) e.object = ctx.override;
@@ -114,8 +132,9 @@ void ScriptEngine::defineFunction(ActionContext& ctx, const uint8_t* payload, si
   if (name.empty()) {
     push(fv);
   } else if (ctx.version >= 6 && ctx.kind != ActionContext::Queued) {
-    if (Property* p = ctx.activation->findOwn(name)) p->value = fv;
-    else ctx.activation->append(name, fv, kDontDelete);
+    ScriptObject* act = activationOf(ctx);
+    if (Property* p = act->findOwn(name)) p->value = fv;
+    else act->append(name, fv, kDontDelete);
   } else if (ScriptObject* t = contextTarget(ctx)) {
     setMember(t, name, fv);
   }
@@ -130,6 +149,87 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
   ScriptValue a[3];
   ScriptValue result;
   auto readAt = [code, length](size_t i) -> uint8_t { return i < length ? code[i] : 0; };
+  // A boolean result feeding Not (and then If) never touches the stack.
+  auto booleanResult = [&](bool flag) {
+    if (pc < length && code[pc] == op(Opcode::Not)) {
+      flag = !flag;
+      ++pc;
+      ++actionsRun_;
+      if (++actionCounter_ == 0) slowScriptCheck();
+    }
+    if (pc + 5 <= length && code[pc] == op(Opcode::If) && code[pc + 1] == 2 && code[pc + 2] == 0) {
+      const int16_t offset = static_cast<int16_t>(code[pc + 3] | (code[pc + 4] << 8));
+      pc += 5;
+      ++actionsRun_;
+      if (++actionCounter_ == 0) slowScriptCheck();
+      if (flag) pc += offset;
+    } else {
+      push(ScriptValue::boolean(flag));
+    }
+  };
+  // Push: each typed item of the payload in turn.
+  auto pushItems = [&](const uint8_t* payload, size_t payloadLength) {
+    ActionReader r(payload, payloadLength);
+    while (!r.atEnd()) {
+      const uint8_t type = r.u8();
+      switch (type) {
+        case 0:
+          push(pushedString(r.string()));
+          break;
+        case 1:
+          push(ScriptValue::number(r.f32()));
+          break;
+        case 2:
+          push(ScriptValue::null());
+          break;
+        case 3:
+          push(ScriptValue());
+          break;
+        case 4: {
+          const uint8_t reg = r.u8();
+          if (reg < ctx.registerCount) stack_.push_back(ctx.registers[reg]);
+          else push(ScriptValue());
+          break;
+        }
+        case 5:
+          push(ScriptValue::boolean(r.u8() != 0));
+          break;
+        case 6:
+          push(ScriptValue::number(r.f64Swapped()));
+          break;
+        case 7:
+          push(ScriptValue::number(static_cast<int32_t>(r.u32())));
+          break;
+        case 8:
+        case 9: {
+          const unsigned index = type == 8 ? r.u8() : r.u16();
+          ConstantPool* pool = ctx.pool.get();
+          push(pool && index < pool->strings.size() ? pool->strings[index] : ScriptValue());
+          break;
+        }
+        default:
+          // An unknown item type ends the record: its size is unknown.
+          r = ActionReader(nullptr, 0);
+          break;
+      }
+    }
+  };
+  // GetMember and SetMember, shared by the fast and the general path.
+  auto getMemberOp = [&](const ScriptValue& object, const ScriptValue& name, ScriptValue& out) {
+    if (ScriptObject* o = toObject(object)) {
+      getMember(o, name, out);
+    } else if (object.isString() || object.isNumber() || object.isBoolean()) {
+      const char* cls = object.isString() ? "String" : object.isNumber() ? "Number" : "Boolean";
+      ScriptValue proto = getMember(getMember(ScriptValue::object(global()), cls), "prototype");
+      if (ScriptObject* p = proto.asObject()) getMember(p, name, out);
+    }
+  };
+  auto setMemberOp = [&](const ScriptValue& object, const ScriptValue& name, const ScriptValue& value) {
+    ScriptObject* o = toObject(object);
+    if (!o) return;
+    if (o->isClipObject() && bridge_->setClipMember(*o, name.stringView(), value)) return;
+    setMember(o, name, value);
+  };
 
   while (!abort_) {
     while (ctx.withCount > 0 &&
@@ -155,6 +255,154 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
     if (skip > 0) {
       --skip;
       continue;
+    }
+
+    // Fast paths: the hottest actions with their common operand kinds, worked
+    // on the stack in place. Each gives the result of the general path below
+    // (operands popped and converted by the descriptor, then the handler);
+    // any other case falls through to it.
+    const size_t depth = stack_.size() - stackBase_;
+    switch (code0) {
+      case op(Opcode::Push):
+        pushItems(payload, payloadLength);
+        continue;
+      case op(Opcode::Pop):
+        if (depth > 0) stack_.pop_back();
+        continue;
+      case op(Opcode::Jump):
+        pc += ActionReader(payload, payloadLength).s16();
+        continue;
+      case op(Opcode::If): {
+        if (depth == 0) break;
+        const ScriptValue& c = stack_.back();
+        bool taken;
+        if (c.isBoolean()) taken = c.asBoolean();
+        else if (c.isNumber()) taken = c.asNumber() != 0 && !std::isnan(c.asNumber());
+        else break;
+        stack_.pop_back();
+        if (taken) pc += ActionReader(payload, payloadLength).s16();
+        continue;
+      }
+      case op(Opcode::Not): {
+        if (depth == 0) break;
+        const ScriptValue& c = stack_.back();
+        bool value;
+        if (c.isBoolean()) value = c.asBoolean();
+        else if (c.isNumber()) value = c.asNumber() != 0 && !std::isnan(c.asNumber());
+        else break;
+        stack_.pop_back();
+        booleanResult(!value);
+        continue;
+      }
+      case op(Opcode::StoreRegister): {
+        const uint8_t reg = ActionReader(payload, payloadLength).u8();
+        // Followed by Pop, the value is moved and the Pop skipped.
+        const bool fusePop = pc < length && code[pc] == op(Opcode::Pop);
+        ScriptValue v;
+        if (fusePop) {
+          v = pop();
+          ++pc;
+          ++actionsRun_;
+          if (++actionCounter_ == 0) slowScriptCheck();
+        } else if (depth > 0) {
+          v = stack_.back();
+        }
+        if (reg < ctx.registerCount) ctx.registers[reg] = std::move(v);
+        continue;
+      }
+      case op(Opcode::Add):
+      case op(Opcode::Add2):
+      case op(Opcode::Subtract):
+      case op(Opcode::Multiply):
+      case op(Opcode::Divide):
+      case op(Opcode::Modulo): {
+        if (depth < 2) break;
+        const ScriptValue& y = stack_.back();
+        const ScriptValue& x = stack_[stack_.size() - 2];
+        if (!x.isNumber() || !y.isNumber()) break;
+        const double l = x.asNumber(), r = y.asNumber();
+        double n;
+        if (code0 == op(Opcode::Subtract)) {
+          n = l - r;
+        } else if (code0 == op(Opcode::Multiply)) {
+          n = l * r;
+        } else if (code0 == op(Opcode::Divide)) {
+          if (ctx.version4 && r == 0) break;  // "#ERROR#"
+          n = l / r;
+        } else if (code0 == op(Opcode::Modulo)) {
+          n = std::fmod(l, r);
+        } else {
+          n = l + r;
+        }
+        stack_.pop_back();
+        stack_.back().setNumber(n);
+        continue;
+      }
+      case op(Opcode::Increment):
+      case op(Opcode::Decrement): {
+        if (depth == 0 || !stack_.back().isNumber()) break;
+        ScriptValue& x = stack_.back();
+        x.setNumber(x.asNumber() + (code0 == op(Opcode::Increment) ? 1 : -1));
+        continue;
+      }
+      case op(Opcode::Less2):
+      case op(Opcode::Greater):
+      case op(Opcode::Less):
+      case op(Opcode::Equals):
+      case op(Opcode::Equals2):
+      case op(Opcode::StrictEquals): {
+        if (depth < 2) break;
+        const ScriptValue& y = stack_.back();
+        const ScriptValue& x = stack_[stack_.size() - 2];
+        if (!x.isNumber() || !y.isNumber()) break;
+        const double l = x.asNumber(), r = y.asNumber();
+        stack_.pop_back();
+        stack_.pop_back();
+        if (code0 == op(Opcode::Less2) || code0 == op(Opcode::Greater)) {
+          if (std::isnan(l) || std::isnan(r)) {
+            push(ScriptValue());  // ordering with NaN is undefined
+            continue;
+          }
+          booleanResult(code0 == op(Opcode::Less2) ? l < r : r < l);
+        } else if (code0 == op(Opcode::Less)) {
+          booleanResult(l < r);
+        } else {
+          booleanResult(l == r);
+        }
+        continue;
+      }
+      case op(Opcode::GetVariable): {
+        if (depth == 0 || !stack_.back().isString()) break;
+        const ScriptValue name = stack_.take();
+        push(getVariable(ctx, name));
+        continue;
+      }
+      case op(Opcode::SetVariable): {
+        if (depth < 2 || !stack_[stack_.size() - 2].isString()) break;
+        const ScriptValue value = stack_.take();
+        const ScriptValue name = stack_.take();
+        setVariable(ctx, name, value);
+        continue;
+      }
+      case op(Opcode::GetMember): {
+        if (depth < 2 || !stack_.back().isString()) break;
+        const ScriptValue name = stack_.take();
+        const ScriptValue object = stack_.take();
+        ScriptValue out;
+        getMemberOp(object, name, out);
+        push(std::move(out));
+        continue;
+      }
+      case op(Opcode::SetMember): {
+        if (depth < 3 || !stack_[stack_.size() - 2].isString()) break;
+        const ScriptValue value = stack_.take();
+        const ScriptValue name = stack_.take();
+        const ScriptValue object = stack_.take();
+        setMemberOp(object, name, value);
+        continue;
+      }
+      default:
+        break;
     }
     ActionReader r(payload, payloadLength);
 
@@ -425,16 +673,18 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
       }
       case op(Opcode::DefineLocal):
         if (ctx.kind != ActionContext::Queued) {
-          if (Property* p = ctx.activation->findOwn(a[1].asString())) p->value = a[0];
-          else if (!a[1].stringView().empty()) ctx.activation->append(a[1].stringView(), a[0], kDontDelete);
+          ScriptObject* act = activationOf(ctx);
+          if (Property* p = act->findOwn(a[1].asString())) p->value = a[0];
+          else if (!a[1].stringView().empty()) act->append(a[1].stringView(), a[0], kDontDelete);
         } else {
           setVariable(ctx, a[1], a[0]);
         }
         break;
       case op(Opcode::DefineLocal2):
         if (ctx.kind != ActionContext::Queued) {
-          if (!ctx.activation->findOwn(a[0].asString()) && !a[0].stringView().empty())
-            ctx.activation->append(a[0].stringView(), ScriptValue(), kDontDelete);
+          ScriptObject* act = activationOf(ctx);
+          if (!act->findOwn(a[0].asString()) && !a[0].stringView().empty())
+            act->append(a[0].stringView(), ScriptValue(), kDontDelete);
         } else {
           const ScriptValue existing = getVariable(ctx, a[0]);
           if (existing.isUndefined()) setVariable(ctx, a[0], ScriptValue());
@@ -449,10 +699,18 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
         const double countD = method ? toNumber(a[2]) : a[1].asNumber();
         int count = std::isnan(countD) || countD < 0 ? 0 : countD > 65535 ? 65535 : static_cast<int>(countD);
         if (static_cast<size_t>(count) > stack_.size() - stackBase_) count = static_cast<int>(stack_.size() - stackBase_);
-        std::vector<ScriptValue> args(static_cast<size_t>(count));
-        for (int i = 0; i < count; ++i) args[i] = pop();
+        // The first popped is the first argument. A few fit on the C++ stack.
+        constexpr int kFewArgs = 8;
+        ScriptValue fewArgs[kFewArgs];
+        std::vector<ScriptValue> manyArgs;
+        ScriptValue* args = fewArgs;
+        if (count > kFewArgs) {
+          manyArgs.resize(static_cast<size_t>(count));
+          args = manyArgs.data();
+        }
+        for (int i = 0; i < count; ++i) args[i] = stack_.take();
         ScriptValue fn, thisValue;
-        ScriptValue callerTarget = ctx.hasOverride ? ctx.override : ctx.target;
+        const ScriptValue* callerTarget = ctx.hasOverride ? &ctx.override : &ctx.target;
         if (method) {
           const ScriptValue& object = a[1];
           if (object.isNullish()) {
@@ -462,15 +720,15 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
           if (a[0].stringView().empty()) {
             fn = object;
           } else if (ScriptObject* o = toObject(object)) {
-            getMember(o, a[0].stringView(), fn);
+            getMember(o, a[0], fn);
           } else {
             // A primitive borrows its class's prototype.
             const char* cls = object.isString() ? "String" : object.isNumber() ? "Number" : "Boolean";
             ScriptValue proto = getMember(getMember(ScriptValue::object(global()), cls), "prototype");
-            if (ScriptObject* p = proto.asObject()) getMember(p, a[0].stringView(), fn);
+            if (ScriptObject* p = proto.asObject()) getMember(p, a[0], fn);
           }
           thisValue = object;
-          if (object.isClip()) callerTarget = object;
+          if (object.isClip()) callerTarget = &object;
         } else {
           fn = getVariable(ctx, a[0]);
         }
@@ -479,7 +737,7 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
           push(ScriptValue());
           break;
         }
-        ScriptValue r2 = callFunction(f, thisValue, args.data(), count, construct, callerTarget);
+        ScriptValue r2 = callFunction(f, thisValue, args, count, construct, *callerTarget);
         version_ = ctx.version;
         version4_ = ctx.version4;
         push(std::move(r2));
@@ -554,9 +812,8 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
         if (c < 0) {
           push(ScriptValue());
         } else {
-          flag = c == 1;
-          result = ScriptValue::boolean(flag);
-          goto pushBoolean;
+          booleanResult(c == 1);
+          continue;
         }
         break;
       }
@@ -579,23 +836,12 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
         push(std::move(a[0]));
         push(std::move(a[1]));
         break;
-      case op(Opcode::GetMember): {
-        if (ScriptObject* o = toObject(a[1])) {
-          getMember(o, a[0].stringView(), result);
-        } else if (a[1].isString() || a[1].isNumber() || a[1].isBoolean()) {
-          const char* cls = a[1].isString() ? "String" : a[1].isNumber() ? "Number" : "Boolean";
-          ScriptValue proto = getMember(getMember(ScriptValue::object(global()), cls), "prototype");
-          if (ScriptObject* p = proto.asObject()) getMember(p, a[0].stringView(), result);
-        }
+      case op(Opcode::GetMember):
+        getMemberOp(a[1], a[0], result);
         break;
-      }
-      case op(Opcode::SetMember): {
-        ScriptObject* o = toObject(a[2]);
-        if (!o) break;
-        if (o->isClipObject() && bridge_->setClipMember(*o, a[1].stringView(), a[0])) break;
-        setMember(o, a[1], a[0]);
+      case op(Opcode::SetMember):
+        setMemberOp(a[2], a[1], a[0]);
         break;
-      }
       case op(Opcode::Increment):
         num = a[0].asNumber() + 1;
         break;
@@ -633,22 +879,6 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
         // "VXCommand:" URLs go to the host; everything else is a request.
         if (!player_.routeHostCommandUrl(std::string(url), std::string(window), nullptr))
           bridge_->getUrl(contextTarget(ctx), url, window, 0);
-        break;
-      }
-      case op(Opcode::StoreRegister): {
-        const uint8_t reg = r.u8();
-        // Followed by Pop, the value is moved and the Pop skipped.
-        const bool fusePop = pc < length && code[pc] == op(Opcode::Pop);
-        ScriptValue v;
-        if (fusePop) {
-          v = pop();
-          ++pc;
-          ++actionsRun_;
-          if (++actionCounter_ == 0) slowScriptCheck();
-        } else if (stack_.size() > stackBase_) {
-          v = stack_.back();
-        }
-        if (reg < ctx.registerCount) ctx.registers[reg] = std::move(v);
         break;
       }
       case op(Opcode::ConstantPool):
@@ -745,53 +975,6 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
         ++ctx.withCount;
         break;
       }
-      case op(Opcode::Push):
-        while (!r.atEnd()) {
-          const uint8_t type = r.u8();
-          switch (type) {
-            case 0:
-              push(makeString(r.string()));
-              break;
-            case 1:
-              push(ScriptValue::number(r.f32()));
-              break;
-            case 2:
-              push(ScriptValue::null());
-              break;
-            case 3:
-              push(ScriptValue());
-              break;
-            case 4: {
-              const uint8_t reg = r.u8();
-              push(reg < ctx.registerCount ? ctx.registers[reg] : ScriptValue());
-              break;
-            }
-            case 5:
-              push(ScriptValue::boolean(r.u8() != 0));
-              break;
-            case 6:
-              push(ScriptValue::number(r.f64Swapped()));
-              break;
-            case 7:
-              push(ScriptValue::number(static_cast<int32_t>(r.u32())));
-              break;
-            case 8:
-            case 9: {
-              const unsigned index = type == 8 ? r.u8() : r.u16();
-              ConstantPool* pool = ctx.pool.get();
-              push(pool && index < pool->strings.size() ? pool->strings[index] : ScriptValue());
-              break;
-            }
-            default:
-              // An unknown item type ends the record: its size is unknown.
-              r = ActionReader(nullptr, 0);
-              break;
-          }
-        }
-        break;
-      case op(Opcode::Jump):
-        pc += r.s16();
-        break;
       case op(Opcode::If):
         if (a[0].asBoolean()) pc += r.s16();
         break;
@@ -806,8 +989,8 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
 
     switch (resultKind) {
       case kResultBoolean:
-        result = ScriptValue::boolean(flag);
-        goto pushBoolean;
+        booleanResult(flag);
+        break;
       case kResultNumber:
         push(ScriptValue::number(num));
         break;
@@ -816,25 +999,6 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
         break;
       default:
         break;
-    }
-    continue;
-
-  pushBoolean:
-    // A boolean feeding Not (and then If) never touches the stack.
-    if (pc < length && code[pc] == op(Opcode::Not)) {
-      flag = !flag;
-      ++pc;
-      ++actionsRun_;
-      if (++actionCounter_ == 0) slowScriptCheck();
-    }
-    if (pc + 5 <= length && code[pc] == op(Opcode::If) && code[pc + 1] == 2 && code[pc + 2] == 0) {
-      const int16_t offset = static_cast<int16_t>(code[pc + 3] | (code[pc + 4] << 8));
-      pc += 5;
-      ++actionsRun_;
-      if (++actionCounter_ == 0) slowScriptCheck();
-      if (flag) pc += offset;
-    } else {
-      push(ScriptValue::boolean(flag));
     }
   }
   while (ctx.withCount > 0) {

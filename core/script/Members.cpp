@@ -38,21 +38,28 @@ int64_t arrayIndex(std::string_view name) {
 }  // namespace
 
 bool ScriptEngine::getMember(ScriptObject* object, const ScriptValue& name, ScriptValue& out, bool allowResolve) {
-  return getMember(object, name.stringView(), out, allowResolve);
+  const ScriptString* s = name.asString();
+  return getMember(object, name.stringView(), s ? s->hash() : 0, out, allowResolve);
 }
 
 bool ScriptEngine::getMember(ScriptObject* object, std::string_view name, ScriptValue& out, bool allowResolve) {
+  return getMember(object, name, ScriptString::nameHash(name), out, allowResolve);
+}
+
+bool ScriptEngine::getMember(ScriptObject* object, std::string_view name, uint32_t hash, ScriptValue& out,
+                             bool allowResolve) {
   if (!object) return false;
-  const uint32_t hash = ScriptString::nameHash(name);
-  ScriptValue holder = ScriptValue::object(object);  // keeps the object while getters run
   ScriptObject* start = object;
-  ScriptValue thisValue = object->isClipObject() ? clipValue(object) : holder;
   if (object->classTag() == ClassTag::Super) {
     ScriptObject* target = toObject(object->superTarget());
     start = target ? target->prototype() : nullptr;
     start = start ? start->prototype() : nullptr;
-    thisValue = object->superTarget();
   }
+  // `this` of a getter or resolver call; made only when one runs.
+  auto thisFor = [this, object]() {
+    if (object->classTag() == ClassTag::Super) return object->superTarget();
+    return object->isClipObject() ? clipValue(object) : ScriptValue::object(object);
+  };
   ScriptValue resolver;
   int steps = 0;
   for (ScriptObject* o = start; o;) {
@@ -64,9 +71,10 @@ bool ScriptEngine::getMember(ScriptObject* object, std::string_view name, Script
     if (p && p->visibleTo(version_)) {
       if (p->accessor && p->getter.isObject() && !(p->flags & kInUse)) {
         p->flags |= kInUse;
+        ScriptValue holder = ScriptValue::object(object);  // keeps the object while the getter runs
         ScriptValue keep = ScriptValue::object(o);
         ScriptValue getter = p->getter;
-        out = call(getter, thisValue, nullptr, 0);
+        out = call(getter, thisFor(), nullptr, 0);
         clearInUse(o, name);
       } else {
         out = p->value;
@@ -94,8 +102,9 @@ bool ScriptEngine::getMember(ScriptObject* object, std::string_view name, Script
     o = next;
   }
   if (resolver.isObject() && resolver.asObject()->isFunction()) {
+    ScriptValue holder = ScriptValue::object(object);
     ScriptValue arg = makeString(name);
-    out = call(resolver, thisValue, &arg, 1);
+    out = call(resolver, thisFor(), &arg, 1);
     return true;
   }
   return false;
@@ -109,14 +118,19 @@ ScriptValue ScriptEngine::getMember(const ScriptValue& object, std::string_view 
 
 void ScriptEngine::setMember(ScriptObject* object, const ScriptValue& name, const ScriptValue& value,
                              uint16_t flags) {
-  setMember(object, name.stringView(), value, flags);
+  const ScriptString* s = name.asString();
+  setMember(object, name.stringView(), s ? s->hash() : 0, value, flags);
 }
 
-void ScriptEngine::setMember(ScriptObject* o, std::string_view name, const ScriptValue& valueIn, uint16_t flags) {
+void ScriptEngine::setMember(ScriptObject* o, std::string_view name, const ScriptValue& value, uint16_t flags) {
+  setMember(o, name, ScriptString::nameHash(name), value, flags);
+}
+
+void ScriptEngine::setMember(ScriptObject* o, std::string_view name, uint32_t hash, const ScriptValue& valueIn,
+                             uint16_t flags) {
   if (!o || name.empty()) return;
   ScriptValue holder = ScriptValue::object(o);
   ScriptValue value = valueIn;
-  const uint32_t hash = ScriptString::nameHash(name);
   if (o->classTag() == ClassTag::Array) {
     Property* len = o->lengthProperty();
     const double oldLength = len ? toNumber(len->value) : 0;
@@ -321,6 +335,7 @@ ScriptObject* ScriptEngine::contextTarget(ActionContext& ctx) {
 
 ScriptObject* ScriptEngine::scopeObject(ActionContext& ctx, int i) {
   if (i == ctx.clipEntry && ctx.hasOverride) return toObject(ctx.override);
+  if (i == ctx.pendingEntry) return activationOf(ctx);
   const ScriptValue& v = ctx.scope[i].object;
   if (ScriptObject* o = v.asObject()) return o;
   if (ClipReference* r = v.asClip()) return r->object();  // a removed clip is skipped
@@ -391,15 +406,28 @@ ScriptValue ScriptEngine::getVariable(ActionContext& ctx, const ScriptValue& nam
       return out;
     }
   }
+  const uint32_t hash = s ? s->hash() : 0;
   if (ctx.version4) {
-    if (ScriptObject* t = contextTarget(ctx)) getMember(t, name, out);
+    if (ScriptObject* t = contextTarget(ctx)) getMember(t, name, hash, out);
     return out;
   }
   for (int i = ctx.scopeCount - 1; i >= 0; --i) {
+    if (i == ctx.pendingEntry) {
+      // An activation not made yet holds no locals, only the special names.
+      const ActivationData& a = ctx.pending;
+      if (name.size() < 4 || name.size() > 9) continue;
+      if (a.hasThis && equalsIgnoringCase(name, "this")) return a.thisValue;
+      if (!(a.hasArguments && equalsIgnoringCase(name, "arguments")) && !(a.hasSuper && equalsIgnoringCase(name, "super")))
+        continue;
+    }
     ScriptObject* o = scopeObject(ctx, i);
     if (!o) continue;
-    if (o->classTag() == ClassTag::Activation && specialLocal(o, name, out)) return out;
-    if (getMember(o, name, out)) return out;
+    if (o->classTag() == ClassTag::Activation) {
+      if (specialLocal(o, name, out)) return out;
+      // No locals: no own property and no prototype to find it in.
+      if (o->propertyCount() == 0) continue;
+    }
+    if (getMember(o, name, hash, out)) return out;
     if (abort_) break;
   }
   return out;
@@ -423,8 +451,11 @@ void ScriptEngine::setVariable(ActionContext& ctx, const ScriptValue& nameValue,
     if (t) setMember(t, name, value);
     return;
   }
-  const uint32_t hash = ScriptString::nameHash(name);
+  const uint32_t hash = s && !hasPath ? s->hash() : ScriptString::nameHash(name);
   for (int i = ctx.scopeCount - 1; i >= 0; --i) {
+    // An activation not made yet has no own properties and no prototype:
+    // nothing in it takes the assignment unless it is the clip's entry.
+    if (i == ctx.pendingEntry && !hasPath && i != ctx.clipEntry && i != 0 && ctx.scopeCount > 1) continue;
     ScriptObject* o = scopeObject(ctx, i);
     if (!o) continue;
     if (hasPath) {

@@ -30,6 +30,10 @@ ScriptEngine::~ScriptEngine() {
   stack_.clear();
   for (ScriptValue& r : globalRegisters_) r.clear();
   poolCache_.clear();
+  if (pushedStrings_)
+    for (size_t i = 0; i < kPushedStrings; ++i)
+      if (pushedStrings_[i].string) pushedStrings_[i].string->release();
+  pushedStrings_.reset();
   rootBridge_.reset();
   heap_.destroyAll();
 }
@@ -291,9 +295,7 @@ ScriptValue ScriptEngine::runScriptFunction(ScriptObject* fn, const ScriptValue&
   } else {
     ctx.target = body->definedIn.isUndefined() || !toObject(body->definedIn) ? callerTarget : body->definedIn;
   }
-  ScriptObject* act = heap_.create(ClassTag::Activation);
-  ScriptValue actHolder = ScriptValue::object(act);
-  // Scope chain.
+  // Scope chain; the activation object at its end is made when needed.
   if (body->version <= 5) {
     ctx.scope[0].object = ScriptValue::object(global());
     ctx.scope[1].object = ctx.target;
@@ -304,16 +306,16 @@ ScriptValue ScriptEngine::runScriptFunction(ScriptObject* fn, const ScriptValue&
     for (int i = first; i < n; ++i) ctx.scope[ctx.scopeCount++] = body->scope[i];
   }
   ctx.clipEntry = 1;
-  ctx.scope[ctx.scopeCount].object = actHolder;
+  ctx.pendingEntry = ctx.scopeCount;
   ctx.scope[ctx.scopeCount].isWith = false;
   ++ctx.scopeCount;
-  ctx.activation = act;
-  ActivationData& a = act->makeActivation();
+  ActivationData& a = ctx.pending;
   const uint16_t f = body->function2 ? body->flags2 : 0;
   a.thisValue = thisValue;
   a.hasThis = !(f & kSuppressThis) && !(f & kPreloadThis);
   a.hasArguments = !(f & kSuppressArguments) && !(f & kPreloadArguments);
-  a.args.assign(args, args + argc);
+  ctx.pendingArgs = args;
+  ctx.pendingArgc = argc;
   a.callee = fnHolder;
   if (!contexts_.empty()) a.caller = contexts_.back()->function;
   if (a.caller.isUndefined()) a.caller = ScriptValue::null();
@@ -321,9 +323,13 @@ ScriptValue ScriptEngine::runScriptFunction(ScriptObject* fn, const ScriptValue&
                !(f & kPreloadSuper);
   // Registers.
   if (body->function2) {
-    ctx.ownRegisters.resize(body->registerCount);
-    ctx.registers = ctx.ownRegisters.data();
     ctx.registerCount = body->registerCount;
+    if (ctx.registerCount <= ActionContext::kInlineRegisters) {
+      ctx.registers = ctx.inlineRegisters;
+    } else {
+      ctx.ownRegisters.resize(body->registerCount);
+      ctx.registers = ctx.ownRegisters.data();
+    }
   } else {
     ctx.registers = globalRegisters_;
     ctx.registerCount = 4;
@@ -334,11 +340,12 @@ ScriptValue ScriptEngine::runScriptFunction(ScriptObject* fn, const ScriptValue&
     ++reg;
   };
   if (f & kPreloadThis) preload(thisValue);
-  if (f & kPreloadArguments) preload(argumentsObject(act));
+  if (f & kPreloadArguments) preload(argumentsObject(activationOf(ctx)));
   if (f & kPreloadSuper) {
-    a.hasSuper = true;
-    preload(superObject(act));
-    a.hasSuper = false;
+    ActivationData& made = *activationOf(ctx)->activation();
+    made.hasSuper = true;
+    preload(superObject(ctx.activation));
+    made.hasSuper = false;
   }
   if (f & kPreloadRoot) preload(clipValue(bridge_->rootClip()));
   if (f & kPreloadParent) {
@@ -353,7 +360,10 @@ ScriptValue ScriptEngine::runScriptFunction(ScriptObject* fn, const ScriptValue&
     const ScriptValue& v = static_cast<int>(i) < argc ? args[i] : kUndefined;
     if (body->function2 && p.reg != 0) {
       if (p.reg < ctx.registerCount) ctx.registers[p.reg] = v;
-    } else if (Property* prop = act->findOwn(p.name.asString())) {
+      continue;
+    }
+    ScriptObject* act = activationOf(ctx);
+    if (Property* prop = act->findOwn(p.name.asString())) {
       prop->value = v;
     } else if (!p.name.stringView().empty()) {
       act->append(p.name.stringView(), v, 0);
@@ -367,6 +377,19 @@ ScriptValue ScriptEngine::runScriptFunction(ScriptObject* fn, const ScriptValue&
   version4_ = savedVersion4;
   if (construct) return newObject;
   return ctx.returned ? ctx.returnValue : ScriptValue();
+}
+
+ScriptObject* ScriptEngine::activationOf(ActionContext& ctx) {
+  if (!ctx.activation && ctx.pendingEntry >= 0) {
+    ScriptObject* act = heap_.create(ClassTag::Activation);
+    ctx.scope[ctx.pendingEntry].object = ScriptValue::object(act);
+    ActivationData& a = act->makeActivation();
+    a = std::move(ctx.pending);
+    a.args.assign(ctx.pendingArgs, ctx.pendingArgs + ctx.pendingArgc);
+    ctx.activation = act;
+    ctx.pendingEntry = -1;
+  }
+  return ctx.activation;
 }
 
 ScriptValue ScriptEngine::argumentsObject(ScriptObject* act) {

@@ -20,6 +20,7 @@
 #include "core/script/ScriptHeap.h"
 #include "core/script/ScriptObject.h"
 #include "core/script/ScriptValue.h"
+#include "core/script/ValueStack.h"
 
 namespace kivra {
 
@@ -65,9 +66,19 @@ struct ActionContext {
   int scopeCount = 0;
   int clipEntry = 1;  // index of the scope entry that is the target clip
   ScriptObject* activation = nullptr;  // held by its scope entry
+  // A function call makes its activation object only when something needs
+  // it (ScriptEngine::activationOf): a local, a nested function, `arguments`,
+  // a path lookup. Until then the scope entry at `pendingEntry` is empty and
+  // the activation's `this`, flags and arguments wait here.
+  int pendingEntry = -1;
+  ActivationData pending;
+  const ScriptValue* pendingArgs = nullptr;
+  int pendingArgc = 0;
   ScriptValue function;
   ScriptValue* registers = nullptr;
   int registerCount = 0;
+  static constexpr int kInlineRegisters = 8;
+  ScriptValue inlineRegisters[kInlineRegisters];  // for register counts up to 8
   std::vector<ScriptValue> ownRegisters;
   ScriptValue returnValue;
   bool returned = false;
@@ -152,6 +163,11 @@ class ScriptEngine {
   // Set member with read-only, setters, watches and array length.
   void setMember(ScriptObject* object, const ScriptValue& name, const ScriptValue& value, uint16_t flags = 0);
   void setMember(ScriptObject* object, std::string_view name, const ScriptValue& value, uint16_t flags = 0);
+  // The same with the name's hash (ScriptString::nameHash) already known.
+  bool getMember(ScriptObject* object, std::string_view name, uint32_t hash, ScriptValue& out,
+                 bool allowResolve = true);
+  void setMember(ScriptObject* object, std::string_view name, uint32_t hash, const ScriptValue& value,
+                 uint16_t flags = 0);
   bool deleteMember(ScriptObject* object, std::string_view name);
   bool addAccessor(ScriptObject* object, std::string_view name, const ScriptValue& getter, const ScriptValue& setter);
   bool watch(ScriptObject* object, std::string_view name, const ScriptValue& callback, const ScriptValue& userData);
@@ -168,9 +184,7 @@ class ScriptEngine {
   void push(ScriptValue v) { stack_.push_back(std::move(v)); }
   ScriptValue pop() {
     if (stack_.size() <= stackBase_) return ScriptValue();
-    ScriptValue v = std::move(stack_.back());
-    stack_.pop_back();
-    return v;
+    return stack_.take();
   }
   size_t stackSize() const { return stack_.size(); }
 
@@ -190,6 +204,8 @@ class ScriptEngine {
   ScriptValue runScriptFunction(ScriptObject* fn, const ScriptValue& thisValue, const ScriptValue* args, int argc,
                                 bool construct, const ScriptValue& callerTarget, const ScriptValue& newObject);
   bool specialLocal(ScriptObject* activation, std::string_view name, ScriptValue& out);
+  // The context's activation object, made now if it is still pending.
+  ScriptObject* activationOf(ActionContext& ctx);
   ScriptValue argumentsObject(ScriptObject* activation);
   ScriptValue superObject(ScriptObject* activation);
   ScriptObject* contextTarget(ActionContext& ctx);
@@ -199,6 +215,8 @@ class ScriptEngine {
   ScriptObject* scopeObject(ActionContext& ctx, int index);
   ScriptValue clipValue(ScriptObject* clip);
   PoolRef constantPool(const uint8_t* payload, size_t length);
+  // The string of a Push item whose text sits in the action bytes.
+  ScriptValue pushedString(std::string_view text);
   void defineFunction(ActionContext& ctx, const uint8_t* payload, size_t length, const uint8_t* body,
                       size_t bodyLength, bool function2);
   void maybeCollect();
@@ -214,12 +232,21 @@ class ScriptEngine {
   ScriptObject* functionProto_ = nullptr;
   std::vector<std::pair<uint16_t, NativeDispatcher>> natives_;
 
-  std::vector<ScriptValue> stack_;
+  ValueStack stack_;
   size_t stackBase_ = 0;
   std::vector<ActionContext*> contexts_;
   ScriptValue globalRegisters_[4];
   ActionQueue* queue_ = nullptr;
   std::unordered_map<const uint8_t*, PoolRef> poolCache_;
+  // Strings pushed by Push records, remembered by the address of their text
+  // (direct-mapped, checked against the bytes and the encoding on every use)
+  // so that code run again shares one record instead of making a new one.
+  struct PushedString {
+    const char* at = nullptr;
+    ScriptString* string = nullptr;  // one reference
+  };
+  static constexpr size_t kPushedStrings = 512;
+  std::unique_ptr<PushedString[]> pushedStrings_;
 
   int version_ = 6;
   bool version4_ = false;

@@ -43,8 +43,7 @@ void ScriptObject::clearAll() {
   primitive_.clear();
 }
 
-Property* ScriptObject::findOwn(std::string_view name, uint32_t hash) {
-  if (lastFound_ && lastFound_->hash == hash && equalsIgnoringCase(lastFound_->name, name)) return lastFound_;
+Property* ScriptObject::findInTable(std::string_view name, uint32_t hash) {
   if (buckets_.empty()) return nullptr;
   for (Property* p = buckets_[hash % buckets_.size()]; p; p = p->hashNext)
     if (p->hash == hash && equalsIgnoringCase(p->name, name)) {
@@ -122,7 +121,6 @@ void ScriptObject::remove(Property* p) {
   delete p;
 }
 
-ScriptObject* ScriptObject::prototype() const { return proto_ ? proto_->value.asObject() : nullptr; }
 
 ClipReference* ScriptObject::clipReference() {
   if (!clipRef_) {

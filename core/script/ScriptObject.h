@@ -128,7 +128,10 @@ class ScriptObject : public ObjectCell {
   void setClassTag(ClassTag t) { tag_ = t; }
 
   // ---- Own properties ----------------------------------------------------
-  Property* findOwn(std::string_view name, uint32_t hash);
+  Property* findOwn(std::string_view name, uint32_t hash) {
+    if (lastFound_ && lastFound_->hash == hash && equalsIgnoringCase(lastFound_->name, name)) return lastFound_;
+    return findInTable(name, hash);
+  }
   Property* findOwn(std::string_view name) { return findOwn(name, ScriptString::nameHash(name)); }
   Property* findOwn(const ScriptString* name) {
     return name ? findOwn(name->text(), name->hash()) : nullptr;
@@ -146,7 +149,7 @@ class ScriptObject : public ObjectCell {
   size_t propertyCount() const { return count_; }
 
   // The prototype: the value of the own `__proto__` property, or null.
-  ScriptObject* prototype() const;
+  ScriptObject* prototype() const { return proto_ ? proto_->value.asObject() : nullptr; }
   Property* protoProperty() const { return proto_; }
   Property* resolveProperty() const { return resolve_; }
   Property* lengthProperty() const { return length_; }
@@ -227,6 +230,7 @@ class ScriptObject : public ObjectCell {
  private:
   friend class ObjectCell;
   void rehash(size_t buckets);
+  Property* findInTable(std::string_view name, uint32_t hash);
   void forget(Property* p);
 
   ScriptHeap* heap_;

@@ -42,8 +42,11 @@ class ScriptValue {
   ScriptValue(ScriptValue&& o) noexcept : kind_(o.kind_), u_(o.u_) { o.kind_ = ValueKind::Undefined; }
   ScriptValue& operator=(const ScriptValue& o) {
     if (this != &o) {
-      ScriptValue copy(o);
-      swap(copy);
+      // The old payload goes last: `o` may be held only through it.
+      ScriptValue old(std::move(*this));
+      kind_ = o.kind_;
+      u_ = o.u_;
+      take();
     }
     return *this;
   }
@@ -143,34 +146,31 @@ class ScriptValue {
   bool samePayload(const ScriptValue& o) const;
 
  private:
-  void take() {
-    switch (kind_) {
-      case ValueKind::String:
-        if (u_.s) u_.s->retain();
-        break;
-      case ValueKind::Object:
-        u_.o->retain();
-        break;
-      case ValueKind::Clip:
-        u_.c->retain();
-        break;
-      default:
-        break;
+  // String, object and clip values hold a reference (kinds 2 to 4): the
+  // test stays inline, the counting itself is out of line.
+  bool counted() const { return static_cast<uint8_t>(static_cast<uint8_t>(kind_) - 2) <= 2; }
+  [[gnu::always_inline]] void take() {
+    if (counted()) takeCounted();
+  }
+  [[gnu::always_inline]] void drop() {
+    if (counted()) dropCounted();
+  }
+  [[gnu::noinline]] void takeCounted() {
+    if (kind_ == ValueKind::String) {
+      if (u_.s) u_.s->retain();
+    } else if (kind_ == ValueKind::Object) {
+      u_.o->retain();
+    } else {
+      u_.c->retain();
     }
   }
-  void drop() {
-    switch (kind_) {
-      case ValueKind::String:
-        if (u_.s) u_.s->release();
-        break;
-      case ValueKind::Object:
-        u_.o->release();
-        break;
-      case ValueKind::Clip:
-        u_.c->release();
-        break;
-      default:
-        break;
+  [[gnu::noinline]] void dropCounted() {
+    if (kind_ == ValueKind::String) {
+      if (u_.s) u_.s->release();
+    } else if (kind_ == ValueKind::Object) {
+      u_.o->release();
+    } else {
+      u_.c->release();
     }
   }
 
