@@ -60,21 +60,60 @@ std::string ScriptEngine::legacyText(const ScriptValue& v) {
   return text::convert(s->text(), s->legacyOrigin(), version_ <= 5);
 }
 
-ScriptValue ScriptEngine::pushedString(std::string_view text) {
-  if (text.empty()) return ScriptValue::adoptString(nullptr);
+const ScriptEngine::PushRecord& ScriptEngine::pushRecord(const uint8_t* payload, size_t length) {
   const bool legacy = version_ <= 5;
-  if (!pushedStrings_) pushedStrings_ = std::make_unique<PushedString[]>(kPushedStrings);
+  if (!pushRecords_) pushRecords_ = std::make_unique<PushRecord[]>(kPushRecords);
   // Fibonacci hashing of the address picks the slot.
-  const size_t slot = (reinterpret_cast<uintptr_t>(text.data()) * 0x9E3779B97F4A7C15ull) >> 55;
-  PushedString& e = pushedStrings_[slot % kPushedStrings];
-  if (e.at == text.data() && e.string && e.string->legacyOrigin() == legacy && e.string->text() == text)
-    return ScriptValue::string(e.string);
-  ScriptString* made = ScriptString::make(text, legacy);
-  if (e.string) e.string->release();
-  e.at = text.data();
-  e.string = made;
-  made->retain();
-  return ScriptValue::adoptString(made);
+  const size_t slot = (reinterpret_cast<uintptr_t>(payload) * 0x9E3779B97F4A7C15ull) >> 56;
+  PushRecord& rec = pushRecords_[slot % kPushRecords];
+  if (rec.at == payload && rec.legacy == legacy && rec.bytes.size() == length &&
+      (length == 0 || std::memcmp(rec.bytes.data(), payload, length) == 0))
+    return rec;
+  rec.at = payload;
+  rec.legacy = legacy;
+  rec.bytes.assign(payload, payload + length);
+  rec.items.clear();
+  ActionReader r(payload, length);
+  while (!r.atEnd()) {
+    const uint8_t type = r.u8();
+    PushItem item;
+    switch (type) {
+      case 0:
+        item.value = makeString(r.string());
+        break;
+      case 1:
+        item.value = ScriptValue::number(r.f32());
+        break;
+      case 2:
+        item.value = ScriptValue::null();
+        break;
+      case 3:
+        break;
+      case 4:
+        item.kind = PushItem::Register;
+        item.index = r.u8();
+        break;
+      case 5:
+        item.value = ScriptValue::boolean(r.u8() != 0);
+        break;
+      case 6:
+        item.value = ScriptValue::number(r.f64Swapped());
+        break;
+      case 7:
+        item.value = ScriptValue::number(static_cast<int32_t>(r.u32()));
+        break;
+      case 8:
+      case 9:
+        item.kind = PushItem::Constant;
+        item.index = type == 8 ? r.u8() : r.u16();
+        break;
+      default:
+        // An unknown item type ends the record: its size is unknown.
+        return rec;
+    }
+    rec.items.push_back(std::move(item));
+  }
+  return rec;
 }
 
 PoolRef ScriptEngine::constantPool(const uint8_t* payload, size_t length) {
@@ -169,48 +208,18 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
   };
   // Push: each typed item of the payload in turn.
   auto pushItems = [&](const uint8_t* payload, size_t payloadLength) {
-    ActionReader r(payload, payloadLength);
-    while (!r.atEnd()) {
-      const uint8_t type = r.u8();
-      switch (type) {
-        case 0:
-          push(pushedString(r.string()));
-          break;
-        case 1:
-          push(ScriptValue::number(r.f32()));
-          break;
-        case 2:
-          push(ScriptValue::null());
-          break;
-        case 3:
-          push(ScriptValue());
-          break;
-        case 4: {
-          const uint8_t reg = r.u8();
-          if (reg < ctx.registerCount) stack_.push_back(ctx.registers[reg]);
-          else push(ScriptValue());
-          break;
-        }
-        case 5:
-          push(ScriptValue::boolean(r.u8() != 0));
-          break;
-        case 6:
-          push(ScriptValue::number(r.f64Swapped()));
-          break;
-        case 7:
-          push(ScriptValue::number(static_cast<int32_t>(r.u32())));
-          break;
-        case 8:
-        case 9: {
-          const unsigned index = type == 8 ? r.u8() : r.u16();
-          ConstantPool* pool = ctx.pool.get();
-          push(pool && index < pool->strings.size() ? pool->strings[index] : ScriptValue());
-          break;
-        }
-        default:
-          // An unknown item type ends the record: its size is unknown.
-          r = ActionReader(nullptr, 0);
-          break;
+    const PushRecord& rec = pushRecord(payload, payloadLength);
+    for (const PushItem& item : rec.items) {
+      if (item.kind == PushItem::Value) {
+        stack_.push_back(item.value);
+      } else if (item.kind == PushItem::Register) {
+        if (item.index < ctx.registerCount) stack_.push_back(ctx.registers[item.index]);
+        else push(ScriptValue());
+      } else {
+        // A constant without a pool in force pushes undefined.
+        ConstantPool* pool = ctx.pool.get();
+        if (pool && item.index < pool->strings.size()) stack_.push_back(pool->strings[item.index]);
+        else push(ScriptValue());
       }
     }
   };
@@ -700,7 +709,7 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
         int count = std::isnan(countD) || countD < 0 ? 0 : countD > 65535 ? 65535 : static_cast<int>(countD);
         if (static_cast<size_t>(count) > stack_.size() - stackBase_) count = static_cast<int>(stack_.size() - stackBase_);
         // The first popped is the first argument. A few fit on the C++ stack.
-        constexpr int kFewArgs = 8;
+        constexpr int kFewArgs = 4;
         ScriptValue fewArgs[kFewArgs];
         std::vector<ScriptValue> manyArgs;
         ScriptValue* args = fewArgs;

@@ -49,6 +49,14 @@ bool ScriptEngine::getMember(ScriptObject* object, std::string_view name, Script
 bool ScriptEngine::getMember(ScriptObject* object, std::string_view name, uint32_t hash, ScriptValue& out,
                              bool allowResolve) {
   if (!object) return false;
+  // The common case first: a plain own property of the object itself.
+  if (object->classTag() != ClassTag::Super) {
+    Property* p = object->findOwn(name, hash);
+    if (p && !p->accessor && p->visibleTo(version_)) {
+      out = p->value;
+      return true;
+    }
+  }
   ScriptObject* start = object;
   if (object->classTag() == ClassTag::Super) {
     ScriptObject* target = toObject(object->superTarget());

@@ -30,10 +30,7 @@ ScriptEngine::~ScriptEngine() {
   stack_.clear();
   for (ScriptValue& r : globalRegisters_) r.clear();
   poolCache_.clear();
-  if (pushedStrings_)
-    for (size_t i = 0; i < kPushedStrings; ++i)
-      if (pushedStrings_[i].string) pushedStrings_[i].string->release();
-  pushedStrings_.reset();
+  pushRecords_.reset();
   rootBridge_.reset();
   heap_.destroyAll();
 }

@@ -215,8 +215,22 @@ class ScriptEngine {
   ScriptObject* scopeObject(ActionContext& ctx, int index);
   ScriptValue clipValue(ScriptObject* clip);
   PoolRef constantPool(const uint8_t* payload, size_t length);
-  // The string of a Push item whose text sits in the action bytes.
-  ScriptValue pushedString(std::string_view text);
+  // Push records decoded once: remembered by the address of their payload
+  // (direct-mapped, checked against a copy of the bytes and the encoding on
+  // every use), so that code run again pushes ready-made values.
+  struct PushItem {
+    enum Kind : uint8_t { Value, Register, Constant };
+    Kind kind = Value;
+    uint16_t index = 0;  // register number or constant index
+    ScriptValue value;   // for Value items
+  };
+  struct PushRecord {
+    const uint8_t* at = nullptr;
+    bool legacy = false;
+    std::vector<uint8_t> bytes;
+    std::vector<PushItem> items;
+  };
+  const PushRecord& pushRecord(const uint8_t* payload, size_t length);
   void defineFunction(ActionContext& ctx, const uint8_t* payload, size_t length, const uint8_t* body,
                       size_t bodyLength, bool function2);
   void maybeCollect();
@@ -238,15 +252,8 @@ class ScriptEngine {
   ScriptValue globalRegisters_[4];
   ActionQueue* queue_ = nullptr;
   std::unordered_map<const uint8_t*, PoolRef> poolCache_;
-  // Strings pushed by Push records, remembered by the address of their text
-  // (direct-mapped, checked against the bytes and the encoding on every use)
-  // so that code run again shares one record instead of making a new one.
-  struct PushedString {
-    const char* at = nullptr;
-    ScriptString* string = nullptr;  // one reference
-  };
-  static constexpr size_t kPushedStrings = 512;
-  std::unique_ptr<PushedString[]> pushedStrings_;
+  static constexpr size_t kPushRecords = 256;
+  std::unique_ptr<PushRecord[]> pushRecords_;
 
   int version_ = 6;
   bool version4_ = false;
