@@ -27,6 +27,8 @@ CorePlayer::~CorePlayer() {
 
 void CorePlayer::runQueuedActions() { script_->run(actions_, true); }
 
+void CorePlayer::seedRandom(uint32_t seed) { script_->seedRandom(seed); }
+
 void CorePlayer::teardown() {
   // Queued blocks and cached constant pools point into the movies.
   actions_.clear();

@@ -94,6 +94,9 @@ class CorePlayer {
   // The stage's menu-visibility property: a change is passed on to the host
   // as "showmenu".
   void setShowMenuFromScript(bool show);
+  // Starts the script engine's random generator from `seed` instead of the
+  // clock, so that a run can be repeated.
+  void seedRandom(uint32_t seed);
   // The string of a Trace action; the shipped player ignores it.
   virtual void trace(const std::string& line) { (void)line; }
   // The clock that times a running script for the slow-script question:

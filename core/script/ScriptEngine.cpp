@@ -8,6 +8,7 @@
 #include "core/script/ClipEvents.h"
 #include "core/script/OpcodeTable.h"
 #include "core/script/CoreNatives.h"
+#include "core/script/NativeTable.h"
 #include "core/script/RootClipBridge.h"
 
 namespace kivra {
@@ -63,6 +64,7 @@ void ScriptEngine::buildGlobal() {
   global_->setPermanent(true);
   global_->put("__proto__", ScriptValue::object(objectProto_), kDontEnum | kDontDelete);
   installCoreNatives(*this);
+  installStandardNatives(*this);
 }
 
 void ScriptEngine::registerNativeClass(uint16_t nativeClass, NativeDispatcher dispatcher) {

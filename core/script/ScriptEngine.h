@@ -142,7 +142,11 @@ class ScriptEngine {
   // Legacy string equality and order between string values (unit rules).
   static bool stringsEqual(const ScriptString* a, const ScriptString* b);
   static int compareStrings(const ScriptString* a, const ScriptString* b);
+  // The player's random generator: one 31-bit draw, or a draw below n (0
+  // when n <= 0). Seeded from the clock on first use unless seeded before.
+  uint32_t randomDraw();
   uint32_t randomBelow(int32_t n);
+  void seedRandom(uint32_t seed);
 
   // ---- Members ----------------------------------------------------------------------
   // Get member with the prototype walk, getters, clip names and __resolve.
