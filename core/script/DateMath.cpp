@@ -96,12 +96,6 @@ double systemOffsetAt(double utc) {
   return static_cast<double>(fields.tm_gmtoff) * kMsPerSecond;
 }
 
-double standardOffset(double utc, OffsetAt offsetAt) {
-  const double y = std::isfinite(utc) ? yearFromTime(utc) : 1970;
-  const double january = makeDate(makeDay(y, 0, 1), 0), july = makeDate(makeDay(y, 6, 1), 0);
-  return std::fmin(offsetAt(january), offsetAt(july));
-}
-
 double localTime(double utc, OffsetAt offsetAt) {
   if (std::isnan(utc)) return kNaN;
   return utc + offsetAt(utc);
@@ -109,8 +103,14 @@ double localTime(double utc, OffsetAt offsetAt) {
 
 double utcFromLocal(double local, OffsetAt offsetAt) {
   if (!std::isfinite(local)) return kNaN;
-  const double standard = standardOffset(local, offsetAt);
-  return local - offsetAt(local - standard);
+  // The offsets in force a day before and a day after: zones change their
+  // offset far less often than that.
+  const double before = offsetAt(local - kMsPerDay), after = offsetAt(local + kMsPerDay);
+  const double early = local - before;
+  if (offsetAt(early) == before) return early;  // also the first of a repeated hour
+  const double late = local - after;
+  if (offsetAt(late) == after) return late;
+  return early;  // skipped by the change: counted with the offset before it
 }
 
 }  // namespace kivra::date

@@ -38,12 +38,12 @@ double timeClip(double t);
 using OffsetAt = double (*)(double utc);
 // The system's zone (the TZ environment variable or the machine's setting).
 double systemOffsetAt(double utc);
-// The zone's standard offset in the year of t: the smaller of the offsets in
-// January and July.
-double standardOffset(double utc, OffsetAt offsetAt);
 double localTime(double utc, OffsetAt offsetAt);
-// A local time value back to UTC: local - standard offset, then the
-// daylight-saving adjustment in force at that moment is taken off as well.
+// A local time value back to UTC: the offset that is in force at the
+// resulting moment is taken off. A local time that occurs twice (clocks set
+// back) means the first of the two; one that a change skips (clocks set
+// forward) is counted with the offset in force before the change, so
+// 02:30 on the morning the clocks go from 02:00 to 03:00 means 03:30.
 double utcFromLocal(double local, OffsetAt offsetAt);
 
 }  // namespace kivra::date
