@@ -190,6 +190,10 @@ void split(NativeCall& c) {
   int64_t start = 0;
   for (int64_t i = 0; i <= n;) {
     if (limited && count >= limit) break;
+    if (count >= kMaxNativeElements) {
+      c.result.clear();  // too many pieces to make: no result
+      return;
+    }
     if (k == 0) {
       if (i < n) add(piece(s, i, i + 1));
       ++i;
