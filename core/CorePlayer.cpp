@@ -305,8 +305,9 @@ void CorePlayer::typedCharacter(uint32_t character) {
 }
 
 void CorePlayer::focusChanged(bool focused) {
-  // Losing the window's focus lets go of every key.
-  if (!focused) input_->captureLost();
+  // Text fields, which lose their caret with the window's focus, are not
+  // there yet; the pointer state is the capture's business.
+  (void)focused;
 }
 
 void CorePlayer::afterInput() {
