@@ -116,6 +116,11 @@ class ScriptEngine {
   // and the root clip's object goes with it.
   void movieUnloaded();
 
+  // A listener event raised by the player (`Key`, `Mouse`, `Stage`...):
+  // calls broadcastMessage(method, args...) on the global object of that
+  // name, when it exists, as an outermost script run.
+  void broadcast(std::string_view object, std::string_view method, const ScriptValue* args, int argc);
+
   // ---- Calls ------------------------------------------------------------------------
   // Calls a function value; `construct` makes the call a construction.
   ScriptValue call(const ScriptValue& function, const ScriptValue& thisValue, const ScriptValue* args, int argc,
