@@ -62,6 +62,15 @@ struct DisplayWalkItem {
   CXFORM cxform;        // parents combined
 };
 
+// Told about display objects that go away (the script engine unlinks their
+// clip objects). Called from the object's destructor, while its parent
+// chain is still intact.
+class DisplayObserver {
+ public:
+  virtual ~DisplayObserver() = default;
+  virtual void displayObjectGone(DisplayObject& object) = 0;
+};
+
 class DisplayVisitor {
  public:
   virtual ~DisplayVisitor() = default;
@@ -161,6 +170,13 @@ class Display {
 
   // Called by DisplayObject's destructor.
   void objectDestroyed(DisplayObject* object);
+  void setObserver(DisplayObserver* observer) { observer_ = observer; }
+  // The object's instance name changed (a script renamed it).
+  void rename(DisplayObject& object, std::string name) { object.name_ = std::move(name); }
+  // Script edits of an object's transform; the object becomes script-controlled.
+  void setMatrix(DisplayObject& object, const MATRIX& m);
+  void setCxform(DisplayObject& object, const CXFORM& c);
+  void setVisible(DisplayObject& object, bool visible);
 
  private:
   void insertChild(DisplayObject& parent, std::unique_ptr<DisplayObject> child);
@@ -198,6 +214,7 @@ class Display {
   int stageHeight_ = 0;
   DisplayObject* trackedButton_ = nullptr;
   std::vector<DisplayObject*> parked_;
+  DisplayObserver* observer_ = nullptr;
 
   // Last: the tree goes first, while the state above is still there.
   std::unique_ptr<DisplayObject> root_;

@@ -65,6 +65,9 @@ class DisplayObject {
   bool drawn() const { return drawn_; }
   const DeviceRect& deviceBounds() const { return deviceBounds_; }
 
+  // Hidden objects (and everything below them) are not drawn.
+  bool visible() const { return visible_; }
+
   // Button: the state records shown (a tracking mode, set by input).
   uint8_t buttonState() const { return buttonState_; }
   void setButtonState(uint8_t s) { buttonState_ = s; }
@@ -85,6 +88,7 @@ class DisplayObject {
   std::string name_;
   int version_ = 6;
   bool scriptControlled_ = false;
+  bool visible_ = true;
   bool dirty_ = true;
   bool drawn_ = false;
   DeviceRect deviceBounds_;
