@@ -269,6 +269,13 @@ bool DisplayClipBridge::isButtonOrText(ScriptObject& clip) {
   return d && (d->kind() == CharacterKind::Button || d->kind() == CharacterKind::EditText);
 }
 
+bool DisplayClipBridge::markConstructed(DisplayObject& object) {
+  Entry& e = entries_[&object];
+  if (e.constructed) return false;
+  e.constructed = true;
+  return true;
+}
+
 // ---- Clip actions -------------------------------------------------------------------
 
 DisplayObject* DisplayClipBridge::placeScriptClip(DisplayObject& parent, std::shared_ptr<Character> character,
@@ -287,7 +294,11 @@ DisplayObject* DisplayClipBridge::placeScriptClip(DisplayObject& parent, std::sh
   DisplayObject* placed = nullptr;
   if (display.place(parent, info, &placed) != PlaceResult::Placed || !placed) return nullptr;
   placed->setScriptControlled(true);
-  if (init) applyInit(objectFor(placed), init);
+  ScriptObject* clip = objectFor(placed);
+  if (init) applyInit(clip, init);
+  // A clip made by a script gets its class at once, so that the script
+  // that made it can use it; its queued construction then does nothing.
+  if (clip && info.version >= 6) engine_.constructClip(clip, info.version);
   return placed;
 }
 

@@ -104,6 +104,8 @@ class DisplayClipBridge : public ClipBridge, public DisplayObserver {
   void removeClip(DisplayObject& object);
   // The level-0 movie went away.
   void movieUnloaded();
+  // Marks the clip's class as applied; false when it already was.
+  bool markConstructed(DisplayObject& object);
 
  private:
   struct Entry {
@@ -111,6 +113,7 @@ class DisplayClipBridge : public ClipBridge, public DisplayObserver {
     ClipScale scale;
     bool focusRectSet = false;  // the clip's own `_focusrect` (version 6)
     bool focusRect = false;
+    bool constructed = false;  // its class was applied
   };
   ScriptObject* objectFor(DisplayObject* object);
   DisplayObject* childByName(DisplayObject& parent, std::string_view name) const;

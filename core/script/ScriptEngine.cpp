@@ -255,7 +255,9 @@ void ScriptEngine::runQueuedBlock(const ActionBlock& block) {
 
 void ScriptEngine::constructClip(ScriptObject* clip, int version) {
   DisplayObject* d = DisplayClipBridge::displayObject(clip);
-  if (!d) return;
+  if (!d || !displayBridge_->markConstructed(*d)) return;
+  const int savedVersion = version_;
+  const bool savedVersion4 = version4_;
   version_ = version;
   version4_ = false;
   ScriptValue ctor;
@@ -278,6 +280,8 @@ void ScriptEngine::constructClip(ScriptObject* clip, int version) {
   ScriptValue proto;
   if (!ctor.isObject() || !getMember(ctor.asObject(), "prototype", proto, false) || !proto.isObject()) {
     // No class: the MovieClip prototype is attached on first lookup.
+    version_ = savedVersion;
+    version4_ = savedVersion4;
     return;
   }
   clip->put("__proto__", proto, kDontEnum | kDontDelete);
@@ -285,6 +289,8 @@ void ScriptEngine::constructClip(ScriptObject* clip, int version) {
   ScriptValue self = clipValue(clip);
   if (ctor.asObject()->function() && !ctor.asObject()->function()->native)
     call(ctor, self, nullptr, 0);
+  version_ = savedVersion;
+  version4_ = savedVersion4;
 }
 
 // ---- Calls ----------------------------------------------------------------------------

@@ -131,6 +131,8 @@ class ScriptEngine {
   // The class registered for a library symbol name, or undefined.
   ScriptValue registeredClass(std::string_view symbol) const;
   LastKey& lastKey() { return lastKey_; }
+  // Applies the registered class (or the built-in one) to a new clip, once.
+  void constructClip(ScriptObject* clip, int version);
   // updateAfterEvent() asked for a redraw when the running handler returns.
   void requestRedraw() { redrawNow_ = true; }
   bool takeRedrawRequest() {
@@ -226,8 +228,7 @@ class ScriptEngine {
   friend class Interpreter;
   void buildGlobal();
   void runQueuedBlock(const ActionBlock& block);
-  // Applies the registered class (or the built-in one) to a new clip.
-  void constructClip(ScriptObject* clip, int version);
+
   // Runs a block of actions in a context; true when it ran to its end.
   void execute(ActionContext& ctx, const uint8_t* code, size_t length);
   ScriptValue callFunction(ScriptObject* fn, const ScriptValue& thisValue, const ScriptValue* args, int argc,
