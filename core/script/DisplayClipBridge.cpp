@@ -347,10 +347,12 @@ void DisplayClipBridge::toggleQuality() {
 }
 
 void DisplayClipBridge::getUrl(ScriptObject* target, std::string_view url, std::string_view window, int flags) {
-  // Host commands go to the host; other requests belong to the URL layer.
+  // Host commands never get here (the interpreter routes them); other
+  // requests belong to the URL layer, which is not part of the engine yet.
   (void)target;
+  (void)url;
+  (void)window;
   (void)flags;
-  player_.routeHostCommandUrl(std::string(url), std::string(window));
 }
 
 void DisplayClipBridge::collectRoots(std::vector<ScriptObject*>& out) {
