@@ -4,6 +4,7 @@
 
 #include "core/CorePlayer.h"
 #include "core/View.h"
+#include "core/movie/InputDispatch.h"
 #include "core/movie/CaseInsensitive.h"
 #include "core/movie/ViewTransform.h"
 #include "core/render/RenderMatrix.h"
@@ -185,7 +186,7 @@ ScriptValue DisplayClipBridge::getProperty(ScriptObject& clip, int index) {
       return engine_.makeString(d->name());
     case 14:
       if (noFrames) return ScriptValue();
-      return engine_.makeString(dropTarget_);
+      return engine_.makeString(d->dropTarget());
     case 15: {
       const TimelinePlayer* t = d->timeline() ? &d->timeline()->root() : nullptr;
       if (!t && d->character() && d->character()->owner) t = d->character()->owner;
@@ -207,7 +208,7 @@ ScriptValue DisplayClipBridge::getProperty(ScriptObject& clip, int index) {
     case 20:
     case 21: {
       int32_t sx = 0, sy = 0;
-      clientToMovie(player_.view(), player_.pointerX(), player_.pointerY(), sx, sy);
+      clientToMovie(player_.view(), player_.input().pointerX(), player_.input().pointerY(), sx, sy);
       const MATRIX inv = invertMatrix(globalMatrix(*d));
       const DevicePoint p = transformPoint(inv, sx, sy);
       return num((index == 20 ? p.x : p.y) / 20.0);

@@ -1,6 +1,7 @@
 #include "core/script/DisplayClipBridge.h"
 
 #include "core/CorePlayer.h"
+#include "core/movie/InputDispatch.h"
 #include "core/movie/CaseInsensitive.h"
 #include "core/movie/TagCodes.h"
 #include "core/movie/TagCursor.h"
@@ -16,11 +17,11 @@ bool isScriptableKind(CharacterKind kind) {
 }
 
 DisplayClipBridge::DisplayClipBridge(CorePlayer& player, ScriptEngine& engine) : player_(player), engine_(engine) {
-  player_.display().setObserver(this);
+  player_.display().addObserver(this);
 }
 
 DisplayClipBridge::~DisplayClipBridge() {
-  player_.display().setObserver(nullptr);
+  player_.display().removeObserver(this);
   movieUnloaded();
 }
 
@@ -31,7 +32,6 @@ void DisplayClipBridge::movieUnloaded() {
     entry.object->setClassTag(ClassTag::Object);  // an ordinary object now: the heap frees it
   }
   entries_.clear();
-  dragged_ = nullptr;
   if (stage_) {
     stage_->detachClip(std::string());
     stage_->setClassTag(ClassTag::Object);
@@ -39,9 +39,8 @@ void DisplayClipBridge::movieUnloaded() {
   }
 }
 
-void DisplayClipBridge::displayObjectGone(DisplayObject& object) {
-  if (dragged_ == &object) dragged_ = nullptr;
-  auto it = entries_.find(&object);
+void DisplayClipBridge::displayObjectDestroyed(DisplayObject* object) {
+  auto it = entries_.find(object);
   if (it == entries_.end()) return;
   ScriptObject* o = it->second.object;
   if (!o) {
@@ -332,13 +331,10 @@ void DisplayClipBridge::removeSprite(ScriptObject& clip) {
 }
 
 void DisplayClipBridge::startDrag(ScriptObject& clip, bool lockCenter, const double* bounds) {
-  // Dragging follows the mouse, which belongs to the input handling.
-  (void)lockCenter;
-  (void)bounds;
-  dragged_ = displayObject(&clip);
+  if (DisplayObject* d = displayObject(&clip)) player_.input().startDrag(*d, lockCenter, bounds);
 }
 
-void DisplayClipBridge::endDrag() { dragged_ = nullptr; }
+void DisplayClipBridge::endDrag() { player_.input().stopDrag(); }
 
 void DisplayClipBridge::toggleQuality() {
   player_.setQuality(player_.quality() == Quality::Low ? Quality::High : Quality::Low);

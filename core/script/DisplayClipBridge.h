@@ -74,7 +74,7 @@ class DisplayClipBridge : public ClipBridge, public DisplayObserver {
   void collectRoots(std::vector<ScriptObject*>& out) override;
 
   // ---- DisplayObserver ----------------------------------------------------
-  void displayObjectGone(DisplayObject& object) override;
+  void displayObjectDestroyed(DisplayObject* object) override;
 
   // ---- Used by the natives ------------------------------------------------
   // The display object behind a clip object (null for a plain object or a
@@ -122,9 +122,7 @@ class DisplayClipBridge : public ClipBridge, public DisplayObserver {
   CorePlayer& player_;
   ScriptEngine& engine_;
   std::unordered_map<const DisplayObject*, Entry> entries_;
-  DisplayObject* dragged_ = nullptr;
   ScriptObject* stage_ = nullptr;  // stands for the stage while no level 0 exists
-  std::string dropTarget_;
   bool focusRect_ = true;
   int soundBufferSeconds_ = 5;
 };

@@ -28,15 +28,6 @@ class CorePlayer;
 class DisplayClipBridge;
 class ScriptEngine;
 
-// The last key event, as Key.getCode and Key.getAscii report it. The input
-// handling sets it before it raises the key listeners' events.
-struct LastKey {
-  int code = 0;          // virtual key code
-  int character = 0;     // character code
-  bool special = false;  // one of the player's special keys
-  int specialCode = 0;
-};
-
 // A class linked to a library symbol name with Object.registerClass.
 struct ClassRegistration {
   std::string symbol;
@@ -130,7 +121,6 @@ class ScriptEngine {
   std::vector<ClassRegistration>& registeredClasses() { return registeredClasses_; }
   // The class registered for a library symbol name, or undefined.
   ScriptValue registeredClass(std::string_view symbol) const;
-  LastKey& lastKey() { return lastKey_; }
   // Applies the registered class (or the built-in one) to a new clip, once.
   void constructClip(ScriptObject* clip, int version);
   // updateAfterEvent() asked for a redraw when the running handler returns.
@@ -154,6 +144,11 @@ class ScriptEngine {
   // The level-0 movie is going away: cached constant pools point into it
   // and the root clip's object goes with it.
   void movieUnloaded();
+
+  // A listener event raised by the player (`Key`, `Mouse`, `Stage`...):
+  // calls broadcastMessage(method, args...) on the global object of that
+  // name, when it exists, as an outermost script run.
+  void broadcast(std::string_view object, std::string_view method, const ScriptValue* args, int argc);
 
   // ---- Calls ------------------------------------------------------------------------
   // Calls a function value; `construct` makes the call a construction.
@@ -263,7 +258,6 @@ class ScriptEngine {
   IntervalTimers timers_;
   std::vector<ClassRegistration> registeredClasses_;
   bool redrawNow_ = false;
-  LastKey lastKey_;
 
   std::vector<ScriptValue> stack_;
   size_t stackBase_ = 0;

@@ -3,6 +3,7 @@
 // SOURCE.expected and, when SOURCE.png exists, the last frame with that
 // picture within a per-channel tolerance.
 //
+// When SOURCE.input exists, the player replays it (--input).
 // Comment lines in the source steer the run:
 //   # run: --frames 3 --trace     player options (default: --frames 0 --trace)
 //   # tolerance: 2                largest per-channel difference allowed
@@ -168,6 +169,8 @@ int main(int argc, char** argv) {
   std::remove(shot.c_str());
   std::string command = shellQuote(player) + " --headless " + options;
   if (hasReference || update) command += " --screenshot " + shellQuote(shot);
+  const std::string input = stem + ".input";
+  if (std::ifstream(input)) command += " --input " + shellQuote(input);
   command += " " + shellQuote(movie) + " > " + shellQuote(output);
   const int status = run(command);
   const int expectedStatus = std::atoi(directive(text, "exit", "0").c_str());
