@@ -84,6 +84,12 @@ void CorePlayer::movieDataArrived(TimelinePlayer& timeline, const IntakeReport& 
     startPlayback();
 }
 
+void serviceIntervalTimers(ScriptEngine& engine, bool shortOnly, uint32_t framePeriodMs);
+
+void CorePlayer::serviceIntervalTimers(bool shortOnly) {
+  kivra::serviceIntervalTimers(*script_, shortOnly, framePeriod_);
+}
+
 void CorePlayer::startPlayback() {
   level0_->seek(0);
   hasMovie_ = true;

@@ -54,6 +54,15 @@ struct PixelRect {
   bool empty() const { return right <= left || bottom <= top; }
 };
 
+// What the host tells scripts about the machine (System.capabilities).
+struct HostInfo {
+  std::string manufacturer = "Vantorel Windows";
+  int screenWidth = 1024;
+  int screenHeight = 768;
+  std::string osName = "Windows XP";
+  std::string language = "en";
+};
+
 class CorePlayer {
  public:
   CorePlayer();
@@ -100,6 +109,20 @@ class CorePlayer {
   void seedRandom(uint32_t seed);
   // The string of a Trace action; the shipped player ignores it.
   virtual void trace(const std::string& line) { (void)line; }
+  // A diagnostic line for the debug sink; the shipped player drops it.
+  virtual void debugLog(const std::string& line) { (void)line; }
+  // The machine as scripts see it.
+  virtual HostInfo hostInfo() { return HostInfo{}; }
+  // Live toggle state of a lock key for Key.isToggled (virtual key code).
+  virtual bool keyIsToggled(int code) {
+    (void)code;
+    return false;
+  }
+  // Shows or hides the pointer over the player; returns the host's answer.
+  virtual int showPointer(bool show) {
+    (void)show;
+    return 0;
+  }
   // The clock that times a running script for the slow-script question:
   // real time even where milliseconds() is a virtual clock.
   virtual uint32_t scriptClock() { return milliseconds(); }
@@ -233,7 +256,7 @@ class CorePlayer {
   // Reads what arrived for libraries and ends the imports waiting for them.
   void serviceLibraries();
   void teardown();
-  void serviceIntervalTimers(bool shortOnly) { (void)shortOnly; }
+  void serviceIntervalTimers(bool shortOnly);
   bool serviceStreams() { return false; }
   void measureAutoQuality(uint32_t startMs, int framesAdvanced);
   RECT frameRect() const;

@@ -124,6 +124,16 @@ PlaceResult Display::place(DisplayObject& parent, const PlaceInfo& info, Display
     ButtonStates::showInitial(*this, *obj);
   }
 
+  // Clips placed by version 6 movies get their class applied before their
+  // frame actions run.
+  if (info.version >= 6 && (hasTimelineKind(kind) || kind == CharacterKind::Button ||
+                            kind == CharacterKind::EditText || kind == CharacterKind::VideoStream)) {
+    ActionBlock block;
+    block.clip = obj;
+    block.version = info.version;
+    block.construct = true;
+    actions_.push(ActionList::Construct, block);
+  }
   if (hasTimelineKind(kind) && info.character->owner) {
     obj->ownedTimeline_ = std::make_unique<TimelinePlayer>(*info.character->owner, *obj, *info.character);
     obj->timeline_ = obj->ownedTimeline_.get();
@@ -328,6 +338,26 @@ void Display::fireEvent(DisplayObject& object, uint32_t event, uint8_t keyCode) 
   block.version = object.version_;
   block.event = event;
   actions_.push(event == kClipEventInitialize ? ActionList::Init : ActionList::Frame, block);
+}
+
+void Display::setMatrix(DisplayObject& object, const MATRIX& m) {
+  object.scriptControlled_ = true;
+  if (object.matrix_ == m) return;
+  invalidate(object);
+  object.matrix_ = m;
+}
+
+void Display::setCxform(DisplayObject& object, const CXFORM& c) {
+  object.scriptControlled_ = true;
+  if (object.cxform_ == c) return;
+  invalidate(object);
+  object.cxform_ = c;
+}
+
+void Display::setVisible(DisplayObject& object, bool visible) {
+  if (object.visible_ == visible) return;
+  invalidate(object);
+  object.visible_ = visible;
 }
 
 // ---- Timelines ----------------------------------------------------------------

@@ -74,7 +74,9 @@ class DisplayVisitor {
 };
 
 // Told when a display object is destroyed, so that holders of plain
-// pointers (input state, keyboard focus) can drop them.
+// pointers (input state, keyboard focus, the script engine's clip objects)
+// can drop them. Called from the object's destructor, while its parent
+// chain is still intact.
 class DisplayObserver {
  public:
   virtual ~DisplayObserver() = default;
@@ -179,6 +181,12 @@ class Display {
 
   // Called by DisplayObject's destructor.
   void objectDestroyed(DisplayObject* object);
+  // The object's instance name changed (a script renamed it).
+  void rename(DisplayObject& object, std::string name) { object.name_ = std::move(name); }
+  // Script edits of an object's transform; the object becomes script-controlled.
+  void setMatrix(DisplayObject& object, const MATRIX& m);
+  void setCxform(DisplayObject& object, const CXFORM& c);
+  void setVisible(DisplayObject& object, bool visible);
 
  private:
   void insertChild(DisplayObject& parent, std::unique_ptr<DisplayObject> child);

@@ -65,6 +65,9 @@ class DisplayObject {
   bool drawn() const { return drawn_; }
   const DeviceRect& deviceBounds() const { return deviceBounds_; }
 
+  // Hidden objects (and everything below them) are not drawn.
+  bool visible() const { return visible_; }
+
   // The slash path of the clip this one was last dropped on (`_droptarget`).
   const std::string& dropTarget() const { return dropTarget_; }
   void setDropTarget(std::string path) { dropTarget_ = std::move(path); }
@@ -89,6 +92,7 @@ class DisplayObject {
   std::string name_;
   int version_ = 6;
   bool scriptControlled_ = false;
+  bool visible_ = true;
   bool dirty_ = true;
   bool drawn_ = false;
   DeviceRect deviceBounds_;
