@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "core/movie/ButtonTracker.h"
 #include "core/movie/DirtyArea.h"
 #include "core/movie/DisplayObject.h"
 #include "core/movie/Records.h"
@@ -70,6 +71,16 @@ class DisplayVisitor {
   // with depth <= its clip depth are drawn only inside it.
   virtual bool enter(const DisplayWalkItem& item) = 0;
   virtual void leave(const DisplayWalkItem& item) { (void)item; }
+};
+
+// Told when a display object is destroyed, so that holders of plain
+// pointers (input state, keyboard focus, the script engine's clip objects)
+// can drop them. Called from the object's destructor, while its parent
+// chain is still intact.
+class DisplayObserver {
+ public:
+  virtual ~DisplayObserver() = default;
+  virtual void displayObjectDestroyed(DisplayObject* object) = 0;
 };
 
 class Display {
@@ -153,14 +164,29 @@ class Display {
   void walk(DisplayVisitor& visitor) const;
 
   // ---- Other display state --------------------------------------------
-  DisplayObject* trackedButton() const { return trackedButton_; }
-  void setTrackedButton(DisplayObject* b) { trackedButton_ = b; }
+  DisplayObject* trackedButton() const { return tracker_.tracked(); }
+  ButtonTracker& buttonTracker() { return tracker_; }
+  const ButtonTracker& buttonTracker() const { return tracker_; }
   bool holdsDeviceText() const { return deviceText_; }
   void setHoldsDeviceText() { deviceText_ = true; }
   int instanceCounter() const { return instanceCounter_; }
 
+  // A script moved the object: it takes the matrix and timeline moves no
+  // longer change it.
+  void setMatrixFromScript(DisplayObject& object, const MATRIX& matrix);
+
+  // Observers are not owned and must remove themselves before they go.
+  void addObserver(DisplayObserver* o) { observers_.push_back(o); }
+  void removeObserver(DisplayObserver* o);
+
   // Called by DisplayObject's destructor.
   void objectDestroyed(DisplayObject* object);
+  // The object's instance name changed (a script renamed it).
+  void rename(DisplayObject& object, std::string name) { object.name_ = std::move(name); }
+  // Script edits of an object's transform; the object becomes script-controlled.
+  void setMatrix(DisplayObject& object, const MATRIX& m);
+  void setCxform(DisplayObject& object, const CXFORM& c);
+  void setVisible(DisplayObject& object, bool visible);
 
  private:
   void insertChild(DisplayObject& parent, std::unique_ptr<DisplayObject> child);
@@ -196,7 +222,8 @@ class Display {
   bool viewSet_ = false;
   int stageWidth_ = 0;
   int stageHeight_ = 0;
-  DisplayObject* trackedButton_ = nullptr;
+  ButtonTracker tracker_;
+  std::vector<DisplayObserver*> observers_;
   std::vector<DisplayObject*> parked_;
 
   // Last: the tree goes first, while the state above is still there.

@@ -21,6 +21,7 @@ class Collector : public DisplayVisitor {
   bool enter(const DisplayWalkItem& item) override {
     closeMasks(item.nesting, item.object.depth());
     const DisplayObject& o = item.object;
+    if (!o.visible()) return false;  // hidden with everything below it
     if (drawsShape(o) || o.clipDepth() != 0) {
       items_.push_back({&o, item.matrix, item.cxform, 0});
       if (o.clipDepth() != 0)

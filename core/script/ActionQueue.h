@@ -22,6 +22,7 @@ struct ActionBlock {
   DisplayObject* clip = nullptr;  // the clip the block belongs to
   int version = 6;                // version of the clip's movie
   uint32_t event = 0;             // the clip-event bit of an event block, else 0
+  bool construct = false;         // a clip-construction block: the clip's class is applied
 };
 
 class ActionQueue {

@@ -1,9 +1,8 @@
 #pragma once
 // What the script engine needs from clips, target paths and the rest of the
 // player. The engine calls these for the clip actions, the clip names met in
-// member lookup, paths and clip properties; the display-list and paths code
-// implements them. RootClipBridge is the stand-in that knows only the
-// level-0 root timeline.
+// member lookup, paths and clip properties; DisplayClipBridge implements them
+// over the display tree.
 //
 // Every call happens on the player's thread from inside a script run. Clip
 // arguments are clip script objects (ScriptObject::isClipObject()).

@@ -64,7 +64,7 @@ void objectNatives(NativeCall& c) {
       c.result = c.thisValue;
       break;
     case 4:  // toString
-      c.result = e.makeString("[object Object]");
+      c.result = e.makeString(self && self->isFunction() ? "[type Function]" : "[object Object]");
       break;
     case 5:  // hasOwnProperty(name)
       if (c.argc >= 1 && self) {
@@ -88,14 +88,44 @@ void objectNatives(NativeCall& c) {
         c.result = ScriptValue::boolean(p && p->visibleTo(e.version()) && !(p->flags & kDontEnum));
       }
       break;
-    case 8:  // registerClass: the class library fills this in
-      c.result = ScriptValue::boolean(false);
+    case 8: {  // Object.registerClass(symbol, constructor)
+      if (c.argc < 2) break;
+      const ScriptValue& ctor = c.arg(1);
+      const bool remove = ctor.isNullish();
+      if (!remove && !(ctor.isObject() && ctor.asObject()->isFunction())) {
+        c.result = ScriptValue::boolean(false);
+        break;
+      }
+      const std::string symbol = e.toStdString(c.arg(0));
+      std::vector<ClassRegistration>& classes = e.registeredClasses();
+      for (size_t i = 0; i < classes.size(); ++i)
+        if (classes[i].symbol == symbol) {
+          classes.erase(classes.begin() + static_cast<long>(i));
+          break;
+        }
+      if (!remove) classes.push_back(ClassRegistration{symbol, ctor});
+      c.result = ScriptValue::boolean(true);
       break;
-    case 9:  // the Object constructor
-      if (c.argc >= 1 && e.toObject(c.arg(0))) c.result = c.arg(0);
-      else if (c.construct) c.result = c.thisValue;
+    }
+    case 9: {  // Object(value) and Function(value)
+      const ScriptValue& v = c.arg(0);
+      if (c.argc >= 1 && !v.isNullish()) {
+        if (e.toObject(v)) {
+          c.result = v;
+          break;
+        }
+        // A primitive is wrapped by its class.
+        const char* cls = v.isString() ? "String" : v.isNumber() ? "Number" : "Boolean";
+        ScriptValue ctor = e.getMember(ScriptValue::object(e.global()), cls);
+        if (ctor.isObject()) {
+          c.result = e.call(ctor, ScriptValue(), &v, 1, true);
+          break;
+        }
+      }
+      if (c.construct) c.result = c.thisValue;
       else c.result = ScriptValue::object(e.newObject());
       break;
+    }
     case 10:  // Function.prototype.call(thisObject, arguments...)
       c.result = e.call(c.thisValue, c.arg(0), c.argc > 1 ? c.args + 1 : nullptr, c.argc > 1 ? c.argc - 1 : 0);
       break;
@@ -110,6 +140,26 @@ void objectNatives(NativeCall& c) {
         }
       }
       c.result = e.call(c.thisValue, c.arg(0), args.data(), static_cast<int>(args.size()));
+      break;
+    }
+    case 12: {  // broadcastMessage(name, arguments...)
+      if (c.argc < 1 || !self) break;
+      ScriptValue listeners;
+      e.getMember(self, "_listeners", listeners);
+      ScriptObject* list = e.toObject(listeners);
+      if (!list) break;
+      const std::string name = e.toStdString(c.arg(0));
+      const ScriptValue* rest = c.argc > 1 ? c.args + 1 : nullptr;
+      const int restCount = c.argc > 1 ? c.argc - 1 : 0;
+      // The length is read again each round: handlers may add or remove
+      // listeners, and later rounds see the change.
+      for (int i = 0; i < 65536 && !e.aborted(); ++i) {
+        if (i >= e.toNumber(e.getMember(listeners, "length"))) break;
+        ScriptValue item;
+        e.getMember(list, std::to_string(i), item);
+        if (!e.toObject(item)) continue;
+        e.callMethod(item, name, rest, restCount);
+      }
       break;
     }
     default:
@@ -130,34 +180,16 @@ void installCoreNatives(ScriptEngine& e) {
 
   g->put("Zqnative", e.makeNative(kNativeBootstrap, 0, false), kDontEnum);
   g->put("Zqconstructor", e.makeNative(kNativeBootstrap, 1, false), kDontEnum);
-  g->put("ZqSetPropFlags", e.makeNative(kNativeSetPropFlags, 0, false), kDontEnum);
-  g->put("ZqSetNative", e.makeNative(kNativeSetNative, 0, false), kDontEnum);
 
   ScriptValue object = e.makeNative(kNativeObject, 9, false);
   object.asObject()->put("prototype", ScriptValue::object(objectProto), kDontEnum | kDontDelete);
   objectProto->put("constructor", object, kDontEnum | kDontDelete);
-  object.asObject()->put("registerClass", e.makeNative(kNativeObject, 8, false), 0);
   g->put("Object", object, kDontEnum);
 
   ScriptValue function = e.makeNative(kNativeObject, 9, false);
   function.asObject()->put("prototype", ScriptValue::object(functionProto), kDontEnum | kDontDelete);
   functionProto->put("constructor", function, kDontEnum | kDontDelete);
   g->put("Function", function, kDontEnum | kVersion6Only);
-
-  static constexpr struct {
-    const char* name;
-    uint16_t method;
-    uint16_t flags;
-  } kObjectMethods[] = {
-      {"watch", 0, kVersion6Only},          {"unwatch", 1, kVersion6Only},
-      {"addProperty", 2, kVersion6Only},    {"valueOf", 3, 0},
-      {"toString", 4, 0},                   {"hasOwnProperty", 5, kVersion6Only},
-      {"isPrototypeOf", 6, kVersion6Only},  {"isPropertyEnumerable", 7, kVersion6Only},
-  };
-  for (const auto& m : kObjectMethods)
-    objectProto->put(m.name, e.makeNative(kNativeObject, m.method, false), m.flags | kDontEnum | kDontDelete);
-  functionProto->put("call", e.makeNative(kNativeObject, 10, false), kVersion6Only | kDontEnum | kDontDelete);
-  functionProto->put("apply", e.makeNative(kNativeObject, 11, false), kVersion6Only | kDontEnum | kDontDelete);
 
   g->put("NaN", ScriptValue::number(std::numeric_limits<double>::quiet_NaN()), kDontEnum);
   g->put("Infinity", ScriptValue::number(std::numeric_limits<double>::infinity()), kDontEnum);

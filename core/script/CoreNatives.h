@@ -1,7 +1,9 @@
 #pragma once
 // The primitives registered on the global object before the class library
-// runs: Zqnative, Zqconstructor, ZqSetPropFlags, ZqSetNative, Object with
-// its prototype methods, Function with call and apply, NaN and Infinity.
+// runs: Zqnative, Zqconstructor, the Object and Function constructors with
+// their prototypes, NaN and Infinity; and the dispatchers of the binding
+// primitives (classes 1 and 4, fetched by the library with Zqnative) and of
+// the Object and Function methods (class 101).
 namespace kivra {
 
 class ScriptEngine;

@@ -153,7 +153,11 @@ void ScriptEngine::defineFunction(ActionContext& ctx, const uint8_t* payload, si
   fb->code.assign(body, body + bodyLength);
   fb->pool = ctx.pool;
   fb->version = ctx.version;
+  // Functions defined on a clip keep it as their target; those defined with
+  // another object as the target (the class library's, on the global
+  // object) run on their caller's.
   fb->definedIn = ctx.hasOverride ? ctx.override : ctx.target;
+  if (!fb->definedIn.isClip()) fb->definedIn.clear();
   activationOf(ctx);  // the new function's scope holds it
   for (int i = 0; i < ctx.scopeCount; ++i) {
     ScopeEntry e = ctx.scope[i];

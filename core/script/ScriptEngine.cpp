@@ -7,8 +7,10 @@
 #include "core/CorePlayer.h"
 #include "core/script/ClipEvents.h"
 #include "core/script/OpcodeTable.h"
+#include "core/script/ClassLibrary.h"
 #include "core/script/CoreNatives.h"
-#include "core/script/RootClipBridge.h"
+#include "core/script/DisplayClipBridge.h"
+#include "core/script/NativeTable.h"
 
 namespace kivra {
 
@@ -21,8 +23,8 @@ const ScriptValue kUndefined;
 const ScriptValue& NativeCall::arg(int i) const { return i >= 0 && i < argc ? args[i] : kUndefined; }
 
 ScriptEngine::ScriptEngine(CorePlayer& player) : player_(player) {
-  rootBridge_ = std::make_unique<RootClipBridge>(player, *this);
-  bridge_ = rootBridge_.get();
+  displayBridge_ = std::make_unique<DisplayClipBridge>(player, *this);
+  bridge_ = displayBridge_.get();
   stack_.reserve(128);
 }
 
@@ -31,7 +33,9 @@ ScriptEngine::~ScriptEngine() {
   for (ScriptValue& r : globalRegisters_) r.clear();
   poolCache_.clear();
   pushRecords_.reset();
-  rootBridge_.reset();
+  timers_.clearAll();
+  registeredClasses_.clear();
+  displayBridge_.reset();
   heap_.destroyAll();
 }
 
@@ -63,7 +67,51 @@ void ScriptEngine::buildGlobal() {
   global_ = heap_.create();
   global_->setPermanent(true);
   global_->put("__proto__", ScriptValue::object(objectProto_), kDontEnum | kDontDelete);
+  capabilities_ = capabilitiesString(*this);
+  player_.debugLog("SetCapabilitiesString: " + capabilities_ + "\n");
   installCoreNatives(*this);
+  installStandardNatives(*this);
+  installLibraryNatives(*this);
+  runClassLibrary(*this);
+  // Built-in names are never enumerated.
+  for (Property* p = global_->firstProperty(); p; p = p->next) p->flags |= kDontEnum;
+}
+
+void ScriptEngine::runOnGlobal(const uint8_t* code, size_t length, int version) {
+  if (static_cast<int>(contexts_.size()) >= kMaxContexts) return;
+  const size_t savedStack = stack_.size();
+  const int savedVersion = version_;
+  const bool savedVersion4 = version4_;
+  ActionContext ctx;
+  ctx.kind = ActionContext::Queued;
+  ctx.version = version;
+  ctx.version4 = version < 5;
+  ctx.target = ScriptValue::object(global_);
+  ScriptObject* vars = heap_.create(ClassTag::Activation);
+  ctx.scope[0].object = ScriptValue::object(global_);
+  ctx.scope[1].object = ctx.target;
+  ctx.scope[2].object = ScriptValue::object(vars);
+  ctx.scopeCount = 3;
+  ctx.clipEntry = 1;
+  ctx.activation = vars;
+  ActivationData& a = vars->makeActivation();
+  a.thisValue = ctx.target;
+  a.hasThis = true;
+  ctx.registers = globalRegisters_;
+  ctx.registerCount = 4;
+  ++runDepth_;
+  execute(ctx, code, length);
+  --runDepth_;
+  while (stack_.size() > savedStack) stack_.pop_back();
+  version_ = savedVersion;
+  version4_ = savedVersion4;
+  if (runDepth_ == 0) abort_ = false;
+}
+
+ScriptValue ScriptEngine::registeredClass(std::string_view symbol) const {
+  for (const ClassRegistration& r : registeredClasses_)
+    if (r.symbol == symbol) return r.constructor;
+  return ScriptValue();
 }
 
 void ScriptEngine::registerNativeClass(uint16_t nativeClass, NativeDispatcher dispatcher) {
@@ -117,7 +165,8 @@ ScriptObject* ScriptEngine::newArray() {
 
 void ScriptEngine::movieUnloaded() {
   poolCache_.clear();
-  rootBridge_->resetRoot();
+  timers_.clearAll();
+  displayBridge_->movieUnloaded();
 }
 
 ScriptValue ScriptEngine::clipValue(ScriptObject* clip) {
@@ -167,6 +216,10 @@ void ScriptEngine::runQueuedBlock(const ActionBlock& block) {
   ScriptObject* clip = bridge_->clipObject(block.clip);
   if (!clip) return;
   ScriptValue target = clipValue(clip);
+  if (block.construct) {
+    constructClip(clip, block.version);
+    return;
+  }
   if (block.event && !block.code) {
     // Event blocks call the handler method of the event's name.
     for (const auto& e : kClipEventNames)
@@ -203,6 +256,74 @@ void ScriptEngine::runQueuedBlock(const ActionBlock& block) {
   execute(ctx, block.code, block.length);
 }
 
+void ScriptEngine::constructClip(ScriptObject* clip, int version) {
+  DisplayObject* d = DisplayClipBridge::displayObject(clip);
+  if (!d || !displayBridge_->markConstructed(*d)) return;
+  const int savedVersion = version_;
+  const bool savedVersion4 = version4_;
+  version_ = version;
+  version4_ = false;
+  ScriptValue ctor;
+  switch (d->kind()) {
+    case CharacterKind::Sprite:
+      if (d->character()) ctor = registeredClass(d->character()->exportName);
+      break;
+    case CharacterKind::Button:
+      getMember(global(), "Button", ctor, false);
+      break;
+    case CharacterKind::EditText:
+      getMember(global(), "TextField", ctor, false);
+      break;
+    case CharacterKind::VideoStream:
+      getMember(global(), "Video", ctor, false);
+      break;
+    default:
+      break;
+  }
+  ScriptValue proto;
+  if (!ctor.isObject() || !getMember(ctor.asObject(), "prototype", proto, false) || !proto.isObject()) {
+    // No class: the MovieClip prototype is attached on first lookup.
+    version_ = savedVersion;
+    version4_ = savedVersion4;
+    return;
+  }
+  clip->put("__proto__", proto, kDontEnum | kDontDelete);
+  clip->put("__constructor__", ctor, kDontEnum | kVersion6Only);
+  ScriptValue self = clipValue(clip);
+  if (ctor.asObject()->function() && !ctor.asObject()->function()->native)
+    call(ctor, self, nullptr, 0);
+  version_ = savedVersion;
+  version4_ = savedVersion4;
+}
+
+void ScriptEngine::broadcast(std::string_view object, std::string_view method, const ScriptValue* args, int argc) {
+  if (runDepth_ >= kMaxRuns || argc < 0) return;
+  ScriptValue broadcaster;
+  if (!getMember(global(), object, broadcaster, false) || !toObject(broadcaster)) return;
+  const bool outermost = runDepth_ == 0;
+  if (outermost) {
+    slowStart_ = player_.scriptClock() & kClockMask;
+    actionCounter_ = 0;
+  }
+  ++runDepth_;
+  const int savedVersion = version_;
+  const bool savedVersion4 = version4_;
+  if (const TimelinePlayer* root = player_.level0()) version_ = root->version();
+  version4_ = false;
+  std::vector<ScriptValue> all;
+  all.reserve(static_cast<size_t>(argc) + 1);
+  all.push_back(makeString(method));
+  for (int i = 0; i < argc; ++i) all.push_back(args[i]);
+  callMethod(broadcaster, "broadcastMessage", all.data(), static_cast<int>(all.size()));
+  version_ = savedVersion;
+  version4_ = savedVersion4;
+  --runDepth_;
+  if (outermost) {
+    stack_.clear();
+    abort_ = false;
+  }
+}
+
 // ---- Calls ----------------------------------------------------------------------------
 
 ScriptValue ScriptEngine::callMethod(const ScriptValue& object, std::string_view name, const ScriptValue* args,
@@ -213,6 +334,36 @@ ScriptValue ScriptEngine::callMethod(const ScriptValue& object, std::string_view
   if (name.empty()) fn = object;
   else if (!getMember(o, name, fn)) return ScriptValue();
   return call(fn, object, args, argc, false);
+}
+
+ScriptValue ScriptEngine::callFromOutside(const ScriptValue& function, const ScriptValue& thisValue,
+                                          const ScriptValue* args, int argc) {
+  global();
+  const bool outermost = runDepth_ == 0;
+  if (outermost) {
+    slowStart_ = player_.scriptClock() & kClockMask;
+    actionCounter_ = 0;
+  }
+  ++runDepth_;
+  const int savedVersion = version_;
+  const bool savedVersion4 = version4_;
+  ScriptValue result = call(function, thisValue, args, argc);
+  version_ = savedVersion;
+  version4_ = savedVersion4;
+  --runDepth_;
+  if (outermost) {
+    stack_.clear();
+    abort_ = false;
+  }
+  return result;
+}
+
+ScriptValue ScriptEngine::callMethodFromOutside(const ScriptValue& object, std::string_view name,
+                                                const ScriptValue* args, int argc) {
+  ScriptObject* o = toObject(object);
+  ScriptValue fn;
+  if (!o || !getMember(o, name, fn)) return ScriptValue();
+  return callFromOutside(fn, object, args, argc);
 }
 
 ScriptValue ScriptEngine::call(const ScriptValue& function, const ScriptValue& thisValue, const ScriptValue* args,

@@ -17,6 +17,7 @@
 #include "core/script/ActionQueue.h"
 #include "core/script/ClipBridge.h"
 #include "core/script/ConstantPool.h"
+#include "core/script/IntervalTimers.h"
 #include "core/script/ScriptHeap.h"
 #include "core/script/ScriptObject.h"
 #include "core/script/ScriptValue.h"
@@ -25,8 +26,14 @@
 namespace kivra {
 
 class CorePlayer;
-class RootClipBridge;
+class DisplayClipBridge;
 class ScriptEngine;
+
+// A class linked to a library symbol name with Object.registerClass.
+struct ClassRegistration {
+  std::string symbol;
+  ScriptValue constructor;
+};
 
 // What a native routine receives.
 struct NativeCall {
@@ -97,9 +104,11 @@ class ScriptEngine {
 
   CorePlayer& player() { return player_; }
   ScriptHeap& heap() { return heap_; }
-  // The clip stand-in until the display list provides its own bridge.
+  // The bridge to clips, paths and clip properties. The engine's own bridge
+  // works over the player's display; tests may put another in its place.
   void setClipBridge(ClipBridge* bridge) { bridge_ = bridge; }
   ClipBridge& clips() { return *bridge_; }
+  DisplayClipBridge& displayClips() { return *displayBridge_; }
 
   // ---- The global object and the bootstrap --------------------------------
   // Made on first request, with the primitives registered on it.
@@ -112,6 +121,26 @@ class ScriptEngine {
   ScriptValue makeNative(uint16_t nativeClass, uint16_t method, bool constructor);
   // A new plain object whose __proto__ is Object.prototype.
   ScriptObject* newObject();
+  // Runs action bytes once with the global object as the target and as
+  // `this` (the class library; the variables land on the global object).
+  void runOnGlobal(const uint8_t* code, size_t length, int version);
+
+  // ---- State of the class library --------------------------------------
+  // The capabilities query string, made with the global object.
+  const std::string& capabilities() const { return capabilities_; }
+  IntervalTimers& timers() { return timers_; }
+  std::vector<ClassRegistration>& registeredClasses() { return registeredClasses_; }
+  // The class registered for a library symbol name, or undefined.
+  ScriptValue registeredClass(std::string_view symbol) const;
+  // Applies the registered class (or the built-in one) to a new clip, once.
+  void constructClip(ScriptObject* clip, int version);
+  // updateAfterEvent() asked for a redraw when the running handler returns.
+  void requestRedraw() { redrawNow_ = true; }
+  bool takeRedrawRequest() {
+    const bool r = redrawNow_;
+    redrawNow_ = false;
+    return r;
+  }
   ScriptObject* newArray();
 
   // ---- Running ----------------------------------------------------------------
@@ -127,11 +156,22 @@ class ScriptEngine {
   // and the root clip's object goes with it.
   void movieUnloaded();
 
+  // A listener event raised by the player (`Key`, `Mouse`, `Stage`...):
+  // calls broadcastMessage(method, args...) on the global object of that
+  // name, when it exists, as an outermost script run.
+  void broadcast(std::string_view object, std::string_view method, const ScriptValue* args, int argc);
+
   // ---- Calls ------------------------------------------------------------------------
   // Calls a function value; `construct` makes the call a construction.
   ScriptValue call(const ScriptValue& function, const ScriptValue& thisValue, const ScriptValue* args, int argc,
                    bool construct = false);
   ScriptValue callMethod(const ScriptValue& object, std::string_view name, const ScriptValue* args, int argc);
+  // A call made by the player outside any script run (timers, listener
+  // events): it is timed and limited as a run of its own.
+  ScriptValue callFromOutside(const ScriptValue& function, const ScriptValue& thisValue, const ScriptValue* args,
+                              int argc);
+  ScriptValue callMethodFromOutside(const ScriptValue& object, std::string_view name, const ScriptValue* args,
+                                    int argc);
 
   // ---- Conversions (by the rules of the running movie version) -------------
   int version() const { return version_; }
@@ -153,7 +193,11 @@ class ScriptEngine {
   // Legacy string equality and order between string values (unit rules).
   static bool stringsEqual(const ScriptString* a, const ScriptString* b);
   static int compareStrings(const ScriptString* a, const ScriptString* b);
+  // The player's random generator: one 31-bit draw, or a draw below n (0
+  // when n <= 0). Seeded from the clock on first use unless seeded before.
+  uint32_t randomDraw();
   uint32_t randomBelow(int32_t n);
+  void seedRandom(uint32_t seed);
 
   // ---- Members ----------------------------------------------------------------------
   // Get member with the prototype walk, getters, clip names and __resolve.
@@ -197,6 +241,7 @@ class ScriptEngine {
   friend class Interpreter;
   void buildGlobal();
   void runQueuedBlock(const ActionBlock& block);
+
   // Runs a block of actions in a context; true when it ran to its end.
   void execute(ActionContext& ctx, const uint8_t* code, size_t length);
   ScriptValue callFunction(ScriptObject* fn, const ScriptValue& thisValue, const ScriptValue* args, int argc,
@@ -240,11 +285,15 @@ class ScriptEngine {
   CorePlayer& player_;
   ScriptHeap heap_;  // first: destroyed last
   ClipBridge* bridge_ = nullptr;
-  std::unique_ptr<RootClipBridge> rootBridge_;
+  std::unique_ptr<DisplayClipBridge> displayBridge_;
   ScriptObject* global_ = nullptr;
   ScriptObject* objectProto_ = nullptr;
   ScriptObject* functionProto_ = nullptr;
   std::vector<std::pair<uint16_t, NativeDispatcher>> natives_;
+  std::string capabilities_;
+  IntervalTimers timers_;
+  std::vector<ClassRegistration> registeredClasses_;
+  bool redrawNow_ = false;
 
   ValueStack stack_;
   size_t stackBase_ = 0;

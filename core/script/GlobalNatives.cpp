@@ -1,0 +1,145 @@
+// Global functions (class 100: escape, unescape, parseInt, parseFloat,
+// trace) and updateAfterEvent (class 9).
+#include <cmath>
+#include <limits>
+#include <string>
+
+#include "core/script/NativeHelpers.h"
+
+namespace kivra {
+
+namespace {
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+bool isAlnum(unsigned char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+
+int hexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// URL encoding: letters and digits pass, a space becomes "+", every other
+// byte "%XX" with upper-case digits.
+std::string urlEncode(std::string_view s) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(s.size());
+  for (unsigned char c : s) {
+    if (isAlnum(c)) {
+      out += static_cast<char>(c);
+    } else if (c == ' ') {
+      out += '+';
+    } else {
+      out += '%';
+      out += kHex[c >> 4];
+      out += kHex[c & 15];
+    }
+  }
+  return out;
+}
+
+// "%XX" becomes the byte (a bad first digit drops "%" and that digit, a bad
+// second digit all three) and "+" a space.
+std::string urlDecode(std::string_view s) {
+  std::string out;
+  out.reserve(s.size());
+  for (size_t i = 0; i < s.size();) {
+    const char c = s[i];
+    if (c == '%') {
+      const int h = i + 1 < s.size() ? hexValue(s[i + 1]) : -1;
+      if (h < 0) {
+        i += 2;
+        continue;
+      }
+      const int l = i + 2 < s.size() ? hexValue(s[i + 2]) : -1;
+      i += 3;
+      if (l >= 0) out += static_cast<char>(h * 16 + l);
+      continue;
+    }
+    out += c == '+' ? ' ' : c;
+    ++i;
+  }
+  return out;
+}
+
+int digitValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'z') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'Z') return c - 'A' + 10;
+  return 99;
+}
+
+double parseInt(std::string_view s, bool hasRadix, int radix) {
+  size_t i = 0;
+  while (i < s.size() && (s[i] == ' ' || s[i] == '\t' || s[i] == '\r' || s[i] == '\n')) ++i;
+  bool negative = false;
+  size_t signEnd = i;
+  if (signEnd < s.size() && (s[signEnd] == '-' || s[signEnd] == '+')) {
+    negative = s[signEnd] == '-';
+    ++signEnd;
+  }
+  if (!hasRadix) {
+    radix = 10;
+    if (signEnd + 1 < s.size() && s[signEnd] == '0' && (s[signEnd + 1] == 'x' || s[signEnd + 1] == 'X')) {
+      radix = 16;
+      i = signEnd + 2;
+    } else {
+      // "0" and octal digits to its end: base 8.
+      bool octal = signEnd < s.size() && s[signEnd] == '0';
+      for (size_t k = signEnd; octal && k < s.size(); ++k) octal = s[k] >= '0' && s[k] <= '7';
+      if (octal) radix = 8;
+      i = signEnd;
+    }
+  } else {
+    if (radix < 2 || radix > 36) return kNaN;
+    i = signEnd;
+  }
+  double value = 0;
+  bool any = false;
+  for (; i < s.size(); ++i) {
+    const int d = digitValue(s[i]);
+    if (d >= radix) break;
+    value = value * radix + d;
+    any = true;
+  }
+  if (!any) return kNaN;
+  return negative ? -value : value;
+}
+
+}  // namespace
+
+void globalNatives(NativeCall& c) {
+  ScriptEngine& e = c.engine;
+  switch (c.method) {
+    case 0:  // escape(s)
+      if (c.argc >= 1) c.result = e.makeString(urlEncode(e.toStdString(c.arg(0))));
+      break;
+    case 1:  // unescape(s)
+      if (c.argc >= 1) c.result = e.makeString(urlDecode(e.toStdString(c.arg(0))));
+      break;
+    case 2:  // parseInt(s [, radix])
+      if (c.argc >= 1) {
+        const bool hasRadix = c.argc >= 2 && !c.arg(1).isUndefined();
+        c.result = ScriptValue::number(
+            parseInt(e.toStdString(c.arg(0)), hasRadix, hasRadix ? toInt32(e, c.arg(1)) : 10));
+      }
+      break;
+    case 3: {  // parseFloat(s)
+      if (c.argc < 1) break;
+      double d;
+      c.result = ScriptValue::number(readDecimal(e.toStdString(c.arg(0)), true, d) ? d : kNaN);
+      break;
+    }
+    case 4:  // trace: the Trace action prints; the function does nothing
+      break;
+    default:
+      break;
+  }
+}
+
+void updateAfterEventNative(NativeCall& c) { c.engine.requestRedraw(); }
+
+}  // namespace kivra

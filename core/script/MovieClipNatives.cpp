@@ -1,0 +1,268 @@
+// MovieClip methods (class 900) and createEmptyMovieClip (class 901, method
+// 0; the drawing methods of that class belong to scripted drawing).
+#include <cmath>
+
+#include "core/CorePlayer.h"
+#include "core/movie/ViewTransform.h"
+#include "core/render/RenderMatrix.h"
+#include "core/script/NativeHelpers.h"
+
+namespace kivra {
+
+namespace {
+
+constexpr Twips kEmptyBound = 0x7FFFFFF;
+
+DisplayClipBridge& bridgeOf(NativeCall& c) { return c.engine.displayClips(); }
+
+// Frame spec of gotoAndPlay / gotoAndStop: a 1-based number, or a label,
+// optionally after a target path and ":".
+void gotoFrame(NativeCall& c, ScriptObject* self, bool play) {
+  ScriptEngine& e = c.engine;
+  if (c.argc < 1) return;
+  std::string spec = e.toStdString(c.arg(0));
+  ScriptObject* target = self;
+  if (const size_t colon = spec.rfind(':'); colon != std::string::npos) {
+    target = e.clips().resolvePath(self, std::string_view(spec).substr(0, colon), 0);
+    spec = spec.substr(colon + 1);
+  }
+  if (!target || !target->isClipObject()) return;
+  double d;
+  const int frame = readDecimal(spec, false, d) ? toInteger32(d) - 1 : e.clips().frameOfLabel(*target, spec);
+  if (frame < 0) return;
+  e.clips().gotoFrame(*target, frame, play);
+}
+
+// Maps the x and y members of a point object through a matrix.
+void mapPoint(NativeCall& c, DisplayObject& clip, bool toGlobal) {
+  ScriptEngine& e = c.engine;
+  if (c.argc != 1) return;
+  ScriptObject* p = e.toObject(c.arg(0));
+  if (!p) return;
+  Property* px = p->findOwn("x");
+  Property* py = p->findOwn("y");
+  if (!px || !py || !px->value.isNumber() || !py->value.isNumber()) return;
+  const int32_t x = toInteger32(px->value.asNumber() * 20);
+  const int32_t y = toInteger32(py->value.asNumber() * 20);
+  MATRIX m = bridgeOf(c).globalMatrix(clip);
+  if (!toGlobal) m = invertMatrix(m);
+  const DevicePoint q = transformPoint(m, x, y);
+  e.setMember(p, "x", ScriptValue::number(q.x * 0.05));
+  e.setMember(p, "y", ScriptValue::number(q.y * 0.05));
+}
+
+bool overlaps(const RECT& a, const RECT& b) {
+  if (a.xmin == kEmptyBound || b.xmin == kEmptyBound) return false;
+  return a.xmin <= b.xmax && b.xmin <= a.xmax && a.ymin <= b.ymax && b.ymin <= a.ymax;
+}
+
+RECT globalBounds(DisplayClipBridge& b, const DisplayObject& d) {
+  const MATRIX parent = d.parent() ? b.globalMatrix(*d.parent()) : MATRIX{};
+  return b.bounds(d, concat(d.matrix(), parent));
+}
+
+void hitTest(NativeCall& c, DisplayObject& self) {
+  ScriptEngine& e = c.engine;
+  DisplayClipBridge& b = bridgeOf(c);
+  c.result = ScriptValue::boolean(false);
+  if (c.argc >= 2) {
+    const int32_t x = toInteger32(e.toNumber(c.arg(0)) * 20);
+    const int32_t y = toInteger32(e.toNumber(c.arg(1)) * 20);
+    // The shape test needs the renderer's outlines; until the renderer
+    // offers it for script use, shapeFlag tests the bounds as well.
+    const RECT r = globalBounds(b, self);
+    if (r.xmin == kEmptyBound) return;
+    c.result = ScriptValue::boolean(x >= r.xmin && x <= r.xmax && y >= r.ymin && y <= r.ymax);
+    return;
+  }
+  if (c.argc == 1) {
+    ScriptObject* other = resolveFromCaller(c, c.arg(0));
+    DisplayObject* o = DisplayClipBridge::displayObject(other);
+    if (!o) return;
+    c.result = ScriptValue::boolean(overlaps(globalBounds(b, self), globalBounds(b, *o)));
+  }
+}
+
+void getBounds(NativeCall& c, DisplayObject& self) {
+  ScriptEngine& e = c.engine;
+  DisplayClipBridge& b = bridgeOf(c);
+  DisplayObject* target = &self;
+  if (c.argc >= 1) {
+    target = DisplayClipBridge::displayObject(resolveFromCaller(c, c.arg(0)));
+    if (!target) return;
+  }
+  RECT r = b.bounds(self, MATRIX{});
+  if (target != &self && r.xmin != kEmptyBound) {
+    // This clip's space to global, then global to the target's space.
+    const MATRIX toTarget = concat(b.globalMatrix(self), invertMatrix(b.globalMatrix(*target)));
+    r = transformRect(toTarget, r);
+  }
+  ScriptObject* o = e.newObject();
+  ScriptValue result = ScriptValue::object(o);
+  e.setMember(o, "xMin", ScriptValue::number(r.xmin * 0.05));
+  e.setMember(o, "xMax", ScriptValue::number(r.xmax * 0.05));
+  e.setMember(o, "yMin", ScriptValue::number(r.ymin * 0.05));
+  e.setMember(o, "yMax", ScriptValue::number(r.ymax * 0.05));
+  c.result = result;
+}
+
+int64_t bytesTotal(DisplayObject& d) {
+  TimelinePlayer* t = d.timeline();
+  if (t && t->isRoot()) return t->movie().fileLength();
+  return d.character() ? static_cast<int64_t>(d.character()->tagLength) : 0;
+}
+
+void attachMovie(NativeCall& c, DisplayObject& self) {
+  ScriptEngine& e = c.engine;
+  if (c.argc < 3) return;
+  const std::string id = e.toStdString(c.arg(0));
+  const std::string name = e.toStdString(c.arg(1));
+  const int64_t depth = static_cast<int64_t>(toInt32(e, c.arg(2))) + kScriptDepthBase;
+  const int32_t depth32 = static_cast<int32_t>(depth);
+  if (depth32 >= kReservedLevel || (depth32 < 0 && e.version() >= 6)) return;
+  TimelinePlayer* owner = self.timeline() ? &self.timeline()->root() : nullptr;
+  if (!owner) return;
+  std::shared_ptr<Character> ch = owner->exported(id, false);
+  if (ch && ch->kind == CharacterKind::ImportAlias && e.version() >= 6) {
+    Character* end = ch->resolved();
+    if (!end) return;
+    std::shared_ptr<Character> p = ch;
+    while (p && p.get() != end) p = p->target;
+    ch = p;
+  }
+  if (!ch || ch->kind == CharacterKind::ImportAlias) return;
+  ScriptObject* init = c.argc >= 4 ? e.toObject(c.arg(3)) : nullptr;
+  DisplayObject* placed = bridgeOf(c).placeScriptClip(self, ch, name, depth32, MATRIX{}, CXFORM{}, init);
+  if (placed && e.version() >= 6) c.result = bridgeOf(c).clipValue(placed);
+}
+
+void swapDepths(NativeCall& c, DisplayObject& self) {
+  ScriptEngine& e = c.engine;
+  if (c.argc < 1 || !self.parent()) return;
+  auto inRange = [](int64_t d) { return d >= 0 && d < kReservedLevel; };
+  if (c.arg(0).isNumber()) {
+    const int64_t depth = static_cast<int64_t>(toInt32(e, c.arg(0))) + kScriptDepthBase;
+    if (!inRange(depth) || !inRange(self.depth())) return;
+    e.player().display().swapDepths(self, static_cast<int32_t>(depth));
+    return;
+  }
+  DisplayObject* other = DisplayClipBridge::displayObject(resolveFromCaller(c, c.arg(0)));
+  if (!other || other == &self || other->parent() != self.parent()) return;
+  if (!inRange(self.depth()) || !inRange(other->depth())) return;
+  e.player().display().swapDepths(self, other->depth());
+}
+
+}  // namespace
+
+void movieClipNatives(NativeCall& c) {
+  ScriptEngine& e = c.engine;
+  ScriptObject* selfObject = e.toObject(c.thisValue);
+  DisplayObject* self = DisplayClipBridge::displayObject(selfObject);
+  if (!self) return;
+  ClipBridge& clips = e.clips();
+  switch (c.method) {
+    case 0:
+      attachMovie(c, *self);
+      break;
+    case 1:
+      swapDepths(c, *self);
+      break;
+    case 2:
+    case 3:
+      mapPoint(c, *self, c.method == 2);
+      break;
+    case 4:
+      hitTest(c, *self);
+      break;
+    case 5:
+      getBounds(c, *self);
+      break;
+    case 6:
+    case 7:
+      c.result = ScriptValue::number(static_cast<double>(bytesTotal(*self)));
+      break;
+    case 10:
+      c.result = ScriptValue::number(self->depth() - kScriptDepthBase);
+      break;
+    case 11: {  // setMask: masks by script belong to the renderer's mask support
+      c.result = ScriptValue::boolean(false);
+      break;
+    }
+    case 12:
+      clips.play(*selfObject);
+      break;
+    case 13:
+      clips.stop(*selfObject);
+      break;
+    case 14:
+      clips.nextFrame(*selfObject);
+      break;
+    case 15:
+      clips.previousFrame(*selfObject);
+      break;
+    case 16:
+    case 17:
+      gotoFrame(c, selfObject, c.method == 16);
+      break;
+    case 18: {  // duplicateMovieClip(name, depth [, init])
+      if (c.argc < 2 || !self->parent() || self->kind() != CharacterKind::Sprite) break;
+      const int64_t depth = static_cast<int64_t>(toInt32(e, c.arg(1))) + kScriptDepthBase;
+      if (depth < 0 || depth >= kReservedLevel) break;
+      ScriptObject* init = c.argc >= 3 ? e.toObject(c.arg(2)) : nullptr;
+      DisplayObject* placed =
+          bridgeOf(c).placeScriptClip(*self->parent(), self->sharedCharacter(), e.toStdString(c.arg(0)),
+                                      static_cast<int32_t>(depth), self->matrix(), self->cxform(), init);
+      if (placed && e.version() >= 6) c.result = bridgeOf(c).clipValue(placed);
+      break;
+    }
+    case 19:
+      clips.removeSprite(*selfObject);
+      break;
+    case 20: {  // startDrag(lock [, left, top, right, bottom])
+      double bounds[4];
+      const bool constrain = c.argc >= 3 && !c.arg(2).isUndefined();
+      if (constrain)
+        for (int i = 0; i < 4; ++i) bounds[i] = toInt32(e, c.arg(i + 1)) * 20.0;
+      clips.startDrag(*selfObject, e.toBoolean(c.arg(0)), constrain ? bounds : nullptr);
+      break;
+    }
+    case 21:
+      clips.endDrag();
+      break;
+    case 200: {  // tabIndex getter
+      Property* p = selfObject->findOwn("~tabIndex");
+      if (p) c.result = p->value;
+      break;
+    }
+    case 201:  // tabIndex setter
+      if (c.arg(0).isNullish()) {
+        if (Property* p = selfObject->findOwn("~tabIndex")) selfObject->remove(p);
+      } else {
+        selfObject->put("~tabIndex", ScriptValue::number(e.toNumber(c.arg(0))), kDontEnum | kVersion6Only);
+      }
+      break;
+    default:
+      break;
+  }
+}
+
+void movieClipDrawingNatives(NativeCall& c) {
+  ScriptEngine& e = c.engine;
+  DisplayObject* self = clipOf(e, c.thisValue);
+  if (!self || c.method != 0 || c.argc < 2) return;  // the drawing methods are scripted drawing's
+  // createEmptyMovieClip(name, depth): an empty one-frame sprite.
+  TimelinePlayer* owner = self->timeline() ? &self->timeline()->root() : nullptr;
+  if (!owner) return;
+  const int64_t depth = static_cast<int64_t>(toInt32(e, c.arg(1))) + kScriptDepthBase;
+  if (depth < 0 || depth >= kReservedLevel) return;
+  auto empty = std::make_shared<Character>();
+  empty->id = 0;
+  empty->kind = CharacterKind::Sprite;
+  empty->owner = owner;
+  empty->frameCount = 1;
+  DisplayObject* placed = e.displayClips().placeScriptClip(*self, empty, e.toStdString(c.arg(0)),
+                                                           static_cast<int32_t>(depth), MATRIX{}, CXFORM{}, nullptr);
+  if (placed) c.result = e.displayClips().clipValue(placed);
+}
+
+}  // namespace kivra
