@@ -33,6 +33,7 @@ ScriptEngine::~ScriptEngine() {
   for (ScriptValue& r : globalRegisters_) r.clear();
   poolCache_.clear();
   pushRecords_.reset();
+  callContexts_.clear();
   timers_.clearAll();
   registeredClasses_.clear();
   displayBridge_.reset();
@@ -429,7 +430,16 @@ ScriptValue ScriptEngine::runScriptFunction(ScriptObject* fn, const ScriptValue&
                                             const ScriptValue& newObject) {
   FunctionBody* body = fn->function();
   ScriptValue fnHolder = ScriptValue::object(fn);
-  ActionContext ctx;
+  if (callDepth_ == callContexts_.size()) callContexts_.push_back(std::make_unique<ActionContext>());
+  ActionContext& ctx = *callContexts_[callDepth_++];
+  struct Release {
+    ScriptEngine& engine;
+    ActionContext& ctx;
+    ~Release() {
+      resetCallContext(ctx);
+      --engine.callDepth_;
+    }
+  } release{*this, ctx};
   ctx.kind = construct ? ActionContext::Construct : ActionContext::Call;
   ctx.version = body->version;
   ctx.version4 = false;
@@ -524,7 +534,43 @@ ScriptValue ScriptEngine::runScriptFunction(ScriptObject* fn, const ScriptValue&
   version_ = savedVersion;
   version4_ = savedVersion4;
   if (construct) return newObject;
-  return ctx.returned ? ctx.returnValue : ScriptValue();
+  return ctx.returned ? std::move(ctx.returnValue) : ScriptValue();
+}
+
+void ScriptEngine::resetCallContext(ActionContext& ctx) {
+  ctx.kind = ActionContext::Queued;
+  ctx.version = 6;
+  ctx.version4 = false;
+  ctx.target.clear();
+  ctx.override.clear();
+  ctx.hasOverride = false;
+  ctx.pool = PoolRef();
+  // Entries above the count are empty: `with` entries are cleared as they end.
+  for (int i = 0; i < ctx.scopeCount; ++i) ctx.scope[i] = ScopeEntry();
+  ctx.scopeCount = 0;
+  ctx.clipEntry = 1;
+  ctx.activation = nullptr;
+  ctx.pendingEntry = -1;
+  ctx.pending.thisValue.clear();
+  ctx.pending.hasThis = false;
+  ctx.pending.hasArguments = false;
+  ctx.pending.hasSuper = false;
+  ctx.pending.args.clear();
+  ctx.pending.callee.clear();
+  ctx.pending.caller.clear();
+  ctx.pending.argumentsObject.clear();
+  ctx.pending.superObject.clear();
+  ctx.pendingArgs = nullptr;
+  ctx.pendingArgc = 0;
+  ctx.function.clear();
+  if (ctx.registers == ctx.inlineRegisters)
+    for (int i = 0; i < ctx.registerCount; ++i) ctx.inlineRegisters[i].clear();
+  ctx.registers = nullptr;
+  ctx.registerCount = 0;
+  ctx.ownRegisters.clear();
+  ctx.returnValue.clear();
+  ctx.returned = false;
+  ctx.withCount = 0;
 }
 
 ScriptObject* ScriptEngine::activationOf(ActionContext& ctx) {

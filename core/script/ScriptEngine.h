@@ -59,7 +59,9 @@ constexpr int kMaxChain = 256;
 constexpr int kMaxScope = 16;
 constexpr uint32_t kSlowScriptMs = 15000;
 
-// One running block of actions.
+// One running block of actions. The contexts of script function calls are
+// reused from call to call; a field added here must also be put back to its
+// default in ScriptEngine::resetCallContext.
 struct ActionContext {
   enum Kind : uint8_t { Queued = 0, Call = 1, Construct = 2 };
   Kind kind = Queued;
@@ -251,6 +253,8 @@ class ScriptEngine {
   bool specialLocal(ScriptObject* activation, std::string_view name, ScriptValue& out);
   // The context's activation object, made now if it is still pending.
   ScriptObject* activationOf(ActionContext& ctx);
+  // Puts a call's context back to the state of a new one, for the next call.
+  static void resetCallContext(ActionContext& ctx);
   ScriptValue argumentsObject(ScriptObject* activation);
   ScriptValue superObject(ScriptObject* activation);
   ScriptObject* contextTarget(ActionContext& ctx);
@@ -298,6 +302,11 @@ class ScriptEngine {
   ValueStack stack_;
   size_t stackBase_ = 0;
   std::vector<ActionContext*> contexts_;
+  // Contexts of script function calls, one per call depth, kept for reuse:
+  // clearing the few fields a call used costs less than making and dropping
+  // a whole context (scope chain, registers) on every call.
+  std::vector<std::unique_ptr<ActionContext>> callContexts_;
+  size_t callDepth_ = 0;
   ScriptValue globalRegisters_[4];
   ActionQueue* queue_ = nullptr;
   std::unordered_map<const uint8_t*, PoolRef> poolCache_;
