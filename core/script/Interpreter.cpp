@@ -245,10 +245,12 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
   };
 
   while (!abort_) {
-    while (ctx.withCount > 0 &&
-           (pc >= ctx.withEnd[ctx.withCount - 1] || pc < ctx.withStart[ctx.withCount - 1])) {
-      --ctx.withCount;
-      ctx.scope[--ctx.scopeCount] = ScopeEntry();
+    if (ctx.withCount > 0) [[unlikely]] {
+      while (ctx.withCount > 0 &&
+             (pc >= ctx.withEnd[ctx.withCount - 1] || pc < ctx.withStart[ctx.withCount - 1])) {
+        --ctx.withCount;
+        ctx.scope[--ctx.scopeCount] = ScopeEntry();
+      }
     }
     if (pc >= length) break;
     const uint8_t code0 = code[pc];
@@ -257,10 +259,18 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
     const uint8_t* payload = code + pc;
     size_t next = pc + 1;
     if (code0 >= 0x80) {
-      payloadLength = readAt(pc + 1) | (readAt(pc + 2) << 8);
-      next = pc + 3 + payloadLength;
-      payload = code + (pc + 3 <= length ? pc + 3 : length);
-      if (pc + 3 + payloadLength > length) payloadLength = pc + 3 <= length ? length - (pc + 3) : 0;
+      if (pc + 3 <= length) [[likely]] {
+        payloadLength = code[pc + 1] | (code[pc + 2] << 8);
+        payload = code + pc + 3;
+        next = pc + 3 + payloadLength;
+        if (next > length) payloadLength = length - (pc + 3);
+      } else {
+        // A record cut short by the end of the block.
+        payloadLength = readAt(pc + 1) | (readAt(pc + 2) << 8);
+        next = pc + 3 + payloadLength;
+        payload = code + length;
+        payloadLength = 0;
+      }
     }
     pc = next;
     ++actionsRun_;
