@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <string>
+#include <vector>
 
 #include "core/CorePlayer.h"
 #include "core/script/NumberText.h"
@@ -191,6 +192,47 @@ TEST(ScriptRun, TruncatedRecordsReadZeros) {
   q.push(ActionList::Frame, ActionBlock{bad, sizeof bad, nullptr, 6, 0});
   player.script().run(q);
   EXPECT_EQ(player.script().stackSize(), 0u);
+}
+
+// Push records are decoded once and remembered by address: the same address
+// with other bytes (code freed and its memory reused) must decode afresh.
+TEST(ScriptRun, PushRecordsFollowTheirBytes) {
+  StubPlayer player;
+  uint8_t code[] = {0x96, 0x03, 0x00, 0x00, 'A', 0x00, 0x26, 0x00};
+  ActionQueue q;
+  q.push(ActionList::Frame, ActionBlock{code, sizeof code, nullptr, 6, 0});
+  player.script().run(q);
+  code[4] = 'B';
+  q.push(ActionList::Frame, ActionBlock{code, sizeof code, nullptr, 6, 0});
+  player.script().run(q);
+  // At the same address a shorter record: one null item.
+  code[1] = 0x01;
+  code[3] = 0x02;
+  code[4] = 0x26;
+  code[5] = 0x00;
+  q.push(ActionList::Frame, ActionBlock{code, sizeof code, nullptr, 6, 0});
+  player.script().run(q);
+  EXPECT_EQ(player.lines, "A\nB\nnull\n");
+}
+
+// The operand stack grows past its first 128 slots and keeps every value.
+TEST(ScriptRun, OperandStackGrows) {
+  StubPlayer player;
+  std::vector<uint8_t> code = {0x96, 0x00, 0x00};
+  for (uint32_t i = 1; i <= 300; ++i) {
+    code.push_back(7);  // 32-bit integer item
+    for (int b = 0; b < 4; ++b) code.push_back(static_cast<uint8_t>(i >> (8 * b)));
+  }
+  const size_t payload = code.size() - 3;
+  code[1] = static_cast<uint8_t>(payload);
+  code[2] = static_cast<uint8_t>(payload >> 8);
+  code.push_back(0x26);  // Trace
+  code.push_back(0x26);
+  code.push_back(0x00);
+  ActionQueue q;
+  q.push(ActionList::Frame, ActionBlock{code.data(), code.size(), nullptr, 6, 0});
+  player.script().run(q);
+  EXPECT_EQ(player.lines, "300\n299\n");
 }
 
 }  // namespace
