@@ -586,6 +586,10 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
       case op(Opcode::GetMember): {
         if (ScriptObject* o = toObject(a[1])) {
           getMember(o, a[0].stringView(), result);
+        } else if (a[1].isString() && equalsIgnoringCase(a[0].stringView(), "length")) {
+          // A string value answers length as a String object would.
+          const ScriptString* str = a[1].asString();
+          result = ScriptValue::number(str ? static_cast<double>(str->units().size()) : 0.0);
         } else if (a[1].isString() || a[1].isNumber() || a[1].isBoolean()) {
           const char* cls = a[1].isString() ? "String" : a[1].isNumber() ? "Number" : "Boolean";
           ScriptValue proto = getMember(getMember(ScriptValue::object(global()), cls), "prototype");
