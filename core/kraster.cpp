@@ -65,7 +65,7 @@ bool Rasterizer::beginFrame(RenderTarget& target, int factor, const ClipRect& cl
   return true;
 }
 
-void Rasterizer::addObject(ShapeBuild& build, const FillStyle* mask) {
+void Rasterizer::addObject(ShapeBuild& build, const FillStyle* mask, FillStyle* shared) {
   FillStyle* fills = build.fills().data();
   const size_t nFills = build.fills().size();
   for (size_t i = 0; i < nFills; ++i) {
@@ -79,8 +79,8 @@ void Rasterizer::addObject(ShapeBuild& build, const FillStyle* mask) {
   if (buckets_.empty()) return;
   for (const EdgeRecord& e : build.edges()) {
     if (e.y0 >= sy1_ || e.y1 <= sy0_ || e.y1 <= e.y0) continue;
-    FillStyle* f0 = e.fill0 < nFills ? &fills[e.fill0] : nullptr;
-    FillStyle* f1 = e.fill1 < nFills ? &fills[e.fill1] : nullptr;
+    FillStyle* f0 = e.fill0 < nFills ? (shared ? shared : &fills[e.fill0]) : nullptr;
+    FillStyle* f1 = e.fill1 < nFills ? (shared ? shared : &fills[e.fill1]) : nullptr;
     if (!f0 && !f1) continue;
     const int b = std::max<int>(e.y0, sy0_) - sy0_;
     entries_.push_back(BucketEntry{&e, f0, f1, buckets_[static_cast<size_t>(b)]});

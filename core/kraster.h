@@ -63,8 +63,10 @@ class Rasterizer {
   // painted.
   bool beginFrame(RenderTarget& target, int factor, const ClipRect& clip);
   // Adds an object's edges and fills, stacked above everything added
-  // before; `mask` is the mask fill clipping it, or null.
-  void addObject(ShapeBuild& build, const FillStyle* mask);
+  // before; `mask` is the mask fill clipping it, or null. With `shared`
+  // set, every edge is given that fill instead of its own (one more part
+  // of a mask made of several shapes).
+  void addObject(ShapeBuild& build, const FillStyle* mask, FillStyle* shared = nullptr);
   // Sweeps every sub-row of the clip and paints.
   void paint();
   int factor() const { return factor_; }

@@ -19,16 +19,28 @@ class Collector : public DisplayVisitor {
   explicit Collector(std::vector<DisplayPainter::Item>& items) : items_(items) {}
 
   bool enter(const DisplayWalkItem& item) override {
-    closeMasks(item.nesting, item.object.depth());
     const DisplayObject& o = item.object;
+    if (maskSprite_) {
+      // Everything inside a masking sprite is mask outline; clip depths
+      // in there have nothing of their own to clip.
+      if (drawsShape(o)) items_.push_back({&o, item.matrix, item.cxform, 0, true});
+      return true;
+    }
+    closeMasks(item.nesting, o.depth());
     if (drawsShape(o) || o.clipDepth() != 0) {
-      items_.push_back({&o, item.matrix, item.cxform, 0});
-      if (o.clipDepth() != 0)
+      items_.push_back({&o, item.matrix, item.cxform, 0, false});
+      if (o.clipDepth() != 0) {
         open_.push_back(Open{items_.size() - 1, item.nesting, o.clipDepth()});
+        if (!drawsShape(o)) maskSprite_ = &o;
+      }
     }
     return true;
   }
   void leave(const DisplayWalkItem& item) override {
+    if (maskSprite_) {
+      if (&item.object != maskSprite_) return;
+      maskSprite_ = nullptr;
+    }
     // The parent ends: masks among its children end with it.
     closeMasks(item.nesting + 1, INT32_MAX);
   }
@@ -54,6 +66,7 @@ class Collector : public DisplayVisitor {
 
   std::vector<DisplayPainter::Item>& items_;
   std::vector<Open> open_;
+  const DisplayObject* maskSprite_ = nullptr;  // the masking sprite being walked
 };
 }  // namespace
 
@@ -94,7 +107,9 @@ void DisplayPainter::paint(const Display& display, Renderer& renderer, RenderTar
     draw.ratio = item.object->ratio();
     draw.depth = number;
     draw.clipDepth = item.maskEnd ? static_cast<uint16_t>(std::min<uint32_t>(item.maskEnd, 0xFFFF)) : 0;
+    draw.maskPart = item.maskPart;
     if (draw.body) renderer.drawShape(draw);
+    else if (draw.clipDepth) renderer.beginMask(draw.depth, draw.clipDepth);
   }
   renderer.endFrame();
 }
