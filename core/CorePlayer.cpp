@@ -211,7 +211,7 @@ void CorePlayer::frameStep(bool timerDriven) {
     runQueuedActions();
     display_.releaseUnloaded();  // their unload handlers have run
   }
-  needsDraw_ = true;
+  // What changed is in the display's dirty area; render() repaints that.
   updateNow();
   if (autoQuality_) measureAutoQuality(now, frames);
 }
@@ -354,6 +354,10 @@ void CorePlayer::pan(int dx, int dy) {
   redrawAll();
 }
 
+namespace {
+int floorDiv(int v, int d) { return v >= 0 ? v / d : -((-v + d - 1) / d); }
+}  // namespace
+
 const RenderTarget& CorePlayer::render() {
   const PixelRect client = clientRectangle();
   if (client.width() != offscreen_.width() || client.height() != offscreen_.height()) {
@@ -363,13 +367,22 @@ const RenderTarget& CorePlayer::render() {
   }
   if (updateView()) needsDraw_ = true;
   display_.update();
-  if (!display_.dirtyArea().empty()) needsDraw_ = true;
+  const DirtyArea& dirty = display_.dirtyArea();
+  FrameSetup setup;
+  setup.background = backgroundColor();
   if (needsDraw_) {
-    FrameSetup setup;
     setup.dirty = ClipRect{0, 0, offscreen_.width(), offscreen_.height()};
-    setup.background = backgroundColor();
     painter_.paint(display_, renderer_, offscreen_, setup);
     needsDraw_ = false;
+  } else {
+    // Only the dirty rectangles: the rest of the bitmap still holds the
+    // previous frame. They are in sub-pixels; a pixel partly inside counts.
+    const int f = std::max(1, display_.view().aaFactor);
+    for (int i = 0; i < dirty.count(); ++i) {
+      const DeviceRect& r = dirty.rect(i);
+      setup.dirty = ClipRect{floorDiv(r.left, f), floorDiv(r.top, f), -floorDiv(-r.right, f), -floorDiv(-r.bottom, f)};
+      painter_.paint(display_, renderer_, offscreen_, setup, true);
+    }
   }
   display_.dirtyArea().clear();
   return offscreen_;

@@ -70,8 +70,8 @@ class Collector : public DisplayVisitor {
 };
 }  // namespace
 
-void DisplayPainter::paint(const Display& display, Renderer& renderer, RenderTarget& target,
-                           FrameSetup setup) {
+void DisplayPainter::paint(const Display& display, Renderer& renderer, RenderTarget& target, FrameSetup setup,
+                           bool cullOutside) {
   const ViewTransform& view = display.view();
   const int f = std::max(1, view.aaFactor);
   setup.factor = f;
@@ -91,9 +91,18 @@ void DisplayPainter::paint(const Display& display, Renderer& renderer, RenderTar
   collector.finish();
 
   if (!renderer.beginFrame(target, setup)) return;
+  // Shapes wholly outside the repainted rectangle are not built (masks are
+  // always kept: without them what they clip would show unclipped). The
+  // display's bounds are in sub-pixels; coverage reaches a little beyond.
+  const DeviceRect clip{setup.dirty.left * f - 2 * f, setup.dirty.top * f - 2 * f, setup.dirty.right * f + 2 * f,
+                        setup.dirty.bottom * f + 2 * f};
   for (size_t i = 0; i < items_.size(); ++i) {
     const Item& item = items_[i];
     const Character* c = item.object->character();
+    if (cullOutside && !item.maskEnd && !item.maskPart && c && c->kind == CharacterKind::Shape &&
+        item.object->drawn() && !item.object->deviceBounds().empty() &&
+        item.object->deviceBounds().intersected(clip).empty())
+      continue;
     // Numbers start at 1 so that a mask's end can never cover nothing by accident.
     const auto number = static_cast<uint16_t>(std::min<size_t>(i + 1, 0xFFFF));
     ShapeDraw draw;

@@ -15,8 +15,11 @@ namespace kivra {
 class DisplayPainter {
  public:
   // Draws every shape of the display into the target; the frame setup's
-  // view is taken from the display.
-  void paint(const Display& display, Renderer& renderer, RenderTarget& target, FrameSetup setup);
+  // view is taken from the display. With `cullOutside`, shapes whose
+  // display bounds miss the setup's dirty rectangle are skipped (a partial
+  // repaint; the bounds must be current, Display::update has run).
+  void paint(const Display& display, Renderer& renderer, RenderTarget& target, FrameSetup setup,
+             bool cullOutside = false);
 
   // One shape (or mask) in drawing order.
   struct Item {
