@@ -84,6 +84,11 @@ void CorePlayer::movieDataArrived(TimelinePlayer& timeline, const IntakeReport& 
 void CorePlayer::startPlayback() {
   level0_->seek(0);
   hasMovie_ = true;
+  // A still picture has no frame rate to keep up: draw it at its best.
+  if (autoQuality_ && level0_->frameCount() == 1 && quality_ != Quality::High) {
+    quality_ = Quality::High;
+    measuredSteps_ = lateSteps_ = fastSteps_ = stepsSinceChange_ = 0;
+  }
   if (!timerRunning_) {
     startFrameTimer(std::max<uint32_t>(1, framePeriod_ / 10), kCaretIntervalMs);
     timerRunning_ = true;
@@ -218,11 +223,12 @@ void CorePlayer::frameStep(bool timerDriven) {
 
 void CorePlayer::measureAutoQuality(uint32_t startMs, int framesAdvanced) {
   const uint32_t took = ((milliseconds() & kClockMask) - startMs) & kClockMask;
+  if (took > framePeriod_ || framesAdvanced > 1) ++lateSteps_;
+  else if (took < framePeriod_ / 4) ++fastSteps_;
   ++measuredSteps_;
   ++stepsSinceChange_;
-  if (took > framePeriod_ || framesAdvanced > 1) ++lateSteps_;
-  if (took < framePeriod_ / 4) ++fastSteps_;
   if (measuredSteps_ <= 4 || stepsSinceChange_ <= 10) return;
+  // Only LOW and HIGH switch, and only to each other; MEDIUM stays.
   bool changed = false;
   if (quality_ == Quality::High && measuredSteps_ < 3 * lateSteps_) {
     quality_ = Quality::Low;
@@ -232,10 +238,16 @@ void CorePlayer::measureAutoQuality(uint32_t startMs, int framesAdvanced) {
     changed = true;
   }
   if (changed) {
+    // The counts of the old quality say nothing about the new one.
     measuredSteps_ = lateSteps_ = fastSteps_ = stepsSinceChange_ = 0;
     needsDraw_ = true;
     invalidate();
   }
+}
+
+void CorePlayer::setAutoQuality(bool on) {
+  autoQuality_ = on;
+  measuredSteps_ = lateSteps_ = fastSteps_ = stepsSinceChange_ = 0;
 }
 
 void CorePlayer::mouseMove(int x, int y) {
