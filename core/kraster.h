@@ -123,7 +123,13 @@ class Rasterizer {
   std::vector<BucketEntry> entries_;
   std::vector<ActiveEdge> active_;
   std::vector<int32_t> free_;
-  std::vector<int32_t> order_;
+  // The active edges in x order; the x is kept beside the index so that the
+  // per-row re-sort reads contiguous memory.
+  struct Ordered {
+    int32_t x;
+    int32_t index;
+  };
+  std::vector<Ordered> order_;
   std::vector<ExpandedPixel> acc_;
   int accMin_ = 0, accMax_ = -1;  // touched pixel range of the current row
 
