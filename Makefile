@@ -45,7 +45,7 @@ fuzz: deps
 	  work=$(FUZZ_BUILD)/corpus-$$name; mkdir -p $$work; \
 	  cp -n fuzz/corpus/$$name/* $$work/ 2>/dev/null || true; \
 	  echo "fuzzing $$name for $(FUZZ_SECONDS) s"; \
-	  $$f -max_total_time=$(FUZZ_SECONDS) -max_len=8192 -print_final_stats=1 $$work; \
+	  $$f -max_total_time=$(FUZZ_SECONDS) -timeout=20 -max_len=8192 -print_final_stats=1 $$work; \
 	done
 
 bench: build

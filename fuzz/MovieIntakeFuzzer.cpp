@@ -23,6 +23,10 @@ class StubHost : public CorePlayer {
   bool askToAbortSlowScript() override { return true; }
   void fillBackground(Rgba) override {}
   uint32_t milliseconds() override { return clock; }
+  // Jumps ahead at every look, so a runaway script meets the slow-script
+  // limit after a few checks instead of never.
+  uint32_t scriptClock() override { return scriptMs += 1000; }
+  uint32_t scriptMs = 0;
   bool hostCommand(const std::string&, const std::string&) override { return false; }
   uint32_t clock = 0;
 };

@@ -630,7 +630,9 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
       case op(Opcode::GetURL): {
         const std::string_view url = r.string();
         const std::string_view window = r.string();
-        bridge_->getUrl(contextTarget(ctx), url, window, 0);
+        // "VXCommand:" URLs go to the host; everything else is a request.
+        if (!player_.routeHostCommandUrl(std::string(url), std::string(window), nullptr))
+          bridge_->getUrl(contextTarget(ctx), url, window, 0);
         break;
       }
       case op(Opcode::StoreRegister): {
@@ -794,7 +796,9 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
         if (a[0].asBoolean()) pc += r.s16();
         break;
       case op(Opcode::GetURL2):
-        bridge_->getUrl(contextTarget(ctx), a[1].stringView(), a[0].stringView(), r.u8());
+        if (!player_.routeHostCommandUrl(std::string(a[1].stringView()), std::string(a[0].stringView()),
+                                         nullptr))
+          bridge_->getUrl(contextTarget(ctx), a[1].stringView(), a[0].stringView(), r.u8());
         break;
       default:
         break;  // not in the table: skipped
