@@ -7,7 +7,7 @@ FUZZ_SECONDS ?= 60
 JOBS ?= $(shell nproc)
 EXAMPLE ?= $(BUILD)/examples/welcome.qvx
 
-.PHONY: deps build play test sanitize fuzz bench clean
+.PHONY: deps build play test sanitize fuzz bench install clean
 
 deps:
 	@bash scripts/install-deps.sh
@@ -49,7 +49,17 @@ fuzz: deps
 	done
 
 bench: build
-	@for b in $(BUILD)/bench/*_bench; do [ -x $$b ] && $$b; done
+	$(BUILD)/bench/intake_bench
+	@if [ -x $(BUILD)/bench/render_bench ]; then $(BUILD)/bench/render_bench; fi
+	@if [ -x $(BUILD)/bench/script_bench ]; then $(BUILD)/bench/script_bench $(BUILD)/bench/scripts bench/scripts; fi
+
+# Installs the player, its desktop entry and the .qvx/.qvp file types under
+# PREFIX (default /usr/local), then refreshes the desktop's databases.
+PREFIX ?= /usr/local
+install: build
+	cmake --install $(BUILD) --prefix $(PREFIX)
+	@if command -v update-mime-database >/dev/null; then update-mime-database $(PREFIX)/share/mime; fi
+	@if command -v update-desktop-database >/dev/null; then update-desktop-database $(PREFIX)/share/applications; fi
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)

@@ -18,7 +18,8 @@ bool clockBefore(uint32_t now, uint32_t then) {
 }
 }  // namespace
 
-CorePlayer::CorePlayer() : script_(std::make_unique<ScriptEngine>(*this)) {}
+CorePlayer::CorePlayer()
+    : input_(std::make_unique<InputDispatch>(*this)), script_(std::make_unique<ScriptEngine>(*this)) {}
 
 CorePlayer::~CorePlayer() {
   teardown();
@@ -26,6 +27,8 @@ CorePlayer::~CorePlayer() {
 }
 
 void CorePlayer::runQueuedActions() { script_->run(actions_, true); }
+
+void CorePlayer::seedRandom(uint32_t seed) { script_->seedRandom(seed); }
 
 void CorePlayer::teardown() {
   // Queued blocks and cached constant pools point into the movies.
@@ -216,6 +219,14 @@ void CorePlayer::frameStep(bool timerDriven) {
     runQueuedActions();
     display_.releaseUnloaded();  // their unload handlers have run
   }
+  // Buttons may have moved under a pointer that stood still.
+  input_->trackAfterFrame();
+  if (input_->takeActivity()) {
+    runQueuedActions();
+    display_.releaseUnloaded();
+    input_->afterActions();
+    updateCursor();
+  }
   // What changed is in the display's dirty area; render() repaints that.
   updateNow();
   if (autoQuality_) measureAutoQuality(now, frames);
@@ -252,37 +263,91 @@ void CorePlayer::setAutoQuality(bool on) {
 
 void CorePlayer::mouseMove(int x, int y) {
   // While panning, the zoomed part follows the pointer.
-  if (panning_) pan(x - pointerX_, y - pointerY_);
-  pointerX_ = x;
-  pointerY_ = y;
+  if (panning_) pan(x - input_->pointerX(), y - input_->pointerY());
+  input_->mouseMove(x, y, false);
+  afterInput();
 }
 
 void CorePlayer::mouseDown() {
-  mouseButtonDown_ = true;
-  // No buttons or text fields yet: a press on a zoomed view always lands on
-  // the background and starts panning.
-  if (zoomed_ && movieReady()) {
+  input_->mouseDown();
+  // A press that no button took starts panning a zoomed view.
+  if (zoomed_ && movieReady() && !display_.trackedButton()) {
     panning_ = true;
     setCursor(CursorKind::Grab);
+    cursor_ = static_cast<int>(CursorKind::Grab);
   }
+  afterInput();
 }
 
 void CorePlayer::mouseUp() {
-  mouseButtonDown_ = false;
+  input_->mouseUp();
   endPanning();
+  afterInput();
 }
 
-void CorePlayer::mouseLeft() { endPanning(); }
+void CorePlayer::mouseLeft() {
+  endPanning();
+  input_->mouseLeft();
+  afterInput();
+}
+
+void CorePlayer::captureLost() {
+  endPanning();
+  input_->captureLost();
+  updateCursor();
+}
 
 void CorePlayer::endPanning() {
   if (!panning_) return;
   panning_ = false;
-  setCursor(CursorKind::Arrow);
+  updateCursor();
 }
-void CorePlayer::keyDown(const KeyEvent& key) { (void)key; }
-void CorePlayer::keyUp(const KeyEvent& key) { (void)key; }
-void CorePlayer::typedCharacter(uint32_t character) { (void)character; }
-void CorePlayer::focusChanged(bool focused) { (void)focused; }
+
+void CorePlayer::keyDown(const KeyEvent& key) {
+  input_->keyDown(key);
+  afterInput();
+}
+
+void CorePlayer::keyUp(const KeyEvent& key) {
+  input_->keyUp(key);
+  afterInput();
+}
+
+void CorePlayer::typedCharacter(uint32_t character) {
+  input_->typedCharacter(character);
+  afterInput();
+}
+
+void CorePlayer::focusChanged(bool focused) {
+  // Text fields, which lose their caret with the window's focus, are not
+  // there yet; the pointer state is the capture's business.
+  (void)focused;
+}
+
+void CorePlayer::afterInput() {
+  if (input_->takeActivity()) {
+    // The actions run at once; a frame step follows, which advances only
+    // when a frame is due anyway.
+    frameStep(true);
+    input_->afterActions();
+    if (input_->takeActivity()) runQueuedActions();
+    needsDraw_ = true;
+    updateNow();
+  }
+  updateCursor();
+}
+
+CursorKind CorePlayer::cursorKind() {
+  if (panning_) return CursorKind::Grab;
+  return static_cast<CursorKind>(input_->cursorKind());
+}
+
+void CorePlayer::updateCursor() {
+  const CursorKind kind = cursorKind();
+  if (static_cast<int>(kind) == cursor_) return;
+  cursor_ = static_cast<int>(kind);
+  setCursor(kind);
+}
 
 bool CorePlayer::movieReady() const {
   return level0_ && level0_->movie().headerParsed() && !level0_->movie().failed();
@@ -382,6 +447,10 @@ const RenderTarget& CorePlayer::render() {
   const DirtyArea& dirty = display_.dirtyArea();
   FrameSetup setup;
   setup.background = backgroundColor();
+  if (input_->focusRectShown()) {
+    const WindowRect& r = input_->focus().rect();
+    setup.focus = ClipRect{r.left, r.top, r.right, r.bottom};
+  }
   if (needsDraw_) {
     setup.dirty = ClipRect{0, 0, offscreen_.width(), offscreen_.height()};
     painter_.paint(display_, renderer_, offscreen_, setup);

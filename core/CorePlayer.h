@@ -12,6 +12,7 @@
 
 #include "core/View.h"
 #include "core/movie/Display.h"
+#include "core/movie/InputDispatch.h"
 #include "core/movie/KeyEvent.h"
 #include "core/movie/LibraryLoader.h"
 #include "core/movie/Records.h"
@@ -94,6 +95,9 @@ class CorePlayer {
   // The stage's menu-visibility property: a change is passed on to the host
   // as "showmenu".
   void setShowMenuFromScript(bool show);
+  // Starts the script engine's random generator from `seed` instead of the
+  // clock, so that a run can be repeated.
+  void seedRandom(uint32_t seed);
   // The string of a Trace action; the shipped player ignores it.
   virtual void trace(const std::string& line) { (void)line; }
   // The clock that times a running script for the slow-script question:
@@ -136,6 +140,19 @@ class CorePlayer {
   void keyUp(const KeyEvent& key);
   void typedCharacter(uint32_t character);
   void focusChanged(bool focused);
+  // Another window took the mouse capture while a button was held.
+  void captureLost();
+  // The cursor the pointer should show now (the host's set-cursor request).
+  CursorKind cursorKind();
+
+  // ---- Input state, drags and keyboard focus -------------------------------
+  // Buttons, clip events, listener events, drags, key state and focus.
+  InputDispatch& input() { return *input_; }
+  // Where the class library answers script-property questions and takes
+  // listener events, and where button sounds start (not owned; null
+  // restores the defaults).
+  void setInputScriptHooks(InputScriptHooks* hooks) { input_->setScriptHooks(hooks); }
+  void setButtonSoundSink(ButtonSoundSink* sink) { input_->setButtonSoundSink(sink); }
 
   // ---- Drawing -----------------------------------------------------------
   // Draws the stage into the off-screen bitmap at the client size if it is
@@ -228,11 +245,17 @@ class CorePlayer {
   RECT frameRect() const;
   void applyZoom(Fixed16 factor, bool atPoint, int x, int y);
   void endPanning();
+  // After an input event: runs what it queued with a frame step, repaints
+  // and updates the cursor.
+  void afterInput();
+  void updateCursor();
 
   // The display feeds the queue, so it is declared after it; teardown()
   // frees the display's objects before the timelines they refer to.
   ActionQueue actions_;
   Display display_{actions_};
+  // Observes the display, so it goes before it.
+  std::unique_ptr<InputDispatch> input_;
   std::unique_ptr<TimelinePlayer> level0_;
   std::unique_ptr<ScriptEngine> script_;
   uint32_t startTime_ = 0;
@@ -263,9 +286,7 @@ class CorePlayer {
   int fastSteps_ = 0;
   int stepsSinceChange_ = 0;
 
-  int pointerX_ = 0;
-  int pointerY_ = 0;
-  bool mouseButtonDown_ = false;
+  int cursor_ = -1;  // the kind last set, -1 before the first
 
   bool showMenu_ = true;
   bool zoomed_ = false;

@@ -41,6 +41,7 @@ const char* usageText() {
          "  --input FILE        (headless) replay input events, one a line (see README)\n"
          "  --wav FILE          write the mixer's output as 44.1 kHz 16-bit stereo WAV\n"
          "  --quality Q         low | medium | high | best | autolow | automedium | autohigh\n"
+         "  --seed N            start the random generator (random, Math.random) from N, 0 to 2147483647\n"
          "  --info              print the header fields and one line per tag, then exit\n"
          "  --dump-display      (headless) print the display tree after the last step\n"
          "  --create-projector OUT\n"
@@ -111,6 +112,14 @@ bool parseCommandLine(int argc, const char* const* argv, CommandLine& out, std::
         error = std::string("--quality: expected low, medium, high, best, autolow, automedium or autohigh, got ") + v;
         return false;
       }
+    } else if (!std::strcmp(a, "--seed")) {
+      if (!(v = needValue(i, a))) return false;
+      long n = 0;
+      if (!parseCount(v, n) || n > 2147483647L) {
+        error = std::string("--seed: expected a number from 0 to 2147483647, got ") + v;
+        return false;
+      }
+      out.seed = static_cast<uint32_t>(n);
     } else if (!std::strcmp(a, "--info")) {
       out.info = true;
     } else if (!std::strcmp(a, "--dump-display")) {

@@ -19,6 +19,7 @@ struct CommandLine {
   std::string wavFile;
   std::optional<Quality> quality;
   bool autoQuality = false;  // --quality auto...: switch with the frame times
+  std::optional<uint32_t> seed;  // the random generator's first state
   bool info = false;
   bool dumpDisplay = false;
   std::string createProjector;

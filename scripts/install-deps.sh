@@ -10,6 +10,7 @@ packages=(
   libcurl4-openssl-dev libfreetype-dev libfontconfig-dev fonts-dejavu-core fonts-liberation2
   libgtest-dev libgmock-dev libbenchmark-dev
   libcairo2-dev libagg-dev  # comparison libraries of the render benchmark only
+  liblua5.4-dev             # comparison language of the script benchmark only
 )
 
 missing=()

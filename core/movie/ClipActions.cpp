@@ -33,6 +33,15 @@ void ClipActions::forEachRecord(F&& f) const {
   }
 }
 
+bool ClipActions::handlesKey(uint8_t keyCode) const {
+  if (!(events_ & kClipEventKeyPress)) return false;
+  bool found = false;
+  forEachRecord([&](uint32_t flags, uint8_t key, const uint8_t*, size_t) {
+    if ((flags & kClipEventKeyPress) && key == keyCode) found = true;
+  });
+  return found;
+}
+
 void ClipActions::fire(uint32_t event, uint8_t keyCode, DisplayObject* clip, ActionQueue& queue) const {
   if (!(events_ & event)) return;
   const ActionList list = event == kClipEventInitialize ? ActionList::Init : ActionList::Frame;

@@ -44,6 +44,9 @@ class ClipActions {
   uint32_t events() const { return events_; }
   bool handles(uint32_t event) const { return (events_ & event) != 0; }
 
+  // Whether a keyPress record answers to the key code.
+  bool handlesKey(uint8_t keyCode) const;
+
   // Queues every record whose flags contain the event, in record order: on
   // the init list for `initialize`, else on the frame list. A keyPress record
   // is queued only when its key code equals `keyCode`.

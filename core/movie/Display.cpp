@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "core/movie/ButtonStates.h"
 #include "core/movie/TimelinePlayer.h"
 
 namespace kivra {
@@ -39,15 +40,27 @@ void Display::clear() {
     addDrawnArea(*gone);
     gone.reset();
   }
-  trackedButton_ = nullptr;
+  tracker_.clear();
   instanceCounter_ = 0;
   changed_ = true;
 }
 
 void Display::objectDestroyed(DisplayObject* object) {
   actions_.forgetClip(object);
-  if (trackedButton_ == object) trackedButton_ = nullptr;
+  tracker_.objectDestroyed(object);
+  for (DisplayObserver* o : observers_) o->displayObjectDestroyed(object);
   parked_.erase(std::remove(parked_.begin(), parked_.end(), object), parked_.end());
+}
+
+void Display::removeObserver(DisplayObserver* o) {
+  observers_.erase(std::remove(observers_.begin(), observers_.end(), o), observers_.end());
+}
+
+void Display::setMatrixFromScript(DisplayObject& object, const MATRIX& matrix) {
+  object.scriptControlled_ = true;
+  if (object.matrix_ == matrix) return;
+  invalidate(object);
+  object.matrix_ = matrix;
 }
 
 // ---- Tree edits -------------------------------------------------------------
@@ -83,7 +96,9 @@ PlaceResult Display::place(DisplayObject& parent, const PlaceInfo& info, Display
   if (existing && existing->character_->owner && existing->character_->owner->version() >= 6)
     return PlaceResult::Ignored;
   const CharacterKind kind = info.character->kind;
-  if (hasTimelineKind(kind) && nesting(parent) >= kMaxNesting) return PlaceResult::Ignored;
+  // Buttons nest too: a button whose state shows itself must end somewhere.
+  if ((hasTimelineKind(kind) || kind == CharacterKind::Button) && nesting(parent) >= kMaxNesting)
+    return PlaceResult::Ignored;
 
   auto object = std::make_unique<DisplayObject>(*this, info.character, info.depth);
   object->matrix_ = info.matrix;
@@ -101,13 +116,13 @@ PlaceResult Display::place(DisplayObject& parent, const PlaceInfo& info, Display
     object->clipActions_ = ClipActions(info.clipActions, info.clipActionsLength, info.version);
 
   DisplayObject* obj = object.get();
-  if (kind == CharacterKind::Button && trackedButton_ && trackedButton_->parent_ == &parent &&
-      trackedButton_->depth_ == info.depth && trackedButton_->character_ == info.character &&
-      trackedButton_->ratio_ == info.ratio) {
-    obj->buttonState_ = trackedButton_->buttonState_;
-  }
   insertChild(parent, std::move(object));
   if (placed) *placed = obj;
+  if (kind == CharacterKind::Button) {
+    // A button where the tracked one stood keeps its state.
+    obj->buttonState_ = static_cast<uint8_t>(tracker_.adopt(*obj));
+    ButtonStates::showInitial(*this, *obj);
+  }
 
   if (hasTimelineKind(kind) && info.character->owner) {
     obj->ownedTimeline_ = std::make_unique<TimelinePlayer>(*info.character->owner, *obj, *info.character);
@@ -265,7 +280,7 @@ void Display::endRewind(DisplayObject& parent, std::vector<std::unique_ptr<Displ
       std::unique_ptr<DisplayObject>& o = old[i++];
       std::unique_ptr<DisplayObject>& n = fresh[j++];
       if (keepOldOnRewind(*o, *n)) {
-        if (trackedButton_ == n.get()) trackedButton_ = o.get();
+        tracker_.replaced(n.get(), o.get());
         merged.push_back(std::move(o));
         discarded.push_back(std::move(n));
       } else {

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "core/movie/ButtonTracker.h"
 #include "core/movie/DirtyArea.h"
 #include "core/movie/DisplayObject.h"
 #include "core/movie/Records.h"
@@ -70,6 +71,14 @@ class DisplayVisitor {
   // with depth <= its clip depth are drawn only inside it.
   virtual bool enter(const DisplayWalkItem& item) = 0;
   virtual void leave(const DisplayWalkItem& item) { (void)item; }
+};
+
+// Told when a display object is destroyed, so that holders of plain
+// pointers (input state, keyboard focus) can drop them.
+class DisplayObserver {
+ public:
+  virtual ~DisplayObserver() = default;
+  virtual void displayObjectDestroyed(DisplayObject* object) = 0;
 };
 
 class Display {
@@ -153,11 +162,20 @@ class Display {
   void walk(DisplayVisitor& visitor) const;
 
   // ---- Other display state --------------------------------------------
-  DisplayObject* trackedButton() const { return trackedButton_; }
-  void setTrackedButton(DisplayObject* b) { trackedButton_ = b; }
+  DisplayObject* trackedButton() const { return tracker_.tracked(); }
+  ButtonTracker& buttonTracker() { return tracker_; }
+  const ButtonTracker& buttonTracker() const { return tracker_; }
   bool holdsDeviceText() const { return deviceText_; }
   void setHoldsDeviceText() { deviceText_ = true; }
   int instanceCounter() const { return instanceCounter_; }
+
+  // A script moved the object: it takes the matrix and timeline moves no
+  // longer change it.
+  void setMatrixFromScript(DisplayObject& object, const MATRIX& matrix);
+
+  // Observers are not owned and must remove themselves before they go.
+  void addObserver(DisplayObserver* o) { observers_.push_back(o); }
+  void removeObserver(DisplayObserver* o);
 
   // Called by DisplayObject's destructor.
   void objectDestroyed(DisplayObject* object);
@@ -196,7 +214,8 @@ class Display {
   bool viewSet_ = false;
   int stageWidth_ = 0;
   int stageHeight_ = 0;
-  DisplayObject* trackedButton_ = nullptr;
+  ButtonTracker tracker_;
+  std::vector<DisplayObserver*> observers_;
   std::vector<DisplayObject*> parked_;
 
   // Last: the tree goes first, while the state above is still there.

@@ -65,6 +65,10 @@ class DisplayObject {
   bool drawn() const { return drawn_; }
   const DeviceRect& deviceBounds() const { return deviceBounds_; }
 
+  // The slash path of the clip this one was last dropped on (`_droptarget`).
+  const std::string& dropTarget() const { return dropTarget_; }
+  void setDropTarget(std::string path) { dropTarget_ = std::move(path); }
+
   // Button: the state records shown (a tracking mode, set by input).
   uint8_t buttonState() const { return buttonState_; }
   void setButtonState(uint8_t s) { buttonState_ = s; }
@@ -88,6 +92,7 @@ class DisplayObject {
   bool dirty_ = true;
   bool drawn_ = false;
   DeviceRect deviceBounds_;
+  std::string dropTarget_;
   uint8_t buttonState_ = 1;  // idle, showing the up records
   ClipActions clipActions_;
   // Owned for sprites; a level root refers to the player's timeline.

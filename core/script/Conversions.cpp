@@ -199,12 +199,21 @@ int ScriptEngine::lessThan(const ScriptValue& a, const ScriptValue& b) {
   return x < y ? 1 : 0;
 }
 
+void ScriptEngine::seedRandom(uint32_t seed) {
+  // A state of 0 would never change: it counts as 1.
+  randomState_ = seed & 0x7FFFFFFF;
+  if (randomState_ == 0) randomState_ = 1;
+  randomSeeded_ = true;
+}
+
 uint32_t ScriptEngine::randomBelow(int32_t n) {
-  if (!randomSeeded_) {
-    randomState_ = player().milliseconds() & 0x7FFFFFFF;
-    if (randomState_ == 0) randomState_ = 1;
-    randomSeeded_ = true;
-  }
+  const uint32_t draw = randomDraw();
+  if (n <= 0) return 0;
+  return draw % static_cast<uint32_t>(n);
+}
+
+uint32_t ScriptEngine::randomDraw() {
+  if (!randomSeeded_) seedRandom(player().milliseconds());
   const bool out = randomState_ & 1;
   randomState_ >>= 1;
   if (out) randomState_ ^= 0x48000000;
@@ -213,9 +222,7 @@ uint32_t ScriptEngine::randomBelow(int32_t n) {
   uint32_t x = randomState_ * 71u;
   x = (x ^ (x << 13)) - sar(x, 21);
   const uint32_t y = x + ((x * (x * x * 15731u + 789221u) - 771171059u) & 0x7FFFFFFFu);
-  const uint32_t draw = ((y ^ (y << 13)) - sar(y, 21)) & 0x7FFFFFFFu;
-  if (n <= 0) return 0;
-  return draw % static_cast<uint32_t>(n);
+  return ((y ^ (y << 13)) - sar(y, 21)) & 0x7FFFFFFFu;
 }
 
 }  // namespace kivra

@@ -122,8 +122,19 @@ void ScriptEngine::setMember(ScriptObject* o, std::string_view name, const Scrip
     const double oldLength = len ? toNumber(len->value) : 0;
     if (equalsIgnoringCase(name, "length")) {
       const double newLength = static_cast<uint32_t>(toBits32(toNumber(value)));
-      for (double k = newLength; k < oldLength; ++k)
-        if (Property* e = o->findOwn(formatNumber(k))) o->remove(e);
+      if (oldLength - newLength <= static_cast<double>(o->propertyCount())) {
+        for (double k = newLength; k < oldLength; ++k)
+          if (Property* e = o->findOwn(formatNumber(k))) o->remove(e);
+      } else {
+        // A long array with few elements: look at the properties, not at
+        // every index in between.
+        for (Property* e = o->firstProperty(); e;) {
+          Property* next = e->next;
+          const int64_t k = arrayIndex(e->name);
+          if (k >= newLength && k < oldLength && formatNumber(static_cast<double>(k)) == e->name) o->remove(e);
+          e = next;
+        }
+      }
       value = ScriptValue::number(newLength);
     } else {
       const int64_t k = arrayIndex(name);

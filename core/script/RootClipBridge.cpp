@@ -1,6 +1,7 @@
 #include "core/script/RootClipBridge.h"
 
 #include "core/CorePlayer.h"
+#include "core/movie/DisplayObject.h"
 #include "core/movie/TagCodes.h"
 #include "core/movie/TagCursor.h"
 #include "core/script/ScriptEngine.h"
@@ -207,10 +208,19 @@ ScriptValue RootClipBridge::getProperty(ScriptObject& clip, int index) {
       return ScriptValue::number(framesLoaded(clip));
     case 13:
       return engine_.makeString("");
+    case 14:
+      return engine_.makeString(t && t->displayObject() ? t->displayObject()->dropTarget() : std::string());
     default:
       return ScriptValue();
   }
 }
+
+void RootClipBridge::startDrag(ScriptObject&, bool lockCenter, const double* bounds) {
+  const TimelinePlayer* t = player_.level0();
+  if (t && t->displayObject()) player_.input().startDrag(*t->displayObject(), lockCenter, bounds);
+}
+
+void RootClipBridge::endDrag() { player_.input().stopDrag(); }
 
 void RootClipBridge::toggleQuality() {
   player_.setQuality(player_.quality() == Quality::Low ? Quality::High : Quality::Low);

@@ -36,8 +36,9 @@ class RootClipBridge : public ClipBridge {
   void setProperty(ScriptObject&, int, const ScriptValue&) override {}
   void cloneSprite(ScriptObject&, std::string_view, int) override {}
   void removeSprite(ScriptObject&) override {}
-  void startDrag(ScriptObject&, bool, const double*) override {}
-  void endDrag() override {}
+  // The root clip is the only one here: it is what a drag can move.
+  void startDrag(ScriptObject& clip, bool lockCenter, const double* bounds) override;
+  void endDrag() override;
   void toggleQuality() override;
   void stopSounds() override {}
   void getUrl(ScriptObject*, std::string_view, std::string_view, int) override {}

@@ -8,6 +8,7 @@
 #include "core/script/ClipEvents.h"
 #include "core/script/OpcodeTable.h"
 #include "core/script/CoreNatives.h"
+#include "core/script/NativeTable.h"
 #include "core/script/RootClipBridge.h"
 
 namespace kivra {
@@ -63,6 +64,7 @@ void ScriptEngine::buildGlobal() {
   global_->setPermanent(true);
   global_->put("__proto__", ScriptValue::object(objectProto_), kDontEnum | kDontDelete);
   installCoreNatives(*this);
+  installStandardNatives(*this);
 }
 
 void ScriptEngine::registerNativeClass(uint16_t nativeClass, NativeDispatcher dispatcher) {
@@ -200,6 +202,34 @@ void ScriptEngine::runQueuedBlock(const ActionBlock& block) {
   ctx.registers = globalRegisters_;
   ctx.registerCount = 4;
   execute(ctx, block.code, block.length);
+}
+
+void ScriptEngine::broadcast(std::string_view object, std::string_view method, const ScriptValue* args, int argc) {
+  if (runDepth_ >= kMaxRuns || argc < 0) return;
+  ScriptValue broadcaster;
+  if (!getMember(global(), object, broadcaster, false) || !toObject(broadcaster)) return;
+  const bool outermost = runDepth_ == 0;
+  if (outermost) {
+    slowStart_ = player_.scriptClock() & kClockMask;
+    actionCounter_ = 0;
+  }
+  ++runDepth_;
+  const int savedVersion = version_;
+  const bool savedVersion4 = version4_;
+  if (const TimelinePlayer* root = player_.level0()) version_ = root->version();
+  version4_ = false;
+  std::vector<ScriptValue> all;
+  all.reserve(static_cast<size_t>(argc) + 1);
+  all.push_back(makeString(method));
+  for (int i = 0; i < argc; ++i) all.push_back(args[i]);
+  callMethod(broadcaster, "broadcastMessage", all.data(), static_cast<int>(all.size()));
+  version_ = savedVersion;
+  version4_ = savedVersion4;
+  --runDepth_;
+  if (outermost) {
+    stack_.clear();
+    abort_ = false;
+  }
 }
 
 // ---- Calls ----------------------------------------------------------------------------

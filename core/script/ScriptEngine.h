@@ -116,6 +116,11 @@ class ScriptEngine {
   // and the root clip's object goes with it.
   void movieUnloaded();
 
+  // A listener event raised by the player (`Key`, `Mouse`, `Stage`...):
+  // calls broadcastMessage(method, args...) on the global object of that
+  // name, when it exists, as an outermost script run.
+  void broadcast(std::string_view object, std::string_view method, const ScriptValue* args, int argc);
+
   // ---- Calls ------------------------------------------------------------------------
   // Calls a function value; `construct` makes the call a construction.
   ScriptValue call(const ScriptValue& function, const ScriptValue& thisValue, const ScriptValue* args, int argc,
@@ -142,7 +147,11 @@ class ScriptEngine {
   // Legacy string equality and order between string values (unit rules).
   static bool stringsEqual(const ScriptString* a, const ScriptString* b);
   static int compareStrings(const ScriptString* a, const ScriptString* b);
+  // The player's random generator: one 31-bit draw, or a draw below n (0
+  // when n <= 0). Seeded from the clock on first use unless seeded before.
+  uint32_t randomDraw();
   uint32_t randomBelow(int32_t n);
+  void seedRandom(uint32_t seed);
 
   // ---- Members ----------------------------------------------------------------------
   // Get member with the prototype walk, getters, clip names and __resolve.

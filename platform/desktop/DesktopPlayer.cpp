@@ -22,6 +22,7 @@ DesktopPlayer::DesktopPlayer(const CommandLine& options)
   clock_.start();
   if (options.quality) setQuality(*options.quality);
   if (options.autoQuality) setAutoQuality(true);
+  if (options.seed) seedRandom(*options.seed);
 
   window_ = std::make_unique<PlayerWindow>(*this);
   stage_ = &window_->stage();

@@ -176,6 +176,8 @@ void StageWidget::focusOutEvent(QFocusEvent* event) {
   QWidget::focusOutEvent(event);
   // Releases that happen elsewhere never reach us.
   heldKeys_.clear();
+  // A press whose release will go to another window: the mouse capture is lost.
+  if (player_.input().mouseIsDown()) player_.captureLost();
   player_.focusChanged(false);
 }
 

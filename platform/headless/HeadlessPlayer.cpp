@@ -19,6 +19,7 @@ HeadlessPlayer::HeadlessPlayer(const CommandLine& options) : trace_(options.trac
   }
   if (options.quality) setQuality(*options.quality);
   if (options.autoQuality) setAutoQuality(true);
+  if (options.seed) seedRandom(*options.seed);
 }
 
 void HeadlessPlayer::startFrameTimer(uint32_t tickMs, uint32_t caretMs) {

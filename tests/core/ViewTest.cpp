@@ -158,7 +158,12 @@ TEST(PlayerView, DraggingAZoomedViewPansIt) {
   EXPECT_GT(host.zoomRect().xmin, before.xmin);
   host.mouseUp();
   EXPECT_FALSE(host.panning());
+  // Over a zoomed view with no button under the pointer, the pan cursor stays.
+  EXPECT_EQ(host.cursor, CursorKind::Grab);
+  host.showAll();
+  host.mouseMove(60, 60);
   EXPECT_EQ(host.cursor, CursorKind::Arrow);
+  host.zoom(kFixedOne / 2);
   const RECT after = host.zoomRect();
   host.mouseMove(50, 50);
   EXPECT_EQ(host.zoomRect(), after);

@@ -3,10 +3,13 @@
 // SOURCE.expected and, when SOURCE.png exists, the last frame with that
 // picture within a per-channel tolerance.
 //
+// When SOURCE.input exists, the player replays it (--input).
 // Comment lines in the source steer the run:
 //   # run: --frames 3 --trace     player options (default: --frames 0 --trace)
 //   # tolerance: 2                largest per-channel difference allowed
 //   # exit: 0                     expected exit status of the player
+//   # env: TZ=UTC0                environment settings of the player run
+//   # include: FILE               replaced by FILE's text (relative to the source)
 // With --update the expected files are rewritten from the actual results.
 #include <sys/wait.h>
 
@@ -64,6 +67,35 @@ std::string directive(const std::string& source, const std::string& key, const s
     }
   }
   return fallback;
+}
+
+// The source with every "# include: FILE" line replaced by that file's text.
+bool expandIncludes(const std::string& source, const std::string& text, std::string& out) {
+  const std::string dir = source.substr(0, source.find_last_of('/') + 1);
+  const std::string prefix = "# include:";
+  for (const std::string& line : splitLines(text)) {
+    if (line.rfind(prefix, 0) != 0) {
+      out += line + "\n";
+      continue;
+    }
+    std::string name = line.substr(prefix.size());
+    name.erase(0, name.find_first_not_of(' '));
+    bool ok;
+    out += readFile(dir + name, ok);
+    if (!ok) {
+      std::cerr << source << ": cannot read included " << dir + name << "\n";
+      return false;
+    }
+  }
+  return true;
+}
+
+// "A=1 B=2" as shell words for env(1).
+std::string environmentPrefix(const std::string& settings) {
+  std::string out, word;
+  std::istringstream in(settings);
+  while (in >> word) out += shellQuote(word) + " ";
+  return out.empty() ? out : "env " + out;
 }
 
 bool compareText(const std::string& expectedPath, const std::string& actual) {
@@ -158,7 +190,14 @@ int main(int argc, char** argv) {
   const std::string movie = work + "/" + name + ".qvx";
   const std::string output = work + "/" + name + ".out";
   const std::string shot = work + "/" + name + ".png";
-  if (run(shellQuote(build) + " " + shellQuote(source) + " -o " + shellQuote(movie)) != 0) {
+  std::string buildSource = source;
+  if (text.find("\n# include:") != std::string::npos) {
+    std::string expanded;
+    if (!expandIncludes(source, text, expanded)) return 1;
+    buildSource = work + "/" + name + ".qvxs";
+    std::ofstream(buildSource, std::ios::binary) << expanded;
+  }
+  if (run(shellQuote(build) + " " + shellQuote(buildSource) + " -o " + shellQuote(movie)) != 0) {
     std::cerr << source << ": qvx-build failed\n";
     return 1;
   }
@@ -166,8 +205,10 @@ int main(int argc, char** argv) {
   const std::string reference = stem + ".png";
   std::ifstream hasReference(reference);
   std::remove(shot.c_str());
-  std::string command = shellQuote(player) + " --headless " + options;
+  std::string command = environmentPrefix(directive(text, "env", "")) + shellQuote(player) + " --headless " + options;
   if (hasReference || update) command += " --screenshot " + shellQuote(shot);
+  const std::string input = stem + ".input";
+  if (std::ifstream(input)) command += " --input " + shellQuote(input);
   command += " " + shellQuote(movie) + " > " + shellQuote(output);
   const int status = run(command);
   const int expectedStatus = std::atoi(directive(text, "exit", "0").c_str());

@@ -40,6 +40,21 @@ TEST(CommandLine, MovieNamesMayHoldSpacesAndFollowDoubleDash) {
   EXPECT_EQ(c.movie, "-odd name.qvx");
 }
 
+TEST(CommandLine, SeedStartsTheRandomGenerator) {
+  CommandLine c;
+  std::string error;
+  ASSERT_TRUE(parse({"--seed", "2147483647", "m.qvx"}, c, error)) << error;
+  ASSERT_TRUE(c.seed.has_value());
+  EXPECT_EQ(*c.seed, 2147483647u);
+  CommandLine d;
+  EXPECT_FALSE(parse({"--seed", "2147483648"}, d, error));
+  EXPECT_FALSE(parse({"--seed", "-1"}, d, error));
+  EXPECT_FALSE(parse({"--seed"}, d, error));
+  CommandLine e;
+  ASSERT_TRUE(parse({"m.qvx"}, e, error));
+  EXPECT_FALSE(e.seed.has_value());
+}
+
 TEST(CommandLine, BadOptionsAreRefused) {
   const std::vector<std::vector<const char*>> bad = {
       {"--frames"},           {"--frames", "-1"},    {"--frames", "x"},

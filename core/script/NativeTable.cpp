@@ -1,0 +1,32 @@
+#include "core/script/NativeTable.h"
+
+#include <cmath>
+
+#include "core/script/NumberText.h"
+
+namespace kivra {
+
+int32_t integerArg(NativeCall& c, int i) { return i < c.argc ? toInteger32(c.engine.toNumber(c.args[i])) : 0; }
+
+std::u16string unitsOf(ScriptEngine& e, const ScriptValue& v) {
+  const ScriptValue s = e.toStringValue(v);
+  const ScriptString* r = s.asString();
+  return r ? r->units() : std::u16string();
+}
+
+ScriptValue unitsValue(std::u16string_view units, bool codePage) {
+  return ScriptValue::string(text::narrow(units, codePage), codePage);
+}
+
+std::string indexName(double i) { return formatNumber(i); }
+
+void installStandardNatives(ScriptEngine& e) {
+  installStringNatives(e);
+  installArrayNatives(e);
+  installMathNatives(e);
+  installNumberNatives(e);
+  installBooleanNatives(e);
+  installDateNatives(e);
+}
+
+}  // namespace kivra
