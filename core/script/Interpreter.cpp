@@ -231,6 +231,10 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
   auto getMemberOp = [&](const ScriptValue& object, const ScriptValue& name, ScriptValue& out) {
     if (ScriptObject* o = toObject(object)) {
       getMember(o, name, out);
+    } else if (object.isString() && equalsIgnoringCase(name.stringView(), "length")) {
+      // A string value answers length as a String object would.
+      const ScriptString* str = object.asString();
+      out = ScriptValue::number(str ? static_cast<double>(str->units().size()) : 0.0);
     } else if (object.isString() || object.isNumber() || object.isBoolean()) {
       const char* cls = object.isString() ? "String" : object.isNumber() ? "Number" : "Boolean";
       ScriptValue proto = getMember(getMember(ScriptValue::object(global()), cls), "prototype");
