@@ -76,7 +76,7 @@ bool DisplayHitTest::subtreeHit(const DisplayObject& object, const MATRIX& devic
   if (c && isShape(c->kind)) return shapeHit(*c, device, object.ratio(), x, y);
   if (c && hasBoxHit(c->kind)) return insideBox(device, c->bounds, x, y);
   for (const auto& child : object.children())
-    if (subtreeHit(*child, concat(child->matrix(), device), x, y, nesting + 1)) return true;
+    if (child->visible() && subtreeHit(*child, concat(child->matrix(), device), x, y, nesting + 1)) return true;
   return false;
 }
 
@@ -112,7 +112,7 @@ void DisplayHitTest::search(const DisplayObject& parent, const MATRIX& parentDev
       }
       continue;
     }
-    if (&o == walk.exclude) continue;
+    if (&o == walk.exclude || !o.visible()) continue;  // hidden objects take no input
     const CharacterKind k = o.kind();
     if (walk.policy) {
       if (k == CharacterKind::Button) {

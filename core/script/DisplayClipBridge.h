@@ -16,6 +16,7 @@
 
 #include "core/movie/Display.h"
 #include "core/script/ClipBridge.h"
+#include "core/script/ClipInputHooks.h"
 
 namespace kivra {
 
@@ -80,6 +81,11 @@ class DisplayClipBridge : public ClipBridge, public DisplayObserver {
   // The display object behind a clip object (null for a plain object or a
   // removed clip).
   static DisplayObject* displayObject(ScriptObject* clip);
+  // The clip object a display object already has, or null.
+  ScriptObject* existingObject(const DisplayObject& object) const;
+  // Whether the yellow focus rectangle is drawn around the object: its own
+  // `_focusrect` (version 6, not a button) or the player's flag.
+  ScriptFlag focusRectFlag(const DisplayObject& object) const;
   // The clip value of a display object (undefined for kinds without one).
   ScriptValue clipValue(DisplayObject* object);
   // Root of the object's level, and a level's root by number.
@@ -125,6 +131,7 @@ class DisplayClipBridge : public ClipBridge, public DisplayObserver {
   ScriptObject* stage_ = nullptr;  // stands for the stage while no level 0 exists
   bool focusRect_ = true;
   int soundBufferSeconds_ = 5;
+  ClipInputHooks inputHooks_;
 };
 
 // Clip kinds that have a script object and can be reached by instance name.
