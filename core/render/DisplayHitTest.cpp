@@ -76,7 +76,7 @@ bool DisplayHitTest::subtreeHit(const DisplayObject& object, const MATRIX& devic
   if (c && isShape(c->kind)) return shapeHit(*c, device, object.ratio(), x, y);
   if (c && hasBoxHit(c->kind)) return insideBox(device, c->bounds, x, y);
   for (const auto& child : object.children())
-    if (child->visible() && subtreeHit(*child, concat(child->matrix(), device), x, y, nesting + 1)) return true;
+    if (child->visible() && child.get() != skip_ && subtreeHit(*child, concat(child->matrix(), device), x, y, nesting + 1)) return true;
   return false;
 }
 
@@ -152,7 +152,9 @@ const DisplayObject* DisplayHitTest::clipAt(const Display& display, int64_t x, i
                                             const DisplayObject* exclude) {
   factor_ = display.aaFactor();
   Walk walk{x, y, nullptr, exclude, nullptr};
+  skip_ = exclude;  // not even as a part of its parent
   search(display.root(), display.view().matrix, walk, 0);
+  skip_ = nullptr;
   return walk.found;
 }
 

@@ -49,6 +49,7 @@ class DisplayHitTest {
   ShapeParser parser_;
   ShapeBuild build_;
   int factor_ = 1;
+  const DisplayObject* skip_ = nullptr;  // left out of every subtree (clipAt)
 };
 
 }  // namespace kivra
