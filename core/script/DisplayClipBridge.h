@@ -4,7 +4,8 @@
 // DisplayObject (and through it to its TimelinePlayer). Target paths in both
 // notations, clip names in member lookup and the 22 clip properties are
 // answered here; the property and path rules live in ClipProperties.cpp and
-// TargetPaths.cpp.
+// TargetPaths.cpp. It also connects the library's answers to input
+// handling (ClipInputHooks) for as long as it lives.
 //
 // Lifetime: a clip object lives while its display object does. When the
 // display destroys the object the clip object is detached (values that
