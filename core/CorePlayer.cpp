@@ -93,6 +93,11 @@ void CorePlayer::serviceIntervalTimers(bool shortOnly) {
 void CorePlayer::startPlayback() {
   level0_->seek(0);
   hasMovie_ = true;
+  // A still picture has no frame rate to keep up: draw it at its best.
+  if (autoQuality_ && level0_->frameCount() == 1 && quality_ != Quality::High) {
+    quality_ = Quality::High;
+    measuredSteps_ = lateSteps_ = fastSteps_ = stepsSinceChange_ = 0;
+  }
   if (!timerRunning_) {
     startFrameTimer(std::max<uint32_t>(1, framePeriod_ / 10), kCaretIntervalMs);
     timerRunning_ = true;
@@ -241,18 +246,19 @@ void CorePlayer::frameStep(bool timerDriven) {
     input_->afterActions();
     updateCursor();
   }
-  needsDraw_ = true;
+  // What changed is in the display's dirty area; render() repaints that.
   updateNow();
   if (autoQuality_) measureAutoQuality(now, frames);
 }
 
 void CorePlayer::measureAutoQuality(uint32_t startMs, int framesAdvanced) {
   const uint32_t took = ((milliseconds() & kClockMask) - startMs) & kClockMask;
+  if (took > framePeriod_ || framesAdvanced > 1) ++lateSteps_;
+  else if (took < framePeriod_ / 4) ++fastSteps_;
   ++measuredSteps_;
   ++stepsSinceChange_;
-  if (took > framePeriod_ || framesAdvanced > 1) ++lateSteps_;
-  if (took < framePeriod_ / 4) ++fastSteps_;
   if (measuredSteps_ <= 4 || stepsSinceChange_ <= 10) return;
+  // Only LOW and HIGH switch, and only to each other; MEDIUM stays.
   bool changed = false;
   if (quality_ == Quality::High && measuredSteps_ < 3 * lateSteps_) {
     quality_ = Quality::Low;
@@ -262,10 +268,16 @@ void CorePlayer::measureAutoQuality(uint32_t startMs, int framesAdvanced) {
     changed = true;
   }
   if (changed) {
+    // The counts of the old quality say nothing about the new one.
     measuredSteps_ = lateSteps_ = fastSteps_ = stepsSinceChange_ = 0;
     needsDraw_ = true;
     invalidate();
   }
+}
+
+void CorePlayer::setAutoQuality(bool on) {
+  autoQuality_ = on;
+  measuredSteps_ = lateSteps_ = fastSteps_ = stepsSinceChange_ = 0;
 }
 
 void CorePlayer::mouseMove(int x, int y) {
@@ -438,6 +450,10 @@ void CorePlayer::pan(int dx, int dy) {
   redrawAll();
 }
 
+namespace {
+int floorDiv(int v, int d) { return v >= 0 ? v / d : -((-v + d - 1) / d); }
+}  // namespace
+
 const RenderTarget& CorePlayer::render() {
   const PixelRect client = clientRectangle();
   if (client.width() != offscreen_.width() || client.height() != offscreen_.height()) {
@@ -447,17 +463,26 @@ const RenderTarget& CorePlayer::render() {
   }
   if (updateView()) needsDraw_ = true;
   display_.update();
-  if (!display_.dirtyArea().empty()) needsDraw_ = true;
+  const DirtyArea& dirty = display_.dirtyArea();
+  FrameSetup setup;
+  setup.background = backgroundColor();
+  if (input_->focusRectShown()) {
+    const WindowRect& r = input_->focus().rect();
+    setup.focus = ClipRect{r.left, r.top, r.right, r.bottom};
+  }
   if (needsDraw_) {
-    FrameSetup setup;
     setup.dirty = ClipRect{0, 0, offscreen_.width(), offscreen_.height()};
-    setup.background = backgroundColor();
-    if (input_->focusRectShown()) {
-      const WindowRect& r = input_->focus().rect();
-      setup.focus = ClipRect{r.left, r.top, r.right, r.bottom};
-    }
     painter_.paint(display_, renderer_, offscreen_, setup);
     needsDraw_ = false;
+  } else {
+    // Only the dirty rectangles: the rest of the bitmap still holds the
+    // previous frame. They are in sub-pixels; a pixel partly inside counts.
+    const int f = std::max(1, display_.view().aaFactor);
+    for (int i = 0; i < dirty.count(); ++i) {
+      const DeviceRect& r = dirty.rect(i);
+      setup.dirty = ClipRect{floorDiv(r.left, f), floorDiv(r.top, f), -floorDiv(-r.right, f), -floorDiv(-r.bottom, f)};
+      painter_.paint(display_, renderer_, offscreen_, setup, true);
+    }
   }
   display_.dirtyArea().clear();
   return offscreen_;

@@ -184,7 +184,13 @@ class CorePlayer {
   Rgba backgroundColor() const;
   void setQuality(Quality q) { quality_ = q; }
   Quality quality() const { return quality_; }
-  void setAutoQuality(bool on) { autoQuality_ = on; }
+  // Automatic quality: after every frame step the time it took is counted
+  // as slow (over the frame period, or more than one frame advanced) or
+  // fast (under a quarter of it); once more than 10 steps have passed since
+  // the last switch, HIGH drops to LOW when over a third were slow and LOW
+  // rises to HIGH when over a third were fast. A switch clears the counts.
+  // A one-frame movie is switched to HIGH when it starts playing.
+  void setAutoQuality(bool on);
   // Scale mode (low 4 bits) and alignment flags (ViewAlign) of the view.
   void setScaleMode(uint8_t modeAndAlign);
   void setScaleMode(ScaleMode mode, uint8_t align) { setScaleMode(static_cast<uint8_t>(mode) | align); }

@@ -65,7 +65,7 @@ bool Rasterizer::beginFrame(RenderTarget& target, int factor, const ClipRect& cl
   return true;
 }
 
-void Rasterizer::addObject(ShapeBuild& build, const FillStyle* mask) {
+void Rasterizer::addObject(ShapeBuild& build, const FillStyle* mask, FillStyle* shared) {
   FillStyle* fills = build.fills().data();
   const size_t nFills = build.fills().size();
   for (size_t i = 0; i < nFills; ++i) {
@@ -79,8 +79,8 @@ void Rasterizer::addObject(ShapeBuild& build, const FillStyle* mask) {
   if (buckets_.empty()) return;
   for (const EdgeRecord& e : build.edges()) {
     if (e.y0 >= sy1_ || e.y1 <= sy0_ || e.y1 <= e.y0) continue;
-    FillStyle* f0 = e.fill0 < nFills ? &fills[e.fill0] : nullptr;
-    FillStyle* f1 = e.fill1 < nFills ? &fills[e.fill1] : nullptr;
+    FillStyle* f0 = e.fill0 < nFills ? (shared ? shared : &fills[e.fill0]) : nullptr;
+    FillStyle* f1 = e.fill1 < nFills ? (shared ? shared : &fills[e.fill1]) : nullptr;
     if (!f0 && !f1) continue;
     const int b = std::max<int>(e.y0, sy0_) - sy0_;
     entries_.push_back(BucketEntry{&e, f0, f1, buckets_[static_cast<size_t>(b)]});
@@ -135,7 +135,7 @@ void Rasterizer::insertEdge(const BucketEntry& b, int y) {
     const int64_t xi = a.px + static_cast<int64_t>(((a.x - a.px) * t) / (a.y - a.py));
     a.xi = static_cast<int32_t>((xi + (int64_t{1} << 31)) >> 32);
   }
-  order_.push_back(index);
+  order_.push_back(Ordered{a.xi, index});
 }
 
 void Rasterizer::stepTo(ActiveEdge& a, int row) {
@@ -360,10 +360,10 @@ void Rasterizer::paint() {
       insertEdge(entries_[static_cast<size_t>(b)], y);
     // Insertion sort: the order changes little from row to row.
     for (size_t i = 1; i < order_.size(); ++i) {
-      const int32_t v = order_[i];
-      const int32_t xv = active_[static_cast<size_t>(v)].xi;
+      const Ordered v = order_[i];
+      if (order_[i - 1].x <= v.x) continue;
       size_t j = i;
-      while (j > 0 && active_[static_cast<size_t>(order_[j - 1])].xi > xv) {
+      while (j > 0 && order_[j - 1].x > v.x) {
         order_[j] = order_[j - 1];
         --j;
       }
@@ -372,7 +372,7 @@ void Rasterizer::paint() {
     lastX_ = sx0_;
     size_t kept = 0;
     for (size_t i = 0; i < order_.size(); ++i) {
-      const int32_t idx = order_[i];
+      const int32_t idx = order_[i].index;
       ActiveEdge& a = active_[static_cast<size_t>(idx)];
       const int x = std::clamp(a.xi, sx0_, sx1_);
       switch (a.rule) {
@@ -400,7 +400,7 @@ void Rasterizer::paint() {
           }
           a.xi = static_cast<int32_t>((xv + (int64_t{1} << 31)) >> 32);
         }
-        order_[kept++] = idx;
+        order_[kept++] = Ordered{a.xi, idx};
       } else {
         free_.push_back(idx);
       }

@@ -63,8 +63,10 @@ class Rasterizer {
   // painted.
   bool beginFrame(RenderTarget& target, int factor, const ClipRect& clip);
   // Adds an object's edges and fills, stacked above everything added
-  // before; `mask` is the mask fill clipping it, or null.
-  void addObject(ShapeBuild& build, const FillStyle* mask);
+  // before; `mask` is the mask fill clipping it, or null. With `shared`
+  // set, every edge is given that fill instead of its own (one more part
+  // of a mask made of several shapes).
+  void addObject(ShapeBuild& build, const FillStyle* mask, FillStyle* shared = nullptr);
   // Sweeps every sub-row of the clip and paints.
   void paint();
   int factor() const { return factor_; }
@@ -121,7 +123,13 @@ class Rasterizer {
   std::vector<BucketEntry> entries_;
   std::vector<ActiveEdge> active_;
   std::vector<int32_t> free_;
-  std::vector<int32_t> order_;
+  // The active edges in x order; the x is kept beside the index so that the
+  // per-row re-sort reads contiguous memory.
+  struct Ordered {
+    int32_t x;
+    int32_t index;
+  };
+  std::vector<Ordered> order_;
   std::vector<ExpandedPixel> acc_;
   int accMin_ = 0, accMax_ = -1;  // touched pixel range of the current row
 

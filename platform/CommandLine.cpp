@@ -40,7 +40,7 @@ const char* usageText() {
          "  --size WxH          stage size in pixels (default: the movie's frame rectangle / 20)\n"
          "  --input FILE        (headless) replay input events, one a line (see README)\n"
          "  --wav FILE          write the mixer's output as 44.1 kHz 16-bit stereo WAV\n"
-         "  --quality Q         low | medium | high | best\n"
+         "  --quality Q         low | medium | high | best | autolow | automedium | autohigh\n"
          "  --seed N            start the random generator (random, Math.random) from N, 0 to 2147483647\n"
          "  --info              print the header fields and one line per tag, then exit\n"
          "  --dump-display      (headless) print the display tree after the last step\n"
@@ -100,12 +100,16 @@ bool parseCommandLine(int argc, const char* const* argv, CommandLine& out, std::
       out.wavFile = v;
     } else if (!std::strcmp(a, "--quality")) {
       if (!(v = needValue(i, a))) return false;
+      out.autoQuality = !std::strncmp(v, "auto", 4);
       if (!std::strcmp(v, "low")) out.quality = Quality::Low;
       else if (!std::strcmp(v, "medium")) out.quality = Quality::Medium;
       else if (!std::strcmp(v, "high")) out.quality = Quality::High;
       else if (!std::strcmp(v, "best")) out.quality = Quality::Best;
+      else if (!std::strcmp(v, "autolow")) out.quality = Quality::Low;
+      else if (!std::strcmp(v, "automedium")) out.quality = Quality::Medium;
+      else if (!std::strcmp(v, "autohigh")) out.quality = Quality::High;
       else {
-        error = std::string("--quality: expected low, medium, high or best, got ") + v;
+        error = std::string("--quality: expected low, medium, high, best, autolow, automedium or autohigh, got ") + v;
         return false;
       }
     } else if (!std::strcmp(a, "--seed")) {

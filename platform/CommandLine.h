@@ -18,6 +18,7 @@ struct CommandLine {
   std::string inputFile;
   std::string wavFile;
   std::optional<Quality> quality;
+  bool autoQuality = false;  // --quality auto...: switch with the frame times
   std::optional<uint32_t> seed;  // the random generator's first state
   bool info = false;
   bool dumpDisplay = false;

@@ -19,17 +19,29 @@ class Collector : public DisplayVisitor {
   explicit Collector(std::vector<DisplayPainter::Item>& items) : items_(items) {}
 
   bool enter(const DisplayWalkItem& item) override {
-    closeMasks(item.nesting, item.object.depth());
     const DisplayObject& o = item.object;
     if (!o.visible()) return false;  // hidden with everything below it
+    if (maskSprite_) {
+      // Everything inside a masking sprite is mask outline; clip depths
+      // in there have nothing of their own to clip.
+      if (drawsShape(o)) items_.push_back({&o, item.matrix, item.cxform, 0, true});
+      return true;
+    }
+    closeMasks(item.nesting, o.depth());
     if (drawsShape(o) || o.clipDepth() != 0) {
-      items_.push_back({&o, item.matrix, item.cxform, 0});
-      if (o.clipDepth() != 0)
+      items_.push_back({&o, item.matrix, item.cxform, 0, false});
+      if (o.clipDepth() != 0) {
         open_.push_back(Open{items_.size() - 1, item.nesting, o.clipDepth()});
+        if (!drawsShape(o)) maskSprite_ = &o;
+      }
     }
     return true;
   }
   void leave(const DisplayWalkItem& item) override {
+    if (maskSprite_) {
+      if (&item.object != maskSprite_) return;
+      maskSprite_ = nullptr;
+    }
     // The parent ends: masks among its children end with it.
     closeMasks(item.nesting + 1, INT32_MAX);
   }
@@ -55,11 +67,12 @@ class Collector : public DisplayVisitor {
 
   std::vector<DisplayPainter::Item>& items_;
   std::vector<Open> open_;
+  const DisplayObject* maskSprite_ = nullptr;  // the masking sprite being walked
 };
 }  // namespace
 
-void DisplayPainter::paint(const Display& display, Renderer& renderer, RenderTarget& target,
-                           FrameSetup setup) {
+void DisplayPainter::paint(const Display& display, Renderer& renderer, RenderTarget& target, FrameSetup setup,
+                           bool cullOutside) {
   const ViewTransform& view = display.view();
   const int f = std::max(1, view.aaFactor);
   setup.factor = f;
@@ -79,9 +92,18 @@ void DisplayPainter::paint(const Display& display, Renderer& renderer, RenderTar
   collector.finish();
 
   if (!renderer.beginFrame(target, setup)) return;
+  // Shapes wholly outside the repainted rectangle are not built (masks are
+  // always kept: without them what they clip would show unclipped). The
+  // display's bounds are in sub-pixels; coverage reaches a little beyond.
+  const DeviceRect clip{setup.dirty.left * f - 2 * f, setup.dirty.top * f - 2 * f, setup.dirty.right * f + 2 * f,
+                        setup.dirty.bottom * f + 2 * f};
   for (size_t i = 0; i < items_.size(); ++i) {
     const Item& item = items_[i];
     const Character* c = item.object->character();
+    if (cullOutside && !item.maskEnd && !item.maskPart && c && c->kind == CharacterKind::Shape &&
+        item.object->drawn() && !item.object->deviceBounds().empty() &&
+        item.object->deviceBounds().intersected(clip).empty())
+      continue;
     // Numbers start at 1 so that a mask's end can never cover nothing by accident.
     const auto number = static_cast<uint16_t>(std::min<size_t>(i + 1, 0xFFFF));
     ShapeDraw draw;
@@ -95,7 +117,9 @@ void DisplayPainter::paint(const Display& display, Renderer& renderer, RenderTar
     draw.ratio = item.object->ratio();
     draw.depth = number;
     draw.clipDepth = item.maskEnd ? static_cast<uint16_t>(std::min<uint32_t>(item.maskEnd, 0xFFFF)) : 0;
+    draw.maskPart = item.maskPart;
     if (draw.body) renderer.drawShape(draw);
+    else if (draw.clipDepth) renderer.beginMask(draw.depth, draw.clipDepth);
   }
   renderer.endFrame();
 }

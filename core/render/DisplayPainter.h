@@ -3,7 +3,8 @@
 // of shapes in which a mask covers the shapes that follow it up to its clip
 // depth; the tree's masks cover later siblings (and everything inside them).
 // So the painter numbers the shapes in drawing order and turns each mask's
-// sibling range into the range of those numbers.
+// sibling range into the range of those numbers. A sprite used as a mask
+// draws nothing: the shapes inside it together form its mask.
 #include <vector>
 
 #include "core/movie/Display.h"
@@ -14,8 +15,11 @@ namespace kivra {
 class DisplayPainter {
  public:
   // Draws every shape of the display into the target; the frame setup's
-  // view is taken from the display.
-  void paint(const Display& display, Renderer& renderer, RenderTarget& target, FrameSetup setup);
+  // view is taken from the display. With `cullOutside`, shapes whose
+  // display bounds miss the setup's dirty rectangle are skipped (a partial
+  // repaint; the bounds must be current, Display::update has run).
+  void paint(const Display& display, Renderer& renderer, RenderTarget& target, FrameSetup setup,
+             bool cullOutside = false);
 
   // One shape (or mask) in drawing order.
   struct Item {
@@ -23,6 +27,7 @@ class DisplayPainter {
     MATRIX matrix;
     CXFORM cxform;
     uint32_t maskEnd;  // masks: the last item number they cover, else 0
+    bool maskPart;     // a shape inside a masking sprite: adds to that mask
   };
 
  private:

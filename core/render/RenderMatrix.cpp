@@ -126,8 +126,12 @@ int32_t transformLineWidth(const MATRIX& m, int32_t w) {
   if (w <= 0) return 0;
   const int64_t x = roundFixed16(static_cast<int64_t>(m.a) * w) + roundFixed16(static_cast<int64_t>(m.c) * w);
   const int64_t y = roundFixed16(static_cast<int64_t>(m.b) * w) + roundFixed16(static_cast<int64_t>(m.d) * w);
-  const int64_t len = vectorLength(x, y);
-  int64_t r = (len * 46341 + 32768) >> 16;  // 46341 / 65536 = 1 / sqrt(2)
+  // The length is taken in 16.16 so that only the final result is rounded
+  // (|(2, 2)| / sqrt(2) must give 2, not 1).
+  // (Components are capped first: anything past 2^20 clamps to 65535 anyway.)
+  constexpr int64_t kCap = int64_t{1} << 20;
+  const int64_t len = vectorLength(std::clamp(x, -kCap, kCap) * 65536, std::clamp(y, -kCap, kCap) * 65536);
+  int64_t r = static_cast<int64_t>((static_cast<__int128>(len) * 46341 + (int64_t{1} << 31)) >> 32);  // 46341 / 65536 = 1 / sqrt(2)
   if (r < 1) r = 1;
   if (r > 65535) r = 65535;
   return static_cast<int32_t>(r);

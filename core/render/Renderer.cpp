@@ -52,9 +52,26 @@ bool Renderer::beginFrame(RenderTarget& target, const FrameSetup& setup) {
   return true;
 }
 
+void Renderer::beginMask(uint16_t depth, uint16_t clipDepth) {
+  if (!active_) return;
+  while (!masks_.empty() && masks_.back().clipDepth < depth) masks_.pop_back();
+  const FillStyle* outer = masks_.empty() ? nullptr : masks_.back().fill;
+  ShapeBuild& build = scratch();
+  build.clear();
+  const uint32_t f = build.addFill();
+  if (f == kNoFill) return;
+  FillStyle& mf = build.fills()[f];
+  mf.kind = FillKind::Mask;
+  mf.span = SpanKind::None;
+  build.setMaskFill(f);
+  raster_.addObject(build, outer);
+  masks_.push_back(MaskEntry{clipDepth, &build.fills()[f]});
+}
+
 bool Renderer::drawShape(const ShapeDraw& s) {
   if (!active_) return false;
   while (!masks_.empty() && masks_.back().clipDepth < s.depth) masks_.pop_back();
+  if (s.maskPart && masks_.empty()) return true;  // no mask to add to
   const FillStyle* mask = masks_.empty() ? nullptr : masks_.back().fill;
   ShapeBuild& build = s.cache ? *s.cache : scratch();
   bool ok = true;
@@ -67,9 +84,14 @@ bool Renderer::drawShape(const ShapeDraw& s) {
     in.cxform = ColorTransform(s.cxform);
     in.ratio = s.ratio;
     in.factor = setup_.factor;
-    in.role = s.clipDepth ? BuildRole::Mask : BuildRole::Normal;
+    in.role = s.clipDepth || s.maskPart ? BuildRole::Mask : BuildRole::Normal;
     in.bitmaps = bitmaps_;
     ok = parser_.build(in, build);
+  }
+  if (s.maskPart) {
+    // Every edge winds the shared mask fill, so the parts unite.
+    raster_.addObject(build, nullptr, const_cast<FillStyle*>(mask));
+    return ok;
   }
   raster_.addObject(build, mask);
   if (s.clipDepth && build.maskFill() != kNoFill)

@@ -32,6 +32,7 @@ struct ShapeDraw {
   uint16_t ratio = 0;             // morph shapes
   uint16_t depth = 0;
   uint16_t clipDepth = 0;         // non-zero: this shape masks depths up to it
+  bool maskPart = false;          // adds its outline to the mask begun last
   ShapeBuild* cache = nullptr;    // the object's render cache, or null
   bool rebuild = true;            // the cache is out of date
 };
@@ -55,6 +56,10 @@ class Renderer {
   bool beginFrame(RenderTarget& target, const FrameSetup& setup);
   // Returns false when the shape's bytes were corrupt (what was read paints).
   bool drawShape(const ShapeDraw& shape);
+  // Starts an empty mask covering the shapes after it up to `clipDepth`;
+  // shapes drawn with `maskPart` set then add their outlines to it (a
+  // sprite used as a mask: the union of its shapes clips).
+  void beginMask(uint16_t depth, uint16_t clipDepth);
   void endFrame();
 
   // The device matrix of an object: object -> stage -> device sub-pixels.

@@ -66,8 +66,63 @@ void Stroker::snapThin(CurveEdge& e) const {
   }
 }
 
+// A thin line (at most three sub-pixels wide) is a parallelogram offset by
+// whole sub-pixels across the segment's minor axis, so rounding can never
+// collapse it: width 1 spans [0, +1], width 2 [-1, +1], width 3 [-1, +2].
+void Stroker::thinBand(int64_t x0, int64_t y0, int64_t x1, int64_t y1) {
+  if (x0 == x1 && y0 == y1) return;
+  const int64_t lo = width_ >= 2 ? -1 : 0;
+  const int64_t hi = width_ >= 3 ? 2 : 1;
+  auto edge = [&](int64_t ax, int64_t ay, int64_t bx, int64_t by) {
+    edges_.add(CurveEdge{ax, ay, 0, 0, bx, by, true}, fill_, kNoFill, FillRule::NonZero);
+  };
+  // Every band is wound the same way (as the thick bands are) whatever the
+  // segment's direction, so overlapping bands of one stroke never cancel.
+  if (std::llabs(x1 - x0) >= std::llabs(y1 - y0)) {
+    // Mostly horizontal: shift in y; the short sides are vertical.
+    if (x1 < x0) {
+      std::swap(x0, x1);
+      std::swap(y0, y1);
+    }
+    edge(x0, y0 + hi, x1, y1 + hi);
+    edge(x1, y1 + hi, x1, y1 + lo);
+    edge(x1, y1 + lo, x0, y0 + lo);
+    edge(x0, y0 + lo, x0, y0 + hi);
+  } else {
+    if (y1 < y0) {
+      std::swap(x0, x1);
+      std::swap(y0, y1);
+    }
+    edge(x0 + lo, y0, x1 + lo, y1);
+    edge(x1 + lo, y1, x1 + hi, y1);
+    edge(x1 + hi, y1, x0 + hi, y0);
+    edge(x0 + hi, y0, x0 + lo, y0);
+  }
+}
+
 void Stroker::band(const CurveEdge& e) {
   const double h = width_ / 2.0;
+  if (width_ <= 3) {
+    if (e.straight) {
+      thinBand(e.x0, e.y0, e.x1, e.y1);
+      return;
+    }
+    // A curve: straight pieces short enough to stay within a sub-pixel.
+    const double x0 = double(e.x0), y0 = double(e.y0), cx = double(e.cx), cy = double(e.cy);
+    const double x1 = double(e.x1), y1 = double(e.y1);
+    const double flat = std::hypot(cx - (x0 + x1) / 2, cy - (y0 + y1) / 2);
+    const int n = std::clamp(static_cast<int>(std::ceil(std::sqrt(flat))), 1, 64);
+    int64_t px = e.x0, py = e.y0;
+    for (int i = 1; i <= n; ++i) {
+      const double t = double(i) / n, u = 1 - t;
+      const int64_t qx = i == n ? e.x1 : rnd(u * u * x0 + 2 * u * t * cx + t * t * x1);
+      const int64_t qy = i == n ? e.y1 : rnd(u * u * y0 + 2 * u * t * cy + t * t * y1);
+      thinBand(px, py, qx, qy);
+      px = qx;
+      py = qy;
+    }
+    return;
+  }
   auto normal = [h](double dx, double dy) {
     const double len = std::sqrt(dx * dx + dy * dy);
     if (len == 0) return Vec{0, 0};
@@ -133,12 +188,15 @@ void Stroker::add(const CurveEdge& in) {
   };
   d0 = unit(d0);
   d1 = unit(d1);
+  // Thin lines need no round joins or caps: their bands overlap at joints.
+  const bool round = width_ > 3;
   if (!any_) {
     startX_ = e.x0;
     startY_ = e.y0;
     firstDir_ = d0;
-    disc(double(e.x0), double(e.y0));  // the start cap, or the closing join
-  } else if (e.x0 != lastX_ || e.y0 != lastY_ || lastDir_.x * d0.x + lastDir_.y * d0.y < kStraightCos) {
+    if (round) disc(double(e.x0), double(e.y0));  // the start cap, or the closing join
+  } else if (round &&
+             (e.x0 != lastX_ || e.y0 != lastY_ || lastDir_.x * d0.x + lastDir_.y * d0.y < kStraightCos)) {
     disc(double(e.x0), double(e.y0));
   }
   band(e);
@@ -156,9 +214,9 @@ void Stroker::end() {
     const bool closed = lastX_ == startX_ && lastY_ == startY_;
     // The disc at the start already rounds a closed path's joint; an open
     // path needs its end cap.
-    if (!closed) disc(double(lastX_), double(lastY_));
+    if (!closed && width_ > 3) disc(double(lastX_), double(lastY_));
   } else if (dotOnly_) {
-    if (width_ > 3 * factor_) {
+    if (width_ > 3) {
       disc(double(startX_), double(startY_));
     } else {
       const double h = width_ / 2.0, x = double(startX_), y = double(startY_);

@@ -3,7 +3,9 @@
 // of the stroke's width (curves follow their true normals), and every joint
 // and open end gets a round disc, all wound the same way and filled with the
 // non-zero rule, so the union is one stroke with round joins and caps that
-// paints each pixel once even when translucent.
+// paints each pixel once even when translucent. Lines of at most three
+// sub-pixels (only possible below factor 4) are bands offset by whole
+// sub-pixels instead, without discs.
 #include <cstdint>
 
 #include "core/render/EdgeBuilder.h"
@@ -28,6 +30,7 @@ class Stroker {
   };
   void disc(double cx, double cy);
   void band(const CurveEdge& e);
+  void thinBand(int64_t x0, int64_t y0, int64_t x1, int64_t y1);
   void line(double x0, double y0, double x1, double y1);
   void snapThin(CurveEdge& e) const;
 

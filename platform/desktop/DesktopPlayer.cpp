@@ -21,6 +21,7 @@ DesktopPlayer::DesktopPlayer(const CommandLine& options)
     : forcedWidth_(options.width), forcedHeight_(options.height) {
   clock_.start();
   if (options.quality) setQuality(*options.quality);
+  if (options.autoQuality) setAutoQuality(true);
   if (options.seed) seedRandom(*options.seed);
 
   window_ = std::make_unique<PlayerWindow>(*this);

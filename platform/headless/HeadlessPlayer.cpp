@@ -18,6 +18,7 @@ HeadlessPlayer::HeadlessPlayer(const CommandLine& options) : trace_(options.trac
     sizeFixed_ = true;
   }
   if (options.quality) setQuality(*options.quality);
+  if (options.autoQuality) setAutoQuality(true);
   if (options.seed) seedRandom(*options.seed);
 }
 

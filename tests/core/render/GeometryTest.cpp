@@ -62,6 +62,19 @@ TEST(RenderMatrix, ThinLineWidthNeverBecomesZero) {
   EXPECT_NEAR(transformLineWidth(one, 100), 100, 1);  // |(100, 100)| / sqrt 2
 }
 
+TEST(RenderMatrix, LineWidthRoundsOnlyAtTheEnd) {
+  // 40 twips at factor 1 is (2, 2) in device pixels: |(2, 2)| / sqrt 2 = 2.
+  MATRIX v;
+  v.a = v.d = 3276;  // 1/20, as the view leaves it
+  EXPECT_EQ(transformLineWidth(v, 40), 2);
+  EXPECT_EQ(transformLineWidth(v, 60), 3);
+  MATRIX one;
+  EXPECT_EQ(transformLineWidth(one, 3), 3);
+  MATRIX huge;
+  huge.a = huge.d = 0x7FFF0000;
+  EXPECT_EQ(transformLineWidth(huge, 65535), 65535);
+}
+
 struct Collect {
   ShapeBuild build;
   EdgeBuilder eb;
