@@ -121,6 +121,7 @@ Rgba CorePlayer::backgroundColor() const {
 
 void CorePlayer::setScaleMode(uint8_t modeAndAlign) {
   scaleMode_ = modeAndAlign;
+  updateView();  // scripts read the new stage size at once
   redrawAll();
 }
 
@@ -138,7 +139,15 @@ bool CorePlayer::updateView() {
     case Quality::High:
     case Quality::Best: request.quality = 2; break;
   }
-  return display_.setView(request);
+  const int width = display_.stageWidth();
+  const int height = display_.stageHeight();
+  const bool changed = display_.setView(request);
+  // In noScale mode the stage is the window: Stage listeners hear of a
+  // new size at the next frame step.
+  if (scaleMode() == ScaleMode::NoScale && hasMovie_ &&
+      (width != display_.stageWidth() || height != display_.stageHeight()))
+    stageResized_ = true;
+  return changed;
 }
 
 void CorePlayer::advanceTimelines() {
@@ -204,6 +213,10 @@ void CorePlayer::frameStep(bool timerDriven) {
     return;
   }
   if (!hasMovie_) return;
+  if (stageResized_) {
+    stageResized_ = false;
+    script_->broadcast("Stage", "onResize", nullptr, 0);
+  }
 
   const uint32_t now = milliseconds() & kClockMask;
   if (serviceStreams() && timerDriven && clockBefore(now, nextFrameTime_)) updateNow();

@@ -312,6 +312,7 @@ class CorePlayer {
   int cursor_ = -1;  // the kind last set, -1 before the first
 
   bool showMenu_ = true;
+  bool stageResized_ = false;  // Stage.onResize is due
   bool zoomed_ = false;
   RECT zoomRect_;
   bool panning_ = false;

@@ -7,7 +7,7 @@
 #include "core/movie/ButtonRecords.h"
 #include "core/movie/ButtonStates.h"
 #include "core/movie/TimelinePlayer.h"
-#include "core/script/ScriptEngine.h"
+#include "core/render/RenderMatrix.h"
 
 namespace kivra {
 
@@ -51,12 +51,8 @@ bool inverseMap(const MATRIX& m, double x, double y, double& ox, double& oy) {
 int32_t clampTwips(double v) { return static_cast<int32_t>(std::clamp(std::lround(v), -(1L << 30), 1L << 30)); }
 }  // namespace
 
-void InputDispatch::EngineHooks::broadcast(std::string_view object, std::string_view method) {
-  player_.script().broadcast(object, method, nullptr, 0);
-}
-
 InputDispatch::InputDispatch(CorePlayer& player)
-    : player_(player), display_(player.display()), defaultHooks_(player), focus_(player.display()) {
+    : player_(player), display_(player.display()), focus_(player.display()) {
   display_.addObserver(this);
 }
 
@@ -85,6 +81,11 @@ DisplayObject* InputDispatch::targetAt(int x, int y) {
   const int64_t dx = static_cast<int64_t>(x) * f + f / 2;
   const int64_t dy = static_cast<int64_t>(y) * f + f / 2;
   return hitTest_.interactiveAt(display_, dx, dy, *this);
+}
+
+bool InputDispatch::shapesCover(const DisplayObject& object, int32_t stageX, int32_t stageY) {
+  const DevicePoint p = transformPoint(display_.view().matrix, stageX, stageY);
+  return hitTest_.objectHit(display_, object, p.x, p.y);
 }
 
 void InputDispatch::track(bool pressed) {

@@ -88,6 +88,9 @@ class InputDispatch : public ButtonTrackerSink, public HitTestPolicy, public Dis
   // Whether the yellow rectangle is drawn around the focus.
   bool focusRectShown();
 
+  // Whether the shapes of an object, or of anything inside it, cover a
+  // point given in stage twips (a script's shape hit test).
+  bool shapesCover(const DisplayObject& object, int32_t stageX, int32_t stageY);
   // The object under a client point that reacts to the mouse, or null.
   DisplayObject* targetAt(int x, int y);
   // The slash path of a clip ("/a/b", "_level1/a", "/" for level 0).
@@ -112,17 +115,6 @@ class InputDispatch : public ButtonTrackerSink, public HitTestPolicy, public Dis
     double offsetY = 0;
   };
 
-  // Until the class library connects its own, listener events go to the
-  // script engine's broadcast.
-  class EngineHooks : public InputScriptHooks {
-   public:
-    explicit EngineHooks(CorePlayer& player) : player_(player) {}
-    void broadcast(std::string_view object, std::string_view method) override;
-
-   private:
-    CorePlayer& player_;
-  };
-
   bool ready() const;
   void track(bool pressed);
   void fireOnTimelines(uint32_t event, bool methodsOnFocusOnly);
@@ -138,7 +130,7 @@ class InputDispatch : public ButtonTrackerSink, public HitTestPolicy, public Dis
 
   CorePlayer& player_;
   Display& display_;
-  EngineHooks defaultHooks_;
+  InputScriptHooks defaultHooks_;  // nothing connected: every default holds
   InputScriptHooks* hooks_ = &defaultHooks_;
   ButtonSoundSink* sounds_ = nullptr;
   DisplayHitTest hitTest_;

@@ -105,7 +105,7 @@ void KeyboardFocus::collectFrom(DisplayObject& parent, InputScriptHooks& hooks, 
   if (nesting > Display::kMaxNesting + 2) return;
   for (const auto& child : parent.children()) {
     DisplayObject& o = *child;
-    if (o.depth() < 0) continue;  // removed, waiting for its unload actions
+    if (o.depth() < 0 || !o.visible()) continue;  // removed (waiting for its unload actions) or hidden
     const CharacterKind k = o.kind();
     int32_t index = 0;
     const bool hasIndex = (k == CharacterKind::Button || isClip(k)) && hooks.tabIndex(o, index);

@@ -1,6 +1,8 @@
 #include "core/render/DisplayHitTest.h"
 
 #include "core/movie/ButtonRecords.h"
+#include "core/movie/TagCodes.h"
+#include "core/movie/TagCursor.h"
 #include "core/movie/TimelinePlayer.h"
 #include "core/movie/ViewTransform.h"
 #include "core/render/HitTest.h"
@@ -65,8 +67,49 @@ bool DisplayHitTest::buttonHit(const DisplayObject& button, const MATRIX& device
     const MATRIX m = concat(r.matrix, device);
     if (isShape(shown->kind)) hit = shapeHit(*shown, m, 0, x, y);
     else if (hasBoxHit(shown->kind)) hit = insideBox(m, shown->bounds, x, y);
+    else if (shown->kind == CharacterKind::Sprite) hit = spriteRecordHit(*shown, m, x, y, 0);
   });
   return hit;
+}
+
+// A sprite used as a hit-test record is never placed: the shapes its first
+// frame places are tested where they would stand.
+bool DisplayHitTest::spriteRecordHit(const Character& sprite, const MATRIX& device, int64_t x, int64_t y,
+                                     int nesting) {
+  if (!sprite.data || !sprite.owner || nesting > Display::kMaxNesting) return false;
+  const int64_t length = static_cast<int64_t>(sprite.dataLength);
+  TagCursor cur(sprite.data, length, sprite.owner->version());
+  cur.setSizeLimit(length);
+  TagHeader tag;
+  while (cur.readTagHeader(tag) == TagRead::Tag) {
+    const auto code = static_cast<TagCode>(tag.code);
+    if (code == TagCode::End || code == TagCode::ShowFrame) break;
+    if (code == TagCode::PlaceObject || code == TagCode::PlaceObject2) {
+      cur.setReadEnd(tag.end);
+      uint16_t id = 0;
+      MATRIX m;
+      if (code == TagCode::PlaceObject) {
+        id = cur.readU16();
+        cur.readU16();
+        m = cur.readMatrix();
+      } else {
+        const uint8_t flags = cur.readU8();
+        cur.readU16();
+        if (flags & kPlaceHasCharacter) id = cur.readU16();
+        if (flags & kPlaceHasMatrix) m = cur.readMatrix();
+        if (flags & kPlaceMove) id = 0;
+      }
+      cur.clearReadEnd();
+      const std::shared_ptr<Character> c = id && !cur.overrun() ? sprite.owner->dictionary().lookup(id) : nullptr;
+      const MATRIX placed = concat(m, device);
+      if (c && isShape(c->kind) && shapeHit(*c, placed, 0, x, y)) return true;
+      if (c && c->kind == CharacterKind::Sprite && c.get() != &sprite &&
+          spriteRecordHit(*c, placed, x, y, nesting + 1))
+        return true;
+    }
+    cur.setPosition(tag.end);
+  }
+  return false;
 }
 
 bool DisplayHitTest::subtreeHit(const DisplayObject& object, const MATRIX& device, int64_t x, int64_t y,
@@ -76,7 +119,7 @@ bool DisplayHitTest::subtreeHit(const DisplayObject& object, const MATRIX& devic
   if (c && isShape(c->kind)) return shapeHit(*c, device, object.ratio(), x, y);
   if (c && hasBoxHit(c->kind)) return insideBox(device, c->bounds, x, y);
   for (const auto& child : object.children())
-    if (subtreeHit(*child, concat(child->matrix(), device), x, y, nesting + 1)) return true;
+    if (child->visible() && child.get() != skip_ && subtreeHit(*child, concat(child->matrix(), device), x, y, nesting + 1)) return true;
   return false;
 }
 
@@ -112,7 +155,7 @@ void DisplayHitTest::search(const DisplayObject& parent, const MATRIX& parentDev
       }
       continue;
     }
-    if (&o == walk.exclude) continue;
+    if (&o == walk.exclude || !o.visible()) continue;  // hidden objects take no input
     const CharacterKind k = o.kind();
     if (walk.policy) {
       if (k == CharacterKind::Button) {
@@ -152,7 +195,9 @@ const DisplayObject* DisplayHitTest::clipAt(const Display& display, int64_t x, i
                                             const DisplayObject* exclude) {
   factor_ = display.aaFactor();
   Walk walk{x, y, nullptr, exclude, nullptr};
+  skip_ = exclude;  // not even as a part of its parent
   search(display.root(), display.view().matrix, walk, 0);
+  skip_ = nullptr;
   return walk.found;
 }
 

@@ -44,11 +44,13 @@ class DisplayHitTest {
   bool shapeHit(const Character& c, const MATRIX& device, uint16_t ratio, int64_t x, int64_t y);
   bool subtreeHit(const DisplayObject& object, const MATRIX& device, int64_t x, int64_t y, int nesting);
   bool buttonHit(const DisplayObject& button, const MATRIX& device, int64_t x, int64_t y);
+  bool spriteRecordHit(const Character& sprite, const MATRIX& device, int64_t x, int64_t y, int nesting);
   void search(const DisplayObject& parent, const MATRIX& parentDevice, Walk& walk, int nesting);
 
   ShapeParser parser_;
   ShapeBuild build_;
   int factor_ = 1;
+  const DisplayObject* skip_ = nullptr;  // left out of every subtree (clipAt)
 };
 
 }  // namespace kivra

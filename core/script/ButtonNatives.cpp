@@ -13,14 +13,14 @@ void buttonNatives(NativeCall& c) {
       break;
     case 1:
       if (self)
-        if (Property* p = self->findOwn("~tabIndex")) c.result = p->value;
+        if (Property* p = self->findOwn(kTabIndexProperty)) c.result = p->value;
       break;
     case 2:
       if (!self) break;
       if (c.arg(0).isNullish()) {
-        if (Property* p = self->findOwn("~tabIndex")) self->remove(p);
+        if (Property* p = self->findOwn(kTabIndexProperty)) self->remove(p);
       } else {
-        self->put("~tabIndex", ScriptValue::number(static_cast<double>(toInt32(e, c.arg(0)))), kDontEnum);
+        self->put(kTabIndexProperty, ScriptValue::number(static_cast<double>(toInt32(e, c.arg(0)))), kDontEnum);
       }
       break;
     case 3:  // getDepth()

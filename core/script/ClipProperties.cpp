@@ -305,6 +305,9 @@ void DisplayClipBridge::setProperty(ScriptObject& clip, int index, const ScriptV
     }
     case 7:
       display.setVisible(*d, v != 0);
+      // A hidden clip gives up the keyboard focus (the pointer's leaves it
+      // at the next tracking, as hidden objects are not hit).
+      if (v == 0 && player_.input().focus().focused() == d) player_.input().setFocus(nullptr);
       break;
     case 8:
     case 9: {

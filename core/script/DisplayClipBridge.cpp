@@ -16,11 +16,14 @@ bool isScriptableKind(CharacterKind kind) {
          kind == CharacterKind::LevelRoot;
 }
 
-DisplayClipBridge::DisplayClipBridge(CorePlayer& player, ScriptEngine& engine) : player_(player), engine_(engine) {
+DisplayClipBridge::DisplayClipBridge(CorePlayer& player, ScriptEngine& engine)
+    : player_(player), engine_(engine), inputHooks_(engine, *this) {
   player_.display().addObserver(this);
+  player_.setInputScriptHooks(&inputHooks_);
 }
 
 DisplayClipBridge::~DisplayClipBridge() {
+  player_.setInputScriptHooks(nullptr);
   player_.display().removeObserver(this);
   movieUnloaded();
 }
@@ -66,6 +69,20 @@ ScriptObject* DisplayClipBridge::objectFor(DisplayObject* object) {
   o->clipReference();
   entries_[object].object = o;
   return o;
+}
+
+ScriptObject* DisplayClipBridge::existingObject(const DisplayObject& object) const {
+  auto it = entries_.find(&object);
+  return it == entries_.end() ? nullptr : it->second.object;
+}
+
+ScriptFlag DisplayClipBridge::focusRectFlag(const DisplayObject& object) const {
+  if (object.version() >= 6 && object.kind() != CharacterKind::Button) {
+    auto it = entries_.find(&object);
+    if (it != entries_.end() && it->second.focusRectSet)
+      return it->second.focusRect ? ScriptFlag::True : ScriptFlag::False;
+  }
+  return focusRect_ ? ScriptFlag::True : ScriptFlag::False;
 }
 
 ScriptValue DisplayClipBridge::clipValue(DisplayObject* object) {

@@ -4,7 +4,8 @@
 // DisplayObject (and through it to its TimelinePlayer). Target paths in both
 // notations, clip names in member lookup and the 22 clip properties are
 // answered here; the property and path rules live in ClipProperties.cpp and
-// TargetPaths.cpp.
+// TargetPaths.cpp. It also connects the library's answers to input
+// handling (ClipInputHooks) for as long as it lives.
 //
 // Lifetime: a clip object lives while its display object does. When the
 // display destroys the object the clip object is detached (values that
@@ -16,6 +17,7 @@
 
 #include "core/movie/Display.h"
 #include "core/script/ClipBridge.h"
+#include "core/script/ClipInputHooks.h"
 
 namespace kivra {
 
@@ -80,6 +82,11 @@ class DisplayClipBridge : public ClipBridge, public DisplayObserver {
   // The display object behind a clip object (null for a plain object or a
   // removed clip).
   static DisplayObject* displayObject(ScriptObject* clip);
+  // The clip object a display object already has, or null.
+  ScriptObject* existingObject(const DisplayObject& object) const;
+  // Whether the yellow focus rectangle is drawn around the object: its own
+  // `_focusrect` (version 6, not a button) or the player's flag.
+  ScriptFlag focusRectFlag(const DisplayObject& object) const;
   // The clip value of a display object (undefined for kinds without one).
   ScriptValue clipValue(DisplayObject* object);
   // Root of the object's level, and a level's root by number.
@@ -125,6 +132,7 @@ class DisplayClipBridge : public ClipBridge, public DisplayObserver {
   ScriptObject* stage_ = nullptr;  // stands for the stage while no level 0 exists
   bool focusRect_ = true;
   int soundBufferSeconds_ = 5;
+  ClipInputHooks inputHooks_;
 };
 
 // Clip kinds that have a script object and can be reached by instance name.

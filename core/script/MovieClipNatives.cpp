@@ -68,8 +68,10 @@ void hitTest(NativeCall& c, DisplayObject& self) {
   if (c.argc >= 2) {
     const int32_t x = toInteger32(e.toNumber(c.arg(0)) * 20);
     const int32_t y = toInteger32(e.toNumber(c.arg(1)) * 20);
-    // The shape test needs the renderer's outlines; until the renderer
-    // offers it for script use, shapeFlag tests the bounds as well.
+    if (c.argc >= 3 && e.toBoolean(c.arg(2))) {
+      c.result = ScriptValue::boolean(e.player().input().shapesCover(self, x, y));
+      return;
+    }
     const RECT r = globalBounds(b, self);
     if (r.xmin == kEmptyBound) return;
     c.result = ScriptValue::boolean(x >= r.xmin && x <= r.xmax && y >= r.ymin && y <= r.ymax);
@@ -230,15 +232,15 @@ void movieClipNatives(NativeCall& c) {
       clips.endDrag();
       break;
     case 200: {  // tabIndex getter
-      Property* p = selfObject->findOwn("~tabIndex");
+      Property* p = selfObject->findOwn(kTabIndexProperty);
       if (p) c.result = p->value;
       break;
     }
     case 201:  // tabIndex setter
       if (c.arg(0).isNullish()) {
-        if (Property* p = selfObject->findOwn("~tabIndex")) selfObject->remove(p);
+        if (Property* p = selfObject->findOwn(kTabIndexProperty)) selfObject->remove(p);
       } else {
-        selfObject->put("~tabIndex", ScriptValue::number(e.toNumber(c.arg(0))), kDontEnum | kVersion6Only);
+        selfObject->put(kTabIndexProperty, ScriptValue::number(e.toNumber(c.arg(0))), kDontEnum | kVersion6Only);
       }
       break;
     default:
