@@ -13,7 +13,7 @@
 
 namespace kivra {
 
-class Character;
+struct Character;
 class DisplayObject;
 
 // What the tracker needs from the input side.

@@ -14,7 +14,7 @@
 
 namespace kivra {
 
-class Character;
+struct Character;
 class DisplayObject;
 
 // A yes/no property that a script object may or may not define.
