@@ -330,6 +330,25 @@ bool Display::swapDepths(DisplayObject& object, int32_t depth) {
   return true;
 }
 
+void Display::setMask(DisplayObject& object, DisplayObject* mask) {
+  auto dropMask = [this](DisplayObject& o) {
+    if (!o.mask_) return;
+    invalidate(*o.mask_);
+    invalidate(o);
+    o.mask_->maskedClip_ = nullptr;
+    o.mask_ = nullptr;
+  };
+  dropMask(object);
+  if (!mask || mask == &object) return;
+  if (object.maskedClip_) dropMask(*object.maskedClip_);
+  dropMask(*mask);
+  if (mask->maskedClip_) dropMask(*mask->maskedClip_);
+  object.mask_ = mask;
+  mask->maskedClip_ = &object;
+  invalidate(object);
+  invalidate(*mask);
+}
+
 void Display::fireEvent(DisplayObject& object, uint32_t event, uint8_t keyCode) {
   object.clipActions_.fire(event, keyCode, &object, actions_);
   // The script object's method, if it defines one, is the interpreter's to find.
@@ -499,6 +518,21 @@ bool Display::setView(const ViewRequest& request) {
 void Display::walk(DisplayVisitor& visitor) const {
   const CXFORM identity;
   for (const auto& c : root_->children_) walkObject(*c, MATRIX{}, view_.matrix, identity, 0, visitor);
+}
+
+void Display::walkSubtree(const DisplayObject& object, DisplayVisitor& visitor) const {
+  MATRIX matrix;
+  MATRIX device = view_.matrix;
+  CXFORM cxform;
+  // Parents apply outermost last: collect them innermost first.
+  std::vector<const DisplayObject*> chain;
+  for (const DisplayObject* p = object.parent_; p && p != root_.get(); p = p->parent_) chain.push_back(p);
+  for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+    matrix = concat((*it)->matrix_, matrix);
+    device = concat((*it)->matrix_, device);
+    cxform = concat((*it)->cxform_, cxform);
+  }
+  walkObject(object, matrix, device, cxform, static_cast<int>(chain.size()), visitor);
 }
 
 void Display::walkObject(const DisplayObject& object, const MATRIX& parentMatrix, const MATRIX& parentDevice,

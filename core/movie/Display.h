@@ -162,6 +162,9 @@ class Display {
 
   // ---- Walking ------------------------------------------------------------
   void walk(DisplayVisitor& visitor) const;
+  // Walks one object and everything below it, with the transforms of its
+  // place in the tree.
+  void walkSubtree(const DisplayObject& object, DisplayVisitor& visitor) const;
 
   // ---- Other display state --------------------------------------------
   DisplayObject* trackedButton() const { return tracker_.tracked(); }
@@ -187,6 +190,9 @@ class Display {
   void setMatrix(DisplayObject& object, const MATRIX& m);
   void setCxform(DisplayObject& object, const CXFORM& c);
   void setVisible(DisplayObject& object, bool visible);
+  // Makes `mask` the script mask of `object`, or with null removes its mask.
+  // A new link first drops every earlier mask link of both objects.
+  void setMask(DisplayObject& object, DisplayObject* mask);
 
  private:
   void insertChild(DisplayObject& parent, std::unique_ptr<DisplayObject> child);

@@ -11,6 +11,8 @@ DisplayObject::DisplayObject(Display& display, std::shared_ptr<Character> charac
 DisplayObject::~DisplayObject() {
   // Children first, so every timeline below is gone before this one.
   children_.clear();
+  if (mask_) mask_->maskedClip_ = nullptr;
+  if (maskedClip_) maskedClip_->mask_ = nullptr;
   if (timeline_ && !ownedTimeline_) timeline_->displayObjectGone();
   ownedTimeline_.reset();
   display_.objectDestroyed(this);

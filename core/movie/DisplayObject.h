@@ -76,6 +76,12 @@ class DisplayObject {
   uint8_t buttonState() const { return buttonState_; }
   void setButtonState(uint8_t s) { buttonState_ = s; }
 
+  // A mask set by script: this object draws only inside `mask()`'s shapes,
+  // and a clip that masks another (`maskedClip()`) is not drawn itself.
+  // Display::setMask keeps the two links paired.
+  DisplayObject* mask() const { return mask_; }
+  DisplayObject* maskedClip() const { return maskedClip_; }
+
  private:
   friend class Display;
   friend class TimelinePlayer;
@@ -98,6 +104,8 @@ class DisplayObject {
   DeviceRect deviceBounds_;
   std::string dropTarget_;
   uint8_t buttonState_ = 1;  // idle, showing the up records
+  DisplayObject* mask_ = nullptr;
+  DisplayObject* maskedClip_ = nullptr;
   ClipActions clipActions_;
   // Owned for sprites; a level root refers to the player's timeline.
   std::unique_ptr<TimelinePlayer> ownedTimeline_;

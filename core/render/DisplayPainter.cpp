@@ -12,11 +12,29 @@ bool drawsShape(const DisplayObject& o) {
   return c->kind == CharacterKind::Shape || c->kind == CharacterKind::MorphShape;
 }
 
+// Collects the shapes of a script mask clip as parts of the mask opened
+// just before them (the clip itself is that mask's item).
+class MaskCollector : public DisplayVisitor {
+ public:
+  MaskCollector(std::vector<DisplayPainter::Item>& items, const DisplayObject& mask) : items_(items), mask_(mask) {}
+  bool enter(const DisplayWalkItem& item) override {
+    const DisplayObject& o = item.object;
+    if (&o == &mask_) items_.push_back({&o, item.matrix, item.cxform, 0, false});
+    else if (drawsShape(o)) items_.push_back({&o, item.matrix, item.cxform, 0, true});
+    return true;
+  }
+  void leave(const DisplayWalkItem&) override {}
+
+ private:
+  std::vector<DisplayPainter::Item>& items_;
+  const DisplayObject& mask_;
+};
+
 // Collects the shapes in drawing order. A mask's range is closed when the
 // first later sibling lies beyond its clip depth, or when its parent ends.
 class Collector : public DisplayVisitor {
  public:
-  explicit Collector(std::vector<DisplayPainter::Item>& items) : items_(items) {}
+  Collector(const Display& display, std::vector<DisplayPainter::Item>& items) : display_(display), items_(items) {}
 
   bool enter(const DisplayWalkItem& item) override {
     const DisplayObject& o = item.object;
@@ -28,6 +46,14 @@ class Collector : public DisplayVisitor {
       return true;
     }
     closeMasks(item.nesting, o.depth());
+    if (o.maskedClip()) return false;  // a script mask is drawn only as the mask
+    if (const DisplayObject* mask = o.mask()) {
+      // A script mask: the mask clip's shapes first, then this clip's
+      // drawing, which the mask's range covers until the clip ends.
+      scriptMasks_.push_back(ScriptMask{items_.size(), &o});
+      MaskCollector parts(items_, *mask);
+      display_.walkSubtree(*mask, parts);
+    }
     if (drawsShape(o) || o.clipDepth() != 0) {
       items_.push_back({&o, item.matrix, item.cxform, 0, false});
       if (o.clipDepth() != 0) {
@@ -44,6 +70,10 @@ class Collector : public DisplayVisitor {
     }
     // The parent ends: masks among its children end with it.
     closeMasks(item.nesting + 1, INT32_MAX);
+    if (!scriptMasks_.empty() && scriptMasks_.back().clip == &item.object) {
+      items_[scriptMasks_.back().item].maskEnd = static_cast<uint32_t>(items_.size());
+      scriptMasks_.pop_back();
+    }
   }
   void finish() { closeMasks(-1, INT32_MAX); }
 
@@ -65,8 +95,15 @@ class Collector : public DisplayVisitor {
     }
   }
 
+  struct ScriptMask {
+    size_t item;                // the mask's first item
+    const DisplayObject* clip;  // the clip it masks
+  };
+
+  const Display& display_;
   std::vector<DisplayPainter::Item>& items_;
   std::vector<Open> open_;
+  std::vector<ScriptMask> scriptMasks_;
   const DisplayObject* maskSprite_ = nullptr;  // the masking sprite being walked
 };
 }  // namespace
@@ -87,7 +124,7 @@ void DisplayPainter::paint(const Display& display, Renderer& renderer, RenderTar
   setup.view.ty /= f;
 
   items_.clear();
-  Collector collector(items_);
+  Collector collector(display, items_);
   display.walk(collector);
   collector.finish();
 

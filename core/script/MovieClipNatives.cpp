@@ -186,8 +186,17 @@ void movieClipNatives(NativeCall& c) {
     case 10:
       c.result = ScriptValue::number(self->depth() - kScriptDepthBase);
       break;
-    case 11: {  // setMask: masks by script belong to the renderer's mask support
+    case 11: {  // setMask(mask): null or undefined removes the mask
       c.result = ScriptValue::boolean(false);
+      Display& display = e.player().display();
+      if (c.argc < 1 || c.arg(0).isNullish()) {
+        display.setMask(*self, nullptr);
+        break;
+      }
+      DisplayObject* mask = DisplayClipBridge::displayObject(resolveFromCaller(c, c.arg(0)));
+      if (!mask || mask == self) break;
+      display.setMask(*self, mask);
+      c.result = ScriptValue::boolean(true);
       break;
     }
     case 12:

@@ -49,10 +49,12 @@ void HeadlessPlayer::applyMenuBar(bool shown) { menuBarShown_ = shown; }
 
 std::string HeadlessPlayer::hostStateText() const {
   static const char* const kModes[] = {"showAll", "noBorder", "exactFit", "noScale"};
-  char line[160];
-  std::snprintf(line, sizeof line, "host fullscreen=%d menubar=%d showmenu=%d scale=%s align=0x%02x trapallkeys=%d\n",
+  char line[176];
+  std::snprintf(line, sizeof line,
+                "host fullscreen=%d menubar=%d showmenu=%d scale=%s align=0x%02x trapallkeys=%d cursor=%d\n",
                 fullScreen() ? 1 : 0, menuBarShown_ ? 1 : 0, showMenu() ? 1 : 0,
-                kModes[static_cast<int>(scaleMode()) & 3], alignment(), trapAllKeys() ? 1 : 0);
+                kModes[static_cast<int>(scaleMode()) & 3], alignment(), trapAllKeys() ? 1 : 0,
+                static_cast<int>(cursor_));
   return line;
 }
 

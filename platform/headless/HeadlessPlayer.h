@@ -25,7 +25,11 @@ class HeadlessPlayer : public PlatformPlayer {
   void updateNow() override {}
   void invalidate() override {}
   void movieSizeChanged(int width, int height) override;
-  bool setCursor(CursorKind) override { return true; }
+  // Only remembered: the host state line shows the last kind.
+  bool setCursor(CursorKind kind) override {
+    cursor_ = kind;
+    return true;
+  }
   // Nobody can answer: a runaway script is always aborted.
   bool askToAbortSlowScript() override { return true; }
   void fillBackground(Rgba) override {}
@@ -68,6 +72,7 @@ class HeadlessPlayer : public PlatformPlayer {
   bool timerRunning_ = false;
   bool quit_ = false;
   bool menuBarShown_ = true;
+  CursorKind cursor_ = CursorKind::Arrow;  // the arrow until the player sets one
   long stepsRun_ = 0;
 };
 

@@ -110,7 +110,7 @@ TEST_F(HostCommands, HostStateLine) {
   player.hostCommand("fullscreen", "1");
   player.hostCommand("allowscale", "0");
   EXPECT_EQ(player.hostStateText(),
-            "host fullscreen=1 menubar=0 showmenu=1 scale=noScale align=0x00 trapallkeys=0\n");
+            "host fullscreen=1 menubar=0 showmenu=1 scale=noScale align=0x00 trapallkeys=0 cursor=1\n");
 }
 
 // ---- Menu commands without a window ----------------------------------------------

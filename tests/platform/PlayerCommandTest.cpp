@@ -240,7 +240,7 @@ TEST_F(PlayerCommand, APartlyLoadedMoviePlaysOnlyItsCompleteFrames) {
             "background #010203\n"
             "0 level id=65534 name=\"\" frame=3/5 matrix=1,0,0,1,0,0 cxform=256,256,256,256,0,0,0,0 ratio=0 "
             "clip=0\n"
-            "host fullscreen=0 menubar=1 showmenu=1 scale=showAll align=0x00 trapallkeys=0\n");
+            "host fullscreen=0 menubar=1 showmenu=1 scale=showAll align=0x00 trapallkeys=0 cursor=1\n");
 }
 
 TEST_F(PlayerCommand, DumpDisplayAfterTheLastStep) {
