@@ -924,7 +924,7 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
           count = r.u8();
         } else {
           count = r.u8();
-          std::string_view spec = a[0].stringView(), path, label;
+          std::string_view spec = a[0].stringView(), path;
           if (const size_t colon = spec.rfind(':'); colon != std::string_view::npos && target) {
             path = spec.substr(0, colon);
             spec = spec.substr(colon + 1);
