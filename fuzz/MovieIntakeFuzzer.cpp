@@ -5,31 +5,14 @@
 #include <string>
 
 #include "core/CorePlayer.h"
+#include "tests/support/StubHost.h"
 #include "core/movie/MovieBuffer.h"
 #include "core/movie/TagCursor.h"
 
 namespace {
 using namespace kivra;
 
-class StubHost : public CorePlayer {
- public:
-  void startFrameTimer(uint32_t, uint32_t) override {}
-  void stopFrameTimer() override {}
-  PixelRect clientRectangle() override { return PixelRect{0, 0, 8, 8}; }
-  void updateNow() override {}
-  void invalidate() override {}
-  void movieSizeChanged(int, int) override {}
-  bool setCursor(CursorKind) override { return true; }
-  bool askToAbortSlowScript() override { return true; }
-  void fillBackground(Rgba) override {}
-  uint32_t milliseconds() override { return clock; }
-  // Jumps ahead at every look, so a runaway script meets the slow-script
-  // limit after a few checks instead of never.
-  uint32_t scriptClock() override { return scriptMs += 1000; }
-  uint32_t scriptMs = 0;
-  bool hostCommand(const std::string&, const std::string&) override { return false; }
-  uint32_t clock = 0;
-};
+using test::StubHost;
 
 void walkTags(const uint8_t* data, int64_t available, int64_t pos, int64_t limit) {
   TagCursor cursor(data, available);

@@ -9,27 +9,12 @@
 #include <vector>
 
 #include "core/CorePlayer.h"
+#include "tests/support/StubHost.h"
 
 namespace {
 using namespace kivra;
 
-class StubHost : public CorePlayer {
- public:
-  void startFrameTimer(uint32_t, uint32_t) override {}
-  void stopFrameTimer() override {}
-  PixelRect clientRectangle() override { return PixelRect{0, 0, 8, 8}; }
-  void updateNow() override {}
-  void invalidate() override {}
-  void movieSizeChanged(int, int) override {}
-  bool setCursor(CursorKind) override { return true; }
-  bool askToAbortSlowScript() override { return true; }
-  void fillBackground(Rgba) override {}
-  uint32_t milliseconds() override { return clock; }
-  uint32_t scriptClock() override { return scriptClockMs += 1000; }
-  bool hostCommand(const std::string&, const std::string&) override { return false; }
-  uint32_t clock = 0;
-  uint32_t scriptClockMs = 0;
-};
+using test::StubHost;
 
 void le16(std::vector<uint8_t>& v, uint32_t x) {
   v.push_back(static_cast<uint8_t>(x));

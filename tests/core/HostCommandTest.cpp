@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "core/CorePlayer.h"
+#include "tests/support/StubHost.h"
 
 namespace kivra {
 namespace {
@@ -81,18 +82,9 @@ TEST(HostCommand, ProgramNames) {
 
 // ---- Routing a script's URL request to the host ---------------------------------
 
-class RecordingHost : public CorePlayer {
+class RecordingHost : public test::StubHost {
  public:
-  void startFrameTimer(uint32_t, uint32_t) override {}
-  void stopFrameTimer() override {}
-  PixelRect clientRectangle() override { return PixelRect{0, 0, 100, 100}; }
-  void updateNow() override {}
-  void invalidate() override {}
-  void movieSizeChanged(int, int) override {}
-  bool setCursor(CursorKind) override { return true; }
-  bool askToAbortSlowScript() override { return true; }
-  void fillBackground(Rgba) override {}
-  uint32_t milliseconds() override { return 0; }
+  RecordingHost() : StubHost(100, 100) {}
   bool hostCommand(const std::string& command, const std::string& argument) override {
     calls.push_back(command + "|" + argument);
     return command != "nothing";

@@ -7,24 +7,15 @@
 #include <vector>
 
 #include "core/CorePlayer.h"
+#include "tests/support/StubHost.h"
 #include "platform/DisplayDump.h"
 #include "tools/qvxs/Compiler.h"
 
 namespace kivra::test {
 
-class TestPlayer : public CorePlayer {
+class TestPlayer : public StubHost {
  public:
-  void startFrameTimer(uint32_t, uint32_t) override {}
-  void stopFrameTimer() override {}
-  PixelRect clientRectangle() override { return PixelRect{0, 0, 550, 400}; }
-  void updateNow() override {}
-  void invalidate() override {}
-  void movieSizeChanged(int, int) override {}
-  bool setCursor(CursorKind) override { return true; }
-  bool askToAbortSlowScript() override { return true; }
-  void fillBackground(Rgba) override {}
-  uint32_t milliseconds() override { return 0; }
-  bool hostCommand(const std::string&, const std::string&) override { return false; }
+  TestPlayer() : StubHost(550, 400) {}
 
   // Opens and feeds a whole movie (frame 0 runs as soon as it is in).
   void load(const std::vector<uint8_t>& movie, const std::string& url = "test.qvx") {

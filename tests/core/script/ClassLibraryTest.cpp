@@ -3,26 +3,14 @@
 #include <gtest/gtest.h>
 
 #include "core/CorePlayer.h"
+#include "tests/support/StubHost.h"
 #include "core/script/DisplayClipBridge.h"
 #include "core/script/ScriptEngine.h"
 
 namespace kivra {
 namespace {
 
-class StubPlayer : public CorePlayer {
- public:
-  void startFrameTimer(uint32_t, uint32_t) override {}
-  void stopFrameTimer() override {}
-  PixelRect clientRectangle() override { return PixelRect{0, 0, 8, 8}; }
-  void updateNow() override {}
-  void invalidate() override {}
-  void movieSizeChanged(int, int) override {}
-  bool setCursor(CursorKind) override { return true; }
-  bool askToAbortSlowScript() override { return true; }
-  void fillBackground(Rgba) override {}
-  uint32_t milliseconds() override { return 0; }
-  bool hostCommand(const std::string&, const std::string&) override { return false; }
-};
+using StubPlayer = test::StubHost;
 
 TEST(ClipNames, LevelNames) {
   int64_t n = -1;

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "core/CorePlayer.h"
+#include "tests/support/StubHost.h"
 #include "core/script/ArraySort.h"
 #include "core/script/CaseTables.h"
 #include "core/script/DateMath.h"
@@ -242,20 +243,7 @@ TEST_F(ZoneTest, LocalTimeMatchesTheCLibrary) {
   }
 }
 
-class StubPlayer : public CorePlayer {
- public:
-  void startFrameTimer(uint32_t, uint32_t) override {}
-  void stopFrameTimer() override {}
-  PixelRect clientRectangle() override { return PixelRect{0, 0, 8, 8}; }
-  void updateNow() override {}
-  void invalidate() override {}
-  void movieSizeChanged(int, int) override {}
-  bool setCursor(CursorKind) override { return true; }
-  bool askToAbortSlowScript() override { return true; }
-  void fillBackground(Rgba) override {}
-  uint32_t milliseconds() override { return 0; }
-  bool hostCommand(const std::string&, const std::string&) override { return false; }
-};
+using StubPlayer = test::StubHost;
 
 bool sameNumber(double a, double b) {
   if (std::isnan(a) || std::isnan(b)) return std::isnan(a) && std::isnan(b);

@@ -7,33 +7,22 @@
 #include <vector>
 
 #include "core/CorePlayer.h"
+#include "tests/support/StubHost.h"
 #include "core/script/NumberText.h"
 #include "core/script/ScriptEngine.h"
 
 namespace kivra {
 namespace {
 
-class StubPlayer : public CorePlayer {
+class StubPlayer : public test::StubHost {
  public:
-  void startFrameTimer(uint32_t, uint32_t) override {}
-  void stopFrameTimer() override {}
-  PixelRect clientRectangle() override { return PixelRect{0, 0, 8, 8}; }
-  void updateNow() override {}
-  void invalidate() override {}
-  void movieSizeChanged(int, int) override {}
-  bool setCursor(CursorKind) override { return true; }
   bool askToAbortSlowScript() override {
     ++asked;
     return answer;
   }
-  void fillBackground(Rgba) override {}
-  uint32_t milliseconds() override { return 0; }
-  uint32_t scriptClock() override { return scriptMs += 1000; }
-  bool hostCommand(const std::string&, const std::string&) override { return false; }
   void trace(const std::string& line) override { lines += line + "\n"; }
   int asked = 0;
   bool answer = true;
-  uint32_t scriptMs = 0;
   std::string lines;
 };
 
