@@ -299,30 +299,22 @@ void ScriptEngine::constructClip(ScriptObject* clip, int version) {
 
 void ScriptEngine::broadcast(std::string_view object, std::string_view method, const ScriptValue* args, int argc) {
   if (runDepth_ >= kMaxRuns || argc < 0) return;
-  ScriptValue broadcaster;
-  if (!getMember(global(), object, broadcaster, false) || !toObject(broadcaster)) return;
-  const bool outermost = runDepth_ == 0;
-  if (outermost) {
-    slowStart_ = player_.scriptClock() & kClockMask;
-    actionCounter_ = 0;
-  }
-  ++runDepth_;
-  const int savedVersion = version_;
-  const bool savedVersion4 = version4_;
-  if (const TimelinePlayer* root = player_.level0()) version_ = root->version();
-  version4_ = false;
+  ScriptValue broadcaster, send;
+  ScriptObject* target = nullptr;
+  if (!getMember(global(), object, broadcaster, false) || !(target = toObject(broadcaster))) return;
+  if (!getMember(target, "broadcastMessage", send)) return;
   std::vector<ScriptValue> all;
   all.reserve(static_cast<size_t>(argc) + 1);
   all.push_back(makeString(method));
   for (int i = 0; i < argc; ++i) all.push_back(args[i]);
-  callMethod(broadcaster, "broadcastMessage", all.data(), static_cast<int>(all.size()));
+  // Listener events run by the rules of the level-0 movie.
+  const int savedVersion = version_;
+  const bool savedVersion4 = version4_;
+  if (const TimelinePlayer* root = player_.level0()) version_ = root->version();
+  version4_ = false;
+  callFromOutside(send, broadcaster, all.data(), static_cast<int>(all.size()));
   version_ = savedVersion;
   version4_ = savedVersion4;
-  --runDepth_;
-  if (outermost) {
-    stack_.clear();
-    abort_ = false;
-  }
 }
 
 // ---- Calls ----------------------------------------------------------------------------
