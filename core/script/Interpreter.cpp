@@ -60,60 +60,14 @@ std::string ScriptEngine::legacyText(const ScriptValue& v) {
   return text::convert(s->text(), s->legacyOrigin(), version_ <= 5);
 }
 
-const ScriptEngine::PushRecord& ScriptEngine::pushRecord(const uint8_t* payload, size_t length) {
-  const bool legacy = version_ <= 5;
-  if (!pushRecords_) pushRecords_ = std::make_unique<PushRecord[]>(kPushRecords);
-  // Fibonacci hashing of the address picks the slot.
-  const size_t slot = (reinterpret_cast<uintptr_t>(payload) * 0x9E3779B97F4A7C15ull) >> 56;
-  PushRecord& rec = pushRecords_[slot % kPushRecords];
-  if (rec.at == payload && rec.legacy == legacy && rec.bytes.size() == length &&
-      (length == 0 || std::memcmp(rec.bytes.data(), payload, length) == 0))
-    return rec;
-  rec.at = payload;
-  rec.legacy = legacy;
-  rec.bytes.assign(payload, payload + length);
-  rec.items.clear();
-  ActionReader r(payload, length);
-  while (!r.atEnd()) {
-    const uint8_t type = r.u8();
-    PushItem item;
-    switch (type) {
-      case 0:
-        item.value = makeString(r.string());
-        break;
-      case 1:
-        item.value = ScriptValue::number(r.f32());
-        break;
-      case 2:
-        item.value = ScriptValue::null();
-        break;
-      case 3:
-        break;
-      case 4:
-        item.kind = PushItem::Register;
-        item.index = r.u8();
-        break;
-      case 5:
-        item.value = ScriptValue::boolean(r.u8() != 0);
-        break;
-      case 6:
-        item.value = ScriptValue::number(r.f64Swapped());
-        break;
-      case 7:
-        item.value = ScriptValue::number(static_cast<int32_t>(r.u32()));
-        break;
-      case 8:
-      case 9:
-        item.kind = PushItem::Constant;
-        item.index = type == 8 ? r.u8() : r.u16();
-        break;
-      default:
-        // An unknown item type ends the record: its size is unknown.
-        return rec;
-    }
-    rec.items.push_back(std::move(item));
-  }
-  return rec;
+std::shared_ptr<const DecodedBlock> ScriptEngine::decodedBlock(const uint8_t* code, size_t length, bool legacy) {
+  auto it = decodedBlocks_.find(code);
+  if (it != decodedBlocks_.end() && it->second->matches(code, length, legacy)) return it->second;
+  // Running blocks hold their own reference: dropping the cache is safe.
+  if (decodedBlocks_.size() >= kMaxDecodedBlocks) decodedBlocks_.clear();
+  auto block = std::make_shared<const DecodedBlock>(code, length, legacy, true);
+  decodedBlocks_[code] = block;
+  return block;
 }
 
 PoolRef ScriptEngine::constantPool(const uint8_t* payload, size_t length) {
@@ -183,15 +137,27 @@ void ScriptEngine::defineFunction(ActionContext& ctx, const uint8_t* payload, si
   }
 }
 
-void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t length) {
+void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t length, const DecodedBlock* decoded) {
   contexts_.push_back(&ctx);
   version_ = ctx.version;
   version4_ = ctx.version4;
+  const bool legacy = ctx.version <= 5;
+  std::shared_ptr<const DecodedBlock> hold;
+  if (!decoded || decoded->legacy() != legacy) {
+    hold = decodedBlock(code, length, legacy);
+    decoded = hold.get();
+  }
+  const DecodedAction* const actions = decoded->actions();
+  const size_t actionCount = decoded->actionCount();
+  const PushItem* const blockItems = decoded->items();
+  size_t ip = 0;  // the decoded record expected next
+  // A record decoded on the spot (a position inside another record).
+  DecodedAction loose;
+  std::vector<PushItem> looseItems;
   size_t pc = 0;
   int skip = 0;  // actions left to skip for WaitForFrame
   ScriptValue a[3];
   ScriptValue result;
-  auto readAt = [code, length](size_t i) -> uint8_t { return i < length ? code[i] : 0; };
   // A boolean result feeding Not (and then If) never touches the stack.
   auto booleanResult = [&](bool flag) {
     if (pc < length && code[pc] == op(Opcode::Not)) {
@@ -210,19 +176,18 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
       push(ScriptValue::boolean(flag));
     }
   };
-  // Push: each typed item of the payload in turn.
-  auto pushItems = [&](const uint8_t* payload, size_t payloadLength) {
-    const PushRecord& rec = pushRecord(payload, payloadLength);
-    for (const PushItem& item : rec.items) {
-      if (item.kind == PushItem::Value) {
-        stack_.push_back(item.value);
-      } else if (item.kind == PushItem::Register) {
-        if (item.index < ctx.registerCount) stack_.push_back(ctx.registers[item.index]);
+  // Push: each typed item of the record in turn.
+  auto pushItems = [&](const PushItem* item, const PushItem* end) {
+    for (; item != end; ++item) {
+      if (item->kind == PushItem::Value) {
+        stack_.push_back(item->value);
+      } else if (item->kind == PushItem::Register) {
+        if (item->index < ctx.registerCount) stack_.push_back(ctx.registers[item->index]);
         else push(ScriptValue());
       } else {
         // A constant without a pool in force pushes undefined.
         ConstantPool* pool = ctx.pool.get();
-        if (pool && item.index < pool->strings.size()) stack_.push_back(pool->strings[item.index]);
+        if (pool && item->index < pool->strings.size()) stack_.push_back(pool->strings[item->index]);
         else push(ScriptValue());
       }
     }
@@ -257,25 +222,21 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
       }
     }
     if (pc >= length) break;
-    const uint8_t code0 = code[pc];
-    if (code0 == 0) break;
-    size_t payloadLength = 0;
-    const uint8_t* payload = code + pc;
-    size_t next = pc + 1;
-    if (code0 >= 0x80) {
-      if (pc + 3 <= length) [[likely]] {
-        payloadLength = code[pc + 1] | (code[pc + 2] << 8);
-        payload = code + pc + 3;
-        next = pc + 3 + payloadLength;
-        if (next > length) payloadLength = length - (pc + 3);
-      } else {
-        // A record cut short by the end of the block.
-        payloadLength = readAt(pc + 1) | (readAt(pc + 2) << 8);
-        next = pc + 3 + payloadLength;
-        payload = code + length;
-        payloadLength = 0;
-      }
+    const DecodedAction* act;
+    if (ip < actionCount && actions[ip].pc == pc) [[likely]] {
+      act = &actions[ip++];
+    } else if ((act = decoded->at(pc))) {
+      ip = static_cast<size_t>(act - actions) + 1;
+    } else {
+      looseItems.clear();
+      DecodedBlock::decodeRecord(code, length, pc, legacy, loose, looseItems);
+      act = &loose;
     }
+    const uint8_t code0 = act->op;
+    if (code0 == 0) break;
+    const uint8_t* payload = code + act->payload;
+    const size_t payloadLength = act->payloadLength;
+    const size_t next = act->next;
     pc = next;
     ++actionsRun_;
     if (++actionCounter_ == 0) slowScriptCheck();
@@ -290,14 +251,16 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
     // any other case falls through to it.
     const size_t depth = stack_.size() - stackBase_;
     switch (code0) {
-      case op(Opcode::Push):
-        pushItems(payload, payloadLength);
+      case op(Opcode::Push): {
+        const PushItem* items = act == &loose ? looseItems.data() : blockItems + act->firstItem;
+        pushItems(items, items + act->itemCount);
         continue;
+      }
       case op(Opcode::Pop):
         if (depth > 0) stack_.pop_back();
         continue;
       case op(Opcode::Jump):
-        pc += ActionReader(payload, payloadLength).s16();
+        pc += act->offset;
         continue;
       case op(Opcode::If): {
         if (depth == 0) break;
@@ -307,7 +270,7 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
         else if (c.isNumber()) taken = c.asNumber() != 0 && !std::isnan(c.asNumber());
         else break;
         stack_.pop_back();
-        if (taken) pc += ActionReader(payload, payloadLength).s16();
+        if (taken) pc += act->offset;
         continue;
       }
       case op(Opcode::Not): {
@@ -322,7 +285,7 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
         continue;
       }
       case op(Opcode::StoreRegister): {
-        const uint8_t reg = ActionReader(payload, payloadLength).u8();
+        const uint8_t reg = act->reg;
         // Followed by Pop, the value is moved and the Pop skipped.
         const bool fusePop = pc < length && code[pc] == op(Opcode::Pop);
         ScriptValue v;

@@ -32,7 +32,7 @@ ScriptEngine::~ScriptEngine() {
   stack_.clear();
   for (ScriptValue& r : globalRegisters_) r.clear();
   poolCache_.clear();
-  pushRecords_.reset();
+  decodedBlocks_.clear();
   callContexts_.clear();
   timers_.clearAll();
   registeredClasses_.clear();
@@ -166,6 +166,7 @@ ScriptObject* ScriptEngine::newArray() {
 
 void ScriptEngine::movieUnloaded() {
   poolCache_.clear();
+  decodedBlocks_.clear();
   timers_.clearAll();
   displayBridge_->movieUnloaded();
 }
@@ -522,7 +523,9 @@ ScriptValue ScriptEngine::runScriptFunction(ScriptObject* fn, const ScriptValue&
   // fnHolder keeps the function, and so its body, alive while it runs.
   const int savedVersion = version_;
   const bool savedVersion4 = version4_;
-  execute(ctx, body->code.data(), body->code.size());
+  if (!body->decoded)
+    body->decoded = std::make_shared<const DecodedBlock>(body->code.data(), body->code.size(), body->version <= 5, false);
+  execute(ctx, body->code.data(), body->code.size(), body->decoded.get());
   version_ = savedVersion;
   version4_ = savedVersion4;
   if (construct) return newObject;

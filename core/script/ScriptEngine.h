@@ -17,6 +17,7 @@
 #include "core/script/ActionQueue.h"
 #include "core/script/ClipBridge.h"
 #include "core/script/ConstantPool.h"
+#include "core/script/DecodedBlock.h"
 #include "core/script/IntervalTimers.h"
 #include "core/script/ScriptHeap.h"
 #include "core/script/ScriptObject.h"
@@ -245,7 +246,8 @@ class ScriptEngine {
   void runQueuedBlock(const ActionBlock& block);
 
   // Runs a block of actions in a context; true when it ran to its end.
-  void execute(ActionContext& ctx, const uint8_t* code, size_t length);
+  // `decoded` is the block's decoded form when the caller has it.
+  void execute(ActionContext& ctx, const uint8_t* code, size_t length, const DecodedBlock* decoded = nullptr);
   ScriptValue callFunction(ScriptObject* fn, const ScriptValue& thisValue, const ScriptValue* args, int argc,
                            bool construct, const ScriptValue& callerTarget);
   ScriptValue runScriptFunction(ScriptObject* fn, const ScriptValue& thisValue, const ScriptValue* args, int argc,
@@ -264,22 +266,11 @@ class ScriptEngine {
   ScriptObject* scopeObject(ActionContext& ctx, int index);
   ScriptValue clipValue(ScriptObject* clip);
   PoolRef constantPool(const uint8_t* payload, size_t length);
-  // Push records decoded once: remembered by the address of their payload
-  // (direct-mapped, checked against a copy of the bytes and the encoding on
-  // every use), so that code run again pushes ready-made values.
-  struct PushItem {
-    enum Kind : uint8_t { Value, Register, Constant };
-    Kind kind = Value;
-    uint16_t index = 0;  // register number or constant index
-    ScriptValue value;   // for Value items
-  };
-  struct PushRecord {
-    const uint8_t* at = nullptr;
-    bool legacy = false;
-    std::vector<uint8_t> bytes;
-    std::vector<PushItem> items;
-  };
-  const PushRecord& pushRecord(const uint8_t* payload, size_t length);
+  // The decoded form of a block of actions that does not belong to a
+  // function (frame, clip and button actions): remembered by the address of
+  // its bytes and checked against a copy of them on every run, so a block
+  // freed and another loaded at the same address is decoded anew.
+  std::shared_ptr<const DecodedBlock> decodedBlock(const uint8_t* code, size_t length, bool legacy);
   void defineFunction(ActionContext& ctx, const uint8_t* payload, size_t length, const uint8_t* body,
                       size_t bodyLength, bool function2);
   void maybeCollect();
@@ -310,8 +301,8 @@ class ScriptEngine {
   ScriptValue globalRegisters_[4];
   ActionQueue* queue_ = nullptr;
   std::unordered_map<const uint8_t*, PoolRef> poolCache_;
-  static constexpr size_t kPushRecords = 256;
-  std::unique_ptr<PushRecord[]> pushRecords_;
+  static constexpr size_t kMaxDecodedBlocks = 4096;
+  std::unordered_map<const uint8_t*, std::shared_ptr<const DecodedBlock>> decodedBlocks_;
 
   int version_ = 6;
   bool version4_ = false;

@@ -19,6 +19,7 @@
 
 namespace kivra {
 
+class DecodedBlock;
 class DisplayObject;
 class ScriptHeap;
 
@@ -87,6 +88,7 @@ struct FunctionBody {
   uint16_t method = 0;
   // Script: a private copy of the body and what was in force at definition.
   std::vector<uint8_t> code;
+  std::shared_ptr<const DecodedBlock> decoded;  // made on the first call
   PoolRef pool;
   bool function2 = false;
   uint8_t registerCount = 0;

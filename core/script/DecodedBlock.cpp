@@ -1,0 +1,109 @@
+#include "core/script/DecodedBlock.h"
+
+#include <cstring>
+
+#include "core/script/ActionReader.h"
+#include "core/script/OpcodeTable.h"
+
+namespace kivra {
+
+void DecodedBlock::decodeRecord(const uint8_t* code, size_t length, size_t pc, bool legacy, DecodedAction& out,
+                                std::vector<PushItem>& items) {
+  out = DecodedAction();
+  const uint8_t op = code[pc];
+  out.op = op;
+  out.pc = static_cast<uint32_t>(pc);
+  out.payload = static_cast<uint32_t>(pc);
+  out.next = pc + 1;
+  if (op >= 0x80) {
+    const size_t declared = (pc + 1 < length ? code[pc + 1] : 0) | ((pc + 2 < length ? code[pc + 2] : 0) << 8);
+    out.next = pc + 3 + declared;
+    if (pc + 3 <= length) {
+      out.payload = static_cast<uint32_t>(pc + 3);
+      // A record running past the block's end keeps what there is.
+      out.payloadLength = static_cast<uint32_t>(out.next > length ? length - (pc + 3) : declared);
+    } else {
+      // A record cut short by the end of the block: no payload.
+      out.payload = static_cast<uint32_t>(length);
+      out.payloadLength = 0;
+    }
+  }
+  const uint8_t* payload = code + out.payload;
+  switch (static_cast<Opcode>(op)) {
+    case Opcode::Jump:
+    case Opcode::If:
+      out.offset = ActionReader(payload, out.payloadLength).s16();
+      break;
+    case Opcode::StoreRegister:
+      out.reg = ActionReader(payload, out.payloadLength).u8();
+      break;
+    case Opcode::Push: {
+      out.firstItem = static_cast<uint32_t>(items.size());
+      ActionReader r(payload, out.payloadLength);
+      while (!r.atEnd()) {
+        const uint8_t type = r.u8();
+        PushItem item;
+        switch (type) {
+          case 0:
+            item.value = ScriptValue::string(r.string(), legacy);
+            break;
+          case 1:
+            item.value = ScriptValue::number(r.f32());
+            break;
+          case 2:
+            item.value = ScriptValue::null();
+            break;
+          case 3:
+            break;
+          case 4:
+            item.kind = PushItem::Register;
+            item.index = r.u8();
+            break;
+          case 5:
+            item.value = ScriptValue::boolean(r.u8() != 0);
+            break;
+          case 6:
+            item.value = ScriptValue::number(r.f64Swapped());
+            break;
+          case 7:
+            item.value = ScriptValue::number(static_cast<int32_t>(r.u32()));
+            break;
+          case 8:
+          case 9:
+            item.kind = PushItem::Constant;
+            item.index = type == 8 ? r.u8() : r.u16();
+            break;
+          default:
+            // An unknown item type ends the record: its size is unknown.
+            out.itemCount = static_cast<uint32_t>(items.size() - out.firstItem);
+            return;
+        }
+        items.push_back(std::move(item));
+      }
+      out.itemCount = static_cast<uint32_t>(items.size() - out.firstItem);
+      break;
+    }
+    default:
+      break;
+  }
+}
+
+DecodedBlock::DecodedBlock(const uint8_t* code, size_t length, bool legacy, bool keepBytes) : legacy_(legacy) {
+  if (keepBytes) bytes_.assign(code, code + length);
+  index_.assign(length, -1);
+  size_t pc = 0;
+  while (pc < length) {
+    DecodedAction a;
+    decodeRecord(code, length, pc, legacy, a, items_);
+    index_[pc] = static_cast<int32_t>(actions_.size());
+    actions_.push_back(a);
+    pc = a.next;
+  }
+}
+
+bool DecodedBlock::matches(const uint8_t* code, size_t length, bool legacy) const {
+  return legacy == legacy_ && bytes_.size() == length && index_.size() == length &&
+         (length == 0 || std::memcmp(bytes_.data(), code, length) == 0);
+}
+
+}  // namespace kivra

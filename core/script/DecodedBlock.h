@@ -1,0 +1,70 @@
+#pragma once
+// A block of action records decoded once: each record's opcode, payload
+// bounds and next position, the items of Push records as ready values and
+// the operands of jumps and StoreRegister. Decoding a record depends only on
+// its bytes (and, for pushed strings, on the encoding of the running movie),
+// so the decoded record found for a position gives what decoding the bytes
+// there again would. A position where no record of the linear scan starts
+// (a jump into the middle of a record) has none: the interpreter decodes the
+// bytes there one record at a time, as they come.
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "core/script/ScriptValue.h"
+
+namespace kivra {
+
+struct PushItem {
+  enum Kind : uint8_t { Value, Register, Constant };
+  Kind kind = Value;
+  uint16_t index = 0;  // register number or constant index
+  ScriptValue value;   // for Value items
+};
+
+struct DecodedAction {
+  uint32_t pc = 0;       // the record's first byte
+  uint32_t payload = 0;  // offset of the payload
+  uint32_t payloadLength = 0;
+  size_t next = 0;       // where the following record starts (may lie past the end)
+  uint8_t op = 0;
+  uint8_t reg = 0;       // StoreRegister: the register
+  int16_t offset = 0;    // Jump and If: the branch offset
+  uint32_t firstItem = 0;  // Push: its items in the block's item list
+  uint32_t itemCount = 0;
+};
+
+class DecodedBlock {
+ public:
+  // Decodes every record of the linear scan from the start. `legacy` is the
+  // encoding of pushed strings (movies of version 5 and lower).
+  DecodedBlock(const uint8_t* code, size_t length, bool legacy, bool keepBytes);
+
+  // Decodes the one record at `pc` (pc < length), appending its push items
+  // to `items`.
+  static void decodeRecord(const uint8_t* code, size_t length, size_t pc, bool legacy, DecodedAction& out,
+                           std::vector<PushItem>& items);
+
+  // The record starting at `pc`, or null.
+  const DecodedAction* at(size_t pc) const {
+    if (pc >= index_.size()) return nullptr;
+    const int32_t i = index_[pc];
+    return i >= 0 ? &actions_[static_cast<size_t>(i)] : nullptr;
+  }
+  const DecodedAction* actions() const { return actions_.data(); }
+  size_t actionCount() const { return actions_.size(); }
+  const PushItem* items() const { return items_.data(); }
+  bool legacy() const { return legacy_; }
+  // True when the block was decoded from these very bytes (blocks that kept
+  // a copy of their bytes only).
+  bool matches(const uint8_t* code, size_t length, bool legacy) const;
+
+ private:
+  std::vector<DecodedAction> actions_;
+  std::vector<int32_t> index_;  // position -> record number, or -1
+  std::vector<PushItem> items_;
+  std::vector<uint8_t> bytes_;
+  bool legacy_ = false;
+};
+
+}  // namespace kivra
