@@ -96,6 +96,17 @@ DecodedBlock::DecodedBlock(const uint8_t* code, size_t length, bool legacy, bool
     DecodedAction a;
     decodeRecord(code, length, pc, legacy, a, items_);
     index_[pc] = static_cast<int32_t>(actions_.size());
+    switch (static_cast<Opcode>(a.op)) {
+      case Opcode::GetVariable:
+      case Opcode::SetVariable:
+      case Opcode::GetMember:
+      case Opcode::CallMethod:
+        a.cache = static_cast<uint32_t>(caches_.size());
+        caches_.emplace_back();
+        break;
+      default:
+        break;
+    }
     actions_.push_back(a);
     pc = a.next;
   }

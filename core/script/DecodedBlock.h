@@ -22,6 +22,22 @@ struct PushItem {
   ScriptValue value;   // for Value items
 };
 
+class ScriptObject;
+struct Property;
+
+// Where a variable or member name was found the last time at one action.
+// Right while the objects passed keep their address and layout stamp (and,
+// for members, their prototype links); the users check flags and values.
+struct LookupCache {
+  static constexpr int kMaxDepth = 4;
+  ScriptValue name;  // held, so that no other string takes its address
+  ScriptObject* objects[kMaxDepth] = {};  // member: the object and its prototypes up to the holder
+  uint64_t layouts[kMaxDepth] = {};
+  Property* property = nullptr;
+  int8_t depth = -1;  // member: the holder's index in `objects`; -1: empty
+  int8_t entry = -1;  // variable: the holder's scope entry; -1: empty
+};
+
 struct DecodedAction {
   uint32_t pc = 0;       // the record's first byte
   uint32_t payload = 0;  // offset of the payload
@@ -32,6 +48,8 @@ struct DecodedAction {
   int16_t offset = 0;    // Jump and If: the branch offset
   uint32_t firstItem = 0;  // Push: its items in the block's item list
   uint32_t itemCount = 0;
+  uint32_t cache = kNoCache;  // GetVariable, SetVariable, GetMember, CallMethod: its lookup cache
+  static constexpr uint32_t kNoCache = 0xFFFFFFFF;
 };
 
 class DecodedBlock {
@@ -55,6 +73,10 @@ class DecodedBlock {
   size_t actionCount() const { return actions_.size(); }
   const PushItem* items() const { return items_.data(); }
   bool legacy() const { return legacy_; }
+  // The lookup cache of a decoded action of this block, or null.
+  LookupCache* cache(const DecodedAction& a) const {
+    return a.cache < caches_.size() ? &caches_[a.cache] : nullptr;
+  }
   // True when the block was decoded from these very bytes (blocks that kept
   // a copy of their bytes only).
   bool matches(const uint8_t* code, size_t length, bool legacy) const;
@@ -64,6 +86,7 @@ class DecodedBlock {
   std::vector<int32_t> index_;  // position -> record number, or -1
   std::vector<PushItem> items_;
   std::vector<uint8_t> bytes_;
+  mutable std::vector<LookupCache> caches_;  // filled as the block runs
   bool legacy_ = false;
 };
 

@@ -363,12 +363,26 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
       }
       case op(Opcode::GetVariable): {
         if (depth == 0 || !stack_.back().isString()) break;
+        if (LookupCache* c = decoded->cache(*act)) {
+          ScriptValue out;
+          if (cachedGetVariable(ctx, stack_.back().asString(), *c, out)) {
+            stack_.back() = std::move(out);
+            continue;
+          }
+        }
         const ScriptValue name = stack_.take();
         push(getVariable(ctx, name));
         continue;
       }
       case op(Opcode::SetVariable): {
         if (depth < 2 || !stack_[stack_.size() - 2].isString()) break;
+        if (LookupCache* c = decoded->cache(*act)) {
+          if (cachedSetVariable(ctx, stack_[stack_.size() - 2].asString(), *c, stack_.back())) {
+            stack_.pop_back();
+            stack_.pop_back();
+            continue;
+          }
+        }
         const ScriptValue value = stack_.take();
         const ScriptValue name = stack_.take();
         setVariable(ctx, name, value);
@@ -376,6 +390,14 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
       }
       case op(Opcode::GetMember): {
         if (depth < 2 || !stack_.back().isString()) break;
+        if (LookupCache* c = decoded->cache(*act); c && stack_[stack_.size() - 2].isObject()) {
+          ScriptValue out;
+          if (cachedGetMember(stack_[stack_.size() - 2].asObject(), stack_.back().asString(), *c, out)) {
+            stack_.pop_back();
+            stack_.back() = std::move(out);
+            continue;
+          }
+        }
         const ScriptValue name = stack_.take();
         const ScriptValue object = stack_.take();
         ScriptValue out;
@@ -707,8 +729,11 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
             push(ScriptValue());
             break;
           }
+          LookupCache* c = decoded->cache(*act);
           if (a[0].stringView().empty()) {
             fn = object;
+          } else if (c && object.isObject() && cachedGetMember(object.asObject(), a[0].asString(), *c, fn)) {
+            // found where it was last time
           } else if (ScriptObject* o = toObject(object)) {
             getMember(o, a[0], fn);
           } else {

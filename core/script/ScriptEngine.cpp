@@ -374,9 +374,8 @@ ScriptValue ScriptEngine::call(const ScriptValue& function, const ScriptValue& t
 
 ScriptValue ScriptEngine::callFunction(ScriptObject* fn, const ScriptValue& thisIn, const ScriptValue* args,
                                        int argc, bool construct, const ScriptValue& callerTarget) {
+  // Every caller holds the function while it runs.
   if (abort_ || !fn) return ScriptValue();
-  ScriptValue fnHolder = ScriptValue::object(fn);
-  ScriptValue thisValue = thisIn;
   if (fn->classTag() == ClassTag::Super) {
     // Calling `super` runs the constructor of the prototype above.
     ScriptObject* target = toObject(fn->superTarget());
@@ -392,7 +391,9 @@ ScriptValue ScriptEngine::callFunction(ScriptObject* fn, const ScriptValue& this
     return ScriptValue();
   }
   ScriptValue newObject;
+  const ScriptValue* thisValue = &thisIn;
   if (construct) {
+    ScriptValue fnHolder = ScriptValue::object(fn);
     ScriptObject* o = heap_.create();
     newObject = ScriptValue::object(o);
     ScriptValue proto;
@@ -401,28 +402,27 @@ ScriptValue ScriptEngine::callFunction(ScriptObject* fn, const ScriptValue& this
               kDontEnum | kDontDelete);
     o->append("constructor", fnHolder, kDontEnum | kHiddenFrom6);
     o->append("__constructor__", fnHolder, kDontEnum | kVersion6Only);
-    thisValue = newObject;
+    thisValue = &newObject;
   }
   if (body->native) {
     NativeDispatcher dispatcher = nullptr;
     for (const auto& entry : natives_)
       if (entry.first == body->nativeClass) dispatcher = entry.second;
     if (!dispatcher) return construct ? newObject : ScriptValue();
-    NativeCall rec{*this, callerTarget, argc, args, thisValue, body->method, construct, ScriptValue()};
+    NativeCall rec{*this, callerTarget, argc, args, *thisValue, body->method, construct, ScriptValue()};
     ++nativeDepth_;
     dispatcher(rec);
     --nativeDepth_;
     if (construct) return rec.result.isObject() ? rec.result : newObject;
     return rec.result;
   }
-  return runScriptFunction(fn, thisValue, args, argc, construct, callerTarget, newObject);
+  return runScriptFunction(fn, *thisValue, args, argc, construct, callerTarget, newObject);
 }
 
 ScriptValue ScriptEngine::runScriptFunction(ScriptObject* fn, const ScriptValue& thisValue, const ScriptValue* args,
                                             int argc, bool construct, const ScriptValue& callerTarget,
                                             const ScriptValue& newObject) {
   FunctionBody* body = fn->function();
-  ScriptValue fnHolder = ScriptValue::object(fn);
   if (callDepth_ == callContexts_.size()) callContexts_.push_back(std::make_unique<ActionContext>());
   ActionContext& ctx = *callContexts_[callDepth_++];
   struct Release {
@@ -437,7 +437,8 @@ ScriptValue ScriptEngine::runScriptFunction(ScriptObject* fn, const ScriptValue&
   ctx.version = body->version;
   ctx.version4 = false;
   ctx.pool = body->pool;
-  ctx.function = fnHolder;
+  // Keeps the function, and so its body, alive while it runs.
+  ctx.function = ScriptValue::object(fn);
   // Target clip.
   if (body->version <= 5) {
     if (thisValue.isClip()) ctx.target = thisValue;
@@ -460,18 +461,16 @@ ScriptValue ScriptEngine::runScriptFunction(ScriptObject* fn, const ScriptValue&
   ctx.pendingEntry = ctx.scopeCount;
   ctx.scope[ctx.scopeCount].isWith = false;
   ++ctx.scopeCount;
-  ActivationData& a = ctx.pending;
   const uint16_t f = body->function2 ? body->flags2 : 0;
-  a.thisValue = thisValue;
-  a.hasThis = !(f & kSuppressThis) && !(f & kPreloadThis);
-  a.hasArguments = !(f & kSuppressArguments) && !(f & kPreloadArguments);
+  ctx.pendingThis = &thisValue;
+  ctx.pendingHasThis = !(f & kSuppressThis) && !(f & kPreloadThis);
+  ctx.pendingHasArguments = !(f & kSuppressArguments) && !(f & kPreloadArguments);
   ctx.pendingArgs = args;
   ctx.pendingArgc = argc;
-  a.callee = fnHolder;
-  if (!contexts_.empty()) a.caller = contexts_.back()->function;
-  if (a.caller.isUndefined()) a.caller = ScriptValue::null();
-  a.hasSuper = body->version >= 6 && (thisValue.isObject() || thisValue.isClip()) && !(f & kSuppressSuper) &&
-               !(f & kPreloadSuper);
+  if (!contexts_.empty() && !contexts_.back()->function.isUndefined())
+    ctx.pendingCaller = &contexts_.back()->function;
+  ctx.pendingHasSuper = body->version >= 6 && (thisValue.isObject() || thisValue.isClip()) &&
+                        !(f & kSuppressSuper) && !(f & kPreloadSuper);
   // Registers.
   if (body->function2) {
     ctx.registerCount = body->registerCount;
@@ -520,7 +519,6 @@ ScriptValue ScriptEngine::runScriptFunction(ScriptObject* fn, const ScriptValue&
       act->append(p.name.stringView(), v, 0);
     }
   }
-  // fnHolder keeps the function, and so its body, alive while it runs.
   const int savedVersion = version_;
   const bool savedVersion4 = version4_;
   if (!body->decoded)
@@ -546,15 +544,11 @@ void ScriptEngine::resetCallContext(ActionContext& ctx) {
   ctx.clipEntry = 1;
   ctx.activation = nullptr;
   ctx.pendingEntry = -1;
-  ctx.pending.thisValue.clear();
-  ctx.pending.hasThis = false;
-  ctx.pending.hasArguments = false;
-  ctx.pending.hasSuper = false;
-  ctx.pending.args.clear();
-  ctx.pending.callee.clear();
-  ctx.pending.caller.clear();
-  ctx.pending.argumentsObject.clear();
-  ctx.pending.superObject.clear();
+  ctx.pendingHasThis = false;
+  ctx.pendingHasArguments = false;
+  ctx.pendingHasSuper = false;
+  ctx.pendingThis = nullptr;
+  ctx.pendingCaller = nullptr;
   ctx.pendingArgs = nullptr;
   ctx.pendingArgc = 0;
   ctx.function.clear();
@@ -573,8 +567,13 @@ ScriptObject* ScriptEngine::activationOf(ActionContext& ctx) {
     ScriptObject* act = heap_.create(ClassTag::Activation);
     ctx.scope[ctx.pendingEntry].object = ScriptValue::object(act);
     ActivationData& a = act->makeActivation();
-    a = std::move(ctx.pending);
+    if (ctx.pendingThis) a.thisValue = *ctx.pendingThis;
+    a.hasThis = ctx.pendingHasThis;
+    a.hasArguments = ctx.pendingHasArguments;
+    a.hasSuper = ctx.pendingHasSuper;
     a.args.assign(ctx.pendingArgs, ctx.pendingArgs + ctx.pendingArgc);
+    a.callee = ctx.function;
+    a.caller = ctx.pendingCaller ? *ctx.pendingCaller : ScriptValue::null();
     ctx.activation = act;
     ctx.pendingEntry = -1;
   }

@@ -79,12 +79,17 @@ struct ActionContext {
   // A function call makes its activation object only when something needs
   // it (ScriptEngine::activationOf): a local, a nested function, `arguments`,
   // a path lookup. Until then the scope entry at `pendingEntry` is empty and
-  // the activation's `this`, flags and arguments wait here.
+  // the activation's flags wait here, with its `this`, caller and arguments
+  // borrowed from the call, which outlives the context's run.
   int pendingEntry = -1;
-  ActivationData pending;
+  bool pendingHasThis = false;
+  bool pendingHasArguments = false;
+  bool pendingHasSuper = false;
+  const ScriptValue* pendingThis = nullptr;
+  const ScriptValue* pendingCaller = nullptr;  // null: no caller
   const ScriptValue* pendingArgs = nullptr;
   int pendingArgc = 0;
-  ScriptValue function;
+  ScriptValue function;  // also the activation's callee
   ScriptValue* registers = nullptr;
   int registerCount = 0;
   static constexpr int kInlineRegisters = 8;
@@ -262,6 +267,13 @@ class ScriptEngine {
   ScriptObject* contextTarget(ActionContext& ctx);
   ScriptValue getVariable(ActionContext& ctx, const ScriptValue& name);
   void setVariable(ActionContext& ctx, const ScriptValue& name, const ScriptValue& value);
+  // Lookups through an action's cache: false when the case is not one the
+  // cache covers, and then nothing has happened (the general lookup runs).
+  bool cachedGetVariable(ActionContext& ctx, const ScriptString* name, LookupCache& c, ScriptValue& out);
+  bool cachedSetVariable(ActionContext& ctx, const ScriptString* name, LookupCache& c, const ScriptValue& value);
+  bool cachedGetMember(ScriptObject* object, const ScriptString* name, LookupCache& c, ScriptValue& out);
+  bool skippableForGet(ActionContext& ctx, int entry);
+  bool skippableForSet(ActionContext& ctx, int entry);
   bool splitPath(ActionContext& ctx, std::string_view name, std::string_view& path, std::string_view& var);
   ScriptObject* scopeObject(ActionContext& ctx, int index);
   ScriptValue clipValue(ScriptObject* clip);
