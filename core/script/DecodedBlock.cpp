@@ -110,6 +110,10 @@ DecodedBlock::DecodedBlock(const uint8_t* code, size_t length, bool legacy, bool
     actions_.push_back(a);
     pc = a.next;
   }
+  // The end mark: no position matches it.
+  DecodedAction end;
+  end.pc = kEndMark;
+  actions_.push_back(end);
 }
 
 bool DecodedBlock::matches(const uint8_t* code, size_t length, bool legacy) const {

@@ -56,6 +56,7 @@ class DecodedBlock {
  public:
   // Decodes every record of the linear scan from the start. `legacy` is the
   // encoding of pushed strings (movies of version 5 and lower).
+  // Blocks are shorter than 4 GiB (kEndMark is no position).
   DecodedBlock(const uint8_t* code, size_t length, bool legacy, bool keepBytes);
 
   // Decodes the one record at `pc` (pc < length), appending its push items
@@ -69,8 +70,9 @@ class DecodedBlock {
     const int32_t i = index_[pc];
     return i >= 0 ? &actions_[static_cast<size_t>(i)] : nullptr;
   }
+  // The records in order, then an end mark whose position is kEndMark.
   const DecodedAction* actions() const { return actions_.data(); }
-  size_t actionCount() const { return actions_.size(); }
+  static constexpr uint32_t kEndMark = 0xFFFFFFFF;
   const PushItem* items() const { return items_.data(); }
   bool legacy() const { return legacy_; }
   // The lookup cache of a decoded action of this block, or null.

@@ -148,7 +148,6 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
     decoded = hold.get();
   }
   const DecodedAction* const actions = decoded->actions();
-  const size_t actionCount = decoded->actionCount();
   const PushItem* const blockItems = decoded->items();
   size_t ip = 0;  // the decoded record expected next
   // A record decoded on the spot (a position inside another record).
@@ -178,17 +177,18 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
   };
   // Push: each typed item of the record in turn.
   auto pushItems = [&](const PushItem* item, const PushItem* end) {
+    stack_.reserve(stack_.size() + static_cast<size_t>(end - item));
     for (; item != end; ++item) {
       if (item->kind == PushItem::Value) {
-        stack_.push_back(item->value);
+        stack_.pushReserved(item->value);
       } else if (item->kind == PushItem::Register) {
-        if (item->index < ctx.registerCount) stack_.push_back(ctx.registers[item->index]);
-        else push(ScriptValue());
+        if (item->index < ctx.registerCount) stack_.pushReserved(ctx.registers[item->index]);
+        else stack_.pushReserved(ScriptValue());
       } else {
         // A constant without a pool in force pushes undefined.
         ConstantPool* pool = ctx.pool.get();
-        if (pool && item->index < pool->strings.size()) stack_.push_back(pool->strings[item->index]);
-        else push(ScriptValue());
+        if (pool && item->index < pool->strings.size()) stack_.pushReserved(pool->strings[item->index]);
+        else stack_.pushReserved(ScriptValue());
       }
     }
   };
@@ -221,10 +221,13 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
         ctx.scope[--ctx.scopeCount] = ScopeEntry();
       }
     }
-    if (pc >= length) break;
-    const DecodedAction* act;
-    if (ip < actionCount && actions[ip].pc == pc) [[likely]] {
-      act = &actions[ip++];
+    // The record expected next starts below the end (the list ends with a
+    // mark no position matches).
+    const DecodedAction* act = &actions[ip];
+    if (act->pc == pc) [[likely]] {
+      ++ip;
+    } else if (pc >= length) {
+      break;
     } else if ((act = decoded->at(pc))) {
       ip = static_cast<size_t>(act - actions) + 1;
     } else {
@@ -234,13 +237,10 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
     }
     const uint8_t code0 = act->op;
     if (code0 == 0) break;
-    const uint8_t* payload = code + act->payload;
-    const size_t payloadLength = act->payloadLength;
-    const size_t next = act->next;
-    pc = next;
+    pc = act->next;
     ++actionsRun_;
-    if (++actionCounter_ == 0) slowScriptCheck();
-    if (skip > 0) {
+    if (++actionCounter_ == 0) [[unlikely]] slowScriptCheck();
+    if (skip > 0) [[unlikely]] {
       --skip;
       continue;
     }
@@ -416,6 +416,8 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
       default:
         break;
     }
+    const uint8_t* payload = code + act->payload;
+    const size_t payloadLength = act->payloadLength;
     ActionReader r(payload, payloadLength);
 
     // Operands, top of the stack first.

@@ -59,6 +59,18 @@ class ScriptValue {
     }
     return *this;
   }
+  // Assignments to a value known to be undefined (an empty stack slot):
+  // nothing to drop first.
+  [[gnu::always_inline]] void fillEmpty(const ScriptValue& o) {
+    kind_ = o.kind_;
+    u_ = o.u_;
+    take();
+  }
+  [[gnu::always_inline]] void fillEmpty(ScriptValue&& o) {
+    kind_ = o.kind_;
+    u_ = o.u_;
+    o.kind_ = ValueKind::Undefined;
+  }
   void swap(ScriptValue& o) noexcept {
     std::swap(kind_, o.kind_);
     std::swap(u_, o.u_);
