@@ -48,7 +48,7 @@ struct DecodedAction {
   int16_t offset = 0;    // Jump and If: the branch offset
   uint32_t firstItem = 0;  // Push: its items in the block's item list
   uint32_t itemCount = 0;
-  uint32_t cache = kNoCache;  // GetVariable, SetVariable, GetMember, CallMethod: its lookup cache
+  uint32_t cache = kNoCache;  // variable, member and call actions: the lookup cache
   static constexpr uint32_t kNoCache = 0xFFFFFFFF;
 };
 

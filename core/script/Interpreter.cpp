@@ -213,6 +213,62 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
     setMember(o, name, value);
   };
 
+  // The four call actions: the function (a variable, or a member of
+  // `object` for the method forms) called with `count` arguments from the
+  // stack; the result is pushed.
+  const ScriptValue none;
+  auto callAction = [&](const DecodedAction* act, bool method, bool construct, const ScriptValue& name,
+                        const ScriptValue& object, double countD) {
+    int count = std::isnan(countD) || countD < 0 ? 0 : countD > 65535 ? 65535 : static_cast<int>(countD);
+    if (static_cast<size_t>(count) > stack_.size() - stackBase_) count = static_cast<int>(stack_.size() - stackBase_);
+    // The first popped is the first argument. A few fit on the C++ stack.
+    constexpr int kFewArgs = 4;
+    ScriptValue fewArgs[kFewArgs];
+    std::vector<ScriptValue> manyArgs;
+    ScriptValue* args = fewArgs;
+    if (count > kFewArgs) {
+      manyArgs.resize(static_cast<size_t>(count));
+      args = manyArgs.data();
+    }
+    for (int i = 0; i < count; ++i) args[i] = stack_.take();
+    ScriptValue fn;
+    // `this` is the object of a method call, undefined otherwise.
+    const ScriptValue& thisValue = object;
+    const ScriptValue* callerTarget = ctx.hasOverride ? &ctx.override : &ctx.target;
+    if (method) {
+      if (object.isNullish()) {
+        push(ScriptValue());
+        return;
+      }
+      LookupCache* c = decoded->cache(*act);
+      if (name.stringView().empty()) {
+        fn = object;
+      } else if (c && object.isObject() && cachedGetMember(object.asObject(), name.asString(), *c, fn)) {
+        // found where it was last time
+      } else if (ScriptObject* o = toObject(object)) {
+        getMember(o, name, fn);
+      } else {
+        // A primitive borrows its class's prototype.
+        const char* cls = object.isString() ? "String" : object.isNumber() ? "Number" : "Boolean";
+        ScriptValue proto = getMember(getMember(ScriptValue::object(global()), cls), "prototype");
+        if (ScriptObject* p = proto.asObject()) getMember(p, name, fn);
+      }
+      if (object.isClip()) callerTarget = &object;
+    } else {
+      LookupCache* c = decoded->cache(*act);
+      if (!c || !name.isString() || !cachedGetVariable(ctx, name.asString(), *c, fn)) fn = getVariable(ctx, name);
+    }
+    ScriptObject* f = fn.asObject();
+    if (!f || !f->isFunction()) {
+      push(ScriptValue());
+      return;
+    }
+    ScriptValue r2 = callFunction(f, thisValue, args, count, construct, *callerTarget);
+    version_ = ctx.version;
+    version4_ = ctx.version4;
+    push(std::move(r2));
+  };
+
   while (!abort_) {
     if (ctx.withCount > 0) [[unlikely]] {
       while (ctx.withCount > 0 &&
@@ -361,6 +417,23 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
         }
         continue;
       }
+      case op(Opcode::CallFunction):
+      case op(Opcode::CallMethod): {
+        const bool method = code0 == op(Opcode::CallMethod);
+        const size_t operands = method ? 3 : 2;
+        if (depth < operands || !stack_.back().isString() || !stack_[stack_.size() - operands].isNumber()) break;
+        const ScriptValue name = stack_.take();
+        const ScriptValue object = method ? stack_.take() : ScriptValue();
+        const double countD = stack_.back().asNumber();
+        stack_.pop_back();
+        callAction(act, method, false, name, object, countD);
+        continue;
+      }
+      case op(Opcode::Return):
+        ctx.returnValue = pop();
+        ctx.returned = true;
+        pc = length;
+        continue;
       case op(Opcode::GetVariable): {
         if (depth == 0 || !stack_.back().isString()) break;
         if (LookupCache* c = decoded->cache(*act)) {
@@ -711,53 +784,7 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
         const bool method = code0 == op(Opcode::CallMethod) || code0 == op(Opcode::NewMethod);
         const bool construct = code0 == op(Opcode::NewObject) || code0 == op(Opcode::NewMethod);
         const double countD = method ? toNumber(a[2]) : a[1].asNumber();
-        int count = std::isnan(countD) || countD < 0 ? 0 : countD > 65535 ? 65535 : static_cast<int>(countD);
-        if (static_cast<size_t>(count) > stack_.size() - stackBase_) count = static_cast<int>(stack_.size() - stackBase_);
-        // The first popped is the first argument. A few fit on the C++ stack.
-        constexpr int kFewArgs = 4;
-        ScriptValue fewArgs[kFewArgs];
-        std::vector<ScriptValue> manyArgs;
-        ScriptValue* args = fewArgs;
-        if (count > kFewArgs) {
-          manyArgs.resize(static_cast<size_t>(count));
-          args = manyArgs.data();
-        }
-        for (int i = 0; i < count; ++i) args[i] = stack_.take();
-        ScriptValue fn, thisValue;
-        const ScriptValue* callerTarget = ctx.hasOverride ? &ctx.override : &ctx.target;
-        if (method) {
-          const ScriptValue& object = a[1];
-          if (object.isNullish()) {
-            push(ScriptValue());
-            break;
-          }
-          LookupCache* c = decoded->cache(*act);
-          if (a[0].stringView().empty()) {
-            fn = object;
-          } else if (c && object.isObject() && cachedGetMember(object.asObject(), a[0].asString(), *c, fn)) {
-            // found where it was last time
-          } else if (ScriptObject* o = toObject(object)) {
-            getMember(o, a[0], fn);
-          } else {
-            // A primitive borrows its class's prototype.
-            const char* cls = object.isString() ? "String" : object.isNumber() ? "Number" : "Boolean";
-            ScriptValue proto = getMember(getMember(ScriptValue::object(global()), cls), "prototype");
-            if (ScriptObject* p = proto.asObject()) getMember(p, a[0], fn);
-          }
-          thisValue = object;
-          if (object.isClip()) callerTarget = &object;
-        } else {
-          fn = getVariable(ctx, a[0]);
-        }
-        ScriptObject* f = fn.asObject();
-        if (!f || !f->isFunction()) {
-          push(ScriptValue());
-          break;
-        }
-        ScriptValue r2 = callFunction(f, thisValue, args, count, construct, *callerTarget);
-        version_ = ctx.version;
-        version4_ = ctx.version4;
-        push(std::move(r2));
+        callAction(act, method, construct, a[0], method ? a[1] : none, countD);
         break;
       }
       case op(Opcode::Return):
