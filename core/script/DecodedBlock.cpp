@@ -111,6 +111,14 @@ DecodedBlock::DecodedBlock(const uint8_t* code, size_t length, bool legacy, bool
     actions_.push_back(a);
     pc = a.next;
   }
+  for (size_t i = 0; i + 1 < actions_.size(); ++i) {
+    DecodedAction& a = actions_[i];
+    const uint8_t next = actions_[i + 1].op;
+    a.nameForNext = a.op == static_cast<uint8_t>(Opcode::Push) && a.itemCount > 0 &&
+                    (next == static_cast<uint8_t>(Opcode::GetVariable) || next == static_cast<uint8_t>(Opcode::GetMember)) &&
+                    items_[a.firstItem + a.itemCount - 1].kind == PushItem::Value &&
+                    items_[a.firstItem + a.itemCount - 1].value.isString();
+  }
   // The end mark: no position matches it.
   DecodedAction end;
   end.pc = kEndMark;

@@ -45,6 +45,9 @@ struct DecodedAction {
   size_t next = 0;       // where the following record starts (may lie past the end)
   uint8_t op = 0;
   uint8_t reg = 0;       // StoreRegister: the register
+  // Push: its last item is a string naming the variable or member that the
+  // GetVariable or GetMember right after it reads.
+  bool nameForNext = false;
   int16_t offset = 0;    // Jump and If: the branch offset
   uint32_t firstItem = 0;  // Push: its items in the block's item list
   uint32_t itemCount = 0;

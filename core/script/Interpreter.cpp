@@ -309,7 +309,40 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
     switch (code0) {
       case op(Opcode::Push): {
         const PushItem* items = act == &loose ? looseItems.data() : blockItems + act->firstItem;
-        pushItems(items, items + act->itemCount);
+        const PushItem* end = items + act->itemCount;
+        // A name pushed for the GetVariable or GetMember right after goes
+        // to it directly; that action is counted and run here as the loop
+        // would (the Push cannot have set the abort flag, no `with` can
+        // end in between, and a Push that ran was not skipped).
+        if (act->nameForNext && ctx.withCount == 0) {
+          const DecodedAction* nextAct = &actions[ip];
+          const ScriptValue& name = end[-1].value;
+          LookupCache* c = decoded->cache(*nextAct);
+          const bool member = nextAct->op == op(Opcode::GetMember);
+          if (!member || (end - items >= 2 ? end[-2].kind == PushItem::Value && end[-2].value.isObject()
+                                             : depth > 0 && stack_.back().isObject())) {
+            pushItems(items, end - 1);
+            if (abort_) {
+              push(name);
+              continue;
+            }
+            pc = nextAct->next;
+            ++ip;
+            ++actionsRun_;
+            if (++actionCounter_ == 0) [[unlikely]] slowScriptCheck();
+            ScriptValue out;
+            if (!member) {
+              if (!c || !cachedGetVariable(ctx, name.asString(), *c, out)) out = getVariable(ctx, name);
+              push(std::move(out));
+            } else {
+              ScriptValue object = stack_.take();
+              if (!c || !cachedGetMember(object.asObject(), name.asString(), *c, out)) getMemberOp(object, name, out);
+              push(std::move(out));
+            }
+            continue;
+          }
+        }
+        pushItems(items, end);
         continue;
       }
       case op(Opcode::Pop):
@@ -841,10 +874,7 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
           } else if (!x.asString()) {
             result = y;
           } else {
-            const bool legacy = ctx.version <= 5;
-            std::string s = text::convert(x.stringView(), x.asString()->legacyOrigin(), legacy);
-            s += text::convert(y.stringView(), y.asString()->legacyOrigin(), legacy);
-            result = ScriptValue::string(s, legacy);
+            result = ScriptValue::adoptString(ScriptString::concat(x.asString(), y.asString(), ctx.version <= 5));
           }
         } else {
           result = ScriptValue::number(toNumber(a[1]) + toNumber(a[0]));
