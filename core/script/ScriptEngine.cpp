@@ -433,19 +433,20 @@ ScriptValue ScriptEngine::runScriptFunction(ScriptObject* fn, const ScriptValue&
       --engine.callDepth_;
     }
   } release{*this, ctx};
+  // The context is as resetCallContext left it: its values are empty.
   ctx.kind = construct ? ActionContext::Construct : ActionContext::Call;
   ctx.version = body->version;
   ctx.version4 = false;
   ctx.pool = body->pool;
   // Keeps the function, and so its body, alive while it runs.
-  ctx.function = ScriptValue::object(fn);
+  ctx.function.fillEmpty(ScriptValue::object(fn));
   // Target clip.
   if (body->version <= 5) {
-    if (thisValue.isClip()) ctx.target = thisValue;
-    else if (!callerTarget.isUndefined()) ctx.target = callerTarget;
-    else ctx.target = body->definedIn;
+    if (thisValue.isClip()) ctx.target.fillEmpty(thisValue);
+    else if (!callerTarget.isUndefined()) ctx.target.fillEmpty(callerTarget);
+    else ctx.target.fillEmpty(body->definedIn);
   } else {
-    ctx.target = body->definedIn.isUndefined() || !toObject(body->definedIn) ? callerTarget : body->definedIn;
+    ctx.target.fillEmpty(body->definedIn.isUndefined() || !toObject(body->definedIn) ? callerTarget : body->definedIn);
   }
   // Scope chain; the activation object at its end is made when needed.
   if (body->version <= 5) {
@@ -455,7 +456,11 @@ ScriptValue ScriptEngine::runScriptFunction(ScriptObject* fn, const ScriptValue&
   } else {
     const int n = static_cast<int>(body->scope.size());
     const int first = n > kMaxScope - 1 ? n - (kMaxScope - 1) : 0;
-    for (int i = first; i < n; ++i) ctx.scope[ctx.scopeCount++] = body->scope[i];
+    for (int i = first; i < n; ++i) {
+      ScopeEntry& e = ctx.scope[ctx.scopeCount++];
+      e.object.fillEmpty(body->scope[i].object);
+      e.isWith = body->scope[i].isWith;
+    }
   }
   ctx.clipEntry = 1;
   ctx.pendingEntry = ctx.scopeCount;
@@ -539,7 +544,10 @@ void ScriptEngine::resetCallContext(ActionContext& ctx) {
   ctx.hasOverride = false;
   ctx.pool = PoolRef();
   // Entries above the count are empty: `with` entries are cleared as they end.
-  for (int i = 0; i < ctx.scopeCount; ++i) ctx.scope[i] = ScopeEntry();
+  for (int i = 0; i < ctx.scopeCount; ++i) {
+    ctx.scope[i].object.clear();
+    ctx.scope[i].isWith = false;
+  }
   ctx.scopeCount = 0;
   ctx.clipEntry = 1;
   ctx.activation = nullptr;
