@@ -100,6 +100,7 @@ DecodedBlock::DecodedBlock(const uint8_t* code, size_t length, bool legacy, bool
       case Opcode::GetVariable:
       case Opcode::SetVariable:
       case Opcode::GetMember:
+      case Opcode::SetMember:
       case Opcode::CallFunction:
       case Opcode::CallMethod:
         a.cache = static_cast<uint32_t>(caches_.size());

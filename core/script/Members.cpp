@@ -661,4 +661,30 @@ bool ScriptEngine::cachedGetMember(ScriptObject* object, const ScriptString* nam
   return false;
 }
 
+bool ScriptEngine::cachedSetMember(ScriptObject* object, const ScriptString* name, LookupCache& c,
+                                   const ScriptValue& value) {
+  // Only a plain own property of an ordinary object (no array length, no
+  // clip property, no watch, setter or read-only flag, no event handler).
+  if (!name || object->isClipObject()) return false;
+  Property* p = nullptr;
+  if (c.depth == 0 && c.name.asString() == name && c.objects[0] == object && object->layout() == c.layouts[0]) {
+    p = c.property;
+  } else {
+    if (object->classTag() == ClassTag::Array || object->classTag() == ClassTag::Super ||
+        clipEventBit(name->text()) != 0)
+      return false;
+    p = object->findOwn(name->text(), name->hash());
+    if (!p) return false;
+    c.name = ScriptValue::string(const_cast<ScriptString*>(name));
+    c.depth = 0;
+    c.objects[0] = object;
+    c.layouts[0] = object->layout();
+    c.property = p;
+  }
+  if (p->accessor || (p->flags & kReadOnly) || (object->watches() && !object->watches()->empty())) return false;
+  p->value = value;
+  if (version_ <= 5) p->flags &= ~kVersion6Only;
+  return true;
+}
+
 }  // namespace kivra

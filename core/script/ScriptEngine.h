@@ -272,6 +272,7 @@ class ScriptEngine {
   bool cachedGetVariable(ActionContext& ctx, const ScriptString* name, LookupCache& c, ScriptValue& out);
   bool cachedSetVariable(ActionContext& ctx, const ScriptString* name, LookupCache& c, const ScriptValue& value);
   bool cachedGetMember(ScriptObject* object, const ScriptString* name, LookupCache& c, ScriptValue& out);
+  bool cachedSetMember(ScriptObject* object, const ScriptString* name, LookupCache& c, const ScriptValue& value);
   bool skippableForGet(ActionContext& ctx, int entry);
   bool skippableForSet(ActionContext& ctx, int entry);
   bool splitPath(ActionContext& ctx, std::string_view name, std::string_view& path, std::string_view& var);
