@@ -120,6 +120,28 @@ DecodedBlock::DecodedBlock(const uint8_t* code, size_t length, bool legacy, bool
                     items_[a.firstItem + a.itemCount - 1].kind == PushItem::Value &&
                     items_[a.firstItem + a.itemCount - 1].value.isString();
   }
+  for (size_t i = 0; i + 1 < actions_.size(); ++i) {
+    DecodedAction& a = actions_[i];
+    if (a.op != static_cast<uint8_t>(Opcode::Push) || a.itemCount == 0) continue;
+    switch (static_cast<Opcode>(actions_[i + 1].op)) {
+      case Opcode::Add:
+      case Opcode::Add2:
+      case Opcode::Subtract:
+      case Opcode::Multiply:
+      case Opcode::Divide:
+      case Opcode::Modulo:
+      case Opcode::Less2:
+      case Opcode::Greater:
+      case Opcode::Less:
+      case Opcode::Equals:
+      case Opcode::Equals2:
+      case Opcode::StrictEquals:
+        a.operandsForNext = true;
+        break;
+      default:
+        break;
+    }
+  }
   // The end mark: no position matches it.
   DecodedAction end;
   end.pc = kEndMark;

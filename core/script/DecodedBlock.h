@@ -48,6 +48,9 @@ struct DecodedAction {
   // Push: its last item is a string naming the variable or member that the
   // GetVariable or GetMember right after it reads.
   bool nameForNext = false;
+  // Push: the action right after it takes two numbers (arithmetic or a
+  // comparison); its last items (or its last and the value below) may be them.
+  bool operandsForNext = false;
   int16_t offset = 0;    // Jump and If: the branch offset
   uint32_t firstItem = 0;  // Push: its items in the block's item list
   uint32_t itemCount = 0;

@@ -282,6 +282,39 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
     push(std::move(r2));
   };
 
+  // The number-only fast paths of arithmetic and comparisons.
+  auto arithmetic = [](uint8_t code0, double l, double r) {
+    switch (code0) {
+      case op(Opcode::Subtract):
+        return l - r;
+      case op(Opcode::Multiply):
+        return l * r;
+      case op(Opcode::Divide):
+        return l / r;
+      case op(Opcode::Modulo):
+        return moduloOf(l, r);
+      default:
+        return l + r;
+    }
+  };
+  auto compare = [&](uint8_t code0, double l, double r) {
+    if (code0 == op(Opcode::Less2) || code0 == op(Opcode::Greater)) {
+      if (std::isnan(l) || std::isnan(r)) push(ScriptValue());  // ordering with NaN is undefined
+      else booleanResult(code0 == op(Opcode::Less2) ? l < r : r < l);
+    } else if (code0 == op(Opcode::Less)) {
+      booleanResult(l < r);
+    } else {
+      booleanResult(l == r);
+    }
+  };
+  // A pushed item as a number operand, or null.
+  auto numberItem = [&](const PushItem& item) -> const ScriptValue* {
+    if (item.kind == PushItem::Value) return item.value.isNumber() ? &item.value : nullptr;
+    if (item.kind == PushItem::Register && item.index < ctx.registerCount && ctx.registers[item.index].isNumber())
+      return &ctx.registers[item.index];
+    return nullptr;
+  };
+
   while (!abort_) {
     if (ctx.withCount > 0) [[unlikely]] {
       while (ctx.withCount > 0 &&
@@ -355,6 +388,37 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
             continue;
           }
         }
+        // Two numbers for the arithmetic or comparison right after: it
+        // takes them without their going through the stack, counted and
+        // run here as the loop would (as above).
+        if (act->operandsForNext && ctx.withCount == 0) {
+          const DecodedAction* nextAct = &actions[ip];
+          const uint8_t nextOp = nextAct->op;
+          const ScriptValue* y = numberItem(end[-1]);
+          const ScriptValue* x = act->itemCount >= 2 ? numberItem(end[-2])
+                                 : depth > 0 && stack_.back().isNumber() ? &stack_.back()
+                                                                          : nullptr;
+          if (x && y && !(nextOp == op(Opcode::Divide) && ctx.version4 && y->asNumber() == 0)) {
+            const double l = x->asNumber(), r = y->asNumber();
+            const PushItem* operands = act->itemCount >= 2 ? end - 2 : end - 1;
+            pushItems(items, operands);
+            if (abort_) {
+              pushItems(operands, end);
+              continue;
+            }
+            pc = nextAct->next;
+            ++ip;
+            ++actionsRun_;
+            if (++actionCounter_ == 0) [[unlikely]] slowScriptCheck();
+            if (act->itemCount < 2) stack_.pop_back();  // the left operand
+            const bool arith = nextOp == op(Opcode::Add) || nextOp == op(Opcode::Add2) ||
+                               nextOp == op(Opcode::Subtract) || nextOp == op(Opcode::Multiply) ||
+                               nextOp == op(Opcode::Divide) || nextOp == op(Opcode::Modulo);
+            if (arith) push(ScriptValue::number(arithmetic(nextOp, l, r)));
+            else compare(nextOp, l, r);
+            continue;
+          }
+        }
         pushItems(items, end);
         continue;
       }
@@ -413,21 +477,9 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
         const ScriptValue& x = stack_[stack_.size() - 2];
         if (!x.isNumber() || !y.isNumber()) break;
         const double l = x.asNumber(), r = y.asNumber();
-        double n;
-        if (code0 == op(Opcode::Subtract)) {
-          n = l - r;
-        } else if (code0 == op(Opcode::Multiply)) {
-          n = l * r;
-        } else if (code0 == op(Opcode::Divide)) {
-          if (ctx.version4 && r == 0) break;  // "#ERROR#"
-          n = l / r;
-        } else if (code0 == op(Opcode::Modulo)) {
-          n = moduloOf(l, r);
-        } else {
-          n = l + r;
-        }
+        if (code0 == op(Opcode::Divide) && ctx.version4 && r == 0) break;  // "#ERROR#"
         stack_.pop_back();
-        stack_.back().setNumber(n);
+        stack_.back().setNumber(arithmetic(code0, l, r));
         continue;
       }
       case op(Opcode::Increment):
@@ -450,17 +502,7 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
         const double l = x.asNumber(), r = y.asNumber();
         stack_.pop_back();
         stack_.pop_back();
-        if (code0 == op(Opcode::Less2) || code0 == op(Opcode::Greater)) {
-          if (std::isnan(l) || std::isnan(r)) {
-            push(ScriptValue());  // ordering with NaN is undefined
-            continue;
-          }
-          booleanResult(code0 == op(Opcode::Less2) ? l < r : r < l);
-        } else if (code0 == op(Opcode::Less)) {
-          booleanResult(l < r);
-        } else {
-          booleanResult(l == r);
-        }
+        compare(code0, l, r);
         continue;
       }
       case op(Opcode::CallFunction):
