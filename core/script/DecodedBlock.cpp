@@ -138,6 +138,16 @@ DecodedBlock::DecodedBlock(const uint8_t* code, size_t length, bool legacy, bool
       case Opcode::StrictEquals:
         a.operandsForNext = true;
         break;
+      case Opcode::CallFunction:
+      case Opcode::CallMethod: {
+        const size_t need = actions_[i + 1].op == static_cast<uint8_t>(Opcode::CallMethod) ? 3 : 2;
+        if (a.itemCount < need) break;
+        const PushItem* end = items_.data() + a.firstItem + a.itemCount;
+        a.callForNext = end[-1].kind == PushItem::Value && end[-1].value.isString() &&
+                        end[-static_cast<std::ptrdiff_t>(need)].kind == PushItem::Value &&
+                        end[-static_cast<std::ptrdiff_t>(need)].value.isNumber();
+        break;
+      }
       default:
         break;
     }

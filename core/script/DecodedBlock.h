@@ -51,6 +51,9 @@ struct DecodedAction {
   // Push: the action right after it takes two numbers (arithmetic or a
   // comparison); its last items (or its last and the value below) may be them.
   bool operandsForNext = false;
+  // Push: its last items are the argument count, (the object and) the name
+  // for the CallFunction or CallMethod right after it.
+  bool callForNext = false;
   int16_t offset = 0;    // Jump and If: the branch offset
   uint32_t firstItem = 0;  // Push: its items in the block's item list
   uint32_t itemCount = 0;

@@ -419,6 +419,35 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
             continue;
           }
         }
+        // The count, object and name of the call right after (as above).
+        if (act->callForNext && ctx.withCount == 0) {
+          const DecodedAction* nextAct = &actions[ip];
+          const bool method = nextAct->op == op(Opcode::CallMethod);
+          const PushItem* operands = end - (method ? 3 : 2);
+          pushItems(items, operands);
+          if (abort_) {
+            pushItems(operands, end);
+            continue;
+          }
+          pc = nextAct->next;
+          ++ip;
+          ++actionsRun_;
+          if (++actionCounter_ == 0) [[unlikely]] slowScriptCheck();
+          // The object is copied: a register may change while the call runs.
+          ScriptValue object;
+          if (method) {
+            const PushItem& o = end[-2];
+            if (o.kind == PushItem::Value) {
+              object = o.value;
+            } else if (o.kind == PushItem::Register) {
+              if (o.index < ctx.registerCount) object = ctx.registers[o.index];
+            } else if (ConstantPool* pool = ctx.pool.get(); pool && o.index < pool->strings.size()) {
+              object = pool->strings[o.index];
+            }
+          }
+          callAction(nextAct, method, false, end[-1].value, object, operands->value.asNumber());
+          continue;
+        }
         pushItems(items, end);
         continue;
       }
