@@ -116,7 +116,8 @@ DecodedBlock::DecodedBlock(const uint8_t* code, size_t length, bool legacy, bool
     DecodedAction& a = actions_[i];
     const uint8_t next = actions_[i + 1].op;
     a.nameForNext = a.op == static_cast<uint8_t>(Opcode::Push) && a.itemCount > 0 &&
-                    (next == static_cast<uint8_t>(Opcode::GetVariable) || next == static_cast<uint8_t>(Opcode::GetMember)) &&
+                    (next == static_cast<uint8_t>(Opcode::GetVariable) ||
+                     next == static_cast<uint8_t>(Opcode::GetMember)) &&
                     items_[a.firstItem + a.itemCount - 1].kind == PushItem::Value &&
                     items_[a.firstItem + a.itemCount - 1].value.isString();
   }

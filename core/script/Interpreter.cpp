@@ -269,7 +269,9 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
       if (object.isClip()) callerTarget = &object;
     } else {
       LookupCache* c = decoded->cache(*act);
-      if (!c || !name.isString() || !cachedGetVariable(ctx, name.asString(), *c, fn)) fn = getVariable(ctx, name);
+      if (!c || !name.isString() ||
+          !(quickCachedVariable(ctx, name.asString(), *c, fn) || cachedGetVariable(ctx, name.asString(), *c, fn)))
+        fn = getVariable(ctx, name);
     }
     ScriptObject* f = fn.asObject();
     if (!f || !f->isFunction()) {
@@ -378,7 +380,9 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
             if (++actionCounter_ == 0) [[unlikely]] slowScriptCheck();
             ScriptValue out;
             if (!member) {
-              if (!c || !cachedGetVariable(ctx, name.asString(), *c, out)) out = getVariable(ctx, name);
+              if (!c || !(quickCachedVariable(ctx, name.asString(), *c, out) ||
+                          cachedGetVariable(ctx, name.asString(), *c, out)))
+                out = getVariable(ctx, name);
               push(std::move(out));
             } else {
               ScriptValue object = stack_.take();
@@ -555,7 +559,8 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
         if (depth == 0 || !stack_.back().isString()) break;
         if (LookupCache* c = decoded->cache(*act)) {
           ScriptValue out;
-          if (cachedGetVariable(ctx, stack_.back().asString(), *c, out)) {
+          const ScriptString* name = stack_.back().asString();
+          if (quickCachedVariable(ctx, name, *c, out) || cachedGetVariable(ctx, name, *c, out)) {
             stack_.back() = std::move(out);
             continue;
           }

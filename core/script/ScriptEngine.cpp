@@ -527,7 +527,8 @@ ScriptValue ScriptEngine::runScriptFunction(ScriptObject* fn, const ScriptValue&
   const int savedVersion = version_;
   const bool savedVersion4 = version4_;
   if (!body->decoded)
-    body->decoded = std::make_shared<const DecodedBlock>(body->code.data(), body->code.size(), body->version <= 5, false);
+    body->decoded =
+        std::make_shared<const DecodedBlock>(body->code.data(), body->code.size(), body->version <= 5, false);
   execute(ctx, body->code.data(), body->code.size(), body->decoded.get());
   version_ = savedVersion;
   version4_ = savedVersion4;

@@ -270,6 +270,31 @@ class ScriptEngine {
   // Lookups through an action's cache: false when the case is not one the
   // cache covers, and then nothing has happened (the general lookup runs).
   bool cachedGetVariable(ActionContext& ctx, const ScriptString* name, LookupCache& c, ScriptValue& out);
+  // The cache of a variable read checked inline for the common shapes only
+  // (no SetTarget, no removed clip in the way); false sends the read to
+  // cachedGetVariable, which decides every case.
+  bool quickCachedVariable(const ActionContext& ctx, const ScriptString* name, const LookupCache& c,
+                           ScriptValue& out) const {
+    if (c.entry < 0 || c.name.asString() != name || ctx.version4 || c.entry >= ctx.scopeCount ||
+        c.entry == ctx.pendingEntry || ctx.hasOverride)
+      return false;
+    for (int i = ctx.scopeCount - 1; i > c.entry; --i) {
+      if (i == ctx.pendingEntry) continue;
+      const ScriptObject* o = ctx.scope[i].object.asObject();
+      if (!o || o->classTag() != ClassTag::Activation || o->propertyCount() != 0) return false;
+    }
+    const ScriptValue& holder = ctx.scope[c.entry].object;
+    const ScriptObject* h = holder.asObject();
+    if (!h) {
+      const ClipReference* r = holder.asClip();
+      h = r ? r->object() : nullptr;
+    }
+    if (h != c.objects[0] || h->layout() != c.layouts[0]) return false;
+    const Property* p = c.property;
+    if (p->accessor || !p->visibleTo(version_)) return false;
+    out = p->value;
+    return true;
+  }
   bool cachedSetVariable(ActionContext& ctx, const ScriptString* name, LookupCache& c, const ScriptValue& value);
   bool cachedGetMember(ScriptObject* object, const ScriptString* name, LookupCache& c, ScriptValue& out);
   bool cachedSetMember(ScriptObject* object, const ScriptString* name, LookupCache& c, const ScriptValue& value);
