@@ -572,7 +572,9 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
       case op(Opcode::SetVariable): {
         if (depth < 2 || !stack_[stack_.size() - 2].isString()) break;
         if (LookupCache* c = decoded->cache(*act)) {
-          if (cachedSetVariable(ctx, stack_[stack_.size() - 2].asString(), *c, stack_.back())) {
+          const ScriptString* name = stack_[stack_.size() - 2].asString();
+          if (quickCachedSetVariable(ctx, name, *c, stack_.back()) ||
+              cachedSetVariable(ctx, name, *c, stack_.back())) {
             stack_.pop_back();
             stack_.pop_back();
             continue;

@@ -25,6 +25,7 @@ const ScriptValue& NativeCall::arg(int i) const { return i >= 0 && i < argc ? ar
 ScriptEngine::ScriptEngine(CorePlayer& player) : player_(player) {
   displayBridge_ = std::make_unique<DisplayClipBridge>(player, *this);
   bridge_ = displayBridge_.get();
+  displayBridgeBase_ = bridge_;
   stack_.reserve(128);
 }
 

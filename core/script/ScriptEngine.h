@@ -296,6 +296,32 @@ class ScriptEngine {
     return true;
   }
   bool cachedSetVariable(ActionContext& ctx, const ScriptString* name, LookupCache& c, const ScriptValue& value);
+  // The same for a variable write; false sends it to cachedSetVariable.
+  bool quickCachedSetVariable(const ActionContext& ctx, const ScriptString* name, const LookupCache& c,
+                              const ScriptValue& value) {
+    if (c.entry < 0 || c.name.asString() != name || ctx.version4 || c.entry >= ctx.scopeCount ||
+        c.entry == ctx.pendingEntry || ctx.hasOverride || bridge_ != displayBridgeBase_)
+      return false;
+    for (int i = ctx.scopeCount - 1; i > c.entry; --i) {
+      if (i == ctx.pendingEntry && i != ctx.clipEntry && i != 0 && ctx.scopeCount > 1) continue;
+      const ScriptObject* o = ctx.scope[i].object.asObject();
+      if (!o || i == ctx.pendingEntry || i == ctx.clipEntry || i == 0 || o->classTag() != ClassTag::Activation ||
+          o->propertyCount() != 0)
+        return false;
+    }
+    const ScriptValue& holder = ctx.scope[c.entry].object;
+    ScriptObject* h = holder.asObject();
+    if (!h) {
+      const ClipReference* r = holder.asClip();
+      h = r ? r->object() : nullptr;
+    }
+    if (h != c.objects[0] || h->layout() != c.layouts[0] || (h->watches() && !h->watches()->empty())) return false;
+    Property* p = c.property;
+    if (p->accessor || (p->flags & kReadOnly)) return false;
+    p->value = value;
+    if (version_ <= 5) p->flags &= ~kVersion6Only;
+    return true;
+  }
   bool cachedGetMember(ScriptObject* object, const ScriptString* name, LookupCache& c, ScriptValue& out);
   bool cachedSetMember(ScriptObject* object, const ScriptString* name, LookupCache& c, const ScriptValue& value);
   bool skippableForGet(ActionContext& ctx, int entry);
@@ -318,6 +344,7 @@ class ScriptEngine {
   CorePlayer& player_;
   ScriptHeap heap_;  // first: destroyed last
   ClipBridge* bridge_ = nullptr;
+  ClipBridge* displayBridgeBase_ = nullptr;  // displayBridge_ as a ClipBridge
   std::unique_ptr<DisplayClipBridge> displayBridge_;
   ScriptObject* global_ = nullptr;
   ScriptObject* objectProto_ = nullptr;
