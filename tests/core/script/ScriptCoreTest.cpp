@@ -42,6 +42,20 @@ TEST(NumberText, FormatsLikeTheExamples) {
   EXPECT_EQ(formatNumber(1.7976931348623157e308), "1.79769313486232e+308");
 }
 
+// Whole numbers below 10^15 take a shorter path; it gives the digits the
+// general one gives, up to its edge.
+TEST(NumberText, WholeNumbers) {
+  EXPECT_EQ(formatNumber(7), "7");
+  EXPECT_EQ(formatNumber(-42), "-42");
+  EXPECT_EQ(formatNumber(100000), "100000");
+  EXPECT_EQ(formatNumber(123456789012345.0), "123456789012345");
+  EXPECT_EQ(formatNumber(999999999999999.0), "999999999999999");
+  EXPECT_EQ(formatNumber(-999999999999999.0), "-999999999999999");
+  EXPECT_EQ(formatNumber(1e15), "1e+15");
+  EXPECT_EQ(formatNumber(1000000000000001.0), "1e+15");
+  EXPECT_EQ(formatNumber(2.5), "2.5");
+}
+
 TEST(NumberText, Readers) {
   double d = 0;
   EXPECT_TRUE(readDecimal("12abc", true, d));
