@@ -2,6 +2,7 @@
 // operands popped and converted by the opcode table's descriptors.
 #include <cmath>
 #include <cstring>
+#include <new>
 
 #include "core/CorePlayer.h"
 #include "core/script/ActionReader.h"
@@ -235,15 +236,25 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
     int count = std::isnan(countD) || countD < 0 ? 0 : countD > 65535 ? 65535 : static_cast<int>(countD);
     if (static_cast<size_t>(count) > stack_.size() - stackBase_) count = static_cast<int>(stack_.size() - stackBase_);
     // The first popped is the first argument. A few fit on the C++ stack.
+    // (made only as many as there are: most calls pass one or two).
     constexpr int kFewArgs = 4;
-    ScriptValue fewArgs[kFewArgs];
+    alignas(ScriptValue) unsigned char fewStorage[kFewArgs * sizeof(ScriptValue)];
     std::vector<ScriptValue> manyArgs;
-    ScriptValue* args = fewArgs;
-    if (count > kFewArgs) {
-      manyArgs.resize(static_cast<size_t>(count));
+    ScriptValue* args = reinterpret_cast<ScriptValue*>(fewStorage);
+    const int few = count <= kFewArgs ? count : 0;
+    if (few == 0 && count > 0) {
+      manyArgs.reserve(static_cast<size_t>(count));
+      for (int i = 0; i < count; ++i) manyArgs.push_back(stack_.take());
       args = manyArgs.data();
     }
-    for (int i = 0; i < count; ++i) args[i] = stack_.take();
+    for (int i = 0; i < few; ++i) new (args + i) ScriptValue(stack_.take());
+    struct DropFew {
+      ScriptValue* args;
+      int count;
+      ~DropFew() {
+        for (int i = 0; i < count; ++i) args[i].~ScriptValue();
+      }
+    } dropFew{args, few};
     ScriptValue fn;
     // `this` is the object of a method call, undefined otherwise.
     const ScriptValue& thisValue = object;

@@ -495,21 +495,25 @@ ScriptValue ScriptEngine::runScriptFunction(ScriptObject* fn, const ScriptValue&
     if (reg < ctx.registerCount) ctx.registers[reg] = v;
     ++reg;
   };
-  if (f & kPreloadThis) preload(thisValue);
-  if (f & kPreloadArguments) preload(argumentsObject(activationOf(ctx)));
-  if (f & kPreloadSuper) {
-    ActivationData& made = *activationOf(ctx)->activation();
-    made.hasSuper = true;
-    preload(superObject(ctx.activation));
-    made.hasSuper = false;
+  constexpr uint16_t kPreloads =
+      kPreloadThis | kPreloadArguments | kPreloadSuper | kPreloadRoot | kPreloadParent | kPreloadGlobal;
+  if (f & kPreloads) {
+    if (f & kPreloadThis) preload(thisValue);
+    if (f & kPreloadArguments) preload(argumentsObject(activationOf(ctx)));
+    if (f & kPreloadSuper) {
+      ActivationData& made = *activationOf(ctx)->activation();
+      made.hasSuper = true;
+      preload(superObject(ctx.activation));
+      made.hasSuper = false;
+    }
+    if (f & kPreloadRoot) preload(clipValue(bridge_->rootClip()));
+    if (f & kPreloadParent) {
+      ScriptValue parent;
+      if (ScriptObject* t = toObject(ctx.target)) bridge_->clipMember(*t, "_parent", parent);
+      preload(parent);
+    }
+    if (f & kPreloadGlobal) preload(ScriptValue::object(global()));
   }
-  if (f & kPreloadRoot) preload(clipValue(bridge_->rootClip()));
-  if (f & kPreloadParent) {
-    ScriptValue parent;
-    if (ScriptObject* t = toObject(ctx.target)) bridge_->clipMember(*t, "_parent", parent);
-    preload(parent);
-  }
-  if (f & kPreloadGlobal) preload(ScriptValue::object(global()));
   // Parameters.
   for (size_t i = 0; i < body->params.size(); ++i) {
     const FunctionParam2& p = body->params[i];
