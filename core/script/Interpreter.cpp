@@ -378,8 +378,9 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
           const ScriptValue& name = end[-1].value;
           LookupCache* c = decoded->cache(*nextAct);
           const bool member = nextAct->op == op(Opcode::GetMember);
-          if (!member || (end - items >= 2 ? end[-2].kind == PushItem::Value && end[-2].value.isObject()
-                                             : depth > 0 && stack_.back().isObject())) {
+          // (A member's object is a pushed value only when it is on the stack
+          // already: Push items are never objects.)
+          if (!member || (end - items == 1 && depth > 0 && stack_.back().isObject())) {
             pushItems(items, end - 1);
             if (abort_) {
               push(name);
