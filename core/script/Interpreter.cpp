@@ -296,7 +296,7 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
   };
 
   // The number-only fast paths of arithmetic and comparisons.
-  auto arithmetic = [](uint8_t code0, double l, double r) {
+  auto arithmetic = [](uint8_t code0, double l, double r) __attribute__((always_inline)) {
     switch (code0) {
       case op(Opcode::Subtract):
         return l - r;
@@ -310,7 +310,7 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
         return l + r;
     }
   };
-  auto compare = [&](uint8_t code0, double l, double r) {
+  auto compare = [&](uint8_t code0, double l, double r) __attribute__((always_inline)) {
     if (code0 == op(Opcode::Less2) || code0 == op(Opcode::Greater)) {
       if (std::isnan(l) || std::isnan(r)) push(ScriptValue());  // ordering with NaN is undefined
       else booleanResult(code0 == op(Opcode::Less2) ? l < r : r < l);
