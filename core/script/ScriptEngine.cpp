@@ -459,9 +459,10 @@ ScriptValue ScriptEngine::runScriptFunction(ScriptObject* fn, const ScriptValue&
     const int first = n > kMaxScope - 1 ? n - (kMaxScope - 1) : 0;
     for (int i = first; i < n; ++i) {
       ScopeEntry& e = ctx.scope[ctx.scopeCount++];
-      e.object.fillEmpty(body->scope[i].object);
+      e.object.borrow(body->scope[i].object);
       e.isWith = body->scope[i].isWith;
     }
+    ctx.borrowedScope = ctx.scopeCount;
   }
   ctx.clipEntry = 1;
   ctx.pendingEntry = ctx.scopeCount;
@@ -550,11 +551,16 @@ void ScriptEngine::resetCallContext(ActionContext& ctx) {
   ctx.hasOverride = false;
   ctx.pool = PoolRef();
   // Entries above the count are empty: `with` entries are cleared as they end.
-  for (int i = 0; i < ctx.scopeCount; ++i) {
+  for (int i = 0; i < ctx.borrowedScope; ++i) {
+    ctx.scope[i].object.forget();
+    ctx.scope[i].isWith = false;
+  }
+  for (int i = ctx.borrowedScope; i < ctx.scopeCount; ++i) {
     ctx.scope[i].object.clear();
     ctx.scope[i].isWith = false;
   }
   ctx.scopeCount = 0;
+  ctx.borrowedScope = 0;
   ctx.clipEntry = 1;
   ctx.activation = nullptr;
   ctx.pendingEntry = -1;

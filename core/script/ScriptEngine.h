@@ -74,6 +74,10 @@ struct ActionContext {
   PoolRef pool;
   ScopeEntry scope[kMaxScope];
   int scopeCount = 0;
+  // The first entries of a call's chain are borrowed from its function,
+  // which the caller holds for the call: they add no references and are
+  // forgotten, not dropped, when the context is reset.
+  int borrowedScope = 0;
   int clipEntry = 1;  // index of the scope entry that is the target clip
   ScriptObject* activation = nullptr;  // held by its scope entry
   // A function call makes its activation object only when something needs
@@ -101,6 +105,13 @@ struct ActionContext {
   size_t withStart[kMaxScope];
   size_t withEnd[kMaxScope];
   int withCount = 0;
+
+  ActionContext() = default;
+  ActionContext(const ActionContext&) = delete;
+  ActionContext& operator=(const ActionContext&) = delete;
+  ~ActionContext() {
+    for (int i = 0; i < borrowedScope; ++i) scope[i].object.forget();
+  }
 };
 
 class ScriptEngine {
