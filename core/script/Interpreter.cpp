@@ -56,8 +56,10 @@ size_t charOffset(std::string_view s, size_t c, bool utf8, bool multibyte) {
 // the sign of a zero included, without the library's long path).
 [[gnu::noinline]] double moduloOf(double l, double r) {
   constexpr double kExact = 9007199254740992.0;  // 2^53
-  if (l > -kExact && l < kExact && r > -kExact && r < kExact && r != 0 && l == std::trunc(l) &&
-      r == std::trunc(r)) {
+  // (Whole within that range: the conversion to an integer and back gives
+  // the same number, without the library's trunc.)
+  if (l > -kExact && l < kExact && r > -kExact && r < kExact && r != 0 &&
+      static_cast<double>(static_cast<int64_t>(l)) == l && static_cast<double>(static_cast<int64_t>(r)) == r) {
     const int64_t m = static_cast<int64_t>(l) % static_cast<int64_t>(r);
     if (m == 0) return l < 0 || (l == 0 && std::signbit(l)) ? -0.0 : 0.0;
     return static_cast<double>(m);

@@ -280,6 +280,8 @@ class ScriptEngine {
   void setVariable(ActionContext& ctx, const ScriptValue& name, const ScriptValue& value);
   // Lookups through an action's cache: false when the case is not one the
   // cache covers, and then nothing has happened (the general lookup runs).
+  // `out` comes in undefined (every caller passes a fresh value), so a hit
+  // fills it without dropping anything first.
   bool cachedGetVariable(ActionContext& ctx, const ScriptString* name, LookupCache& c, ScriptValue& out);
   // The cache of a variable read checked inline for the common shapes only
   // (no SetTarget, no removed clip in the way); false sends the read to
@@ -303,7 +305,7 @@ class ScriptEngine {
     if (h != c.objects[0] || h->layout() != c.layouts[0]) return false;
     const Property* p = c.property;
     if (p->accessor || !p->visibleTo(version_)) return false;
-    out = p->value;
+    out.fillEmpty(p->value);
     return true;
   }
   bool cachedSetVariable(ActionContext& ctx, const ScriptString* name, LookupCache& c, const ScriptValue& value);
@@ -333,6 +335,7 @@ class ScriptEngine {
     if (version_ <= 5) p->flags &= ~kVersion6Only;
     return true;
   }
+  // (`out` undefined on entry, as for the variable reads.)
   bool cachedGetMember(ScriptObject* object, const ScriptString* name, LookupCache& c, ScriptValue& out);
   bool cachedSetMember(ScriptObject* object, const ScriptString* name, LookupCache& c, const ScriptValue& value);
   bool skippableForGet(ActionContext& ctx, int entry);
