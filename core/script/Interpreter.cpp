@@ -165,7 +165,7 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
   }
   const DecodedAction* const actions = decoded->actions();
   const PushItem* const blockItems = decoded->items();
-  size_t ip = 0;  // the decoded record expected next
+  const DecodedAction* expect = actions;  // the decoded record expected next
   // A record decoded on the spot (a position inside another record).
   DecodedAction loose;
   std::vector<PushItem> looseItems;
@@ -340,13 +340,13 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
     }
     // The record expected next starts below the end (the list ends with a
     // mark no position matches).
-    const DecodedAction* act = &actions[ip];
+    const DecodedAction* act = expect;
     if (act->pc == pc) [[likely]] {
-      ++ip;
+      ++expect;
     } else if (pc >= length) {
       break;
     } else if ((act = decoded->at(pc))) {
-      ip = static_cast<size_t>(act - actions) + 1;
+      expect = act + 1;
     } else {
       looseItems.clear();
       DecodedBlock::decodeRecord(code, length, pc, legacy, loose, looseItems);
@@ -376,7 +376,7 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
         // would (the Push cannot have set the abort flag, no `with` can
         // end in between, and a Push that ran was not skipped).
         if (act->nameForNext && ctx.withCount == 0) {
-          const DecodedAction* nextAct = &actions[ip];
+          const DecodedAction* nextAct = expect;
           const ScriptValue& name = end[-1].value;
           LookupCache* c = decoded->cache(*nextAct);
           const bool member = nextAct->op == op(Opcode::GetMember);
@@ -389,7 +389,7 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
               continue;
             }
             pc = nextAct->next;
-            ++ip;
+            ++expect;
             ++actionsRun_;
             if (++actionCounter_ == 0) [[unlikely]] slowScriptCheck();
             ScriptValue out;
@@ -410,7 +410,7 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
         // takes them without their going through the stack, counted and
         // run here as the loop would (as above).
         if (act->operandsForNext && ctx.withCount == 0) {
-          const DecodedAction* nextAct = &actions[ip];
+          const DecodedAction* nextAct = expect;
           const uint8_t nextOp = nextAct->op;
           const ScriptValue* y = numberItem(end[-1]);
           const ScriptValue* x = act->itemCount >= 2 ? numberItem(end[-2])
@@ -425,7 +425,7 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
               continue;
             }
             pc = nextAct->next;
-            ++ip;
+            ++expect;
             ++actionsRun_;
             if (++actionCounter_ == 0) [[unlikely]] slowScriptCheck();
             if (act->itemCount < 2) stack_.pop_back();  // the left operand
@@ -439,7 +439,7 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
         }
         // The count, object and name of the call right after (as above).
         if (act->callForNext && ctx.withCount == 0) {
-          const DecodedAction* nextAct = &actions[ip];
+          const DecodedAction* nextAct = expect;
           const bool method = nextAct->op == op(Opcode::CallMethod);
           const PushItem* operands = end - (method ? 3 : 2);
           pushItems(items, operands);
@@ -448,7 +448,7 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
             continue;
           }
           pc = nextAct->next;
-          ++ip;
+          ++expect;
           ++actionsRun_;
           if (++actionCounter_ == 0) [[unlikely]] slowScriptCheck();
           // The object is copied: a register may change while the call runs.
