@@ -447,7 +447,13 @@ ScriptValue ScriptEngine::runScriptFunction(ScriptObject* fn, const ScriptValue&
     else if (!callerTarget.isUndefined()) ctx.target.fillEmpty(callerTarget);
     else ctx.target.fillEmpty(body->definedIn);
   } else {
-    ctx.target.fillEmpty(body->definedIn.isUndefined() || !toObject(body->definedIn) ? callerTarget : body->definedIn);
+    // The clip the function was defined in is borrowed, like the chain.
+    if (body->definedIn.isUndefined() || !toObject(body->definedIn)) {
+      ctx.target.fillEmpty(callerTarget);
+    } else {
+      ctx.target.borrow(body->definedIn);
+      ctx.borrowedTarget = true;
+    }
   }
   // Scope chain; the activation object at its end is made when needed.
   if (body->version <= 5) {
@@ -546,7 +552,9 @@ void ScriptEngine::resetCallContext(ActionContext& ctx) {
   ctx.kind = ActionContext::Queued;
   ctx.version = 6;
   ctx.version4 = false;
-  ctx.target.clear();
+  if (ctx.borrowedTarget) ctx.target.forget();
+  else ctx.target.clear();
+  ctx.borrowedTarget = false;
   ctx.override.clear();
   ctx.hasOverride = false;
   ctx.pool = PoolRef();

@@ -69,6 +69,7 @@ struct ActionContext {
   int version = 6;
   bool version4 = false;  // `version-4 mode`
   ScriptValue target;     // the context's own clip (clip value)
+  bool borrowedTarget = false;  // borrowed from the function, as below
   ScriptValue override;   // the SetTarget override, when hasOverride
   bool hasOverride = false;
   PoolRef pool;
@@ -111,6 +112,7 @@ struct ActionContext {
   ActionContext& operator=(const ActionContext&) = delete;
   ~ActionContext() {
     for (int i = 0; i < borrowedScope; ++i) scope[i].object.forget();
+    if (borrowedTarget) target.forget();
   }
 };
 
