@@ -526,7 +526,13 @@ ScriptValue ScriptEngine::runScriptFunction(ScriptObject* fn, const ScriptValue&
     const FunctionParam2& p = body->params[i];
     const ScriptValue& v = static_cast<int>(i) < argc ? args[i] : kUndefined;
     if (body->function2 && p.reg != 0) {
-      if (p.reg < ctx.registerCount) ctx.registers[p.reg] = v;
+      // Registers start empty unless a preload or an earlier parameter
+      // used the same one.
+      if (p.reg < ctx.registerCount) {
+        ScriptValue& slot = ctx.registers[p.reg];
+        if (slot.isUndefined()) slot.fillEmpty(v);
+        else slot = v;
+      }
       continue;
     }
     ScriptObject* act = activationOf(ctx);
