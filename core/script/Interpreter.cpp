@@ -90,7 +90,8 @@ PoolRef ScriptEngine::constantPool(const uint8_t* payload, size_t length) {
   auto it = poolCache_.find(payload);
   if (it != poolCache_.end()) {
     ConstantPool* p = it->second.get();
-    if (p->source.size() == length && std::memcmp(p->source.data(), payload, length) == 0) return it->second;
+    if (p->source.size() == length && (length == 0 || std::memcmp(p->source.data(), payload, length) == 0))
+      return it->second;
   }
   PoolRef ref(ConstantPool::create());
   ConstantPool* pool = ref.get();
