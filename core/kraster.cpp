@@ -135,7 +135,7 @@ void Rasterizer::insertEdge(const BucketEntry& b, int y) {
     const int64_t xi = a.px + static_cast<int64_t>(((a.x - a.px) * t) / (a.y - a.py));
     a.xi = static_cast<int32_t>((xi + (int64_t{1} << 31)) >> 32);
   }
-  order_.push_back(Ordered{a.xi, index});
+  incoming_.push_back(Ordered{a.xi, index});
 }
 
 void Rasterizer::stepTo(ActiveEdge& a, int row) {
@@ -356,9 +356,8 @@ void Rasterizer::paint() {
   active_.clear();
   for (int y = sy0_; y < sy1_; ++y) {
     row_ = y;
-    for (int32_t b = buckets_[static_cast<size_t>(y - sy0_)]; b >= 0; b = entries_[static_cast<size_t>(b)].next)
-      insertEdge(entries_[static_cast<size_t>(b)], y);
-    // Insertion sort: the order changes little from row to row.
+    // The edges already active keep their order from the last row up to a
+    // few swaps: insertion sort.
     for (size_t i = 1; i < order_.size(); ++i) {
       const Ordered v = order_[i];
       if (order_[i - 1].x <= v.x) continue;
@@ -369,10 +368,20 @@ void Rasterizer::paint() {
       }
       order_[j] = v;
     }
+    // The row's new edges, sorted among themselves, are merged in during the
+    // walk (after the active ones at equal x).
+    incoming_.clear();
+    for (int32_t b = buckets_[static_cast<size_t>(y - sy0_)]; b >= 0; b = entries_[static_cast<size_t>(b)].next)
+      insertEdge(entries_[static_cast<size_t>(b)], y);
+    if (incoming_.size() > 1)
+      std::stable_sort(incoming_.begin(), incoming_.end(), [](const Ordered& p, const Ordered& q) { return p.x < q.x; });
     lastX_ = sx0_;
+    next_.resize(order_.size() + incoming_.size());
     size_t kept = 0;
-    for (size_t i = 0; i < order_.size(); ++i) {
-      const int32_t idx = order_[i].index;
+    const size_t nOld = order_.size(), nNew = incoming_.size();
+    for (size_t i = 0, k = 0; i < nOld || k < nNew;) {
+      const bool fromOld = k == nNew || (i < nOld && order_[i].x <= incoming_[k].x);
+      const int32_t idx = fromOld ? order_[i++].index : incoming_[k++].index;
       ActiveEdge& a = active_[static_cast<size_t>(idx)];
       const int x = std::clamp(a.xi, sx0_, sx1_);
       switch (a.rule) {
@@ -400,12 +409,13 @@ void Rasterizer::paint() {
           }
           a.xi = static_cast<int32_t>((xv + (int64_t{1} << 31)) >> 32);
         }
-        order_[kept++] = Ordered{a.xi, idx};
+        next_[kept++] = Ordered{a.xi, idx};
       } else {
         free_.push_back(idx);
       }
     }
-    order_.resize(kept);
+    next_.resize(kept);
+    order_.swap(next_);
     // Fills left open by malformed edges do not leak into the next row.
     while (top_) {
       FillStyle* f = top_;

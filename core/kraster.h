@@ -130,6 +130,8 @@ class Rasterizer {
     int32_t index;
   };
   std::vector<Ordered> order_;
+  std::vector<Ordered> next_;      // the order being built for the next row
+  std::vector<Ordered> incoming_;  // edges starting on the current row
   std::vector<ExpandedPixel> acc_;
   int accMin_ = 0, accMax_ = -1;  // touched pixel range of the current row
 
