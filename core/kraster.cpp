@@ -1,12 +1,36 @@
 #include "core/kraster.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "core/render/FillPainter.h"
 
 namespace kivra {
 
 namespace {
+
+// Eight 16-bit lanes: a coverage cell's area (lanes 0-3) and cover (4-7),
+// each B, G, R, A. Sums wrap modulo 2^16, which is exact because every
+// finished pixel sum lies in 0..4080.
+typedef uint16_t Lanes8 __attribute__((vector_size(16)));
+
+inline Lanes8 loadCell(const CoverCell& c) {
+  Lanes8 v;
+  std::memcpy(&v, &c, sizeof v);
+  return v;
+}
+inline void storeCell(CoverCell& c, Lanes8 v) { std::memcpy(&c, &v, sizeof v); }
+inline Lanes8 twice(ExpandedPixel p) {
+  const uint64_t pair[2] = {p, p};
+  Lanes8 v;
+  std::memcpy(&v, pair, sizeof v);
+  return v;
+}
+inline ExpandedPixel lowHalf(Lanes8 v) {
+  uint64_t pair[2];
+  std::memcpy(pair, &v, sizeof v);
+  return pair[0];
+}
 
 void addSolidPortable(ExpandedPixel* acc, int n, ExpandedPixel c) {
   for (int i = 0; i < n; ++i) acc[i] += c;
@@ -61,7 +85,15 @@ bool Rasterizer::beginFrame(RenderTarget& target, int factor, const ClipRect& cl
   sy0_ = clip_.top * factor_;
   sy1_ = clip_.bottom * factor_;
   buckets_.assign(static_cast<size_t>(sy1_ - sy0_), -1);
-  acc_.assign(static_cast<size_t>(clip_.right - clip_.left) + 1, 0);
+  const size_t width = static_cast<size_t>(clip_.right - clip_.left);
+  acc_.assign(width + 1, 0);
+  cells_.assign(width + 1, CoverCell{});
+  touched_.assign((width + 1 + 63) / 64, 0);
+  for (int o = 0; o < 4; ++o)
+    for (int i = 0; i < 4; ++i) {
+      weights_[o][i] = static_cast<uint16_t>(factor_ - std::min(o, factor_));
+      weights_[o][i + 4] = static_cast<uint16_t>(factor_);
+    }
   return true;
 }
 
@@ -255,34 +287,47 @@ void Rasterizer::paintDirect(int x0, int x1, FillStyle* const* stack, int n) {
   }
 }
 
+void Rasterizer::addDelta(int x, ExpandedPixel to, ExpandedPixel from) {
+  const int px = (x >> shift_) - clip_.left;
+  Lanes8 w;
+  std::memcpy(&w, weights_[x & (factor_ - 1)], sizeof w);
+  CoverCell& cell = cells_[static_cast<size_t>(px)];
+  storeCell(cell, loadCell(cell) + (twice(to) - twice(from)) * w);
+  touched_[static_cast<size_t>(px) >> 6] |= uint64_t{1} << (px & 63);
+}
+
+void Rasterizer::closeRun() {
+  if (runColor_) addDelta(runEnd_, 0, runColor_);
+  runColor_ = 0;
+}
+
+void Rasterizer::markTouched(int p0, int p1) {
+  for (int p = p0; p <= p1; ++p) touched_[static_cast<size_t>(p) >> 6] |= uint64_t{1} << (p & 63);
+}
+
 void Rasterizer::accumulate(int x0, int x1, FillStyle* const* stack, int n) {
+  bool perPixel = false;
+  for (int i = 0; i < n; ++i) perPixel = perPixel || stack[i]->span != SpanKind::Solid;
+  if (!perPixel) {
+    // A solid span is a colour change at x0 and one at x1: coverage cells
+    // take the difference to the colour before, so abutting spans cost one
+    // cell each and nothing is written per pixel in between.
+    ExpandedPixel c = stack[n - 1]->color;
+    for (int i = n - 2; i >= 0; --i) c = compositeOver(stack[i]->color, c);
+    if (x0 != runEnd_) closeRun();
+    if (c != runColor_) addDelta(x0, c, runColor_);
+    runColor_ = c;
+    runEnd_ = x1;
+    return;
+  }
+
   const int a = factor_, s = shift_;
   const int left = clip_.left;
   int px0 = x0 >> s;
   const int o0 = x0 & (a - 1);
   const int px1 = x1 >> s, o1 = x1 & (a - 1);
   ExpandedPixel* acc = acc_.data() - left;
-  accMin_ = std::min(accMin_, px0);
-  accMax_ = std::max(accMax_, o1 ? px1 : px1 - 1);
-
-  bool perPixel = false;
-  for (int i = 0; i < n; ++i) perPixel = perPixel || stack[i]->span != SpanKind::Solid;
-  if (!perPixel) {
-    ExpandedPixel c = stack[n - 1]->color;
-    for (int i = n - 2; i >= 0; --i) c = compositeOver(stack[i]->color, c);
-    if (!c) return;
-    if (px0 == px1) {
-      acc[px0] += c * static_cast<uint32_t>(o1 - o0);
-      return;
-    }
-    if (o0) {
-      acc[px0] += c * static_cast<uint32_t>(a - o0);
-      ++px0;
-    }
-    if (px1 > px0) kernels_->addSolid(acc + px0, px1 - px0, c * static_cast<uint32_t>(a));
-    if (o1) acc[px1] += c * static_cast<uint32_t>(o1);
-    return;
-  }
+  markTouched(px0 - left, (o1 ? px1 : px1 - 1) - left);
 
   // Per-pixel fills: colours for every pixel the span touches.
   const int py = row_ >> s;
@@ -314,43 +359,82 @@ void Rasterizer::accumulate(int x0, int x1, FillStyle* const* stack, int n) {
 }
 
 void Rasterizer::resolveRow(int py) {
-  if (accMax_ < accMin_) return;
   const int left = clip_.left;
-  const int x0 = std::max(accMin_, left), x1 = std::min(accMax_ + 1, clip_.right);
-  ExpandedPixel* acc = acc_.data() - left;
+  const int width = clip_.right - left;
   const int shift = 2 * shift_;
-  const PixelFormat fmt = target_->format();
-  if (fmt == PixelFormat::Bgra32 || fmt == PixelFormat::Bgra32Alt) {
-    if (x1 > x0) kernels_->resolve32(acc + x0, target_->row(py) + x0, x1 - x0, shift);
-  } else {
-    ExpandedPixel buf[kMaxChunk];
-    int x = x0;
-    while (x < x1) {
-      if (!acc[x]) {
-        ++x;
-        continue;
-      }
-      int end = x;
-      while (end < x1 && acc[end] && end - x < kMaxChunk) ++end;
-      const int len = end - x;
-      target_->readChunk(x, py, len, buf);
-      for (int i = 0; i < len; ++i) {
-        const ExpandedPixel v = (acc[x + i] >> shift) & kLaneMask;
-        buf[i] = compositeOver(v, buf[i]);
-        acc[x + i] = 0;
-      }
-      target_->writeChunk(x, py, len, buf);
-      x = end;
+  const bool wide = target_->format() == PixelFormat::Bgra32 || target_->format() == PixelFormat::Bgra32Alt;
+  uint32_t* row = wide ? target_->row(py) + left : nullptr;
+  ExpandedPixel* acc = acc_.data();
+  // A run of pixels without cells all have the running cover as their sum.
+  auto run = [&](int p0, int p1, ExpandedPixel sum) {
+    if (!sum || p1 <= p0) return;
+    if (!wide) {
+      std::fill(acc + p0, acc + p1, sum);
+      return;
     }
+    const ExpandedPixel v = (sum >> shift) & kLaneMask;
+    if (expandedAlpha(v) == 255) {
+      kernels_->fill32(row + p0, p1 - p0, packArgb(v));
+    } else {
+      for (int p = p0; p < p1; ++p) row[p] = packArgb(compositeOver(v, unpackArgb(row[p])));
+    }
+  };
+  Lanes8 cover = Lanes8{} ;
+  int next = 0;  // first pixel not resolved yet
+  const size_t words = touched_.size();
+  for (size_t wi = 0; wi < words; ++wi) {
+    uint64_t m = touched_[wi];
+    if (!m) continue;
+    touched_[wi] = 0;
+    do {
+      const int p = static_cast<int>(wi * 64) + __builtin_ctzll(m);
+      m &= m - 1;
+      run(next, p, lowHalf(cover));
+      CoverCell& cell = cells_[static_cast<size_t>(p)];
+      const Lanes8 c = loadCell(cell);
+      if (p < width) {
+        const ExpandedPixel sum = lowHalf(cover + c) + acc[p];
+        if (!wide) {
+          acc[p] = sum;
+        } else if (sum) {
+          acc[p] = 0;
+          const ExpandedPixel v = (sum >> shift) & kLaneMask;
+          row[p] = packArgb(expandedAlpha(v) == 255 ? v : compositeOver(v, unpackArgb(row[p])));
+        }
+      }
+      cover += __builtin_shufflevector(c, c, 4, 5, 6, 7, 4, 5, 6, 7);
+      cell = CoverCell{};
+      next = p + 1;
+    } while (m);
   }
-  accMin_ = clip_.right;
-  accMax_ = -1;
+  run(next, width, lowHalf(cover));
+  if (wide) return;
+  // Other formats: read back, composite and write in chunks.
+  ExpandedPixel buf[kMaxChunk];
+  int x = 0;
+  while (x < width) {
+    if (!acc[x]) {
+      ++x;
+      continue;
+    }
+    int end = x;
+    while (end < width && acc[end] && end - x < kMaxChunk) ++end;
+    const int len = end - x;
+    target_->readChunk(left + x, py, len, buf);
+    for (int i = 0; i < len; ++i) {
+      const ExpandedPixel v = (acc[x + i] >> shift) & kLaneMask;
+      buf[i] = compositeOver(v, buf[i]);
+      acc[x + i] = 0;
+    }
+    target_->writeChunk(left + x, py, len, buf);
+    x = end;
+  }
 }
 
 void Rasterizer::paint() {
   if (!target_ || buckets_.empty()) return;
-  accMin_ = clip_.right;
-  accMax_ = -1;
+  runColor_ = 0;
+  runEnd_ = INT32_MIN;
   order_.clear();
   free_.clear();
   active_.clear();
@@ -424,7 +508,11 @@ void Rasterizer::paint() {
       f->active = false;
       f->counter = 0;
     }
-    if (factor_ > 1 && ((y & (factor_ - 1)) == factor_ - 1)) resolveRow(y >> shift_);
+    if (factor_ > 1) {
+      closeRun();
+      runEnd_ = INT32_MIN;
+      if ((y & (factor_ - 1)) == factor_ - 1) resolveRow(y >> shift_);
+    }
     if ((y & 31) == 0 && yieldHook_) yieldHook_(yieldContext_);
   }
 }

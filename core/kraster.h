@@ -45,6 +45,15 @@ const RasterKernels& portableKernels();
 // The fastest kernels this processor runs (SSE2 or AVX2 on x86-64).
 const RasterKernels& fastKernels();
 
+// The coverage of one pixel of the current pixel row: colour changes that
+// fall inside it, each weighted by the sub-columns it covers (area) and by
+// the whole pixel width (cover, carried to the pixels on its right). Four
+// 16-bit lanes B, G, R, A each.
+struct CoverCell {
+  uint64_t area;
+  uint64_t cover;
+};
+
 struct ClipRect {
   int left = 0, top = 0, right = 0, bottom = 0;  // pixels, right/bottom exclusive
 };
@@ -84,19 +93,22 @@ class Rasterizer {
     FillStyle* fill1;
     int32_t next;
   };
-  struct ActiveEdge {
+  // A straight edge is stepped from its first cache line; curves also use
+  // the second.
+  struct alignas(64) ActiveEdge {
     int64_t x;      // 32.32
-    int64_t y;      // 32.32 (curves)
-    int64_t dx, dy, ddx, ddy;  // 32.32 forward differences (curves), dx = slope for lines
-    int64_t px, py;            // the previous curve point (factor 1 interpolation)
-    int32_t xi;                // current integer sub-pixel x
-    int32_t yEnd;              // first row below the edge
-    int32_t steps;
+    int64_t dx;     // 32.32: slope for lines, first x difference for curves
+    int32_t xi;     // current integer sub-pixel x
+    int32_t yEnd;   // first row below the edge
     FillStyle* fill0;
     FillStyle* fill1;
     FillRule rule;
     int8_t direction;
     bool curve;
+    int32_t steps;
+    int64_t y;                 // 32.32 (curves)
+    int64_t dy, ddx, ddy;      // 32.32 forward differences (curves)
+    int64_t px, py;            // the previous curve point (factor 1 interpolation)
   };
 
   void insertEdge(const BucketEntry& b, int y);
@@ -108,6 +120,9 @@ class Rasterizer {
   void paintDirect(int x0, int x1, FillStyle* const* stack, int n);
   void accumulate(int x0, int x1, FillStyle* const* stack, int n);
   void resolveRow(int py);
+  void addDelta(int x, ExpandedPixel to, ExpandedPixel from);
+  void closeRun();
+  void markTouched(int p0, int p1);
   bool occludes(const FillStyle* f) const;
   static bool maskVisible(const FillStyle* f);
 
@@ -132,8 +147,18 @@ class Rasterizer {
   std::vector<Ordered> order_;
   std::vector<Ordered> next_;      // the order being built for the next row
   std::vector<Ordered> incoming_;  // edges starting on the current row
+  // Per-pixel colours of gradient and bitmap spans, summed over the pixel
+  // row's sub-samples.
   std::vector<ExpandedPixel> acc_;
-  int accMin_ = 0, accMax_ = -1;  // touched pixel range of the current row
+  // Solid spans as colour changes per pixel, and which pixels have a cell
+  // or an acc_ entry (one bit each).
+  std::vector<CoverCell> cells_;
+  std::vector<uint64_t> touched_;
+  uint16_t weights_[4][8] = {};  // by sub-column: area and cover weights
+  // The solid colour the current sub-row's changes have reached, and where
+  // its span ended.
+  ExpandedPixel runColor_ = 0;
+  int runEnd_ = 0;
 
   FillStyle* top_ = nullptr;
   int row_ = 0;    // current sub-row
