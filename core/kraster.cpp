@@ -190,18 +190,18 @@ bool Rasterizer::maskVisible(const FillStyle* f) {
   return true;
 }
 
-bool Rasterizer::occludes(const FillStyle* f) const {
-  return f->kind != FillKind::Mask && !f->transparent && maskVisible(f);
+inline bool Rasterizer::occludes(const FillStyle* f) const {
+  return f->kind != FillKind::Mask && !f->transparent && (!f->maskLink || maskVisible(f));
 }
 
-void Rasterizer::flush(int x) {
+[[gnu::always_inline]] inline void Rasterizer::flush(int x) {
   if (x > lastX_) {
     emitSpan(lastX_, x);
     lastX_ = x;
   }
 }
 
-void Rasterizer::toggle(FillStyle* f, int x) {
+[[gnu::always_inline]] inline void Rasterizer::toggle(FillStyle* f, int x) {
   FillStyle** link = &top_;
   bool covered = false;
   if (f->active) {
@@ -226,7 +226,7 @@ void Rasterizer::toggle(FillStyle* f, int x) {
   }
 }
 
-void Rasterizer::windingAdd(FillStyle* f, int direction, int x) {
+[[gnu::always_inline]] inline void Rasterizer::windingAdd(FillStyle* f, int direction, int x) {
   if (!f->active) {
     toggle(f, x);
     f->counter = direction;
@@ -239,18 +239,47 @@ void Rasterizer::windingAdd(FillStyle* f, int direction, int x) {
   f->counter += direction;
 }
 
+inline void Rasterizer::addDelta(int x, ExpandedPixel to, ExpandedPixel from) {
+  const int px = (x >> shift_) - clip_.left;
+  Lanes8 w;
+  std::memcpy(&w, weights_[x & (factor_ - 1)], sizeof w);
+  CoverCell& cell = cells_[static_cast<size_t>(px)];
+  storeCell(cell, loadCell(cell) + (twice(to) - twice(from)) * w);
+  touched_[static_cast<size_t>(px) >> 6] |= uint64_t{1} << (px & 63);
+}
+
+void Rasterizer::closeRun() {
+  if (runColor_) addDelta(runEnd_, 0, runColor_);
+  runColor_ = 0;
+}
+
 void Rasterizer::emitSpan(int x0, int x1) {
   FillStyle* stack[kMaxStack];
   int n = 0;
+  bool perPixel = false;
   for (FillStyle* f = top_; f; f = f->nextActive) {
-    if (f->kind == FillKind::Mask || !maskVisible(f)) continue;
+    if (f->kind == FillKind::Mask || (f->maskLink && !maskVisible(f))) continue;
     if (n < kMaxStack) stack[n++] = f;
     else stack[kMaxStack - 1] = f;
+    perPixel = perPixel || f->span != SpanKind::Solid;
     if (!f->transparent) break;
   }
   if (n == 0) return;
-  if (factor_ == 1) paintDirect(x0, x1, stack, n);
-  else accumulate(x0, x1, stack, n);
+  if (factor_ == 1) {
+    paintDirect(x0, x1, stack, n);
+  } else if (perPixel) {
+    accumulate(x0, x1, stack, n);
+  } else {
+    // A solid span is a colour change at x0 and one at x1: coverage cells
+    // take the difference to the colour before, so abutting spans cost one
+    // cell each and nothing is written per pixel in between.
+    ExpandedPixel c = stack[n - 1]->color;
+    for (int i = n - 2; i >= 0; --i) c = compositeOver(stack[i]->color, c);
+    if (x0 != runEnd_) closeRun();
+    if (c != runColor_) addDelta(x0, c, runColor_);
+    runColor_ = c;
+    runEnd_ = x1;
+  }
 }
 
 void Rasterizer::paintDirect(int x0, int x1, FillStyle* const* stack, int n) {
@@ -287,40 +316,17 @@ void Rasterizer::paintDirect(int x0, int x1, FillStyle* const* stack, int n) {
   }
 }
 
-void Rasterizer::addDelta(int x, ExpandedPixel to, ExpandedPixel from) {
-  const int px = (x >> shift_) - clip_.left;
-  Lanes8 w;
-  std::memcpy(&w, weights_[x & (factor_ - 1)], sizeof w);
-  CoverCell& cell = cells_[static_cast<size_t>(px)];
-  storeCell(cell, loadCell(cell) + (twice(to) - twice(from)) * w);
-  touched_[static_cast<size_t>(px) >> 6] |= uint64_t{1} << (px & 63);
-}
-
-void Rasterizer::closeRun() {
-  if (runColor_) addDelta(runEnd_, 0, runColor_);
-  runColor_ = 0;
-}
-
 void Rasterizer::markTouched(int p0, int p1) {
-  for (int p = p0; p <= p1; ++p) touched_[static_cast<size_t>(p) >> 6] |= uint64_t{1} << (p & 63);
+  for (int p = p0; p <= p1;) {
+    const int bit = p & 63;
+    const int n = std::min(64 - bit, p1 - p + 1);
+    touched_[static_cast<size_t>(p) >> 6] |= (n == 64 ? ~uint64_t{0} : ((uint64_t{1} << n) - 1)) << bit;
+    p += n;
+  }
 }
 
+// A span with gradient or bitmap fills: colours for every pixel it touches.
 void Rasterizer::accumulate(int x0, int x1, FillStyle* const* stack, int n) {
-  bool perPixel = false;
-  for (int i = 0; i < n; ++i) perPixel = perPixel || stack[i]->span != SpanKind::Solid;
-  if (!perPixel) {
-    // A solid span is a colour change at x0 and one at x1: coverage cells
-    // take the difference to the colour before, so abutting spans cost one
-    // cell each and nothing is written per pixel in between.
-    ExpandedPixel c = stack[n - 1]->color;
-    for (int i = n - 2; i >= 0; --i) c = compositeOver(stack[i]->color, c);
-    if (x0 != runEnd_) closeRun();
-    if (c != runColor_) addDelta(x0, c, runColor_);
-    runColor_ = c;
-    runEnd_ = x1;
-    return;
-  }
-
   const int a = factor_, s = shift_;
   const int left = clip_.left;
   int px0 = x0 >> s;
@@ -379,35 +385,56 @@ void Rasterizer::resolveRow(int py) {
       for (int p = p0; p < p1; ++p) row[p] = packArgb(compositeOver(v, unpackArgb(row[p])));
     }
   };
-  Lanes8 cover = Lanes8{} ;
+  // Pixels with cells (or per-pixel colours) come in runs; each run's sums
+  // are formed in order, carrying the cover, and resolved together.
+  const uint64_t* bits = touched_.data();
+  const int limit = static_cast<int>(touched_.size() * 64);
+  auto nextWith = [&](int p, bool set) {
+    while (p < limit) {
+      const uint64_t w = (set ? bits[p >> 6] : ~bits[p >> 6]) >> (p & 63);
+      if (w) return p + __builtin_ctzll(w);
+      p = (p | 63) + 1;
+    }
+    return limit;
+  };
+  Lanes8 cover = Lanes8{};
+  ExpandedPixel sums[kMaxChunk];
   int next = 0;  // first pixel not resolved yet
-  const size_t words = touched_.size();
-  for (size_t wi = 0; wi < words; ++wi) {
-    uint64_t m = touched_[wi];
-    if (!m) continue;
-    touched_[wi] = 0;
-    do {
-      const int p = static_cast<int>(wi * 64) + __builtin_ctzll(m);
-      m &= m - 1;
-      run(next, p, lowHalf(cover));
-      CoverCell& cell = cells_[static_cast<size_t>(p)];
-      const Lanes8 c = loadCell(cell);
-      if (p < width) {
-        const ExpandedPixel sum = lowHalf(cover + c) + acc[p];
+  for (;;) {
+    const int s0 = nextWith(next, true);
+    if (s0 > width) break;
+    const int s1 = std::min(nextWith(s0, false), width + 1);
+    run(next, s0, lowHalf(cover));
+    for (int p = s0; p < s1;) {
+      const int n = std::min(kMaxChunk, s1 - p);
+      for (int i = 0; i < n; ++i) {
+        CoverCell& cell = cells_[static_cast<size_t>(p + i)];
+        const Lanes8 c = loadCell(cell);
+        sums[i] = lowHalf(cover + c) + acc[p + i];
+        cover += __builtin_shufflevector(c, c, 4, 5, 6, 7, 4, 5, 6, 7);
+        cell = CoverCell{};
+        acc[p + i] = 0;
+      }
+      const int m = std::min(n, width - p);  // the cell at the clip's right side is no pixel
+      if (m > 0) {
         if (!wide) {
-          acc[p] = sum;
-        } else if (sum) {
-          acc[p] = 0;
-          const ExpandedPixel v = (sum >> shift) & kLaneMask;
-          row[p] = packArgb(expandedAlpha(v) == 255 ? v : compositeOver(v, unpackArgb(row[p])));
+          std::copy(sums, sums + m, acc + p);
+        } else if (m >= 8) {
+          kernels_->resolve32(sums, row + p, m, shift);
+        } else {
+          for (int i = 0; i < m; ++i) {
+            if (!sums[i]) continue;
+            const ExpandedPixel v = (sums[i] >> shift) & kLaneMask;
+            row[p + i] = packArgb(expandedAlpha(v) == 255 ? v : compositeOver(v, unpackArgb(row[p + i])));
+          }
         }
       }
-      cover += __builtin_shufflevector(c, c, 4, 5, 6, 7, 4, 5, 6, 7);
-      cell = CoverCell{};
-      next = p + 1;
-    } while (m);
+      p += n;
+    }
+    next = s1;
   }
   run(next, width, lowHalf(cover));
+  std::fill(touched_.begin(), touched_.end(), 0);
   if (wide) return;
   // Other formats: read back, composite and write in chunks.
   ExpandedPixel buf[kMaxChunk];
