@@ -149,11 +149,17 @@ void Rasterizer::insertEdge(const BucketEntry& b, int y) {
     const int64_t n = 2 * (y1 - y0);
     const int64_t cx = e.cx, cy = e.cy;
     const int64_t qx = x0 - 2 * cx + x1, qy = y0 - 2 * cy + y1;
-    const __int128 one = static_cast<__int128>(1) << 32;
-    a.dx = static_cast<int64_t>(((2 * (cx - x0) * n + qx) * one) / (n * n));
-    a.dy = static_cast<int64_t>(((2 * (cy - y0) * n + qy) * one) / (n * n));
-    a.ddx = static_cast<int64_t>((2 * qx * one) / (n * n));
-    a.ddy = static_cast<int64_t>((2 * qy * one) / (n * n));
+    const int64_t nn = n * n;
+    // Numerators below 2^31 shift into 64 bits; only curves far taller than
+    // the edge builder makes need 128.
+    auto div = [nn](int64_t num) {
+      if (num > -(int64_t{1} << 31) && num < (int64_t{1} << 31)) return (num * (int64_t{1} << 32)) / nn;
+      return static_cast<int64_t>(static_cast<__int128>(num) * (static_cast<__int128>(1) << 32) / nn);
+    };
+    a.dx = div(2 * (cx - x0) * n + qx);
+    a.dy = div(2 * (cy - y0) * n + qy);
+    a.ddx = div(2 * qx);
+    a.ddy = div(2 * qy);
     a.x = x0 << 32;
     a.y = y0 << 32;
     a.px = a.x;

@@ -140,6 +140,22 @@ void TagCursor::skip(int64_t n) {
 
 uint32_t TagCursor::readUB(unsigned n) {
   if (n > 32) n = 32;
+  const auto low = [](uint64_t v, unsigned bits) { return static_cast<uint32_t>(v & ((uint64_t{1} << bits) - 1)); };
+  if (n <= bitsLeft_) {
+    bitsLeft_ -= n;
+    return low(bitBuffer_ >> bitsLeft_, n);
+  }
+  // Shape records read many short fields: take the bytes they need at once
+  // when all of them lie below the limit.
+  const unsigned need = (n - bitsLeft_ + 7) / 8;
+  if (pos_ >= 0 && pos_ + need <= limit()) {
+    uint64_t bits = low(bitBuffer_, bitsLeft_);
+    for (unsigned i = 0; i < need; ++i) bits = bits << 8 | base_[pos_ + i];
+    pos_ += need;
+    bitBuffer_ = base_[pos_ - 1];
+    bitsLeft_ = bitsLeft_ + need * 8 - n;
+    return low(bits >> bitsLeft_, n);
+  }
   uint32_t value = 0;
   while (n > 0) {
     if (bitsLeft_ == 0) {
