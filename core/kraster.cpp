@@ -189,6 +189,27 @@ void Rasterizer::stepTo(ActiveEdge& a, int row) {
   }
 }
 
+// stepTo without keeping the previous point (factors 2 and 4 use the last
+// point as is).
+void Rasterizer::stepCurve(ActiveEdge& a, int row) {
+  const int64_t target = static_cast<int64_t>(row) << 32;
+  int64_t x = a.x, y = a.y, dx = a.dx, dy = a.dy;
+  const int64_t ddx = a.ddx, ddy = a.ddy;
+  int32_t steps = a.steps;
+  while (y < target && steps > 0) {
+    y += dy;
+    dy += ddy;
+    x += dx;
+    dx += ddx;
+    --steps;
+  }
+  a.x = x;
+  a.y = y;
+  a.dx = dx;
+  a.dy = dy;
+  a.steps = steps;
+}
+
 bool Rasterizer::maskVisible(const FillStyle* f) {
   int guard = 64;
   for (const FillStyle* m = f->maskLink; m && guard > 0; m = m->maskLink, --guard)
@@ -494,13 +515,21 @@ void Rasterizer::paint() {
       std::stable_sort(incoming_.begin(), incoming_.end(), [](const Ordered& p, const Ordered& q) { return p.x < q.x; });
     lastX_ = sx0_;
     next_.resize(order_.size() + incoming_.size());
+    // Raw pointers: the rule routines write through fill pointers, which the
+    // compiler cannot tell apart from the vectors' own storage.
+    ActiveEdge* const active = active_.data();
+    const Ordered* const old = order_.data();
+    const Ordered* const fresh = incoming_.data();
+    Ordered* const out = next_.data();
+    const int left = sx0_, right = sx1_;
+    const bool interpolate = factor_ == 1;
     size_t kept = 0;
     const size_t nOld = order_.size(), nNew = incoming_.size();
     for (size_t i = 0, k = 0; i < nOld || k < nNew;) {
-      const bool fromOld = k == nNew || (i < nOld && order_[i].x <= incoming_[k].x);
-      const int32_t idx = fromOld ? order_[i++].index : incoming_[k++].index;
-      ActiveEdge& a = active_[static_cast<size_t>(idx)];
-      const int x = std::clamp(a.xi, sx0_, sx1_);
+      const bool fromOld = k == nNew || (i < nOld && old[i].x <= fresh[k].x);
+      const int32_t idx = fromOld ? old[i++].index : fresh[k++].index;
+      ActiveEdge& a = active[idx];
+      const int x = std::clamp(a.xi, left, right);
       switch (a.rule) {
         case FillRule::TwoFills:
           if (a.fill0) toggle(a.fill0, x);
@@ -517,16 +546,19 @@ void Rasterizer::paint() {
         if (!a.curve) {
           a.x += a.dx;
           a.xi = static_cast<int32_t>((a.x + (int64_t{1} << 31)) >> 32);
+        } else if (!interpolate) {
+          stepCurve(a, y + 1);
+          a.xi = static_cast<int32_t>((a.x + (int64_t{1} << 31)) >> 32);
         } else {
           stepTo(a, y + 1);
           int64_t xv = a.x;
-          if (factor_ == 1 && a.y != a.py && a.y > (static_cast<int64_t>(y + 1) << 32)) {
+          if (a.y != a.py && a.y > (static_cast<int64_t>(y + 1) << 32)) {
             const __int128 t = (static_cast<__int128>(y + 1) << 32) - a.py;
             xv = a.px + static_cast<int64_t>(((a.x - a.px) * t) / (a.y - a.py));
           }
           a.xi = static_cast<int32_t>((xv + (int64_t{1} << 31)) >> 32);
         }
-        next_[kept++] = Ordered{a.xi, idx};
+        out[kept++] = Ordered{a.xi, idx};
       } else {
         free_.push_back(idx);
       }

@@ -113,6 +113,7 @@ class Rasterizer {
 
   void insertEdge(const BucketEntry& b, int y);
   void stepTo(ActiveEdge& e, int row);
+  static void stepCurve(ActiveEdge& e, int row);
   void toggle(FillStyle* f, int x);
   void windingAdd(FillStyle* f, int direction, int x);
   void flush(int x);
