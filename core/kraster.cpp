@@ -280,7 +280,22 @@ void Rasterizer::closeRun() {
   runColor_ = 0;
 }
 
+[[gnu::always_inline]] inline void Rasterizer::emitSolid(int x0, int x1, ExpandedPixel c) {
+  // A solid span is a colour change at x0 and one at x1: coverage cells
+  // take the difference to the colour before, so abutting spans cost one
+  // cell each and nothing is written per pixel in between.
+  if (x0 != runEnd_) closeRun();
+  if (c != runColor_) addDelta(x0, c, runColor_);
+  runColor_ = c;
+  runEnd_ = x1;
+}
+
 void Rasterizer::emitSpan(int x0, int x1) {
+  const FillStyle* t = top_;
+  if (t && factor_ > 1 && t->kind != FillKind::Mask && !t->maskLink && !t->transparent && t->span == SpanKind::Solid) {
+    emitSolid(x0, x1, t->color);  // an opaque solid fill on top: the usual case
+    return;
+  }
   FillStyle* stack[kMaxStack];
   int n = 0;
   bool perPixel = false;
@@ -297,15 +312,9 @@ void Rasterizer::emitSpan(int x0, int x1) {
   } else if (perPixel) {
     accumulate(x0, x1, stack, n);
   } else {
-    // A solid span is a colour change at x0 and one at x1: coverage cells
-    // take the difference to the colour before, so abutting spans cost one
-    // cell each and nothing is written per pixel in between.
     ExpandedPixel c = stack[n - 1]->color;
     for (int i = n - 2; i >= 0; --i) c = compositeOver(stack[i]->color, c);
-    if (x0 != runEnd_) closeRun();
-    if (c != runColor_) addDelta(x0, c, runColor_);
-    runColor_ = c;
-    runEnd_ = x1;
+    emitSolid(x0, x1, c);
   }
 }
 

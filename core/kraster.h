@@ -123,6 +123,7 @@ class Rasterizer {
   void resolveRow(int py);
   void addDelta(int x, ExpandedPixel to, ExpandedPixel from);
   void closeRun();
+  void emitSolid(int x0, int x1, ExpandedPixel c);
   void markTouched(int p0, int p1);
   bool occludes(const FillStyle* f) const;
   static bool maskVisible(const FillStyle* f);
