@@ -370,6 +370,7 @@ void Rasterizer::accumulate(int x0, int x1, FillStyle* const* stack, int n) {
   const int px1 = x1 >> s, o1 = x1 & (a - 1);
   ExpandedPixel* acc = acc_.data() - left;
   markTouched(px0 - left, (o1 ? px1 : px1 - 1) - left);
+  accUsed_ = true;
 
   // Per-pixel fills: colours for every pixel the span touches.
   const int py = row_ >> s;
@@ -415,59 +416,62 @@ void Rasterizer::resolveRow(int py) {
       return;
     }
     const ExpandedPixel v = (sum >> shift) & kLaneMask;
-    if (expandedAlpha(v) == 255) {
+    if (expandedAlpha(v) != 255) {
+      for (int p = p0; p < p1; ++p) row[p] = packArgb(compositeOver(v, unpackArgb(row[p])));
+    } else if (p1 - p0 >= 16) {
       kernels_->fill32(row + p0, p1 - p0, packArgb(v));
     } else {
-      for (int p = p0; p < p1; ++p) row[p] = packArgb(compositeOver(v, unpackArgb(row[p])));
+      const uint32_t packed = packArgb(v);
+      for (int p = p0; p < p1; ++p) row[p] = packed;
     }
   };
+  const bool withAcc = accUsed_;
+  accUsed_ = false;
   // Pixels with cells (or per-pixel colours) come in runs; each run's sums
   // are formed in order, carrying the cover, and resolved together.
-  const uint64_t* bits = touched_.data();
-  const int limit = static_cast<int>(touched_.size() * 64);
-  auto nextWith = [&](int p, bool set) {
-    while (p < limit) {
-      const uint64_t w = (set ? bits[p >> 6] : ~bits[p >> 6]) >> (p & 63);
-      if (w) return p + __builtin_ctzll(w);
-      p = (p | 63) + 1;
-    }
-    return limit;
-  };
   Lanes8 cover = Lanes8{};
-  ExpandedPixel sums[kMaxChunk];
+  ExpandedPixel sums[64];
   int next = 0;  // first pixel not resolved yet
-  for (;;) {
-    const int s0 = nextWith(next, true);
-    if (s0 > width) break;
-    const int s1 = std::min(nextWith(s0, false), width + 1);
-    run(next, s0, lowHalf(cover));
-    for (int p = s0; p < s1;) {
-      const int n = std::min(kMaxChunk, s1 - p);
+  const size_t words = touched_.size();
+  for (size_t wi = 0; wi < words; ++wi) {
+    uint64_t m = touched_[wi];
+    while (m) {
+      const int bit = __builtin_ctzll(m);
+      const uint64_t from = m >> bit;
+      const int ones = ~from ? __builtin_ctzll(~from) : 64 - bit;
+      m = ones + bit >= 64 ? 0 : m & (~uint64_t{0} << (bit + ones));
+      const int s0 = static_cast<int>(wi * 64) + bit;
+      const int n = ones;
+      run(next, s0, lowHalf(cover));
       for (int i = 0; i < n; ++i) {
-        CoverCell& cell = cells_[static_cast<size_t>(p + i)];
+        CoverCell& cell = cells_[static_cast<size_t>(s0 + i)];
         const Lanes8 c = loadCell(cell);
-        sums[i] = lowHalf(cover + c) + acc[p + i];
+        sums[i] = lowHalf(cover + c);
         cover += __builtin_shufflevector(c, c, 4, 5, 6, 7, 4, 5, 6, 7);
         cell = CoverCell{};
-        acc[p + i] = 0;
       }
-      const int m = std::min(n, width - p);  // the cell at the clip's right side is no pixel
-      if (m > 0) {
+      if (withAcc) {
+        for (int i = 0; i < n; ++i) {
+          sums[i] += acc[s0 + i];
+          acc[s0 + i] = 0;
+        }
+      }
+      const int k = std::min(n, width - s0);  // the cell at the clip's right side is no pixel
+      if (k > 0) {
         if (!wide) {
-          std::copy(sums, sums + m, acc + p);
-        } else if (m >= 8) {
-          kernels_->resolve32(sums, row + p, m, shift);
+          std::copy(sums, sums + k, acc + s0);
+        } else if (k >= 8) {
+          kernels_->resolve32(sums, row + s0, k, shift);
         } else {
-          for (int i = 0; i < m; ++i) {
+          for (int i = 0; i < k; ++i) {
             if (!sums[i]) continue;
             const ExpandedPixel v = (sums[i] >> shift) & kLaneMask;
-            row[p + i] = packArgb(expandedAlpha(v) == 255 ? v : compositeOver(v, unpackArgb(row[p + i])));
+            row[s0 + i] = packArgb(expandedAlpha(v) == 255 ? v : compositeOver(v, unpackArgb(row[s0 + i])));
           }
         }
       }
-      p += n;
+      next = s0 + n;
     }
-    next = s1;
   }
   run(next, width, lowHalf(cover));
   std::fill(touched_.begin(), touched_.end(), 0);
@@ -498,6 +502,7 @@ void Rasterizer::paint() {
   if (!target_ || buckets_.empty()) return;
   runColor_ = 0;
   runEnd_ = INT32_MIN;
+  accUsed_ = false;
   order_.clear();
   free_.clear();
   active_.clear();

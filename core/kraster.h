@@ -152,6 +152,7 @@ class Rasterizer {
   // Per-pixel colours of gradient and bitmap spans, summed over the pixel
   // row's sub-samples.
   std::vector<ExpandedPixel> acc_;
+  bool accUsed_ = false;  // acc_ has entries in the current pixel row
   // Solid spans as colour changes per pixel, and which pixels have a cell
   // or an acc_ entry (one bit each).
   std::vector<CoverCell> cells_;
