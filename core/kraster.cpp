@@ -520,28 +520,31 @@ void Rasterizer::paint() {
       }
       order_[j] = v;
     }
-    // The row's new edges, sorted among themselves, are merged in during the
-    // walk (after the active ones at equal x).
+    // The row's new edges, sorted among themselves, are merged in after the
+    // active ones at equal x.
     incoming_.clear();
     for (int32_t b = buckets_[static_cast<size_t>(y - sy0_)]; b >= 0; b = entries_[static_cast<size_t>(b)].next)
       insertEdge(entries_[static_cast<size_t>(b)], y);
     if (incoming_.size() > 1)
       std::stable_sort(incoming_.begin(), incoming_.end(), [](const Ordered& p, const Ordered& q) { return p.x < q.x; });
+    if (!incoming_.empty()) {
+      next_.resize(order_.size() + incoming_.size());
+      std::merge(order_.begin(), order_.end(), incoming_.begin(), incoming_.end(), next_.begin(),
+                 [](const Ordered& p, const Ordered& q) { return p.x < q.x; });
+      order_.swap(next_);
+    }
     lastX_ = sx0_;
-    next_.resize(order_.size() + incoming_.size());
     // Raw pointers: the rule routines write through fill pointers, which the
-    // compiler cannot tell apart from the vectors' own storage.
+    // compiler cannot tell apart from the vectors' own storage. Survivors
+    // are compacted in place.
     ActiveEdge* const active = active_.data();
-    const Ordered* const old = order_.data();
-    const Ordered* const fresh = incoming_.data();
-    Ordered* const out = next_.data();
+    Ordered* const order = order_.data();
     const int left = sx0_, right = sx1_;
     const bool interpolate = factor_ == 1;
     size_t kept = 0;
-    const size_t nOld = order_.size(), nNew = incoming_.size();
-    for (size_t i = 0, k = 0; i < nOld || k < nNew;) {
-      const bool fromOld = k == nNew || (i < nOld && old[i].x <= fresh[k].x);
-      const int32_t idx = fromOld ? old[i++].index : fresh[k++].index;
+    const size_t count = order_.size();
+    for (size_t i = 0; i < count; ++i) {
+      const int32_t idx = order[i].index;
       ActiveEdge& a = active[idx];
       const int x = std::clamp(a.xi, left, right);
       switch (a.rule) {
@@ -572,13 +575,12 @@ void Rasterizer::paint() {
           }
           a.xi = static_cast<int32_t>((xv + (int64_t{1} << 31)) >> 32);
         }
-        out[kept++] = Ordered{a.xi, idx};
+        order[kept++] = Ordered{a.xi, idx};
       } else {
         free_.push_back(idx);
       }
     }
-    next_.resize(kept);
-    order_.swap(next_);
+    order_.resize(kept);
     // Fills left open by malformed edges do not leak into the next row.
     while (top_) {
       FillStyle* f = top_;
