@@ -290,10 +290,19 @@ void ShapeParser::edge(const CurveEdge& e) {
 CurveEdge ShapeParser::curve(int64_t penX, int64_t penY, const Record& r) const {
   CurveEdge e;
   e.straight = r.straight;
-  toDevice(m_, penX, penY, e.x0, e.y0);
+  // An edge starts where the last one ended: the same twips give the same
+  // device point.
+  if (anchor_.valid && anchor_.x == penX && anchor_.y == penY) {
+    e.x0 = anchor_.dx;
+    e.y0 = anchor_.dy;
+  } else {
+    toDevice(m_, penX, penY, e.x0, e.y0);
+  }
   const int64_t cx = clampPen(penX + r.cdx), cy = clampPen(penY + r.cdy);
   toDevice(m_, cx, cy, e.cx, e.cy);
-  toDevice(m_, clampPen(cx + r.adx), clampPen(cy + r.ady), e.x1, e.y1);
+  const int64_t ax = clampPen(cx + r.adx), ay = clampPen(cy + r.ady);
+  toDevice(m_, ax, ay, e.x1, e.y1);
+  anchor_ = DevicePoint{ax, ay, e.x1, e.y1, true};
   if (e.straight) {
     e.cx = (e.x0 + e.x1) >> 1;
     e.cy = (e.y0 + e.y1) >> 1;
@@ -309,6 +318,7 @@ void ShapeParser::finish(ShapeBuild& out) {
 bool ShapeParser::build(const ShapeInstance& in, ShapeBuild& out) {
   out.clear();
   m_ = in.matrix;
+  anchor_.valid = false;
   cx_ = in.cxform;
   factor_ = in.factor;
   bitmaps_ = in.bitmaps;
@@ -459,6 +469,7 @@ bool ShapeParser::buildGlyph(const uint8_t* records, size_t length, const MATRIX
                              ShapeBuild& out) {
   out.clear();
   m_ = m;
+  anchor_.valid = false;
   cx_ = ColorTransform();
   factor_ = factor;
   glyph_ = true;
