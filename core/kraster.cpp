@@ -103,6 +103,8 @@ void Rasterizer::addObject(ShapeBuild& build, const FillStyle* mask, FillStyle* 
   for (size_t i = 0; i < nFills; ++i) {
     fills[i].orderKey = (layer_ << 16) | (fills[i].styleNumber & 0xFFFF);
     fills[i].maskLink = mask;
+    fills[i].plainOpaque = fills[i].kind != FillKind::Mask && !fills[i].transparent &&
+                           fills[i].span == SpanKind::Solid && !mask;
     fills[i].active = false;
     fills[i].counter = 0;
     fills[i].nextActive = nullptr;
@@ -221,13 +223,6 @@ inline bool Rasterizer::occludes(const FillStyle* f) const {
   return f->kind != FillKind::Mask && !f->transparent && (!f->maskLink || maskVisible(f));
 }
 
-[[gnu::always_inline]] inline void Rasterizer::flush(int x) {
-  if (x > lastX_) {
-    emitSpan(lastX_, x);
-    lastX_ = x;
-  }
-}
-
 [[gnu::always_inline]] inline void Rasterizer::toggle(FillStyle* f, int x) {
   FillStyle** link = &top_;
   bool covered = false;
@@ -290,12 +285,16 @@ void Rasterizer::closeRun() {
   runEnd_ = x1;
 }
 
-void Rasterizer::emitSpan(int x0, int x1) {
-  const FillStyle* t = top_;
-  if (t && factor_ > 1 && t->kind != FillKind::Mask && !t->maskLink && !t->transparent && t->span == SpanKind::Solid) {
-    emitSolid(x0, x1, t->color);  // an opaque solid fill on top: the usual case
-    return;
+[[gnu::always_inline]] inline void Rasterizer::flush(int x) {
+  if (x > lastX_) {
+    const FillStyle* t = top_;
+    if (t && t->plainOpaque && factor_ > 1) emitSolid(lastX_, x, t->color);  // the usual case
+    else emitSpan(lastX_, x);
+    lastX_ = x;
   }
+}
+
+void Rasterizer::emitSpan(int x0, int x1) {
   FillStyle* stack[kMaxStack];
   int n = 0;
   bool perPixel = false;

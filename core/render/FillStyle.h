@@ -59,6 +59,7 @@ struct alignas(64) FillStyle {
 
   // ---- Sweep state (Rasterizer) ----
   bool active = false;
+  bool plainOpaque = false;     // opaque, solid, unmasked: paints alone
   int32_t counter = 0;
   OrderKey orderKey = 0;
   ExpandedPixel color = 0;      // premultiplied; the fallback for gradients and bitmaps
