@@ -26,6 +26,11 @@ inline Lanes8 twice(ExpandedPixel p) {
   std::memcpy(&v, pair, sizeof v);
   return v;
 }
+// packArgb for lanes of at most 255, in fewer steps.
+inline uint32_t pack(ExpandedPixel v) {
+  const uint64_t x = v | (v >> 8);
+  return static_cast<uint32_t>(x & 0xFFFF) | static_cast<uint32_t>((x >> 16) & 0xFFFF0000u);
+}
 inline ExpandedPixel lowHalf(Lanes8 v) {
   uint64_t pair[2];
   std::memcpy(pair, &v, sizeof v);
@@ -416,11 +421,11 @@ void Rasterizer::resolveRow(int py) {
     }
     const ExpandedPixel v = (sum >> shift) & kLaneMask;
     if (expandedAlpha(v) != 255) {
-      for (int p = p0; p < p1; ++p) row[p] = packArgb(compositeOver(v, unpackArgb(row[p])));
+      for (int p = p0; p < p1; ++p) row[p] = pack(compositeOver(v, unpackArgb(row[p])));
     } else if (p1 - p0 >= 16) {
-      kernels_->fill32(row + p0, p1 - p0, packArgb(v));
+      kernels_->fill32(row + p0, p1 - p0, pack(v));
     } else {
-      const uint32_t packed = packArgb(v);
+      const uint32_t packed = pack(v);
       for (int p = p0; p < p1; ++p) row[p] = packed;
     }
   };
@@ -465,7 +470,7 @@ void Rasterizer::resolveRow(int py) {
           for (int i = 0; i < k; ++i) {
             if (!sums[i]) continue;
             const ExpandedPixel v = (sums[i] >> shift) & kLaneMask;
-            row[s0 + i] = packArgb(expandedAlpha(v) == 255 ? v : compositeOver(v, unpackArgb(row[s0 + i])));
+            row[s0 + i] = pack(expandedAlpha(v) == 255 ? v : compositeOver(v, unpackArgb(row[s0 + i])));
           }
         }
       }
