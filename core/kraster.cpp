@@ -529,8 +529,16 @@ void Rasterizer::paint() {
     incoming_.clear();
     for (int32_t b = buckets_[static_cast<size_t>(y - sy0_)]; b >= 0; b = entries_[static_cast<size_t>(b)].next)
       insertEdge(entries_[static_cast<size_t>(b)], y);
-    if (incoming_.size() > 1)
+    if (incoming_.size() > 32) {
       std::stable_sort(incoming_.begin(), incoming_.end(), [](const Ordered& p, const Ordered& q) { return p.x < q.x; });
+    } else {
+      for (size_t i = 1; i < incoming_.size(); ++i) {
+        const Ordered v = incoming_[i];
+        size_t j = i;
+        for (; j > 0 && incoming_[j - 1].x > v.x; --j) incoming_[j] = incoming_[j - 1];
+        incoming_[j] = v;
+      }
+    }
     if (!incoming_.empty()) {
       next_.resize(order_.size() + incoming_.size());
       std::merge(order_.begin(), order_.end(), incoming_.begin(), incoming_.end(), next_.begin(),
