@@ -365,44 +365,81 @@ void Rasterizer::markTouched(int p0, int p1) {
   }
 }
 
+// The colours of a per-pixel stack for pixels [px0, last] of pixel row py.
+// Sub-rows of a pixel row that start such a span at the same pixel with the
+// same stack get the same colours (a fill's colour depends on the pixel and
+// on where its chunk of at most 256 pixels starts), so they are computed
+// once per pixel row and kept; a longer span later computes on from the
+// start of the last chunk.
+const ExpandedPixel* Rasterizer::stackColors(FillStyle* const* stack, int n, int px0, int last, int py) {
+  StackColors* hit = nullptr;
+  for (StackColors& c : stackColors_) {
+    if (c.row != py || c.px0 != px0 || c.count != n) continue;
+    if (std::equal(stack, stack + n, c.stack)) {
+      hit = &c;
+      break;
+    }
+  }
+  if (!hit) {
+    hit = &stackColors_[nextStackColors_];
+    nextStackColors_ = (nextStackColors_ + 1) % stackColors_.size();
+    hit->row = py;
+    hit->px0 = px0;
+    hit->count = n;
+    std::copy(stack, stack + n, hit->stack);
+    hit->length = 0;
+  }
+  const int needed = last - px0 + 1;
+  if (hit->length < needed) {
+    // A few pixels more, within the last chunk and the clip, for the next
+    // sub-rows' slightly longer spans.
+    const int chunkEnd = px0 + ((needed - 1) / kMaxChunk + 1) * kMaxChunk - 1;
+    const int end = std::min({last + 4, chunkEnd, clip_.right - 1});
+    const int length = end - px0 + 1;
+    if (hit->colors.size() < static_cast<size_t>(length)) hit->colors.resize(static_cast<size_t>(length));
+    ExpandedPixel tmp[kMaxChunk];
+    const FillStyle* bottom = stack[n - 1];
+    for (int x = px0 + hit->length / kMaxChunk * kMaxChunk; x <= end; x += kMaxChunk) {
+      const int len = std::min(kMaxChunk, end - x + 1);
+      ExpandedPixel* buf = hit->colors.data() + (x - px0);
+      fetchSpan(*bottom, x, py, len, buf);
+      for (int i = n - 2; i >= 0; --i) {
+        if (stack[i]->span == SpanKind::Solid) {
+          kernels_->overSolid(buf, stack[i]->color, len);
+        } else {
+          fetchSpan(*stack[i], x, py, len, tmp);
+          kernels_->over(buf, tmp, len);
+        }
+      }
+    }
+    hit->length = length;
+  }
+  return hit->colors.data();
+}
+
 // A span with gradient or bitmap fills: colours for every pixel it touches.
 void Rasterizer::accumulate(int x0, int x1, FillStyle* const* stack, int n) {
   const int a = factor_, s = shift_;
   const int left = clip_.left;
-  int px0 = x0 >> s;
+  const int px0 = x0 >> s;
   const int o0 = x0 & (a - 1);
   const int px1 = x1 >> s, o1 = x1 & (a - 1);
   ExpandedPixel* acc = acc_.data() - left;
-  markTouched(px0 - left, (o1 ? px1 : px1 - 1) - left);
-  accUsed_ = true;
-
-  // Per-pixel fills: colours for every pixel the span touches.
-  const int py = row_ >> s;
   const int last = o1 ? px1 : px1 - 1;
-  ExpandedPixel buf[kMaxChunk], tmp[kMaxChunk];
-  for (int x = px0; x <= last; x += kMaxChunk) {
-    const int len = std::min(kMaxChunk, last - x + 1);
-    const FillStyle* bottom = stack[n - 1];
-    fetchSpan(*bottom, x, py, len, buf);
-    for (int i = n - 2; i >= 0; --i) {
-      if (stack[i]->span == SpanKind::Solid) {
-        kernels_->overSolid(buf, stack[i]->color, len);
-      } else {
-        fetchSpan(*stack[i], x, py, len, tmp);
-        kernels_->over(buf, tmp, len);
-      }
-    }
-    int i0 = 0, i1 = len;  // the full pixels of this chunk
-    if (x == px0 && (o0 || px0 == px1)) {
-      acc[px0] += buf[0] * static_cast<uint32_t>(px0 == px1 ? o1 - o0 : a - o0);
-      i0 = 1;
-    }
-    if (x + len - 1 == px1 && o1 && px1 != px0) {
-      acc[px1] += buf[len - 1] * static_cast<uint32_t>(o1);
-      i1 = len - 1;
-    }
-    if (i1 > i0) kernels_->addColors(acc + x + i0, buf + i0, i1 - i0, static_cast<uint32_t>(a));
+  markTouched(px0 - left, last - left);
+  accUsed_ = true;
+  const ExpandedPixel* buf = stackColors(stack, n, px0, last, row_ >> s);
+  int p0 = px0, p1 = last + 1;  // the full pixels
+  if (o0 || px0 == px1) {
+    acc[px0] += buf[0] * static_cast<uint32_t>(px0 == px1 ? o1 - o0 : a - o0);
+    p0 = px0 + 1;
   }
+  if (o1 && px1 != px0) {
+    acc[px1] += buf[px1 - px0] * static_cast<uint32_t>(o1);
+    p1 = px1;
+  }
+  for (int x = p0; x < p1; x += kMaxChunk)
+    kernels_->addColors(acc + x, buf + (x - px0), std::min(kMaxChunk, p1 - x), static_cast<uint32_t>(a));
 }
 
 void Rasterizer::resolveRow(int py) {
@@ -507,6 +544,8 @@ void Rasterizer::paint() {
   runColor_ = 0;
   runEnd_ = INT32_MIN;
   accUsed_ = false;
+  stackColors_.resize(64);
+  for (StackColors& c : stackColors_) c.row = INT32_MIN;
   order_.clear();
   free_.clear();
   active_.clear();

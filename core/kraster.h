@@ -120,6 +120,7 @@ class Rasterizer {
   void emitSpan(int x0, int x1);
   void paintDirect(int x0, int x1, FillStyle* const* stack, int n);
   void accumulate(int x0, int x1, FillStyle* const* stack, int n);
+  const ExpandedPixel* stackColors(FillStyle* const* stack, int n, int px0, int last, int py);
   void resolveRow(int py);
   void addDelta(int x, ExpandedPixel to, ExpandedPixel from);
   void closeRun();
@@ -153,6 +154,18 @@ class Rasterizer {
   // row's sub-samples.
   std::vector<ExpandedPixel> acc_;
   bool accUsed_ = false;  // acc_ has entries in the current pixel row
+  // Colours of per-pixel stacks on the current pixel row, by stack and
+  // first pixel.
+  struct StackColors {
+    int row = INT32_MIN;
+    int px0 = 0;
+    int count = 0;
+    int length = 0;
+    FillStyle* stack[kMaxStack] = {};
+    std::vector<ExpandedPixel> colors;
+  };
+  std::vector<StackColors> stackColors_;
+  size_t nextStackColors_ = 0;
   // Solid spans as colour changes per pixel, and which pixels have a cell
   // or an acc_ entry (one bit each).
   std::vector<CoverCell> cells_;
