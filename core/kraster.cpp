@@ -243,6 +243,19 @@ inline bool Rasterizer::occludes(const FillStyle* f) const {
 }
 
 [[gnu::always_inline]] inline void Rasterizer::toggle(FillStyle* f, int x) {
+  FillStyle* const t = top_;
+  const bool on = f->active;
+  if (t == f || (!on && (!t || t->orderKey <= f->orderKey))) {
+    // The change is at the top, so it shows. Unlinking and linking there
+    // differ only in selected values: no branch on the direction.
+    flush(x);
+    FillStyle* const next = f->nextActive;
+    top_ = on ? next : f;
+    f->nextActive = on ? nullptr : t;
+    f->counter = on ? 0 : f->counter;
+    f->active = !on;
+    return;
+  }
   FillStyle** link = &top_;
   bool covered = false;
   if (f->active) {
