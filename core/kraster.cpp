@@ -495,53 +495,38 @@ void Rasterizer::resolveRow(int py) {
   };
   const bool withAcc = accUsed_;
   accUsed_ = false;
-  // Pixels with cells (or per-pixel colours) come in runs; each run's sums
-  // are formed in order, carrying the cover, and resolved together.
+  // Word by word of the touched bits: a word without cells is one run of
+  // the running cover; a word with some is summed cell by cell (untouched
+  // cells are zero) and resolved whole, without a branch per pixel.
   Lanes8 cover = Lanes8{};
   ExpandedPixel sums[64];
-  int next = 0;  // first pixel not resolved yet
-  const size_t words = touched_.size();
-  for (size_t wi = 0; wi < words; ++wi) {
-    uint64_t m = touched_[wi];
-    while (m) {
-      const int bit = __builtin_ctzll(m);
-      const uint64_t from = m >> bit;
-      const int ones = ~from ? __builtin_ctzll(~from) : 64 - bit;
-      m = ones + bit >= 64 ? 0 : m & (~uint64_t{0} << (bit + ones));
-      const int s0 = static_cast<int>(wi * 64) + bit;
-      const int n = ones;
-      run(next, s0, lowHalf(cover));
-      for (int i = 0; i < n; ++i) {
-        CoverCell& cell = cells_[static_cast<size_t>(s0 + i)];
-        const Lanes8 c = loadCell(cell);
-        sums[i] = lowHalf(cover + c);
-        cover += __builtin_shufflevector(c, c, 4, 5, 6, 7, 4, 5, 6, 7);
-        cell = CoverCell{};
-      }
-      if (withAcc) {
-        for (int i = 0; i < n; ++i) {
-          sums[i] += acc[s0 + i];
-          acc[s0 + i] = 0;
-        }
-      }
-      const int k = std::min(n, width - s0);  // the cell at the clip's right side is no pixel
-      if (k > 0) {
-        if (!wide) {
-          std::copy(sums, sums + k, acc + s0);
-        } else if (k >= 8) {
-          kernels_->resolve32(sums, row + s0, k, shift);
-        } else {
-          for (int i = 0; i < k; ++i) {
-            if (!sums[i]) continue;
-            const ExpandedPixel v = (sums[i] >> shift) & kLaneMask;
-            row[s0 + i] = pack(expandedAlpha(v) == 255 ? v : compositeOver(v, unpackArgb(row[s0 + i])));
-          }
-        }
-      }
-      next = s0 + n;
+  const int words = static_cast<int>(touched_.size());
+  for (int wi = 0; wi < words; ++wi) {
+    const int p0 = wi * 64;
+    const int n = std::min(64, width - p0);  // pixels of this word
+    if (!touched_[static_cast<size_t>(wi)]) {
+      run(p0, p0 + n, lowHalf(cover));
+      continue;
     }
+    touched_[static_cast<size_t>(wi)] = 0;
+    const int cellCount = std::min(64, width + 1 - p0);  // the cell at the clip's right side is no pixel
+    CoverCell* cells = cells_.data() + p0;
+    for (int i = 0; i < cellCount; ++i) {
+      const Lanes8 c = loadCell(cells[i]);
+      sums[i] = lowHalf(cover + c);
+      cover += __builtin_shufflevector(c, c, 4, 5, 6, 7, 4, 5, 6, 7);
+      cells[i] = CoverCell{};
+    }
+    if (withAcc) {
+      for (int i = 0; i < cellCount; ++i) {
+        sums[i] += acc[p0 + i];
+        acc[p0 + i] = 0;
+      }
+    }
+    if (n <= 0) continue;
+    if (wide) kernels_->resolve32(sums, row + p0, n, shift);
+    else std::copy(sums, sums + n, acc + p0);
   }
-  run(next, width, lowHalf(cover));
   std::fill(touched_.begin(), touched_.end(), 0);
   if (wide) return;
   // Other formats: read back, composite and write in chunks.
