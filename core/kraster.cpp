@@ -609,6 +609,12 @@ void Rasterizer::paint() {
     for (size_t i = 0; i < count; ++i) {
       const int32_t idx = order[i].index;
       ActiveEdge& a = active[idx];
+      // Active edges and their fills lie scattered in memory: fetch ahead.
+      if (i + 4 < count) {
+        const ActiveEdge& ahead = active[order[i + 4].index];
+        __builtin_prefetch(&ahead);
+        __builtin_prefetch(ahead.fill0);
+      }
       const int x = std::clamp(a.xi, left, right);
       switch (a.rule) {
         case FillRule::TwoFills:
