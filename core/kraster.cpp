@@ -37,9 +37,6 @@ inline ExpandedPixel lowHalf(Lanes8 v) {
   return pair[0];
 }
 
-void addSolidPortable(ExpandedPixel* acc, int n, ExpandedPixel c) {
-  for (int i = 0; i < n; ++i) acc[i] += c;
-}
 void addColorsPortable(ExpandedPixel* acc, const ExpandedPixel* c, int n, uint32_t w) {
   for (int i = 0; i < n; ++i) acc[i] += c[i] * w;
 }
@@ -60,7 +57,7 @@ void resolve32Portable(ExpandedPixel* acc, uint32_t* dst, int n, int shift) {
 }
 void fill32Portable(uint32_t* dst, int n, uint32_t v) { std::fill_n(dst, n, v); }
 
-constexpr RasterKernels kPortable{"portable",        addSolidPortable,  addColorsPortable, overPortable,
+constexpr RasterKernels kPortable{"portable",        addColorsPortable, overPortable,
                                   overSolidPortable, resolve32Portable, fill32Portable};
 
 }  // namespace

@@ -6,9 +6,11 @@
 // clipping masks are resolved in the sweep.
 //
 // Anti-aliasing is by supersampling at factor 1, 2 or 4: coordinates are in
-// sub-pixels, each sub-row's spans add their colour times the number of
-// sub-columns they cover to a per-pixel accumulator, and the accumulators are
-// resolved into the target at the end of each pixel row.
+// sub-pixels. At factors 2 and 4 a sub-row's solid spans are colour changes
+// at their ends, kept in one coverage cell per pixel (weighted by the
+// sub-columns they cover), and gradient and bitmap spans add their colours
+// per pixel; at the end of each pixel row the cells' running sums give the
+// pixels, written once per run of equal pixels.
 //
 // Lifecycle: beginFrame, addObject for every object in stacking order (a
 // mask before the objects it clips), paint. The rasterizer keeps its pools
@@ -26,8 +28,6 @@ namespace kivra {
 // that produce identical bytes.
 struct RasterKernels {
   const char* name;
-  // acc[i] += c
-  void (*addSolid)(ExpandedPixel* acc, int n, ExpandedPixel c);
   // acc[i] += c[i] . weight (weight <= 4)
   void (*addColors)(ExpandedPixel* acc, const ExpandedPixel* c, int n, uint32_t weight);
   // dst[i] = src[i] over dst[i]
@@ -148,7 +148,7 @@ class Rasterizer {
     int32_t index;
   };
   std::vector<Ordered> order_;
-  std::vector<Ordered> next_;      // the order being built for the next row
+  std::vector<Ordered> next_;      // the order merged with the new edges
   std::vector<Ordered> incoming_;  // edges starting on the current row
   // Per-pixel colours of gradient and bitmap spans, summed over the pixel
   // row's sub-samples.
