@@ -1,6 +1,6 @@
 // Script speed: the same small programs as movies run by the player's
 // interpreter and as Lua 5.4 source, timed in one run; prints the ratio.
-// Usage: script_bench MOVIE_DIR LUA_DIR [REPEATS]
+// Usage: script_bench MOVIE_DIR LUA_DIR [REPEATS [PROGRAM]]
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -68,14 +68,17 @@ double runLua(const std::string& path, bool& ok) {
 
 int main(int argc, char** argv) {
   if (argc < 3) {
-    std::fprintf(stderr, "usage: script_bench MOVIE_DIR LUA_DIR [REPEATS]\n");
+    std::fprintf(stderr, "usage: script_bench MOVIE_DIR LUA_DIR [REPEATS [PROGRAM]]\n");
     return 2;
   }
   const std::string movies = argv[1], luaDir = argv[2];
   const int repeats = argc > 3 ? std::max(1, std::atoi(argv[3])) : 5;
-  const char* const programs[] = {"fib", "props", "methods"};
+  // A program name as the fourth argument runs that one alone (profiling).
+  const std::string only = argc > 4 ? argv[4] : "";
+  const char* const programs[] = {"fib", "props", "methods", "sort"};
   std::printf("%-10s %10s %10s %8s\n", "program", "ours ms", "lua ms", "ratio");
   for (const char* name : programs) {
+    if (!only.empty() && only != name) continue;
     const std::vector<uint8_t> movie = readFile(movies + "/" + name + ".qvx");
     if (movie.empty()) {
       std::fprintf(stderr, "missing %s/%s.qvx\n", movies.c_str(), name);

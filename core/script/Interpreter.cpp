@@ -2,6 +2,7 @@
 // operands popped and converted by the opcode table's descriptors.
 #include <cmath>
 #include <cstring>
+#include <new>
 
 #include "core/CorePlayer.h"
 #include "core/script/ActionReader.h"
@@ -51,6 +52,19 @@ size_t charOffset(std::string_view s, size_t c, bool utf8, bool multibyte) {
   return i;
 }
 
+// fmod, with whole numbers below 2^53 done in integers (the same result,
+// the sign of a zero included, without the library's long path).
+[[gnu::noinline]] double moduloOf(double l, double r) {
+  constexpr double kExact = 9007199254740992.0;  // 2^53
+  if (l > -kExact && l < kExact && r > -kExact && r < kExact && r != 0 && l == std::trunc(l) &&
+      r == std::trunc(r)) {
+    const int64_t m = static_cast<int64_t>(l) % static_cast<int64_t>(r);
+    if (m == 0) return l < 0 || (l == 0 && std::signbit(l)) ? -0.0 : 0.0;
+    return static_cast<double>(m);
+  }
+  return std::fmod(l, r);
+}
+
 }  // namespace
 
 std::string ScriptEngine::legacyText(const ScriptValue& v) {
@@ -60,60 +74,14 @@ std::string ScriptEngine::legacyText(const ScriptValue& v) {
   return text::convert(s->text(), s->legacyOrigin(), version_ <= 5);
 }
 
-const ScriptEngine::PushRecord& ScriptEngine::pushRecord(const uint8_t* payload, size_t length) {
-  const bool legacy = version_ <= 5;
-  if (!pushRecords_) pushRecords_ = std::make_unique<PushRecord[]>(kPushRecords);
-  // Fibonacci hashing of the address picks the slot.
-  const size_t slot = (reinterpret_cast<uintptr_t>(payload) * 0x9E3779B97F4A7C15ull) >> 56;
-  PushRecord& rec = pushRecords_[slot % kPushRecords];
-  if (rec.at == payload && rec.legacy == legacy && rec.bytes.size() == length &&
-      (length == 0 || std::memcmp(rec.bytes.data(), payload, length) == 0))
-    return rec;
-  rec.at = payload;
-  rec.legacy = legacy;
-  rec.bytes.assign(payload, payload + length);
-  rec.items.clear();
-  ActionReader r(payload, length);
-  while (!r.atEnd()) {
-    const uint8_t type = r.u8();
-    PushItem item;
-    switch (type) {
-      case 0:
-        item.value = makeString(r.string());
-        break;
-      case 1:
-        item.value = ScriptValue::number(r.f32());
-        break;
-      case 2:
-        item.value = ScriptValue::null();
-        break;
-      case 3:
-        break;
-      case 4:
-        item.kind = PushItem::Register;
-        item.index = r.u8();
-        break;
-      case 5:
-        item.value = ScriptValue::boolean(r.u8() != 0);
-        break;
-      case 6:
-        item.value = ScriptValue::number(r.f64Swapped());
-        break;
-      case 7:
-        item.value = ScriptValue::number(static_cast<int32_t>(r.u32()));
-        break;
-      case 8:
-      case 9:
-        item.kind = PushItem::Constant;
-        item.index = type == 8 ? r.u8() : r.u16();
-        break;
-      default:
-        // An unknown item type ends the record: its size is unknown.
-        return rec;
-    }
-    rec.items.push_back(std::move(item));
-  }
-  return rec;
+std::shared_ptr<const DecodedBlock> ScriptEngine::decodedBlock(const uint8_t* code, size_t length, bool legacy) {
+  auto it = decodedBlocks_.find(code);
+  if (it != decodedBlocks_.end() && it->second->matches(code, length, legacy)) return it->second;
+  // Running blocks hold their own reference: dropping the cache is safe.
+  if (decodedBlocks_.size() >= kMaxDecodedBlocks) decodedBlocks_.clear();
+  auto block = std::make_shared<const DecodedBlock>(code, length, legacy, true);
+  decodedBlocks_[code] = block;
+  return block;
 }
 
 PoolRef ScriptEngine::constantPool(const uint8_t* payload, size_t length) {
@@ -183,15 +151,26 @@ void ScriptEngine::defineFunction(ActionContext& ctx, const uint8_t* payload, si
   }
 }
 
-void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t length) {
+void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t length, const DecodedBlock* decoded) {
   contexts_.push_back(&ctx);
   version_ = ctx.version;
   version4_ = ctx.version4;
+  const bool legacy = ctx.version <= 5;
+  std::shared_ptr<const DecodedBlock> hold;
+  if (!decoded || decoded->legacy() != legacy) {
+    hold = decodedBlock(code, length, legacy);
+    decoded = hold.get();
+  }
+  const DecodedAction* const actions = decoded->actions();
+  const PushItem* const blockItems = decoded->items();
+  size_t ip = 0;  // the decoded record expected next
+  // A record decoded on the spot (a position inside another record).
+  DecodedAction loose;
+  std::vector<PushItem> looseItems;
   size_t pc = 0;
   int skip = 0;  // actions left to skip for WaitForFrame
   ScriptValue a[3];
   ScriptValue result;
-  auto readAt = [code, length](size_t i) -> uint8_t { return i < length ? code[i] : 0; };
   // A boolean result feeding Not (and then If) never touches the stack.
   auto booleanResult = [&](bool flag) {
     if (pc < length && code[pc] == op(Opcode::Not)) {
@@ -210,20 +189,20 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
       push(ScriptValue::boolean(flag));
     }
   };
-  // Push: each typed item of the payload in turn.
-  auto pushItems = [&](const uint8_t* payload, size_t payloadLength) {
-    const PushRecord& rec = pushRecord(payload, payloadLength);
-    for (const PushItem& item : rec.items) {
-      if (item.kind == PushItem::Value) {
-        stack_.push_back(item.value);
-      } else if (item.kind == PushItem::Register) {
-        if (item.index < ctx.registerCount) stack_.push_back(ctx.registers[item.index]);
-        else push(ScriptValue());
+  // Push: each typed item of the record in turn.
+  auto pushItems = [&](const PushItem* item, const PushItem* end) {
+    stack_.reserve(stack_.size() + static_cast<size_t>(end - item));
+    for (; item != end; ++item) {
+      if (item->kind == PushItem::Value) {
+        stack_.pushReserved(item->value);
+      } else if (item->kind == PushItem::Register) {
+        if (item->index < ctx.registerCount) stack_.pushReserved(ctx.registers[item->index]);
+        else stack_.pushReserved(ScriptValue());
       } else {
         // A constant without a pool in force pushes undefined.
         ConstantPool* pool = ctx.pool.get();
-        if (pool && item.index < pool->strings.size()) stack_.push_back(pool->strings[item.index]);
-        else push(ScriptValue());
+        if (pool && item->index < pool->strings.size()) stack_.pushReserved(pool->strings[item->index]);
+        else stack_.pushReserved(ScriptValue());
       }
     }
   };
@@ -248,6 +227,107 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
     setMember(o, name, value);
   };
 
+  // The four call actions: the function (a variable, or a member of
+  // `object` for the method forms) called with `count` arguments from the
+  // stack; the result is pushed.
+  const ScriptValue none;
+  auto callAction = [&](const DecodedAction* act, bool method, bool construct, const ScriptValue& name,
+                        const ScriptValue& object, double countD) {
+    int count = std::isnan(countD) || countD < 0 ? 0 : countD > 65535 ? 65535 : static_cast<int>(countD);
+    if (static_cast<size_t>(count) > stack_.size() - stackBase_) count = static_cast<int>(stack_.size() - stackBase_);
+    // The first popped is the first argument. A few fit on the C++ stack.
+    // (made only as many as there are: most calls pass one or two).
+    constexpr int kFewArgs = 4;
+    alignas(ScriptValue) unsigned char fewStorage[kFewArgs * sizeof(ScriptValue)];
+    std::vector<ScriptValue> manyArgs;
+    ScriptValue* args = reinterpret_cast<ScriptValue*>(fewStorage);
+    const int few = count <= kFewArgs ? count : 0;
+    if (few == 0 && count > 0) {
+      manyArgs.reserve(static_cast<size_t>(count));
+      for (int i = 0; i < count; ++i) manyArgs.push_back(stack_.take());
+      args = manyArgs.data();
+    }
+    for (int i = 0; i < few; ++i) new (args + i) ScriptValue(stack_.take());
+    struct DropFew {
+      ScriptValue* args;
+      int count;
+      ~DropFew() {
+        for (int i = 0; i < count; ++i) args[i].~ScriptValue();
+      }
+    } dropFew{args, few};
+    ScriptValue fn;
+    // `this` is the object of a method call, undefined otherwise.
+    const ScriptValue& thisValue = object;
+    const ScriptValue* callerTarget = ctx.hasOverride ? &ctx.override : &ctx.target;
+    if (method) {
+      if (object.isNullish()) {
+        push(ScriptValue());
+        return;
+      }
+      LookupCache* c = decoded->cache(*act);
+      if (name.stringView().empty()) {
+        fn = object;
+      } else if (c && object.isObject() && cachedGetMember(object.asObject(), name.asString(), *c, fn)) {
+        // found where it was last time
+      } else if (ScriptObject* o = toObject(object)) {
+        getMember(o, name, fn);
+      } else {
+        // A primitive borrows its class's prototype.
+        const char* cls = object.isString() ? "String" : object.isNumber() ? "Number" : "Boolean";
+        ScriptValue proto = getMember(getMember(ScriptValue::object(global()), cls), "prototype");
+        if (ScriptObject* p = proto.asObject()) getMember(p, name, fn);
+      }
+      if (object.isClip()) callerTarget = &object;
+    } else {
+      LookupCache* c = decoded->cache(*act);
+      if (!c || !name.isString() ||
+          !(quickCachedVariable(ctx, name.asString(), *c, fn) || cachedGetVariable(ctx, name.asString(), *c, fn)))
+        fn = getVariable(ctx, name);
+    }
+    ScriptObject* f = fn.asObject();
+    if (!f || !f->isFunction()) {
+      push(ScriptValue());
+      return;
+    }
+    ScriptValue r2 = callFunction(f, thisValue, args, count, construct, *callerTarget);
+    version_ = ctx.version;
+    version4_ = ctx.version4;
+    push(std::move(r2));
+  };
+
+  // The number-only fast paths of arithmetic and comparisons.
+  auto arithmetic = [](uint8_t code0, double l, double r) {
+    switch (code0) {
+      case op(Opcode::Subtract):
+        return l - r;
+      case op(Opcode::Multiply):
+        return l * r;
+      case op(Opcode::Divide):
+        return l / r;
+      case op(Opcode::Modulo):
+        return moduloOf(l, r);
+      default:
+        return l + r;
+    }
+  };
+  auto compare = [&](uint8_t code0, double l, double r) {
+    if (code0 == op(Opcode::Less2) || code0 == op(Opcode::Greater)) {
+      if (std::isnan(l) || std::isnan(r)) push(ScriptValue());  // ordering with NaN is undefined
+      else booleanResult(code0 == op(Opcode::Less2) ? l < r : r < l);
+    } else if (code0 == op(Opcode::Less)) {
+      booleanResult(l < r);
+    } else {
+      booleanResult(l == r);
+    }
+  };
+  // A pushed item as a number operand, or null.
+  auto numberItem = [&](const PushItem& item) -> const ScriptValue* {
+    if (item.kind == PushItem::Value) return item.value.isNumber() ? &item.value : nullptr;
+    if (item.kind == PushItem::Register && item.index < ctx.registerCount && ctx.registers[item.index].isNumber())
+      return &ctx.registers[item.index];
+    return nullptr;
+  };
+
   while (!abort_) {
     if (ctx.withCount > 0) [[unlikely]] {
       while (ctx.withCount > 0 &&
@@ -256,30 +336,26 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
         ctx.scope[--ctx.scopeCount] = ScopeEntry();
       }
     }
-    if (pc >= length) break;
-    const uint8_t code0 = code[pc];
-    if (code0 == 0) break;
-    size_t payloadLength = 0;
-    const uint8_t* payload = code + pc;
-    size_t next = pc + 1;
-    if (code0 >= 0x80) {
-      if (pc + 3 <= length) [[likely]] {
-        payloadLength = code[pc + 1] | (code[pc + 2] << 8);
-        payload = code + pc + 3;
-        next = pc + 3 + payloadLength;
-        if (next > length) payloadLength = length - (pc + 3);
-      } else {
-        // A record cut short by the end of the block.
-        payloadLength = readAt(pc + 1) | (readAt(pc + 2) << 8);
-        next = pc + 3 + payloadLength;
-        payload = code + length;
-        payloadLength = 0;
-      }
+    // The record expected next starts below the end (the list ends with a
+    // mark no position matches).
+    const DecodedAction* act = &actions[ip];
+    if (act->pc == pc) [[likely]] {
+      ++ip;
+    } else if (pc >= length) {
+      break;
+    } else if ((act = decoded->at(pc))) {
+      ip = static_cast<size_t>(act - actions) + 1;
+    } else {
+      looseItems.clear();
+      DecodedBlock::decodeRecord(code, length, pc, legacy, loose, looseItems);
+      act = &loose;
     }
-    pc = next;
+    const uint8_t code0 = act->op;
+    if (code0 == 0) break;
+    pc = act->next;
     ++actionsRun_;
-    if (++actionCounter_ == 0) slowScriptCheck();
-    if (skip > 0) {
+    if (++actionCounter_ == 0) [[unlikely]] slowScriptCheck();
+    if (skip > 0) [[unlikely]] {
       --skip;
       continue;
     }
@@ -290,14 +366,112 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
     // any other case falls through to it.
     const size_t depth = stack_.size() - stackBase_;
     switch (code0) {
-      case op(Opcode::Push):
-        pushItems(payload, payloadLength);
+      case op(Opcode::Push): {
+        const PushItem* items = act == &loose ? looseItems.data() : blockItems + act->firstItem;
+        const PushItem* end = items + act->itemCount;
+        // A name pushed for the GetVariable or GetMember right after goes
+        // to it directly; that action is counted and run here as the loop
+        // would (the Push cannot have set the abort flag, no `with` can
+        // end in between, and a Push that ran was not skipped).
+        if (act->nameForNext && ctx.withCount == 0) {
+          const DecodedAction* nextAct = &actions[ip];
+          const ScriptValue& name = end[-1].value;
+          LookupCache* c = decoded->cache(*nextAct);
+          const bool member = nextAct->op == op(Opcode::GetMember);
+          // (A member's object is a pushed value only when it is on the stack
+          // already: Push items are never objects.)
+          if (!member || (end - items == 1 && depth > 0 && stack_.back().isObject())) {
+            pushItems(items, end - 1);
+            if (abort_) {
+              push(name);
+              continue;
+            }
+            pc = nextAct->next;
+            ++ip;
+            ++actionsRun_;
+            if (++actionCounter_ == 0) [[unlikely]] slowScriptCheck();
+            ScriptValue out;
+            if (!member) {
+              if (!c || !(quickCachedVariable(ctx, name.asString(), *c, out) ||
+                          cachedGetVariable(ctx, name.asString(), *c, out)))
+                out = getVariable(ctx, name);
+              push(std::move(out));
+            } else {
+              ScriptValue object = stack_.take();
+              if (!c || !cachedGetMember(object.asObject(), name.asString(), *c, out)) getMemberOp(object, name, out);
+              push(std::move(out));
+            }
+            continue;
+          }
+        }
+        // Two numbers for the arithmetic or comparison right after: it
+        // takes them without their going through the stack, counted and
+        // run here as the loop would (as above).
+        if (act->operandsForNext && ctx.withCount == 0) {
+          const DecodedAction* nextAct = &actions[ip];
+          const uint8_t nextOp = nextAct->op;
+          const ScriptValue* y = numberItem(end[-1]);
+          const ScriptValue* x = act->itemCount >= 2 ? numberItem(end[-2])
+                                 : depth > 0 && stack_.back().isNumber() ? &stack_.back()
+                                                                          : nullptr;
+          if (x && y && !(nextOp == op(Opcode::Divide) && ctx.version4 && y->asNumber() == 0)) {
+            const double l = x->asNumber(), r = y->asNumber();
+            const PushItem* operands = act->itemCount >= 2 ? end - 2 : end - 1;
+            pushItems(items, operands);
+            if (abort_) {
+              pushItems(operands, end);
+              continue;
+            }
+            pc = nextAct->next;
+            ++ip;
+            ++actionsRun_;
+            if (++actionCounter_ == 0) [[unlikely]] slowScriptCheck();
+            if (act->itemCount < 2) stack_.pop_back();  // the left operand
+            const bool arith = nextOp == op(Opcode::Add) || nextOp == op(Opcode::Add2) ||
+                               nextOp == op(Opcode::Subtract) || nextOp == op(Opcode::Multiply) ||
+                               nextOp == op(Opcode::Divide) || nextOp == op(Opcode::Modulo);
+            if (arith) push(ScriptValue::number(arithmetic(nextOp, l, r)));
+            else compare(nextOp, l, r);
+            continue;
+          }
+        }
+        // The count, object and name of the call right after (as above).
+        if (act->callForNext && ctx.withCount == 0) {
+          const DecodedAction* nextAct = &actions[ip];
+          const bool method = nextAct->op == op(Opcode::CallMethod);
+          const PushItem* operands = end - (method ? 3 : 2);
+          pushItems(items, operands);
+          if (abort_) {
+            pushItems(operands, end);
+            continue;
+          }
+          pc = nextAct->next;
+          ++ip;
+          ++actionsRun_;
+          if (++actionCounter_ == 0) [[unlikely]] slowScriptCheck();
+          // The object is copied: a register may change while the call runs.
+          ScriptValue object;
+          if (method) {
+            const PushItem& o = end[-2];
+            if (o.kind == PushItem::Value) {
+              object = o.value;
+            } else if (o.kind == PushItem::Register) {
+              if (o.index < ctx.registerCount) object = ctx.registers[o.index];
+            } else if (ConstantPool* pool = ctx.pool.get(); pool && o.index < pool->strings.size()) {
+              object = pool->strings[o.index];
+            }
+          }
+          callAction(nextAct, method, false, end[-1].value, object, operands->value.asNumber());
+          continue;
+        }
+        pushItems(items, end);
         continue;
+      }
       case op(Opcode::Pop):
         if (depth > 0) stack_.pop_back();
         continue;
       case op(Opcode::Jump):
-        pc += ActionReader(payload, payloadLength).s16();
+        pc += act->offset;
         continue;
       case op(Opcode::If): {
         if (depth == 0) break;
@@ -307,7 +481,7 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
         else if (c.isNumber()) taken = c.asNumber() != 0 && !std::isnan(c.asNumber());
         else break;
         stack_.pop_back();
-        if (taken) pc += ActionReader(payload, payloadLength).s16();
+        if (taken) pc += act->offset;
         continue;
       }
       case op(Opcode::Not): {
@@ -322,7 +496,7 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
         continue;
       }
       case op(Opcode::StoreRegister): {
-        const uint8_t reg = ActionReader(payload, payloadLength).u8();
+        const uint8_t reg = act->reg;
         // Followed by Pop, the value is moved and the Pop skipped.
         const bool fusePop = pc < length && code[pc] == op(Opcode::Pop);
         ScriptValue v;
@@ -348,21 +522,9 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
         const ScriptValue& x = stack_[stack_.size() - 2];
         if (!x.isNumber() || !y.isNumber()) break;
         const double l = x.asNumber(), r = y.asNumber();
-        double n;
-        if (code0 == op(Opcode::Subtract)) {
-          n = l - r;
-        } else if (code0 == op(Opcode::Multiply)) {
-          n = l * r;
-        } else if (code0 == op(Opcode::Divide)) {
-          if (ctx.version4 && r == 0) break;  // "#ERROR#"
-          n = l / r;
-        } else if (code0 == op(Opcode::Modulo)) {
-          n = std::fmod(l, r);
-        } else {
-          n = l + r;
-        }
+        if (code0 == op(Opcode::Divide) && ctx.version4 && r == 0) break;  // "#ERROR#"
         stack_.pop_back();
-        stack_.back().setNumber(n);
+        stack_.back().setNumber(arithmetic(code0, l, r));
         continue;
       }
       case op(Opcode::Increment):
@@ -385,27 +547,51 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
         const double l = x.asNumber(), r = y.asNumber();
         stack_.pop_back();
         stack_.pop_back();
-        if (code0 == op(Opcode::Less2) || code0 == op(Opcode::Greater)) {
-          if (std::isnan(l) || std::isnan(r)) {
-            push(ScriptValue());  // ordering with NaN is undefined
-            continue;
-          }
-          booleanResult(code0 == op(Opcode::Less2) ? l < r : r < l);
-        } else if (code0 == op(Opcode::Less)) {
-          booleanResult(l < r);
-        } else {
-          booleanResult(l == r);
-        }
+        compare(code0, l, r);
         continue;
       }
+      case op(Opcode::CallFunction):
+      case op(Opcode::CallMethod): {
+        const bool method = code0 == op(Opcode::CallMethod);
+        const size_t operands = method ? 3 : 2;
+        if (depth < operands || !stack_.back().isString() || !stack_[stack_.size() - operands].isNumber()) break;
+        const ScriptValue name = stack_.take();
+        const ScriptValue object = method ? stack_.take() : ScriptValue();
+        const double countD = stack_.back().asNumber();
+        stack_.pop_back();
+        callAction(act, method, false, name, object, countD);
+        continue;
+      }
+      case op(Opcode::Return):
+        ctx.returnValue = pop();
+        ctx.returned = true;
+        pc = length;
+        continue;
       case op(Opcode::GetVariable): {
         if (depth == 0 || !stack_.back().isString()) break;
+        if (LookupCache* c = decoded->cache(*act)) {
+          ScriptValue out;
+          const ScriptString* name = stack_.back().asString();
+          if (quickCachedVariable(ctx, name, *c, out) || cachedGetVariable(ctx, name, *c, out)) {
+            stack_.back() = std::move(out);
+            continue;
+          }
+        }
         const ScriptValue name = stack_.take();
         push(getVariable(ctx, name));
         continue;
       }
       case op(Opcode::SetVariable): {
         if (depth < 2 || !stack_[stack_.size() - 2].isString()) break;
+        if (LookupCache* c = decoded->cache(*act)) {
+          const ScriptString* name = stack_[stack_.size() - 2].asString();
+          if (quickCachedSetVariable(ctx, name, *c, stack_.back()) ||
+              cachedSetVariable(ctx, name, *c, stack_.back())) {
+            stack_.pop_back();
+            stack_.pop_back();
+            continue;
+          }
+        }
         const ScriptValue value = stack_.take();
         const ScriptValue name = stack_.take();
         setVariable(ctx, name, value);
@@ -413,6 +599,14 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
       }
       case op(Opcode::GetMember): {
         if (depth < 2 || !stack_.back().isString()) break;
+        if (LookupCache* c = decoded->cache(*act); c && stack_[stack_.size() - 2].isObject()) {
+          ScriptValue out;
+          if (cachedGetMember(stack_[stack_.size() - 2].asObject(), stack_.back().asString(), *c, out)) {
+            stack_.pop_back();
+            stack_.back() = std::move(out);
+            continue;
+          }
+        }
         const ScriptValue name = stack_.take();
         const ScriptValue object = stack_.take();
         ScriptValue out;
@@ -422,6 +616,15 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
       }
       case op(Opcode::SetMember): {
         if (depth < 3 || !stack_[stack_.size() - 2].isString()) break;
+        if (LookupCache* c = decoded->cache(*act); c && stack_[stack_.size() - 3].isObject() &&
+                                                   cachedSetMember(stack_[stack_.size() - 3].asObject(),
+                                                                   stack_[stack_.size() - 2].asString(), *c,
+                                                                   stack_.back())) {
+          stack_.pop_back();
+          stack_.pop_back();
+          stack_.pop_back();
+          continue;
+        }
         const ScriptValue value = stack_.take();
         const ScriptValue name = stack_.take();
         const ScriptValue object = stack_.take();
@@ -431,6 +634,8 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
       default:
         break;
     }
+    const uint8_t* payload = code + act->payload;
+    const size_t payloadLength = act->payloadLength;
     ActionReader r(payload, payloadLength);
 
     // Operands, top of the stack first.
@@ -724,50 +929,7 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
         const bool method = code0 == op(Opcode::CallMethod) || code0 == op(Opcode::NewMethod);
         const bool construct = code0 == op(Opcode::NewObject) || code0 == op(Opcode::NewMethod);
         const double countD = method ? toNumber(a[2]) : a[1].asNumber();
-        int count = std::isnan(countD) || countD < 0 ? 0 : countD > 65535 ? 65535 : static_cast<int>(countD);
-        if (static_cast<size_t>(count) > stack_.size() - stackBase_) count = static_cast<int>(stack_.size() - stackBase_);
-        // The first popped is the first argument. A few fit on the C++ stack.
-        constexpr int kFewArgs = 4;
-        ScriptValue fewArgs[kFewArgs];
-        std::vector<ScriptValue> manyArgs;
-        ScriptValue* args = fewArgs;
-        if (count > kFewArgs) {
-          manyArgs.resize(static_cast<size_t>(count));
-          args = manyArgs.data();
-        }
-        for (int i = 0; i < count; ++i) args[i] = stack_.take();
-        ScriptValue fn, thisValue;
-        const ScriptValue* callerTarget = ctx.hasOverride ? &ctx.override : &ctx.target;
-        if (method) {
-          const ScriptValue& object = a[1];
-          if (object.isNullish()) {
-            push(ScriptValue());
-            break;
-          }
-          if (a[0].stringView().empty()) {
-            fn = object;
-          } else if (ScriptObject* o = toObject(object)) {
-            getMember(o, a[0], fn);
-          } else {
-            // A primitive borrows its class's prototype.
-            const char* cls = object.isString() ? "String" : object.isNumber() ? "Number" : "Boolean";
-            ScriptValue proto = getMember(getMember(ScriptValue::object(global()), cls), "prototype");
-            if (ScriptObject* p = proto.asObject()) getMember(p, a[0], fn);
-          }
-          thisValue = object;
-          if (object.isClip()) callerTarget = &object;
-        } else {
-          fn = getVariable(ctx, a[0]);
-        }
-        ScriptObject* f = fn.asObject();
-        if (!f || !f->isFunction()) {
-          push(ScriptValue());
-          break;
-        }
-        ScriptValue r2 = callFunction(f, thisValue, args, count, construct, *callerTarget);
-        version_ = ctx.version;
-        version4_ = ctx.version4;
-        push(std::move(r2));
+        callAction(act, method, construct, a[0], method ? a[1] : none, countD);
         break;
       }
       case op(Opcode::Return):
@@ -824,10 +986,7 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
           } else if (!x.asString()) {
             result = y;
           } else {
-            const bool legacy = ctx.version <= 5;
-            std::string s = text::convert(x.stringView(), x.asString()->legacyOrigin(), legacy);
-            s += text::convert(y.stringView(), y.asString()->legacyOrigin(), legacy);
-            result = ScriptValue::string(s, legacy);
+            result = ScriptValue::adoptString(ScriptString::concat(x.asString(), y.asString(), ctx.version <= 5));
           }
         } else {
           result = ScriptValue::number(toNumber(a[1]) + toNumber(a[0]));

@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "core/script/ClipEvents.h"
+#include "core/script/DisplayClipBridge.h"
 #include "core/script/NumberText.h"
 #include "core/script/ScriptEngine.h"
 
@@ -433,10 +434,10 @@ ScriptValue ScriptEngine::getVariable(ActionContext& ctx, const ScriptValue& nam
   for (int i = ctx.scopeCount - 1; i >= 0; --i) {
     if (i == ctx.pendingEntry) {
       // An activation not made yet holds no locals, only the special names.
-      const ActivationData& a = ctx.pending;
       if (name.size() < 4 || name.size() > 9) continue;
-      if (a.hasThis && equalsIgnoringCase(name, "this")) return a.thisValue;
-      if (!(a.hasArguments && equalsIgnoringCase(name, "arguments")) && !(a.hasSuper && equalsIgnoringCase(name, "super")))
+      if (ctx.pendingHasThis && equalsIgnoringCase(name, "this")) return *ctx.pendingThis;
+      if (!(ctx.pendingHasArguments && equalsIgnoringCase(name, "arguments")) &&
+          !(ctx.pendingHasSuper && equalsIgnoringCase(name, "super")))
         continue;
     }
     ScriptObject* o = scopeObject(ctx, i);
@@ -501,6 +502,189 @@ void ScriptEngine::setVariable(ActionContext& ctx, const ScriptValue& nameValue,
       return;
     }
   }
+}
+
+}  // namespace kivra
+
+// ---- Cached lookups ------------------------------------------------------------
+// The general lookups above decide the same way in the cases covered here:
+// the scope entries passed hold nothing of that name and have no prototype
+// (an activation with no locals, or one not made yet), and the holder has
+// the name as a plain own property, so the general lookup ends there.
+
+namespace kivra {
+
+namespace {
+
+// Names an activation answers without a property.
+bool isSpecialLocal(std::string_view name) {
+  return equalsIgnoringCase(name, "this") || equalsIgnoringCase(name, "arguments") ||
+         equalsIgnoringCase(name, "super");
+}
+
+bool emptyActivation(const ScriptObject* o) {
+  return o->classTag() == ClassTag::Activation && o->propertyCount() == 0;
+}
+
+}  // namespace
+
+bool ScriptEngine::skippableForGet(ActionContext& ctx, int entry) {
+  for (int i = ctx.scopeCount - 1; i > entry; --i) {
+    if (i == ctx.pendingEntry) continue;
+    ScriptObject* o = scopeObject(ctx, i);
+    if (o && !emptyActivation(o)) return false;
+  }
+  return true;
+}
+
+bool ScriptEngine::cachedGetVariable(ActionContext& ctx, const ScriptString* name, LookupCache& c, ScriptValue& out) {
+  if (ctx.version4 || !name) return false;
+  if (c.entry >= 0 && c.name.asString() == name && c.entry < ctx.scopeCount && c.entry != ctx.pendingEntry &&
+      skippableForGet(ctx, c.entry)) {
+    ScriptObject* h = scopeObject(ctx, c.entry);
+    if (h == c.objects[0] && h->layout() == c.layouts[0]) {
+      const Property* p = c.property;
+      if (!p->accessor && p->visibleTo(version_)) {
+        out = p->value;
+        return true;
+      }
+    }
+  }
+  if (name->hasPathChars() || isSpecialLocal(name->text())) return false;
+  for (int i = ctx.scopeCount - 1; i >= 0; --i) {
+    if (i == ctx.pendingEntry) continue;
+    ScriptObject* o = scopeObject(ctx, i);
+    if (!o || emptyActivation(o)) continue;
+    if (o->classTag() == ClassTag::Super) return false;
+    Property* p = o->findOwn(name->text(), name->hash());
+    if (!p || p->accessor || !p->visibleTo(version_)) return false;
+    c.name = ScriptValue::string(const_cast<ScriptString*>(name));
+    c.entry = static_cast<int8_t>(i);
+    c.objects[0] = o;
+    c.layouts[0] = o->layout();
+    c.property = p;
+    out = p->value;
+    return true;
+  }
+  return false;
+}
+
+bool ScriptEngine::skippableForSet(ActionContext& ctx, int entry) {
+  for (int i = ctx.scopeCount - 1; i > entry; --i) {
+    if (i == ctx.pendingEntry) {
+      if (i != ctx.clipEntry && i != 0 && ctx.scopeCount > 1) continue;
+      return false;
+    }
+    ScriptObject* o = scopeObject(ctx, i);
+    if (!o) continue;
+    if (i == ctx.clipEntry || ctx.scopeCount == 1 || i == 0 || !emptyActivation(o)) return false;
+  }
+  return true;
+}
+
+bool ScriptEngine::cachedSetVariable(ActionContext& ctx, const ScriptString* name, LookupCache& c,
+                                     const ScriptValue& value) {
+  // Only names that no clip property or event handler takes, and no bridge
+  // but the player's own (another may take any name).
+  if (ctx.version4 || !name || bridge_ != displayBridge_.get()) return false;
+  Property* p = nullptr;
+  if (c.entry >= 0 && c.name.asString() == name && c.entry < ctx.scopeCount && c.entry != ctx.pendingEntry &&
+      skippableForSet(ctx, c.entry)) {
+    ScriptObject* h = scopeObject(ctx, c.entry);
+    if (h == c.objects[0] && h->layout() == c.layouts[0] && (!h->watches() || h->watches()->empty()))
+      p = c.property;
+  }
+  if (!p) {
+    const std::string_view n = name->text();
+    if (name->hasPathChars() || n[0] == '_' || clipEventBit(n) != 0) return false;
+    for (int i = ctx.scopeCount - 1; i >= 0 && !p; --i) {
+      if (i == ctx.pendingEntry) {
+        if (i != ctx.clipEntry && i != 0 && ctx.scopeCount > 1) continue;
+        return false;
+      }
+      ScriptObject* o = scopeObject(ctx, i);
+      if (!o) continue;
+      if (i == 0 && ctx.scopeCount > 1) return false;
+      const bool clipEntry = i == ctx.clipEntry || ctx.scopeCount == 1;
+      Property* own = o->findOwn(n, name->hash());
+      if (!own) {
+        if (!clipEntry && emptyActivation(o)) continue;
+        return false;
+      }
+      if (o->classTag() == ClassTag::Array || o->classTag() == ClassTag::Super ||
+          (o->watches() && !o->watches()->empty()))
+        return false;
+      c.name = ScriptValue::string(const_cast<ScriptString*>(name));
+      c.entry = static_cast<int8_t>(i);
+      c.objects[0] = o;
+      c.layouts[0] = o->layout();
+      c.property = own;
+      p = own;
+    }
+    if (!p) return false;
+  }
+  if (p->accessor || (p->flags & kReadOnly)) return false;
+  p->value = value;
+  if (version_ <= 5) p->flags &= ~kVersion6Only;
+  return true;
+}
+
+bool ScriptEngine::cachedGetMember(ScriptObject* object, const ScriptString* name, LookupCache& c,
+                                   ScriptValue& out) {
+  if (!name) return false;
+  if (c.depth >= 0 && c.name.asString() == name && c.objects[0] == object) {
+    bool valid = true;
+    for (int i = 0; i <= c.depth && valid; ++i)
+      valid = c.objects[i]->layout() == c.layouts[i] && (i == c.depth || c.objects[i]->prototype() == c.objects[i + 1]);
+    const Property* p = c.property;
+    if (valid && !p->accessor && p->visibleTo(version_)) {
+      out = p->value;
+      return true;
+    }
+  }
+  c.depth = -1;
+  ScriptObject* o = object;
+  for (int d = 0; d < LookupCache::kMaxDepth && o; ++d) {
+    if (o->classTag() == ClassTag::Super || o->isClipObject()) return false;
+    c.objects[d] = o;
+    c.layouts[d] = o->layout();
+    if (Property* p = o->findOwn(name->text(), name->hash())) {
+      if (p->accessor || !p->visibleTo(version_)) break;
+      c.name = ScriptValue::string(const_cast<ScriptString*>(name));
+      c.depth = static_cast<int8_t>(d);
+      c.property = p;
+      out = p->value;
+      return true;
+    }
+    o = o->prototype();
+  }
+  return false;
+}
+
+bool ScriptEngine::cachedSetMember(ScriptObject* object, const ScriptString* name, LookupCache& c,
+                                   const ScriptValue& value) {
+  // Only a plain own property of an ordinary object (no array length, no
+  // clip property, no watch, setter or read-only flag, no event handler).
+  if (!name || object->isClipObject()) return false;
+  Property* p = nullptr;
+  if (c.depth == 0 && c.name.asString() == name && c.objects[0] == object && object->layout() == c.layouts[0]) {
+    p = c.property;
+  } else {
+    if (object->classTag() == ClassTag::Array || object->classTag() == ClassTag::Super ||
+        clipEventBit(name->text()) != 0)
+      return false;
+    p = object->findOwn(name->text(), name->hash());
+    if (!p) return false;
+    c.name = ScriptValue::string(const_cast<ScriptString*>(name));
+    c.depth = 0;
+    c.objects[0] = object;
+    c.layouts[0] = object->layout();
+    c.property = p;
+  }
+  if (p->accessor || (p->flags & kReadOnly) || (object->watches() && !object->watches()->empty())) return false;
+  p->value = value;
+  if (version_ <= 5) p->flags &= ~kVersion6Only;
+  return true;
 }
 
 }  // namespace kivra

@@ -37,6 +37,15 @@ void appendNumber(double value, std::string& out) {
     out.push_back('0');
     return;
   }
+  if (value < 1e15 && value == std::trunc(value)) {
+    // A whole number of at most 15 digits: the digits below give exactly
+    // these (checked over many millions of values), found more cheaply.
+    char digits[16];
+    int len = 0;
+    for (auto u = static_cast<uint64_t>(value); u != 0; u /= 10) digits[len++] = static_cast<char>('0' + u % 10);
+    while (len > 0) out.push_back(digits[--len]);
+    return;
+  }
   int e = 0;
   std::frexp(value, &e);  // value = m * 2^e, m in [0.5, 1): the IEEE exponent is e - 1
   int n = static_cast<int>(std::floor((e - 1) * kLog10Of2));

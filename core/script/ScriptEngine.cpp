@@ -25,6 +25,7 @@ const ScriptValue& NativeCall::arg(int i) const { return i >= 0 && i < argc ? ar
 ScriptEngine::ScriptEngine(CorePlayer& player) : player_(player) {
   displayBridge_ = std::make_unique<DisplayClipBridge>(player, *this);
   bridge_ = displayBridge_.get();
+  displayBridgeBase_ = bridge_;
   stack_.reserve(128);
 }
 
@@ -32,7 +33,7 @@ ScriptEngine::~ScriptEngine() {
   stack_.clear();
   for (ScriptValue& r : globalRegisters_) r.clear();
   poolCache_.clear();
-  pushRecords_.reset();
+  decodedBlocks_.clear();
   callContexts_.clear();
   timers_.clearAll();
   registeredClasses_.clear();
@@ -166,6 +167,7 @@ ScriptObject* ScriptEngine::newArray() {
 
 void ScriptEngine::movieUnloaded() {
   poolCache_.clear();
+  decodedBlocks_.clear();
   timers_.clearAll();
   displayBridge_->movieUnloaded();
 }
@@ -373,9 +375,8 @@ ScriptValue ScriptEngine::call(const ScriptValue& function, const ScriptValue& t
 
 ScriptValue ScriptEngine::callFunction(ScriptObject* fn, const ScriptValue& thisIn, const ScriptValue* args,
                                        int argc, bool construct, const ScriptValue& callerTarget) {
+  // Every caller holds the function while it runs.
   if (abort_ || !fn) return ScriptValue();
-  ScriptValue fnHolder = ScriptValue::object(fn);
-  ScriptValue thisValue = thisIn;
   if (fn->classTag() == ClassTag::Super) {
     // Calling `super` runs the constructor of the prototype above.
     ScriptObject* target = toObject(fn->superTarget());
@@ -391,7 +392,9 @@ ScriptValue ScriptEngine::callFunction(ScriptObject* fn, const ScriptValue& this
     return ScriptValue();
   }
   ScriptValue newObject;
+  const ScriptValue* thisValue = &thisIn;
   if (construct) {
+    ScriptValue fnHolder = ScriptValue::object(fn);
     ScriptObject* o = heap_.create();
     newObject = ScriptValue::object(o);
     ScriptValue proto;
@@ -400,28 +403,27 @@ ScriptValue ScriptEngine::callFunction(ScriptObject* fn, const ScriptValue& this
               kDontEnum | kDontDelete);
     o->append("constructor", fnHolder, kDontEnum | kHiddenFrom6);
     o->append("__constructor__", fnHolder, kDontEnum | kVersion6Only);
-    thisValue = newObject;
+    thisValue = &newObject;
   }
   if (body->native) {
     NativeDispatcher dispatcher = nullptr;
     for (const auto& entry : natives_)
       if (entry.first == body->nativeClass) dispatcher = entry.second;
     if (!dispatcher) return construct ? newObject : ScriptValue();
-    NativeCall rec{*this, callerTarget, argc, args, thisValue, body->method, construct, ScriptValue()};
+    NativeCall rec{*this, callerTarget, argc, args, *thisValue, body->method, construct, ScriptValue()};
     ++nativeDepth_;
     dispatcher(rec);
     --nativeDepth_;
     if (construct) return rec.result.isObject() ? rec.result : newObject;
     return rec.result;
   }
-  return runScriptFunction(fn, thisValue, args, argc, construct, callerTarget, newObject);
+  return runScriptFunction(fn, *thisValue, args, argc, construct, callerTarget, newObject);
 }
 
 ScriptValue ScriptEngine::runScriptFunction(ScriptObject* fn, const ScriptValue& thisValue, const ScriptValue* args,
                                             int argc, bool construct, const ScriptValue& callerTarget,
                                             const ScriptValue& newObject) {
   FunctionBody* body = fn->function();
-  ScriptValue fnHolder = ScriptValue::object(fn);
   if (callDepth_ == callContexts_.size()) callContexts_.push_back(std::make_unique<ActionContext>());
   ActionContext& ctx = *callContexts_[callDepth_++];
   struct Release {
@@ -432,18 +434,20 @@ ScriptValue ScriptEngine::runScriptFunction(ScriptObject* fn, const ScriptValue&
       --engine.callDepth_;
     }
   } release{*this, ctx};
+  // The context is as resetCallContext left it: its values are empty.
   ctx.kind = construct ? ActionContext::Construct : ActionContext::Call;
   ctx.version = body->version;
   ctx.version4 = false;
   ctx.pool = body->pool;
-  ctx.function = fnHolder;
+  // Keeps the function, and so its body, alive while it runs.
+  ctx.function.fillEmpty(ScriptValue::object(fn));
   // Target clip.
   if (body->version <= 5) {
-    if (thisValue.isClip()) ctx.target = thisValue;
-    else if (!callerTarget.isUndefined()) ctx.target = callerTarget;
-    else ctx.target = body->definedIn;
+    if (thisValue.isClip()) ctx.target.fillEmpty(thisValue);
+    else if (!callerTarget.isUndefined()) ctx.target.fillEmpty(callerTarget);
+    else ctx.target.fillEmpty(body->definedIn);
   } else {
-    ctx.target = body->definedIn.isUndefined() || !toObject(body->definedIn) ? callerTarget : body->definedIn;
+    ctx.target.fillEmpty(body->definedIn.isUndefined() || !toObject(body->definedIn) ? callerTarget : body->definedIn);
   }
   // Scope chain; the activation object at its end is made when needed.
   if (body->version <= 5) {
@@ -453,24 +457,26 @@ ScriptValue ScriptEngine::runScriptFunction(ScriptObject* fn, const ScriptValue&
   } else {
     const int n = static_cast<int>(body->scope.size());
     const int first = n > kMaxScope - 1 ? n - (kMaxScope - 1) : 0;
-    for (int i = first; i < n; ++i) ctx.scope[ctx.scopeCount++] = body->scope[i];
+    for (int i = first; i < n; ++i) {
+      ScopeEntry& e = ctx.scope[ctx.scopeCount++];
+      e.object.fillEmpty(body->scope[i].object);
+      e.isWith = body->scope[i].isWith;
+    }
   }
   ctx.clipEntry = 1;
   ctx.pendingEntry = ctx.scopeCount;
   ctx.scope[ctx.scopeCount].isWith = false;
   ++ctx.scopeCount;
-  ActivationData& a = ctx.pending;
   const uint16_t f = body->function2 ? body->flags2 : 0;
-  a.thisValue = thisValue;
-  a.hasThis = !(f & kSuppressThis) && !(f & kPreloadThis);
-  a.hasArguments = !(f & kSuppressArguments) && !(f & kPreloadArguments);
+  ctx.pendingThis = &thisValue;
+  ctx.pendingHasThis = !(f & kSuppressThis) && !(f & kPreloadThis);
+  ctx.pendingHasArguments = !(f & kSuppressArguments) && !(f & kPreloadArguments);
   ctx.pendingArgs = args;
   ctx.pendingArgc = argc;
-  a.callee = fnHolder;
-  if (!contexts_.empty()) a.caller = contexts_.back()->function;
-  if (a.caller.isUndefined()) a.caller = ScriptValue::null();
-  a.hasSuper = body->version >= 6 && (thisValue.isObject() || thisValue.isClip()) && !(f & kSuppressSuper) &&
-               !(f & kPreloadSuper);
+  if (!contexts_.empty() && !contexts_.back()->function.isUndefined())
+    ctx.pendingCaller = &contexts_.back()->function;
+  ctx.pendingHasSuper = body->version >= 6 && (thisValue.isObject() || thisValue.isClip()) &&
+                        !(f & kSuppressSuper) && !(f & kPreloadSuper);
   // Registers.
   if (body->function2) {
     ctx.registerCount = body->registerCount;
@@ -489,21 +495,25 @@ ScriptValue ScriptEngine::runScriptFunction(ScriptObject* fn, const ScriptValue&
     if (reg < ctx.registerCount) ctx.registers[reg] = v;
     ++reg;
   };
-  if (f & kPreloadThis) preload(thisValue);
-  if (f & kPreloadArguments) preload(argumentsObject(activationOf(ctx)));
-  if (f & kPreloadSuper) {
-    ActivationData& made = *activationOf(ctx)->activation();
-    made.hasSuper = true;
-    preload(superObject(ctx.activation));
-    made.hasSuper = false;
+  constexpr uint16_t kPreloads =
+      kPreloadThis | kPreloadArguments | kPreloadSuper | kPreloadRoot | kPreloadParent | kPreloadGlobal;
+  if (f & kPreloads) {
+    if (f & kPreloadThis) preload(thisValue);
+    if (f & kPreloadArguments) preload(argumentsObject(activationOf(ctx)));
+    if (f & kPreloadSuper) {
+      ActivationData& made = *activationOf(ctx)->activation();
+      made.hasSuper = true;
+      preload(superObject(ctx.activation));
+      made.hasSuper = false;
+    }
+    if (f & kPreloadRoot) preload(clipValue(bridge_->rootClip()));
+    if (f & kPreloadParent) {
+      ScriptValue parent;
+      if (ScriptObject* t = toObject(ctx.target)) bridge_->clipMember(*t, "_parent", parent);
+      preload(parent);
+    }
+    if (f & kPreloadGlobal) preload(ScriptValue::object(global()));
   }
-  if (f & kPreloadRoot) preload(clipValue(bridge_->rootClip()));
-  if (f & kPreloadParent) {
-    ScriptValue parent;
-    if (ScriptObject* t = toObject(ctx.target)) bridge_->clipMember(*t, "_parent", parent);
-    preload(parent);
-  }
-  if (f & kPreloadGlobal) preload(ScriptValue::object(global()));
   // Parameters.
   for (size_t i = 0; i < body->params.size(); ++i) {
     const FunctionParam2& p = body->params[i];
@@ -519,10 +529,12 @@ ScriptValue ScriptEngine::runScriptFunction(ScriptObject* fn, const ScriptValue&
       act->append(p.name.stringView(), v, 0);
     }
   }
-  // fnHolder keeps the function, and so its body, alive while it runs.
   const int savedVersion = version_;
   const bool savedVersion4 = version4_;
-  execute(ctx, body->code.data(), body->code.size());
+  if (!body->decoded)
+    body->decoded =
+        std::make_shared<const DecodedBlock>(body->code.data(), body->code.size(), body->version <= 5, false);
+  execute(ctx, body->code.data(), body->code.size(), body->decoded.get());
   version_ = savedVersion;
   version4_ = savedVersion4;
   if (construct) return newObject;
@@ -538,20 +550,19 @@ void ScriptEngine::resetCallContext(ActionContext& ctx) {
   ctx.hasOverride = false;
   ctx.pool = PoolRef();
   // Entries above the count are empty: `with` entries are cleared as they end.
-  for (int i = 0; i < ctx.scopeCount; ++i) ctx.scope[i] = ScopeEntry();
+  for (int i = 0; i < ctx.scopeCount; ++i) {
+    ctx.scope[i].object.clear();
+    ctx.scope[i].isWith = false;
+  }
   ctx.scopeCount = 0;
   ctx.clipEntry = 1;
   ctx.activation = nullptr;
   ctx.pendingEntry = -1;
-  ctx.pending.thisValue.clear();
-  ctx.pending.hasThis = false;
-  ctx.pending.hasArguments = false;
-  ctx.pending.hasSuper = false;
-  ctx.pending.args.clear();
-  ctx.pending.callee.clear();
-  ctx.pending.caller.clear();
-  ctx.pending.argumentsObject.clear();
-  ctx.pending.superObject.clear();
+  ctx.pendingHasThis = false;
+  ctx.pendingHasArguments = false;
+  ctx.pendingHasSuper = false;
+  ctx.pendingThis = nullptr;
+  ctx.pendingCaller = nullptr;
   ctx.pendingArgs = nullptr;
   ctx.pendingArgc = 0;
   ctx.function.clear();
@@ -570,8 +581,13 @@ ScriptObject* ScriptEngine::activationOf(ActionContext& ctx) {
     ScriptObject* act = heap_.create(ClassTag::Activation);
     ctx.scope[ctx.pendingEntry].object = ScriptValue::object(act);
     ActivationData& a = act->makeActivation();
-    a = std::move(ctx.pending);
+    if (ctx.pendingThis) a.thisValue = *ctx.pendingThis;
+    a.hasThis = ctx.pendingHasThis;
+    a.hasArguments = ctx.pendingHasArguments;
+    a.hasSuper = ctx.pendingHasSuper;
     a.args.assign(ctx.pendingArgs, ctx.pendingArgs + ctx.pendingArgc);
+    a.callee = ctx.function;
+    a.caller = ctx.pendingCaller ? *ctx.pendingCaller : ScriptValue::null();
     ctx.activation = act;
     ctx.pendingEntry = -1;
   }

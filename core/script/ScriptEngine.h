@@ -17,6 +17,7 @@
 #include "core/script/ActionQueue.h"
 #include "core/script/ClipBridge.h"
 #include "core/script/ConstantPool.h"
+#include "core/script/DecodedBlock.h"
 #include "core/script/IntervalTimers.h"
 #include "core/script/ScriptHeap.h"
 #include "core/script/ScriptObject.h"
@@ -78,12 +79,17 @@ struct ActionContext {
   // A function call makes its activation object only when something needs
   // it (ScriptEngine::activationOf): a local, a nested function, `arguments`,
   // a path lookup. Until then the scope entry at `pendingEntry` is empty and
-  // the activation's `this`, flags and arguments wait here.
+  // the activation's flags wait here, with its `this`, caller and arguments
+  // borrowed from the call, which outlives the context's run.
   int pendingEntry = -1;
-  ActivationData pending;
+  bool pendingHasThis = false;
+  bool pendingHasArguments = false;
+  bool pendingHasSuper = false;
+  const ScriptValue* pendingThis = nullptr;
+  const ScriptValue* pendingCaller = nullptr;  // null: no caller
   const ScriptValue* pendingArgs = nullptr;
   int pendingArgc = 0;
-  ScriptValue function;
+  ScriptValue function;  // also the activation's callee
   ScriptValue* registers = nullptr;
   int registerCount = 0;
   static constexpr int kInlineRegisters = 8;
@@ -245,7 +251,8 @@ class ScriptEngine {
   void runQueuedBlock(const ActionBlock& block);
 
   // Runs a block of actions in a context; true when it ran to its end.
-  void execute(ActionContext& ctx, const uint8_t* code, size_t length);
+  // `decoded` is the block's decoded form when the caller has it.
+  void execute(ActionContext& ctx, const uint8_t* code, size_t length, const DecodedBlock* decoded = nullptr);
   ScriptValue callFunction(ScriptObject* fn, const ScriptValue& thisValue, const ScriptValue* args, int argc,
                            bool construct, const ScriptValue& callerTarget);
   ScriptValue runScriptFunction(ScriptObject* fn, const ScriptValue& thisValue, const ScriptValue* args, int argc,
@@ -260,26 +267,74 @@ class ScriptEngine {
   ScriptObject* contextTarget(ActionContext& ctx);
   ScriptValue getVariable(ActionContext& ctx, const ScriptValue& name);
   void setVariable(ActionContext& ctx, const ScriptValue& name, const ScriptValue& value);
+  // Lookups through an action's cache: false when the case is not one the
+  // cache covers, and then nothing has happened (the general lookup runs).
+  bool cachedGetVariable(ActionContext& ctx, const ScriptString* name, LookupCache& c, ScriptValue& out);
+  // The cache of a variable read checked inline for the common shapes only
+  // (no SetTarget, no removed clip in the way); false sends the read to
+  // cachedGetVariable, which decides every case.
+  bool quickCachedVariable(const ActionContext& ctx, const ScriptString* name, const LookupCache& c,
+                           ScriptValue& out) const {
+    if (c.entry < 0 || c.name.asString() != name || ctx.version4 || c.entry >= ctx.scopeCount ||
+        c.entry == ctx.pendingEntry || ctx.hasOverride)
+      return false;
+    for (int i = ctx.scopeCount - 1; i > c.entry; --i) {
+      if (i == ctx.pendingEntry) continue;
+      const ScriptObject* o = ctx.scope[i].object.asObject();
+      if (!o || o->classTag() != ClassTag::Activation || o->propertyCount() != 0) return false;
+    }
+    const ScriptValue& holder = ctx.scope[c.entry].object;
+    const ScriptObject* h = holder.asObject();
+    if (!h) {
+      const ClipReference* r = holder.asClip();
+      h = r ? r->object() : nullptr;
+    }
+    if (h != c.objects[0] || h->layout() != c.layouts[0]) return false;
+    const Property* p = c.property;
+    if (p->accessor || !p->visibleTo(version_)) return false;
+    out = p->value;
+    return true;
+  }
+  bool cachedSetVariable(ActionContext& ctx, const ScriptString* name, LookupCache& c, const ScriptValue& value);
+  // The same for a variable write; false sends it to cachedSetVariable.
+  bool quickCachedSetVariable(const ActionContext& ctx, const ScriptString* name, const LookupCache& c,
+                              const ScriptValue& value) {
+    if (c.entry < 0 || c.name.asString() != name || ctx.version4 || c.entry >= ctx.scopeCount ||
+        c.entry == ctx.pendingEntry || ctx.hasOverride || bridge_ != displayBridgeBase_)
+      return false;
+    for (int i = ctx.scopeCount - 1; i > c.entry; --i) {
+      if (i == ctx.pendingEntry && i != ctx.clipEntry && i != 0 && ctx.scopeCount > 1) continue;
+      const ScriptObject* o = ctx.scope[i].object.asObject();
+      if (!o || i == ctx.pendingEntry || i == ctx.clipEntry || i == 0 || o->classTag() != ClassTag::Activation ||
+          o->propertyCount() != 0)
+        return false;
+    }
+    const ScriptValue& holder = ctx.scope[c.entry].object;
+    ScriptObject* h = holder.asObject();
+    if (!h) {
+      const ClipReference* r = holder.asClip();
+      h = r ? r->object() : nullptr;
+    }
+    if (h != c.objects[0] || h->layout() != c.layouts[0] || (h->watches() && !h->watches()->empty())) return false;
+    Property* p = c.property;
+    if (p->accessor || (p->flags & kReadOnly)) return false;
+    p->value = value;
+    if (version_ <= 5) p->flags &= ~kVersion6Only;
+    return true;
+  }
+  bool cachedGetMember(ScriptObject* object, const ScriptString* name, LookupCache& c, ScriptValue& out);
+  bool cachedSetMember(ScriptObject* object, const ScriptString* name, LookupCache& c, const ScriptValue& value);
+  bool skippableForGet(ActionContext& ctx, int entry);
+  bool skippableForSet(ActionContext& ctx, int entry);
   bool splitPath(ActionContext& ctx, std::string_view name, std::string_view& path, std::string_view& var);
   ScriptObject* scopeObject(ActionContext& ctx, int index);
   ScriptValue clipValue(ScriptObject* clip);
   PoolRef constantPool(const uint8_t* payload, size_t length);
-  // Push records decoded once: remembered by the address of their payload
-  // (direct-mapped, checked against a copy of the bytes and the encoding on
-  // every use), so that code run again pushes ready-made values.
-  struct PushItem {
-    enum Kind : uint8_t { Value, Register, Constant };
-    Kind kind = Value;
-    uint16_t index = 0;  // register number or constant index
-    ScriptValue value;   // for Value items
-  };
-  struct PushRecord {
-    const uint8_t* at = nullptr;
-    bool legacy = false;
-    std::vector<uint8_t> bytes;
-    std::vector<PushItem> items;
-  };
-  const PushRecord& pushRecord(const uint8_t* payload, size_t length);
+  // The decoded form of a block of actions that does not belong to a
+  // function (frame, clip and button actions): remembered by the address of
+  // its bytes and checked against a copy of them on every run, so a block
+  // freed and another loaded at the same address is decoded anew.
+  std::shared_ptr<const DecodedBlock> decodedBlock(const uint8_t* code, size_t length, bool legacy);
   void defineFunction(ActionContext& ctx, const uint8_t* payload, size_t length, const uint8_t* body,
                       size_t bodyLength, bool function2);
   void maybeCollect();
@@ -289,6 +344,7 @@ class ScriptEngine {
   CorePlayer& player_;
   ScriptHeap heap_;  // first: destroyed last
   ClipBridge* bridge_ = nullptr;
+  ClipBridge* displayBridgeBase_ = nullptr;  // displayBridge_ as a ClipBridge
   std::unique_ptr<DisplayClipBridge> displayBridge_;
   ScriptObject* global_ = nullptr;
   ScriptObject* objectProto_ = nullptr;
@@ -310,8 +366,8 @@ class ScriptEngine {
   ScriptValue globalRegisters_[4];
   ActionQueue* queue_ = nullptr;
   std::unordered_map<const uint8_t*, PoolRef> poolCache_;
-  static constexpr size_t kPushRecords = 256;
-  std::unique_ptr<PushRecord[]> pushRecords_;
+  static constexpr size_t kMaxDecodedBlocks = 4096;
+  std::unordered_map<const uint8_t*, std::shared_ptr<const DecodedBlock>> decodedBlocks_;
 
   int version_ = 6;
   bool version4_ = false;

@@ -33,6 +33,9 @@ class ScriptHeap {
   // Frees every object (player shutdown).
   void destroyAll();
 
+  // A layout stamp never handed out before (see ScriptObject::layout).
+  uint64_t nextLayout() { return ++layouts_; }
+
  private:
   void drainPending();
   void unregister(ScriptObject* o);
@@ -40,6 +43,7 @@ class ScriptHeap {
   std::vector<ScriptObject*> objects_;
   std::vector<ScriptObject*> pending_;
   bool draining_ = false;
+  uint64_t layouts_ = 0;
 };
 
 }  // namespace kivra

@@ -14,7 +14,9 @@ void ObjectCell::unreferenced() {
   o->heap().unreferenced(o);
 }
 
-ScriptObject::ScriptObject(ScriptHeap& heap, ClassTag tag) : heap_(&heap), tag_(tag) {}
+ScriptObject::ScriptObject(ScriptHeap& heap, ClassTag tag) : heap_(&heap), layout_(heap.nextLayout()), tag_(tag) {}
+
+void ScriptObject::newLayout() { layout_ = heap_->nextLayout(); }
 
 ScriptObject::~ScriptObject() {
   clearAll();
@@ -26,6 +28,7 @@ ScriptObject::~ScriptObject() {
 
 void ScriptObject::clearAll() {
   // Unlink first, then drop the values: dropping may free other objects.
+  newLayout();
   Property* p = head_;
   head_ = tail_ = nullptr;
   buckets_.clear();
@@ -63,6 +66,7 @@ void ScriptObject::rehash(size_t n) {
 }
 
 Property* ScriptObject::append(std::string_view name, uint32_t hash, const ScriptValue& value, uint16_t flags) {
+  newLayout();
   Property* p = new Property();
   p->name.assign(name);
   p->hash = hash;
@@ -105,6 +109,7 @@ void ScriptObject::forget(Property* p) {
 }
 
 void ScriptObject::remove(Property* p) {
+  newLayout();
   forget(p);
   if (p->prev) p->prev->next = p->next;
   else head_ = p->next;

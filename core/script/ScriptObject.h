@@ -19,6 +19,7 @@
 
 namespace kivra {
 
+class DecodedBlock;
 class DisplayObject;
 class ScriptHeap;
 
@@ -87,6 +88,7 @@ struct FunctionBody {
   uint16_t method = 0;
   // Script: a private copy of the body and what was in force at definition.
   std::vector<uint8_t> code;
+  std::shared_ptr<const DecodedBlock> decoded;  // made on the first call
   PoolRef pool;
   bool function2 = false;
   uint8_t registerCount = 0;
@@ -125,7 +127,10 @@ class ScriptObject : public ObjectCell {
 
   ScriptHeap& heap() const { return *heap_; }
   ClassTag classTag() const { return tag_; }
-  void setClassTag(ClassTag t) { tag_ = t; }
+  void setClassTag(ClassTag t) {
+    tag_ = t;
+    newLayout();
+  }
 
   // ---- Own properties ----------------------------------------------------
   Property* findOwn(std::string_view name, uint32_t hash) {
@@ -153,6 +158,13 @@ class ScriptObject : public ObjectCell {
   Property* protoProperty() const { return proto_; }
   Property* resolveProperty() const { return resolve_; }
   Property* lengthProperty() const { return length_; }
+
+  // A stamp that changes whenever a property is added or removed (or the
+  // class changes), unique over all objects of the heap: a lookup cached
+  // with an object's address and stamp is still right while both match,
+  // since the same properties are where they were. Values, flags and the
+  // prototype link are not covered: users of the stamp check those.
+  uint64_t layout() const { return layout_; }
 
   bool hasAccessors() const { return hasAccessors_; }
   void setHasAccessors() { hasAccessors_ = true; }
@@ -232,8 +244,10 @@ class ScriptObject : public ObjectCell {
   void rehash(size_t buckets);
   Property* findInTable(std::string_view name, uint32_t hash);
   void forget(Property* p);
+  void newLayout();
 
   ScriptHeap* heap_;
+  uint64_t layout_ = 0;
   ClassTag tag_;
   bool hasAccessors_ = false;
   bool permanent_ = false;

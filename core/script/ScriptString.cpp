@@ -22,6 +22,22 @@ ScriptString* ScriptString::make(std::string_view text, bool legacyOrigin) {
   return new ScriptString(text, legacyOrigin);
 }
 
+ScriptString* ScriptString::concat(const ScriptString* a, const ScriptString* b, bool legacyOrigin) {
+  // Text that is all ASCII or already in the target encoding is copied as it
+  // is, and the flags of the whole follow from those of the parts.
+  if ((a->ascii_ || a->legacy_ == legacyOrigin) && (b->ascii_ || b->legacy_ == legacyOrigin)) {
+    ScriptString* s = new ScriptString(std::string_view(), legacyOrigin);
+    s->text_.reserve(a->text_.size() + b->text_.size());
+    s->text_.append(a->text_).append(b->text_);
+    s->ascii_ = a->ascii_ && b->ascii_;
+    s->pathChars_ = a->pathChars_ || b->pathChars_;
+    return s;
+  }
+  std::string t = text::convert(a->text_, a->legacy_, legacyOrigin);
+  t += text::convert(b->text_, b->legacy_, legacyOrigin);
+  return make(t, legacyOrigin);
+}
+
 std::u16string ScriptString::units() const {
   std::u16string out;
   text::widen(text_, legacy_, out);

@@ -16,6 +16,9 @@ class ScriptString {
  public:
   // A new record with one reference; null for the empty text.
   static ScriptString* make(std::string_view text, bool legacyOrigin);
+  // The text of `a` then `b` (both non-null) in the given encoding, as make()
+  // would give it from the two texts converted to that encoding.
+  static ScriptString* concat(const ScriptString* a, const ScriptString* b, bool legacyOrigin);
 
   void retain() { ++refs_; }
   void release() {

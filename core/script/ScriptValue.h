@@ -59,6 +59,18 @@ class ScriptValue {
     }
     return *this;
   }
+  // Assignments to a value known to be undefined (an empty stack slot):
+  // nothing to drop first.
+  [[gnu::always_inline]] void fillEmpty(const ScriptValue& o) {
+    kind_ = o.kind_;
+    u_ = o.u_;
+    take();
+  }
+  [[gnu::always_inline]] void fillEmpty(ScriptValue&& o) {
+    kind_ = o.kind_;
+    u_ = o.u_;
+    o.kind_ = ValueKind::Undefined;
+  }
   void swap(ScriptValue& o) noexcept {
     std::swap(kind_, o.kind_);
     std::swap(u_, o.u_);
@@ -146,8 +158,8 @@ class ScriptValue {
   bool samePayload(const ScriptValue& o) const;
 
  private:
-  // String, object and clip values hold a reference (kinds 2 to 4): the
-  // test stays inline, the counting itself is out of line.
+  // String, object and clip values hold a reference (kinds 2 to 4): taking
+  // one stays inline, dropping one (which may free) is out of line.
   bool counted() const { return static_cast<uint8_t>(static_cast<uint8_t>(kind_) - 2) <= 2; }
   [[gnu::always_inline]] void take() {
     if (counted()) takeCounted();
@@ -155,7 +167,7 @@ class ScriptValue {
   [[gnu::always_inline]] void drop() {
     if (counted()) dropCounted();
   }
-  [[gnu::noinline]] void takeCounted() {
+  void takeCounted() {
     if (kind_ == ValueKind::String) {
       if (u_.s) u_.s->retain();
     } else if (kind_ == ValueKind::Object) {

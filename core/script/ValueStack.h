@@ -21,8 +21,10 @@ class ValueStack {
   size_t size() const { return top_; }
   bool empty() const { return top_ == 0; }
   size_t capacity() const { return capacity_; }
+  // Room for n values; growing at least doubles, so that reserving a
+  // little more before each push stays linear.
   void reserve(size_t n) {
-    if (n > capacity_) grow(n);
+    if (n > capacity_) [[unlikely]] grow(n > capacity_ * 2 ? n : capacity_ * 2);
   }
 
   ScriptValue& operator[](size_t i) { return data_[i]; }
@@ -33,17 +35,19 @@ class ValueStack {
 
   [[gnu::always_inline]] void push_back(ScriptValue&& v) {
     if (top_ == capacity_) grow(capacity_ ? capacity_ * 2 : 128);
-    data_[top_++] = std::move(v);
+    data_[top_++].fillEmpty(std::move(v));
   }
   [[gnu::always_inline]] void push_back(const ScriptValue& v) {
     if (top_ == capacity_) {
       ScriptValue copy(v);  // `v` may live in the stack
       grow(capacity_ ? capacity_ * 2 : 128);
-      data_[top_++] = std::move(copy);
+      data_[top_++].fillEmpty(std::move(copy));
       return;
     }
-    data_[top_++] = v;
+    data_[top_++].fillEmpty(v);
   }
+  // A push after reserve() made room for it.
+  [[gnu::always_inline]] void pushReserved(const ScriptValue& v) { data_[top_++].fillEmpty(v); }
   void pop_back() { data_[--top_].clear(); }
   // The top value, moved out.
   ScriptValue take() { return std::move(data_[--top_]); }

@@ -2,7 +2,9 @@
 // table, the heap and its collector.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -38,6 +40,20 @@ TEST(NumberText, FormatsLikeTheExamples) {
   EXPECT_EQ(formatNumber(-1e-300), "-1e-300");
   EXPECT_EQ(formatNumber(5e-324), "4.94065645841247e-324");
   EXPECT_EQ(formatNumber(1.7976931348623157e308), "1.79769313486232e+308");
+}
+
+// Whole numbers below 10^15 take a shorter path; it gives the digits the
+// general one gives, up to its edge.
+TEST(NumberText, WholeNumbers) {
+  EXPECT_EQ(formatNumber(7), "7");
+  EXPECT_EQ(formatNumber(-42), "-42");
+  EXPECT_EQ(formatNumber(100000), "100000");
+  EXPECT_EQ(formatNumber(123456789012345.0), "123456789012345");
+  EXPECT_EQ(formatNumber(999999999999999.0), "999999999999999");
+  EXPECT_EQ(formatNumber(-999999999999999.0), "-999999999999999");
+  EXPECT_EQ(formatNumber(1e15), "1e+15");
+  EXPECT_EQ(formatNumber(1000000000000001.0), "1e+15");
+  EXPECT_EQ(formatNumber(2.5), "2.5");
 }
 
 TEST(NumberText, Readers) {
@@ -202,6 +218,32 @@ TEST(ScriptRun, PushRecordsFollowTheirBytes) {
   q.push(ActionList::Frame, ActionBlock{code, sizeof code, nullptr, 6, 0});
   player.script().run(q);
   EXPECT_EQ(player.lines, "A\nB\nnull\n");
+}
+
+// Blocks are decoded once and remembered by address: another block at the
+// same address (another length, other record boundaries, a jump into what
+// was a record before) runs by its own bytes.
+TEST(ScriptRun, DecodedBlocksFollowTheirBytes) {
+  StubPlayer player;
+  uint8_t code[16] = {0x96, 0x03, 0x00, 0x00, 'A', 0x00, 0x26, 0x00};
+  ActionQueue q;
+  q.push(ActionList::Frame, ActionBlock{code, 8, nullptr, 6, 0});
+  player.script().run(q);
+  // Jump +1 over a Pop, then Push "B" and Trace.
+  const uint8_t b[] = {0x99, 0x02, 0x00, 0x01, 0x00, 0x17, 0x96, 0x03, 0x00, 0x00, 'B', 0x00, 0x26, 0x00};
+  std::copy(std::begin(b), std::end(b), code);
+  q.push(ActionList::Frame, ActionBlock{code, sizeof b, nullptr, 6, 0});
+  player.script().run(q);
+  // Jump +5: into the Push, on the byte of its string, now Trace (0x26),
+  // followed by the string's end, a 0 that ends the block.
+  code[3] = 0x05;
+  code[10] = 0x26;
+  q.push(ActionList::Frame, ActionBlock{code, sizeof b, nullptr, 6, 0});
+  player.script().run(q);
+  // The same bytes run again come from the remembered form.
+  q.push(ActionList::Frame, ActionBlock{code, sizeof b, nullptr, 6, 0});
+  player.script().run(q);
+  EXPECT_EQ(player.lines, "A\nB\n\n\n");
 }
 
 // The operand stack grows past its first 128 slots and keeps every value.

@@ -1,0 +1,167 @@
+#include "core/script/DecodedBlock.h"
+
+#include <cstring>
+
+#include "core/script/ActionReader.h"
+#include "core/script/OpcodeTable.h"
+
+namespace kivra {
+
+void DecodedBlock::decodeRecord(const uint8_t* code, size_t length, size_t pc, bool legacy, DecodedAction& out,
+                                std::vector<PushItem>& items) {
+  out = DecodedAction();
+  const uint8_t op = code[pc];
+  out.op = op;
+  out.pc = static_cast<uint32_t>(pc);
+  out.payload = static_cast<uint32_t>(pc);
+  out.next = pc + 1;
+  if (op >= 0x80) {
+    const size_t declared = (pc + 1 < length ? code[pc + 1] : 0) | ((pc + 2 < length ? code[pc + 2] : 0) << 8);
+    out.next = pc + 3 + declared;
+    if (pc + 3 <= length) {
+      out.payload = static_cast<uint32_t>(pc + 3);
+      // A record running past the block's end keeps what there is.
+      out.payloadLength = static_cast<uint32_t>(out.next > length ? length - (pc + 3) : declared);
+    } else {
+      // A record cut short by the end of the block: no payload.
+      out.payload = static_cast<uint32_t>(length);
+      out.payloadLength = 0;
+    }
+  }
+  const uint8_t* payload = code + out.payload;
+  switch (static_cast<Opcode>(op)) {
+    case Opcode::Jump:
+    case Opcode::If:
+      out.offset = ActionReader(payload, out.payloadLength).s16();
+      break;
+    case Opcode::StoreRegister:
+      out.reg = ActionReader(payload, out.payloadLength).u8();
+      break;
+    case Opcode::Push: {
+      out.firstItem = static_cast<uint32_t>(items.size());
+      ActionReader r(payload, out.payloadLength);
+      while (!r.atEnd()) {
+        const uint8_t type = r.u8();
+        PushItem item;
+        switch (type) {
+          case 0:
+            item.value = ScriptValue::string(r.string(), legacy);
+            break;
+          case 1:
+            item.value = ScriptValue::number(r.f32());
+            break;
+          case 2:
+            item.value = ScriptValue::null();
+            break;
+          case 3:
+            break;
+          case 4:
+            item.kind = PushItem::Register;
+            item.index = r.u8();
+            break;
+          case 5:
+            item.value = ScriptValue::boolean(r.u8() != 0);
+            break;
+          case 6:
+            item.value = ScriptValue::number(r.f64Swapped());
+            break;
+          case 7:
+            item.value = ScriptValue::number(static_cast<int32_t>(r.u32()));
+            break;
+          case 8:
+          case 9:
+            item.kind = PushItem::Constant;
+            item.index = type == 8 ? r.u8() : r.u16();
+            break;
+          default:
+            // An unknown item type ends the record: its size is unknown.
+            out.itemCount = static_cast<uint32_t>(items.size() - out.firstItem);
+            return;
+        }
+        items.push_back(std::move(item));
+      }
+      out.itemCount = static_cast<uint32_t>(items.size() - out.firstItem);
+      break;
+    }
+    default:
+      break;
+  }
+}
+
+DecodedBlock::DecodedBlock(const uint8_t* code, size_t length, bool legacy, bool keepBytes) : legacy_(legacy) {
+  if (keepBytes) bytes_.assign(code, code + length);
+  index_.assign(length, -1);
+  size_t pc = 0;
+  while (pc < length) {
+    DecodedAction a;
+    decodeRecord(code, length, pc, legacy, a, items_);
+    index_[pc] = static_cast<int32_t>(actions_.size());
+    switch (static_cast<Opcode>(a.op)) {
+      case Opcode::GetVariable:
+      case Opcode::SetVariable:
+      case Opcode::GetMember:
+      case Opcode::SetMember:
+      case Opcode::CallFunction:
+      case Opcode::CallMethod:
+        a.cache = static_cast<uint32_t>(caches_.size());
+        caches_.emplace_back();
+        break;
+      default:
+        break;
+    }
+    actions_.push_back(a);
+    pc = a.next;
+  }
+  for (size_t i = 0; i + 1 < actions_.size(); ++i) {
+    DecodedAction& a = actions_[i];
+    const uint8_t next = actions_[i + 1].op;
+    a.nameForNext = a.op == static_cast<uint8_t>(Opcode::Push) && a.itemCount > 0 &&
+                    (next == static_cast<uint8_t>(Opcode::GetVariable) ||
+                     next == static_cast<uint8_t>(Opcode::GetMember)) &&
+                    items_[a.firstItem + a.itemCount - 1].kind == PushItem::Value &&
+                    items_[a.firstItem + a.itemCount - 1].value.isString();
+  }
+  for (size_t i = 0; i + 1 < actions_.size(); ++i) {
+    DecodedAction& a = actions_[i];
+    if (a.op != static_cast<uint8_t>(Opcode::Push) || a.itemCount == 0) continue;
+    switch (static_cast<Opcode>(actions_[i + 1].op)) {
+      case Opcode::Add:
+      case Opcode::Add2:
+      case Opcode::Subtract:
+      case Opcode::Multiply:
+      case Opcode::Divide:
+      case Opcode::Modulo:
+      case Opcode::Less2:
+      case Opcode::Greater:
+      case Opcode::Less:
+      case Opcode::Equals:
+      case Opcode::Equals2:
+      case Opcode::StrictEquals:
+        a.operandsForNext = true;
+        break;
+      case Opcode::CallFunction:
+      case Opcode::CallMethod: {
+        const size_t need = actions_[i + 1].op == static_cast<uint8_t>(Opcode::CallMethod) ? 3 : 2;
+        if (a.itemCount < need) break;
+        const PushItem* end = items_.data() + a.firstItem + a.itemCount;
+        a.callForNext = end[-1].kind == PushItem::Value && end[-1].value.isString() &&
+                        end[-static_cast<std::ptrdiff_t>(need)].kind == PushItem::Value &&
+                        end[-static_cast<std::ptrdiff_t>(need)].value.isNumber();
+        break;
+      }
+      default:
+        break;
+    }
+  }
+  // The end mark: no position matches it.
+  DecodedAction end;
+  end.pc = kEndMark;
+  actions_.push_back(end);
+}
+
+bool DecodedBlock::matches(const uint8_t* code, size_t length, bool legacy) const {
+  return legacy == legacy_ && bytes_.size() == length && index_.size() == length &&
+         (length == 0 || std::memcmp(bytes_.data(), code, length) == 0);
+}
+
+}  // namespace kivra

@@ -1,0 +1,104 @@
+#pragma once
+// A block of action records decoded once: each record's opcode, payload
+// bounds and next position, the items of Push records as ready values and
+// the operands of jumps and StoreRegister. Decoding a record depends only on
+// its bytes (and, for pushed strings, on the encoding of the running movie),
+// so the decoded record found for a position gives what decoding the bytes
+// there again would. A position where no record of the linear scan starts
+// (a jump into the middle of a record) has none: the interpreter decodes the
+// bytes there one record at a time, as they come.
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "core/script/ScriptValue.h"
+
+namespace kivra {
+
+struct PushItem {
+  enum Kind : uint8_t { Value, Register, Constant };
+  Kind kind = Value;
+  uint16_t index = 0;  // register number or constant index
+  ScriptValue value;   // for Value items
+};
+
+class ScriptObject;
+struct Property;
+
+// Where a variable or member name was found the last time at one action.
+// Right while the objects passed keep their address and layout stamp (and,
+// for members, their prototype links); the users check flags and values.
+struct LookupCache {
+  static constexpr int kMaxDepth = 4;
+  ScriptValue name;  // held, so that no other string takes its address
+  ScriptObject* objects[kMaxDepth] = {};  // member: the object and its prototypes up to the holder
+  uint64_t layouts[kMaxDepth] = {};
+  Property* property = nullptr;
+  int8_t depth = -1;  // member: the holder's index in `objects`; -1: empty
+  int8_t entry = -1;  // variable: the holder's scope entry; -1: empty
+};
+
+struct DecodedAction {
+  uint32_t pc = 0;       // the record's first byte
+  uint32_t payload = 0;  // offset of the payload
+  uint32_t payloadLength = 0;
+  size_t next = 0;       // where the following record starts (may lie past the end)
+  uint8_t op = 0;
+  uint8_t reg = 0;       // StoreRegister: the register
+  // Push: its last item is a string naming the variable or member that the
+  // GetVariable or GetMember right after it reads.
+  bool nameForNext = false;
+  // Push: the action right after it takes two numbers (arithmetic or a
+  // comparison); its last items (or its last and the value below) may be them.
+  bool operandsForNext = false;
+  // Push: its last items are the argument count, (the object and) the name
+  // for the CallFunction or CallMethod right after it.
+  bool callForNext = false;
+  int16_t offset = 0;    // Jump and If: the branch offset
+  uint32_t firstItem = 0;  // Push: its items in the block's item list
+  uint32_t itemCount = 0;
+  uint32_t cache = kNoCache;  // variable, member and call actions: the lookup cache
+  static constexpr uint32_t kNoCache = 0xFFFFFFFF;
+};
+
+class DecodedBlock {
+ public:
+  // Decodes every record of the linear scan from the start. `legacy` is the
+  // encoding of pushed strings (movies of version 5 and lower).
+  // Blocks are shorter than 4 GiB (kEndMark is no position).
+  DecodedBlock(const uint8_t* code, size_t length, bool legacy, bool keepBytes);
+
+  // Decodes the one record at `pc` (pc < length), appending its push items
+  // to `items`.
+  static void decodeRecord(const uint8_t* code, size_t length, size_t pc, bool legacy, DecodedAction& out,
+                           std::vector<PushItem>& items);
+
+  // The record starting at `pc`, or null.
+  const DecodedAction* at(size_t pc) const {
+    if (pc >= index_.size()) return nullptr;
+    const int32_t i = index_[pc];
+    return i >= 0 ? &actions_[static_cast<size_t>(i)] : nullptr;
+  }
+  // The records in order, then an end mark whose position is kEndMark.
+  const DecodedAction* actions() const { return actions_.data(); }
+  static constexpr uint32_t kEndMark = 0xFFFFFFFF;
+  const PushItem* items() const { return items_.data(); }
+  bool legacy() const { return legacy_; }
+  // The lookup cache of a decoded action of this block, or null.
+  LookupCache* cache(const DecodedAction& a) const {
+    return a.cache < caches_.size() ? &caches_[a.cache] : nullptr;
+  }
+  // True when the block was decoded from these very bytes (blocks that kept
+  // a copy of their bytes only).
+  bool matches(const uint8_t* code, size_t length, bool legacy) const;
+
+ private:
+  std::vector<DecodedAction> actions_;
+  std::vector<int32_t> index_;  // position -> record number, or -1
+  std::vector<PushItem> items_;
+  std::vector<uint8_t> bytes_;
+  mutable std::vector<LookupCache> caches_;  // filled as the block runs
+  bool legacy_ = false;
+};
+
+}  // namespace kivra
