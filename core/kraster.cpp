@@ -200,21 +200,22 @@ void Rasterizer::stepTo(ActiveEdge& a, int row) {
   int64_t x = a.x, y = a.y, dx = a.dx, dy = a.dy;
   const int64_t ddx = a.ddx, ddy = a.ddy;
   int32_t steps = a.steps;
-  // Up to three steps without branches: which of them the loop below would
-  // take is known from the first three y values, and k steps of forward
+  // Up to four steps without branches: which of them the loop below would
+  // take is known from the first four y values, and k steps of forward
   // differences add k first differences and k (k - 1) / 2 second ones.
-  const int64_t y1 = y + dy, y2 = y1 + dy + ddy;
+  const int64_t y1 = y + dy, y2 = y1 + dy + ddy, y3 = y2 + dy + 2 * ddy;
   const bool e0 = (y < target) & (steps > 0);
   const bool e1 = e0 & (y1 < target) & (steps > 1);
   const bool e2 = e1 & (y2 < target) & (steps > 2);
-  const int64_t k = int64_t{e0} + int64_t{e1} + int64_t{e2};
+  const bool e3 = e2 & (y3 < target) & (steps > 3);
+  const int64_t k = int64_t{e0} + int64_t{e1} + int64_t{e2} + int64_t{e3};
   const int64_t t = (k * (k - 1)) >> 1;
   y += k * dy + t * ddy;
   x += k * dx + t * ddx;
   dy += k * ddy;
   dx += k * ddx;
   steps -= static_cast<int32_t>(k);
-  while (e2 && y < target && steps > 0) {
+  while (e3 && y < target && steps > 0) {
     y += dy;
     dy += ddy;
     x += dx;
