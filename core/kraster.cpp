@@ -1,6 +1,7 @@
 #include "core/kraster.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "core/render/FillPainter.h"
 
@@ -8,9 +9,34 @@ namespace kivra {
 
 namespace {
 
-void addSolidPortable(ExpandedPixel* acc, int n, ExpandedPixel c) {
-  for (int i = 0; i < n; ++i) acc[i] += c;
+// Eight 16-bit lanes: a coverage cell's area (lanes 0-3) and cover (4-7),
+// each B, G, R, A. Sums wrap modulo 2^16, which is exact because every
+// finished pixel sum lies in 0..4080.
+typedef uint16_t Lanes8 __attribute__((vector_size(16)));
+
+inline Lanes8 loadCell(const CoverCell& c) {
+  Lanes8 v;
+  std::memcpy(&v, &c, sizeof v);
+  return v;
 }
+inline void storeCell(CoverCell& c, Lanes8 v) { std::memcpy(&c, &v, sizeof v); }
+inline Lanes8 twice(ExpandedPixel p) {
+  const uint64_t pair[2] = {p, p};
+  Lanes8 v;
+  std::memcpy(&v, pair, sizeof v);
+  return v;
+}
+// packArgb for lanes of at most 255, in fewer steps.
+inline uint32_t pack(ExpandedPixel v) {
+  const uint64_t x = v | (v >> 8);
+  return static_cast<uint32_t>(x & 0xFFFF) | static_cast<uint32_t>((x >> 16) & 0xFFFF0000u);
+}
+inline ExpandedPixel lowHalf(Lanes8 v) {
+  uint64_t pair[2];
+  std::memcpy(pair, &v, sizeof v);
+  return pair[0];
+}
+
 void addColorsPortable(ExpandedPixel* acc, const ExpandedPixel* c, int n, uint32_t w) {
   for (int i = 0; i < n; ++i) acc[i] += c[i] * w;
 }
@@ -31,7 +57,7 @@ void resolve32Portable(ExpandedPixel* acc, uint32_t* dst, int n, int shift) {
 }
 void fill32Portable(uint32_t* dst, int n, uint32_t v) { std::fill_n(dst, n, v); }
 
-constexpr RasterKernels kPortable{"portable",        addSolidPortable,  addColorsPortable, overPortable,
+constexpr RasterKernels kPortable{"portable",        addColorsPortable, overPortable,
                                   overSolidPortable, resolve32Portable, fill32Portable};
 
 }  // namespace
@@ -61,7 +87,15 @@ bool Rasterizer::beginFrame(RenderTarget& target, int factor, const ClipRect& cl
   sy0_ = clip_.top * factor_;
   sy1_ = clip_.bottom * factor_;
   buckets_.assign(static_cast<size_t>(sy1_ - sy0_), -1);
-  acc_.assign(static_cast<size_t>(clip_.right - clip_.left) + 1, 0);
+  const size_t width = static_cast<size_t>(clip_.right - clip_.left);
+  acc_.assign(width + 1, 0);
+  cells_.assign(width + 1, CoverCell{});
+  touched_.assign((width + 1 + 63) / 64, 0);
+  for (int o = 0; o < 4; ++o)
+    for (int i = 0; i < 4; ++i) {
+      weights_[o][i] = static_cast<uint16_t>(factor_ - std::min(o, factor_));
+      weights_[o][i + 4] = static_cast<uint16_t>(factor_);
+    }
   return true;
 }
 
@@ -71,6 +105,8 @@ void Rasterizer::addObject(ShapeBuild& build, const FillStyle* mask, FillStyle* 
   for (size_t i = 0; i < nFills; ++i) {
     fills[i].orderKey = (layer_ << 16) | (fills[i].styleNumber & 0xFFFF);
     fills[i].maskLink = mask;
+    fills[i].plainOpaque = fills[i].kind != FillKind::Mask && !fills[i].transparent &&
+                           fills[i].span == SpanKind::Solid && !mask;
     fills[i].active = false;
     fills[i].counter = 0;
     fills[i].nextActive = nullptr;
@@ -117,11 +153,17 @@ void Rasterizer::insertEdge(const BucketEntry& b, int y) {
     const int64_t n = 2 * (y1 - y0);
     const int64_t cx = e.cx, cy = e.cy;
     const int64_t qx = x0 - 2 * cx + x1, qy = y0 - 2 * cy + y1;
-    const __int128 one = static_cast<__int128>(1) << 32;
-    a.dx = static_cast<int64_t>(((2 * (cx - x0) * n + qx) * one) / (n * n));
-    a.dy = static_cast<int64_t>(((2 * (cy - y0) * n + qy) * one) / (n * n));
-    a.ddx = static_cast<int64_t>((2 * qx * one) / (n * n));
-    a.ddy = static_cast<int64_t>((2 * qy * one) / (n * n));
+    const int64_t nn = n * n;
+    // Numerators below 2^31 shift into 64 bits; only curves far taller than
+    // the edge builder makes need 128.
+    auto div = [nn](int64_t num) {
+      if (num > -(int64_t{1} << 31) && num < (int64_t{1} << 31)) return (num * (int64_t{1} << 32)) / nn;
+      return static_cast<int64_t>(static_cast<__int128>(num) * (static_cast<__int128>(1) << 32) / nn);
+    };
+    a.dx = div(2 * (cx - x0) * n + qx);
+    a.dy = div(2 * (cy - y0) * n + qy);
+    a.ddx = div(2 * qx);
+    a.ddy = div(2 * qy);
     a.x = x0 << 32;
     a.y = y0 << 32;
     a.px = a.x;
@@ -135,7 +177,7 @@ void Rasterizer::insertEdge(const BucketEntry& b, int y) {
     const int64_t xi = a.px + static_cast<int64_t>(((a.x - a.px) * t) / (a.y - a.py));
     a.xi = static_cast<int32_t>((xi + (int64_t{1} << 31)) >> 32);
   }
-  order_.push_back(Ordered{a.xi, index});
+  incoming_.push_back(Ordered{a.xi, index});
 }
 
 void Rasterizer::stepTo(ActiveEdge& a, int row) {
@@ -151,6 +193,42 @@ void Rasterizer::stepTo(ActiveEdge& a, int row) {
   }
 }
 
+// stepTo without keeping the previous point (factors 2 and 4 use the last
+// point as is).
+[[gnu::always_inline]] inline void Rasterizer::stepCurve(ActiveEdge& a, int row) {
+  const int64_t target = static_cast<int64_t>(row) << 32;
+  int64_t x = a.x, y = a.y, dx = a.dx, dy = a.dy;
+  const int64_t ddx = a.ddx, ddy = a.ddy;
+  int32_t steps = a.steps;
+  // Up to four steps without branches: which of them the loop below would
+  // take is known from the first four y values, and k steps of forward
+  // differences add k first differences and k (k - 1) / 2 second ones.
+  const int64_t y1 = y + dy, y2 = y1 + dy + ddy, y3 = y2 + dy + 2 * ddy;
+  const bool e0 = (y < target) & (steps > 0);
+  const bool e1 = e0 & (y1 < target) & (steps > 1);
+  const bool e2 = e1 & (y2 < target) & (steps > 2);
+  const bool e3 = e2 & (y3 < target) & (steps > 3);
+  const int64_t k = int64_t{e0} + int64_t{e1} + int64_t{e2} + int64_t{e3};
+  const int64_t t = (k * (k - 1)) >> 1;
+  y += k * dy + t * ddy;
+  x += k * dx + t * ddx;
+  dy += k * ddy;
+  dx += k * ddx;
+  steps -= static_cast<int32_t>(k);
+  while (e3 && y < target && steps > 0) {
+    y += dy;
+    dy += ddy;
+    x += dx;
+    dx += ddx;
+    --steps;
+  }
+  a.x = x;
+  a.y = y;
+  a.dx = dx;
+  a.dy = dy;
+  a.steps = steps;
+}
+
 bool Rasterizer::maskVisible(const FillStyle* f) {
   int guard = 64;
   for (const FillStyle* m = f->maskLink; m && guard > 0; m = m->maskLink, --guard)
@@ -158,18 +236,24 @@ bool Rasterizer::maskVisible(const FillStyle* f) {
   return true;
 }
 
-bool Rasterizer::occludes(const FillStyle* f) const {
-  return f->kind != FillKind::Mask && !f->transparent && maskVisible(f);
+inline bool Rasterizer::occludes(const FillStyle* f) const {
+  return f->kind != FillKind::Mask && !f->transparent && (!f->maskLink || maskVisible(f));
 }
 
-void Rasterizer::flush(int x) {
-  if (x > lastX_) {
-    emitSpan(lastX_, x);
-    lastX_ = x;
+[[gnu::always_inline]] inline void Rasterizer::toggle(FillStyle* f, int x) {
+  FillStyle* const t = top_;
+  const bool on = f->active;
+  if (t == f || (!on && (!t || t->orderKey <= f->orderKey))) {
+    // The change is at the top, so it shows. Unlinking and linking there
+    // differ only in selected values: no branch on the direction.
+    flush(x);
+    FillStyle* const next = f->nextActive;
+    top_ = on ? next : f;
+    f->nextActive = on ? nullptr : t;
+    f->counter = on ? 0 : f->counter;
+    f->active = !on;
+    return;
   }
-}
-
-void Rasterizer::toggle(FillStyle* f, int x) {
   FillStyle** link = &top_;
   bool covered = false;
   if (f->active) {
@@ -194,7 +278,7 @@ void Rasterizer::toggle(FillStyle* f, int x) {
   }
 }
 
-void Rasterizer::windingAdd(FillStyle* f, int direction, int x) {
+[[gnu::always_inline]] inline void Rasterizer::windingAdd(FillStyle* f, int direction, int x) {
   if (!f->active) {
     toggle(f, x);
     f->counter = direction;
@@ -207,18 +291,60 @@ void Rasterizer::windingAdd(FillStyle* f, int direction, int x) {
   f->counter += direction;
 }
 
+inline void Rasterizer::addDelta(int x, ExpandedPixel to, ExpandedPixel from) {
+  const int px = (x >> shift_) - clip_.left;
+  Lanes8 w;
+  std::memcpy(&w, weights_[x & (factor_ - 1)], sizeof w);
+  CoverCell& cell = cells_[static_cast<size_t>(px)];
+  storeCell(cell, loadCell(cell) + (twice(to) - twice(from)) * w);
+  touched_[static_cast<size_t>(px) >> 6] |= uint64_t{1} << (px & 63);
+}
+
+void Rasterizer::closeRun() {
+  if (runColor_) addDelta(runEnd_, 0, runColor_);
+  runColor_ = 0;
+}
+
+[[gnu::always_inline]] inline void Rasterizer::emitSolid(int x0, int x1, ExpandedPixel c) {
+  // A solid span is a colour change at x0 and one at x1: coverage cells
+  // take the difference to the colour before, so abutting spans cost one
+  // cell each and nothing is written per pixel in between.
+  if (x0 != runEnd_) closeRun();
+  if (c != runColor_) addDelta(x0, c, runColor_);
+  runColor_ = c;
+  runEnd_ = x1;
+}
+
+[[gnu::always_inline]] inline void Rasterizer::flush(int x) {
+  if (x > lastX_) {
+    const FillStyle* t = top_;
+    if (t && t->plainOpaque && factor_ > 1) emitSolid(lastX_, x, t->color);  // the usual case
+    else emitSpan(lastX_, x);
+    lastX_ = x;
+  }
+}
+
 void Rasterizer::emitSpan(int x0, int x1) {
   FillStyle* stack[kMaxStack];
   int n = 0;
+  bool perPixel = false;
   for (FillStyle* f = top_; f; f = f->nextActive) {
-    if (f->kind == FillKind::Mask || !maskVisible(f)) continue;
+    if (f->kind == FillKind::Mask || (f->maskLink && !maskVisible(f))) continue;
     if (n < kMaxStack) stack[n++] = f;
     else stack[kMaxStack - 1] = f;
+    perPixel = perPixel || f->span != SpanKind::Solid;
     if (!f->transparent) break;
   }
   if (n == 0) return;
-  if (factor_ == 1) paintDirect(x0, x1, stack, n);
-  else accumulate(x0, x1, stack, n);
+  if (factor_ == 1) {
+    paintDirect(x0, x1, stack, n);
+  } else if (perPixel) {
+    accumulate(x0, x1, stack, n);
+  } else {
+    ExpandedPixel c = stack[n - 1]->color;
+    for (int i = n - 2; i >= 0; --i) c = compositeOver(stack[i]->color, c);
+    emitSolid(x0, x1, c);
+  }
 }
 
 void Rasterizer::paintDirect(int x0, int x1, FillStyle* const* stack, int n) {
@@ -255,110 +381,188 @@ void Rasterizer::paintDirect(int x0, int x1, FillStyle* const* stack, int n) {
   }
 }
 
-void Rasterizer::accumulate(int x0, int x1, FillStyle* const* stack, int n) {
-  const int a = factor_, s = shift_;
-  const int left = clip_.left;
-  int px0 = x0 >> s;
-  const int o0 = x0 & (a - 1);
-  const int px1 = x1 >> s, o1 = x1 & (a - 1);
-  ExpandedPixel* acc = acc_.data() - left;
-  accMin_ = std::min(accMin_, px0);
-  accMax_ = std::max(accMax_, o1 ? px1 : px1 - 1);
-
-  bool perPixel = false;
-  for (int i = 0; i < n; ++i) perPixel = perPixel || stack[i]->span != SpanKind::Solid;
-  if (!perPixel) {
-    ExpandedPixel c = stack[n - 1]->color;
-    for (int i = n - 2; i >= 0; --i) c = compositeOver(stack[i]->color, c);
-    if (!c) return;
-    if (px0 == px1) {
-      acc[px0] += c * static_cast<uint32_t>(o1 - o0);
-      return;
-    }
-    if (o0) {
-      acc[px0] += c * static_cast<uint32_t>(a - o0);
-      ++px0;
-    }
-    if (px1 > px0) kernels_->addSolid(acc + px0, px1 - px0, c * static_cast<uint32_t>(a));
-    if (o1) acc[px1] += c * static_cast<uint32_t>(o1);
-    return;
-  }
-
-  // Per-pixel fills: colours for every pixel the span touches.
-  const int py = row_ >> s;
-  const int last = o1 ? px1 : px1 - 1;
-  ExpandedPixel buf[kMaxChunk], tmp[kMaxChunk];
-  for (int x = px0; x <= last; x += kMaxChunk) {
-    const int len = std::min(kMaxChunk, last - x + 1);
-    const FillStyle* bottom = stack[n - 1];
-    fetchSpan(*bottom, x, py, len, buf);
-    for (int i = n - 2; i >= 0; --i) {
-      if (stack[i]->span == SpanKind::Solid) {
-        kernels_->overSolid(buf, stack[i]->color, len);
-      } else {
-        fetchSpan(*stack[i], x, py, len, tmp);
-        kernels_->over(buf, tmp, len);
-      }
-    }
-    int i0 = 0, i1 = len;  // the full pixels of this chunk
-    if (x == px0 && (o0 || px0 == px1)) {
-      acc[px0] += buf[0] * static_cast<uint32_t>(px0 == px1 ? o1 - o0 : a - o0);
-      i0 = 1;
-    }
-    if (x + len - 1 == px1 && o1 && px1 != px0) {
-      acc[px1] += buf[len - 1] * static_cast<uint32_t>(o1);
-      i1 = len - 1;
-    }
-    if (i1 > i0) kernels_->addColors(acc + x + i0, buf + i0, i1 - i0, static_cast<uint32_t>(a));
+void Rasterizer::markTouched(int p0, int p1) {
+  for (int p = p0; p <= p1;) {
+    const int bit = p & 63;
+    const int n = std::min(64 - bit, p1 - p + 1);
+    touched_[static_cast<size_t>(p) >> 6] |= (n == 64 ? ~uint64_t{0} : ((uint64_t{1} << n) - 1)) << bit;
+    p += n;
   }
 }
 
-void Rasterizer::resolveRow(int py) {
-  if (accMax_ < accMin_) return;
-  const int left = clip_.left;
-  const int x0 = std::max(accMin_, left), x1 = std::min(accMax_ + 1, clip_.right);
-  ExpandedPixel* acc = acc_.data() - left;
-  const int shift = 2 * shift_;
-  const PixelFormat fmt = target_->format();
-  if (fmt == PixelFormat::Bgra32 || fmt == PixelFormat::Bgra32Alt) {
-    if (x1 > x0) kernels_->resolve32(acc + x0, target_->row(py) + x0, x1 - x0, shift);
-  } else {
-    ExpandedPixel buf[kMaxChunk];
-    int x = x0;
-    while (x < x1) {
-      if (!acc[x]) {
-        ++x;
-        continue;
-      }
-      int end = x;
-      while (end < x1 && acc[end] && end - x < kMaxChunk) ++end;
-      const int len = end - x;
-      target_->readChunk(x, py, len, buf);
-      for (int i = 0; i < len; ++i) {
-        const ExpandedPixel v = (acc[x + i] >> shift) & kLaneMask;
-        buf[i] = compositeOver(v, buf[i]);
-        acc[x + i] = 0;
-      }
-      target_->writeChunk(x, py, len, buf);
-      x = end;
+// The colours of a per-pixel stack for pixels [px0, last] of pixel row py.
+// Sub-rows of a pixel row that start such a span at the same pixel with the
+// same stack get the same colours (a fill's colour depends on the pixel and
+// on where its chunk of at most 256 pixels starts), so they are computed
+// once per pixel row and kept; a longer span later computes on from the
+// start of the last chunk.
+const ExpandedPixel* Rasterizer::stackColors(FillStyle* const* stack, int n, int px0, int last, int py) {
+  StackColors* hit = nullptr;
+  for (StackColors& c : stackColors_) {
+    if (c.row != py || c.px0 != px0 || c.count != n) continue;
+    if (std::equal(stack, stack + n, c.stack)) {
+      hit = &c;
+      break;
     }
   }
-  accMin_ = clip_.right;
-  accMax_ = -1;
+  if (!hit) {
+    hit = &stackColors_[nextStackColors_];
+    nextStackColors_ = (nextStackColors_ + 1) % stackColors_.size();
+    hit->row = py;
+    hit->px0 = px0;
+    hit->count = n;
+    std::copy(stack, stack + n, hit->stack);
+    hit->length = 0;
+  }
+  const int needed = last - px0 + 1;
+  if (hit->length < needed) {
+    // A few pixels more, within the last chunk and the clip, for the next
+    // sub-rows' slightly longer spans.
+    const int chunkEnd = px0 + ((needed - 1) / kMaxChunk + 1) * kMaxChunk - 1;
+    const int end = std::min({last + 4, chunkEnd, clip_.right - 1});
+    const int length = end - px0 + 1;
+    if (hit->colors.size() < static_cast<size_t>(length)) hit->colors.resize(static_cast<size_t>(length));
+    ExpandedPixel tmp[kMaxChunk];
+    const FillStyle* bottom = stack[n - 1];
+    for (int x = px0 + hit->length / kMaxChunk * kMaxChunk; x <= end; x += kMaxChunk) {
+      const int len = std::min(kMaxChunk, end - x + 1);
+      ExpandedPixel* buf = hit->colors.data() + (x - px0);
+      fetchSpan(*bottom, x, py, len, buf);
+      for (int i = n - 2; i >= 0; --i) {
+        if (stack[i]->span == SpanKind::Solid) {
+          kernels_->overSolid(buf, stack[i]->color, len);
+        } else {
+          fetchSpan(*stack[i], x, py, len, tmp);
+          kernels_->over(buf, tmp, len);
+        }
+      }
+    }
+    hit->length = length;
+  }
+  return hit->colors.data();
+}
+
+// A span with gradient or bitmap fills: colours for every pixel it touches.
+void Rasterizer::accumulate(int x0, int x1, FillStyle* const* stack, int n) {
+  const int a = factor_, s = shift_;
+  const int left = clip_.left;
+  const int px0 = x0 >> s;
+  const int o0 = x0 & (a - 1);
+  const int px1 = x1 >> s, o1 = x1 & (a - 1);
+  ExpandedPixel* acc = acc_.data() - left;
+  const int last = o1 ? px1 : px1 - 1;
+  markTouched(px0 - left, last - left);
+  accUsed_ = true;
+  const ExpandedPixel* buf = stackColors(stack, n, px0, last, row_ >> s);
+  int p0 = px0, p1 = last + 1;  // the full pixels
+  if (o0 || px0 == px1) {
+    acc[px0] += buf[0] * static_cast<uint32_t>(px0 == px1 ? o1 - o0 : a - o0);
+    p0 = px0 + 1;
+  }
+  if (o1 && px1 != px0) {
+    acc[px1] += buf[px1 - px0] * static_cast<uint32_t>(o1);
+    p1 = px1;
+  }
+  for (int x = p0; x < p1; x += kMaxChunk)
+    kernels_->addColors(acc + x, buf + (x - px0), std::min(kMaxChunk, p1 - x), static_cast<uint32_t>(a));
+}
+
+void Rasterizer::resolveRow(int py) {
+  const int left = clip_.left;
+  const int width = clip_.right - left;
+  const int shift = 2 * shift_;
+  const bool wide = target_->format() == PixelFormat::Bgra32 || target_->format() == PixelFormat::Bgra32Alt;
+  uint32_t* row = wide ? target_->row(py) + left : nullptr;
+  ExpandedPixel* acc = acc_.data();
+  // A run of pixels without cells all have the running cover as their sum.
+  auto run = [&](int p0, int p1, ExpandedPixel sum) {
+    if (!sum || p1 <= p0) return;
+    if (!wide) {
+      std::fill(acc + p0, acc + p1, sum);
+      return;
+    }
+    const ExpandedPixel v = (sum >> shift) & kLaneMask;
+    if (expandedAlpha(v) != 255) {
+      for (int p = p0; p < p1; ++p) row[p] = pack(compositeOver(v, unpackArgb(row[p])));
+    } else if (p1 - p0 >= 16) {
+      kernels_->fill32(row + p0, p1 - p0, pack(v));
+    } else {
+      const uint32_t packed = pack(v);
+      for (int p = p0; p < p1; ++p) row[p] = packed;
+    }
+  };
+  const bool withAcc = accUsed_;
+  accUsed_ = false;
+  // Word by word of the touched bits: a word without cells is one run of
+  // the running cover; a word with some is summed cell by cell (untouched
+  // cells are zero) and resolved whole, without a branch per pixel.
+  Lanes8 cover = Lanes8{};
+  ExpandedPixel sums[64];
+  const int words = static_cast<int>(touched_.size());
+  for (int wi = 0; wi < words; ++wi) {
+    const int p0 = wi * 64;
+    const int n = std::min(64, width - p0);  // pixels of this word
+    if (!touched_[static_cast<size_t>(wi)]) {
+      run(p0, p0 + n, lowHalf(cover));
+      continue;
+    }
+    touched_[static_cast<size_t>(wi)] = 0;
+    const int cellCount = std::min(64, width + 1 - p0);  // the cell at the clip's right side is no pixel
+    CoverCell* cells = cells_.data() + p0;
+    for (int i = 0; i < cellCount; ++i) {
+      const Lanes8 c = loadCell(cells[i]);
+      sums[i] = lowHalf(cover + c);
+      cover += __builtin_shufflevector(c, c, 4, 5, 6, 7, 4, 5, 6, 7);
+      cells[i] = CoverCell{};
+    }
+    if (withAcc) {
+      for (int i = 0; i < cellCount; ++i) {
+        sums[i] += acc[p0 + i];
+        acc[p0 + i] = 0;
+      }
+    }
+    if (n <= 0) continue;
+    if (wide) kernels_->resolve32(sums, row + p0, n, shift);
+    else std::copy(sums, sums + n, acc + p0);
+  }
+  std::fill(touched_.begin(), touched_.end(), 0);
+  if (wide) return;
+  // Other formats: read back, composite and write in chunks.
+  ExpandedPixel buf[kMaxChunk];
+  int x = 0;
+  while (x < width) {
+    if (!acc[x]) {
+      ++x;
+      continue;
+    }
+    int end = x;
+    while (end < width && acc[end] && end - x < kMaxChunk) ++end;
+    const int len = end - x;
+    target_->readChunk(left + x, py, len, buf);
+    for (int i = 0; i < len; ++i) {
+      const ExpandedPixel v = (acc[x + i] >> shift) & kLaneMask;
+      buf[i] = compositeOver(v, buf[i]);
+      acc[x + i] = 0;
+    }
+    target_->writeChunk(left + x, py, len, buf);
+    x = end;
+  }
 }
 
 void Rasterizer::paint() {
   if (!target_ || buckets_.empty()) return;
-  accMin_ = clip_.right;
-  accMax_ = -1;
+  runColor_ = 0;
+  runEnd_ = INT32_MIN;
+  accUsed_ = false;
+  stackColors_.resize(64);
+  for (StackColors& c : stackColors_) c.row = INT32_MIN;
   order_.clear();
   free_.clear();
   active_.clear();
   for (int y = sy0_; y < sy1_; ++y) {
     row_ = y;
-    for (int32_t b = buckets_[static_cast<size_t>(y - sy0_)]; b >= 0; b = entries_[static_cast<size_t>(b)].next)
-      insertEdge(entries_[static_cast<size_t>(b)], y);
-    // Insertion sort: the order changes little from row to row.
+    // The edges already active keep their order from the last row up to a
+    // few swaps: insertion sort.
     for (size_t i = 1; i < order_.size(); ++i) {
       const Ordered v = order_[i];
       if (order_[i - 1].x <= v.x) continue;
@@ -369,12 +573,47 @@ void Rasterizer::paint() {
       }
       order_[j] = v;
     }
+    // The row's new edges, sorted among themselves, are merged in after the
+    // active ones at equal x.
+    incoming_.clear();
+    for (int32_t b = buckets_[static_cast<size_t>(y - sy0_)]; b >= 0; b = entries_[static_cast<size_t>(b)].next)
+      insertEdge(entries_[static_cast<size_t>(b)], y);
+    if (incoming_.size() > 32) {
+      std::stable_sort(incoming_.begin(), incoming_.end(), [](const Ordered& p, const Ordered& q) { return p.x < q.x; });
+    } else {
+      for (size_t i = 1; i < incoming_.size(); ++i) {
+        const Ordered v = incoming_[i];
+        size_t j = i;
+        for (; j > 0 && incoming_[j - 1].x > v.x; --j) incoming_[j] = incoming_[j - 1];
+        incoming_[j] = v;
+      }
+    }
+    if (!incoming_.empty()) {
+      next_.resize(order_.size() + incoming_.size());
+      std::merge(order_.begin(), order_.end(), incoming_.begin(), incoming_.end(), next_.begin(),
+                 [](const Ordered& p, const Ordered& q) { return p.x < q.x; });
+      order_.swap(next_);
+    }
     lastX_ = sx0_;
+    // Raw pointers: the rule routines write through fill pointers, which the
+    // compiler cannot tell apart from the vectors' own storage. Survivors
+    // are compacted in place.
+    ActiveEdge* const active = active_.data();
+    Ordered* const order = order_.data();
+    const int left = sx0_, right = sx1_;
+    const bool interpolate = factor_ == 1;
     size_t kept = 0;
-    for (size_t i = 0; i < order_.size(); ++i) {
-      const int32_t idx = order_[i].index;
-      ActiveEdge& a = active_[static_cast<size_t>(idx)];
-      const int x = std::clamp(a.xi, sx0_, sx1_);
+    const size_t count = order_.size();
+    for (size_t i = 0; i < count; ++i) {
+      const int32_t idx = order[i].index;
+      ActiveEdge& a = active[idx];
+      // Active edges and their fills lie scattered in memory: fetch ahead.
+      if (i + 4 < count) {
+        const ActiveEdge& ahead = active[order[i + 4].index];
+        __builtin_prefetch(&ahead);
+        __builtin_prefetch(ahead.fill0);
+      }
+      const int x = std::clamp(a.xi, left, right);
       switch (a.rule) {
         case FillRule::TwoFills:
           if (a.fill0) toggle(a.fill0, x);
@@ -391,16 +630,19 @@ void Rasterizer::paint() {
         if (!a.curve) {
           a.x += a.dx;
           a.xi = static_cast<int32_t>((a.x + (int64_t{1} << 31)) >> 32);
+        } else if (!interpolate) {
+          stepCurve(a, y + 1);
+          a.xi = static_cast<int32_t>((a.x + (int64_t{1} << 31)) >> 32);
         } else {
           stepTo(a, y + 1);
           int64_t xv = a.x;
-          if (factor_ == 1 && a.y != a.py && a.y > (static_cast<int64_t>(y + 1) << 32)) {
+          if (a.y != a.py && a.y > (static_cast<int64_t>(y + 1) << 32)) {
             const __int128 t = (static_cast<__int128>(y + 1) << 32) - a.py;
             xv = a.px + static_cast<int64_t>(((a.x - a.px) * t) / (a.y - a.py));
           }
           a.xi = static_cast<int32_t>((xv + (int64_t{1} << 31)) >> 32);
         }
-        order_[kept++] = Ordered{a.xi, idx};
+        order[kept++] = Ordered{a.xi, idx};
       } else {
         free_.push_back(idx);
       }
@@ -414,7 +656,11 @@ void Rasterizer::paint() {
       f->active = false;
       f->counter = 0;
     }
-    if (factor_ > 1 && ((y & (factor_ - 1)) == factor_ - 1)) resolveRow(y >> shift_);
+    if (factor_ > 1) {
+      closeRun();
+      runEnd_ = INT32_MIN;
+      if ((y & (factor_ - 1)) == factor_ - 1) resolveRow(y >> shift_);
+    }
     if ((y & 31) == 0 && yieldHook_) yieldHook_(yieldContext_);
   }
 }

@@ -6,9 +6,11 @@
 // clipping masks are resolved in the sweep.
 //
 // Anti-aliasing is by supersampling at factor 1, 2 or 4: coordinates are in
-// sub-pixels, each sub-row's spans add their colour times the number of
-// sub-columns they cover to a per-pixel accumulator, and the accumulators are
-// resolved into the target at the end of each pixel row.
+// sub-pixels. At factors 2 and 4 a sub-row's solid spans are colour changes
+// at their ends, kept in one coverage cell per pixel (weighted by the
+// sub-columns they cover), and gradient and bitmap spans add their colours
+// per pixel; at the end of each pixel row the cells' running sums give the
+// pixels, written once per run of equal pixels.
 //
 // Lifecycle: beginFrame, addObject for every object in stacking order (a
 // mask before the objects it clips), paint. The rasterizer keeps its pools
@@ -26,8 +28,6 @@ namespace kivra {
 // that produce identical bytes.
 struct RasterKernels {
   const char* name;
-  // acc[i] += c
-  void (*addSolid)(ExpandedPixel* acc, int n, ExpandedPixel c);
   // acc[i] += c[i] . weight (weight <= 4)
   void (*addColors)(ExpandedPixel* acc, const ExpandedPixel* c, int n, uint32_t weight);
   // dst[i] = src[i] over dst[i]
@@ -44,6 +44,15 @@ struct RasterKernels {
 const RasterKernels& portableKernels();
 // The fastest kernels this processor runs (SSE2 or AVX2 on x86-64).
 const RasterKernels& fastKernels();
+
+// The coverage of one pixel of the current pixel row: colour changes that
+// fall inside it, each weighted by the sub-columns it covers (area) and by
+// the whole pixel width (cover, carried to the pixels on its right). Four
+// 16-bit lanes B, G, R, A each.
+struct CoverCell {
+  uint64_t area;
+  uint64_t cover;
+};
 
 struct ClipRect {
   int left = 0, top = 0, right = 0, bottom = 0;  // pixels, right/bottom exclusive
@@ -84,30 +93,39 @@ class Rasterizer {
     FillStyle* fill1;
     int32_t next;
   };
-  struct ActiveEdge {
+  // A straight edge is stepped from its first cache line; curves also use
+  // the second.
+  struct alignas(64) ActiveEdge {
     int64_t x;      // 32.32
-    int64_t y;      // 32.32 (curves)
-    int64_t dx, dy, ddx, ddy;  // 32.32 forward differences (curves), dx = slope for lines
-    int64_t px, py;            // the previous curve point (factor 1 interpolation)
-    int32_t xi;                // current integer sub-pixel x
-    int32_t yEnd;              // first row below the edge
-    int32_t steps;
+    int64_t dx;     // 32.32: slope for lines, first x difference for curves
+    int32_t xi;     // current integer sub-pixel x
+    int32_t yEnd;   // first row below the edge
     FillStyle* fill0;
     FillStyle* fill1;
     FillRule rule;
     int8_t direction;
     bool curve;
+    int32_t steps;
+    int64_t y;                 // 32.32 (curves)
+    int64_t dy, ddx, ddy;      // 32.32 forward differences (curves)
+    int64_t px, py;            // the previous curve point (factor 1 interpolation)
   };
 
   void insertEdge(const BucketEntry& b, int y);
   void stepTo(ActiveEdge& e, int row);
+  static void stepCurve(ActiveEdge& e, int row);
   void toggle(FillStyle* f, int x);
   void windingAdd(FillStyle* f, int direction, int x);
   void flush(int x);
   void emitSpan(int x0, int x1);
   void paintDirect(int x0, int x1, FillStyle* const* stack, int n);
   void accumulate(int x0, int x1, FillStyle* const* stack, int n);
+  const ExpandedPixel* stackColors(FillStyle* const* stack, int n, int px0, int last, int py);
   void resolveRow(int py);
+  void addDelta(int x, ExpandedPixel to, ExpandedPixel from);
+  void closeRun();
+  void emitSolid(int x0, int x1, ExpandedPixel c);
+  void markTouched(int p0, int p1);
   bool occludes(const FillStyle* f) const;
   static bool maskVisible(const FillStyle* f);
 
@@ -130,8 +148,33 @@ class Rasterizer {
     int32_t index;
   };
   std::vector<Ordered> order_;
+  std::vector<Ordered> next_;      // the order merged with the new edges
+  std::vector<Ordered> incoming_;  // edges starting on the current row
+  // Per-pixel colours of gradient and bitmap spans, summed over the pixel
+  // row's sub-samples.
   std::vector<ExpandedPixel> acc_;
-  int accMin_ = 0, accMax_ = -1;  // touched pixel range of the current row
+  bool accUsed_ = false;  // acc_ has entries in the current pixel row
+  // Colours of per-pixel stacks on the current pixel row, by stack and
+  // first pixel.
+  struct StackColors {
+    int row = INT32_MIN;
+    int px0 = 0;
+    int count = 0;
+    int length = 0;
+    FillStyle* stack[kMaxStack] = {};
+    std::vector<ExpandedPixel> colors;
+  };
+  std::vector<StackColors> stackColors_;
+  size_t nextStackColors_ = 0;
+  // Solid spans as colour changes per pixel, and which pixels have a cell
+  // or an acc_ entry (one bit each).
+  std::vector<CoverCell> cells_;
+  std::vector<uint64_t> touched_;
+  uint16_t weights_[4][8] = {};  // by sub-column: area and cover weights
+  // The solid colour the current sub-row's changes have reached, and where
+  // its span ended.
+  ExpandedPixel runColor_ = 0;
+  int runEnd_ = 0;
 
   FillStyle* top_ = nullptr;
   int row_ = 0;    // current sub-row

@@ -15,16 +15,6 @@ namespace {
 
 // ---- SSE2: two expanded pixels per register ----
 
-void addSolidSse2(ExpandedPixel* acc, int n, ExpandedPixel c) {
-  const __m128i v = _mm_set1_epi64x(static_cast<long long>(c));
-  int i = 0;
-  for (; i + 2 <= n; i += 2) {
-    __m128i* p = reinterpret_cast<__m128i*>(acc + i);
-    _mm_storeu_si128(p, _mm_add_epi16(_mm_loadu_si128(p), v));
-  }
-  for (; i < n; ++i) acc[i] += c;
-}
-
 void addColorsSse2(ExpandedPixel* acc, const ExpandedPixel* c, int n, uint32_t w) {
   const __m128i k = _mm_set1_epi16(static_cast<short>(w));
   int i = 0;
@@ -94,16 +84,6 @@ void fill32Sse2(uint32_t* dst, int n, uint32_t v) {
 }
 
 // ---- AVX2: four expanded pixels per register ----
-
-__attribute__((target("avx2"))) void addSolidAvx2(ExpandedPixel* acc, int n, ExpandedPixel c) {
-  const __m256i v = _mm256_set1_epi64x(static_cast<long long>(c));
-  int i = 0;
-  for (; i + 4 <= n; i += 4) {
-    __m256i* p = reinterpret_cast<__m256i*>(acc + i);
-    _mm256_storeu_si256(p, _mm256_add_epi16(_mm256_loadu_si256(p), v));
-  }
-  for (; i < n; ++i) acc[i] += c;
-}
 
 __attribute__((target("avx2"))) void addColorsAvx2(ExpandedPixel* acc, const ExpandedPixel* c, int n, uint32_t w) {
   const __m256i k = _mm256_set1_epi16(static_cast<short>(w));
@@ -175,8 +155,8 @@ __attribute__((target("avx2"))) void fill32Avx2(uint32_t* dst, int n, uint32_t v
   for (; i < n; ++i) dst[i] = v;
 }
 
-constexpr RasterKernels kSse2{"sse2", addSolidSse2, addColorsSse2, overArraySse2, overSolidSse2, resolve32Sse2, fill32Sse2};
-constexpr RasterKernels kAvx2{"avx2", addSolidAvx2, addColorsAvx2, overArrayAvx2, overSolidAvx2, resolve32Avx2, fill32Avx2};
+constexpr RasterKernels kSse2{"sse2", addColorsSse2, overArraySse2, overSolidSse2, resolve32Sse2, fill32Sse2};
+constexpr RasterKernels kAvx2{"avx2", addColorsAvx2, overArrayAvx2, overSolidAvx2, resolve32Avx2, fill32Avx2};
 
 }  // namespace
 

@@ -26,10 +26,6 @@ void TagCursor::setPosition(int64_t pos) {
 
 void TagCursor::setReadEnd(int64_t end) { readEnd_ = end; }
 
-int64_t TagCursor::limit() const {
-  return readEnd_ >= 0 ? std::min(readEnd_, available_) : available_;
-}
-
 int64_t TagCursor::remaining() const {
   if (pos_ < 0) return 0;
   return std::max<int64_t>(0, limit() - pos_);
@@ -138,8 +134,9 @@ void TagCursor::skip(int64_t n) {
   pos_ += n;
 }
 
-uint32_t TagCursor::readUB(unsigned n) {
-  if (n > 32) n = 32;
+// Field by field, byte by byte: reads past the limit give zeros and set the
+// overrun flag (readU8).
+uint32_t TagCursor::readUBSlow(unsigned n) {
   uint32_t value = 0;
   while (n > 0) {
     if (bitsLeft_ == 0) {
@@ -154,13 +151,6 @@ uint32_t TagCursor::readUB(unsigned n) {
     n -= take;
   }
   return value;
-}
-
-int32_t TagCursor::readSB(unsigned n) {
-  if (n == 0) return 0;
-  uint32_t v = readUB(n);
-  if (n < 32 && (v & (1u << (n - 1)))) v |= ~((1u << n) - 1u);  // sign-extend bit n-1
-  return static_cast<int32_t>(v);
 }
 
 RECT TagCursor::readRect() {

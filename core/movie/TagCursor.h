@@ -75,8 +75,32 @@ class TagCursor {
   const uint8_t* current() const;
 
   void alignToByte() { bitsLeft_ = 0; }
-  uint32_t readUB(unsigned n);
-  int32_t readSB(unsigned n);
+  // Shape records read many short fields, so the usual cases are inline:
+  // the bits are in the buffered byte, or all the bytes a field needs lie
+  // below the limit.
+  uint32_t readUB(unsigned n) {
+    if (n > 32) n = 32;
+    if (n <= bitsLeft_) {
+      bitsLeft_ -= n;
+      return lowBits(bitBuffer_ >> bitsLeft_, n);
+    }
+    const unsigned need = (n - bitsLeft_ + 7) / 8;
+    if (pos_ >= 0 && pos_ + need <= limit()) {
+      uint64_t bits = lowBits(bitBuffer_, bitsLeft_);
+      for (unsigned i = 0; i < need; ++i) bits = bits << 8 | base_[pos_ + i];
+      pos_ += need;
+      bitBuffer_ = base_[pos_ - 1];
+      bitsLeft_ = bitsLeft_ + need * 8 - n;
+      return lowBits(bits >> bitsLeft_, n);
+    }
+    return readUBSlow(n);
+  }
+  int32_t readSB(unsigned n) {
+    if (n == 0) return 0;
+    uint32_t v = readUB(n);
+    if (n < 32 && (v & (1u << (n - 1)))) v |= ~((1u << n) - 1u);  // sign-extend bit n-1
+    return static_cast<int32_t>(v);
+  }
   bool readBit() { return readUB(1) != 0; }
 
   RECT readRect();
@@ -86,7 +110,9 @@ class TagCursor {
   Rgba readRgba();
 
  private:
-  int64_t limit() const;
+  int64_t limit() const { return readEnd_ >= 0 ? (readEnd_ < available_ ? readEnd_ : available_) : available_; }
+  uint32_t readUBSlow(unsigned n);
+  static uint32_t lowBits(uint64_t v, unsigned bits) { return static_cast<uint32_t>(v & ((uint64_t{1} << bits) - 1)); }
 
   const uint8_t* base_ = nullptr;
   int64_t available_ = 0;

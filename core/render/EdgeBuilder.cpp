@@ -82,6 +82,12 @@ void EdgeBuilder::addPiece(CurveEdge e, int depth) {
   if (y0 == y1) return;  // horizontal pieces never enter the scan
 
   // Far-edge handling: anything outside +-32000 is folded or split.
+  auto inside = [](int64_t v) { return static_cast<uint64_t>(v + kLimit) <= static_cast<uint64_t>(2 * kLimit); };
+  if (inside(e.x0) && inside(e.x1) && inside(e.y0) && inside(e.y1) &&
+      (e.straight || (inside(e.cx) && inside(e.cy)))) {
+    store(e, down ? 1 : -1);
+    return;
+  }
   const int64_t bx0 = std::min({e.x0, e.x1, e.straight ? e.x0 : e.cx});
   const int64_t bx1 = std::max({e.x0, e.x1, e.straight ? e.x0 : e.cx});
   const int64_t by0 = std::min({e.y0, e.y1, e.straight ? e.y0 : e.cy});

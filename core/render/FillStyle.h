@@ -49,13 +49,24 @@ struct ColorTables {
 // How a fill produces pixels.
 enum class SpanKind : uint8_t { None, Solid, Linear, Radial, Bitmap };
 
-struct FillStyle {
+// What the sweep reads for every edge crossing comes first, so that it
+// shares one cache line (the record is aligned to a line).
+struct alignas(64) FillStyle {
   FillKind kind = FillKind::Solid;
   uint8_t type = 0;             // the type byte as read
-  ExpandedPixel color = 0;      // premultiplied; the fallback for gradients and bitmaps
   bool transparent = false;
-  uint32_t styleNumber = 0;
+  SpanKind span = SpanKind::None;  // how it paints (FillPainter)
 
+  // ---- Sweep state (Rasterizer) ----
+  bool active = false;
+  bool plainOpaque = false;     // opaque, solid, unmasked: paints alone
+  int32_t counter = 0;
+  OrderKey orderKey = 0;
+  ExpandedPixel color = 0;      // premultiplied; the fallback for gradients and bitmaps
+  const FillStyle* maskLink = nullptr;
+  FillStyle* nextActive = nullptr;
+
+  uint32_t styleNumber = 0;
   uint8_t gradientCount = 0;
   GradientRecord gradient[8];
   MATRIX matrix;                // gradient or bitmap space -> shape twips
@@ -64,7 +75,6 @@ struct FillStyle {
   ColorTransform cxform;        // kept for bitmap fills
 
   // ---- Painting state (FillPainter) ----
-  SpanKind span = SpanKind::None;
   bool smooth = false;
   bool clipped = false;
   int32_t ramp = -1;            // index into the build's ramps
@@ -75,13 +85,6 @@ struct FillStyle {
   double ua = 0, ub = 0, uc = 0, ud = 0, ut = 0, vt = 0;
   const GradientRamp* rampPtr = nullptr;
   const ColorTables* tablePtr = nullptr;
-
-  // ---- Sweep state (Rasterizer) ----
-  OrderKey orderKey = 0;
-  const FillStyle* maskLink = nullptr;
-  FillStyle* nextActive = nullptr;
-  int32_t counter = 0;
-  bool active = false;
 
   bool needsPerPixel() const { return span == SpanKind::Linear || span == SpanKind::Radial || span == SpanKind::Bitmap; }
 };

@@ -17,8 +17,15 @@ int64_t clampPen(int64_t v) { return std::clamp(v, -kPenLimit, kPenLimit); }
 
 // A point under the instance matrix, in 64 bits so no input can overflow.
 void toDevice(const MATRIX& m, int64_t x, int64_t y, int64_t& ox, int64_t& oy) {
-  auto r = [](__int128 p) { return static_cast<int64_t>((p >> 16) + ((p >> 15) & 1)); };
   constexpr int64_t kDeviceLimit = int64_t{1} << 29;
+  if (x == static_cast<int32_t>(x) && y == static_cast<int32_t>(y)) {
+    // 32-bit factors: every product fits in 64 bits.
+    auto r = [](int64_t p) { return (p >> 16) + ((p >> 15) & 1); };
+    ox = std::clamp<int64_t>(r(int64_t{m.a} * x) + r(int64_t{m.c} * y) + m.tx, -kDeviceLimit, kDeviceLimit);
+    oy = std::clamp<int64_t>(r(int64_t{m.b} * x) + r(int64_t{m.d} * y) + m.ty, -kDeviceLimit, kDeviceLimit);
+    return;
+  }
+  auto r = [](__int128 p) { return static_cast<int64_t>((p >> 16) + ((p >> 15) & 1)); };
   ox = std::clamp<int64_t>(r(static_cast<__int128>(m.a) * x) + r(static_cast<__int128>(m.c) * y) + m.tx,
                            -kDeviceLimit, kDeviceLimit);
   oy = std::clamp<int64_t>(r(static_cast<__int128>(m.b) * x) + r(static_cast<__int128>(m.d) * y) + m.ty,
@@ -283,10 +290,19 @@ void ShapeParser::edge(const CurveEdge& e) {
 CurveEdge ShapeParser::curve(int64_t penX, int64_t penY, const Record& r) const {
   CurveEdge e;
   e.straight = r.straight;
-  toDevice(m_, penX, penY, e.x0, e.y0);
+  // An edge starts where the last one ended: the same twips give the same
+  // device point.
+  if (anchor_.valid && anchor_.x == penX && anchor_.y == penY) {
+    e.x0 = anchor_.dx;
+    e.y0 = anchor_.dy;
+  } else {
+    toDevice(m_, penX, penY, e.x0, e.y0);
+  }
   const int64_t cx = clampPen(penX + r.cdx), cy = clampPen(penY + r.cdy);
   toDevice(m_, cx, cy, e.cx, e.cy);
-  toDevice(m_, clampPen(cx + r.adx), clampPen(cy + r.ady), e.x1, e.y1);
+  const int64_t ax = clampPen(cx + r.adx), ay = clampPen(cy + r.ady);
+  toDevice(m_, ax, ay, e.x1, e.y1);
+  anchor_ = DevicePoint{ax, ay, e.x1, e.y1, true};
   if (e.straight) {
     e.cx = (e.x0 + e.x1) >> 1;
     e.cy = (e.y0 + e.y1) >> 1;
@@ -302,6 +318,7 @@ void ShapeParser::finish(ShapeBuild& out) {
 bool ShapeParser::build(const ShapeInstance& in, ShapeBuild& out) {
   out.clear();
   m_ = in.matrix;
+  anchor_.valid = false;
   cx_ = in.cxform;
   factor_ = in.factor;
   bitmaps_ = in.bitmaps;
@@ -452,6 +469,7 @@ bool ShapeParser::buildGlyph(const uint8_t* records, size_t length, const MATRIX
                              ShapeBuild& out) {
   out.clear();
   m_ = m;
+  anchor_.valid = false;
   cx_ = ColorTransform();
   factor_ = factor;
   glyph_ = true;

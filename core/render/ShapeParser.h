@@ -63,6 +63,12 @@ class ShapeParser {
   MATRIX lerp(const MATRIX& s, const MATRIX& e) const;
   Rgba deviceColor(Rgba c) const { return cx_.apply(c); }
   CurveEdge curve(int64_t penX, int64_t penY, const Record& r) const;
+  // The last edge's anchor in twips and in device sub-pixels.
+  struct DevicePoint {
+    int64_t x = 0, y = 0, dx = 0, dy = 0;
+    bool valid = false;
+  };
+  mutable DevicePoint anchor_;
 
   EdgeBuilder edges_;
   Stroker stroker_;

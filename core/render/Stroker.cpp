@@ -12,7 +12,15 @@ constexpr double kPi = 3.14159265358979323846;
 // Joints that turn by less than this (cosine of about 1 degree) need no disc.
 constexpr double kStraightCos = 0.99985;
 
-int64_t rnd(double v) { return static_cast<int64_t>(std::llround(std::clamp(v, -1e12, 1e12))); }
+// std::llround (halves away from zero) without the library call: the
+// fraction v - trunc(v) is exact in doubles.
+int64_t rnd(double v) {
+  v = std::clamp(v, -1e12, 1e12);
+  if (v != v) return static_cast<int64_t>(std::llround(v));
+  const int64_t t = static_cast<int64_t>(v);
+  const double f = v - static_cast<double>(t);
+  return t + (f >= 0.5 ? 1 : (f <= -0.5 ? -1 : 0));
+}
 
 }  // namespace
 

@@ -54,6 +54,36 @@ TEST(TagCursorBits, BitsAfterAByteFieldStartOnTheNextByte) {
   EXPECT_EQ(c.readUB(4), 0b0101u);
 }
 
+// Fields of every width, read whole or bit by bit, agree, also across a
+// read limit (the bits past it read as zeros and flag the overrun).
+TEST(TagCursorBits, WideFieldsMatchBitByBitReadsUpToTheLimit) {
+  Bytes b;
+  uint32_t seed = 12345;
+  for (int i = 0; i < 64; ++i) {
+    seed = seed * 1103515245u + 12345u;
+    b.push_back(static_cast<uint8_t>(seed >> 16));
+  }
+  for (int64_t limit : {int64_t{64}, int64_t{37}, int64_t{5}}) {
+    TagCursor whole(b.data(), limit), bits(b.data(), limit);
+    unsigned width = 0;
+    for (int field = 0; field < 26; ++field) {  // 54 bytes
+      width = (width * 7 + 3) % 33;  // 0..32, in a scattered order
+      uint32_t expected = 0;
+      for (unsigned i = 0; i < width; ++i) expected = expected << 1 | bits.readUB(1);
+      if (field % 2) {
+        int64_t signedExpected = expected;
+        if (width > 0 && width < 32 && (expected >> (width - 1)) & 1) signedExpected -= int64_t{1} << width;
+        EXPECT_EQ(whole.readSB(width), static_cast<int32_t>(signedExpected)) << "limit " << limit << " field " << field;
+      } else {
+        EXPECT_EQ(whole.readUB(width), expected) << "limit " << limit << " field " << field;
+      }
+      EXPECT_EQ(whole.position(), bits.position());
+      EXPECT_EQ(whole.overrun(), bits.overrun());
+    }
+    EXPECT_EQ(whole.overrun(), limit < 64);
+  }
+}
+
 TEST(TagCursorLimits, ReadsBeyondTheEndYieldZeroAndFlagOverrun) {
   const Bytes b = {0x01, 0x02, 0x03};
   TagCursor c(b.data(), 3);

@@ -1,0 +1,257 @@
+// The sweep keeps its pixels: generated scenes of solid, gradient and
+// bitmap fills, strokes, transparency and masks at every factor and in
+// every target format hash to the values of the first implementation, and
+// painting through a dirty rectangle or after rebuilding an object gives the
+// pixels of a fresh full frame.
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "core/sse2raster.h"
+#include "tests/core/render/RenderTestSupport.h"
+
+namespace kivra {
+namespace {
+
+class TwoBitmaps : public BitmapSource {
+ public:
+  TwoBitmaps() {
+    opaque_.resize(13 * 9);
+    translucent_.resize(7 * 11);
+    std::mt19937 r(5);
+    for (uint32_t& v : opaque_) v = 0xFF000000u | (r() & 0xFFFFFF);
+    for (uint32_t& v : translucent_) {
+      const uint32_t a = r() & 0xFF, c = r();
+      auto pm = [&](uint32_t ch) { return ((a + 1) * ch) >> 8; };
+      v = a << 24 | pm((c >> 16) & 255) << 16 | pm((c >> 8) & 255) << 8 | pm(c & 255);
+    }
+    pixels_[0] = BitmapPixels{13, 9, 13, opaque_.data(), false};
+    pixels_[1] = BitmapPixels{7, 11, 7, translucent_.data(), true};
+  }
+  const BitmapPixels* bitmap(uint16_t id) const override {
+    return id == 7 ? &pixels_[0] : id == 8 ? &pixels_[1] : nullptr;
+  }
+
+ private:
+  std::vector<uint32_t> opaque_, translucent_;
+  BitmapPixels pixels_[2];
+};
+
+// Up to 30 shapes of 3 to 9 straight or curved sides in a frame of about
+// `size` pixels: solid, linear, radial and bitmap fills, some with a second
+// fill, some stroked, some colour-transformed, some masks.
+std::vector<test::DrawItem> scene(uint32_t seed, int size, bool solidOnly = false) {
+  std::mt19937 rng(seed);
+  auto r = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
+  auto colour = [&](bool translucent) {
+    return Rgba{uint8_t(r(0, 255)), uint8_t(r(0, 255)), uint8_t(r(0, 255)), uint8_t(translucent ? r(0, 255) : 255)};
+  };
+  std::vector<test::DrawItem> items;
+  const int count = r(3, 30);
+  for (int i = 0; i < count; ++i) {
+    kit::ShapeBuilder b;
+    uint32_t fill;
+    const int kind = solidOnly ? r(0, 5) % 2 : r(0, 5);
+    if (kind <= 1) {
+      fill = b.addFill(kit::FillStyle::solid(colour(r(0, 1))));
+    } else if (kind <= 3) {
+      MATRIX gm;
+      gm.a = r(100, 4000);
+      gm.d = r(100, 4000);
+      gm.b = r(-1000, 1000);
+      gm.tx = r(0, 3000);
+      gm.ty = r(0, 2000);
+      std::vector<kit::GradientStop> stops = {{0, colour(r(0, 1))}, {uint8_t(r(1, 254)), colour(r(0, 1))},
+                                              {255, colour(r(0, 1))}};
+      fill = b.addFill(kind == 2 ? kit::FillStyle::linear(stops, gm) : kit::FillStyle::radial(stops, gm));
+    } else {
+      MATRIX bm;
+      bm.a = r(20000, 800000);
+      bm.d = r(20000, 800000);
+      bm.c = r(-5000, 5000);
+      bm.tx = r(0, 3000);
+      bm.ty = r(0, 2000);
+      fill = b.addFill(kit::FillStyle::bitmap(uint16_t(r(7, 9)), bm, r(0, 1), r(0, 1)));
+    }
+    uint32_t fill2 = 0;
+    if (r(0, 3) == 0) fill2 = b.addFill(kit::FillStyle::solid(colour(r(0, 1))));
+    uint32_t line = 0;
+    if (r(0, 2) == 0) line = b.addLine(kit::LineStyle{uint16_t(r(1, 400)), colour(r(0, 1))});
+    const int cx = r(0, size * 15), cy = r(0, size * 10), rad = r(10, size * 5);
+    b.moveTo(cx - rad, cy).setFill0(fill);
+    if (line) b.setLine(line);
+    const int sides = r(3, 9);
+    for (int k = 0; k < sides; ++k) {
+      const int nx = cx + r(-rad, rad), ny = cy + r(-rad, rad);
+      if (k == sides / 2 && fill2) b.setFill1(fill2);
+      if (r(0, 1)) b.curveTo(r(cx - rad, cx + rad), r(cy - rad, cy + rad), nx, ny);
+      else b.lineTo(nx, ny);
+    }
+    b.lineTo(cx - rad, cy);
+    test::DrawItem it;
+    it.body = test::shapeBody(b);
+    it.depth = uint16_t(i + 1);
+    if (r(0, 3) == 0) {
+      it.cxform.flags = CXFORM::kHasMultipliers | CXFORM::kHasAddends;
+      it.cxform.aMul = int16_t(r(0, 256));
+      it.cxform.rAdd = int16_t(r(-100, 100));
+    }
+    if (r(0, 7) == 0) it.clipDepth = uint16_t(i + 1 + r(1, 4));
+    items.push_back(std::move(it));
+  }
+  return items;
+}
+
+uint64_t hashOf(const RenderTarget& t) {
+  uint64_t h = 1469598103934665603ull;
+  const uint8_t* p = static_cast<const uint8_t*>(t.bits());
+  for (size_t i = 0; i < size_t(t.rowBytes()) * size_t(t.height()); ++i) {
+    h ^= p[i];
+    h *= 1099511628211ull;
+  }
+  return h;
+}
+
+RenderTarget render(uint32_t seed, int factor, const RasterKernels& kernels, const BitmapSource& bitmaps) {
+  const int size = 40 + int(seed % 5) * 60;
+  const auto items = scene(seed, size);
+  const PixelFormat formats[] = {PixelFormat::Bgra32, PixelFormat::Rgb565, PixelFormat::Bgr24, PixelFormat::Palette8};
+  const PixelFormat format = formats[(seed + uint32_t(factor)) % 4];
+  RenderTarget t;
+  t.create(size + 7, size * 2 / 3 + 3, format);
+  // Earlier contents show where the frame composites over them.
+  if (format == PixelFormat::Bgra32)
+    for (int y = 0; y < t.height(); ++y)
+      for (int x = 0; x < t.width(); ++x) t.row(y)[x] = 0x80402010u + uint32_t(x * 7 + y * 13);
+  test::renderItems(t, factor, items, test::view(kFixedOne / 20), seed % 3 != 0, Rgba{200, 220, 240, 255}, &kernels,
+                    &bitmaps);
+  return t;
+}
+
+ShapeDraw drawOf(const test::DrawItem& it) {
+  ShapeDraw d;
+  d.tagCode = it.tag;
+  d.body = it.body.data();
+  d.length = it.body.size();
+  d.cxform = it.cxform;
+  d.depth = it.depth;
+  d.clipDepth = it.clipDepth;
+  return d;
+}
+
+TEST(SweepPixels, GeneratedScenesKeepTheirPixels) {
+  struct Case {
+    uint32_t seed;
+    int factor;
+    uint64_t hash;
+  };
+  const Case cases[] = {
+    {1, 1, 0x5c945a802f079a0bull},
+    {1, 2, 0x852967cb86b04ac9ull},
+    {1, 4, 0x44af3403fcfd5011ull},
+    {2, 1, 0x8823c9fcd0910267ull},
+    {2, 2, 0xab2f27139abc217aull},
+    {2, 4, 0xdb26db0dabb5d8bcull},
+    {3, 1, 0x50305babce686e5aull},
+    {3, 2, 0x02424ad7e250f061ull},
+    {3, 4, 0xa8f3ce5248e03018ull},
+    {4, 1, 0x5d42adeaf3e17a30ull},
+    {4, 2, 0x249afe35bfc45743ull},
+    {4, 4, 0x93031dd3374785b9ull},
+    {5, 1, 0x87ac1f9ff6edafabull},
+    {5, 2, 0x4917178a814c3ef7ull},
+    {5, 4, 0x3f7e0956abc265c3ull},
+    {6, 1, 0x1c6c53eabde45f6aull},
+    {6, 2, 0x0bf084f8999df672ull},
+    {6, 4, 0x9b63daed40a821e0ull},
+    {7, 1, 0x56fdc9b4fcb4cfc3ull},
+    {7, 2, 0x1b85ab07d47b1b9cull},
+    {7, 4, 0xe11dad0136195b34ull},
+    {8, 1, 0x084748f3bfb22cfcull},
+    {8, 2, 0xfb806b8fb53e2c47ull},
+    {8, 4, 0xa8ef29ae7f4b846dull},
+    {9, 1, 0x71e20a8ebf542932ull},
+    {9, 2, 0xdbe9dd0040620815ull},
+    {9, 4, 0xa64571845d3c85f9ull},
+    {10, 1, 0x61eaf2f4364e7d21ull},
+    {10, 2, 0x454d6fa3e1dc6b7full},
+    {10, 4, 0x9bf1cacfde087de9ull},
+    {11, 1, 0x1ca71013fcff1906ull},
+    {11, 2, 0x9d12fcf45a9cf93eull},
+    {11, 4, 0x013b2d8062eb1042ull},
+    {12, 1, 0x254e1a7209ada253ull},
+    {12, 2, 0x5bae0d9d21795bbdull},
+    {12, 4, 0x63006bc29e0c0b75ull},
+  };
+  TwoBitmaps bitmaps;
+  for (const Case& c : cases) {
+    EXPECT_EQ(hashOf(render(c.seed, c.factor, portableKernels(), bitmaps)), c.hash)
+        << "seed " << c.seed << " factor " << c.factor;
+    EXPECT_EQ(hashOf(render(c.seed, c.factor, fastKernels(), bitmaps)), c.hash)
+        << fastKernels().name << " seed " << c.seed << " factor " << c.factor;
+  }
+}
+
+// Inside a dirty rectangle every sub-sample has the colour it has in the
+// full frame (solid fills: gradient and bitmap spans start where the clip
+// cuts them).
+TEST(SweepPixels, DirtyRectangleGivesTheFullFramesPixels) {
+  for (uint32_t seed = 1; seed <= 12; ++seed) {
+    const auto items = scene(seed * 31, 100, true);
+    for (int factor : {2, 4}) {
+      RenderTarget full, part;
+      full.create(107, 70, PixelFormat::Bgra32);
+      part.create(107, 70, PixelFormat::Bgra32);
+      full.fill(0xFF336699u);
+      part.fill(0xFF336699u);
+      const bool background = seed % 2 == 0;
+      test::renderItems(full, factor, items, test::view(kFixedOne / 20), background);
+      Renderer r;
+      FrameSetup s;
+      s.factor = factor;
+      s.view = test::view(kFixedOne / 20);
+      s.dirty = ClipRect{int(seed * 3), int(seed * 2), int(50 + seed * 4), int(30 + seed * 3)};
+      s.hasBackground = background;
+      r.beginFrame(part, s);
+      for (const test::DrawItem& it : items) r.drawShape(drawOf(it));
+      r.endFrame();
+      for (int y = s.dirty.top; y < s.dirty.bottom; ++y)
+        for (int x = s.dirty.left; x < s.dirty.right; ++x)
+          ASSERT_EQ(test::argbAt(part, x, y), test::argbAt(full, x, y))
+              << "seed " << seed << " factor " << factor << " at " << x << "," << y;
+    }
+  }
+}
+
+// What the sweep keeps between frames (pools, cells, the colours of
+// gradient stacks) never carries a rebuilt object's old state over.
+TEST(SweepPixels, RebuiltObjectsPaintAsInAFreshRenderer) {
+  TwoBitmaps bitmaps;
+  const auto first = scene(77, 160);
+  const auto second = scene(78, 160);
+  RenderTarget kept, fresh;
+  kept.create(167, 110, PixelFormat::Bgra32);
+  fresh.create(167, 110, PixelFormat::Bgra32);
+  Renderer r;
+  r.setBitmapSource(&bitmaps);
+  std::vector<ShapeBuild> caches(std::max(first.size(), second.size()));
+  for (const auto* items : {&first, &second}) {
+    FrameSetup s;
+    s.factor = 4;
+    s.view = test::view(kFixedOne / 20);
+    s.dirty = ClipRect{0, 0, kept.width(), kept.height()};
+    r.beginFrame(kept, s);
+    for (size_t i = 0; i < items->size(); ++i) {
+      ShapeDraw d = drawOf((*items)[i]);
+      d.cache = &caches[i];
+      d.rebuild = true;
+      r.drawShape(d);
+    }
+    r.endFrame();
+  }
+  test::renderItems(fresh, 4, second, test::view(kFixedOne / 20), true, Rgba{255, 255, 255, 255}, nullptr, &bitmaps);
+  EXPECT_EQ(hashOf(kept), hashOf(fresh));
+}
+
+}  // namespace
+}  // namespace kivra
