@@ -323,6 +323,14 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
       booleanResult(l == r);
     }
   };
+  // The action after a fused Push is counted and stepped over as the loop
+  // would have done it.
+  auto runFused = [&](const DecodedAction* nextAct) __attribute__((always_inline)) {
+    pc = nextAct->next;
+    ++expect;
+    ++actionsRun_;
+    if (++actionCounter_ == 0) [[unlikely]] slowScriptCheck();
+  };
   // A pushed item as a number operand, or null.
   auto numberItem = [&](const PushItem& item) -> const ScriptValue* {
     if (item.kind == PushItem::Value) return item.value.isNumber() ? &item.value : nullptr;
@@ -389,10 +397,7 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
               push(name);
               continue;
             }
-            pc = nextAct->next;
-            ++expect;
-            ++actionsRun_;
-            if (++actionCounter_ == 0) [[unlikely]] slowScriptCheck();
+            runFused(nextAct);
             ScriptValue out;
             if (!member) {
               if (!c || !(quickCachedVariable(ctx, name.asString(), *c, out) ||
@@ -425,10 +430,7 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
               pushItems(operands, end);
               continue;
             }
-            pc = nextAct->next;
-            ++expect;
-            ++actionsRun_;
-            if (++actionCounter_ == 0) [[unlikely]] slowScriptCheck();
+            runFused(nextAct);
             if (act->itemCount < 2) stack_.pop_back();  // the left operand
             const bool arith = nextOp == op(Opcode::Add) || nextOp == op(Opcode::Add2) ||
                                nextOp == op(Opcode::Subtract) || nextOp == op(Opcode::Multiply) ||
@@ -448,10 +450,7 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
             pushItems(operands, end);
             continue;
           }
-          pc = nextAct->next;
-          ++expect;
-          ++actionsRun_;
-          if (++actionCounter_ == 0) [[unlikely]] slowScriptCheck();
+          runFused(nextAct);
           // The object is copied: a register may change while the call runs.
           ScriptValue object;
           if (method) {
