@@ -56,8 +56,10 @@ size_t charOffset(std::string_view s, size_t c, bool utf8, bool multibyte) {
 // the sign of a zero included, without the library's long path).
 [[gnu::noinline]] double moduloOf(double l, double r) {
   constexpr double kExact = 9007199254740992.0;  // 2^53
-  if (l > -kExact && l < kExact && r > -kExact && r < kExact && r != 0 && l == std::trunc(l) &&
-      r == std::trunc(r)) {
+  // (Whole within that range: the conversion to an integer and back gives
+  // the same number, without the library's trunc.)
+  if (l > -kExact && l < kExact && r > -kExact && r < kExact && r != 0 &&
+      static_cast<double>(static_cast<int64_t>(l)) == l && static_cast<double>(static_cast<int64_t>(r)) == r) {
     const int64_t m = static_cast<int64_t>(l) % static_cast<int64_t>(r);
     if (m == 0) return l < 0 || (l == 0 && std::signbit(l)) ? -0.0 : 0.0;
     return static_cast<double>(m);
@@ -88,7 +90,8 @@ PoolRef ScriptEngine::constantPool(const uint8_t* payload, size_t length) {
   auto it = poolCache_.find(payload);
   if (it != poolCache_.end()) {
     ConstantPool* p = it->second.get();
-    if (p->source.size() == length && std::memcmp(p->source.data(), payload, length) == 0) return it->second;
+    if (p->source.size() == length && (length == 0 || std::memcmp(p->source.data(), payload, length) == 0))
+      return it->second;
   }
   PoolRef ref(ConstantPool::create());
   ConstantPool* pool = ref.get();
@@ -163,7 +166,7 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
   }
   const DecodedAction* const actions = decoded->actions();
   const PushItem* const blockItems = decoded->items();
-  size_t ip = 0;  // the decoded record expected next
+  const DecodedAction* expect = actions;  // the decoded record expected next
   // A record decoded on the spot (a position inside another record).
   DecodedAction loose;
   std::vector<PushItem> looseItems;
@@ -296,7 +299,7 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
   };
 
   // The number-only fast paths of arithmetic and comparisons.
-  auto arithmetic = [](uint8_t code0, double l, double r) {
+  auto arithmetic = [](uint8_t code0, double l, double r) __attribute__((always_inline)) {
     switch (code0) {
       case op(Opcode::Subtract):
         return l - r;
@@ -310,7 +313,7 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
         return l + r;
     }
   };
-  auto compare = [&](uint8_t code0, double l, double r) {
+  auto compare = [&](uint8_t code0, double l, double r) __attribute__((always_inline)) {
     if (code0 == op(Opcode::Less2) || code0 == op(Opcode::Greater)) {
       if (std::isnan(l) || std::isnan(r)) push(ScriptValue());  // ordering with NaN is undefined
       else booleanResult(code0 == op(Opcode::Less2) ? l < r : r < l);
@@ -338,13 +341,13 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
     }
     // The record expected next starts below the end (the list ends with a
     // mark no position matches).
-    const DecodedAction* act = &actions[ip];
+    const DecodedAction* act = expect;
     if (act->pc == pc) [[likely]] {
-      ++ip;
+      ++expect;
     } else if (pc >= length) {
       break;
     } else if ((act = decoded->at(pc))) {
-      ip = static_cast<size_t>(act - actions) + 1;
+      expect = act + 1;
     } else {
       looseItems.clear();
       DecodedBlock::decodeRecord(code, length, pc, legacy, loose, looseItems);
@@ -374,7 +377,7 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
         // would (the Push cannot have set the abort flag, no `with` can
         // end in between, and a Push that ran was not skipped).
         if (act->nameForNext && ctx.withCount == 0) {
-          const DecodedAction* nextAct = &actions[ip];
+          const DecodedAction* nextAct = expect;
           const ScriptValue& name = end[-1].value;
           LookupCache* c = decoded->cache(*nextAct);
           const bool member = nextAct->op == op(Opcode::GetMember);
@@ -387,7 +390,7 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
               continue;
             }
             pc = nextAct->next;
-            ++ip;
+            ++expect;
             ++actionsRun_;
             if (++actionCounter_ == 0) [[unlikely]] slowScriptCheck();
             ScriptValue out;
@@ -408,7 +411,7 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
         // takes them without their going through the stack, counted and
         // run here as the loop would (as above).
         if (act->operandsForNext && ctx.withCount == 0) {
-          const DecodedAction* nextAct = &actions[ip];
+          const DecodedAction* nextAct = expect;
           const uint8_t nextOp = nextAct->op;
           const ScriptValue* y = numberItem(end[-1]);
           const ScriptValue* x = act->itemCount >= 2 ? numberItem(end[-2])
@@ -423,7 +426,7 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
               continue;
             }
             pc = nextAct->next;
-            ++ip;
+            ++expect;
             ++actionsRun_;
             if (++actionCounter_ == 0) [[unlikely]] slowScriptCheck();
             if (act->itemCount < 2) stack_.pop_back();  // the left operand
@@ -437,7 +440,7 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
         }
         // The count, object and name of the call right after (as above).
         if (act->callForNext && ctx.withCount == 0) {
-          const DecodedAction* nextAct = &actions[ip];
+          const DecodedAction* nextAct = expect;
           const bool method = nextAct->op == op(Opcode::CallMethod);
           const PushItem* operands = end - (method ? 3 : 2);
           pushItems(items, operands);
@@ -446,7 +449,7 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
             continue;
           }
           pc = nextAct->next;
-          ++ip;
+          ++expect;
           ++actionsRun_;
           if (++actionCounter_ == 0) [[unlikely]] slowScriptCheck();
           // The object is copied: a register may change while the call runs.

@@ -545,7 +545,7 @@ bool ScriptEngine::cachedGetVariable(ActionContext& ctx, const ScriptString* nam
     if (h == c.objects[0] && h->layout() == c.layouts[0]) {
       const Property* p = c.property;
       if (!p->accessor && p->visibleTo(version_)) {
-        out = p->value;
+        out.fillEmpty(p->value);
         return true;
       }
     }
@@ -563,7 +563,7 @@ bool ScriptEngine::cachedGetVariable(ActionContext& ctx, const ScriptString* nam
     c.objects[0] = o;
     c.layouts[0] = o->layout();
     c.property = p;
-    out = p->value;
+    out.fillEmpty(p->value);
     return true;
   }
   return false;
@@ -638,7 +638,7 @@ bool ScriptEngine::cachedGetMember(ScriptObject* object, const ScriptString* nam
       valid = c.objects[i]->layout() == c.layouts[i] && (i == c.depth || c.objects[i]->prototype() == c.objects[i + 1]);
     const Property* p = c.property;
     if (valid && !p->accessor && p->visibleTo(version_)) {
-      out = p->value;
+      out.fillEmpty(p->value);
       return true;
     }
   }
@@ -653,7 +653,7 @@ bool ScriptEngine::cachedGetMember(ScriptObject* object, const ScriptString* nam
       c.name = ScriptValue::string(const_cast<ScriptString*>(name));
       c.depth = static_cast<int8_t>(d);
       c.property = p;
-      out = p->value;
+      out.fillEmpty(p->value);
       return true;
     }
     o = o->prototype();

@@ -447,7 +447,13 @@ ScriptValue ScriptEngine::runScriptFunction(ScriptObject* fn, const ScriptValue&
     else if (!callerTarget.isUndefined()) ctx.target.fillEmpty(callerTarget);
     else ctx.target.fillEmpty(body->definedIn);
   } else {
-    ctx.target.fillEmpty(body->definedIn.isUndefined() || !toObject(body->definedIn) ? callerTarget : body->definedIn);
+    // The clip the function was defined in is borrowed, like the chain.
+    if (body->definedIn.isUndefined() || !toObject(body->definedIn)) {
+      ctx.target.fillEmpty(callerTarget);
+    } else {
+      ctx.target.borrow(body->definedIn);
+      ctx.borrowedTarget = true;
+    }
   }
   // Scope chain; the activation object at its end is made when needed.
   if (body->version <= 5) {
@@ -459,9 +465,10 @@ ScriptValue ScriptEngine::runScriptFunction(ScriptObject* fn, const ScriptValue&
     const int first = n > kMaxScope - 1 ? n - (kMaxScope - 1) : 0;
     for (int i = first; i < n; ++i) {
       ScopeEntry& e = ctx.scope[ctx.scopeCount++];
-      e.object.fillEmpty(body->scope[i].object);
+      e.object.borrow(body->scope[i].object);
       e.isWith = body->scope[i].isWith;
     }
+    ctx.borrowedScope = ctx.scopeCount;
   }
   ctx.clipEntry = 1;
   ctx.pendingEntry = ctx.scopeCount;
@@ -519,7 +526,13 @@ ScriptValue ScriptEngine::runScriptFunction(ScriptObject* fn, const ScriptValue&
     const FunctionParam2& p = body->params[i];
     const ScriptValue& v = static_cast<int>(i) < argc ? args[i] : kUndefined;
     if (body->function2 && p.reg != 0) {
-      if (p.reg < ctx.registerCount) ctx.registers[p.reg] = v;
+      // Registers start empty unless a preload or an earlier parameter
+      // used the same one.
+      if (p.reg < ctx.registerCount) {
+        ScriptValue& slot = ctx.registers[p.reg];
+        if (slot.isUndefined()) slot.fillEmpty(v);
+        else slot = v;
+      }
       continue;
     }
     ScriptObject* act = activationOf(ctx);
@@ -545,16 +558,23 @@ void ScriptEngine::resetCallContext(ActionContext& ctx) {
   ctx.kind = ActionContext::Queued;
   ctx.version = 6;
   ctx.version4 = false;
-  ctx.target.clear();
+  if (ctx.borrowedTarget) ctx.target.forget();
+  else ctx.target.clear();
+  ctx.borrowedTarget = false;
   ctx.override.clear();
   ctx.hasOverride = false;
   ctx.pool = PoolRef();
   // Entries above the count are empty: `with` entries are cleared as they end.
-  for (int i = 0; i < ctx.scopeCount; ++i) {
+  for (int i = 0; i < ctx.borrowedScope; ++i) {
+    ctx.scope[i].object.forget();
+    ctx.scope[i].isWith = false;
+  }
+  for (int i = ctx.borrowedScope; i < ctx.scopeCount; ++i) {
     ctx.scope[i].object.clear();
     ctx.scope[i].isWith = false;
   }
   ctx.scopeCount = 0;
+  ctx.borrowedScope = 0;
   ctx.clipEntry = 1;
   ctx.activation = nullptr;
   ctx.pendingEntry = -1;

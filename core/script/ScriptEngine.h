@@ -69,11 +69,16 @@ struct ActionContext {
   int version = 6;
   bool version4 = false;  // `version-4 mode`
   ScriptValue target;     // the context's own clip (clip value)
+  bool borrowedTarget = false;  // borrowed from the function, as below
   ScriptValue override;   // the SetTarget override, when hasOverride
   bool hasOverride = false;
   PoolRef pool;
   ScopeEntry scope[kMaxScope];
   int scopeCount = 0;
+  // The first entries of a call's chain are borrowed from its function,
+  // which the caller holds for the call: they add no references and are
+  // forgotten, not dropped, when the context is reset.
+  int borrowedScope = 0;
   int clipEntry = 1;  // index of the scope entry that is the target clip
   ScriptObject* activation = nullptr;  // held by its scope entry
   // A function call makes its activation object only when something needs
@@ -101,6 +106,14 @@ struct ActionContext {
   size_t withStart[kMaxScope];
   size_t withEnd[kMaxScope];
   int withCount = 0;
+
+  ActionContext() = default;
+  ActionContext(const ActionContext&) = delete;
+  ActionContext& operator=(const ActionContext&) = delete;
+  ~ActionContext() {
+    for (int i = 0; i < borrowedScope; ++i) scope[i].object.forget();
+    if (borrowedTarget) target.forget();
+  }
 };
 
 class ScriptEngine {
@@ -269,6 +282,8 @@ class ScriptEngine {
   void setVariable(ActionContext& ctx, const ScriptValue& name, const ScriptValue& value);
   // Lookups through an action's cache: false when the case is not one the
   // cache covers, and then nothing has happened (the general lookup runs).
+  // `out` comes in undefined (every caller passes a fresh value), so a hit
+  // fills it without dropping anything first.
   bool cachedGetVariable(ActionContext& ctx, const ScriptString* name, LookupCache& c, ScriptValue& out);
   // The cache of a variable read checked inline for the common shapes only
   // (no SetTarget, no removed clip in the way); false sends the read to
@@ -292,7 +307,7 @@ class ScriptEngine {
     if (h != c.objects[0] || h->layout() != c.layouts[0]) return false;
     const Property* p = c.property;
     if (p->accessor || !p->visibleTo(version_)) return false;
-    out = p->value;
+    out.fillEmpty(p->value);
     return true;
   }
   bool cachedSetVariable(ActionContext& ctx, const ScriptString* name, LookupCache& c, const ScriptValue& value);
@@ -322,6 +337,7 @@ class ScriptEngine {
     if (version_ <= 5) p->flags &= ~kVersion6Only;
     return true;
   }
+  // (`out` undefined on entry, as for the variable reads.)
   bool cachedGetMember(ScriptObject* object, const ScriptString* name, LookupCache& c, ScriptValue& out);
   bool cachedSetMember(ScriptObject* object, const ScriptString* name, LookupCache& c, const ScriptValue& value);
   bool skippableForGet(ActionContext& ctx, int entry);

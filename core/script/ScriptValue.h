@@ -71,6 +71,13 @@ class ScriptValue {
     u_ = o.u_;
     o.kind_ = ValueKind::Undefined;
   }
+  // A copy that adds no reference, into an empty slot whose source outlives
+  // it; the slot is emptied with forget(), which drops nothing.
+  [[gnu::always_inline]] void borrow(const ScriptValue& o) {
+    kind_ = o.kind_;
+    u_ = o.u_;
+  }
+  [[gnu::always_inline]] void forget() { kind_ = ValueKind::Undefined; }
   void swap(ScriptValue& o) noexcept {
     std::swap(kind_, o.kind_);
     std::swap(u_, o.u_);
