@@ -391,6 +391,8 @@ ScriptValue ScriptEngine::callFunction(ScriptObject* fn, const ScriptValue& this
     abort_ = true;
     return ScriptValue();
   }
+  // The common case, a plain call of a script function, makes no object.
+  if (!construct && !body->native) return runScriptFunction(fn, thisIn, args, argc, false, callerTarget, kUndefined);
   ScriptValue newObject;
   const ScriptValue* thisValue = &thisIn;
   if (construct) {
@@ -522,10 +524,14 @@ ScriptValue ScriptEngine::runScriptFunction(ScriptObject* fn, const ScriptValue&
     if (f & kPreloadGlobal) preload(ScriptValue::object(global()));
   }
   // Parameters.
-  for (size_t i = 0; i < body->params.size(); ++i) {
-    const FunctionParam2& p = body->params[i];
-    const ScriptValue& v = static_cast<int>(i) < argc ? args[i] : kUndefined;
-    if (body->function2 && p.reg != 0) {
+  // The writes below cannot change the body: its list and flag are read once.
+  const FunctionParam2* const params = body->params.data();
+  const int paramCount = static_cast<int>(body->params.size());
+  const bool function2 = body->function2;
+  for (int i = 0; i < paramCount; ++i) {
+    const FunctionParam2& p = params[i];
+    const ScriptValue& v = i < argc ? args[i] : kUndefined;
+    if (function2 && p.reg != 0) {
       // Registers start empty unless a preload or an earlier parameter
       // used the same one.
       if (p.reg < ctx.registerCount) {
