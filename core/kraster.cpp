@@ -76,6 +76,7 @@ bool Rasterizer::beginFrame(RenderTarget& target, int factor, const ClipRect& cl
   clip_.bottom = std::min(target.height(), clip.bottom);
   layer_ = 0;
   entries_.clear();
+  laidOut_ = false;
   top_ = nullptr;
   if (target.empty() || clip_.right <= clip_.left || clip_.bottom <= clip_.top) {
     sy0_ = sy1_ = 0;
@@ -86,7 +87,7 @@ bool Rasterizer::beginFrame(RenderTarget& target, int factor, const ClipRect& cl
   sx1_ = clip_.right * factor_;
   sy0_ = clip_.top * factor_;
   sy1_ = clip_.bottom * factor_;
-  buckets_.assign(static_cast<size_t>(sy1_ - sy0_), -1);
+  buckets_.assign(static_cast<size_t>(sy1_ - sy0_) + 1, 0);
   const size_t width = static_cast<size_t>(clip_.right - clip_.left);
   acc_.assign(width + 1, 0);
   cells_.assign(width + 1, CoverCell{});
@@ -112,15 +113,15 @@ void Rasterizer::addObject(ShapeBuild& build, const FillStyle* mask, FillStyle* 
     fills[i].nextActive = nullptr;
   }
   layer_ = std::min<uint32_t>(layer_ + 1, 0xFFFF);
-  if (buckets_.empty()) return;
+  if (buckets_.empty() || laidOut_) return;
   for (const EdgeRecord& e : build.edges()) {
     if (e.y0 >= sy1_ || e.y1 <= sy0_ || e.y1 <= e.y0) continue;
     FillStyle* f0 = e.fill0 < nFills ? (shared ? shared : &fills[e.fill0]) : nullptr;
     FillStyle* f1 = e.fill1 < nFills ? (shared ? shared : &fills[e.fill1]) : nullptr;
     if (!f0 && !f1) continue;
     const int b = std::max<int>(e.y0, sy0_) - sy0_;
-    entries_.push_back(BucketEntry{&e, f0, f1, buckets_[static_cast<size_t>(b)]});
-    buckets_[static_cast<size_t>(b)] = static_cast<int32_t>(entries_.size() - 1);
+    entries_.push_back(BucketEntry{&e, f0, f1, b});
+    ++buckets_[static_cast<size_t>(b)];
   }
 }
 
@@ -559,6 +560,24 @@ void Rasterizer::paint() {
   order_.clear();
   free_.clear();
   active_.clear();
+  // The row buckets' counts become the start of each row's run of entries,
+  // and the entries are laid out row by row (last added first within a
+  // row), so that a row reads its new edges from contiguous memory.
+  if (!laidOut_) {
+    laidOut_ = true;
+    int32_t start = 0;
+    for (int32_t& b : buckets_) {
+      const int32_t n = b;
+      b = start;
+      start += n;
+    }
+    sorted_.resize(entries_.size());
+    cursor_.assign(buckets_.begin(), buckets_.end());
+    for (size_t i = entries_.size(); i-- > 0;) {
+      const BucketEntry& e = entries_[i];
+      sorted_[static_cast<size_t>(cursor_[static_cast<size_t>(e.row)]++)] = e;
+    }
+  }
   for (int y = sy0_; y < sy1_; ++y) {
     row_ = y;
     // The edges already active keep their order from the last row up to a
@@ -576,8 +595,14 @@ void Rasterizer::paint() {
     // The row's new edges, sorted among themselves, are merged in after the
     // active ones at equal x.
     incoming_.clear();
-    for (int32_t b = buckets_[static_cast<size_t>(y - sy0_)]; b >= 0; b = entries_[static_cast<size_t>(b)].next)
-      insertEdge(entries_[static_cast<size_t>(b)], y);
+    {
+      const size_t b0 = static_cast<size_t>(buckets_[static_cast<size_t>(y - sy0_)]);
+      const size_t b1 = static_cast<size_t>(buckets_[static_cast<size_t>(y - sy0_) + 1]);
+      for (size_t b = b0; b < b1; ++b) {
+        if (b + 4 < b1) __builtin_prefetch(sorted_[b + 4].edge);
+        insertEdge(sorted_[b], y);
+      }
+    }
     if (incoming_.size() > 32) {
       std::stable_sort(incoming_.begin(), incoming_.end(), [](const Ordered& p, const Ordered& q) { return p.x < q.x; });
     } else {

@@ -91,7 +91,7 @@ class Rasterizer {
     const EdgeRecord* edge;
     FillStyle* fill0;
     FillStyle* fill1;
-    int32_t next;
+    int32_t row;  // bucket: first sub-row - sy0_
   };
   // A straight edge is stepped from its first cache line; curves also use
   // the second.
@@ -137,8 +137,13 @@ class Rasterizer {
   int sx0_ = 0, sx1_ = 0, sy0_ = 0, sy1_ = 0;  // sub-pixels
   uint32_t layer_ = 0;
 
+  // Row buckets: entry counts per sub-row while objects are added, then
+  // where each row's run of sorted_ starts (one more at the end).
   std::vector<int32_t> buckets_;
-  std::vector<BucketEntry> entries_;
+  std::vector<BucketEntry> entries_;  // in the order added
+  std::vector<BucketEntry> sorted_;   // by row, the last added first
+  std::vector<int32_t> cursor_;
+  bool laidOut_ = false;  // buckets_ holds starts, sorted_ is filled
   std::vector<ActiveEdge> active_;
   std::vector<int32_t> free_;
   // The active edges in x order; the x is kept beside the index so that the
