@@ -38,16 +38,47 @@ void Stroker::line(double x0, double y0, double x1, double y1) {
   edges_.add(e, fill_, kNoFill, FillRule::NonZero);
 }
 
-void Stroker::disc(double cx, double cy) {
-  const double r = width_ / 2.0;
-  const int n = r <= 2.0 * factor_ ? 4 : 8;
+// The disc's angles are the same for every disc of 4 or 8 pieces: their
+// cosines and sines are computed once, by the same calls as per disc, so
+// every point comes out as before.
+namespace {
+
+struct DiscAngles {
+  double cos0[9], sin0[9];  // at -i step, i = 0..n
+  double cosM[8], sinM[8];  // at the middle of piece i
+  double halfCos;           // cos(step / 2)
+};
+
+DiscAngles makeDiscAngles(int n) {
+  DiscAngles t{};
   const double step = 2 * kPi / n;
-  const double rc = r / std::cos(step / 2);
-  // Clockwise on screen (decreasing angle), like the bands.
+  t.halfCos = std::cos(step / 2);
   for (int i = 0; i < n; ++i) {
     const double a0 = -i * step, a1 = -(i + 1) * step, am = (a0 + a1) / 2;
-    CurveEdge e{rnd(cx + r * std::cos(a0)), rnd(cy + r * std::sin(a0)), rnd(cx + rc * std::cos(am)),
-                rnd(cy + rc * std::sin(am)),  rnd(cx + r * std::cos(a1)), rnd(cy + r * std::sin(a1)),
+    t.cos0[i] = std::cos(a0);
+    t.sin0[i] = std::sin(a0);
+    t.cosM[i] = std::cos(am);
+    t.sinM[i] = std::sin(am);
+    if (i == n - 1) {
+      t.cos0[n] = std::cos(a1);
+      t.sin0[n] = std::sin(a1);
+    }
+  }
+  return t;
+}
+
+}  // namespace
+
+void Stroker::disc(double cx, double cy) {
+  static const DiscAngles kFour = makeDiscAngles(4), kEight = makeDiscAngles(8);
+  const double r = width_ / 2.0;
+  const int n = r <= 2.0 * factor_ ? 4 : 8;
+  const DiscAngles& t = n == 4 ? kFour : kEight;
+  const double rc = r / t.halfCos;
+  // Clockwise on screen (decreasing angle), like the bands.
+  for (int i = 0; i < n; ++i) {
+    CurveEdge e{rnd(cx + r * t.cos0[i]),  rnd(cy + r * t.sin0[i]),     rnd(cx + rc * t.cosM[i]),
+                rnd(cy + rc * t.sinM[i]), rnd(cx + r * t.cos0[i + 1]), rnd(cy + r * t.sin0[i + 1]),
                 false};
     edges_.add(e, fill_, kNoFill, FillRule::NonZero);
   }
