@@ -496,7 +496,8 @@ void Rasterizer::resolveRow(int py) {
   accUsed_ = false;
   // Word by word of the touched bits: a word without cells is one run of
   // the running cover; a word with some is summed cell by cell (untouched
-  // cells are zero) and resolved whole, without a branch per pixel.
+  // cells are zero) from its first touched cell to its last, resolved
+  // without a branch per pixel.
   Lanes8 cover = Lanes8{};
   ExpandedPixel sums[64];
   const int words = static_cast<int>(touched_.size());
@@ -507,24 +508,32 @@ void Rasterizer::resolveRow(int py) {
       run(p0, p0 + n, lowHalf(cover));
       continue;
     }
+    // Only the cells from the first touched one to the last are summed;
+    // the pixels before and after them are runs of the running cover.
+    const uint64_t bits = touched_[static_cast<size_t>(wi)];
     touched_[static_cast<size_t>(wi)] = 0;
-    const int cellCount = std::min(64, width + 1 - p0);  // the cell at the clip's right side is no pixel
+    const int lo = __builtin_ctzll(bits);
+    const int hi = 63 - __builtin_clzll(bits);  // below the word's cell count
+    run(p0, p0 + std::min(lo, n), lowHalf(cover));
     CoverCell* cells = cells_.data() + p0;
-    for (int i = 0; i < cellCount; ++i) {
+    for (int i = lo; i <= hi; ++i) {
       const Lanes8 c = loadCell(cells[i]);
       sums[i] = lowHalf(cover + c);
       cover += __builtin_shufflevector(c, c, 4, 5, 6, 7, 4, 5, 6, 7);
       cells[i] = CoverCell{};
     }
     if (withAcc) {
-      for (int i = 0; i < cellCount; ++i) {
+      for (int i = lo; i <= hi; ++i) {
         sums[i] += acc[p0 + i];
         acc[p0 + i] = 0;
       }
     }
-    if (n <= 0) continue;
-    if (wide) kernels_->resolve32(sums, row + p0, n, shift);
-    else std::copy(sums, sums + n, acc + p0);
+    const int last = std::min(hi + 1, n);  // end of the summed pixels
+    if (last > lo) {
+      if (wide) kernels_->resolve32(sums + lo, row + p0 + lo, last - lo, shift);
+      else std::copy(sums + lo, sums + last, acc + p0 + lo);
+    }
+    run(p0 + hi + 1, p0 + n, lowHalf(cover));
   }
   std::fill(touched_.begin(), touched_.end(), 0);
   if (wide) return;
