@@ -623,10 +623,17 @@ void Rasterizer::paint() {
       }
     }
     if (!incoming_.empty()) {
-      next_.resize(order_.size() + incoming_.size());
-      std::merge(order_.begin(), order_.end(), incoming_.begin(), incoming_.end(), next_.begin(),
-                 [](const Ordered& p, const Ordered& q) { return p.x < q.x; });
-      order_.swap(next_);
+      // Merged in place from the back: the active edges left of the first
+      // new one stay where they are.
+      size_t i = order_.size(), j = incoming_.size();
+      order_.resize(i + j);
+      Ordered* const out = order_.data();
+      const Ordered* const in = incoming_.data();
+      size_t k = i + j;
+      while (j > 0) {
+        if (i > 0 && out[i - 1].x > in[j - 1].x) out[--k] = out[--i];
+        else out[--k] = in[--j];
+      }
     }
     lastX_ = sx0_;
     // Raw pointers: the rule routines write through fill pointers, which the

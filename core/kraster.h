@@ -153,7 +153,6 @@ class Rasterizer {
     int32_t index;
   };
   std::vector<Ordered> order_;
-  std::vector<Ordered> next_;      // the order merged with the new edges
   std::vector<Ordered> incoming_;  // edges starting on the current row
   // Per-pixel colours of gradient and bitmap spans, summed over the pixel
   // row's sub-samples.
