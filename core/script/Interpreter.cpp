@@ -412,12 +412,12 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
   };
 
 #if KIVRA_THREADED
-  // The handler of each opcode of the fast paths below, by the index
-  // handlerIndex gives it (0: the general path).
-  static const void* const kHandlers[] = {&&hGeneral,     &&hPush,         &&hPop,        &&hJump,
-                                          &&hIf,          &&hNot,          &&hStoreRegister, &&hArithmetic,
-                                          &&hIncrement,   &&hCompare,      &&hCall,       &&hReturn,
-                                          &&hGetVariable, &&hSetVariable,  &&hGetMember,  &&hSetMember};
+  // The fast-path handlers below, by the index kHandlerIndex gives each
+  // opcode (0: the general path).
+  static const void* const kHandlers[] = {&&hGeneral,      &&hPush,       &&hPop,         &&hJump,
+                                          &&hIf,           &&hNot,        &&hStoreRegister, &&hArithmetic,
+                                          &&hIncrement,    &&hCompare,    &&hCall,        &&hReturn,
+                                          &&hGetVariable,  &&hSetVariable, &&hGetMember,  &&hSetMember};
   static_assert(sizeof(kHandlers) / sizeof(kHandlers[0]) == kHandlerCount);
 #endif
 
