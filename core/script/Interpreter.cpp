@@ -179,10 +179,14 @@ void ScriptEngine::defineFunction(ActionContext& ctx, const uint8_t* payload, si
     depth = stack_.size() - stackBase_;                                  \
     goto* kHandlers[kHandlerIndex.index[code0]];                         \
   }
+// Where a handler has locals to destroy: a computed jump would skip their
+// destructors, so a plain goto leads to one shared dispatch.
+#define KIVRA_NEXT_RECORD_AFTER_LOCALS goto nextRecord
 #else
 #define KIVRA_THREADED 0
 #define KIVRA_HANDLER(name)
 #define KIVRA_NEXT_RECORD continue
+#define KIVRA_NEXT_RECORD_AFTER_LOCALS continue
 #endif
 
 namespace {
@@ -458,6 +462,10 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
     // any other case falls through to it.
     size_t depth = stack_.size() - stackBase_;
     switch (code0) {
+#if KIVRA_THREADED
+      nextRecord:
+        KIVRA_NEXT_RECORD;
+#endif
       case op(Opcode::Push): KIVRA_HANDLER(hPush) {
         const PushItem* items = act == &loose ? looseItems.data() : blockItems + act->firstItem;
         const PushItem* end = items + act->itemCount;
@@ -490,7 +498,7 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
               if (!c || !cachedGetMember(object.asObject(), name.asString(), *c, out)) getMemberOp(object, name, out);
               push(std::move(out));
             }
-            KIVRA_NEXT_RECORD;
+            KIVRA_NEXT_RECORD_AFTER_LOCALS;
           }
         }
         // Two numbers for the arithmetic or comparison right after: it
@@ -545,7 +553,7 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
             }
           }
           callAction(nextAct, method, false, end[-1].value, object, operands->value.asNumber());
-          KIVRA_NEXT_RECORD;
+          KIVRA_NEXT_RECORD_AFTER_LOCALS;
         }
         pushItems(items, end);
         KIVRA_NEXT_RECORD;
@@ -592,7 +600,7 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
           v = stack_.back();
         }
         if (reg < ctx.registerCount) ctx.registers[reg] = std::move(v);
-        KIVRA_NEXT_RECORD;
+        KIVRA_NEXT_RECORD_AFTER_LOCALS;
       }
       case op(Opcode::Add):
       case op(Opcode::Add2):
@@ -643,7 +651,7 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
         const double countD = stack_.back().asNumber();
         stack_.pop_back();
         callAction(act, method, false, name, object, countD);
-        KIVRA_NEXT_RECORD;
+        KIVRA_NEXT_RECORD_AFTER_LOCALS;
       }
       case op(Opcode::Return): KIVRA_HANDLER(hReturn)
         ctx.returnValue = pop();
@@ -657,12 +665,12 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
           const ScriptString* name = stack_.back().asString();
           if (quickCachedVariable(ctx, name, *c, out) || cachedGetVariable(ctx, name, *c, out)) {
             stack_.back() = std::move(out);
-            KIVRA_NEXT_RECORD;
+            KIVRA_NEXT_RECORD_AFTER_LOCALS;
           }
         }
         const ScriptValue name = stack_.take();
         push(getVariable(ctx, name));
-        KIVRA_NEXT_RECORD;
+        KIVRA_NEXT_RECORD_AFTER_LOCALS;
       }
       case op(Opcode::SetVariable): KIVRA_HANDLER(hSetVariable) {
         if (depth < 2 || !stack_[stack_.size() - 2].isString()) break;
@@ -678,7 +686,7 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
         const ScriptValue value = stack_.take();
         const ScriptValue name = stack_.take();
         setVariable(ctx, name, value);
-        KIVRA_NEXT_RECORD;
+        KIVRA_NEXT_RECORD_AFTER_LOCALS;
       }
       case op(Opcode::GetMember): KIVRA_HANDLER(hGetMember) {
         if (depth < 2 || !stack_.back().isString()) break;
@@ -687,7 +695,7 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
           if (cachedGetMember(stack_[stack_.size() - 2].asObject(), stack_.back().asString(), *c, out)) {
             stack_.pop_back();
             stack_.back() = std::move(out);
-            KIVRA_NEXT_RECORD;
+            KIVRA_NEXT_RECORD_AFTER_LOCALS;
           }
         }
         const ScriptValue name = stack_.take();
@@ -695,7 +703,7 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
         ScriptValue out;
         getMemberOp(object, name, out);
         push(std::move(out));
-        KIVRA_NEXT_RECORD;
+        KIVRA_NEXT_RECORD_AFTER_LOCALS;
       }
       case op(Opcode::SetMember): KIVRA_HANDLER(hSetMember) {
         if (depth < 3 || !stack_[stack_.size() - 2].isString()) break;
@@ -712,7 +720,7 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
         const ScriptValue name = stack_.take();
         const ScriptValue object = stack_.take();
         setMemberOp(object, name, value);
-        KIVRA_NEXT_RECORD;
+        KIVRA_NEXT_RECORD_AFTER_LOCALS;
       }
       default: KIVRA_HANDLER(hGeneral)
         break;
