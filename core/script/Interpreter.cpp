@@ -154,75 +154,6 @@ void ScriptEngine::defineFunction(ActionContext& ctx, const uint8_t* payload, si
   }
 }
 
-// Each fast path ends by going straight to the handler of the next record
-// when nothing rare is pending: no abort, no `with` in force (its end is
-// checked at the loop top), a decoded record at the position (not a loose
-// one) that is not the end. Anything else goes back to the loop top, which
-// handles it as before. (A WaitForFrame skip is only set by the general
-// path, which always returns to the loop top.)
-#if defined(__GNUC__) || defined(__clang__)
-#define KIVRA_THREADED 1
-#define KIVRA_HANDLER(name) name:
-#define KIVRA_NEXT_RECORD                                                \
-  {                                                                      \
-    if (abort_ || ctx.withCount > 0) [[unlikely]]                        \
-      continue;                                                          \
-    act = expect;                                                        \
-    if (act->pc != pc && !(act = decoded->at(pc))) [[unlikely]]          \
-      continue;                                                          \
-    code0 = act->op;                                                     \
-    if (code0 == 0) [[unlikely]]                                         \
-      continue;                                                          \
-    expect = act + 1;                                                    \
-    pc = act->next;                                                      \
-    countAction();                                                       \
-    depth = stack_.size() - stackBase_;                                  \
-    goto* kHandlers[kHandlerIndex.index[code0]];                         \
-  }
-// Where a handler has locals to destroy: a computed jump would skip their
-// destructors, so a plain goto leads to one shared dispatch.
-#define KIVRA_NEXT_RECORD_AFTER_LOCALS goto nextRecord
-#else
-#define KIVRA_THREADED 0
-#define KIVRA_HANDLER(name)
-#define KIVRA_NEXT_RECORD continue
-#define KIVRA_NEXT_RECORD_AFTER_LOCALS continue
-#endif
-
-namespace {
-
-constexpr int kHandlerCount = 16;
-// The fast-path handler of each opcode (0: none, the general path), in the
-// order of the handler table in execute.
-struct HandlerIndex {
-  uint8_t index[256] = {};
-  constexpr HandlerIndex() {
-    const Opcode ops[][6] = {{Opcode::Push},
-                             {Opcode::Pop},
-                             {Opcode::Jump},
-                             {Opcode::If},
-                             {Opcode::Not},
-                             {Opcode::StoreRegister},
-                             {Opcode::Add, Opcode::Add2, Opcode::Subtract, Opcode::Multiply, Opcode::Divide,
-                              Opcode::Modulo},
-                             {Opcode::Increment, Opcode::Decrement},
-                             {Opcode::Less2, Opcode::Greater, Opcode::Less, Opcode::Equals, Opcode::Equals2,
-                              Opcode::StrictEquals},
-                             {Opcode::CallFunction, Opcode::CallMethod},
-                             {Opcode::Return},
-                             {Opcode::GetVariable},
-                             {Opcode::SetVariable},
-                             {Opcode::GetMember},
-                             {Opcode::SetMember}};
-    const int counts[] = {1, 1, 1, 1, 1, 1, 6, 2, 6, 2, 1, 1, 1, 1, 1};
-    for (int h = 0; h < kHandlerCount - 1; ++h)
-      for (int i = 0; i < counts[h]; ++i) index[static_cast<uint8_t>(ops[h][i])] = static_cast<uint8_t>(h + 1);
-  }
-};
-constexpr HandlerIndex kHandlerIndex;
-
-}  // namespace
-
 void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t length, const DecodedBlock* decoded) {
   contexts_.push_back(&ctx);
   version_ = ctx.version;
@@ -235,12 +166,6 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
   }
   const DecodedAction* const actions = decoded->actions();
   const PushItem* const blockItems = decoded->items();
-  // One action run, counted; the slow-script check every 65,536 actions.
-  auto countAction = [this]() __attribute__((always_inline)) {
-    ++actionsRun_;
-    if (++actionCounter_ == 0) [[unlikely]]
-      slowScriptCheck();
-  };
   const DecodedAction* expect = actions;  // the decoded record expected next
   // A record decoded on the spot (a position inside another record).
   DecodedAction loose;
@@ -251,19 +176,17 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
   ScriptValue result;
   // A boolean result feeding Not (and then If) never touches the stack.
   auto booleanResult = [&](bool flag) {
-    // (The record expected next moves along with them, so that the next
-    // record is found without a lookup.)
     if (pc < length && code[pc] == op(Opcode::Not)) {
       flag = !flag;
-      if (expect->pc == pc) ++expect;
       ++pc;
-      countAction();
+      ++actionsRun_;
+      if (++actionCounter_ == 0) slowScriptCheck();
     }
     if (pc + 5 <= length && code[pc] == op(Opcode::If) && code[pc + 1] == 2 && code[pc + 2] == 0) {
       const int16_t offset = static_cast<int16_t>(code[pc + 3] | (code[pc + 4] << 8));
-      if (expect->pc == pc) ++expect;
       pc += 5;
-      countAction();
+      ++actionsRun_;
+      if (++actionCounter_ == 0) slowScriptCheck();
       if (flag) pc += offset;
     } else {
       push(ScriptValue::boolean(flag));
@@ -405,7 +328,8 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
   auto runFused = [&](const DecodedAction* nextAct) __attribute__((always_inline)) {
     pc = nextAct->next;
     ++expect;
-    countAction();
+    ++actionsRun_;
+    if (++actionCounter_ == 0) [[unlikely]] slowScriptCheck();
   };
   // A pushed item as a number operand, or null.
   auto numberItem = [&](const PushItem& item) -> const ScriptValue* {
@@ -414,16 +338,6 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
       return &ctx.registers[item.index];
     return nullptr;
   };
-
-#if KIVRA_THREADED
-  // The fast-path handlers below, by the index kHandlerIndex gives each
-  // opcode (0: the general path).
-  static const void* const kHandlers[] = {&&hGeneral,      &&hPush,       &&hPop,         &&hJump,
-                                          &&hIf,           &&hNot,        &&hStoreRegister, &&hArithmetic,
-                                          &&hIncrement,    &&hCompare,    &&hCall,        &&hReturn,
-                                          &&hGetVariable,  &&hSetVariable, &&hGetMember,  &&hSetMember};
-  static_assert(sizeof(kHandlers) / sizeof(kHandlers[0]) == kHandlerCount);
-#endif
 
   while (!abort_) {
     if (ctx.withCount > 0) [[unlikely]] {
@@ -447,10 +361,11 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
       DecodedBlock::decodeRecord(code, length, pc, legacy, loose, looseItems);
       act = &loose;
     }
-    uint8_t code0 = act->op;
+    const uint8_t code0 = act->op;
     if (code0 == 0) break;
     pc = act->next;
-    countAction();
+    ++actionsRun_;
+    if (++actionCounter_ == 0) [[unlikely]] slowScriptCheck();
     if (skip > 0) [[unlikely]] {
       --skip;
       continue;
@@ -460,13 +375,9 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
     // on the stack in place. Each gives the result of the general path below
     // (operands popped and converted by the descriptor, then the handler);
     // any other case falls through to it.
-    size_t depth = stack_.size() - stackBase_;
+    const size_t depth = stack_.size() - stackBase_;
     switch (code0) {
-#if KIVRA_THREADED
-      nextRecord:
-        KIVRA_NEXT_RECORD;
-#endif
-      case op(Opcode::Push): KIVRA_HANDLER(hPush) {
+      case op(Opcode::Push): {
         const PushItem* items = act == &loose ? looseItems.data() : blockItems + act->firstItem;
         const PushItem* end = items + act->itemCount;
         // A name pushed for the GetVariable or GetMember right after goes
@@ -484,7 +395,7 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
             pushItems(items, end - 1);
             if (abort_) {
               push(name);
-              KIVRA_NEXT_RECORD;
+              continue;
             }
             runFused(nextAct);
             ScriptValue out;
@@ -498,7 +409,7 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
               if (!c || !cachedGetMember(object.asObject(), name.asString(), *c, out)) getMemberOp(object, name, out);
               push(std::move(out));
             }
-            KIVRA_NEXT_RECORD_AFTER_LOCALS;
+            continue;
           }
         }
         // Two numbers for the arithmetic or comparison right after: it
@@ -517,7 +428,7 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
             pushItems(items, operands);
             if (abort_) {
               pushItems(operands, end);
-              KIVRA_NEXT_RECORD;
+              continue;
             }
             runFused(nextAct);
             if (act->itemCount < 2) stack_.pop_back();  // the left operand
@@ -526,7 +437,7 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
                                nextOp == op(Opcode::Divide) || nextOp == op(Opcode::Modulo);
             if (arith) push(ScriptValue::number(arithmetic(nextOp, l, r)));
             else compare(nextOp, l, r);
-            KIVRA_NEXT_RECORD;
+            continue;
           }
         }
         // The count, object and name of the call right after (as above).
@@ -537,7 +448,7 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
           pushItems(items, operands);
           if (abort_) {
             pushItems(operands, end);
-            KIVRA_NEXT_RECORD;
+            continue;
           }
           runFused(nextAct);
           // The object is copied: a register may change while the call runs.
@@ -553,18 +464,18 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
             }
           }
           callAction(nextAct, method, false, end[-1].value, object, operands->value.asNumber());
-          KIVRA_NEXT_RECORD_AFTER_LOCALS;
+          continue;
         }
         pushItems(items, end);
-        KIVRA_NEXT_RECORD;
+        continue;
       }
-      case op(Opcode::Pop): KIVRA_HANDLER(hPop)
+      case op(Opcode::Pop):
         if (depth > 0) stack_.pop_back();
-        KIVRA_NEXT_RECORD;
-      case op(Opcode::Jump): KIVRA_HANDLER(hJump)
+        continue;
+      case op(Opcode::Jump):
         pc += act->offset;
-        KIVRA_NEXT_RECORD;
-      case op(Opcode::If): KIVRA_HANDLER(hIf) {
+        continue;
+      case op(Opcode::If): {
         if (depth == 0) break;
         const ScriptValue& c = stack_.back();
         bool taken;
@@ -573,9 +484,9 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
         else break;
         stack_.pop_back();
         if (taken) pc += act->offset;
-        KIVRA_NEXT_RECORD;
+        continue;
       }
-      case op(Opcode::Not): KIVRA_HANDLER(hNot) {
+      case op(Opcode::Not): {
         if (depth == 0) break;
         const ScriptValue& c = stack_.back();
         bool value;
@@ -584,30 +495,30 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
         else break;
         stack_.pop_back();
         booleanResult(!value);
-        KIVRA_NEXT_RECORD;
+        continue;
       }
-      case op(Opcode::StoreRegister): KIVRA_HANDLER(hStoreRegister) {
+      case op(Opcode::StoreRegister): {
         const uint8_t reg = act->reg;
         // Followed by Pop, the value is moved and the Pop skipped.
         const bool fusePop = pc < length && code[pc] == op(Opcode::Pop);
         ScriptValue v;
         if (fusePop) {
           v = pop();
-          if (expect->pc == pc) ++expect;
           ++pc;
-          countAction();
+          ++actionsRun_;
+          if (++actionCounter_ == 0) slowScriptCheck();
         } else if (depth > 0) {
           v = stack_.back();
         }
         if (reg < ctx.registerCount) ctx.registers[reg] = std::move(v);
-        KIVRA_NEXT_RECORD_AFTER_LOCALS;
+        continue;
       }
       case op(Opcode::Add):
       case op(Opcode::Add2):
       case op(Opcode::Subtract):
       case op(Opcode::Multiply):
       case op(Opcode::Divide):
-      case op(Opcode::Modulo): KIVRA_HANDLER(hArithmetic) {
+      case op(Opcode::Modulo): {
         if (depth < 2) break;
         const ScriptValue& y = stack_.back();
         const ScriptValue& x = stack_[stack_.size() - 2];
@@ -616,21 +527,21 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
         if (code0 == op(Opcode::Divide) && ctx.version4 && r == 0) break;  // "#ERROR#"
         stack_.pop_back();
         stack_.back().setNumber(arithmetic(code0, l, r));
-        KIVRA_NEXT_RECORD;
+        continue;
       }
       case op(Opcode::Increment):
-      case op(Opcode::Decrement): KIVRA_HANDLER(hIncrement) {
+      case op(Opcode::Decrement): {
         if (depth == 0 || !stack_.back().isNumber()) break;
         ScriptValue& x = stack_.back();
         x.setNumber(x.asNumber() + (code0 == op(Opcode::Increment) ? 1 : -1));
-        KIVRA_NEXT_RECORD;
+        continue;
       }
       case op(Opcode::Less2):
       case op(Opcode::Greater):
       case op(Opcode::Less):
       case op(Opcode::Equals):
       case op(Opcode::Equals2):
-      case op(Opcode::StrictEquals): KIVRA_HANDLER(hCompare) {
+      case op(Opcode::StrictEquals): {
         if (depth < 2) break;
         const ScriptValue& y = stack_.back();
         const ScriptValue& x = stack_[stack_.size() - 2];
@@ -639,10 +550,10 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
         stack_.pop_back();
         stack_.pop_back();
         compare(code0, l, r);
-        KIVRA_NEXT_RECORD;
+        continue;
       }
       case op(Opcode::CallFunction):
-      case op(Opcode::CallMethod): KIVRA_HANDLER(hCall) {
+      case op(Opcode::CallMethod): {
         const bool method = code0 == op(Opcode::CallMethod);
         const size_t operands = method ? 3 : 2;
         if (depth < operands || !stack_.back().isString() || !stack_[stack_.size() - operands].isNumber()) break;
@@ -651,28 +562,28 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
         const double countD = stack_.back().asNumber();
         stack_.pop_back();
         callAction(act, method, false, name, object, countD);
-        KIVRA_NEXT_RECORD_AFTER_LOCALS;
+        continue;
       }
-      case op(Opcode::Return): KIVRA_HANDLER(hReturn)
+      case op(Opcode::Return):
         ctx.returnValue = pop();
         ctx.returned = true;
         pc = length;
-        KIVRA_NEXT_RECORD;
-      case op(Opcode::GetVariable): KIVRA_HANDLER(hGetVariable) {
+        continue;
+      case op(Opcode::GetVariable): {
         if (depth == 0 || !stack_.back().isString()) break;
         if (LookupCache* c = decoded->cache(*act)) {
           ScriptValue out;
           const ScriptString* name = stack_.back().asString();
           if (quickCachedVariable(ctx, name, *c, out) || cachedGetVariable(ctx, name, *c, out)) {
             stack_.back() = std::move(out);
-            KIVRA_NEXT_RECORD_AFTER_LOCALS;
+            continue;
           }
         }
         const ScriptValue name = stack_.take();
         push(getVariable(ctx, name));
-        KIVRA_NEXT_RECORD_AFTER_LOCALS;
+        continue;
       }
-      case op(Opcode::SetVariable): KIVRA_HANDLER(hSetVariable) {
+      case op(Opcode::SetVariable): {
         if (depth < 2 || !stack_[stack_.size() - 2].isString()) break;
         if (LookupCache* c = decoded->cache(*act)) {
           const ScriptString* name = stack_[stack_.size() - 2].asString();
@@ -680,22 +591,22 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
               cachedSetVariable(ctx, name, *c, stack_.back())) {
             stack_.pop_back();
             stack_.pop_back();
-            KIVRA_NEXT_RECORD;
+            continue;
           }
         }
         const ScriptValue value = stack_.take();
         const ScriptValue name = stack_.take();
         setVariable(ctx, name, value);
-        KIVRA_NEXT_RECORD_AFTER_LOCALS;
+        continue;
       }
-      case op(Opcode::GetMember): KIVRA_HANDLER(hGetMember) {
+      case op(Opcode::GetMember): {
         if (depth < 2 || !stack_.back().isString()) break;
         if (LookupCache* c = decoded->cache(*act); c && stack_[stack_.size() - 2].isObject()) {
           ScriptValue out;
           if (cachedGetMember(stack_[stack_.size() - 2].asObject(), stack_.back().asString(), *c, out)) {
             stack_.pop_back();
             stack_.back() = std::move(out);
-            KIVRA_NEXT_RECORD_AFTER_LOCALS;
+            continue;
           }
         }
         const ScriptValue name = stack_.take();
@@ -703,9 +614,9 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
         ScriptValue out;
         getMemberOp(object, name, out);
         push(std::move(out));
-        KIVRA_NEXT_RECORD_AFTER_LOCALS;
+        continue;
       }
-      case op(Opcode::SetMember): KIVRA_HANDLER(hSetMember) {
+      case op(Opcode::SetMember): {
         if (depth < 3 || !stack_[stack_.size() - 2].isString()) break;
         if (LookupCache* c = decoded->cache(*act); c && stack_[stack_.size() - 3].isObject() &&
                                                    cachedSetMember(stack_[stack_.size() - 3].asObject(),
@@ -714,15 +625,15 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
           stack_.pop_back();
           stack_.pop_back();
           stack_.pop_back();
-          KIVRA_NEXT_RECORD;
+          continue;
         }
         const ScriptValue value = stack_.take();
         const ScriptValue name = stack_.take();
         const ScriptValue object = stack_.take();
         setMemberOp(object, name, value);
-        KIVRA_NEXT_RECORD_AFTER_LOCALS;
+        continue;
       }
-      default: KIVRA_HANDLER(hGeneral)
+      default:
         break;
     }
     const uint8_t* payload = code + act->payload;
@@ -1284,9 +1195,5 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
   }
   contexts_.pop_back();
 }
-
-#undef KIVRA_NEXT_RECORD
-#undef KIVRA_HANDLER
-#undef KIVRA_THREADED
 
 }  // namespace kivra
