@@ -199,6 +199,46 @@ TEST(ScriptRun, TruncatedRecordsReadZeros) {
   EXPECT_EQ(player.script().stackSize(), 0u);
 }
 
+// Records that go straight from one to the next are counted one by one.
+TEST(ScriptRun, EachRecordIsCountedOnce) {
+  StubPlayer player;
+  const uint8_t code[] = {0x96, 0x03, 0x00, 0x00, 'a', 0x00,  // Push "a"
+                          0x17,                               // Pop
+                          0x96, 0x03, 0x00, 0x00, 'b', 0x00,  // Push "b"
+                          0x17,                               // Pop
+                          0x99, 0x02, 0x00, 0x00, 0x00,       // Jump to the next record
+                          0x96, 0x03, 0x00, 0x00, 'c', 0x00,  // Push "c"
+                          0x17,                               // Pop
+                          0x00};
+  const uint8_t empty[] = {0x00};  // the first run sets up the class library
+  ActionQueue q;
+  q.push(ActionList::Frame, ActionBlock{empty, sizeof empty, nullptr, 6, 0});
+  player.script().run(q);
+  q.push(ActionList::Frame, ActionBlock{code, sizeof code, nullptr, 6, 0});
+  const uint64_t before = player.script().actionsRun();
+  player.script().run(q);
+  EXPECT_EQ(player.script().actionsRun() - before, 7u);
+  EXPECT_EQ(player.script().stackSize(), 0u);
+}
+
+// A jump into the middle of a record runs the bytes found there.
+TEST(ScriptRun, JumpIntoARecordRunsItsBytes) {
+  StubPlayer player;
+  const uint8_t code[] = {0x96, 0x03, 0x00, 0x00, 'x',  0x00,  // Push "x"
+                          0x99, 0x02, 0x00, 0x04, 0x00,        // Jump to the 0x17 below
+                          0x96, 0x03, 0x00, 0x00, 0x17, 0x00,  // Push "\x17", whose text is a Pop
+                          0x00};
+  const uint8_t empty[] = {0x00};  // the first run sets up the class library
+  ActionQueue q;
+  q.push(ActionList::Frame, ActionBlock{empty, sizeof empty, nullptr, 6, 0});
+  player.script().run(q);
+  q.push(ActionList::Frame, ActionBlock{code, sizeof code, nullptr, 6, 0});
+  const uint64_t before = player.script().actionsRun();
+  player.script().run(q);
+  EXPECT_EQ(player.script().actionsRun() - before, 3u);
+  EXPECT_EQ(player.script().stackSize(), 0u);
+}
+
 // Push records are decoded once and remembered by address: the same address
 // with other bytes (code freed and its memory reused) must decode afresh.
 TEST(ScriptRun, PushRecordsFollowTheirBytes) {
