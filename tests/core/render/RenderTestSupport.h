@@ -35,6 +35,19 @@ struct DrawItem {
   uint16_t clipDepth = 0;
 };
 
+inline ShapeDraw shapeDraw(const DrawItem& it) {
+  ShapeDraw d;
+  d.tagCode = it.tag;
+  d.body = it.body.data();
+  d.length = it.body.size();
+  d.matrix = it.matrix;
+  d.cxform = it.cxform;
+  d.ratio = it.ratio;
+  d.depth = it.depth;
+  d.clipDepth = it.clipDepth;
+  return d;
+}
+
 inline void renderItems(RenderTarget& target, int factor, const std::vector<DrawItem>& items, MATRIX v,
                         bool background = true, Rgba bg = Rgba{255, 255, 255, 255},
                         const RasterKernels* kernels = nullptr, const BitmapSource* bitmaps = nullptr) {
@@ -48,18 +61,7 @@ inline void renderItems(RenderTarget& target, int factor, const std::vector<Draw
   s.hasBackground = background;
   s.background = bg;
   r.beginFrame(target, s);
-  for (const DrawItem& it : items) {
-    ShapeDraw d;
-    d.tagCode = it.tag;
-    d.body = it.body.data();
-    d.length = it.body.size();
-    d.matrix = it.matrix;
-    d.cxform = it.cxform;
-    d.ratio = it.ratio;
-    d.depth = it.depth;
-    d.clipDepth = it.clipDepth;
-    r.drawShape(d);
-  }
+  for (const DrawItem& it : items) r.drawShape(shapeDraw(it));
   r.endFrame();
 }
 

@@ -128,17 +128,6 @@ RenderTarget render(uint32_t seed, int factor, const RasterKernels& kernels, con
   return t;
 }
 
-ShapeDraw drawOf(const test::DrawItem& it) {
-  ShapeDraw d;
-  d.tagCode = it.tag;
-  d.body = it.body.data();
-  d.length = it.body.size();
-  d.cxform = it.cxform;
-  d.depth = it.depth;
-  d.clipDepth = it.clipDepth;
-  return d;
-}
-
 TEST(SweepPixels, GeneratedScenesKeepTheirPixels) {
   struct Case {
     uint32_t seed;
@@ -213,7 +202,7 @@ TEST(SweepPixels, DirtyRectangleGivesTheFullFramesPixels) {
       s.dirty = ClipRect{int(seed * 3), int(seed * 2), int(50 + seed * 4), int(30 + seed * 3)};
       s.hasBackground = background;
       r.beginFrame(part, s);
-      for (const test::DrawItem& it : items) r.drawShape(drawOf(it));
+      for (const test::DrawItem& it : items) r.drawShape(test::shapeDraw(it));
       r.endFrame();
       for (int y = s.dirty.top; y < s.dirty.bottom; ++y)
         for (int x = s.dirty.left; x < s.dirty.right; ++x)
@@ -242,7 +231,7 @@ TEST(SweepPixels, RebuiltObjectsPaintAsInAFreshRenderer) {
     s.dirty = ClipRect{0, 0, kept.width(), kept.height()};
     r.beginFrame(kept, s);
     for (size_t i = 0; i < items->size(); ++i) {
-      ShapeDraw d = drawOf((*items)[i]);
+      ShapeDraw d = test::shapeDraw((*items)[i]);
       d.cache = &caches[i];
       d.rebuild = true;
       r.drawShape(d);

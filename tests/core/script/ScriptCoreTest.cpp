@@ -199,6 +199,19 @@ TEST(ScriptRun, TruncatedRecordsReadZeros) {
   EXPECT_EQ(player.script().stackSize(), 0u);
 }
 
+// How many actions one block runs, after a first run that sets up the class
+// library.
+uint64_t actionsOf(StubPlayer& player, const uint8_t* code, size_t length) {
+  const uint8_t empty[] = {0x00};
+  ActionQueue q;
+  q.push(ActionList::Frame, ActionBlock{empty, sizeof empty, nullptr, 6, 0});
+  player.script().run(q);
+  q.push(ActionList::Frame, ActionBlock{code, length, nullptr, 6, 0});
+  const uint64_t before = player.script().actionsRun();
+  player.script().run(q);
+  return player.script().actionsRun() - before;
+}
+
 // Records that go straight from one to the next are counted one by one.
 TEST(ScriptRun, EachRecordIsCountedOnce) {
   StubPlayer player;
@@ -210,14 +223,7 @@ TEST(ScriptRun, EachRecordIsCountedOnce) {
                           0x96, 0x03, 0x00, 0x00, 'c', 0x00,  // Push "c"
                           0x17,                               // Pop
                           0x00};
-  const uint8_t empty[] = {0x00};  // the first run sets up the class library
-  ActionQueue q;
-  q.push(ActionList::Frame, ActionBlock{empty, sizeof empty, nullptr, 6, 0});
-  player.script().run(q);
-  q.push(ActionList::Frame, ActionBlock{code, sizeof code, nullptr, 6, 0});
-  const uint64_t before = player.script().actionsRun();
-  player.script().run(q);
-  EXPECT_EQ(player.script().actionsRun() - before, 7u);
+  EXPECT_EQ(actionsOf(player, code, sizeof code), 7u);
   EXPECT_EQ(player.script().stackSize(), 0u);
 }
 
@@ -228,14 +234,7 @@ TEST(ScriptRun, JumpIntoARecordRunsItsBytes) {
                           0x99, 0x02, 0x00, 0x04, 0x00,        // Jump to the 0x17 below
                           0x96, 0x03, 0x00, 0x00, 0x17, 0x00,  // Push "\x17", whose text is a Pop
                           0x00};
-  const uint8_t empty[] = {0x00};  // the first run sets up the class library
-  ActionQueue q;
-  q.push(ActionList::Frame, ActionBlock{empty, sizeof empty, nullptr, 6, 0});
-  player.script().run(q);
-  q.push(ActionList::Frame, ActionBlock{code, sizeof code, nullptr, 6, 0});
-  const uint64_t before = player.script().actionsRun();
-  player.script().run(q);
-  EXPECT_EQ(player.script().actionsRun() - before, 3u);
+  EXPECT_EQ(actionsOf(player, code, sizeof code), 3u);
   EXPECT_EQ(player.script().stackSize(), 0u);
 }
 
