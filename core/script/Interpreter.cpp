@@ -179,14 +179,12 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
     if (pc < length && code[pc] == op(Opcode::Not)) {
       flag = !flag;
       ++pc;
-      ++actionsRun_;
-      if (++actionCounter_ == 0) slowScriptCheck();
+      countAction();
     }
     if (pc + 5 <= length && code[pc] == op(Opcode::If) && code[pc + 1] == 2 && code[pc + 2] == 0) {
       const int16_t offset = static_cast<int16_t>(code[pc + 3] | (code[pc + 4] << 8));
       pc += 5;
-      ++actionsRun_;
-      if (++actionCounter_ == 0) slowScriptCheck();
+      countAction();
       if (flag) pc += offset;
     } else {
       push(ScriptValue::boolean(flag));
@@ -328,8 +326,7 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
   auto runFused = [&](const DecodedAction* nextAct) __attribute__((always_inline)) {
     pc = nextAct->next;
     ++expect;
-    ++actionsRun_;
-    if (++actionCounter_ == 0) [[unlikely]] slowScriptCheck();
+    countAction();
   };
   // A pushed item as a number operand, or null.
   auto numberItem = [&](const PushItem& item) -> const ScriptValue* {
@@ -364,8 +361,7 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
     const uint8_t code0 = act->op;
     if (code0 == 0) break;
     pc = act->next;
-    ++actionsRun_;
-    if (++actionCounter_ == 0) [[unlikely]] slowScriptCheck();
+    countAction();
     if (skip > 0) [[unlikely]] {
       --skip;
       continue;
@@ -505,8 +501,7 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
         if (fusePop) {
           v = pop();
           ++pc;
-          ++actionsRun_;
-          if (++actionCounter_ == 0) slowScriptCheck();
+          countAction();
         } else if (depth > 0) {
           v = stack_.back();
         }

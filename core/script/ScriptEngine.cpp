@@ -185,17 +185,9 @@ void ScriptEngine::run(ActionQueue& queue, bool fromOutside) {
     abort_ = true;
     return;
   }
-  global();
-  const bool outermost = runDepth_ == 0;
-  if (outermost) {
-    slowStart_ = player_.scriptClock() & kClockMask;
-    actionCounter_ = 0;
-  }
-  ++runDepth_;
+  const RunState state = enterRun();
   ActionQueue* savedQueue = queue_;
   queue_ = &queue;
-  const int savedVersion = version_;
-  const bool savedVersion4 = version4_;
   ActionBlock block;
   while (!abort_) {
     if (!queue.pop(ActionList::Init, block) && !queue.pop(ActionList::Construct, block) &&
@@ -204,14 +196,29 @@ void ScriptEngine::run(ActionQueue& queue, bool fromOutside) {
     runQueuedBlock(block);
   }
   if (abort_) queue.clear();
-  version_ = savedVersion;
-  version4_ = savedVersion4;
   queue_ = savedQueue;
+  leaveRun(state);
+  if (state.outermost) maybeCollect();
+}
+
+ScriptEngine::RunState ScriptEngine::enterRun() {
+  global();
+  const RunState state{runDepth_ == 0, version_, version4_};
+  if (state.outermost) {
+    slowStart_ = player_.scriptClock() & kClockMask;
+    actionCounter_ = 0;
+  }
+  ++runDepth_;
+  return state;
+}
+
+void ScriptEngine::leaveRun(const RunState& state) {
+  version_ = state.version;
+  version4_ = state.version4;
   --runDepth_;
-  if (outermost) {
+  if (state.outermost) {
     stack_.clear();
     abort_ = false;
-    maybeCollect();
   }
 }
 
@@ -333,23 +340,9 @@ ScriptValue ScriptEngine::callMethod(const ScriptValue& object, std::string_view
 
 ScriptValue ScriptEngine::callFromOutside(const ScriptValue& function, const ScriptValue& thisValue,
                                           const ScriptValue* args, int argc) {
-  global();
-  const bool outermost = runDepth_ == 0;
-  if (outermost) {
-    slowStart_ = player_.scriptClock() & kClockMask;
-    actionCounter_ = 0;
-  }
-  ++runDepth_;
-  const int savedVersion = version_;
-  const bool savedVersion4 = version4_;
+  const RunState state = enterRun();
   ScriptValue result = call(function, thisValue, args, argc);
-  version_ = savedVersion;
-  version4_ = savedVersion4;
-  --runDepth_;
-  if (outermost) {
-    stack_.clear();
-    abort_ = false;
-  }
+  leaveRun(state);
   return result;
 }
 

@@ -355,6 +355,19 @@ class ScriptEngine {
                       size_t bodyLength, bool function2);
   void maybeCollect();
   void slowScriptCheck();
+  // Every action run counts; the slow-script check comes every 65,536.
+  [[gnu::always_inline]] void countAction() {
+    ++actionsRun_;
+    if (++actionCounter_ == 0) [[unlikely]] slowScriptCheck();
+  }
+  // What a run from outside the interpreter saves and restores around it.
+  struct RunState {
+    bool outermost;
+    int version;
+    bool version4;
+  };
+  RunState enterRun();
+  void leaveRun(const RunState& state);
   std::string legacyText(const ScriptValue& v);
 
   CorePlayer& player_;
