@@ -191,20 +191,19 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
     }
   };
   // Push: each typed item of the record in turn.
+  // A pushed item's value, or null for undefined (a register past the
+  // function's count, a constant without a pool in force).
+  auto itemValue = [&](const PushItem& item) __attribute__((always_inline)) -> const ScriptValue* {
+    if (item.kind == PushItem::Value) return &item.value;
+    if (item.kind == PushItem::Register) return item.index < ctx.registerCount ? &ctx.registers[item.index] : nullptr;
+    ConstantPool* pool = ctx.pool.get();
+    return pool && item.index < pool->strings.size() ? &pool->strings[item.index] : nullptr;
+  };
   auto pushItems = [&](const PushItem* item, const PushItem* end) {
     stack_.reserve(stack_.size() + static_cast<size_t>(end - item));
     for (; item != end; ++item) {
-      if (item->kind == PushItem::Value) {
-        stack_.pushReserved(item->value);
-      } else if (item->kind == PushItem::Register) {
-        if (item->index < ctx.registerCount) stack_.pushReserved(ctx.registers[item->index]);
-        else stack_.pushReserved(ScriptValue());
-      } else {
-        // A constant without a pool in force pushes undefined.
-        ConstantPool* pool = ctx.pool.get();
-        if (pool && item->index < pool->strings.size()) stack_.pushReserved(pool->strings[item->index]);
-        else stack_.pushReserved(ScriptValue());
-      }
+      if (const ScriptValue* v = itemValue(*item)) stack_.pushReserved(*v);
+      else stack_.pushReserved(ScriptValue());
     }
   };
   // GetMember and SetMember, shared by the fast and the general path.
@@ -330,10 +329,8 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
   };
   // A pushed item as a number operand, or null.
   auto numberItem = [&](const PushItem& item) -> const ScriptValue* {
-    if (item.kind == PushItem::Value) return item.value.isNumber() ? &item.value : nullptr;
-    if (item.kind == PushItem::Register && item.index < ctx.registerCount && ctx.registers[item.index].isNumber())
-      return &ctx.registers[item.index];
-    return nullptr;
+    const ScriptValue* v = itemValue(item);
+    return v && v->isNumber() ? v : nullptr;
   };
 
   while (!abort_) {
@@ -450,14 +447,7 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
           // The object is copied: a register may change while the call runs.
           ScriptValue object;
           if (method) {
-            const PushItem& o = end[-2];
-            if (o.kind == PushItem::Value) {
-              object = o.value;
-            } else if (o.kind == PushItem::Register) {
-              if (o.index < ctx.registerCount) object = ctx.registers[o.index];
-            } else if (ConstantPool* pool = ctx.pool.get(); pool && o.index < pool->strings.size()) {
-              object = pool->strings[o.index];
-            }
+            if (const ScriptValue* v = itemValue(end[-2])) object = *v;
           }
           callAction(nextAct, method, false, end[-1].value, object, operands->value.asNumber());
           continue;
