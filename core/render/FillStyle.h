@@ -85,8 +85,6 @@ struct alignas(64) FillStyle {
   double ua = 0, ub = 0, uc = 0, ud = 0, ut = 0, vt = 0;
   const GradientRamp* rampPtr = nullptr;
   const ColorTables* tablePtr = nullptr;
-
-  bool needsPerPixel() const { return span == SpanKind::Linear || span == SpanKind::Radial || span == SpanKind::Bitmap; }
 };
 
 }  // namespace kivra
