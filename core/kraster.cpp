@@ -75,6 +75,7 @@ bool Rasterizer::beginFrame(RenderTarget& target, int factor, const ClipRect& cl
   clip_.right = std::min(target.width(), clip.right);
   clip_.bottom = std::min(target.height(), clip.bottom);
   layer_ = 0;
+  rowSafe_ = true;
   entries_.clear();
   laidOut_ = false;
   top_ = nullptr;
@@ -112,6 +113,9 @@ void Rasterizer::addObject(ShapeBuild& build, const FillStyle* mask, FillStyle* 
     fills[i].counter = 0;
     fills[i].nextActive = nullptr;
   }
+  // Stacking keys are unique while layers last and style numbers rise.
+  rowSafe_ = rowSafe_ && layer_ < 0xFFFF;
+  for (size_t i = 1; i < nFills; ++i) rowSafe_ = rowSafe_ && fills[i].styleNumber > fills[i - 1].styleNumber;
   layer_ = std::min<uint32_t>(layer_ + 1, 0xFFFF);
   if (buckets_.empty() || laidOut_) return;
   for (const EdgeRecord& e : build.edges()) {
@@ -241,57 +245,6 @@ inline bool Rasterizer::occludes(const FillStyle* f) const {
   return f->kind != FillKind::Mask && !f->transparent && (!f->maskLink || maskVisible(f));
 }
 
-[[gnu::always_inline]] inline void Rasterizer::toggle(FillStyle* f, int x) {
-  FillStyle* const t = top_;
-  const bool on = f->active;
-  if (t == f || (!on && (!t || t->orderKey <= f->orderKey))) {
-    // The change is at the top, so it shows. Unlinking and linking there
-    // differ only in selected values: no branch on the direction.
-    flush(x);
-    FillStyle* const next = f->nextActive;
-    top_ = on ? next : f;
-    f->nextActive = on ? nullptr : t;
-    f->counter = on ? 0 : f->counter;
-    f->active = !on;
-    return;
-  }
-  FillStyle** link = &top_;
-  bool covered = false;
-  if (f->active) {
-    while (*link && *link != f) {
-      covered = covered || occludes(*link);
-      link = &(*link)->nextActive;
-    }
-    if (!covered || f->kind == FillKind::Mask) flush(x);
-    if (*link) *link = f->nextActive;
-    f->nextActive = nullptr;
-    f->active = false;
-    f->counter = 0;
-  } else {
-    while (*link && (*link)->orderKey > f->orderKey) {
-      covered = covered || occludes(*link);
-      link = &(*link)->nextActive;
-    }
-    if (!covered || f->kind == FillKind::Mask) flush(x);
-    f->nextActive = *link;
-    *link = f;
-    f->active = true;
-  }
-}
-
-[[gnu::always_inline]] inline void Rasterizer::windingAdd(FillStyle* f, int direction, int x) {
-  if (!f->active) {
-    toggle(f, x);
-    f->counter = direction;
-    return;
-  }
-  if (f->counter == -direction) {
-    toggle(f, x);
-    return;
-  }
-  f->counter += direction;
-}
-
 inline void Rasterizer::addDelta(int x, ExpandedPixel to, ExpandedPixel from) {
   const int px = (x >> shift_) - clip_.left;
   Lanes8 w;
@@ -316,13 +269,111 @@ void Rasterizer::closeRun() {
   runEnd_ = x1;
 }
 
+template <bool kRow>
+[[gnu::always_inline]] inline void Rasterizer::toggle(FillStyle* f, int x) {
+  FillStyle* const t = top_;
+  const bool on = f->active;
+  if (t == f || (!on && (!t || t->orderKey <= f->orderKey))) {
+    // The change is at the top, so it shows. Unlinking and linking there
+    // differ only in selected values: no branch on the direction.
+    flush<kRow>(x);
+    FillStyle* const next = f->nextActive;
+    top_ = on ? next : f;
+    f->nextActive = on ? nullptr : t;
+    f->counter = on ? 0 : f->counter;
+    f->active = !on;
+    return;
+  }
+  FillStyle** link = &top_;
+  bool covered = false;
+  if (f->active) {
+    while (*link && *link != f) {
+      covered = covered || occludes(*link);
+      link = &(*link)->nextActive;
+    }
+    if (!covered || f->kind == FillKind::Mask) flush<kRow>(x);
+    if (*link) *link = f->nextActive;
+    f->nextActive = nullptr;
+    f->active = false;
+    f->counter = 0;
+  } else {
+    while (*link && (*link)->orderKey > f->orderKey) {
+      covered = covered || occludes(*link);
+      link = &(*link)->nextActive;
+    }
+    if (!covered || f->kind == FillKind::Mask) flush<kRow>(x);
+    f->nextActive = *link;
+    *link = f;
+    f->active = true;
+  }
+}
+
+template <bool kRow>
+[[gnu::always_inline]] inline void Rasterizer::windingAdd(FillStyle* f, int direction, int x) {
+  if (!f->active) {
+    toggle<kRow>(f, x);
+    f->counter = direction;
+    return;
+  }
+  if (f->counter == -direction) {
+    toggle<kRow>(f, x);
+    return;
+  }
+  f->counter += direction;
+}
+
+template <bool kRow>
 [[gnu::always_inline]] inline void Rasterizer::flush(int x) {
-  if (x > lastX_) {
+  if constexpr (kRow) {
+    rowFlush();
+  } else if (x > lastX_) {
     const FillStyle* t = top_;
     if (t && t->plainOpaque && factor_ > 1) emitSolid(lastX_, x, t->color);  // the usual case
     else emitSpan(lastX_, x);
     lastX_ = x;
   }
+}
+
+// The whole-row form of a span's end: the colour up to here is known now,
+// so the change into it is recorded where the span began on each sub-row.
+// Spans of zero width on some sub-rows are recorded too; their changes
+// cancel in the cells.
+[[gnu::always_inline]] inline void Rasterizer::rowFlush() {
+  const FillStyle* t = top_;
+  ExpandedPixel c = 0;
+  if (t && t->plainOpaque) {
+    c = t->color;
+  } else if (t && !solidColor(c)) {
+    rowFailed_ = true;  // per-pixel colours: the row is swept by sub-rows
+    return;
+  }
+  if (c != rowColor_) {
+    RowChange& r = changes_.emplace_back();
+    r.to = c;
+    r.from = rowColor_;
+    std::memcpy(r.x, changeX_, sizeof r.x);
+    rowColor_ = c;
+  }
+  std::memcpy(changeX_, crossX_, sizeof changeX_);
+}
+
+// The colour of the current stack when it is solid; false when some fill
+// in it paints per pixel.
+bool Rasterizer::solidColor(ExpandedPixel& c) const {
+  const FillStyle* stack[kMaxStack];
+  int n = 0;
+  for (const FillStyle* f = top_; f; f = f->nextActive) {
+    if (f->kind == FillKind::Mask || (f->maskLink && !maskVisible(f))) continue;
+    if (f->span != SpanKind::Solid) return false;
+    if (n < kMaxStack) stack[n++] = f;
+    else stack[kMaxStack - 1] = f;
+    if (!f->transparent) break;
+  }
+  c = 0;
+  if (n == 0) return true;
+  c = stack[n - 1]->color;
+  for (int i = n - 2; i >= 0; --i) c = compositeOver(stack[i]->color, c);
+  return true;
 }
 
 void Rasterizer::emitSpan(int x0, int x1) {
@@ -559,6 +610,351 @@ void Rasterizer::resolveRow(int py) {
   }
 }
 
+// Re-sorts the active edges for sub-row y and merges in the edges that
+// start on it.
+void Rasterizer::orderRow(int y) {
+  // The edges already active keep their order from the last row up to a
+  // few swaps: insertion sort.
+  for (size_t i = 1; i < order_.size(); ++i) {
+    const Ordered v = order_[i];
+    if (order_[i - 1].x <= v.x) continue;
+    size_t j = i;
+    while (j > 0 && order_[j - 1].x > v.x) {
+      order_[j] = order_[j - 1];
+      --j;
+    }
+    order_[j] = v;
+  }
+  // The row's new edges, sorted among themselves, are merged in after the
+  // active ones at equal x.
+  incoming_.clear();
+  {
+    const size_t b0 = static_cast<size_t>(buckets_[static_cast<size_t>(y - sy0_)]);
+    const size_t b1 = static_cast<size_t>(buckets_[static_cast<size_t>(y - sy0_) + 1]);
+    for (size_t b = b0; b < b1; ++b) {
+      if (b + 4 < b1) __builtin_prefetch(sorted_[b + 4].edge);
+      insertEdge(sorted_[b], y);
+    }
+  }
+  if (incoming_.size() > 32) {
+    std::stable_sort(incoming_.begin(), incoming_.end(), [](const Ordered& p, const Ordered& q) { return p.x < q.x; });
+  } else {
+    for (size_t i = 1; i < incoming_.size(); ++i) {
+      const Ordered v = incoming_[i];
+      size_t j = i;
+      for (; j > 0 && incoming_[j - 1].x > v.x; --j) incoming_[j] = incoming_[j - 1];
+      incoming_[j] = v;
+    }
+  }
+  if (!incoming_.empty()) {
+    // Merged in place from the back: the active edges left of the first
+    // new one stay where they are.
+    size_t i = order_.size(), j = incoming_.size();
+    order_.resize(i + j);
+    Ordered* const out = order_.data();
+    const Ordered* const in = incoming_.data();
+    size_t k = i + j;
+    while (j > 0) {
+      if (i > 0 && out[i - 1].x > in[j - 1].x) out[--k] = out[--i];
+      else out[--k] = in[--j];
+    }
+  }
+}
+
+// Steps an edge that goes on below sub-row y to the next sub-row.
+[[gnu::always_inline]] inline void Rasterizer::advanceEdge(ActiveEdge& a, int y) {
+  if (!a.curve) {
+    a.x += a.dx;
+    a.xi = static_cast<int32_t>((a.x + (int64_t{1} << 31)) >> 32);
+  } else if (factor_ > 1) {
+    stepCurve(a, y + 1);
+    a.xi = static_cast<int32_t>((a.x + (int64_t{1} << 31)) >> 32);
+  } else {
+    stepTo(a, y + 1);
+    int64_t xv = a.x;
+    if (a.y != a.py && a.y > (static_cast<int64_t>(y + 1) << 32)) {
+      const __int128 t = (static_cast<__int128>(y + 1) << 32) - a.py;
+      xv = a.px + static_cast<int64_t>(((a.x - a.px) * t) / (a.y - a.py));
+    }
+    a.xi = static_cast<int32_t>((xv + (int64_t{1} << 31)) >> 32);
+  }
+}
+
+// One edge crossing at x: the edge's rule routine.
+// In the whole-row sweep a fill that is both toggled and wound (never made
+// by the shape parser) stops the row, so that every crossing there has an
+// exact inverse.
+template <bool kRow>
+[[gnu::always_inline]] inline void Rasterizer::cross(const ActiveEdge& a, int x) {
+  switch (a.rule) {
+    case FillRule::TwoFills:
+      if (kRow && ((a.fill0 && a.fill0->counter) || (a.fill1 && a.fill1->counter))) rowFailed_ = true;
+      if (a.fill0) toggle<kRow>(a.fill0, x);
+      if (a.fill1) toggle<kRow>(a.fill1, x);
+      break;
+    case FillRule::EvenOdd:
+      if (kRow && a.fill0 && a.fill0->counter) rowFailed_ = true;
+      if (a.fill0) toggle<kRow>(a.fill0, x);
+      break;
+    case FillRule::NonZero:
+      if (kRow && a.fill0 && a.fill0->active && !a.fill0->counter) rowFailed_ = true;
+      if (a.fill0) windingAdd<kRow>(a.fill0, a.direction, x);
+      break;
+  }
+}
+
+// Fills left open by malformed edges do not leak into the next row.
+void Rasterizer::clearFills() {
+  while (top_) {
+    FillStyle* f = top_;
+    top_ = f->nextActive;
+    f->nextActive = nullptr;
+    f->active = false;
+    f->counter = 0;
+  }
+}
+
+// The recorded crossings of pixel row py, one sub-row after the other.
+void Rasterizer::sweepSubRows(int py) {
+  const ActiveEdge* const active = active_.data();
+  for (int k = 0; k < factor_; ++k) {
+    row_ = (py << shift_) + k;
+    lastX_ = sx0_;
+    const Ordered* const c = crossings_[k].data();
+    const size_t count = crossings_[k].size();
+    for (size_t i = 0; i < count; ++i) {
+      // Active edges and their fills lie scattered in memory: fetch ahead.
+      if (i + 4 < count) __builtin_prefetch(active[c[i + 4].index].fill0);
+      cross<false>(active[c[i].index], c[i].x);
+    }
+    clearFills();
+    closeRun();
+    runEnd_ = INT32_MIN;
+  }
+}
+
+// Two crossings that do the same to the fills (the direction counts only
+// for winding).
+inline bool Rasterizer::sameEffect(const ActiveEdge& a, const ActiveEdge& b) {
+  return a.fill0 == b.fill0 && a.fill1 == b.fill1 && a.rule == b.rule &&
+         (a.rule != FillRule::NonZero || a.direction == b.direction);
+}
+
+// Undoes cross<true>: toggles are their own inverse, a winding step is
+// undone by the opposite one.
+inline void Rasterizer::uncross(const ActiveEdge& a) {
+  switch (a.rule) {
+    case FillRule::TwoFills:
+      if (a.fill1) toggle<true>(a.fill1, 0);
+      if (a.fill0) toggle<true>(a.fill0, 0);
+      break;
+    case FillRule::EvenOdd:
+      if (a.fill0) toggle<true>(a.fill0, 0);
+      break;
+    case FillRule::NonZero:
+      if (a.fill0) windingAdd<true>(a.fill0, static_cast<int>(-a.direction), 0);
+      break;
+  }
+}
+
+// The fills on at the moment with their counts, in list order; false when
+// there are more than fit.
+bool Rasterizer::captureFills(FillState* out, int& count) const {
+  count = 0;
+  for (const FillStyle* f = top_; f; f = f->nextActive) {
+    if (count == kMaxCapture) return false;
+    out[count++] = FillState{f, f->counter};
+  }
+  return true;
+}
+
+// Crossings on which the sub-rows differ (edges that swap places, a contour
+// that starts or ends on some of them): the crossings up to the first x at
+// which all sub-rows have done the same to the fills are applied sub-row
+// by sub-row, each from the fills as they were before them, the others'
+// positions held, and undone again; the fills after each sub-row's part
+// must be the same. Stacking keys are then unique, so the fill list is a
+// function of which fills are on and their counts.
+bool Rasterizer::sweepWindow(const Ordered* const* seq, const size_t* len, size_t* at, int32_t* last) {
+  const int n = factor_;
+  const ActiveEdge* const active = active_.data();
+  size_t end[4];
+  uint64_t toggled[4], wound[4];
+  for (int k = 0; k < n; ++k) {
+    end[k] = at[k];
+    toggled[k] = wound[k] = 0;
+  }
+  // Grow the windows by whole x positions until the summaries of what each
+  // does to the fills agree; the states themselves are compared below.
+  for (int grow = 0;; ++grow) {
+    int32_t v = INT32_MAX;
+    for (int k = 0; k < n; ++k)
+      if (end[k] < len[k]) v = std::min(v, seq[k][end[k]].x);
+    if (v == INT32_MAX || grow == 16) return false;
+    for (int k = 0; k < n; ++k) {
+      for (; end[k] < len[k] && seq[k][end[k]].x <= v; ++end[k]) {
+        const ActiveEdge& a = active[seq[k][end[k]].index];
+        const uint64_t h0 = reinterpret_cast<uintptr_t>(a.fill0) * 0x9E3779B97F4A7C15ull;
+        const uint64_t h1 = reinterpret_cast<uintptr_t>(a.fill1) * 0xC2B2AE3D27D4EB4Full;
+        if (a.rule == FillRule::NonZero) wound[k] += static_cast<uint64_t>(static_cast<int64_t>(a.direction)) * h0;
+        else toggled[k] ^= (a.rule == FillRule::TwoFills ? h0 ^ h1 : h0);
+      }
+    }
+    bool agree = true;
+    for (int k = 1; k < n; ++k) agree = agree && toggled[k] == toggled[0] && wound[k] == wound[0];
+    if (agree) break;
+  }
+  // The colour so far is closed on every sub-row.
+  std::memcpy(crossX_, last, sizeof crossX_);
+  rowFlush();
+  FillState first[kMaxCapture], now[kMaxCapture];
+  int firstCount = 0, nowCount = 0;
+  for (int k = 0; k < n; ++k) {
+    for (size_t i = at[k]; i < end[k]; ++i) {
+      crossX_[k] = seq[k][i].x;
+      cross<true>(active[seq[k][i].index], 0);
+    }
+    if (end[k] > at[k]) last[k] = seq[k][end[k] - 1].x;
+    crossX_[k] = last[k];
+    rowFlush();
+    if (rowFailed_) return false;
+    if (!captureFills(k == 0 ? first : now, k == 0 ? firstCount : nowCount)) return false;
+    if (k > 0 && (nowCount != firstCount || !std::equal(now, now + nowCount, first))) return false;
+    if (k + 1 < n) {
+      for (size_t i = end[k]; i-- > at[k];) uncross(active[seq[k][i].index]);
+      if (rowFailed_) return false;
+    }
+  }
+  for (int k = 0; k < n; ++k) at[k] = end[k];
+  ++rowWindows_;
+  return true;
+}
+
+// The crossings of all sub-rows of a pixel row in one pass over the fills.
+// The sub-rows' crossing lists are walked side by side: where every
+// sub-row's next crossing does the same to the fills (the same edge, or
+// edges with the same fills, rule and direction), the fill list changes
+// once and each colour change is recorded at every sub-row's x. Where some
+// sub-rows have two crossings that the others do not (the top or bottom of
+// a contour inside the row), they are applied once and must leave the fills
+// as they were; on the other sub-rows they sit at one x, so the colours
+// between them cover nothing there. Anything else (edges swapping order,
+// per-pixel colours) returns false with nothing written, and the row is
+// swept sub-row by sub-row.
+bool Rasterizer::sweepPixelRow() {
+  const int n = factor_;
+  const ActiveEdge* const active = active_.data();
+  const Ordered* seq[4];
+  size_t len[4], at[4];
+  int32_t last[4];
+  for (int k = 0; k < n; ++k) {
+    seq[k] = crossings_[k].data();
+    len[k] = crossings_[k].size();
+    at[k] = 0;
+    last[k] = sx0_;
+    changeX_[k] = sx0_;
+  }
+  changes_.clear();
+  rowColor_ = 0;
+  rowFailed_ = false;
+  for (;;) {
+    bool done = true, same = true;
+    const int32_t h0 = at[0] < len[0] ? seq[0][at[0]].index : -1;
+    for (int k = 0; k < n; ++k) {
+      if (at[k] < len[k]) {
+        done = false;
+        const int32_t h = seq[k][at[k]].index;
+        if (h != h0) {
+          const ActiveEdge& a = active[h];
+          same = same && h0 >= 0 && sameEffect(a, active[h0]);
+        }
+      } else {
+        same = false;
+      }
+    }
+    if (done) break;
+    if (same) {
+      for (int k = 0; k < n; ++k) {
+        crossX_[k] = last[k] = seq[k][at[k]].x;
+        ++at[k];
+      }
+      cross<true>(active[h0], 0);
+      if (rowFailed_) break;
+      continue;
+    }
+    // A pair of crossings on some sub-rows only (a contour's top or bottom):
+    // both on the same fills, which must be off before the first.
+    int first = -1;
+    for (int k = 0; k < n && first < 0; ++k) {
+      if (at[k] + 1 >= len[k]) continue;
+      const ActiveEdge& a = active[seq[k][at[k]].index];
+      const ActiveEdge& b = active[seq[k][at[k] + 1].index];
+      if (a.fill0 == b.fill0 && a.fill1 == b.fill1 && a.rule == b.rule && !(a.fill0 && a.fill0->active) &&
+          !(a.fill1 && a.fill1->active))
+        first = k;
+    }
+    if (first < 0) {
+      if (rowSafe_ && sweepWindow(seq, len, at, last)) continue;
+      rowFailed_ = true;
+      break;
+    }
+    const ActiveEdge& p = active[seq[first][at[first]].index];
+    const ActiveEdge& q = active[seq[first][at[first] + 1].index];
+    bool with[4];
+    for (int k = 0; k < n; ++k) {
+      with[k] = false;
+      if (at[k] + 1 >= len[k]) continue;
+      const ActiveEdge& a = active[seq[k][at[k]].index];
+      const ActiveEdge& b = active[seq[k][at[k] + 1].index];
+      with[k] = sameEffect(a, p) && sameEffect(b, q);
+    }
+    for (int k = 0; k < n; ++k) crossX_[k] = with[k] ? seq[k][at[k]].x : last[k];
+    cross<true>(p, 0);
+    for (int k = 0; k < n; ++k) crossX_[k] = with[k] ? seq[k][at[k] + 1].x : last[k];
+    cross<true>(q, 0);
+    if (rowFailed_ || (p.fill0 && p.fill0->active) || (p.fill1 && p.fill1->active)) {
+      rowFailed_ = true;
+      break;
+    }
+    for (int k = 0; k < n; ++k) {
+      if (!with[k]) continue;
+      last[k] = crossX_[k];
+      at[k] += 2;
+    }
+  }
+  // Fills still on after the last crossing (open contours): the sub-row
+  // sweep ends each sub-row's colours at its last visible change, which
+  // this pass does not track.
+  if (top_) rowFailed_ = true;
+  clearFills();
+  if (rowFailed_) return false;
+  if (rowColor_) {
+    RowChange& r = changes_.emplace_back();
+    r.to = 0;
+    r.from = rowColor_;
+    std::memcpy(r.x, changeX_, sizeof r.x);
+  }
+  writeRowChanges();
+  return true;
+}
+
+void Rasterizer::writeRowChanges() {
+  const int n = factor_;
+  const int left = clip_.left;
+  for (const RowChange& r : changes_) {
+    const Lanes8 d = twice(r.to) - twice(r.from);
+    for (int k = 0; k < n; ++k) {
+      const int x = r.x[k];
+      const int px = (x >> shift_) - left;
+      Lanes8 w;
+      std::memcpy(&w, weights_[x & (n - 1)], sizeof w);
+      CoverCell& cell = cells_[static_cast<size_t>(px)];
+      storeCell(cell, loadCell(cell) + d * w);
+      touched_[static_cast<size_t>(px) >> 6] |= uint64_t{1} << (px & 63);
+    }
+  }
+}
+
 void Rasterizer::paint() {
   if (!target_ || buckets_.empty()) return;
   runColor_ = 0;
@@ -569,6 +965,10 @@ void Rasterizer::paint() {
   order_.clear();
   free_.clear();
   active_.clear();
+  ended_.clear();
+  rowBackoff_ = 0;
+  rowMisses_ = 0;
+  recording_ = false;
   // The row buckets' counts become the start of each row's run of entries,
   // and the entries are laid out row by row (last added first within a
   // row), so that a row reads its new edges from contiguous memory.
@@ -589,52 +989,7 @@ void Rasterizer::paint() {
   }
   for (int y = sy0_; y < sy1_; ++y) {
     row_ = y;
-    // The edges already active keep their order from the last row up to a
-    // few swaps: insertion sort.
-    for (size_t i = 1; i < order_.size(); ++i) {
-      const Ordered v = order_[i];
-      if (order_[i - 1].x <= v.x) continue;
-      size_t j = i;
-      while (j > 0 && order_[j - 1].x > v.x) {
-        order_[j] = order_[j - 1];
-        --j;
-      }
-      order_[j] = v;
-    }
-    // The row's new edges, sorted among themselves, are merged in after the
-    // active ones at equal x.
-    incoming_.clear();
-    {
-      const size_t b0 = static_cast<size_t>(buckets_[static_cast<size_t>(y - sy0_)]);
-      const size_t b1 = static_cast<size_t>(buckets_[static_cast<size_t>(y - sy0_) + 1]);
-      for (size_t b = b0; b < b1; ++b) {
-        if (b + 4 < b1) __builtin_prefetch(sorted_[b + 4].edge);
-        insertEdge(sorted_[b], y);
-      }
-    }
-    if (incoming_.size() > 32) {
-      std::stable_sort(incoming_.begin(), incoming_.end(), [](const Ordered& p, const Ordered& q) { return p.x < q.x; });
-    } else {
-      for (size_t i = 1; i < incoming_.size(); ++i) {
-        const Ordered v = incoming_[i];
-        size_t j = i;
-        for (; j > 0 && incoming_[j - 1].x > v.x; --j) incoming_[j] = incoming_[j - 1];
-        incoming_[j] = v;
-      }
-    }
-    if (!incoming_.empty()) {
-      // Merged in place from the back: the active edges left of the first
-      // new one stay where they are.
-      size_t i = order_.size(), j = incoming_.size();
-      order_.resize(i + j);
-      Ordered* const out = order_.data();
-      const Ordered* const in = incoming_.data();
-      size_t k = i + j;
-      while (j > 0) {
-        if (i > 0 && out[i - 1].x > in[j - 1].x) out[--k] = out[--i];
-        else out[--k] = in[--j];
-      }
-    }
+    orderRow(y);
     lastX_ = sx0_;
     // Raw pointers: the rule routines write through fill pointers, which the
     // compiler cannot tell apart from the vectors' own storage. Survivors
@@ -642,65 +997,95 @@ void Rasterizer::paint() {
     ActiveEdge* const active = active_.data();
     Ordered* const order = order_.data();
     const int left = sx0_, right = sx1_;
-    const bool interpolate = factor_ == 1;
     size_t kept = 0;
     const size_t count = order_.size();
-    for (size_t i = 0; i < count; ++i) {
-      const int32_t idx = order[i].index;
-      ActiveEdge& a = active[idx];
-      // Active edges and their fills lie scattered in memory: fetch ahead.
-      if (i + 4 < count) {
-        const ActiveEdge& ahead = active[order[i + 4].index];
-        __builtin_prefetch(&ahead);
-        __builtin_prefetch(ahead.fill0);
-      }
-      const int x = std::clamp(a.xi, left, right);
-      switch (a.rule) {
-        case FillRule::TwoFills:
-          if (a.fill0) toggle(a.fill0, x);
-          if (a.fill1) toggle(a.fill1, x);
-          break;
-        case FillRule::EvenOdd:
-          if (a.fill0) toggle(a.fill0, x);
-          break;
-        case FillRule::NonZero:
-          if (a.fill0) windingAdd(a.fill0, a.direction, x);
-          break;
-      }
-      if (y + 1 < a.yEnd) {
-        if (!a.curve) {
-          a.x += a.dx;
-          a.xi = static_cast<int32_t>((a.x + (int64_t{1} << 31)) >> 32);
-        } else if (!interpolate) {
-          stepCurve(a, y + 1);
-          a.xi = static_cast<int32_t>((a.x + (int64_t{1} << 31)) >> 32);
-        } else {
-          stepTo(a, y + 1);
-          int64_t xv = a.x;
-          if (a.y != a.py && a.y > (static_cast<int64_t>(y + 1) << 32)) {
-            const __int128 t = (static_cast<__int128>(y + 1) << 32) - a.py;
-            xv = a.px + static_cast<int64_t>(((a.x - a.px) * t) / (a.y - a.py));
-          }
-          a.xi = static_cast<int32_t>((xv + (int64_t{1} << 31)) >> 32);
+    if (factor_ == 1) {
+      for (size_t i = 0; i < count; ++i) {
+        const int32_t idx = order[i].index;
+        ActiveEdge& a = active[idx];
+        if (i + 4 < count) {
+          const ActiveEdge& ahead = active[order[i + 4].index];
+          __builtin_prefetch(&ahead);
+          __builtin_prefetch(ahead.fill0);
         }
-        order[kept++] = Ordered{a.xi, idx};
-      } else {
-        free_.push_back(idx);
+        cross<false>(a, std::clamp(a.xi, left, right));
+        if (y + 1 < a.yEnd) {
+          advanceEdge(a, y);
+          order[kept++] = Ordered{a.xi, idx};
+        } else {
+          free_.push_back(idx);
+        }
       }
-    }
-    order_.resize(kept);
-    // Fills left open by malformed edges do not leak into the next row.
-    while (top_) {
-      FillStyle* f = top_;
-      top_ = f->nextActive;
-      f->nextActive = nullptr;
-      f->active = false;
-      f->counter = 0;
-    }
-    if (factor_ > 1) {
-      closeRun();
-      runEnd_ = INT32_MIN;
-      if ((y & (factor_ - 1)) == factor_ - 1) resolveRow(y >> shift_);
+      order_.resize(kept);
+      clearFills();
+    } else {
+      const int k = y & (factor_ - 1);
+      if (k == 0) {
+        // Whole-row sweeps cost more than they save where contours start,
+        // end or swap places in every few crossings (many small shapes):
+        // after such a row the next ones are swept by sub-rows for a while.
+        recording_ = rowSweep_ == RowSweep::Always || (rowSweep_ == RowSweep::WhereItPays && rowBackoff_ == 0);
+        if (rowBackoff_ > 0) --rowBackoff_;
+      }
+      if (!recording_) {
+        for (size_t i = 0; i < count; ++i) {
+          const int32_t idx = order[i].index;
+          ActiveEdge& a = active[idx];
+          if (i + 4 < count) {
+            const ActiveEdge& ahead = active[order[i + 4].index];
+            __builtin_prefetch(&ahead);
+            __builtin_prefetch(ahead.fill0);
+          }
+          cross<false>(a, std::clamp(a.xi, left, right));
+          if (y + 1 < a.yEnd) {
+            advanceEdge(a, y);
+            order[kept++] = Ordered{a.xi, idx};
+          } else {
+            free_.push_back(idx);
+          }
+        }
+        order_.resize(kept);
+        clearFills();
+        closeRun();
+        runEnd_ = INT32_MIN;
+        if (k == factor_ - 1) resolveRow(y >> shift_);
+      } else {
+        // Each sub-row's crossings are recorded; the pixel row's last
+        // sub-row sweeps them all.
+        std::vector<Ordered>& rec = crossings_[k];
+        rec.resize(count);
+        Ordered* const out = rec.data();
+        for (size_t i = 0; i < count; ++i) {
+          const int32_t idx = order[i].index;
+          ActiveEdge& a = active[idx];
+          if (i + 4 < count) __builtin_prefetch(&active[order[i + 4].index]);
+          out[i] = Ordered{std::clamp(a.xi, left, right), idx};
+          if (y + 1 < a.yEnd) {
+            advanceEdge(a, y);
+            order[kept++] = Ordered{a.xi, idx};
+          } else {
+            ended_.push_back(idx);
+          }
+        }
+        order_.resize(kept);
+        if (k == factor_ - 1) {
+          const int py = y >> shift_;
+          rowWindows_ = 0;
+          const bool swept = sweepPixelRow();
+          size_t total = 0;
+          for (int s = 0; s < factor_; ++s) total += crossings_[s].size();
+          if (swept && static_cast<size_t>(rowWindows_) * kWindowWeight <= total) {
+            rowMisses_ = 0;
+          } else {
+            rowMisses_ = std::min(rowMisses_ + 1, 6);
+            rowBackoff_ = 1 << rowMisses_;
+          }
+          if (!swept) sweepSubRows(py);
+          resolveRow(py);
+          free_.insert(free_.end(), ended_.begin(), ended_.end());
+          ended_.clear();
+        }
+      }
     }
     if ((y & 31) == 0 && yieldHook_) yieldHook_(yieldContext_);
   }

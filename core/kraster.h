@@ -80,6 +80,14 @@ class Rasterizer {
   void paint();
   int factor() const { return factor_; }
 
+  // At factors 2 and 4 a pixel row's sub-rows can be swept together where
+  // that gives the same cells as sweeping them one by one. WhereItPays (the
+  // default) tries it after rows where it paid; Always tries every row (a
+  // row that does not fit is still swept by sub-rows); Off never does.
+  // Tests compare Always with Off.
+  enum class RowSweep : uint8_t { Off, WhereItPays, Always };
+  void setRowSweep(RowSweep mode) { rowSweep_ = mode; }
+
   // Called every 32 sub-rows during paint (the host can refill audio).
   void setYieldHook(void (*hook)(void*), void* context) {
     yieldHook_ = hook;
@@ -111,12 +119,36 @@ class Rasterizer {
     int64_t px, py;            // the previous curve point (factor 1 interpolation)
   };
 
+  struct Ordered;
   void insertEdge(const BucketEntry& b, int y);
   void stepTo(ActiveEdge& e, int row);
   static void stepCurve(ActiveEdge& e, int row);
+  void orderRow(int y);
+  void advanceEdge(ActiveEdge& a, int y);
+  template <bool kRow>
+  void cross(const ActiveEdge& a, int x);
+  template <bool kRow>
   void toggle(FillStyle* f, int x);
+  template <bool kRow>
   void windingAdd(FillStyle* f, int direction, int x);
+  template <bool kRow>
   void flush(int x);
+  void clearFills();
+  void sweepSubRows(int py);
+  bool sweepPixelRow();
+  void rowFlush();
+  bool solidColor(ExpandedPixel& c) const;
+  void writeRowChanges();
+  struct FillState {
+    const FillStyle* fill;
+    int32_t counter;
+    bool operator==(const FillState& o) const { return fill == o.fill && counter == o.counter; }
+  };
+  static constexpr int kMaxCapture = 32;
+  static bool sameEffect(const ActiveEdge& a, const ActiveEdge& b);
+  void uncross(const ActiveEdge& a);
+  bool captureFills(FillState* out, int& count) const;
+  bool sweepWindow(const Ordered* const* seq, const size_t* len, size_t* at, int32_t* last);
   void emitSpan(int x0, int x1);
   void paintDirect(int x0, int x1, FillStyle* const* stack, int n);
   void accumulate(int x0, int x1, FillStyle* const* stack, int n);
@@ -183,6 +215,34 @@ class Rasterizer {
   FillStyle* top_ = nullptr;
   int row_ = 0;    // current sub-row
   int lastX_ = 0;  // start of the pending span
+
+  // A pixel row at factors 2 and 4: each sub-row's crossings (clamped x and
+  // active edge) in the order the sub-row sweep meets them. Edges that end
+  // inside the row give their slots back after it, so that every index
+  // still names its edge.
+  std::vector<Ordered> crossings_[4];
+  std::vector<int32_t> ended_;
+  // The whole-row sweep: the sub-row positions of the crossing being
+  // applied, those of the last colour change and the colour since, and the
+  // colour changes (to, from, where) written once the row is known to fit.
+  struct RowChange {
+    ExpandedPixel to, from;
+    int32_t x[4];
+  };
+  std::vector<RowChange> changes_;
+  int32_t crossX_[4] = {};
+  int32_t changeX_[4] = {};
+  ExpandedPixel rowColor_ = 0;
+  bool rowFailed_ = false;
+  RowSweep rowSweep_ = RowSweep::WhereItPays;
+  bool rowSafe_ = true;  // stacking keys are unique this frame
+  int rowBackoff_ = 0;  // pixel rows to sweep by sub-rows before trying again
+  int rowMisses_ = 0;
+  int rowWindows_ = 0;  // windows in the current whole-row sweep
+  bool recording_ = false;  // the current pixel row is swept whole
+  // A whole-row sweep pays while its windows are at most this many
+  // crossings apart.
+  static constexpr size_t kWindowWeight = 64;
 
   void (*yieldHook_)(void*) = nullptr;
   void* yieldContext_ = nullptr;

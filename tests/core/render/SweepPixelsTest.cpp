@@ -181,6 +181,78 @@ TEST(SweepPixels, GeneratedScenesKeepTheirPixels) {
   }
 }
 
+// Many small shapes close together, so that contours start and end inside
+// pixel rows and edges of different shapes swap places between sub-rows.
+std::vector<test::DrawItem> crowdedScene(uint32_t seed, int size) {
+  std::mt19937 rng(seed);
+  auto r = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
+  std::vector<test::DrawItem> items;
+  const int count = r(20, 120);
+  for (int i = 0; i < count; ++i) {
+    kit::ShapeBuilder b;
+    const bool translucent = r(0, 4) == 0;
+    const uint32_t fill = b.addFill(kit::FillStyle::solid(
+        Rgba{uint8_t(r(0, 255)), uint8_t(r(0, 255)), uint8_t(r(0, 255)), uint8_t(translucent ? r(0, 255) : 255)}));
+    uint32_t line = 0;
+    if (r(0, 3) == 0) line = b.addLine(kit::LineStyle{uint16_t(r(10, 200)), Rgba{uint8_t(r(0, 255)), 0, 90, 255}});
+    const int cx = r(0, size * 20), cy = r(0, size * 14), rad = r(30, 200);
+    b.moveTo(cx + rad, cy).setFill0(fill);
+    if (line) b.setLine(line);
+    const int sides = r(3, 7);
+    for (int k = 1; k <= sides; ++k) {
+      const int nx = cx + r(-rad, rad), ny = cy + r(-rad, rad);
+      if (k == sides) b.curveTo(cx + r(-rad, rad), cy + r(-rad, rad), cx + rad, cy);
+      else if (r(0, 1)) b.curveTo(cx + r(-rad, rad), cy + r(-rad, rad), nx, ny);
+      else b.lineTo(nx, ny);
+    }
+    test::DrawItem it;
+    it.body = test::shapeBody(b, i % 5 == 0 ? 1 : 3);
+    it.tag = test::shapeTag(i % 5 == 0 ? 1 : 3);
+    it.depth = uint16_t(i + 1);
+    if (r(0, 15) == 0) it.clipDepth = uint16_t(i + 1 + r(1, 6));
+    items.push_back(std::move(it));
+  }
+  return items;
+}
+
+RenderTarget renderRows(const std::vector<test::DrawItem>& items, int size, int factor, bool wholeRows,
+                        const BitmapSource& bitmaps) {
+  RenderTarget t;
+  t.create(size + 5, size * 2 / 3 + 1, PixelFormat::Bgra32);
+  for (int y = 0; y < t.height(); ++y)
+    for (int x = 0; x < t.width(); ++x) t.row(y)[x] = 0x80402010u + uint32_t(x * 7 + y * 13);
+  Renderer r;
+  r.rasterizer().setRowSweep(wholeRows ? Rasterizer::RowSweep::Always : Rasterizer::RowSweep::Off);
+  r.setBitmapSource(&bitmaps);
+  FrameSetup s;
+  s.factor = factor;
+  s.view = test::view(kFixedOne / 20);
+  s.dirty = ClipRect{0, 0, t.width(), t.height()};
+  s.hasBackground = factor == 4;
+  r.beginFrame(t, s);
+  for (const test::DrawItem& it : items) r.drawShape(test::shapeDraw(it));
+  r.endFrame();
+  return t;
+}
+
+// Sweeping a pixel row's sub-rows together, where it applies, gives the
+// bytes of sweeping them one by one.
+TEST(SweepPixels, WholeRowsGiveTheSubRowsPixels) {
+  TwoBitmaps bitmaps;
+  for (uint32_t seed = 1; seed <= 120; ++seed) {
+    const int size = 40 + int(seed % 4) * 50;
+    const auto items = seed % 2 ? crowdedScene(seed, size) : scene(seed, size);
+    for (int factor : {2, 4}) {
+      const RenderTarget rows = renderRows(items, size, factor, true, bitmaps);
+      const RenderTarget subRows = renderRows(items, size, factor, false, bitmaps);
+      for (int y = 0; y < rows.height(); ++y)
+        for (int x = 0; x < rows.width(); ++x)
+          ASSERT_EQ(test::argbAt(rows, x, y), test::argbAt(subRows, x, y))
+              << "seed " << seed << " factor " << factor << " at " << x << "," << y;
+    }
+  }
+}
+
 // Inside a dirty rectangle every sub-sample has the colour it has in the
 // full frame (solid fills: gradient and bitmap spans start where the clip
 // cuts them).
