@@ -343,9 +343,12 @@ template <bool kRow>
   ExpandedPixel c = 0;
   if (t && t->plainOpaque) {
     c = t->color;
-  } else if (t && !solidColor(c)) {
-    rowFailed_ = true;  // per-pixel colours: the row is swept by sub-rows
-    return;
+  } else if (t) {
+    ++rowStacks_;
+    if (!solidColor(c)) {
+      rowFailed_ = true;  // per-pixel colours: the row is swept by sub-rows
+      return;
+    }
   }
   if (c != rowColor_) {
     RowChange& r = changes_.emplace_back();
@@ -1071,13 +1074,18 @@ void Rasterizer::paint() {
         if (k == factor_ - 1) {
           const int py = y >> shift_;
           rowWindows_ = 0;
+          rowStacks_ = 0;
           const bool swept = sweepPixelRow();
+          // It pays where spans are stacks of translucent fills, coloured
+          // once instead of once per sub-row, and few windows are needed;
+          // spans of one opaque fill cost little either way.
           size_t total = 0;
           for (int s = 0; s < factor_; ++s) total += crossings_[s].size();
-          if (swept && static_cast<size_t>(rowWindows_) * kWindowWeight <= total) {
+          if (swept && static_cast<size_t>(rowWindows_) * kWindowWeight <= total &&
+              static_cast<size_t>(rowStacks_) * 8 * static_cast<size_t>(factor_) >= total) {
             rowMisses_ = 0;
           } else {
-            rowMisses_ = std::min(rowMisses_ + 1, 6);
+            rowMisses_ = std::min(rowMisses_ + 1, 8);
             rowBackoff_ = 1 << rowMisses_;
           }
           if (!swept) sweepSubRows(py);

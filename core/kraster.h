@@ -239,6 +239,7 @@ class Rasterizer {
   int rowBackoff_ = 0;  // pixel rows to sweep by sub-rows before trying again
   int rowMisses_ = 0;
   int rowWindows_ = 0;  // windows in the current whole-row sweep
+  int rowStacks_ = 0;   // its spans coloured from a stack
   bool recording_ = false;  // the current pixel row is swept whole
   // A whole-row sweep pays while its windows are at most this many
   // crossings apart.
