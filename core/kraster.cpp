@@ -76,6 +76,7 @@ bool Rasterizer::beginFrame(RenderTarget& target, int factor, const ClipRect& cl
   clip_.bottom = std::min(target.height(), clip.bottom);
   layer_ = 0;
   rowSafe_ = true;
+  stackFills_ = false;
   entries_.clear();
   laidOut_ = false;
   top_ = nullptr;
@@ -109,6 +110,7 @@ void Rasterizer::addObject(ShapeBuild& build, const FillStyle* mask, FillStyle* 
     fills[i].maskLink = mask;
     fills[i].plainOpaque = fills[i].kind != FillKind::Mask && !fills[i].transparent &&
                            fills[i].span == SpanKind::Solid && !mask;
+    stackFills_ = stackFills_ || !fills[i].plainOpaque;
     fills[i].active = false;
     fills[i].counter = 0;
     fills[i].nextActive = nullptr;
@@ -1033,7 +1035,8 @@ void Rasterizer::paint() {
         // Whole-row sweeps cost more than they save where contours start,
         // end or swap places in every few crossings (many small shapes):
         // after such a row the next ones are swept by sub-rows for a while.
-        recording_ = rowSweep_ == RowSweep::Always || (rowSweep_ == RowSweep::WhereItPays && rowBackoff_ == 0);
+        recording_ = rowSweep_ == RowSweep::Always ||
+                     (rowSweep_ == RowSweep::WhereItPays && stackFills_ && rowBackoff_ == 0);
         if (rowBackoff_ > 0) --rowBackoff_;
       }
       if (!recording_) {

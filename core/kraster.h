@@ -236,6 +236,7 @@ class Rasterizer {
   bool rowFailed_ = false;
   RowSweep rowSweep_ = RowSweep::WhereItPays;
   bool rowSafe_ = true;  // stacking keys are unique this frame
+  bool stackFills_ = false;  // some fill this frame does not paint alone
   int rowBackoff_ = 0;  // pixel rows to sweep by sub-rows before trying again
   int rowMisses_ = 0;
   int rowWindows_ = 0;  // windows in the current whole-row sweep
