@@ -9,6 +9,10 @@ namespace {
 
 int64_t lerp16(int64_t a, int64_t b, int64_t t) { return a + (((b - a) * t) >> 16); }
 int64_t mid(int64_t a, int64_t b) { return (a + b) >> 1; }  // arithmetic shift
+// -kLimit <= v <= kLimit
+bool inRange(int64_t v) {
+  return static_cast<uint64_t>(v + EdgeBuilder::kLimit) <= static_cast<uint64_t>(2 * EdgeBuilder::kLimit);
+}
 
 void halve(const CurveEdge& e, CurveEdge& p, CurveEdge& q) {
   const int64_t ax = mid(e.x0, e.cx), ay = mid(e.y0, e.cy);
@@ -37,6 +41,13 @@ bool EdgeBuilder::add(const CurveEdge& e, uint32_t fill0, uint32_t fill1, FillRu
   if (c.straight) {
     c.cx = mid(c.x0, c.x1);
     c.cy = mid(c.y0, c.y1);
+    // The usual straight edge (stroke outlines are mostly these): what
+    // addPiece would do, without the copy and call.
+    if (c.y0 == c.y1) return true;
+    if (inRange(c.x0) && inRange(c.x1) && inRange(c.y0) && inRange(c.y1)) {
+      store(c, c.y1 >= c.y0 ? 1 : -1);
+      return !full_;
+    }
   }
   addPiece(c, 0);
   return !full_;
@@ -82,9 +93,8 @@ void EdgeBuilder::addPiece(CurveEdge e, int depth) {
   if (y0 == y1) return;  // horizontal pieces never enter the scan
 
   // Far-edge handling: anything outside +-32000 is folded or split.
-  auto inside = [](int64_t v) { return static_cast<uint64_t>(v + kLimit) <= static_cast<uint64_t>(2 * kLimit); };
-  if (inside(e.x0) && inside(e.x1) && inside(e.y0) && inside(e.y1) &&
-      (e.straight || (inside(e.cx) && inside(e.cy)))) {
+  if (inRange(e.x0) && inRange(e.x1) && inRange(e.y0) && inRange(e.y1) &&
+      (e.straight || (inRange(e.cx) && inRange(e.cy)))) {
     store(e, down ? 1 : -1);
     return;
   }
