@@ -654,20 +654,14 @@ void Rasterizer::orderRow(int y) {
   if (!incoming_.empty()) {
     // Merged in place from the back: the active edges left of the first
     // new one stay where they are.
-    // Each new edge goes before the first active edge of greater x; the
-    // active edges between two insertion points move as one block.
     size_t i = order_.size(), j = incoming_.size();
     order_.resize(i + j);
     Ordered* const out = order_.data();
     const Ordered* const in = incoming_.data();
+    size_t k = i + j;
     while (j > 0) {
-      const int32_t x = in[j - 1].x;
-      const size_t p = static_cast<size_t>(
-          std::upper_bound(out, out + i, x, [](int32_t v, const Ordered& o) { return v < o.x; }) - out);
-      std::memmove(out + p + j, out + p, (i - p) * sizeof(Ordered));
-      out[p + j - 1] = in[j - 1];
-      i = p;
-      --j;
+      if (i > 0 && out[i - 1].x > in[j - 1].x) out[--k] = out[--i];
+      else out[--k] = in[--j];
     }
   }
 }
