@@ -617,7 +617,7 @@ void Rasterizer::resolveRow(int py) {
 
 // Re-sorts the active edges for sub-row y and merges in the edges that
 // start on it.
-void Rasterizer::orderRow(int y) {
+[[gnu::always_inline]] inline void Rasterizer::orderRow(int y) {
   // The edges already active keep their order from the last row up to a
   // few swaps: insertion sort.
   for (size_t i = 1; i < order_.size(); ++i) {
