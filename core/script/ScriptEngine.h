@@ -61,8 +61,9 @@ constexpr int kMaxScope = 16;
 constexpr uint32_t kSlowScriptMs = 15000;
 
 // One running block of actions. The contexts of script function calls are
-// reused from call to call; a field added here must also be put back to its
-// default in ScriptEngine::resetCallContext.
+// reused from call to call; a field added here must either be set on every
+// call by ScriptEngine::runScriptFunction or be put back to its default in
+// ScriptEngine::resetCallContext.
 struct ActionContext {
   enum Kind : uint8_t { Queued = 0, Call = 1, Construct = 2 };
   Kind kind = Queued;
