@@ -295,7 +295,7 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
     const FunctionBody* body = f->function();
     ScriptValue r2 = !construct && !body->native && !abort_ && f->classTag() != ClassTag::Super &&
                              static_cast<int>(contexts_.size()) < kMaxContexts && nativeDepth_ < kMaxContexts
-                         ? runScriptFunction(f, thisValue, args, count, false, *callerTarget, none)
+                         ? runScriptFunction(f, thisValue, args, count, false, *callerTarget, none, &fn)
                          : callFunction(f, thisValue, args, count, construct, *callerTarget);
     version_ = ctx.version;
     version4_ = ctx.version4;

@@ -206,6 +206,7 @@ ScriptEngine::RunState ScriptEngine::enterRun() {
   const RunState state{runDepth_ == 0, version_, version4_};
   if (state.outermost) {
     slowStart_ = player_.scriptClock() & kClockMask;
+    actionsCounted_ += actionCounter_;
     actionCounter_ = 0;
   }
   ++runDepth_;
@@ -417,7 +418,7 @@ ScriptValue ScriptEngine::callFunction(ScriptObject* fn, const ScriptValue& this
 
 ScriptValue ScriptEngine::runScriptFunction(ScriptObject* fn, const ScriptValue& thisValue, const ScriptValue* args,
                                             int argc, bool construct, const ScriptValue& callerTarget,
-                                            const ScriptValue& newObject) {
+                                            const ScriptValue& newObject, const ScriptValue* held) {
   FunctionBody* body = fn->function();
   if (callDepth_ == callContexts_.size()) callContexts_.push_back(std::make_unique<ActionContext>());
   ActionContext& ctx = *callContexts_[callDepth_++];
@@ -438,8 +439,14 @@ ScriptValue ScriptEngine::runScriptFunction(ScriptObject* fn, const ScriptValue&
   ctx.version = bodyVersion;
   ctx.version4 = false;
   ctx.pool = body->pool;
-  // Keeps the function, and so its body, alive while it runs.
-  ctx.function.fillEmpty(ScriptValue::object(fn));
+  // Keeps the function, and so its body, alive while it runs (or borrows it
+  // from the caller that does).
+  if (held) {
+    ctx.function.borrow(*held);
+    ctx.borrowedFunction = true;
+  } else {
+    ctx.function.fillEmpty(ScriptValue::object(fn));
+  }
   // Target clip.
   if (bodyVersion <= 5) {
     if (thisValue.isClip()) ctx.target.fillEmpty(thisValue);
@@ -579,7 +586,9 @@ void ScriptEngine::resetCallContext(ActionContext& ctx) {
   ctx.scopeCount = 0;
   ctx.borrowedScope = 0;
   ctx.activation = nullptr;
-  ctx.function.clear();
+  if (ctx.borrowedFunction) ctx.function.forget();
+  else ctx.function.clear();
+  ctx.borrowedFunction = false;
   if (ctx.registers == ctx.inlineRegisters) {
     for (int i = 0; i < ctx.registerCount; ++i) ctx.inlineRegisters[i].clear();
   } else {
@@ -637,6 +646,7 @@ ScriptValue ScriptEngine::superObject(ScriptObject* act) {
 // ---- Limits and collection ------------------------------------------------------------
 
 void ScriptEngine::slowScriptCheck() {
+  actionsCounted_ += 65536;
   const uint32_t now = player_.scriptClock() & kClockMask;
   if (((now - slowStart_) & kClockMask) <= kSlowScriptMs) return;
   if (player_.askToAbortSlowScript()) abort_ = true;

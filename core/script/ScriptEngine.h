@@ -96,6 +96,7 @@ struct ActionContext {
   const ScriptValue* pendingArgs = nullptr;
   int pendingArgc = 0;
   ScriptValue function;  // also the activation's callee
+  bool borrowedFunction = false;  // borrowed from a caller that holds it for the call
   ScriptValue* registers = nullptr;
   int registerCount = 0;
   static constexpr int kInlineRegisters = 8;
@@ -255,7 +256,7 @@ class ScriptEngine {
   size_t stackSize() const { return stack_.size(); }
 
   // Statistics for tests.
-  uint64_t actionsRun() const { return actionsRun_; }
+  uint64_t actionsRun() const { return actionsCounted_ + actionCounter_; }
   size_t collections() const { return collections_; }
   void collectGarbage();
 
@@ -269,8 +270,11 @@ class ScriptEngine {
   void execute(ActionContext& ctx, const uint8_t* code, size_t length, const DecodedBlock* decoded = nullptr);
   ScriptValue callFunction(ScriptObject* fn, const ScriptValue& thisValue, const ScriptValue* args, int argc,
                            bool construct, const ScriptValue& callerTarget);
+  // `held`, when given, is the function's value, held by the caller until
+  // the call returns: the context borrows it instead of taking a reference.
   ScriptValue runScriptFunction(ScriptObject* fn, const ScriptValue& thisValue, const ScriptValue* args, int argc,
-                                bool construct, const ScriptValue& callerTarget, const ScriptValue& newObject);
+                                bool construct, const ScriptValue& callerTarget, const ScriptValue& newObject,
+                                const ScriptValue* held = nullptr);
   bool specialLocal(ScriptObject* activation, std::string_view name, ScriptValue& out);
   // The context's activation object, made now if it is still pending.
   ScriptObject* activationOf(ActionContext& ctx);
@@ -356,9 +360,9 @@ class ScriptEngine {
                       size_t bodyLength, bool function2);
   void maybeCollect();
   void slowScriptCheck();
-  // Every action run counts; the slow-script check comes every 65,536.
+  // Every action run counts; the slow-script check comes every 65,536 (when
+  // the counter wraps, and slowScriptCheck adds the 65,536 to the total).
   [[gnu::always_inline]] void countAction() {
-    ++actionsRun_;
     if (++actionCounter_ == 0) [[unlikely]] slowScriptCheck();
   }
   // What a run from outside the interpreter saves and restores around it.
@@ -406,7 +410,7 @@ class ScriptEngine {
   int nativeDepth_ = 0;
   uint16_t actionCounter_ = 0;
   uint32_t slowStart_ = 0;
-  uint64_t actionsRun_ = 0;
+  uint64_t actionsCounted_ = 0;  // actions run before the counter's present round
   uint32_t randomState_ = 0;
   bool randomSeeded_ = false;
   uint32_t lastCollect_ = 0;
