@@ -570,7 +570,7 @@ ScriptValue ScriptEngine::runScriptFunction(ScriptObject* fn, const ScriptValue&
   return ctx.returned ? std::move(ctx.returnValue) : ScriptValue();
 }
 
-void ScriptEngine::resetCallContext(ActionContext& ctx) {
+inline void ScriptEngine::resetCallContext(ActionContext& ctx) {
   // What the call held is dropped (or forgotten when borrowed); the fields
   // runScriptFunction sets on every call are left as they are.
   if (ctx.borrowedTarget) ctx.target.forget();
