@@ -359,12 +359,31 @@ ScriptValue ScriptEngine::call(const ScriptValue& function, const ScriptValue& t
                                int argc, bool construct) {
   ScriptObject* fn = function.asObject();
   if (!fn) return ScriptValue();
-  ScriptValue callerTarget;
+  // (The caller's context outlives the call; its target is read at the start.)
+  const ScriptValue* callerTarget = &kUndefined;
   if (!contexts_.empty()) {
-    ActionContext& c = *contexts_.back();
-    callerTarget = c.hasOverride ? c.override : c.target;
+    const ActionContext& c = *contexts_.back();
+    callerTarget = c.hasOverride ? &c.override : &c.target;
   }
-  return callFunction(fn, thisValue, args, argc, construct, callerTarget);
+  return callFunction(fn, thisValue, args, argc, construct, *callerTarget);
+}
+
+ScriptValue ScriptEngine::callHeld(const ScriptValue& function, const ScriptValue& thisValue, const ScriptValue* args,
+                                   int argc) {
+  ScriptObject* fn = function.asObject();
+  if (!fn) return ScriptValue();
+  const ScriptValue* callerTarget = &kUndefined;
+  if (!contexts_.empty()) {
+    const ActionContext& c = *contexts_.back();
+    callerTarget = c.hasOverride ? &c.override : &c.target;
+  }
+  // A plain call of a script function passes callFunction's checks here and
+  // borrows the function from the caller.
+  const FunctionBody* body = fn->function();
+  if (body && !body->native && !abort_ && fn->classTag() != ClassTag::Super &&
+      static_cast<int>(contexts_.size()) < kMaxContexts && nativeDepth_ < kMaxContexts)
+    return runScriptFunction(fn, thisValue, args, argc, false, *callerTarget, kUndefined, &function);
+  return callFunction(fn, thisValue, args, argc, false, *callerTarget);
 }
 
 ScriptValue ScriptEngine::callFunction(ScriptObject* fn, const ScriptValue& thisIn, const ScriptValue* args,

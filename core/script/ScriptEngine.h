@@ -188,6 +188,9 @@ class ScriptEngine {
   // Calls a function value; `construct` makes the call a construction.
   ScriptValue call(const ScriptValue& function, const ScriptValue& thisValue, const ScriptValue* args, int argc,
                    bool construct = false);
+  // The same, not constructing, for a caller that holds `function` until the
+  // call returns (the call borrows it).
+  ScriptValue callHeld(const ScriptValue& function, const ScriptValue& thisValue, const ScriptValue* args, int argc);
   ScriptValue callMethod(const ScriptValue& object, std::string_view name, const ScriptValue* args, int argc);
   // A call made by the player outside any script run (timers, listener
   // events): it is timed and limited as a run of its own.
