@@ -115,6 +115,7 @@ struct ActionContext {
   ~ActionContext() {
     for (int i = 0; i < borrowedScope; ++i) scope[i].object.forget();
     if (borrowedTarget) target.forget();
+    if (borrowedFunction) function.forget();
   }
 };
 
