@@ -31,7 +31,7 @@ int ScriptSortComparator::operator()(SortEntry& pivot, SortEntry& other) {
   // The comparator holds its function for the whole sort.
   const ScriptValue r = engine_.callHeld(function_, ScriptValue(), args, 2);
   if (engine_.aborted()) return -1;
-  return engine_.toNumber(r) > 0 ? 1 : 0;
+  return (r.isNumber() ? r.asNumber() : engine_.toNumber(r)) > 0 ? 1 : 0;
 }
 
 }  // namespace kivra
