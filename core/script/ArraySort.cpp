@@ -28,9 +28,10 @@ int ScriptSortComparator::operator()(SortEntry& pivot, SortEntry& other) {
     return ScriptEngine::compareStrings(x.asString(), y.asString()) > 0 ? 1 : 0;
   }
   ScriptValue args[2] = {pivot.key, other.key};
-  const ScriptValue r = engine_.call(function_, ScriptValue(), args, 2);
+  // The comparator holds its function for the whole sort.
+  const ScriptValue r = engine_.callHeld(function_, ScriptValue(), args, 2);
   if (engine_.aborted()) return -1;
-  return engine_.toNumber(r) > 0 ? 1 : 0;
+  return (r.isNumber() ? r.asNumber() : engine_.toNumber(r)) > 0 ? 1 : 0;
 }
 
 }  // namespace kivra

@@ -167,13 +167,15 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
   const DecodedAction* const actions = decoded->actions();
   const PushItem* const blockItems = decoded->items();
   const DecodedAction* expect = actions;  // the decoded record expected next
-  // A record decoded on the spot (a position inside another record).
-  DecodedAction loose;
-  std::vector<PushItem> looseItems;
+  // A record decoded on the spot (a position inside another record); made
+  // the first time one is needed.
+  struct LooseRecord {
+    DecodedAction action;
+    std::vector<PushItem> items;
+  };
+  std::unique_ptr<LooseRecord> loose;
   size_t pc = 0;
   int skip = 0;  // actions left to skip for WaitForFrame
-  ScriptValue a[3];
-  ScriptValue result;
   // A boolean result feeding Not (and then If) never touches the stack.
   auto booleanResult = [&](bool flag) {
     if (pc < length && code[pc] == op(Opcode::Not)) {
@@ -289,7 +291,12 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
       push(ScriptValue());
       return;
     }
-    ScriptValue r2 = callFunction(f, thisValue, args, count, construct, *callerTarget);
+    // A plain call of a script function passes callFunction's checks here.
+    const FunctionBody* body = f->function();
+    ScriptValue r2 = !construct && !body->native && !abort_ && f->classTag() != ClassTag::Super &&
+                             static_cast<int>(contexts_.size()) < kMaxContexts && nativeDepth_ < kMaxContexts
+                         ? runScriptFunction(f, thisValue, args, count, false, *callerTarget, none, &fn)
+                         : callFunction(f, thisValue, args, count, construct, *callerTarget);
     version_ = ctx.version;
     version4_ = ctx.version4;
     push(std::move(r2));
@@ -351,9 +358,10 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
     } else if ((act = decoded->at(pc))) {
       expect = act + 1;
     } else {
-      looseItems.clear();
-      DecodedBlock::decodeRecord(code, length, pc, legacy, loose, looseItems);
-      act = &loose;
+      if (!loose) loose = std::make_unique<LooseRecord>();
+      loose->items.clear();
+      DecodedBlock::decodeRecord(code, length, pc, legacy, loose->action, loose->items);
+      act = &loose->action;
     }
     const uint8_t code0 = act->op;
     if (code0 == 0) break;
@@ -371,7 +379,7 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
     const size_t depth = stack_.size() - stackBase_;
     switch (code0) {
       case op(Opcode::Push): {
-        const PushItem* items = act == &loose ? looseItems.data() : blockItems + act->firstItem;
+        const PushItem* items = loose && act == &loose->action ? loose->items.data() : blockItems + act->firstItem;
         const PushItem* end = items + act->itemCount;
         // A name pushed for the GetVariable or GetMember right after goes
         // to it directly; that action is counted and run here as the loop
@@ -625,7 +633,9 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
     const size_t payloadLength = act->payloadLength;
     ActionReader r(payload, payloadLength);
 
-    // Operands, top of the stack first.
+    // Operands, top of the stack first. (Each record's operands and result
+    // are its own: the slots are made for the record and dropped after it.)
+    ScriptValue a[3];
     uint16_t desc = kDescriptors.d[code0];
     if (code0 == op(Opcode::Equals2) && ctx.version <= 5)
       desc = opDescriptor(kOpPrimitiveNumber, kOpPrimitiveNumber, kOpNone, kResultBoolean);
@@ -657,7 +667,7 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
     const int resultKind = (desc >> 12) & 0x7;
     bool flag = false;
     double num = 0;
-    result.clear();
+    ScriptValue result;
     ScriptObject* target = nullptr;
 
     switch (code0) {

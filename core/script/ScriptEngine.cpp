@@ -206,6 +206,7 @@ ScriptEngine::RunState ScriptEngine::enterRun() {
   const RunState state{runDepth_ == 0, version_, version4_};
   if (state.outermost) {
     slowStart_ = player_.scriptClock() & kClockMask;
+    actionsCounted_ += actionCounter_;
     actionCounter_ = 0;
   }
   ++runDepth_;
@@ -358,12 +359,31 @@ ScriptValue ScriptEngine::call(const ScriptValue& function, const ScriptValue& t
                                int argc, bool construct) {
   ScriptObject* fn = function.asObject();
   if (!fn) return ScriptValue();
-  ScriptValue callerTarget;
+  // (The caller's context outlives the call; its target is read at the start.)
+  const ScriptValue* callerTarget = &kUndefined;
   if (!contexts_.empty()) {
-    ActionContext& c = *contexts_.back();
-    callerTarget = c.hasOverride ? c.override : c.target;
+    const ActionContext& c = *contexts_.back();
+    callerTarget = c.hasOverride ? &c.override : &c.target;
   }
-  return callFunction(fn, thisValue, args, argc, construct, callerTarget);
+  return callFunction(fn, thisValue, args, argc, construct, *callerTarget);
+}
+
+ScriptValue ScriptEngine::callHeld(const ScriptValue& function, const ScriptValue& thisValue, const ScriptValue* args,
+                                   int argc) {
+  ScriptObject* fn = function.asObject();
+  if (!fn) return ScriptValue();
+  const ScriptValue* callerTarget = &kUndefined;
+  if (!contexts_.empty()) {
+    const ActionContext& c = *contexts_.back();
+    callerTarget = c.hasOverride ? &c.override : &c.target;
+  }
+  // A plain call of a script function passes callFunction's checks here and
+  // borrows the function from the caller.
+  const FunctionBody* body = fn->function();
+  if (body && !body->native && !abort_ && fn->classTag() != ClassTag::Super &&
+      static_cast<int>(contexts_.size()) < kMaxContexts && nativeDepth_ < kMaxContexts)
+    return runScriptFunction(fn, thisValue, args, argc, false, *callerTarget, kUndefined, &function);
+  return callFunction(fn, thisValue, args, argc, false, *callerTarget);
 }
 
 ScriptValue ScriptEngine::callFunction(ScriptObject* fn, const ScriptValue& thisIn, const ScriptValue* args,
@@ -417,7 +437,7 @@ ScriptValue ScriptEngine::callFunction(ScriptObject* fn, const ScriptValue& this
 
 ScriptValue ScriptEngine::runScriptFunction(ScriptObject* fn, const ScriptValue& thisValue, const ScriptValue* args,
                                             int argc, bool construct, const ScriptValue& callerTarget,
-                                            const ScriptValue& newObject) {
+                                            const ScriptValue& newObject, const ScriptValue* held) {
   FunctionBody* body = fn->function();
   if (callDepth_ == callContexts_.size()) callContexts_.push_back(std::make_unique<ActionContext>());
   ActionContext& ctx = *callContexts_[callDepth_++];
@@ -429,58 +449,75 @@ ScriptValue ScriptEngine::runScriptFunction(ScriptObject* fn, const ScriptValue&
       --engine.callDepth_;
     }
   } release{*this, ctx};
-  // The context is as resetCallContext left it: its values are empty.
+  // The context is as resetCallContext left it: its values are empty, and
+  // every field that reset does not put back is set here.
+  const int bodyVersion = body->version;
+  const bool function2 = body->function2;
+  const uint16_t f = function2 ? body->flags2 : 0;
   ctx.kind = construct ? ActionContext::Construct : ActionContext::Call;
-  ctx.version = body->version;
+  ctx.version = bodyVersion;
   ctx.version4 = false;
   ctx.pool = body->pool;
-  // Keeps the function, and so its body, alive while it runs.
-  ctx.function.fillEmpty(ScriptValue::object(fn));
+  // Keeps the function, and so its body, alive while it runs (or borrows it
+  // from the caller that does).
+  if (held) {
+    ctx.function.borrow(*held);
+    ctx.borrowedFunction = true;
+  } else {
+    ctx.function.fillEmpty(ScriptValue::object(fn));
+  }
   // Target clip.
-  if (body->version <= 5) {
+  if (bodyVersion <= 5) {
     if (thisValue.isClip()) ctx.target.fillEmpty(thisValue);
     else if (!callerTarget.isUndefined()) ctx.target.fillEmpty(callerTarget);
     else ctx.target.fillEmpty(body->definedIn);
   } else {
     // The clip the function was defined in is borrowed, like the chain.
-    if (body->definedIn.isUndefined() || !toObject(body->definedIn)) {
-      ctx.target.fillEmpty(callerTarget);
-    } else {
+    // (A clip still in place is the common case; toObject decides the rest.)
+    const ClipReference* defined = body->definedIn.asClip();
+    if ((defined && defined->object()) || (!body->definedIn.isUndefined() && toObject(body->definedIn))) {
       ctx.target.borrow(body->definedIn);
       ctx.borrowedTarget = true;
+    } else {
+      ctx.target.fillEmpty(callerTarget);
     }
   }
   // Scope chain; the activation object at its end is made when needed.
-  if (body->version <= 5) {
+  int scopeCount;
+  if (bodyVersion <= 5) {
     ctx.scope[0].object = ScriptValue::object(global());
+    ctx.scope[0].isWith = false;
     ctx.scope[1].object = ctx.target;
-    ctx.scopeCount = 2;
+    ctx.scope[1].isWith = false;
+    scopeCount = 2;
   } else {
+    const ScopeEntry* from = body->scope.data();
     const int n = static_cast<int>(body->scope.size());
     const int first = n > kMaxScope - 1 ? n - (kMaxScope - 1) : 0;
-    for (int i = first; i < n; ++i) {
-      ScopeEntry& e = ctx.scope[ctx.scopeCount++];
-      e.object.borrow(body->scope[i].object);
-      e.isWith = body->scope[i].isWith;
+    scopeCount = n - first;
+    for (int i = 0; i < scopeCount; ++i) {
+      ScopeEntry& e = ctx.scope[i];
+      e.object.borrow(from[first + i].object);
+      e.isWith = from[first + i].isWith;
     }
-    ctx.borrowedScope = ctx.scopeCount;
+    ctx.borrowedScope = scopeCount;
   }
   ctx.clipEntry = 1;
-  ctx.pendingEntry = ctx.scopeCount;
-  ctx.scope[ctx.scopeCount].isWith = false;
-  ++ctx.scopeCount;
-  const uint16_t f = body->function2 ? body->flags2 : 0;
+  ctx.pendingEntry = scopeCount;
+  ctx.scope[scopeCount].isWith = false;
+  ctx.scopeCount = scopeCount + 1;
   ctx.pendingThis = &thisValue;
   ctx.pendingHasThis = !(f & kSuppressThis) && !(f & kPreloadThis);
   ctx.pendingHasArguments = !(f & kSuppressArguments) && !(f & kPreloadArguments);
   ctx.pendingArgs = args;
   ctx.pendingArgc = argc;
+  ctx.pendingCaller = nullptr;
   if (!contexts_.empty() && !contexts_.back()->function.isUndefined())
     ctx.pendingCaller = &contexts_.back()->function;
-  ctx.pendingHasSuper = body->version >= 6 && (thisValue.isObject() || thisValue.isClip()) &&
+  ctx.pendingHasSuper = bodyVersion >= 6 && (thisValue.isObject() || thisValue.isClip()) &&
                         !(f & kSuppressSuper) && !(f & kPreloadSuper);
   // Registers.
-  if (body->function2) {
+  if (function2) {
     ctx.registerCount = body->registerCount;
     if (ctx.registerCount <= ActionContext::kInlineRegisters) {
       ctx.registers = ctx.inlineRegisters;
@@ -517,10 +554,9 @@ ScriptValue ScriptEngine::runScriptFunction(ScriptObject* fn, const ScriptValue&
     if (f & kPreloadGlobal) preload(ScriptValue::object(global()));
   }
   // Parameters.
-  // The writes below cannot change the body: its list and flag are read once.
+  // The writes below cannot change the body: its list is read once.
   const FunctionParam2* const params = body->params.data();
   const int paramCount = static_cast<int>(body->params.size());
-  const bool function2 = body->function2;
   for (int i = 0; i < paramCount; ++i) {
     const FunctionParam2& p = params[i];
     const ScriptValue& v = i < argc ? args[i] : kUndefined;
@@ -553,43 +589,30 @@ ScriptValue ScriptEngine::runScriptFunction(ScriptObject* fn, const ScriptValue&
   return ctx.returned ? std::move(ctx.returnValue) : ScriptValue();
 }
 
-void ScriptEngine::resetCallContext(ActionContext& ctx) {
-  ctx.kind = ActionContext::Queued;
-  ctx.version = 6;
-  ctx.version4 = false;
+inline void ScriptEngine::resetCallContext(ActionContext& ctx) {
+  // What the call held is dropped (or forgotten when borrowed); the fields
+  // runScriptFunction sets on every call are left as they are.
   if (ctx.borrowedTarget) ctx.target.forget();
   else ctx.target.clear();
   ctx.borrowedTarget = false;
   ctx.override.clear();
   ctx.hasOverride = false;
   ctx.pool = PoolRef();
-  // Entries above the count are empty: `with` entries are cleared as they end.
-  for (int i = 0; i < ctx.borrowedScope; ++i) {
-    ctx.scope[i].object.forget();
-    ctx.scope[i].isWith = false;
-  }
-  for (int i = ctx.borrowedScope; i < ctx.scopeCount; ++i) {
-    ctx.scope[i].object.clear();
-    ctx.scope[i].isWith = false;
-  }
+  // Entries above the count are empty: `with` entries are cleared as they
+  // end. Every entry's isWith is set again when it is next used.
+  for (int i = 0; i < ctx.borrowedScope; ++i) ctx.scope[i].object.forget();
+  for (int i = ctx.borrowedScope; i < ctx.scopeCount; ++i) ctx.scope[i].object.clear();
   ctx.scopeCount = 0;
   ctx.borrowedScope = 0;
-  ctx.clipEntry = 1;
   ctx.activation = nullptr;
-  ctx.pendingEntry = -1;
-  ctx.pendingHasThis = false;
-  ctx.pendingHasArguments = false;
-  ctx.pendingHasSuper = false;
-  ctx.pendingThis = nullptr;
-  ctx.pendingCaller = nullptr;
-  ctx.pendingArgs = nullptr;
-  ctx.pendingArgc = 0;
-  ctx.function.clear();
-  if (ctx.registers == ctx.inlineRegisters)
+  if (ctx.borrowedFunction) ctx.function.forget();
+  else ctx.function.clear();
+  ctx.borrowedFunction = false;
+  if (ctx.registers == ctx.inlineRegisters) {
     for (int i = 0; i < ctx.registerCount; ++i) ctx.inlineRegisters[i].clear();
-  ctx.registers = nullptr;
-  ctx.registerCount = 0;
-  ctx.ownRegisters.clear();
+  } else {
+    ctx.ownRegisters.clear();
+  }
   ctx.returnValue.clear();
   ctx.returned = false;
   ctx.withCount = 0;
@@ -642,6 +665,7 @@ ScriptValue ScriptEngine::superObject(ScriptObject* act) {
 // ---- Limits and collection ------------------------------------------------------------
 
 void ScriptEngine::slowScriptCheck() {
+  actionsCounted_ += 65536;
   const uint32_t now = player_.scriptClock() & kClockMask;
   if (((now - slowStart_) & kClockMask) <= kSlowScriptMs) return;
   if (player_.askToAbortSlowScript()) abort_ = true;

@@ -61,8 +61,9 @@ constexpr int kMaxScope = 16;
 constexpr uint32_t kSlowScriptMs = 15000;
 
 // One running block of actions. The contexts of script function calls are
-// reused from call to call; a field added here must also be put back to its
-// default in ScriptEngine::resetCallContext.
+// reused from call to call; a field added here must either be set on every
+// call by ScriptEngine::runScriptFunction or be put back to its default in
+// ScriptEngine::resetCallContext.
 struct ActionContext {
   enum Kind : uint8_t { Queued = 0, Call = 1, Construct = 2 };
   Kind kind = Queued;
@@ -95,6 +96,7 @@ struct ActionContext {
   const ScriptValue* pendingArgs = nullptr;
   int pendingArgc = 0;
   ScriptValue function;  // also the activation's callee
+  bool borrowedFunction = false;  // borrowed from a caller that holds it for the call
   ScriptValue* registers = nullptr;
   int registerCount = 0;
   static constexpr int kInlineRegisters = 8;
@@ -113,6 +115,7 @@ struct ActionContext {
   ~ActionContext() {
     for (int i = 0; i < borrowedScope; ++i) scope[i].object.forget();
     if (borrowedTarget) target.forget();
+    if (borrowedFunction) function.forget();
   }
 };
 
@@ -186,6 +189,9 @@ class ScriptEngine {
   // Calls a function value; `construct` makes the call a construction.
   ScriptValue call(const ScriptValue& function, const ScriptValue& thisValue, const ScriptValue* args, int argc,
                    bool construct = false);
+  // The same, not constructing, for a caller that holds `function` until the
+  // call returns (the call borrows it).
+  ScriptValue callHeld(const ScriptValue& function, const ScriptValue& thisValue, const ScriptValue* args, int argc);
   ScriptValue callMethod(const ScriptValue& object, std::string_view name, const ScriptValue* args, int argc);
   // A call made by the player outside any script run (timers, listener
   // events): it is timed and limited as a run of its own.
@@ -254,7 +260,7 @@ class ScriptEngine {
   size_t stackSize() const { return stack_.size(); }
 
   // Statistics for tests.
-  uint64_t actionsRun() const { return actionsRun_; }
+  uint64_t actionsRun() const { return actionsCounted_ + actionCounter_; }
   size_t collections() const { return collections_; }
   void collectGarbage();
 
@@ -268,13 +274,17 @@ class ScriptEngine {
   void execute(ActionContext& ctx, const uint8_t* code, size_t length, const DecodedBlock* decoded = nullptr);
   ScriptValue callFunction(ScriptObject* fn, const ScriptValue& thisValue, const ScriptValue* args, int argc,
                            bool construct, const ScriptValue& callerTarget);
+  // `held`, when given, is the function's value, held by the caller until
+  // the call returns: the context borrows it instead of taking a reference.
   ScriptValue runScriptFunction(ScriptObject* fn, const ScriptValue& thisValue, const ScriptValue* args, int argc,
-                                bool construct, const ScriptValue& callerTarget, const ScriptValue& newObject);
+                                bool construct, const ScriptValue& callerTarget, const ScriptValue& newObject,
+                                const ScriptValue* held = nullptr);
   bool specialLocal(ScriptObject* activation, std::string_view name, ScriptValue& out);
   // The context's activation object, made now if it is still pending.
   ScriptObject* activationOf(ActionContext& ctx);
-  // Puts a call's context back to the state of a new one, for the next call.
-  static void resetCallContext(ActionContext& ctx);
+  // Drops what a call's context held, for the next call (the fields every
+  // call sets are left). Inline: it runs after every call.
+  [[gnu::always_inline]] static inline void resetCallContext(ActionContext& ctx);
   ScriptValue argumentsObject(ScriptObject* activation);
   ScriptValue superObject(ScriptObject* activation);
   ScriptObject* contextTarget(ActionContext& ctx);
@@ -355,9 +365,9 @@ class ScriptEngine {
                       size_t bodyLength, bool function2);
   void maybeCollect();
   void slowScriptCheck();
-  // Every action run counts; the slow-script check comes every 65,536.
+  // Every action run counts; the slow-script check comes every 65,536 (when
+  // the counter wraps, and slowScriptCheck adds the 65,536 to the total).
   [[gnu::always_inline]] void countAction() {
-    ++actionsRun_;
     if (++actionCounter_ == 0) [[unlikely]] slowScriptCheck();
   }
   // What a run from outside the interpreter saves and restores around it.
@@ -405,7 +415,7 @@ class ScriptEngine {
   int nativeDepth_ = 0;
   uint16_t actionCounter_ = 0;
   uint32_t slowStart_ = 0;
-  uint64_t actionsRun_ = 0;
+  uint64_t actionsCounted_ = 0;  // actions run before the counter's present round
   uint32_t randomState_ = 0;
   bool randomSeeded_ = false;
   uint32_t lastCollect_ = 0;

@@ -227,6 +227,22 @@ TEST(ScriptRun, EachRecordIsCountedOnce) {
   EXPECT_EQ(player.script().stackSize(), 0u);
 }
 
+// The count stays exact past the 65,536 actions between slow-script checks,
+// run after run.
+TEST(ScriptRun, CountIsExactAcrossChecks) {
+  StubPlayer player;
+  const uint8_t code[] = {0x96, 0x05, 0x00, 0x07, 0x40, 0x9C, 0x00, 0x00,  // Push 40000
+                          0x87, 0x01, 0x00, 0x00,                          // StoreRegister 0
+                          0x17,                                            // Pop
+                          0x96, 0x02, 0x00, 0x04, 0x00,                    // loop: Push r:0
+                          0x51,                                            // Decrement
+                          0x87, 0x01, 0x00, 0x00,                          // StoreRegister 0
+                          0x9D, 0x02, 0x00, 0xF1, 0xFF,                    // If loop
+                          0x00};
+  EXPECT_EQ(actionsOf(player, code, sizeof code), 3u + 4u * 40000u);
+  EXPECT_EQ(actionsOf(player, code, sizeof code), 3u + 4u * 40000u);
+}
+
 // A jump into the middle of a record runs the bytes found there.
 TEST(ScriptRun, JumpIntoARecordRunsItsBytes) {
   StubPlayer player;
