@@ -10,7 +10,10 @@
 // at their ends, kept in one coverage cell per pixel (weighted by the
 // sub-columns they cover), and gradient and bitmap spans add their colours
 // per pixel; at the end of each pixel row the cells' running sums give the
-// pixels, written once per run of equal pixels.
+// pixels, written once per run of equal pixels. Where it pays (spans
+// coloured from stacks of fills) and gives the same sums, a pixel row's
+// sub-rows are swept together: the fill list changes once per crossing and
+// each colour change is recorded at every sub-row's x.
 //
 // Lifecycle: beginFrame, addObject for every object in stacking order (a
 // mask before the objects it clips), paint. The rasterizer keeps its pools
