@@ -102,6 +102,27 @@ class TagCursor {
     return static_cast<int32_t>(v);
   }
   bool readBit() { return readUB(1) != 0; }
+  // The next 64 bits from the current bit position, first bit highest, when
+  // eight whole bytes lie below the limit; false otherwise (use readUB). A
+  // record that fits is then decoded from one word and passed with skipBits.
+  bool peekBits64(uint64_t& out) const {
+    if (pos_ < 0 || pos_ + 8 > limit()) return false;
+    uint64_t w = 0;
+    for (int i = 0; i < 8; ++i) w = w << 8 | base_[pos_ + i];
+    out = bitsLeft_ == 0 ? w : uint64_t{lowBits(bitBuffer_, bitsLeft_)} << (64 - bitsLeft_) | w >> bitsLeft_;
+    return true;
+  }
+  // Passes n <= 64 bits of a word peekBits64 returned, as readUB would.
+  void skipBits(unsigned n) {
+    if (n <= bitsLeft_) {
+      bitsLeft_ -= n;
+      return;
+    }
+    const unsigned need = (n - bitsLeft_ + 7) / 8;
+    pos_ += need;
+    bitBuffer_ = base_[pos_ - 1];
+    bitsLeft_ = bitsLeft_ + need * 8 - n;
+  }
 
   RECT readRect();
   MATRIX readMatrix();

@@ -209,6 +209,43 @@ void ShapeParser::readIndexBits(TagCursor& c) {
 
 bool ShapeParser::readRecord(TagCursor& c, Record& r, bool glyph) {
   r = Record{};
+  uint64_t w;
+  if (c.peekBits64(w) && (w >> 63)) {
+    // An edge whose fields all lie in the next 64 bits (the usual case):
+    // decoded from the word, the same values readSB gives.
+    const unsigned n = static_cast<unsigned>(w >> 58 & 15) + 2;
+    const bool straight = (w >> 62) & 1;
+    const bool general = (w >> 57) & 1;
+    const unsigned total = !straight ? 6 + 4 * n : (general ? 7 + 2 * n : 8 + n);
+    if (total <= 64) {
+      unsigned used = 6;
+      auto sb = [&](unsigned bits) {
+        const int32_t v = static_cast<int32_t>(static_cast<int64_t>(w << used) >> (64 - bits));
+        used += bits;
+        return v;
+      };
+      r.kind = Record::Edge;
+      r.straight = straight;
+      if (straight) {
+        used = 7;
+        if (general) {
+          r.adx = sb(n);
+          r.ady = sb(n);
+        } else {
+          const bool vertical = (w >> 56) & 1;
+          used = 8;
+          (vertical ? r.ady : r.adx) = sb(n);
+        }
+      } else {
+        r.cdx = sb(n);
+        r.cdy = sb(n);
+        r.adx = sb(n);
+        r.ady = sb(n);
+      }
+      c.skipBits(total);
+      return true;
+    }
+  }
   if (c.readBit()) {
     r.kind = Record::Edge;
     r.straight = c.readBit();
