@@ -9,10 +9,6 @@ namespace {
 
 int64_t lerp16(int64_t a, int64_t b, int64_t t) { return a + (((b - a) * t) >> 16); }
 int64_t mid(int64_t a, int64_t b) { return (a + b) >> 1; }  // arithmetic shift
-// -kLimit <= v <= kLimit
-bool inRange(int64_t v) {
-  return static_cast<uint64_t>(v + EdgeBuilder::kLimit) <= static_cast<uint64_t>(2 * EdgeBuilder::kLimit);
-}
 
 void halve(const CurveEdge& e, CurveEdge& p, CurveEdge& q) {
   const int64_t ax = mid(e.x0, e.cx), ay = mid(e.y0, e.cy);

@@ -19,7 +19,38 @@ class EdgeBuilder {
   // Adds one edge with its fills and rule. Returns false once the edge pool
   // is exhausted.
   bool add(const CurveEdge& e, uint32_t fill0, uint32_t fill1, FillRule rule);
+  // A straight edge between integer points: what add does with it, stored
+  // at once when it lies within range (stroke outlines are mostly these).
+  bool addLine(int64_t x0, int64_t y0, int64_t x1, int64_t y1, uint32_t fill0, uint32_t fill1, FillRule rule) {
+    if (full_) return false;
+    if (!(inRange(x0) && inRange(x1) && inRange(y0) && inRange(y1)))
+      return add(CurveEdge{x0, y0, 0, 0, x1, y1, true}, fill0, fill1, rule);
+    fill0_ = fill0;
+    fill1_ = fill1;
+    rule_ = rule;
+    if (y0 == y1) return true;  // horizontal edges never enter the scan
+    EdgeRecord* r = out_->addEdge();
+    if (!r) {
+      full_ = true;
+      return false;
+    }
+    const bool down = y1 > y0;
+    r->x0 = static_cast<int16_t>(down ? x0 : x1);
+    r->y0 = static_cast<int16_t>(down ? y0 : y1);
+    r->x1 = static_cast<int16_t>(down ? x1 : x0);
+    r->y1 = static_cast<int16_t>(down ? y1 : y0);
+    r->cx = static_cast<int16_t>((int32_t{r->x0} + r->x1) >> 1);
+    r->cy = static_cast<int16_t>((int32_t{r->y0} + r->y1) >> 1);
+    r->straight = true;
+    r->rule = rule;
+    r->direction = down ? 1 : -1;
+    r->fill0 = fill0;
+    r->fill1 = fill1;
+    return true;
+  }
   bool full() const { return full_; }
+  // -kLimit <= v <= kLimit
+  static bool inRange(int64_t v) { return static_cast<uint64_t>(v + kLimit) <= static_cast<uint64_t>(2 * kLimit); }
 
  private:
   void addPiece(CurveEdge e, int depth);

@@ -34,8 +34,11 @@ void Stroker::begin(int32_t width, uint32_t fill, int factor) {
 }
 
 void Stroker::line(double x0, double y0, double x1, double y1) {
-  CurveEdge e{rnd(x0), rnd(y0), 0, 0, rnd(x1), rnd(y1), true};
-  edges_.add(e, fill_, kNoFill, FillRule::NonZero);
+  edges_.addLine(rnd(x0), rnd(y0), rnd(x1), rnd(y1), fill_, kNoFill, FillRule::NonZero);
+}
+
+void Stroker::line(const Point& a, const Point& b) {
+  edges_.addLine(a.x, a.y, b.x, b.y, fill_, kNoFill, FillRule::NonZero);
 }
 
 // The disc's angles are the same for every disc of 4 or 8 pieces: their
@@ -75,12 +78,15 @@ void Stroker::disc(double cx, double cy) {
   const int n = r <= 2.0 * factor_ ? 4 : 8;
   const DiscAngles& t = n == 4 ? kFour : kEight;
   const double rc = r / t.halfCos;
-  // Clockwise on screen (decreasing angle), like the bands.
+  // Clockwise on screen (decreasing angle), like the bands. A piece ends
+  // where the next starts, so each rim point is rounded once.
+  int64_t px = rnd(cx + r * t.cos0[0]), py = rnd(cy + r * t.sin0[0]);
   for (int i = 0; i < n; ++i) {
-    CurveEdge e{rnd(cx + r * t.cos0[i]),  rnd(cy + r * t.sin0[i]),     rnd(cx + rc * t.cosM[i]),
-                rnd(cy + rc * t.sinM[i]), rnd(cx + r * t.cos0[i + 1]), rnd(cy + r * t.sin0[i + 1]),
-                false};
+    const int64_t qx = rnd(cx + r * t.cos0[i + 1]), qy = rnd(cy + r * t.sin0[i + 1]);
+    CurveEdge e{px, py, rnd(cx + rc * t.cosM[i]), rnd(cy + rc * t.sinM[i]), qx, qy, false};
     edges_.add(e, fill_, kNoFill, FillRule::NonZero);
+    px = qx;
+    py = qy;
   }
 }
 
@@ -113,7 +119,7 @@ void Stroker::thinBand(int64_t x0, int64_t y0, int64_t x1, int64_t y1) {
   const int64_t lo = width_ >= 2 ? -1 : 0;
   const int64_t hi = width_ >= 3 ? 2 : 1;
   auto edge = [&](int64_t ax, int64_t ay, int64_t bx, int64_t by) {
-    edges_.add(CurveEdge{ax, ay, 0, 0, bx, by, true}, fill_, kNoFill, FillRule::NonZero);
+    edges_.addLine(ax, ay, bx, by, fill_, kNoFill, FillRule::NonZero);
   };
   // Every band is wound the same way (as the thick bands are) whatever the
   // segment's direction, so overlapping bands of one stroke never cancel.
@@ -170,10 +176,12 @@ void Stroker::band(const CurveEdge& e) {
   if (e.straight) {
     const Vec n = normal(double(e.x1 - e.x0), double(e.y1 - e.y0));
     const double x0 = double(e.x0), y0 = double(e.y0), x1 = double(e.x1), y1 = double(e.y1);
-    line(x0 + n.x, y0 + n.y, x1 + n.x, y1 + n.y);
-    line(x1 + n.x, y1 + n.y, x1 - n.x, y1 - n.y);
-    line(x1 - n.x, y1 - n.y, x0 - n.x, y0 - n.y);
-    line(x0 - n.x, y0 - n.y, x0 + n.x, y0 + n.y);
+    const Point a{rnd(x0 + n.x), rnd(y0 + n.y)}, b{rnd(x1 + n.x), rnd(y1 + n.y)};
+    const Point c{rnd(x1 - n.x), rnd(y1 - n.y)}, d{rnd(x0 - n.x), rnd(y0 - n.y)};
+    line(a, b);
+    line(b, c);
+    line(c, d);
+    line(d, a);
     return;
   }
   // A curve: sample it and offset the samples along the true normals.
@@ -183,7 +191,7 @@ void Stroker::band(const CurveEdge& e) {
   int n = static_cast<int>(std::ceil(std::sqrt(flat * (1.0 + h / 8.0) / 2.0)));
   n = std::clamp(n, 1, 64);
   constexpr int kMax = 65;
-  Vec left[kMax], right[kMax];
+  Point left[kMax], right[kMax];  // rounded once, each ends two lines
   for (int i = 0; i <= n; ++i) {
     const double t = double(i) / n, u = 1 - t;
     const double px = u * u * x0 + 2 * u * t * cx + t * t * x1;
@@ -195,13 +203,13 @@ void Stroker::band(const CurveEdge& e) {
       dy = y1 - y0;
     }
     const Vec nv = normal(dx, dy);
-    left[i] = Vec{px + nv.x, py + nv.y};
-    right[i] = Vec{px - nv.x, py - nv.y};
+    left[i] = Point{rnd(px + nv.x), rnd(py + nv.y)};
+    right[i] = Point{rnd(px - nv.x), rnd(py - nv.y)};
   }
-  for (int i = 0; i < n; ++i) line(left[i].x, left[i].y, left[i + 1].x, left[i + 1].y);
-  line(left[n].x, left[n].y, right[n].x, right[n].y);
-  for (int i = n; i > 0; --i) line(right[i].x, right[i].y, right[i - 1].x, right[i - 1].y);
-  line(right[0].x, right[0].y, left[0].x, left[0].y);
+  for (int i = 0; i < n; ++i) line(left[i], left[i + 1]);
+  line(left[n], right[n]);
+  for (int i = n; i > 0; --i) line(right[i], right[i - 1]);
+  line(right[0], left[0]);
 }
 
 void Stroker::add(const CurveEdge& in) {

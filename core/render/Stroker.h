@@ -28,10 +28,14 @@ class Stroker {
   struct Vec {
     double x, y;
   };
+  struct Point {
+    int64_t x, y;
+  };
   void disc(double cx, double cy);
   void band(const CurveEdge& e);
   void thinBand(int64_t x0, int64_t y0, int64_t x1, int64_t y1);
   void line(double x0, double y0, double x1, double y1);
+  void line(const Point& a, const Point& b);
   void snapThin(CurveEdge& e) const;
 
   EdgeBuilder& edges_;
