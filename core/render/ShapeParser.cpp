@@ -210,7 +210,7 @@ void ShapeParser::readIndexBits(TagCursor& c) {
 bool ShapeParser::readRecord(TagCursor& c, Record& r, bool glyph) {
   r = Record{};
   uint64_t w;
-  if (c.peekBits64(w) && (w >> 63)) {
+  if (!c.overrun() && c.peekBits64(w) && (w >> 63)) {
     // An edge whose fields all lie in the next 64 bits (the usual case):
     // decoded from the word, the same values readSB gives.
     const unsigned n = static_cast<unsigned>(w >> 58 & 15) + 2;
@@ -242,6 +242,41 @@ bool ShapeParser::readRecord(TagCursor& c, Record& r, bool glyph) {
         r.adx = sb(n);
         r.ady = sb(n);
       }
+      c.skipBits(total);
+      return true;
+    }
+  } else if (!c.overrun() && c.peekBits64(w)) {
+    // A style change or the end, likewise when it fits in the word.
+    const uint32_t flags = static_cast<uint32_t>(w >> 58 & 31);
+    const unsigned moveBits = flags & 0x01 ? static_cast<unsigned>(w >> 53 & 31) : 0;
+    const unsigned total = 6 + (flags & 0x01 ? 5 + 2 * moveBits : 0) + (flags & 0x02 ? fillBits_ : 0) +
+                           (flags & 0x04 ? fillBits_ : 0) + (flags & 0x08 ? lineBits_ : 0);
+    if (total <= 64) {
+      unsigned used = 6;
+      // Fields of zero bits read as zero, as readUB and readSB give them.
+      auto ub = [&](unsigned bits) -> uint32_t {
+        if (bits == 0) return 0;
+        const uint32_t v = static_cast<uint32_t>((w << used) >> (64 - bits));
+        used += bits;
+        return v;
+      };
+      auto sb = [&](unsigned bits) -> int32_t {
+        if (bits == 0) return 0;
+        const int32_t v = static_cast<int32_t>(static_cast<int64_t>(w << used) >> (64 - bits));
+        used += bits;
+        return v;
+      };
+      r.flags = flags;
+      r.kind = flags == 0 ? Record::End : Record::Style;
+      if (flags & 0x01) {
+        used = 11;
+        r.moveX = sb(moveBits);
+        r.moveY = sb(moveBits);
+      }
+      if (flags & 0x02) r.fill0 = ub(fillBits_);
+      if (flags & 0x04) r.fill1 = ub(fillBits_);
+      if (flags & 0x08) r.line = ub(lineBits_);
+      if (glyph) r.flags &= ~0x10u;
       c.skipBits(total);
       return true;
     }
