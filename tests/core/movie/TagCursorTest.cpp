@@ -84,6 +84,44 @@ TEST(TagCursorBits, WideFieldsMatchBitByBitReadsUpToTheLimit) {
   }
 }
 
+// A word peeked at any bit position holds the next 64 bits as field reads
+// give them, and passing n of its bits leaves the cursor where a read of n
+// bits would; within eight bytes of the limit there is no word.
+TEST(TagCursorBits, PeekedWordsMatchFieldReads) {
+  Bytes b;
+  uint32_t seed = 777;
+  for (int i = 0; i < 40; ++i) {
+    seed = seed * 1103515245u + 12345u;
+    b.push_back(static_cast<uint8_t>(seed >> 16));
+  }
+  const int64_t limit = 40;
+  for (unsigned start = 0; start < 8 * 32; start += 5) {
+    for (unsigned n : {1u, 7u, 8u, 9u, 33u, 57u, 64u}) {
+      TagCursor peek(b.data(), limit), read(b.data(), limit);
+      for (unsigned skip = start; skip > 0;) {  // reach the bit position in uneven steps
+        const unsigned k = skip < 13 ? skip : 13;
+        peek.readUB(k);
+        read.readUB(k);
+        skip -= k;
+      }
+      uint64_t w = 0;
+      const bool have = peek.peekBits64(w);
+      ASSERT_EQ(have, peek.position() + 8 <= limit) << start;
+      if (!have) continue;
+      TagCursor bits = read;
+      uint64_t expected = 0;
+      for (int i = 0; i < 64; ++i) expected = expected << 1 | bits.readUB(1);
+      EXPECT_EQ(w, expected) << start;
+      peek.skipBits(n);
+      read.readUB(n > 32 ? n - 32 : n);
+      if (n > 32) read.readUB(32);
+      EXPECT_EQ(peek.position(), read.position()) << start << " " << n;
+      EXPECT_EQ(peek.readUB(11), read.readUB(11)) << start << " " << n;
+      EXPECT_EQ(peek.overrun(), read.overrun());
+    }
+  }
+}
+
 TEST(TagCursorLimits, ReadsBeyondTheEndYieldZeroAndFlagOverrun) {
   const Bytes b = {0x01, 0x02, 0x03};
   TagCursor c(b.data(), 3);

@@ -174,6 +174,71 @@ TEST(ShapeParser, MorphRatioEndIsWithinOneStepOfTheEndShape) {
   EXPECT_EQ((a.fills()[0].color >> 32) & 0xFF, 128u);  // 255 + round(-127.5)
 }
 
+// Edge and style records of every field width (narrow ones are decoded
+// from one word, wide ones and those near the body's end field by field)
+// give the points that were written.
+TEST(ShapeParser, RecordsOfEveryFieldWidthGiveTheirPoints) {
+  struct Segment {
+    int32_t x0, y0, cx, cy, x1, y1;
+    bool straight;
+  };
+  kit::ShapeBuilder b;
+  const uint32_t fa = b.addFill(kit::FillStyle::solid(Rgba{1, 2, 3, 255}));
+  const uint32_t fb = b.addFill(kit::FillStyle::solid(Rgba{4, 5, 6, 255}));
+  std::vector<Segment> expected;
+  int32_t x = 0, y = 0;
+  auto move = [&](int32_t nx, int32_t ny, uint32_t fill) {
+    b.moveTo(nx, ny).setFill0(fill);
+    x = nx;
+    y = ny;
+  };
+  auto line = [&](int32_t nx, int32_t ny) {
+    b.lineTo(nx, ny);
+    if (ny != y) expected.push_back(Segment{x, y, 0, 0, nx, ny, true});
+    x = nx;
+    y = ny;
+  };
+  auto curve = [&](int32_t dx, int32_t h) {  // monotone in y, under 256 tall
+    b.curveTo(x + dx, y + h / 2, x + dx / 4, y + h);
+    expected.push_back(Segment{x, y, x + dx, y + h / 2, x + dx / 4, y + h, false});
+    x += dx / 4;
+    y += h;
+  };
+  move(-3, 5, fa);
+  for (int32_t d : {1, 3, 17, 200, 1500, 9000, 20000}) {
+    line(x + d, y + d / 2 + 1);  // both deltas
+    line(x, y - d);              // vertical, upward
+    line(x - d, y);              // horizontal
+    curve(d, 100 + d % 150);
+  }
+  move(-31000, -29000, fb);
+  line(-31000 + 7, -29000 + 20001);
+  curve(12000, 255);
+  move(2, 2, fa);  // near the end: read field by field
+  curve(5, 9);
+  line(2, 2);
+  const auto body = test::shapeBody(b);
+  ShapeParser p;
+  ShapeBuild out;
+  ASSERT_TRUE(p.build(instance(body, 32), out));
+  ASSERT_EQ(out.edges().size(), expected.size());
+  for (size_t i = 0; i < expected.size(); ++i) {
+    const Segment& s = expected[i];
+    const EdgeRecord& e = out.edges()[i];
+    const bool down = s.y1 > s.y0;
+    EXPECT_EQ(e.x0, down ? s.x0 : s.x1) << i;
+    EXPECT_EQ(e.y0, down ? s.y0 : s.y1) << i;
+    EXPECT_EQ(e.x1, down ? s.x1 : s.x0) << i;
+    EXPECT_EQ(e.y1, down ? s.y1 : s.y0) << i;
+    EXPECT_EQ(e.direction, down ? 1 : -1) << i;
+    if (!s.straight) {
+      EXPECT_EQ(e.cx, s.cx) << i;
+      EXPECT_EQ(e.cy, s.cy) << i;
+    }
+    EXPECT_EQ(e.fill0, i + 2 >= expected.size() ? 0u : (i + 4 >= expected.size() ? 1u : 0u)) << i;
+  }
+}
+
 TEST(ShapeParser, TruncatedAndCorruptBodiesNeverReadPastTheEnd) {
   kit::ShapeBuilder b;
   b.addFill(kit::FillStyle::linear({{0, Rgba{0, 0, 0, 255}}, {255, Rgba{255, 255, 255, 255}}}));
