@@ -41,7 +41,7 @@ bool EdgeBuilder::add(const CurveEdge& e, uint32_t fill0, uint32_t fill1, FillRu
     // addPiece would do, without the copy and call.
     if (c.y0 == c.y1) return true;
     if (inRange(c.x0) && inRange(c.x1) && inRange(c.y0) && inRange(c.y1)) {
-      store(c, c.y1 >= c.y0 ? 1 : -1);
+      storeInRange(c, c.y1 >= c.y0);
       return !full_;
     }
   }
@@ -91,7 +91,7 @@ void EdgeBuilder::addPiece(CurveEdge e, int depth) {
   // Far-edge handling: anything outside +-32000 is folded or split.
   if (inRange(e.x0) && inRange(e.x1) && inRange(e.y0) && inRange(e.y1) &&
       (e.straight || (inRange(e.cx) && inRange(e.cy)))) {
-    store(e, down ? 1 : -1);
+    storeInRange(e, down);
     return;
   }
   const int64_t bx0 = std::min({e.x0, e.x1, e.straight ? e.x0 : e.cx});
@@ -118,6 +118,34 @@ void EdgeBuilder::addPiece(CurveEdge e, int depth) {
     // Out of depth: clamp into range (store does).
   }
   store(e, down ? 1 : -1);
+}
+
+// store for a piece whose points all lie within range and whose ends differ
+// in y: nothing to clamp, and it cannot flatten.
+void EdgeBuilder::storeInRange(const CurveEdge& e, bool down) {
+  EdgeRecord* r = out_->addEdge();
+  if (!r) {
+    full_ = true;
+    return;
+  }
+  r->x0 = static_cast<int16_t>(down ? e.x0 : e.x1);
+  r->y0 = static_cast<int16_t>(down ? e.y0 : e.y1);
+  r->x1 = static_cast<int16_t>(down ? e.x1 : e.x0);
+  r->y1 = static_cast<int16_t>(down ? e.y1 : e.y0);
+  if (e.straight) {
+    r->cx = static_cast<int16_t>(mid(r->x0, r->x1));
+    r->cy = static_cast<int16_t>(mid(r->y0, r->y1));
+  } else {
+    r->cx = static_cast<int16_t>(e.cx);
+    r->cy = static_cast<int16_t>(std::clamp<int64_t>(e.cy, r->y0, r->y1));
+  }
+  const int32_t d = std::abs((r->x0 + r->x1) / 2 - r->cx);
+  const int32_t f = std::abs((r->y0 + r->y1) / 2 - r->cy);
+  r->straight = e.straight || (d + f - std::min(d, f) / 2) < 2;
+  r->rule = rule_;
+  r->direction = static_cast<int8_t>(down ? 1 : -1);
+  r->fill0 = fill0_;
+  r->fill1 = fill1_;
 }
 
 void EdgeBuilder::store(const CurveEdge& in, int direction) {

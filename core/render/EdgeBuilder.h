@@ -55,6 +55,7 @@ class EdgeBuilder {
  private:
   void addPiece(CurveEdge e, int depth);
   void store(const CurveEdge& e, int direction);
+  void storeInRange(const CurveEdge& e, bool down);
   ShapeBuild* out_ = nullptr;
   uint32_t fill0_ = kNoFill, fill1_ = kNoFill;
   FillRule rule_ = FillRule::EvenOdd;
