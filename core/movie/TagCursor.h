@@ -102,17 +102,29 @@ class TagCursor {
     return static_cast<int32_t>(v);
   }
   bool readBit() { return readUB(1) != 0; }
-  // The next 64 bits from the current bit position, first bit highest, when
-  // eight whole bytes lie below the limit; false otherwise (use readUB). A
-  // record that fits is then decoded from one word and passed with skipBits.
-  bool peekBits64(uint64_t& out) const {
-    if (pos_ < 0 || pos_ + 8 > limit()) return false;
+  // The next 64 bits from the current bit position, first bit highest;
+  // returns how many of them lie below the limit (at most 64, zeros after
+  // them). A record that fits is then decoded from one word and passed with
+  // skipBits.
+  unsigned peekBits64(uint64_t& out) const {
+    out = 0;
+    const int64_t end = limit();
+    if (pos_ < 0 || pos_ > end) return 0;
     uint64_t w = 0;
-    for (int i = 0; i < 8; ++i) w = w << 8 | base_[pos_ + i];
+    unsigned valid = 64;
+    if (pos_ + 8 <= end) {
+      for (int i = 0; i < 8; ++i) w = w << 8 | base_[pos_ + i];
+    } else {
+      const int n = static_cast<int>(end - pos_);
+      for (int i = 0; i < n; ++i) w = w << 8 | base_[pos_ + i];
+      w = n == 0 ? 0 : w << (64 - 8 * n);
+      valid = 8 * static_cast<unsigned>(n) + bitsLeft_;
+    }
     out = bitsLeft_ == 0 ? w : uint64_t{lowBits(bitBuffer_, bitsLeft_)} << (64 - bitsLeft_) | w >> bitsLeft_;
-    return true;
+    return valid;
   }
-  // Passes n <= 64 bits of a word peekBits64 returned, as readUB would.
+  // Passes n bits of a word peekBits64 returned (n at most its count), as
+  // readUB would.
   void skipBits(unsigned n) {
     if (n <= bitsLeft_) {
       bitsLeft_ -= n;

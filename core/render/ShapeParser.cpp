@@ -209,15 +209,16 @@ void ShapeParser::readIndexBits(TagCursor& c) {
 
 bool ShapeParser::readRecord(TagCursor& c, Record& r, bool glyph) {
   r = Record{};
-  uint64_t w;
-  if (!c.overrun() && c.peekBits64(w) && (w >> 63)) {
-    // An edge whose fields all lie in the next 64 bits (the usual case):
-    // decoded from the word, the same values readSB gives.
+  uint64_t w = 0;
+  const unsigned avail = c.overrun() ? 0 : c.peekBits64(w);
+  if (avail >= 6 && (w >> 63)) {
+    // An edge whose fields all lie in the next 64 bits below the limit (the
+    // usual case): decoded from the word, the same values readSB gives.
     const unsigned n = static_cast<unsigned>(w >> 58 & 15) + 2;
     const bool straight = (w >> 62) & 1;
     const bool general = (w >> 57) & 1;
     const unsigned total = !straight ? 6 + 4 * n : (general ? 7 + 2 * n : 8 + n);
-    if (total <= 64) {
+    if (total <= avail) {
       unsigned used = 6;
       auto sb = [&](unsigned bits) {
         const int32_t v = static_cast<int32_t>(static_cast<int64_t>(w << used) >> (64 - bits));
@@ -245,13 +246,13 @@ bool ShapeParser::readRecord(TagCursor& c, Record& r, bool glyph) {
       c.skipBits(total);
       return true;
     }
-  } else if (!c.overrun() && c.peekBits64(w)) {
+  } else if (avail >= 6) {
     // A style change or the end, likewise when it fits in the word.
     const uint32_t flags = static_cast<uint32_t>(w >> 58 & 31);
     const unsigned moveBits = flags & 0x01 ? static_cast<unsigned>(w >> 53 & 31) : 0;
     const unsigned total = 6 + (flags & 0x01 ? 5 + 2 * moveBits : 0) + (flags & 0x02 ? fillBits_ : 0) +
                            (flags & 0x04 ? fillBits_ : 0) + (flags & 0x08 ? lineBits_ : 0);
-    if (total <= 64) {
+    if (total <= avail) {
       unsigned used = 6;
       // Fields of zero bits read as zero, as readUB and readSB give them.
       auto ub = [&](unsigned bits) -> uint32_t {
