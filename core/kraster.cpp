@@ -960,6 +960,36 @@ void Rasterizer::writeRowChanges() {
   }
 }
 
+// Crosses every active edge on row y (a pixel row or a sub-row) and steps
+// the ones that go on to the next row; survivors are compacted in place.
+[[gnu::always_inline]] inline void Rasterizer::sweepActiveRow(int y) {
+  // Raw pointers: the rule routines write through fill pointers, which the
+  // compiler cannot tell apart from the vectors' own storage.
+  ActiveEdge* const active = active_.data();
+  Ordered* const order = order_.data();
+  const int left = sx0_, right = sx1_;
+  size_t kept = 0;
+  const size_t count = order_.size();
+  for (size_t i = 0; i < count; ++i) {
+    const int32_t idx = order[i].index;
+    ActiveEdge& a = active[idx];
+    if (i + 4 < count) {
+      const ActiveEdge& ahead = active[order[i + 4].index];
+      __builtin_prefetch(&ahead);
+      __builtin_prefetch(ahead.fill0);
+    }
+    cross<false>(a, std::clamp(a.xi, left, right));
+    if (y + 1 < a.yEnd) {
+      advanceEdge(a, y);
+      order[kept++] = Ordered{a.xi, idx};
+    } else {
+      free_.push_back(idx);
+    }
+  }
+  order_.resize(kept);
+  clearFills();
+}
+
 void Rasterizer::paint() {
   if (!target_ || buckets_.empty()) return;
   runColor_ = 0;
@@ -996,33 +1026,8 @@ void Rasterizer::paint() {
     row_ = y;
     orderRow(y);
     lastX_ = sx0_;
-    // Raw pointers: the rule routines write through fill pointers, which the
-    // compiler cannot tell apart from the vectors' own storage. Survivors
-    // are compacted in place.
-    ActiveEdge* const active = active_.data();
-    Ordered* const order = order_.data();
-    const int left = sx0_, right = sx1_;
-    size_t kept = 0;
-    const size_t count = order_.size();
     if (factor_ == 1) {
-      for (size_t i = 0; i < count; ++i) {
-        const int32_t idx = order[i].index;
-        ActiveEdge& a = active[idx];
-        if (i + 4 < count) {
-          const ActiveEdge& ahead = active[order[i + 4].index];
-          __builtin_prefetch(&ahead);
-          __builtin_prefetch(ahead.fill0);
-        }
-        cross<false>(a, std::clamp(a.xi, left, right));
-        if (y + 1 < a.yEnd) {
-          advanceEdge(a, y);
-          order[kept++] = Ordered{a.xi, idx};
-        } else {
-          free_.push_back(idx);
-        }
-      }
-      order_.resize(kept);
-      clearFills();
+      sweepActiveRow(y);
     } else {
       const int k = y & (factor_ - 1);
       if (k == 0) {
@@ -1034,30 +1039,18 @@ void Rasterizer::paint() {
         if (rowBackoff_ > 0) --rowBackoff_;
       }
       if (!recording_) {
-        for (size_t i = 0; i < count; ++i) {
-          const int32_t idx = order[i].index;
-          ActiveEdge& a = active[idx];
-          if (i + 4 < count) {
-            const ActiveEdge& ahead = active[order[i + 4].index];
-            __builtin_prefetch(&ahead);
-            __builtin_prefetch(ahead.fill0);
-          }
-          cross<false>(a, std::clamp(a.xi, left, right));
-          if (y + 1 < a.yEnd) {
-            advanceEdge(a, y);
-            order[kept++] = Ordered{a.xi, idx};
-          } else {
-            free_.push_back(idx);
-          }
-        }
-        order_.resize(kept);
-        clearFills();
+        sweepActiveRow(y);
         closeRun();
         runEnd_ = INT32_MIN;
         if (k == factor_ - 1) resolveRow(y >> shift_);
       } else {
         // Each sub-row's crossings are recorded; the pixel row's last
-        // sub-row sweeps them all.
+        // sub-row sweeps them all. Survivors are compacted in place.
+        ActiveEdge* const active = active_.data();
+        Ordered* const order = order_.data();
+        const int left = sx0_, right = sx1_;
+        size_t kept = 0;
+        const size_t count = order_.size();
         std::vector<Ordered>& rec = crossings_[k];
         rec.resize(count);
         Ordered* const out = rec.data();

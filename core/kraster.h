@@ -137,6 +137,7 @@ class Rasterizer {
   template <bool kRow>
   void flush(int x);
   void clearFills();
+  void sweepActiveRow(int y);
   void sweepSubRows(int py);
   bool sweepPixelRow();
   void rowFlush();

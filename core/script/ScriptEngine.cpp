@@ -355,28 +355,25 @@ ScriptValue ScriptEngine::callMethodFromOutside(const ScriptValue& object, std::
   return callFromOutside(fn, object, args, argc);
 }
 
+// The caller's context outlives the call, so its target is read in place.
+const ScriptValue& ScriptEngine::callerTarget() const {
+  if (contexts_.empty()) return kUndefined;
+  const ActionContext& c = *contexts_.back();
+  return c.hasOverride ? c.override : c.target;
+}
+
 ScriptValue ScriptEngine::call(const ScriptValue& function, const ScriptValue& thisValue, const ScriptValue* args,
                                int argc, bool construct) {
   ScriptObject* fn = function.asObject();
   if (!fn) return ScriptValue();
-  // (The caller's context outlives the call; its target is read at the start.)
-  const ScriptValue* callerTarget = &kUndefined;
-  if (!contexts_.empty()) {
-    const ActionContext& c = *contexts_.back();
-    callerTarget = c.hasOverride ? &c.override : &c.target;
-  }
-  return callFunction(fn, thisValue, args, argc, construct, *callerTarget);
+  return callFunction(fn, thisValue, args, argc, construct, callerTarget());
 }
 
 ScriptValue ScriptEngine::callHeld(const ScriptValue& function, const ScriptValue& thisValue, const ScriptValue* args,
                                    int argc) {
   ScriptObject* fn = function.asObject();
   if (!fn) return ScriptValue();
-  const ScriptValue* callerTarget = &kUndefined;
-  if (!contexts_.empty()) {
-    const ActionContext& c = *contexts_.back();
-    callerTarget = c.hasOverride ? &c.override : &c.target;
-  }
+  const ScriptValue* callerTarget = &this->callerTarget();
   // A plain call of a script function passes callFunction's checks here and
   // borrows the function from the caller.
   const FunctionBody* body = fn->function();

@@ -272,6 +272,8 @@ class ScriptEngine {
   // Runs a block of actions in a context; true when it ran to its end.
   // `decoded` is the block's decoded form when the caller has it.
   void execute(ActionContext& ctx, const uint8_t* code, size_t length, const DecodedBlock* decoded = nullptr);
+  // The running context's target (its override when set), undefined outside any run.
+  const ScriptValue& callerTarget() const;
   ScriptValue callFunction(ScriptObject* fn, const ScriptValue& thisValue, const ScriptValue* args, int argc,
                            bool construct, const ScriptValue& callerTarget);
   // `held`, when given, is the function's value, held by the caller until

@@ -243,6 +243,37 @@ TEST(ScriptRun, CountIsExactAcrossChecks) {
   EXPECT_EQ(actionsOf(player, code, sizeof code), 3u + 4u * 40000u);
 }
 
+// A variable read, then a member read of its object, counted as two records
+// each time (a faster path fusing them must keep the count), across the
+// slow-script checks too.
+TEST(ScriptRun, MemberAfterVariableIsCountedAsItsRecords) {
+  StubPlayer player;
+  const uint8_t code[] = {0x96, 0x08, 0x00, 0x00, 'o', 0x00, 0x07, 0x00, 0x00, 0x00, 0x00,  // Push "o" 0
+                          0x43,                                                          // InitObject
+                          0x1D,                                                          // SetVariable
+                          0x96, 0x03, 0x00, 0x00, 'o', 0x00,                             // Push "o"
+                          0x1C,                                                          // GetVariable
+                          0x96, 0x08, 0x00, 0x00, 'x', 0x00, 0x07, 0x01, 0x00, 0x00, 0x00,  // Push "x" 1
+                          0x4F,                                                          // SetMember
+                          0x96, 0x05, 0x00, 0x07, 0x40, 0x9C, 0x00, 0x00,                // Push 40000
+                          0x87, 0x01, 0x00, 0x00,                                        // StoreRegister 0
+                          0x17,                                                          // Pop
+                          0x96, 0x03, 0x00, 0x00, 'o', 0x00,                             // loop: Push "o"
+                          0x1C,                                                          // GetVariable
+                          0x96, 0x03, 0x00, 0x00, 'x', 0x00,                             // Push "x"
+                          0x4E,                                                          // GetMember
+                          0x17,                                                          // Pop
+                          0x96, 0x02, 0x00, 0x04, 0x00,                                  // Push r:0
+                          0x51,                                                          // Decrement
+                          0x87, 0x01, 0x00, 0x00,                                        // StoreRegister 0
+                          0x9D, 0x02, 0x00, 0xE2, 0xFF,                                  // If loop
+                          0x00};
+  EXPECT_EQ(actionsOf(player, code, sizeof code), 10u + 9u * 40000u);
+  EXPECT_EQ(player.script().stackSize(), 0u);
+  EXPECT_EQ(actionsOf(player, code, sizeof code), 10u + 9u * 40000u);
+  EXPECT_EQ(player.script().stackSize(), 0u);
+}
+
 // A jump into the middle of a record runs the bytes found there.
 TEST(ScriptRun, JumpIntoARecordRunsItsBytes) {
   StubPlayer player;
