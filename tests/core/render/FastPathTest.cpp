@@ -12,11 +12,7 @@ namespace kivra {
 namespace {
 
 std::vector<test::DrawItem> randomScene(uint32_t seed) {
-  std::mt19937 rng(seed);
-  auto r = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
-  auto colour = [&](bool translucent) {
-    return Rgba{uint8_t(r(0, 255)), uint8_t(r(0, 255)), uint8_t(r(0, 255)), uint8_t(translucent ? r(0, 255) : 255)};
-  };
+  test::SceneRandom r(seed);
   std::vector<test::DrawItem> items;
   const int count = r(3, 12);
   for (int i = 0; i < count; ++i) {
@@ -24,20 +20,12 @@ std::vector<test::DrawItem> randomScene(uint32_t seed) {
     uint32_t fill;
     const int kind = r(0, 3);
     if (kind == 0) {
-      fill = b.addFill(kit::FillStyle::solid(colour(r(0, 1)))); 
+      fill = b.addFill(kit::FillStyle::solid(r.colour(r(0, 1)))); 
     } else {
-      MATRIX gm;
-      gm.a = r(100, 4000);
-      gm.d = r(100, 4000);
-      gm.b = r(-1000, 1000);
-      gm.tx = r(0, 3000);
-      gm.ty = r(0, 2000);
-      std::vector<kit::GradientStop> stops = {{0, colour(r(0, 1))}, {uint8_t(r(1, 254)), colour(r(0, 1))},
-                                              {255, colour(r(0, 1))}};
-      fill = b.addFill(kind == 1 ? kit::FillStyle::linear(stops, gm) : kit::FillStyle::radial(stops, gm));
+      fill = r.addGradient(b, kind == 1);
     }
     uint32_t line = 0;
-    if (r(0, 2) == 0) line = b.addLine(kit::LineStyle{uint16_t(r(1, 200)), colour(r(0, 1))});
+    if (r(0, 2) == 0) line = b.addLine(kit::LineStyle{uint16_t(r(1, 200)), r.colour(r(0, 1))});
     const int cx = r(0, 3000), cy = r(0, 2000), rad = r(20, 900);
     b.moveTo(cx - rad, cy).setFill0(fill);
     if (line) b.setLine(line);
@@ -56,11 +44,7 @@ std::vector<test::DrawItem> randomScene(uint32_t seed) {
     test::DrawItem it;
     it.body = test::shapeBody(b);
     it.depth = uint16_t(i + 1);
-    if (r(0, 3) == 0) {
-      it.cxform.flags = CXFORM::kHasMultipliers | CXFORM::kHasAddends;
-      it.cxform.aMul = int16_t(r(0, 256));
-      it.cxform.rAdd = int16_t(r(-100, 100));
-    }
+    r.maybeCxform(it);
     if (i == 2 && r(0, 2) == 0) it.clipDepth = uint16_t(i + 1 + r(1, 3));
     items.push_back(std::move(it));
   }

@@ -2,6 +2,7 @@
 // Helpers for the renderer tests: shape bodies from the authoring kit and a
 // one-call frame render.
 #include <cstdint>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -33,6 +34,39 @@ struct DrawItem {
   uint16_t ratio = 0;
   uint16_t depth = 1;
   uint16_t clipDepth = 0;
+};
+
+// Draws for generated scenes. Pinned pixel hashes depend on the exact
+// sequence, so every helper draws in a fixed order.
+struct SceneRandom {
+  std::mt19937 rng;
+  explicit SceneRandom(uint32_t seed) : rng(seed) {}
+  int operator()(int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); }
+  Rgba colour(bool translucent) {
+    Rgba c{uint8_t((*this)(0, 255)), uint8_t((*this)(0, 255)), uint8_t((*this)(0, 255)), 255};
+    if (translucent) c.a = uint8_t((*this)(0, 255));
+    return c;
+  }
+  // A three-stop gradient under a random matrix.
+  uint32_t addGradient(kit::ShapeBuilder& b, bool linear) {
+    MATRIX gm;
+    gm.a = (*this)(100, 4000);
+    gm.d = (*this)(100, 4000);
+    gm.b = (*this)(-1000, 1000);
+    gm.tx = (*this)(0, 3000);
+    gm.ty = (*this)(0, 2000);
+    std::vector<kit::GradientStop> stops = {{0, colour((*this)(0, 1))},
+                                            {uint8_t((*this)(1, 254)), colour((*this)(0, 1))},
+                                            {255, colour((*this)(0, 1))}};
+    return b.addFill(linear ? kit::FillStyle::linear(stops, gm) : kit::FillStyle::radial(stops, gm));
+  }
+  // One item in four gets an alpha multiplier and a red addend.
+  void maybeCxform(DrawItem& it) {
+    if ((*this)(0, 3) != 0) return;
+    it.cxform.flags = CXFORM::kHasMultipliers | CXFORM::kHasAddends;
+    it.cxform.aMul = int16_t((*this)(0, 256));
+    it.cxform.rAdd = int16_t((*this)(-100, 100));
+  }
 };
 
 inline ShapeDraw shapeDraw(const DrawItem& it) {

@@ -41,11 +41,7 @@ class TwoBitmaps : public BitmapSource {
 // `size` pixels: solid, linear, radial and bitmap fills, some with a second
 // fill, some stroked, some colour-transformed, some masks.
 std::vector<test::DrawItem> scene(uint32_t seed, int size, bool solidOnly = false) {
-  std::mt19937 rng(seed);
-  auto r = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
-  auto colour = [&](bool translucent) {
-    return Rgba{uint8_t(r(0, 255)), uint8_t(r(0, 255)), uint8_t(r(0, 255)), uint8_t(translucent ? r(0, 255) : 255)};
-  };
+  test::SceneRandom r(seed);
   std::vector<test::DrawItem> items;
   const int count = r(3, 30);
   for (int i = 0; i < count; ++i) {
@@ -53,17 +49,9 @@ std::vector<test::DrawItem> scene(uint32_t seed, int size, bool solidOnly = fals
     uint32_t fill;
     const int kind = solidOnly ? r(0, 5) % 2 : r(0, 5);
     if (kind <= 1) {
-      fill = b.addFill(kit::FillStyle::solid(colour(r(0, 1))));
+      fill = b.addFill(kit::FillStyle::solid(r.colour(r(0, 1))));
     } else if (kind <= 3) {
-      MATRIX gm;
-      gm.a = r(100, 4000);
-      gm.d = r(100, 4000);
-      gm.b = r(-1000, 1000);
-      gm.tx = r(0, 3000);
-      gm.ty = r(0, 2000);
-      std::vector<kit::GradientStop> stops = {{0, colour(r(0, 1))}, {uint8_t(r(1, 254)), colour(r(0, 1))},
-                                              {255, colour(r(0, 1))}};
-      fill = b.addFill(kind == 2 ? kit::FillStyle::linear(stops, gm) : kit::FillStyle::radial(stops, gm));
+      fill = r.addGradient(b, kind == 2);
     } else {
       MATRIX bm;
       bm.a = r(20000, 800000);
@@ -74,9 +62,9 @@ std::vector<test::DrawItem> scene(uint32_t seed, int size, bool solidOnly = fals
       fill = b.addFill(kit::FillStyle::bitmap(uint16_t(r(7, 9)), bm, r(0, 1), r(0, 1)));
     }
     uint32_t fill2 = 0;
-    if (r(0, 3) == 0) fill2 = b.addFill(kit::FillStyle::solid(colour(r(0, 1))));
+    if (r(0, 3) == 0) fill2 = b.addFill(kit::FillStyle::solid(r.colour(r(0, 1))));
     uint32_t line = 0;
-    if (r(0, 2) == 0) line = b.addLine(kit::LineStyle{uint16_t(r(1, 400)), colour(r(0, 1))});
+    if (r(0, 2) == 0) line = b.addLine(kit::LineStyle{uint16_t(r(1, 400)), r.colour(r(0, 1))});
     const int cx = r(0, size * 15), cy = r(0, size * 10), rad = r(10, size * 5);
     b.moveTo(cx - rad, cy).setFill0(fill);
     if (line) b.setLine(line);
@@ -91,11 +79,7 @@ std::vector<test::DrawItem> scene(uint32_t seed, int size, bool solidOnly = fals
     test::DrawItem it;
     it.body = test::shapeBody(b);
     it.depth = uint16_t(i + 1);
-    if (r(0, 3) == 0) {
-      it.cxform.flags = CXFORM::kHasMultipliers | CXFORM::kHasAddends;
-      it.cxform.aMul = int16_t(r(0, 256));
-      it.cxform.rAdd = int16_t(r(-100, 100));
-    }
+    r.maybeCxform(it);
     if (r(0, 7) == 0) it.clipDepth = uint16_t(i + 1 + r(1, 4));
     items.push_back(std::move(it));
   }
