@@ -56,15 +56,20 @@ TEST(TagCursorBits, BitsAfterAByteFieldStartOnTheNextByte) {
   EXPECT_EQ(c.readUB(4), 0b0101u);
 }
 
-// Fields of every width, read whole or bit by bit, agree, also across a
-// read limit (the bits past it read as zeros and flag the overrun).
-TEST(TagCursorBits, WideFieldsMatchBitByBitReadsUpToTheLimit) {
+// Bytes from a small linear congruential sequence: every bit pattern, repeatable.
+Bytes scrambledBytes(uint32_t seed, int count) {
   Bytes b;
-  uint32_t seed = 12345;
-  for (int i = 0; i < 64; ++i) {
+  for (int i = 0; i < count; ++i) {
     seed = seed * 1103515245u + 12345u;
     b.push_back(static_cast<uint8_t>(seed >> 16));
   }
+  return b;
+}
+
+// Fields of every width, read whole or bit by bit, agree, also across a
+// read limit (the bits past it read as zeros and flag the overrun).
+TEST(TagCursorBits, WideFieldsMatchBitByBitReadsUpToTheLimit) {
+  const Bytes b = scrambledBytes(12345, 64);
   for (int64_t limit : {int64_t{64}, int64_t{37}, int64_t{5}}) {
     TagCursor whole(b.data(), limit), bits(b.data(), limit);
     unsigned width = 0;
@@ -90,12 +95,7 @@ TEST(TagCursorBits, WideFieldsMatchBitByBitReadsUpToTheLimit) {
 // give them, and passing n of its bits leaves the cursor where a read of n
 // bits would; near the limit the word holds fewer bits, zeros after them.
 TEST(TagCursorBits, PeekedWordsMatchFieldReads) {
-  Bytes b;
-  uint32_t seed = 777;
-  for (int i = 0; i < 40; ++i) {
-    seed = seed * 1103515245u + 12345u;
-    b.push_back(static_cast<uint8_t>(seed >> 16));
-  }
+  const Bytes b = scrambledBytes(777, 40);
   const int64_t limit = 40;
   for (unsigned start = 0; start <= 8 * 40; start += 5) {
     for (unsigned n : {1u, 7u, 8u, 9u, 33u, 57u, 64u}) {
