@@ -29,23 +29,12 @@ void splitCurve(const CurveEdge& e, int64_t t, CurveEdge& p, CurveEdge& q) {
 }
 
 bool EdgeBuilder::add(const CurveEdge& e, uint32_t fill0, uint32_t fill1, FillRule rule) {
+  if (e.straight) return addLine(e.x0, e.y0, e.x1, e.y1, fill0, fill1, rule);
   if (full_) return false;
   fill0_ = fill0;
   fill1_ = fill1;
   rule_ = rule;
-  CurveEdge c = e;
-  if (c.straight) {
-    c.cx = mid(c.x0, c.x1);
-    c.cy = mid(c.y0, c.y1);
-    // The usual straight edge (stroke outlines are mostly these): what
-    // addPiece would do, without the copy and call.
-    if (c.y0 == c.y1) return true;
-    if (inRange(c.x0) && inRange(c.x1) && inRange(c.y0) && inRange(c.y1)) {
-      storeInRange(c, c.y1 >= c.y0);
-      return !full_;
-    }
-  }
-  addPiece(c, 0);
+  addPiece(e, 0);
   return !full_;
 }
 

@@ -19,16 +19,18 @@ class EdgeBuilder {
   // Adds one edge with its fills and rule. Returns false once the edge pool
   // is exhausted.
   bool add(const CurveEdge& e, uint32_t fill0, uint32_t fill1, FillRule rule);
-  // A straight edge between integer points: what add does with it, stored
-  // at once when it lies within range (stroke outlines are mostly these).
+  // A straight edge between integer points, stored at once when it lies
+  // within range (stroke outlines are mostly these).
   bool addLine(int64_t x0, int64_t y0, int64_t x1, int64_t y1, uint32_t fill0, uint32_t fill1, FillRule rule) {
     if (full_) return false;
-    if (!(inRange(x0) && inRange(x1) && inRange(y0) && inRange(y1)))
-      return add(CurveEdge{x0, y0, 0, 0, x1, y1, true}, fill0, fill1, rule);
     fill0_ = fill0;
     fill1_ = fill1;
     rule_ = rule;
     if (y0 == y1) return true;  // horizontal edges never enter the scan
+    if (!(inRange(x0) && inRange(x1) && inRange(y0) && inRange(y1))) {
+      addPiece(CurveEdge{x0, y0, (x0 + x1) >> 1, (y0 + y1) >> 1, x1, y1, true}, 0);
+      return !full_;
+    }
     EdgeRecord* r = out_->addEdge();
     if (!r) {
       full_ = true;
