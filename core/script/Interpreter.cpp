@@ -292,9 +292,7 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
       return;
     }
     // A plain call of a script function passes callFunction's checks here.
-    const FunctionBody* body = f->function();
-    ScriptValue r2 = !construct && !body->native && !abort_ && f->classTag() != ClassTag::Super &&
-                             static_cast<int>(contexts_.size()) < kMaxContexts && nativeDepth_ < kMaxContexts
+    ScriptValue r2 = !construct && callsDirectly(f, f->function())
                          ? runScriptFunction(f, thisValue, args, count, false, *callerTarget, none, &fn)
                          : callFunction(f, thisValue, args, count, construct, *callerTarget);
     version_ = ctx.version;

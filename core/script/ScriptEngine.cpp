@@ -374,11 +374,8 @@ ScriptValue ScriptEngine::callHeld(const ScriptValue& function, const ScriptValu
   ScriptObject* fn = function.asObject();
   if (!fn) return ScriptValue();
   const ScriptValue* callerTarget = &this->callerTarget();
-  // A plain call of a script function passes callFunction's checks here and
-  // borrows the function from the caller.
-  const FunctionBody* body = fn->function();
-  if (body && !body->native && !abort_ && fn->classTag() != ClassTag::Super &&
-      static_cast<int>(contexts_.size()) < kMaxContexts && nativeDepth_ < kMaxContexts)
+  // A plain call of a script function borrows the function from the caller.
+  if (callsDirectly(fn, fn->function()))
     return runScriptFunction(fn, thisValue, args, argc, false, *callerTarget, kUndefined, &function);
   return callFunction(fn, thisValue, args, argc, false, *callerTarget);
 }

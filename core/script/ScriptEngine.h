@@ -272,6 +272,13 @@ class ScriptEngine {
   // Runs a block of actions in a context; true when it ran to its end.
   // `decoded` is the block's decoded form when the caller has it.
   void execute(ActionContext& ctx, const uint8_t* code, size_t length, const DecodedBlock* decoded = nullptr);
+  // True for a plain call of a script function that callFunction would hand
+  // straight to runScriptFunction: callers on hot paths make the call
+  // themselves after these checks.
+  bool callsDirectly(const ScriptObject* fn, const FunctionBody* body) const {
+    return body && !body->native && !abort_ && fn->classTag() != ClassTag::Super &&
+           static_cast<int>(contexts_.size()) < kMaxContexts && nativeDepth_ < kMaxContexts;
+  }
   // The running context's target (its override when set), undefined outside any run.
   const ScriptValue& callerTarget() const;
   ScriptValue callFunction(ScriptObject* fn, const ScriptValue& thisValue, const ScriptValue* args, int argc,
