@@ -116,6 +116,9 @@ class Rasterizer {
     FillRule rule;
     int8_t direction;
     bool curve;
+    // A curve of at most kShortSteps steps: its forward differences reach
+    // the last row before they run out (see stepShortCurve).
+    bool shortCurve;
     int32_t steps;
     int64_t y;                 // 32.32 (curves)
     int64_t dy, ddx, ddy;      // 32.32 forward differences (curves)
@@ -126,6 +129,8 @@ class Rasterizer {
   void insertEdge(const BucketEntry& b, int y);
   void stepTo(ActiveEdge& e, int row);
   static void stepCurve(ActiveEdge& e, int row);
+  static void stepShortCurve(ActiveEdge& e, int row);
+  static constexpr int64_t kShortSteps = 65536;
   void orderRow(int y);
   void advanceEdge(ActiveEdge& a, int y);
   template <bool kRow>
