@@ -13,13 +13,15 @@ constexpr double kPi = 3.14159265358979323846;
 constexpr double kStraightCos = 0.99985;
 
 // std::llround (halves away from zero) without the library call: the
-// fraction v - trunc(v) is exact in doubles.
+// fraction v - trunc(v) is exact in doubles. The step to the next integer
+// is added from the comparisons, without a branch: whether a sample's
+// fraction reaches a half is anyone's guess.
 int64_t rnd(double v) {
   v = std::clamp(v, -1e12, 1e12);
   if (v != v) return static_cast<int64_t>(std::llround(v));
   const int64_t t = static_cast<int64_t>(v);
   const double f = v - static_cast<double>(t);
-  return t + (f >= 0.5 ? 1 : (f <= -0.5 ? -1 : 0));
+  return t + static_cast<int64_t>(f >= 0.5) - static_cast<int64_t>(f <= -0.5);
 }
 
 }  // namespace
