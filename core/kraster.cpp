@@ -126,7 +126,7 @@ void Rasterizer::addObject(ShapeBuild& build, const FillStyle* mask, FillStyle* 
     FillStyle* f1 = e.fill1 < nFills ? (shared ? shared : &fills[e.fill1]) : nullptr;
     if (!f0 && !f1) continue;
     const int b = std::max<int>(e.y0, sy0_) - sy0_;
-    entries_.push_back(BucketEntry{&e, f0, f1, b});
+    entries_.push_back(BucketEntry{e.x0, e.y0, e.cx, e.cy, e.x1, e.y1, e.straight, e.rule, e.direction, f0, f1});
     ++buckets_[static_cast<size_t>(b)];
   }
 }
@@ -142,7 +142,7 @@ void Rasterizer::insertEdge(const BucketEntry& b, int y) {
     index = static_cast<int32_t>(active_.size() - 1);
   }
   ActiveEdge& a = active_[static_cast<size_t>(index)];
-  const EdgeRecord& e = *b.edge;
+  const BucketEntry& e = b;
   a.fill0 = b.fill0;
   a.fill1 = b.fill1;
   a.rule = e.rule;
@@ -671,10 +671,7 @@ void Rasterizer::resolveRow(int py) {
   {
     const size_t b0 = static_cast<size_t>(buckets_[static_cast<size_t>(y - sy0_)]);
     const size_t b1 = static_cast<size_t>(buckets_[static_cast<size_t>(y - sy0_) + 1]);
-    for (size_t b = b0; b < b1; ++b) {
-      if (b + 4 < b1) __builtin_prefetch(sorted_[b + 4].edge);
-      insertEdge(sorted_[b], y);
-    }
+    for (size_t b = b0; b < b1; ++b) insertEdge(sorted_[b], y);
   }
   if (incoming_.size() > 32) {
     std::stable_sort(incoming_.begin(), incoming_.end(), [](const Ordered& p, const Ordered& q) { return p.x < q.x; });
@@ -1055,7 +1052,8 @@ void Rasterizer::paint() {
     cursor_.assign(buckets_.begin(), buckets_.end());
     for (size_t i = entries_.size(); i-- > 0;) {
       const BucketEntry& e = entries_[i];
-      sorted_[static_cast<size_t>(cursor_[static_cast<size_t>(e.row)]++)] = e;
+      const size_t row = static_cast<size_t>(std::max<int>(e.y0, sy0_) - sy0_);
+      sorted_[static_cast<size_t>(cursor_[row]++)] = e;
     }
   }
   for (int y = sy0_; y < sy1_; ++y) {

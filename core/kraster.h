@@ -98,11 +98,16 @@ class Rasterizer {
   }
 
  private:
+  // An edge's geometry is copied in while its build's records are read in
+  // order: the sweep takes the entries row by row, which would visit the
+  // records all over memory.
   struct BucketEntry {
-    const EdgeRecord* edge;
+    int16_t x0, y0, cx, cy, x1, y1;
+    bool straight;
+    FillRule rule;
+    int8_t direction;
     FillStyle* fill0;
     FillStyle* fill1;
-    int32_t row;  // bucket: first sub-row - sy0_
   };
   // A straight edge is stepped from its first cache line; curves also use
   // the second.
