@@ -121,8 +121,9 @@ class Rasterizer {
     FillRule rule;
     int8_t direction;
     bool curve;
-    // A curve of at most kShortSteps steps: its forward differences reach
-    // the last row before they run out (see stepShortCurve).
+    // A curve of at most kShortSteps steps (every piece the edge builder
+    // makes, at most 256 rows): its forward differences reach the last row
+    // before they run out (see stepShortCurve).
     bool shortCurve;
     int32_t steps;
     int64_t y;                 // 32.32 (curves)

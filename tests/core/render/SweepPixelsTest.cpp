@@ -165,6 +165,39 @@ TEST(SweepPixels, GeneratedScenesKeepTheirPixels) {
   }
 }
 
+// Curves far taller than the frame, in pieces of many forward-difference
+// steps, keep the pixels they had when every step was counted.
+RenderTarget tallCurves(int factor) {
+  test::SceneRandom r(91);
+  std::vector<test::DrawItem> items;
+  for (int i = 0; i < 12; ++i) {
+    kit::ShapeBuilder b;
+    const uint32_t fill = b.addFill(kit::FillStyle::solid(r.colour(i % 3 == 0)));
+    // 300 to 2,000 pixels tall, split by the edge builder into pieces of many
+    // steps each.
+    const int half = r(150, 1000) * 20;
+    const int x = r(0, 160 * 20);
+    b.moveTo(x, -half).setFill0(fill);
+    b.curveTo(x + r(-6000, 6000), r(0, 120 * 20), x + r(-2000, 2000), half);
+    b.lineTo(x + r(1000, 3000), half);
+    b.curveTo(x + r(-6000, 6000), r(0, 120 * 20), x + r(500, 2500), -half);
+    b.lineTo(x, -half);
+    test::DrawItem it;
+    it.body = test::shapeBody(b);
+    it.depth = uint16_t(i + 1);
+    items.push_back(it);
+  }
+  RenderTarget t;
+  t.create(160, 120, PixelFormat::Bgra32);
+  test::renderItems(t, factor, items, test::view(kFixedOne / 20));
+  return t;
+}
+
+TEST(SweepPixels, TallCurvesKeepTheirPixels) {
+  EXPECT_EQ(hashOf(tallCurves(2)), 0x2d9d661940deca32ull);
+  EXPECT_EQ(hashOf(tallCurves(4)), 0x312efddaf3b50403ull);
+}
+
 // Many small shapes close together, so that contours start and end inside
 // pixel rows and edges of different shapes swap places between sub-rows.
 std::vector<test::DrawItem> crowdedScene(uint32_t seed, int size) {
