@@ -9,8 +9,6 @@ namespace kivra {
 namespace {
 
 constexpr double kPi = 3.14159265358979323846;
-// Joints that turn by less than this (cosine of about 1 degree) need no disc.
-constexpr double kStraightCos = 0.99985;
 
 // std::llround (halves away from zero) without the library call: the
 // fraction v - trunc(v) is exact in doubles. The step to the next integer
@@ -32,6 +30,8 @@ void Stroker::begin(int32_t width, uint32_t fill, int factor) {
   factor_ = factor;
   open_ = true;
   any_ = false;
+  runOpen_ = false;
+  startPending_ = false;
   dotOnly_ = false;
 }
 
@@ -148,70 +148,177 @@ void Stroker::thinBand(int64_t x0, int64_t y0, int64_t x1, int64_t y1) {
 }
 
 void Stroker::band(const CurveEdge& e) {
-  const double h = width_ / 2.0;
-  if (width_ <= 3) {
-    if (e.straight) {
-      thinBand(e.x0, e.y0, e.x1, e.y1);
-      return;
-    }
-    // A curve: straight pieces short enough to stay within a sub-pixel.
-    const double x0 = double(e.x0), y0 = double(e.y0), cx = double(e.cx), cy = double(e.cy);
-    const double x1 = double(e.x1), y1 = double(e.y1);
-    const double flat = std::hypot(cx - (x0 + x1) / 2, cy - (y0 + y1) / 2);
-    const int n = std::clamp(static_cast<int>(std::ceil(std::sqrt(flat))), 1, 64);
-    int64_t px = e.x0, py = e.y0;
-    for (int i = 1; i <= n; ++i) {
-      const double t = double(i) / n, u = 1 - t;
-      const int64_t qx = i == n ? e.x1 : rnd(u * u * x0 + 2 * u * t * cx + t * t * x1);
-      const int64_t qy = i == n ? e.y1 : rnd(u * u * y0 + 2 * u * t * cy + t * t * y1);
-      thinBand(px, py, qx, qy);
-      px = qx;
-      py = qy;
-    }
-    return;
-  }
-  auto normal = [h](double dx, double dy) {
-    const double len = std::sqrt(dx * dx + dy * dy);
-    if (len == 0) return Vec{0, 0};
-    return Vec{-dy / len * h, dx / len * h};
-  };
   if (e.straight) {
-    const Vec n = normal(double(e.x1 - e.x0), double(e.y1 - e.y0));
-    const double x0 = double(e.x0), y0 = double(e.y0), x1 = double(e.x1), y1 = double(e.y1);
-    const Point a{rnd(x0 + n.x), rnd(y0 + n.y)}, b{rnd(x1 + n.x), rnd(y1 + n.y)};
-    const Point c{rnd(x1 - n.x), rnd(y1 - n.y)}, d{rnd(x0 - n.x), rnd(y0 - n.y)};
-    line(a, b);
-    line(b, c);
-    line(c, d);
-    line(d, a);
+    thinBand(e.x0, e.y0, e.x1, e.y1);
     return;
   }
-  // A curve: sample it and offset the samples along the true normals.
+  // A curve: straight pieces short enough to stay within a sub-pixel.
   const double x0 = double(e.x0), y0 = double(e.y0), cx = double(e.cx), cy = double(e.cy);
   const double x1 = double(e.x1), y1 = double(e.y1);
   const double flat = std::hypot(cx - (x0 + x1) / 2, cy - (y0 + y1) / 2);
-  int n = static_cast<int>(std::ceil(std::sqrt(flat * (1.0 + h / 8.0) / 2.0)));
-  n = std::clamp(n, 1, 64);
-  constexpr int kMax = 65;
-  Point left[kMax], right[kMax];  // rounded once, each ends two lines
-  for (int i = 0; i <= n; ++i) {
+  const int n = std::clamp(static_cast<int>(std::ceil(std::sqrt(flat))), 1, 64);
+  int64_t px = e.x0, py = e.y0;
+  for (int i = 1; i <= n; ++i) {
     const double t = double(i) / n, u = 1 - t;
-    const double px = u * u * x0 + 2 * u * t * cx + t * t * x1;
-    const double py = u * u * y0 + 2 * u * t * cy + t * t * y1;
-    double dx = 2 * (u * (cx - x0) + t * (x1 - cx));
-    double dy = 2 * (u * (cy - y0) + t * (y1 - cy));
-    if (dx == 0 && dy == 0) {  // a degenerate end: use the chord
-      dx = x1 - x0;
-      dy = y1 - y0;
-    }
-    const Vec nv = normal(dx, dy);
-    left[i] = Point{rnd(px + nv.x), rnd(py + nv.y)};
-    right[i] = Point{rnd(px - nv.x), rnd(py - nv.y)};
+    const int64_t qx = i == n ? e.x1 : rnd(u * u * x0 + 2 * u * t * cx + t * t * x1);
+    const int64_t qy = i == n ? e.y1 : rnd(u * u * y0 + 2 * u * t * cy + t * t * y1);
+    thinBand(px, py, qx, qy);
+    px = qx;
+    py = qy;
   }
-  for (int i = 0; i < n; ++i) line(left[i], left[i + 1]);
-  line(left[n], right[n]);
-  for (int i = n; i > 0; --i) line(right[i], right[i - 1]);
-  line(right[0], left[0]);
+}
+
+void Stroker::curve(const Point& a, const Point& c, const Point& b) {
+  edges_.add(CurveEdge{a.x, a.y, c.x, c.y, b.x, b.y, false}, fill_, kNoFill, FillRule::NonZero);
+}
+
+void Stroker::arc(double cx, double cy, double a0, double sweep, int count, Point from, Point to, bool reversed) {
+  const double r = width_ / 2.0;
+  const double step = sweep / count;
+  const double rc = r / std::cos(step / 2);
+  Point p = from;
+  for (int k = 0; k < count; ++k) {
+    const double am = a0 + (k + 0.5) * step, a1 = a0 + (k + 1) * step;
+    const Point q = k == count - 1 ? to : Point{rnd(cx + r * std::cos(a1)), rnd(cy + r * std::sin(a1))};
+    const Point c{rnd(cx + rc * std::cos(am)), rnd(cy + rc * std::sin(am))};
+    if (reversed) curve(q, c, p);
+    else curve(p, c, q);
+    p = q;
+  }
+}
+
+void Stroker::join(double cx, double cy, Vec from, Vec to, Point plusFrom, Point minusFrom, Point plusTo,
+                   Point minusTo) {
+  const double turn = std::atan2(from.x * to.y - from.y * to.x, from.x * to.x + from.y * to.y);
+  // The count of 45-degree arcs, from the turn in 16.16 degrees.
+  const int64_t turn16 = static_cast<int64_t>(std::fabs(turn) * (180.0 / kPi) * 65536.0);
+  if (turn16 < 65536) {
+    // Under a degree: the ends are at most a rounding apart.
+    if (plusFrom.x != plusTo.x || plusFrom.y != plusTo.y) line(plusFrom, plusTo);
+    if (minusFrom.x != minusTo.x || minusFrom.y != minusTo.y) line(minusTo, minusFrom);
+    return;
+  }
+  const int count = static_cast<int>((turn16 + 44 * 65536) / (45 * 65536));
+  const double a0 = std::atan2(from.x, -from.y);  // the angle of the plus side's normal
+  // The arc goes round the outside of the turn. The inside goes through the
+  // joint: an arc there would make a loop wound against the rest, which
+  // rounding can leave uncovered inside the stroke.
+  const Point centre{rnd(cx), rnd(cy)};
+  if (turn > 0) {
+    line(plusFrom, centre);
+    line(centre, plusTo);
+    arc(cx, cy, a0 + kPi, turn, count, minusFrom, minusTo, true);
+  } else {
+    arc(cx, cy, a0, turn, count, plusFrom, plusTo, false);
+    line(minusTo, centre);
+    line(centre, minusFrom);
+  }
+}
+
+void Stroker::thickPiece(double x0, double y0, double cx, double cy, double x1, double y1, bool straight,
+                         int depth) {
+  auto unit = [](double dx, double dy) {
+    const double l = std::sqrt(dx * dx + dy * dy);
+    return l == 0 ? Vec{0, 0} : Vec{dx / l, dy / l};
+  };
+  Vec t0 = straight ? unit(x1 - x0, y1 - y0) : unit(cx - x0, cy - y0);
+  Vec t1 = straight ? t0 : unit(x1 - cx, y1 - cy);
+  if (t0.x == 0 && t0.y == 0) t0 = unit(x1 - x0, y1 - y0);
+  if (t1.x == 0 && t1.y == 0) t1 = unit(x1 - x0, y1 - y0);
+  if (t0.x == 0 && t0.y == 0) return;  // no length
+  constexpr double kBentCos = 0.70710678118654752;  // a turn of more than 45 degrees
+  if (!straight && depth < 5 && t0.x * t1.x + t0.y * t1.y < kBentCos) {
+    const double ax = (x0 + cx) / 2, ay = (y0 + cy) / 2, bx = (cx + x1) / 2, by = (cy + y1) / 2;
+    const double mx = (ax + bx) / 2, my = (ay + by) / 2;
+    thickPiece(x0, y0, ax, ay, mx, my, false, depth + 1);
+    thickPiece(mx, my, bx, by, x1, y1, false, depth + 1);
+    return;
+  }
+  const double h = width_ / 2.0;
+  if (!straight && tight(x0, y0, cx, cy, x1, y1)) {
+    sweptPiece(x0, y0, cx, cy, x1, y1);
+    return;
+  }
+  // The plus side's normal turns the tangent a quarter clockwise on screen.
+  const Vec n0{-t0.y * h, t0.x * h}, n1{-t1.y * h, t1.x * h};
+  const Point plus0{rnd(x0 + n0.x), rnd(y0 + n0.y)}, minus0{rnd(x0 - n0.x), rnd(y0 - n0.y)};
+  const Point plus1{rnd(x1 + n1.x), rnd(y1 + n1.y)}, minus1{rnd(x1 - n1.x), rnd(y1 - n1.y)};
+  if (runOpen_) {
+    join(x0, y0, lastDir_, t0, lastPlus_, lastMinus_, plus0, minus0);
+  } else if (!any_) {
+    // The stroke's start: capped or joined at the end.
+    firstDir_ = t0;
+    firstPlus_ = plus0;
+    firstMinus_ = minus0;
+    startPending_ = true;
+  } else {
+    line(minus0, plus0);  // after a swept piece, whose disc rounds the joint
+  }
+  runOpen_ = true;
+  any_ = true;
+  const double dot = t0.x * t1.x + t0.y * t1.y;
+  if (straight || dot > 0.99999999) {
+    line(plus0, plus1);
+    line(minus1, minus0);
+  } else {
+    // Each side's control point is where its two offset legs meet.
+    const double k = 1 / (1 + dot);
+    const double mx = (n0.x + n1.x) * k, my = (n0.y + n1.y) * k;
+    curve(plus0, Point{rnd(cx + mx), rnd(cy + my)}, plus1);
+    curve(minus1, Point{rnd(cx - mx), rnd(cy - my)}, minus0);
+  }
+  lastDir_ = t1;
+  lastPlus_ = plus1;
+  lastMinus_ = minus1;
+}
+
+bool Stroker::tight(double x0, double y0, double cx, double cy, double x1, double y1) const {
+  // With a = c - p0 and b = p1 - 2c + p0 the curvature is
+  // |a x b| / (2 |a + t b|^3), greatest where |a + t b| is least.
+  const double ax = cx - x0, ay = cy - y0, bx = x1 - 2 * cx + x0, by = y1 - 2 * cy + y0;
+  const double bb = bx * bx + by * by;
+  const double t = bb > 0 ? std::clamp(-(ax * bx + ay * by) / bb, 0.0, 1.0) : 0.0;
+  const double sx = ax + t * bx, sy = ay + t * by;
+  const double speed = std::sqrt(sx * sx + sy * sy);
+  const double cross = std::fabs(ax * by - ay * bx);
+  // Half the width against the least radius, with a margin for rounding.
+  return speed == 0 || width_ / 2.0 * cross >= 0.8 * 2 * speed * speed * speed;
+}
+
+void Stroker::sweptPiece(double x0, double y0, double cx, double cy, double x1, double y1) {
+  // Its inner side would fold over: the piece is swept as straight bands
+  // with a disc at every point instead, all wound like the outline.
+  if (runOpen_) line(lastPlus_, lastMinus_);
+  runOpen_ = false;
+  any_ = true;
+  const double h = width_ / 2.0;
+  // Between samples the curve leaves the chord by at most about a sub-pixel
+  // (flatness / n^2), so the bands' outer edges stay within one of it.
+  const double flat = std::hypot(cx - (x0 + x1) / 2, cy - (y0 + y1) / 2);
+  const int n = std::clamp(static_cast<int>(std::ceil(std::sqrt(flat))), 1, 64);
+  double px = x0, py = y0;
+  disc(px, py);
+  for (int i = 1; i <= n; ++i) {
+    const double t = double(i) / n, u = 1 - t;
+    const double qx = u * u * x0 + 2 * u * t * cx + t * t * x1, qy = u * u * y0 + 2 * u * t * cy + t * t * y1;
+    const double dx = qx - px, dy = qy - py, len = std::sqrt(dx * dx + dy * dy);
+    if (len > 0) {
+      const double nx = -dy / len * h, ny = dx / len * h;
+      const Point a{rnd(px + nx), rnd(py + ny)}, b{rnd(qx + nx), rnd(qy + ny)};
+      const Point c{rnd(qx - nx), rnd(qy - ny)}, d{rnd(px - nx), rnd(py - ny)};
+      line(a, b);
+      line(b, c);
+      line(c, d);
+      line(d, a);
+    }
+    disc(qx, qy);
+    px = qx;
+    py = qy;
+  }
+}
+
+void Stroker::thickSegment(const CurveEdge& e) {
+  thickPiece(double(e.x0), double(e.y0), double(e.cx), double(e.cy), double(e.x1), double(e.y1), e.straight, 0);
 }
 
 void Stroker::add(const CurveEdge& in) {
@@ -226,44 +333,56 @@ void Stroker::add(const CurveEdge& in) {
   }
   CurveEdge e = in;
   if (width_ <= 3 * factor_) snapThin(e);
-  // Tangents at both ends.
-  Vec d0 = e.straight ? Vec{double(e.x1 - e.x0), double(e.y1 - e.y0)} : Vec{double(e.cx - e.x0), double(e.cy - e.y0)};
-  if (d0.x == 0 && d0.y == 0) d0 = Vec{double(e.x1 - e.x0), double(e.y1 - e.y0)};
-  Vec d1 = e.straight ? d0 : Vec{double(e.x1 - e.cx), double(e.y1 - e.cy)};
-  if (d1.x == 0 && d1.y == 0) d1 = Vec{double(e.x1 - e.x0), double(e.y1 - e.y0)};
-  auto unit = [](Vec v) {
-    const double l = std::sqrt(v.x * v.x + v.y * v.y);
-    return l == 0 ? Vec{0, 0} : Vec{v.x / l, v.y / l};
-  };
-  d0 = unit(d0);
-  d1 = unit(d1);
-  // Thin lines need no round joins or caps: their bands overlap at joints.
-  const bool round = width_ > 3;
-  if (!any_) {
-    startX_ = e.x0;
-    startY_ = e.y0;
-    firstDir_ = d0;
-    if (round) disc(double(e.x0), double(e.y0));  // the start cap, or the closing join
-  } else if (round &&
-             (e.x0 != lastX_ || e.y0 != lastY_ || lastDir_.x * d0.x + lastDir_.y * d0.y < kStraightCos)) {
-    disc(double(e.x0), double(e.y0));
+  if (width_ > 3) {
+    // A segment that does not start where the last ended (snapping moved
+    // one of them) ends the outline so far and starts another.
+    if (any_ && (e.x0 != lastX_ || e.y0 != lastY_)) capEnds();
+    if (!any_) {
+      startX_ = e.x0;
+      startY_ = e.y0;
+    }
+    thickSegment(e);
+  } else {
+    band(e);
+    any_ = true;
   }
-  band(e);
-  any_ = true;
   dotOnly_ = false;
   lastX_ = e.x1;
   lastY_ = e.y1;
-  lastDir_ = d1;
+}
+
+void Stroker::capEnds() {
+  const double kHalfTurn = -kPi;  // from the plus side round the end to the minus side
+  if (runOpen_)
+    arc(double(lastX_), double(lastY_), std::atan2(lastDir_.x, -lastDir_.y), kHalfTurn, 4, lastPlus_, lastMinus_,
+        false);
+  if (startPending_)
+    arc(double(startX_), double(startY_), std::atan2(-firstDir_.x, firstDir_.y), kHalfTurn, 4, firstMinus_,
+        firstPlus_, false);
+  runOpen_ = false;
+  startPending_ = false;
+  any_ = false;
 }
 
 void Stroker::end() {
   if (!open_) return;
   open_ = false;
   if (any_) {
-    const bool closed = lastX_ == startX_ && lastY_ == startY_;
-    // The disc at the start already rounds a closed path's joint; an open
-    // path needs its end cap.
-    if (!closed && width_ > 3) disc(double(lastX_), double(lastY_));
+    if (width_ > 3) {
+      // A closed path is joined end to start; an open one gets its caps.
+      // (A swept piece at either end has a disc there already.)
+      if (lastX_ != startX_ || lastY_ != startY_) {
+        capEnds();
+      } else if (runOpen_ && startPending_) {
+        join(double(startX_), double(startY_), lastDir_, firstDir_, lastPlus_, lastMinus_, firstPlus_,
+             firstMinus_);
+      } else {
+        if (runOpen_) line(lastPlus_, lastMinus_);
+        if (startPending_) line(firstMinus_, firstPlus_);
+      }
+      runOpen_ = false;
+      startPending_ = false;
+    }
   } else if (dotOnly_) {
     if (width_ > 3) {
       disc(double(startX_), double(startY_));
