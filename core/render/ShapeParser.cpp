@@ -65,7 +65,10 @@ uint32_t ShapeParser::newFill(ShapeBuild& out) { return out.addFill(); }
 
 uint32_t ShapeParser::readFillStyle(TagCursor& c, ShapeBuild& out, bool morph) {
   const uint8_t type = c.readU8();
-  FillStyle f;
+  // Read straight into the build's new record (a few hundred bytes, once
+  // per fill per frame); a full pool still reads the style, into a spare.
+  const uint32_t index = newFill(out);
+  FillStyle& f = index != kNoFill ? out.fills()[index] : (spare_ = FillStyle{});
   f.type = type;
   bool transparent = cx_.canLowerAlpha();
   if (type & 0x10) {
@@ -124,8 +127,6 @@ uint32_t ShapeParser::readFillStyle(TagCursor& c, ShapeBuild& out, bool morph) {
     f.color = expand(premultiply(col));
   }
   f.transparent = transparent;
-  const uint32_t index = newFill(out);
-  if (index != kNoFill) out.fills()[index] = f;
   return index;
 }
 
