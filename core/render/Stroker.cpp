@@ -223,7 +223,8 @@ void Stroker::thickPiece(double x0, double y0, double cx, double cy, double x1, 
   if (t1.x == 0 && t1.y == 0) t1 = unit(x1 - x0, y1 - y0);
   if (t0.x == 0 && t0.y == 0) return;  // no length
   constexpr double kBentCos = 0.70710678118654752;  // a turn of more than 45 degrees
-  if (!straight && depth < 5 && t0.x * t1.x + t0.y * t1.y < kBentCos) {
+  const bool bent = !straight && t0.x * t1.x + t0.y * t1.y < kBentCos;
+  if (bent && depth < 5) {
     const double ax = (x0 + cx) / 2, ay = (y0 + cy) / 2, bx = (cx + x1) / 2, by = (cy + y1) / 2;
     const double mx = (ax + bx) / 2, my = (ay + by) / 2;
     thickPiece(x0, y0, ax, ay, mx, my, false, depth + 1);
@@ -231,8 +232,9 @@ void Stroker::thickPiece(double x0, double y0, double cx, double cy, double x1, 
     return;
   }
   const double h = width_ / 2.0;
-  if (!straight && tight(x0, y0, cx, cy, x1, y1)) {
-    // Its inner offset would fold over: the piece goes in as chords, which
+  if (bent || (!straight && tight(x0, y0, cx, cy, x1, y1))) {
+    // Its inner offset would fold over (or, still bent after five halvings,
+    // it turns round within the piece): the piece goes in as chords, which
     // cannot. (Between chords the curve leaves them by about a sub-pixel at
     // most, flatness / n^2.)
     const double flat = std::hypot(cx - (x0 + x1) / 2, cy - (y0 + y1) / 2);
