@@ -64,8 +64,12 @@ MATRIX ShapeParser::lerp(const MATRIX& s, const MATRIX& e) const {
 uint32_t ShapeParser::newFill(ShapeBuild& out) { return out.addFill(); }
 
 uint32_t ShapeParser::readFillStyle(TagCursor& c, ShapeBuild& out, bool morph) {
+  // Written in place (the record is four cache lines); a build that is full
+  // ends the parse, so the style's bytes need not be read.
+  const uint32_t index = newFill(out);
+  if (index == kNoFill) return kNoFill;
+  FillStyle& f = out.fills()[index];
   const uint8_t type = c.readU8();
-  FillStyle f;
   f.type = type;
   bool transparent = cx_.canLowerAlpha();
   if (type & 0x10) {
@@ -124,8 +128,6 @@ uint32_t ShapeParser::readFillStyle(TagCursor& c, ShapeBuild& out, bool morph) {
     f.color = expand(premultiply(col));
   }
   f.transparent = transparent;
-  const uint32_t index = newFill(out);
-  if (index != kNoFill) out.fills()[index] = f;
   return index;
 }
 
