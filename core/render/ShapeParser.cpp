@@ -64,11 +64,12 @@ MATRIX ShapeParser::lerp(const MATRIX& s, const MATRIX& e) const {
 uint32_t ShapeParser::newFill(ShapeBuild& out) { return out.addFill(); }
 
 uint32_t ShapeParser::readFillStyle(TagCursor& c, ShapeBuild& out, bool morph) {
-  const uint8_t type = c.readU8();
-  // Read straight into the build's new record (a few hundred bytes, once
-  // per fill per frame); a full pool still reads the style, into a spare.
+  // Written in place (the record is four cache lines); a build that is full
+  // ends the parse, so the style's bytes need not be read.
   const uint32_t index = newFill(out);
-  FillStyle& f = index != kNoFill ? out.fills()[index] : (spare_ = FillStyle{});
+  if (index == kNoFill) return kNoFill;
+  FillStyle& f = out.fills()[index];
+  const uint8_t type = c.readU8();
   f.type = type;
   bool transparent = cx_.canLowerAlpha();
   if (type & 0x10) {

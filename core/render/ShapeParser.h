@@ -74,7 +74,6 @@ class ShapeParser {
   Stroker stroker_;
   // Current style arrays: index -> fill in the build (entry 0 is empty).
   std::vector<uint32_t> fills_;
-  FillStyle spare_;  // a style read past the build's fill pool
   std::vector<LineEntry> lines_;
   unsigned fillBits_ = 0, lineBits_ = 0;
   uint32_t styleBase_ = 0;

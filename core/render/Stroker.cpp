@@ -30,8 +30,6 @@ void Stroker::begin(int32_t width, uint32_t fill, int factor) {
   factor_ = factor;
   open_ = true;
   any_ = false;
-  runOpen_ = false;
-  startPending_ = false;
   dotOnly_ = false;
 }
 
@@ -227,7 +225,8 @@ void Stroker::thickPiece(double x0, double y0, double cx, double cy, double x1, 
   if (t1.x == 0 && t1.y == 0) t1 = unit(x1 - x0, y1 - y0);
   if (t0.x == 0 && t0.y == 0) return;  // no length
   constexpr double kBentCos = 0.70710678118654752;  // a turn of more than 45 degrees
-  if (!straight && depth < 5 && t0.x * t1.x + t0.y * t1.y < kBentCos) {
+  const bool bent = !straight && t0.x * t1.x + t0.y * t1.y < kBentCos;
+  if (bent && depth < 5) {
     const double ax = (x0 + cx) / 2, ay = (y0 + cy) / 2, bx = (cx + x1) / 2, by = (cy + y1) / 2;
     const double mx = (ax + bx) / 2, my = (ay + by) / 2;
     thickPiece(x0, y0, ax, ay, mx, my, false, depth + 1);
@@ -235,26 +234,36 @@ void Stroker::thickPiece(double x0, double y0, double cx, double cy, double x1, 
     return;
   }
   const double h = width_ / 2.0;
-  if (!straight && tight(x0, y0, cx, cy, x1, y1)) {
-    sweptPiece(x0, y0, cx, cy, x1, y1);
+  if (bent || (!straight && tight(x0, y0, cx, cy, x1, y1))) {
+    // Its inner offset would fold over (or, still bent after five halvings,
+    // it turns round within the piece): the piece goes in as chords, which
+    // cannot. (Between chords the curve leaves them by about a sub-pixel at
+    // most, flatness / n^2.)
+    const double flat = std::hypot(cx - (x0 + x1) / 2, cy - (y0 + y1) / 2);
+    const int n = std::clamp(static_cast<int>(std::ceil(std::sqrt(flat))), 1, 64);
+    double px = x0, py = y0;
+    for (int i = 1; i <= n; ++i) {
+      const double t = double(i) / n, u = 1 - t;
+      const double qx = i == n ? x1 : u * u * x0 + 2 * u * t * cx + t * t * x1;
+      const double qy = i == n ? y1 : u * u * y0 + 2 * u * t * cy + t * t * y1;
+      thickPiece(px, py, qx, qy, qx, qy, true, depth);
+      px = qx;
+      py = qy;
+    }
     return;
   }
   // The plus side's normal turns the tangent a quarter clockwise on screen.
   const Vec n0{-t0.y * h, t0.x * h}, n1{-t1.y * h, t1.x * h};
   const Point plus0{rnd(x0 + n0.x), rnd(y0 + n0.y)}, minus0{rnd(x0 - n0.x), rnd(y0 - n0.y)};
   const Point plus1{rnd(x1 + n1.x), rnd(y1 + n1.y)}, minus1{rnd(x1 - n1.x), rnd(y1 - n1.y)};
-  if (runOpen_) {
+  if (any_) {
     join(x0, y0, lastDir_, t0, lastPlus_, lastMinus_, plus0, minus0);
-  } else if (!any_) {
+  } else {
     // The stroke's start: capped or joined at the end.
     firstDir_ = t0;
     firstPlus_ = plus0;
     firstMinus_ = minus0;
-    startPending_ = true;
-  } else {
-    line(minus0, plus0);  // after a swept piece, whose disc rounds the joint
   }
-  runOpen_ = true;
   any_ = true;
   const double dot = t0.x * t1.x + t0.y * t1.y;
   if (straight || dot > 0.99999999) {
@@ -283,38 +292,6 @@ bool Stroker::tight(double x0, double y0, double cx, double cy, double x1, doubl
   const double cross = std::fabs(ax * by - ay * bx);
   // Half the width against the least radius, with a margin for rounding.
   return speed == 0 || width_ / 2.0 * cross >= 0.8 * 2 * speed * speed * speed;
-}
-
-void Stroker::sweptPiece(double x0, double y0, double cx, double cy, double x1, double y1) {
-  // Its inner side would fold over: the piece is swept as straight bands
-  // with a disc at every point instead, all wound like the outline.
-  if (runOpen_) line(lastPlus_, lastMinus_);
-  runOpen_ = false;
-  any_ = true;
-  const double h = width_ / 2.0;
-  // Between samples the curve leaves the chord by at most about a sub-pixel
-  // (flatness / n^2), so the bands' outer edges stay within one of it.
-  const double flat = std::hypot(cx - (x0 + x1) / 2, cy - (y0 + y1) / 2);
-  const int n = std::clamp(static_cast<int>(std::ceil(std::sqrt(flat))), 1, 64);
-  double px = x0, py = y0;
-  disc(px, py);
-  for (int i = 1; i <= n; ++i) {
-    const double t = double(i) / n, u = 1 - t;
-    const double qx = u * u * x0 + 2 * u * t * cx + t * t * x1, qy = u * u * y0 + 2 * u * t * cy + t * t * y1;
-    const double dx = qx - px, dy = qy - py, len = std::sqrt(dx * dx + dy * dy);
-    if (len > 0) {
-      const double nx = -dy / len * h, ny = dx / len * h;
-      const Point a{rnd(px + nx), rnd(py + ny)}, b{rnd(qx + nx), rnd(qy + ny)};
-      const Point c{rnd(qx - nx), rnd(qy - ny)}, d{rnd(px - nx), rnd(py - ny)};
-      line(a, b);
-      line(b, c);
-      line(c, d);
-      line(d, a);
-    }
-    disc(qx, qy);
-    px = qx;
-    py = qy;
-  }
 }
 
 void Stroker::thickSegment(const CurveEdge& e) {
@@ -352,15 +329,12 @@ void Stroker::add(const CurveEdge& in) {
 }
 
 void Stroker::capEnds() {
+  if (!any_) return;
   const double kHalfTurn = -kPi;  // from the plus side round the end to the minus side
-  if (runOpen_)
-    arc(double(lastX_), double(lastY_), std::atan2(lastDir_.x, -lastDir_.y), kHalfTurn, 4, lastPlus_, lastMinus_,
-        false);
-  if (startPending_)
-    arc(double(startX_), double(startY_), std::atan2(-firstDir_.x, firstDir_.y), kHalfTurn, 4, firstMinus_,
-        firstPlus_, false);
-  runOpen_ = false;
-  startPending_ = false;
+  arc(double(lastX_), double(lastY_), std::atan2(lastDir_.x, -lastDir_.y), kHalfTurn, 4, lastPlus_, lastMinus_,
+      false);
+  arc(double(startX_), double(startY_), std::atan2(-firstDir_.x, firstDir_.y), kHalfTurn, 4, firstMinus_,
+      firstPlus_, false);
   any_ = false;
 }
 
@@ -370,18 +344,11 @@ void Stroker::end() {
   if (any_) {
     if (width_ > 3) {
       // A closed path is joined end to start; an open one gets its caps.
-      // (A swept piece at either end has a disc there already.)
-      if (lastX_ != startX_ || lastY_ != startY_) {
-        capEnds();
-      } else if (runOpen_ && startPending_) {
+      if (lastX_ == startX_ && lastY_ == startY_)
         join(double(startX_), double(startY_), lastDir_, firstDir_, lastPlus_, lastMinus_, firstPlus_,
              firstMinus_);
-      } else {
-        if (runOpen_) line(lastPlus_, lastMinus_);
-        if (startPending_) line(firstMinus_, firstPlus_);
-      }
-      runOpen_ = false;
-      startPending_ = false;
+      else
+        capEnds();
     }
   } else if (dotOnly_) {
     if (width_ > 3) {

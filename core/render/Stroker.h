@@ -4,11 +4,10 @@
 // width (the left side reversed), consecutive pieces joined by round arcs
 // round the outside of each turn and through the joint on the inside, open
 // ends capped by half circles. A curve piece bent tighter than half the width
-// (whose inner offset would fold over) is swept instead: straight bands with
-// a disc at every sample. Every loop winds the same way, so nothing cancels
-// and a translucent stroke paints each pixel once. Lines of at most three
-// sub-pixels (only possible below factor 4) are bands offset by whole
-// sub-pixels instead, without joins.
+// (whose inner offset would fold over) goes in as chords. Every part winds
+// the same way, so nothing cancels and a translucent stroke paints each pixel
+// once. Lines of at most three sub-pixels (only possible below factor 4) are
+// bands offset by whole sub-pixels instead, without joins.
 #include <cstdint>
 
 #include "core/render/EdgeBuilder.h"
@@ -48,12 +47,11 @@ class Stroker {
   // `reversed` emits them from `to` back to `from`.
   void arc(double cx, double cy, double a0, double sweep, int count, Point from, Point to, bool reversed);
   void curve(const Point& a, const Point& c, const Point& b);
-  // Caps both open ends of the outline so far (half circles).
+  // Caps both ends of the outline so far (half circles).
   void capEnds();
   // True for a curve piece whose inner offset would fold over (half the
   // width near or above its least radius of curvature).
   bool tight(double x0, double y0, double cx, double cy, double x1, double y1) const;
-  void sweptPiece(double x0, double y0, double cx, double cy, double x1, double y1);
   void thinBand(int64_t x0, int64_t y0, int64_t x1, int64_t y1);
   void line(double x0, double y0, double x1, double y1);
   void line(const Point& a, const Point& b);
@@ -65,8 +63,6 @@ class Stroker {
   int factor_ = 1;
   bool open_ = false;
   bool any_ = false;        // a segment of non-zero length was added
-  bool runOpen_ = false;       // a thick outline is open at the last piece's end
-  bool startPending_ = false;  // the stroke's start still needs its cap or join
   bool dotOnly_ = false;    // only zero-length segments so far
   int64_t startX_ = 0, startY_ = 0, lastX_ = 0, lastY_ = 0;
   Vec firstDir_{0, 0}, lastDir_{0, 0};

@@ -170,6 +170,36 @@ TEST(Stroker, ClosedSquareHasRoundCornersAndNoCaps) {
   EXPECT_EQ(argbAt(t, 120, 80), 0xFF000000u);
 }
 
+// Curves that double back on their own line (the control point in line with
+// the ends, beyond them): the turn at the reversal is all in one piece.
+TEST(Stroker, CurvesThatDoubleBackAreCovered) {
+  const double cases[][6] = {{30, 80, 130, 80, 60, 80},   // out to the right, back past the start half way
+                             {30, 80, 130, 80, 30, 80},   // back to the start
+                             {40, 40, 120, 120, 70, 70},  // diagonal
+                             {80, 30, 80, 130, 80, 100},
+                             {30, 80, 130, 80.4, 60, 80}};  // and nearly so
+  for (const auto& k : cases) {
+    SCOPED_TRACE(k[2]);
+    TestPath path;
+    path.width = 12;
+    path.start = {k[0], k[1]};
+    path.segments.push_back({true, {k[2], k[3]}, {k[4], k[5]}});
+    RenderTarget t;
+    t.create(kSize, kSize, PixelFormat::Bgra32);
+    renderItems(t, 4, {strokeItem(path, Rgba{0, 0, 0, 255})}, view(kFixedOne / 20));
+    const std::vector<double> distance = distances(path.samples(), path.width / 2 + 2);
+    int wrong = 0;
+    for (int y = 0; y < kSize; ++y)
+      for (int x = 0; x < kSize; ++x) {
+        const double d = distance[y * kSize + x];
+        const uint32_t px = argbAt(t, x, y);
+        if ((d < path.width / 2 - 1.2 && px != 0xFF000000u) || (d > path.width / 2 + 1.2 && px != 0xFFFFFFFFu))
+          ++wrong;
+      }
+    EXPECT_EQ(wrong, 0);
+  }
+}
+
 // A small circle under a stroke wider than it: the inner side of every
 // piece would fold over, and the whole disc is covered all the same.
 TEST(Stroker, TightCirclesAreCoveredRightAcross) {
