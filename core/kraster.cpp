@@ -203,72 +203,47 @@ void Rasterizer::stepTo(ActiveEdge& a, int row) {
 
 // stepTo without keeping the previous point (factors 2 and 4 use the last
 // point as is).
+//
+// A curve of at most kShortSteps steps is stepped without counting them
+// (kCounted false): the count never stops the stepping there. Each
+// difference is truncated by less than 2^-32 of a sub-row, so after all n
+// steps y is within n (n + 1) / 2 such units (under one sub-row) of the end
+// row yEnd, at or past every row the edge is stepped to (at most yEnd - 1);
+// the stepping stops at the first y at or past the row before the count
+// would. The count left is then not kept (factor 1 uses stepTo).
+template <bool kCounted>
 [[gnu::always_inline]] inline void Rasterizer::stepCurve(ActiveEdge& a, int row) {
   const int64_t target = static_cast<int64_t>(row) << 32;
   int64_t x = a.x, y = a.y, dx = a.dx, dy = a.dy;
   const int64_t ddx = a.ddx, ddy = a.ddy;
-  int32_t steps = a.steps;
+  int32_t steps = kCounted ? a.steps : 0;
   // Up to four steps without branches: which of them the loop below would
   // take is known from the first four y values, and k steps of forward
   // differences add k first differences and k (k - 1) / 2 second ones.
   const int64_t y1 = y + dy, y2 = y1 + dy + ddy, y3 = y2 + dy + 2 * ddy;
-  const bool e0 = (y < target) & (steps > 0);
-  const bool e1 = e0 & (y1 < target) & (steps > 1);
-  const bool e2 = e1 & (y2 < target) & (steps > 2);
-  const bool e3 = e2 & (y3 < target) & (steps > 3);
+  const bool e0 = (y < target) & (!kCounted || steps > 0);
+  const bool e1 = e0 & (y1 < target) & (!kCounted || steps > 1);
+  const bool e2 = e1 & (y2 < target) & (!kCounted || steps > 2);
+  const bool e3 = e2 & (y3 < target) & (!kCounted || steps > 3);
   const int64_t k = int64_t{e0} + int64_t{e1} + int64_t{e2} + int64_t{e3};
   const int64_t t = (k * (k - 1)) >> 1;
   y += k * dy + t * ddy;
   x += k * dx + t * ddx;
   dy += k * ddy;
   dx += k * ddx;
-  steps -= static_cast<int32_t>(k);
-  while (e3 && y < target && steps > 0) {
+  if constexpr (kCounted) steps -= static_cast<int32_t>(k);
+  while (e3 && y < target && (!kCounted || steps > 0)) {
     y += dy;
     dy += ddy;
     x += dx;
     dx += ddx;
-    --steps;
+    if constexpr (kCounted) --steps;
   }
   a.x = x;
   a.y = y;
   a.dx = dx;
   a.dy = dy;
-  a.steps = steps;
-}
-
-// stepCurve for a curve of at most kShortSteps steps, without counting
-// them: the count never stops the stepping there. Each difference is
-// truncated by less than 2^-32 of a sub-row, so after all n steps y is
-// within n (n + 1) / 2 such units (under one sub-row) of the end row yEnd,
-// at or past every row the edge is stepped to (at most yEnd - 1); the
-// stepping stops at the first y at or past the row before the count would.
-// The count left is not kept (factor 1 uses stepTo).
-[[gnu::always_inline]] inline void Rasterizer::stepShortCurve(ActiveEdge& a, int row) {
-  const int64_t target = static_cast<int64_t>(row) << 32;
-  int64_t x = a.x, y = a.y, dx = a.dx, dy = a.dy;
-  const int64_t ddx = a.ddx, ddy = a.ddy;
-  const int64_t y1 = y + dy, y2 = y1 + dy + ddy, y3 = y2 + dy + 2 * ddy;
-  const bool e0 = y < target;
-  const bool e1 = e0 & (y1 < target);
-  const bool e2 = e1 & (y2 < target);
-  const bool e3 = e2 & (y3 < target);
-  const int64_t k = int64_t{e0} + int64_t{e1} + int64_t{e2} + int64_t{e3};
-  const int64_t t = (k * (k - 1)) >> 1;
-  y += k * dy + t * ddy;
-  x += k * dx + t * ddx;
-  dy += k * ddy;
-  dx += k * ddx;
-  while (e3 && y < target) {
-    y += dy;
-    dy += ddy;
-    x += dx;
-    dx += ddx;
-  }
-  a.x = x;
-  a.y = y;
-  a.dx = dx;
-  a.dy = dy;
+  if constexpr (kCounted) a.steps = steps;
 }
 
 bool Rasterizer::maskVisible(const FillStyle* f) {
@@ -704,8 +679,8 @@ void Rasterizer::resolveRow(int py) {
     a.x += a.dx;
     a.xi = static_cast<int32_t>((a.x + (int64_t{1} << 31)) >> 32);
   } else if (factor_ > 1) {
-    if (a.shortCurve) stepShortCurve(a, y + 1);
-    else stepCurve(a, y + 1);
+    if (a.shortCurve) stepCurve<false>(a, y + 1);
+    else stepCurve<true>(a, y + 1);
     a.xi = static_cast<int32_t>((a.x + (int64_t{1} << 31)) >> 32);
   } else {
     stepTo(a, y + 1);

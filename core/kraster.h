@@ -123,7 +123,7 @@ class Rasterizer {
     bool curve;
     // A curve of at most kShortSteps steps (every piece the edge builder
     // makes, at most 256 rows): its forward differences reach the last row
-    // before they run out (see stepShortCurve).
+    // before they run out (see stepCurve).
     bool shortCurve;
     int32_t steps;
     int64_t y;                 // 32.32 (curves)
@@ -134,8 +134,9 @@ class Rasterizer {
   struct Ordered;
   void insertEdge(const BucketEntry& b, int y);
   void stepTo(ActiveEdge& e, int row);
+  // kCounted: the curve's step count may stop the stepping (long curves).
+  template <bool kCounted>
   static void stepCurve(ActiveEdge& e, int row);
-  static void stepShortCurve(ActiveEdge& e, int row);
   static constexpr int64_t kShortSteps = 65536;
   void orderRow(int y);
   void advanceEdge(ActiveEdge& a, int y);
