@@ -138,36 +138,10 @@ void EdgeBuilder::storeInRange(const CurveEdge& e, bool down) {
 }
 
 void EdgeBuilder::store(const CurveEdge& in, int direction) {
-  EdgeRecord* r = out_->addEdge();
-  if (!r) {
-    full_ = true;
-    return;
-  }
-  auto c16 = [](int64_t v) { return static_cast<int16_t>(std::clamp<int64_t>(v, -kLimit, kLimit)); };
-  CurveEdge e = in;
-  if (direction < 0) {
-    std::swap(e.x0, e.x1);
-    std::swap(e.y0, e.y1);
-  }
-  r->x0 = c16(e.x0);
-  r->y0 = c16(e.y0);
-  r->x1 = c16(e.x1);
-  r->y1 = c16(e.y1);
-  if (e.straight) {
-    r->cx = static_cast<int16_t>(mid(r->x0, r->x1));
-    r->cy = static_cast<int16_t>(mid(r->y0, r->y1));
-  } else {
-    r->cx = c16(e.cx);
-    r->cy = c16(std::clamp<int64_t>(e.cy, r->y0, r->y1));
-  }
-  const int32_t d = std::abs((r->x0 + r->x1) / 2 - r->cx);
-  const int32_t f = std::abs((r->y0 + r->y1) / 2 - r->cy);
-  r->straight = e.straight || (d + f - std::min(d, f) / 2) < 2;
-  r->rule = rule_;
-  r->direction = static_cast<int8_t>(direction);
-  r->fill0 = fill0_;
-  r->fill1 = fill1_;
-  if (r->y0 == r->y1) out_->edges().pop_back();  // clamping flattened it
+  auto c = [](int64_t v) { return std::clamp<int64_t>(v, -kLimit, kLimit); };
+  const CurveEdge e{c(in.x0), c(in.y0), c(in.cx), c(in.cy), c(in.x1), c(in.y1), in.straight};
+  if (e.y0 == e.y1) return;  // clamping flattened it
+  storeInRange(e, direction > 0);
 }
 
 }  // namespace kivra

@@ -56,6 +56,8 @@ class EdgeBuilder {
 
  private:
   void addPiece(CurveEdge e, int depth);
+  // Clamps every point into range first (far edges); a piece that clamping
+  // flattens is dropped.
   void store(const CurveEdge& e, int direction);
   void storeInRange(const CurveEdge& e, bool down);
   ShapeBuild* out_ = nullptr;

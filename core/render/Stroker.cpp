@@ -294,10 +294,6 @@ bool Stroker::tight(double x0, double y0, double cx, double cy, double x1, doubl
   return speed == 0 || width_ / 2.0 * cross >= 0.8 * 2 * speed * speed * speed;
 }
 
-void Stroker::thickSegment(const CurveEdge& e) {
-  thickPiece(double(e.x0), double(e.y0), double(e.cx), double(e.cy), double(e.x1), double(e.y1), e.straight, 0);
-}
-
 void Stroker::add(const CurveEdge& in) {
   if (!open_) return;
   if (in.x0 == in.x1 && in.y0 == in.y1 && (in.straight || (in.cx == in.x0 && in.cy == in.y0))) {
@@ -318,7 +314,7 @@ void Stroker::add(const CurveEdge& in) {
       startX_ = e.x0;
       startY_ = e.y0;
     }
-    thickSegment(e);
+    thickPiece(double(e.x0), double(e.y0), double(e.cx), double(e.cy), double(e.x1), double(e.y1), e.straight, 0);
   } else {
     band(e);
     any_ = true;

@@ -36,7 +36,6 @@ class Stroker {
   void disc(double cx, double cy);
   void band(const CurveEdge& e);
   // Thick strokes: a segment halved while too bent, each piece offset.
-  void thickSegment(const CurveEdge& e);
   void thickPiece(double x0, double y0, double cx, double cy, double x1, double y1, bool straight, int depth);
   // Connects the previous piece's offset ends to the next one's starts
   // around the joint (cx, cy).
