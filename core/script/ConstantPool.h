@@ -46,6 +46,10 @@ class PoolRef {
   ~PoolRef() {
     if (p_) p_->release();
   }
+  // A copy that adds no reference, into an empty ref whose source outlives
+  // it; emptied with forget(), which drops nothing.
+  void borrow(const PoolRef& o) { p_ = o.p_; }
+  void forget() { p_ = nullptr; }
   ConstantPool* get() const { return p_; }
   explicit operator bool() const { return p_ != nullptr; }
 

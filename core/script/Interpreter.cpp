@@ -1063,6 +1063,10 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
         break;
       }
       case op(Opcode::ConstantPool):
+        if (ctx.borrowedPool) {
+          ctx.pool.forget();
+          ctx.borrowedPool = false;
+        }
         ctx.pool = constantPool(payload, payloadLength);
         break;
       case op(Opcode::StrictMode):

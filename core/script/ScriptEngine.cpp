@@ -429,11 +429,38 @@ ScriptValue ScriptEngine::callFunction(ScriptObject* fn, const ScriptValue& this
   return runScriptFunction(fn, *thisValue, args, argc, construct, callerTarget, newObject);
 }
 
+namespace {
+
+// A function body's decoded form and call profile, made on its first call.
+[[gnu::noinline]] void prepareBody(FunctionBody& body) {
+  body.decoded = std::make_shared<const DecodedBlock>(body.code.data(), body.code.size(), body.version <= 5, false);
+  const uint16_t f = body.function2 ? body.flags2 : 0;
+  body.callHasThis = !(f & kSuppressThis) && !(f & kPreloadThis);
+  body.callHasArguments = !(f & kSuppressArguments) && !(f & kPreloadArguments);
+  body.callMaySuper = body.version >= 6 && !(f & kSuppressSuper) && !(f & kPreloadSuper);
+  constexpr uint16_t kPreloads =
+      kPreloadThis | kPreloadArguments | kPreloadSuper | kPreloadRoot | kPreloadParent | kPreloadGlobal;
+  bool simple = body.version >= 6 && body.function2 && body.registerCount <= ActionContext::kInlineRegisters &&
+                !(f & kPreloads) && body.scope.size() < static_cast<size_t>(kMaxScope);
+  uint32_t used = 0;  // registers taken by the parameters so far
+  for (const FunctionParam2& p : body.params) {
+    if (!simple) break;
+    simple = p.reg != 0 && p.reg < body.registerCount && !(used & (1u << p.reg));
+    used |= 1u << p.reg;
+  }
+  body.simpleCall = simple;
+}
+
+}  // namespace
+
 ScriptValue ScriptEngine::runScriptFunction(ScriptObject* fn, const ScriptValue& thisValue, const ScriptValue* args,
                                             int argc, bool construct, const ScriptValue& callerTarget,
                                             const ScriptValue& newObject, const ScriptValue* held) {
   FunctionBody* body = fn->function();
-  if (callDepth_ == callContexts_.size()) callContexts_.push_back(std::make_unique<ActionContext>());
+  if (!body->decoded) [[unlikely]]
+    prepareBody(*body);
+  if (callDepth_ == callContexts_.size()) [[unlikely]]
+    callContexts_.push_back(std::make_unique<ActionContext>());
   ActionContext& ctx = *callContexts_[callDepth_++];
   struct Release {
     ScriptEngine& engine;
@@ -446,14 +473,13 @@ ScriptValue ScriptEngine::runScriptFunction(ScriptObject* fn, const ScriptValue&
   // The context is as resetCallContext left it: its values are empty, and
   // every field that reset does not put back is set here.
   const int bodyVersion = body->version;
-  const bool function2 = body->function2;
-  const uint16_t f = function2 ? body->flags2 : 0;
   ctx.kind = construct ? ActionContext::Construct : ActionContext::Call;
   ctx.version = bodyVersion;
   ctx.version4 = false;
-  ctx.pool = body->pool;
-  // Keeps the function, and so its body, alive while it runs (or borrows it
-  // from the caller that does).
+  // The function (and so its body, its pool and its chain) is held while it
+  // runs: by the caller, which the context borrows it from, or by the context.
+  ctx.pool.borrow(body->pool);
+  ctx.borrowedPool = true;
   if (held) {
     ctx.function.borrow(*held);
     ctx.borrowedFunction = true;
@@ -501,22 +527,44 @@ ScriptValue ScriptEngine::runScriptFunction(ScriptObject* fn, const ScriptValue&
   ctx.scope[scopeCount].isWith = false;
   ctx.scopeCount = scopeCount + 1;
   ctx.pendingThis = &thisValue;
-  ctx.pendingHasThis = !(f & kSuppressThis) && !(f & kPreloadThis);
-  ctx.pendingHasArguments = !(f & kSuppressArguments) && !(f & kPreloadArguments);
+  ctx.pendingHasThis = body->callHasThis;
+  ctx.pendingHasArguments = body->callHasArguments;
   ctx.pendingArgs = args;
   ctx.pendingArgc = argc;
   ctx.pendingCaller = nullptr;
   if (!contexts_.empty() && !contexts_.back()->function.isUndefined())
     ctx.pendingCaller = &contexts_.back()->function;
-  ctx.pendingHasSuper = bodyVersion >= 6 && (thisValue.isObject() || thisValue.isClip()) &&
-                        !(f & kSuppressSuper) && !(f & kPreloadSuper);
-  // Registers.
-  if (function2) {
+  ctx.pendingHasSuper = body->callMaySuper && (thisValue.isObject() || thisValue.isClip());
+  if (body->simpleCall) [[likely]] {
+    // Each parameter has an empty register of its own.
     ctx.registerCount = body->registerCount;
+    ctx.registers = ctx.inlineRegisters;
+    const FunctionParam2* const params = body->params.data();
+    const int paramCount = static_cast<int>(body->params.size());
+    const int given = argc < paramCount ? argc : paramCount;
+    for (int i = 0; i < given; ++i) ctx.inlineRegisters[params[i].reg].fillEmpty(args[i]);
+  } else {
+    setUpRegisters(ctx, *body, thisValue, args, argc);
+  }
+  const int savedVersion = version_;
+  const bool savedVersion4 = version4_;
+  execute(ctx, body->code.data(), body->code.size(), body->decoded.get());
+  version_ = savedVersion;
+  version4_ = savedVersion4;
+  if (construct) return newObject;
+  return ctx.returned ? std::move(ctx.returnValue) : ScriptValue();
+}
+
+void ScriptEngine::setUpRegisters(ActionContext& ctx, const FunctionBody& body, const ScriptValue& thisValue,
+                                  const ScriptValue* args, int argc) {
+  const bool function2 = body.function2;
+  const uint16_t f = function2 ? body.flags2 : 0;
+  if (function2) {
+    ctx.registerCount = body.registerCount;
     if (ctx.registerCount <= ActionContext::kInlineRegisters) {
       ctx.registers = ctx.inlineRegisters;
     } else {
-      ctx.ownRegisters.resize(body->registerCount);
+      ctx.ownRegisters.resize(body.registerCount);
       ctx.registers = ctx.ownRegisters.data();
     }
   } else {
@@ -549,8 +597,8 @@ ScriptValue ScriptEngine::runScriptFunction(ScriptObject* fn, const ScriptValue&
   }
   // Parameters.
   // The writes below cannot change the body: its list is read once.
-  const FunctionParam2* const params = body->params.data();
-  const int paramCount = static_cast<int>(body->params.size());
+  const FunctionParam2* const params = body.params.data();
+  const int paramCount = static_cast<int>(body.params.size());
   for (int i = 0; i < paramCount; ++i) {
     const FunctionParam2& p = params[i];
     const ScriptValue& v = i < argc ? args[i] : kUndefined;
@@ -571,16 +619,6 @@ ScriptValue ScriptEngine::runScriptFunction(ScriptObject* fn, const ScriptValue&
       act->append(p.name.stringView(), v, 0);
     }
   }
-  const int savedVersion = version_;
-  const bool savedVersion4 = version4_;
-  if (!body->decoded)
-    body->decoded =
-        std::make_shared<const DecodedBlock>(body->code.data(), body->code.size(), body->version <= 5, false);
-  execute(ctx, body->code.data(), body->code.size(), body->decoded.get());
-  version_ = savedVersion;
-  version4_ = savedVersion4;
-  if (construct) return newObject;
-  return ctx.returned ? std::move(ctx.returnValue) : ScriptValue();
 }
 
 inline void ScriptEngine::resetCallContext(ActionContext& ctx) {
@@ -589,9 +627,13 @@ inline void ScriptEngine::resetCallContext(ActionContext& ctx) {
   if (ctx.borrowedTarget) ctx.target.forget();
   else ctx.target.clear();
   ctx.borrowedTarget = false;
-  ctx.override.clear();
-  ctx.hasOverride = false;
-  ctx.pool = PoolRef();
+  if (ctx.hasOverride) [[unlikely]] {
+    ctx.override.clear();
+    ctx.hasOverride = false;
+  }
+  if (ctx.borrowedPool) ctx.pool.forget();
+  else ctx.pool = PoolRef();
+  ctx.borrowedPool = false;
   // Entries above the count are empty: `with` entries are cleared as they
   // end. Every entry's isWith is set again when it is next used.
   for (int i = 0; i < ctx.borrowedScope; ++i) ctx.scope[i].object.forget();

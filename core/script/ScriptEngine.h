@@ -63,51 +63,54 @@ constexpr uint32_t kSlowScriptMs = 15000;
 // One running block of actions. The contexts of script function calls are
 // reused from call to call; a field added here must either be set on every
 // call by ScriptEngine::runScriptFunction or be put back to its default in
-// ScriptEngine::resetCallContext.
+// ScriptEngine::resetCallContext. The fields a call sets, and those the
+// interpreter reads on every record, come first, together.
 struct ActionContext {
   enum Kind : uint8_t { Queued = 0, Call = 1, Construct = 2 };
   Kind kind = Queued;
-  int version = 6;
   bool version4 = false;  // `version-4 mode`
-  ScriptValue target;     // the context's own clip (clip value)
-  bool borrowedTarget = false;  // borrowed from the function, as below
-  ScriptValue override;   // the SetTarget override, when hasOverride
   bool hasOverride = false;
-  PoolRef pool;
-  ScopeEntry scope[kMaxScope];
+  bool returned = false;
+  // Borrowed from the function, as below: forgotten, not dropped, on reset.
+  bool borrowedTarget = false;
+  bool borrowedPool = false;
+  bool borrowedFunction = false;  // borrowed from a caller that holds it for the call
+  // A function call makes its activation object only when something needs
+  // it (ScriptEngine::activationOf): a local, a nested function, `arguments`,
+  // a path lookup. Until then the scope entry at `pendingEntry` is empty and
+  // the activation's flags wait here, with its `this`, caller and arguments
+  // borrowed from the call, which outlives the context's run.
+  bool pendingHasThis = false;
+  bool pendingHasArguments = false;
+  bool pendingHasSuper = false;
+  int version = 6;
+  int withCount = 0;
+  int registerCount = 0;
   int scopeCount = 0;
   // The first entries of a call's chain are borrowed from its function,
   // which the caller holds for the call: they add no references and are
   // forgotten, not dropped, when the context is reset.
   int borrowedScope = 0;
   int clipEntry = 1;  // index of the scope entry that is the target clip
-  ScriptObject* activation = nullptr;  // held by its scope entry
-  // A function call makes its activation object only when something needs
-  // it (ScriptEngine::activationOf): a local, a nested function, `arguments`,
-  // a path lookup. Until then the scope entry at `pendingEntry` is empty and
-  // the activation's flags wait here, with its `this`, caller and arguments
-  // borrowed from the call, which outlives the context's run.
   int pendingEntry = -1;
-  bool pendingHasThis = false;
-  bool pendingHasArguments = false;
-  bool pendingHasSuper = false;
+  int pendingArgc = 0;
+  ScriptValue* registers = nullptr;
+  PoolRef pool;
+  ScriptObject* activation = nullptr;  // held by its scope entry
   const ScriptValue* pendingThis = nullptr;
   const ScriptValue* pendingCaller = nullptr;  // null: no caller
   const ScriptValue* pendingArgs = nullptr;
-  int pendingArgc = 0;
+  ScriptValue target;    // the context's own clip (clip value)
   ScriptValue function;  // also the activation's callee
-  bool borrowedFunction = false;  // borrowed from a caller that holds it for the call
-  ScriptValue* registers = nullptr;
-  int registerCount = 0;
+  ScriptValue returnValue;
+  ScriptValue override;  // the SetTarget override, when hasOverride
   static constexpr int kInlineRegisters = 8;
   ScriptValue inlineRegisters[kInlineRegisters];  // for register counts up to 8
+  ScopeEntry scope[kMaxScope];
   std::vector<ScriptValue> ownRegisters;
-  ScriptValue returnValue;
-  bool returned = false;
   // End positions of the `with` blocks in force (innermost last).
   size_t withStart[kMaxScope];
   size_t withEnd[kMaxScope];
-  int withCount = 0;
 
   ActionContext() = default;
   ActionContext(const ActionContext&) = delete;
@@ -116,6 +119,7 @@ struct ActionContext {
     for (int i = 0; i < borrowedScope; ++i) scope[i].object.forget();
     if (borrowedTarget) target.forget();
     if (borrowedFunction) function.forget();
+    if (borrowedPool) pool.forget();
   }
 };
 
@@ -288,6 +292,10 @@ class ScriptEngine {
   ScriptValue runScriptFunction(ScriptObject* fn, const ScriptValue& thisValue, const ScriptValue* args, int argc,
                                 bool construct, const ScriptValue& callerTarget, const ScriptValue& newObject,
                                 const ScriptValue* held = nullptr);
+  // A call's registers, preloads and parameters when its function is not a
+  // simple one (FunctionBody::simpleCall).
+  void setUpRegisters(ActionContext& ctx, const FunctionBody& body, const ScriptValue& thisValue,
+                      const ScriptValue* args, int argc);
   bool specialLocal(ScriptObject* activation, std::string_view name, ScriptValue& out);
   // The context's activation object, made now if it is still pending.
   ScriptObject* activationOf(ActionContext& ctx);

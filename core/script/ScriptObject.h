@@ -97,6 +97,15 @@ struct FunctionBody {
   std::vector<ScopeEntry> scope;
   ScriptValue definedIn;  // the clip where it was defined
   int version = 6;
+  // Set with the decoded form on the first call: a plain call of this
+  // function needs only the common set-up (version 6 or later, DefineFunction2
+  // with at most 8 registers, no preloads, each parameter in a register of
+  // its own, a chain that fits the context).
+  bool simpleCall = false;
+  // What the call's pending activation gets from the flags (DefineFunction2).
+  bool callHasThis = true;
+  bool callHasArguments = true;
+  bool callMaySuper = true;  // when `this` is an object or a clip
 };
 
 struct WatchEntry {
