@@ -67,6 +67,8 @@ size_t charOffset(std::string_view s, size_t c, bool utf8, bool multibyte) {
   return std::fmod(l, r);
 }
 
+const ScriptValue kNone;
+
 }  // namespace
 
 std::string ScriptEngine::legacyText(const ScriptValue& v) {
@@ -155,7 +157,7 @@ void ScriptEngine::defineFunction(ActionContext& ctx, const uint8_t* payload, si
 }
 
 void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t length, const DecodedBlock* decoded) {
-  contexts_.push_back(&ctx);
+  contexts_[contextCount_++] = &ctx;
   version_ = ctx.version;
   version4_ = ctx.version4;
   const bool legacy = ctx.version <= 5;
@@ -232,7 +234,6 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
   // The four call actions: the function (a variable, or a member of
   // `object` for the method forms) called with `count` arguments from the
   // stack; the result is pushed.
-  const ScriptValue none;
   auto callAction = [&](const DecodedAction* act, bool method, bool construct, const ScriptValue& name,
                         const ScriptValue& object, double countD) {
     int count = std::isnan(countD) || countD < 0 ? 0 : countD > 65535 ? 65535 : static_cast<int>(countD);
@@ -292,8 +293,15 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
       return;
     }
     // A plain call of a script function passes callFunction's checks here.
-    ScriptValue r2 = !construct && callsDirectly(f, f->function())
-                         ? runScriptFunction(f, thisValue, args, count, false, *callerTarget, none, &fn)
+    FunctionBody* body = f->function();
+    // (A simple body is a script body, never a `super` object's.)
+    if (!construct && body->simpleCall && !abort_ && contextCount_ < kMaxContexts && nativeDepth_ < kMaxContexts) {
+      // The call puts the version back as it found it.
+      push(callSimple(fn, thisValue, args, count, *callerTarget));
+      return;
+    }
+    ScriptValue r2 = !construct && callsDirectly(f, body)
+                         ? runScriptFunction(f, thisValue, args, count, false, *callerTarget, kNone, &fn)
                          : callFunction(f, thisValue, args, count, construct, *callerTarget);
     version_ = ctx.version;
     version4_ = ctx.version4;
@@ -924,7 +932,7 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
         const bool method = code0 == op(Opcode::CallMethod) || code0 == op(Opcode::NewMethod);
         const bool construct = code0 == op(Opcode::NewObject) || code0 == op(Opcode::NewMethod);
         const double countD = method ? toNumber(a[2]) : a[1].asNumber();
-        callAction(act, method, construct, a[0], method ? a[1] : none, countD);
+        callAction(act, method, construct, a[0], method ? a[1] : kNone, countD);
         break;
       }
       case op(Opcode::Return):
@@ -1190,7 +1198,7 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
     --ctx.withCount;
     ctx.scope[--ctx.scopeCount] = ScopeEntry();
   }
-  contexts_.pop_back();
+  --contextCount_;
 }
 
 }  // namespace kivra

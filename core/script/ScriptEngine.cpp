@@ -80,7 +80,7 @@ void ScriptEngine::buildGlobal() {
 }
 
 void ScriptEngine::runOnGlobal(const uint8_t* code, size_t length, int version) {
-  if (static_cast<int>(contexts_.size()) >= kMaxContexts) return;
+  if (contextCount_ >= kMaxContexts) return;
   const size_t savedStack = stack_.size();
   const int savedVersion = version_;
   const bool savedVersion4 = version4_;
@@ -243,7 +243,7 @@ void ScriptEngine::runQueuedBlock(const ActionBlock& block) {
     return;
   }
   if (!block.code) return;
-  if (static_cast<int>(contexts_.size()) >= kMaxContexts) {
+  if (contextCount_ >= kMaxContexts) {
     abort_ = true;
     return;
   }
@@ -357,8 +357,8 @@ ScriptValue ScriptEngine::callMethodFromOutside(const ScriptValue& object, std::
 
 // The caller's context outlives the call, so its target is read in place.
 const ScriptValue& ScriptEngine::callerTarget() const {
-  if (contexts_.empty()) return kUndefined;
-  const ActionContext& c = *contexts_.back();
+  if (contextCount_ == 0) return kUndefined;
+  const ActionContext& c = *contexts_[contextCount_ - 1];
   return c.hasOverride ? c.override : c.target;
 }
 
@@ -375,8 +375,10 @@ ScriptValue ScriptEngine::callHeld(const ScriptValue& function, const ScriptValu
   if (!fn) return ScriptValue();
   const ScriptValue* callerTarget = &this->callerTarget();
   // A plain call of a script function borrows the function from the caller.
-  if (callsDirectly(fn, fn->function()))
+  if (callsDirectly(fn, fn->function())) {
+    if (fn->function()->simpleCall) return callSimple(function, thisValue, args, argc, *callerTarget);
     return runScriptFunction(fn, thisValue, args, argc, false, *callerTarget, kUndefined, &function);
+  }
   return callFunction(fn, thisValue, args, argc, false, *callerTarget);
 }
 
@@ -394,7 +396,7 @@ ScriptValue ScriptEngine::callFunction(ScriptObject* fn, const ScriptValue& this
   }
   FunctionBody* body = fn->function();
   if (!body) return ScriptValue();
-  if (static_cast<int>(contexts_.size()) >= kMaxContexts || nativeDepth_ >= kMaxContexts) {
+  if (contextCount_ >= kMaxContexts || nativeDepth_ >= kMaxContexts) {
     abort_ = true;
     return ScriptValue();
   }
@@ -532,8 +534,8 @@ ScriptValue ScriptEngine::runScriptFunction(ScriptObject* fn, const ScriptValue&
   ctx.pendingArgs = args;
   ctx.pendingArgc = argc;
   ctx.pendingCaller = nullptr;
-  if (!contexts_.empty() && !contexts_.back()->function.isUndefined())
-    ctx.pendingCaller = &contexts_.back()->function;
+  if (contextCount_ > 0 && !contexts_[contextCount_ - 1]->function.isUndefined())
+    ctx.pendingCaller = &contexts_[contextCount_ - 1]->function;
   ctx.pendingHasSuper = body->callMaySuper && (thisValue.isObject() || thisValue.isClip());
   if (body->simpleCall) [[likely]] {
     // Each parameter has an empty register of its own.
@@ -553,6 +555,68 @@ ScriptValue ScriptEngine::runScriptFunction(ScriptObject* fn, const ScriptValue&
   version4_ = savedVersion4;
   if (construct) return newObject;
   return ctx.returned ? std::move(ctx.returnValue) : ScriptValue();
+}
+
+ScriptValue ScriptEngine::callSimple(const ScriptValue& function, const ScriptValue& thisValue,
+                                     const ScriptValue* args, int argc, const ScriptValue& callerTarget) {
+  FunctionBody& body = *function.asObject()->function();
+  if (callDepth_ == callContexts_.size()) [[unlikely]]
+    callContexts_.push_back(std::make_unique<ActionContext>());
+  ActionContext& ctx = *callContexts_[callDepth_++];
+  // runScriptFunction's set-up, less what the profile rules out: the
+  // version is 6 or later, the chain fits, the registers are inline and
+  // each parameter has an empty one of its own.
+  ctx.kind = ActionContext::Call;
+  ctx.version = body.version;
+  ctx.version4 = false;
+  ctx.pool.borrow(body.pool);
+  ctx.borrowedPool = true;
+  ctx.function.borrow(function);
+  ctx.borrowedFunction = true;
+  const ClipReference* defined = body.definedIn.asClip();
+  if ((defined && defined->object()) || (!body.definedIn.isUndefined() && toObject(body.definedIn))) {
+    ctx.target.borrow(body.definedIn);
+    ctx.borrowedTarget = true;
+  } else {
+    ctx.target.fillEmpty(callerTarget);
+  }
+  const ScopeEntry* from = body.scope.data();
+  const int n = static_cast<int>(body.scope.size());
+  for (int i = 0; i < n; ++i) {
+    ScopeEntry& e = ctx.scope[i];
+    e.object.borrow(from[i].object);
+    e.isWith = from[i].isWith;
+  }
+  ctx.borrowedScope = n;
+  ctx.clipEntry = 1;
+  ctx.pendingEntry = n;
+  ctx.scope[n].isWith = false;
+  ctx.scopeCount = n + 1;
+  ctx.pendingThis = &thisValue;
+  ctx.pendingHasThis = body.callHasThis;
+  ctx.pendingHasArguments = body.callHasArguments;
+  ctx.pendingArgs = args;
+  ctx.pendingArgc = argc;
+  ctx.pendingCaller = nullptr;
+  if (contextCount_ > 0 && !contexts_[contextCount_ - 1]->function.isUndefined())
+    ctx.pendingCaller = &contexts_[contextCount_ - 1]->function;
+  ctx.pendingHasSuper = body.callMaySuper && (thisValue.isObject() || thisValue.isClip());
+  ctx.registerCount = body.registerCount;
+  ctx.registers = ctx.inlineRegisters;
+  const FunctionParam2* const params = body.params.data();
+  const int paramCount = static_cast<int>(body.params.size());
+  const int given = argc < paramCount ? argc : paramCount;
+  for (int i = 0; i < given; ++i) ctx.inlineRegisters[params[i].reg].fillEmpty(args[i]);
+  const int savedVersion = version_;
+  const bool savedVersion4 = version4_;
+  execute(ctx, body.code.data(), body.code.size(), body.decoded.get());
+  version_ = savedVersion;
+  version4_ = savedVersion4;
+  ScriptValue result;
+  if (ctx.returned) result.fillEmpty(std::move(ctx.returnValue));
+  resetCallContext(ctx);
+  --callDepth_;
+  return result;
 }
 
 void ScriptEngine::setUpRegisters(ActionContext& ctx, const FunctionBody& body, const ScriptValue& thisValue,

@@ -281,7 +281,7 @@ class ScriptEngine {
   // themselves after these checks.
   bool callsDirectly(const ScriptObject* fn, const FunctionBody* body) const {
     return body && !body->native && !abort_ && fn->classTag() != ClassTag::Super &&
-           static_cast<int>(contexts_.size()) < kMaxContexts && nativeDepth_ < kMaxContexts;
+           contextCount_ < kMaxContexts && nativeDepth_ < kMaxContexts;
   }
   // The running context's target (its override when set), undefined outside any run.
   const ScriptValue& callerTarget() const;
@@ -296,6 +296,11 @@ class ScriptEngine {
   // simple one (FunctionBody::simpleCall).
   void setUpRegisters(ActionContext& ctx, const FunctionBody& body, const ScriptValue& thisValue,
                       const ScriptValue* args, int argc);
+  // A plain call of a script function whose body was prepared and has a
+  // simple profile (FunctionBody::simpleCall), after callsDirectly's checks;
+  // `function` is held by the caller until the call returns.
+  ScriptValue callSimple(const ScriptValue& function, const ScriptValue& thisValue, const ScriptValue* args,
+                         int argc, const ScriptValue& callerTarget);
   bool specialLocal(ScriptObject* activation, std::string_view name, ScriptValue& out);
   // The context's activation object, made now if it is still pending.
   ScriptObject* activationOf(ActionContext& ctx);
@@ -413,7 +418,10 @@ class ScriptEngine {
 
   ValueStack stack_;
   size_t stackBase_ = 0;
-  std::vector<ActionContext*> contexts_;
+  // The running contexts, innermost last; every way into execute checks
+  // the limit first.
+  ActionContext* contexts_[kMaxContexts] = {};
+  int contextCount_ = 0;
   // Contexts of script function calls, one per call depth, kept for reuse:
   // clearing the few fields a call used costs less than making and dropping
   // a whole context (scope chain, registers) on every call.
