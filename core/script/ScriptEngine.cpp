@@ -431,10 +431,7 @@ ScriptValue ScriptEngine::callFunction(ScriptObject* fn, const ScriptValue& this
   return runScriptFunction(fn, *thisValue, args, argc, construct, callerTarget, newObject);
 }
 
-namespace {
-
-// A function body's decoded form and call profile, made on its first call.
-[[gnu::noinline]] void prepareBody(FunctionBody& body) {
+[[gnu::noinline]] void ScriptEngine::prepareBody(FunctionBody& body) {
   body.decoded = std::make_shared<const DecodedBlock>(body.code.data(), body.code.size(), body.version <= 5, false);
   const uint16_t f = body.function2 ? body.flags2 : 0;
   body.callHasThis = !(f & kSuppressThis) && !(f & kPreloadThis);
@@ -451,9 +448,10 @@ namespace {
     used |= 1u << p.reg;
   }
   body.simpleCall = simple;
+  body.scopeSize = static_cast<int>(body.scope.size());
+  body.paramCount = static_cast<int>(body.params.size());
+  body.callId = ++lastBodyId_;
 }
-
-}  // namespace
 
 ScriptValue ScriptEngine::runScriptFunction(ScriptObject* fn, const ScriptValue& thisValue, const ScriptValue* args,
                                             int argc, bool construct, const ScriptValue& callerTarget,
@@ -464,6 +462,10 @@ ScriptValue ScriptEngine::runScriptFunction(ScriptObject* fn, const ScriptValue&
   if (callDepth_ == callContexts_.size()) [[unlikely]]
     callContexts_.push_back(std::make_unique<ActionContext>());
   ActionContext& ctx = *callContexts_[callDepth_++];
+  // Chain entries a simple call left are let go: this call sets its own.
+  for (int i = 0; i < ctx.borrowedScope; ++i) ctx.scope[i].object.forget();
+  ctx.borrowedScope = 0;
+  ctx.chainOf = 0;
   struct Release {
     ScriptEngine& engine;
     ActionContext& ctx;
@@ -580,14 +582,20 @@ ScriptValue ScriptEngine::callSimple(const ScriptValue& function, const ScriptVa
   } else {
     ctx.target.fillEmpty(callerTarget);
   }
-  const ScopeEntry* from = body.scope.data();
-  const int n = static_cast<int>(body.scope.size());
-  for (int i = 0; i < n; ++i) {
-    ScopeEntry& e = ctx.scope[i];
-    e.object.borrow(from[i].object);
-    e.isWith = from[i].isWith;
+  // The chain is borrowed from the body; the last call of the same body at
+  // this depth left it in place (nothing writes below a call's own entries).
+  const int n = body.scopeSize;
+  if (ctx.chainOf != body.callId) [[unlikely]] {
+    for (int i = 0; i < ctx.borrowedScope; ++i) ctx.scope[i].object.forget();
+    const ScopeEntry* from = body.scope.data();
+    for (int i = 0; i < n; ++i) {
+      ScopeEntry& e = ctx.scope[i];
+      e.object.borrow(from[i].object);
+      e.isWith = from[i].isWith;
+    }
+    ctx.borrowedScope = n;
+    ctx.chainOf = body.callId;
   }
-  ctx.borrowedScope = n;
   ctx.clipEntry = 1;
   ctx.pendingEntry = n;
   ctx.scope[n].isWith = false;
@@ -604,17 +612,34 @@ ScriptValue ScriptEngine::callSimple(const ScriptValue& function, const ScriptVa
   ctx.registerCount = body.registerCount;
   ctx.registers = ctx.inlineRegisters;
   const FunctionParam2* const params = body.params.data();
-  const int paramCount = static_cast<int>(body.params.size());
-  const int given = argc < paramCount ? argc : paramCount;
+  const int given = argc < body.paramCount ? argc : body.paramCount;
   for (int i = 0; i < given; ++i) ctx.inlineRegisters[params[i].reg].fillEmpty(args[i]);
   const int savedVersion = version_;
   const bool savedVersion4 = version4_;
   execute(ctx, body.code.data(), body.code.size(), body.decoded.get());
   version_ = savedVersion;
   version4_ = savedVersion4;
+  // The reset, for what such a call can have changed: the chain stays, the
+  // return value was moved out, `with` entries ended with the run.
   ScriptValue result;
   if (ctx.returned) result.fillEmpty(std::move(ctx.returnValue));
-  resetCallContext(ctx);
+  ctx.returned = false;
+  if (ctx.borrowedTarget) ctx.target.forget();
+  else ctx.target.clear();
+  ctx.borrowedTarget = false;
+  if (ctx.hasOverride) [[unlikely]] {
+    ctx.override.clear();
+    ctx.hasOverride = false;
+  }
+  if (ctx.borrowedPool) ctx.pool.forget();
+  else ctx.pool = PoolRef();
+  ctx.borrowedPool = false;
+  for (int i = n; i < ctx.scopeCount; ++i) ctx.scope[i].object.clear();
+  ctx.scopeCount = 0;
+  ctx.activation = nullptr;
+  ctx.function.forget();
+  ctx.borrowedFunction = false;
+  for (int i = 0; i < ctx.registerCount; ++i) ctx.inlineRegisters[i].clear();
   --callDepth_;
   return result;
 }

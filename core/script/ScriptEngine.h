@@ -94,6 +94,9 @@ struct ActionContext {
   int clipEntry = 1;  // index of the scope entry that is the target clip
   int pendingEntry = -1;
   int pendingArgc = 0;
+  // The function body (FunctionBody::callId) whose chain the borrowed
+  // entries still hold between its calls; 0 for none.
+  uint64_t chainOf = 0;
   ScriptValue* registers = nullptr;
   PoolRef pool;
   ScriptObject* activation = nullptr;  // held by its scope entry
@@ -292,6 +295,8 @@ class ScriptEngine {
   ScriptValue runScriptFunction(ScriptObject* fn, const ScriptValue& thisValue, const ScriptValue* args, int argc,
                                 bool construct, const ScriptValue& callerTarget, const ScriptValue& newObject,
                                 const ScriptValue* held = nullptr);
+  // A function body's decoded form and call profile, made on its first call.
+  void prepareBody(FunctionBody& body);
   // A call's registers, preloads and parameters when its function is not a
   // simple one (FunctionBody::simpleCall).
   void setUpRegisters(ActionContext& ctx, const FunctionBody& body, const ScriptValue& thisValue,
@@ -427,6 +432,7 @@ class ScriptEngine {
   // a whole context (scope chain, registers) on every call.
   std::vector<std::unique_ptr<ActionContext>> callContexts_;
   size_t callDepth_ = 0;
+  uint64_t lastBodyId_ = 0;  // FunctionBody::callId of the last body prepared
   ScriptValue globalRegisters_[4];
   ActionQueue* queue_ = nullptr;
   std::unordered_map<const uint8_t*, PoolRef> poolCache_;
