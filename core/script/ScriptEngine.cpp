@@ -462,10 +462,7 @@ ScriptValue ScriptEngine::runScriptFunction(ScriptObject* fn, const ScriptValue&
   if (callDepth_ == callContexts_.size()) [[unlikely]]
     callContexts_.push_back(std::make_unique<ActionContext>());
   ActionContext& ctx = *callContexts_[callDepth_++];
-  // Chain entries a simple call left are let go: this call sets its own.
-  for (int i = 0; i < ctx.borrowedScope; ++i) ctx.scope[i].object.forget();
-  ctx.borrowedScope = 0;
-  ctx.chainOf = 0;
+  if (ctx.chainOf != 0) releaseKept(ctx);
   struct Release {
     ScriptEngine& engine;
     ActionContext& ctx;
@@ -565,52 +562,29 @@ ScriptValue ScriptEngine::callSimple(const ScriptValue& function, const ScriptVa
   if (callDepth_ == callContexts_.size()) [[unlikely]]
     callContexts_.push_back(std::make_unique<ActionContext>());
   ActionContext& ctx = *callContexts_[callDepth_++];
-  // runScriptFunction's set-up, less what the profile rules out: the
-  // version is 6 or later, the chain fits, the registers are inline and
-  // each parameter has an empty one of its own.
-  ctx.kind = ActionContext::Call;
-  ctx.version = body.version;
-  ctx.version4 = false;
-  ctx.pool.borrow(body.pool);
-  ctx.borrowedPool = true;
-  ctx.function.borrow(function);
-  ctx.borrowedFunction = true;
+  // The last call at this depth, when it was of the same function, left
+  // the context as this call sets it, but for what changes from call to
+  // call: the target's check, the pending activation's `this`, arguments
+  // and caller, and the parameters.
+  if (ctx.chainOf != body.callId) [[unlikely]]
+    keepForCalls(ctx, body, function);
   const ClipReference* defined = body.definedIn.asClip();
-  if ((defined && defined->object()) || (!body.definedIn.isUndefined() && toObject(body.definedIn))) {
+  if ((defined && defined->object()) || (!body.definedIn.isUndefined() && toObject(body.definedIn))) [[likely]] {
     ctx.target.borrow(body.definedIn);
     ctx.borrowedTarget = true;
   } else {
+    if (ctx.borrowedTarget) ctx.target.forget();
+    ctx.borrowedTarget = false;
     ctx.target.fillEmpty(callerTarget);
   }
-  // The chain is borrowed from the body; the last call of the same body at
-  // this depth left it in place (nothing writes below a call's own entries).
-  const int n = body.scopeSize;
-  if (ctx.chainOf != body.callId) [[unlikely]] {
-    for (int i = 0; i < ctx.borrowedScope; ++i) ctx.scope[i].object.forget();
-    const ScopeEntry* from = body.scope.data();
-    for (int i = 0; i < n; ++i) {
-      ScopeEntry& e = ctx.scope[i];
-      e.object.borrow(from[i].object);
-      e.isWith = from[i].isWith;
-    }
-    ctx.borrowedScope = n;
-    ctx.chainOf = body.callId;
-  }
-  ctx.clipEntry = 1;
-  ctx.pendingEntry = n;
-  ctx.scope[n].isWith = false;
-  ctx.scopeCount = n + 1;
   ctx.pendingThis = &thisValue;
-  ctx.pendingHasThis = body.callHasThis;
-  ctx.pendingHasArguments = body.callHasArguments;
   ctx.pendingArgs = args;
   ctx.pendingArgc = argc;
   ctx.pendingCaller = nullptr;
   if (contextCount_ > 0 && !contexts_[contextCount_ - 1]->function.isUndefined())
     ctx.pendingCaller = &contexts_[contextCount_ - 1]->function;
   ctx.pendingHasSuper = body.callMaySuper && (thisValue.isObject() || thisValue.isClip());
-  ctx.registerCount = body.registerCount;
-  ctx.registers = ctx.inlineRegisters;
+  // Each parameter has an empty register of its own.
   const FunctionParam2* const params = body.params.data();
   const int given = argc < body.paramCount ? argc : body.paramCount;
   for (int i = 0; i < given; ++i) ctx.inlineRegisters[params[i].reg].fillEmpty(args[i]);
@@ -619,29 +593,73 @@ ScriptValue ScriptEngine::callSimple(const ScriptValue& function, const ScriptVa
   execute(ctx, body.code.data(), body.code.size(), body.decoded.get());
   version_ = savedVersion;
   version4_ = savedVersion4;
-  // The reset, for what such a call can have changed: the chain stays, the
-  // return value was moved out, `with` entries ended with the run.
+  // Back to the state the next call of the function expects: what the run
+  // may have changed is put back (`with` entries ended with the run).
   ScriptValue result;
   if (ctx.returned) result.fillEmpty(std::move(ctx.returnValue));
   ctx.returned = false;
-  if (ctx.borrowedTarget) ctx.target.forget();
-  else ctx.target.clear();
-  ctx.borrowedTarget = false;
+  if (!ctx.borrowedTarget) ctx.target.clear();
   if (ctx.hasOverride) [[unlikely]] {
     ctx.override.clear();
     ctx.hasOverride = false;
   }
-  if (ctx.borrowedPool) ctx.pool.forget();
-  else ctx.pool = PoolRef();
-  ctx.borrowedPool = false;
-  for (int i = n; i < ctx.scopeCount; ++i) ctx.scope[i].object.clear();
-  ctx.scopeCount = 0;
-  ctx.activation = nullptr;
-  ctx.function.forget();
-  ctx.borrowedFunction = false;
+  if (!ctx.borrowedPool) [[unlikely]] {
+    ctx.pool = PoolRef();
+    ctx.pool.borrow(body.pool);
+    ctx.borrowedPool = true;
+  }
+  if (ctx.activation) {
+    ctx.scope[body.scopeSize].object.clear();
+    ctx.activation = nullptr;
+    ctx.pendingEntry = body.scopeSize;
+  }
   for (int i = 0; i < ctx.registerCount; ++i) ctx.inlineRegisters[i].clear();
   --callDepth_;
   return result;
+}
+
+void ScriptEngine::keepForCalls(ActionContext& ctx, const FunctionBody& body, const ScriptValue& function) {
+  releaseKept(ctx);
+  // runScriptFunction's set-up, less what the profile rules out: the
+  // version is 6 or later, the chain fits, the registers are inline.
+  ctx.kind = ActionContext::Call;
+  ctx.version = body.version;
+  ctx.version4 = false;
+  ctx.pool.borrow(body.pool);
+  ctx.borrowedPool = true;
+  ctx.function.borrow(function);
+  ctx.borrowedFunction = true;
+  const int n = body.scopeSize;
+  const ScopeEntry* from = body.scope.data();
+  for (int i = 0; i < n; ++i) {
+    ScopeEntry& e = ctx.scope[i];
+    e.object.borrow(from[i].object);
+    e.isWith = from[i].isWith;
+  }
+  ctx.borrowedScope = n;
+  ctx.clipEntry = 1;
+  ctx.pendingEntry = n;
+  ctx.scope[n].isWith = false;
+  ctx.scopeCount = n + 1;
+  ctx.pendingHasThis = body.callHasThis;
+  ctx.pendingHasArguments = body.callHasArguments;
+  ctx.registerCount = body.registerCount;
+  ctx.registers = ctx.inlineRegisters;
+  ctx.chainOf = body.callId;
+}
+
+void ScriptEngine::releaseKept(ActionContext& ctx) {
+  // (A target that was not borrowed was dropped by the call's reset.)
+  if (ctx.borrowedTarget) ctx.target.forget();
+  ctx.borrowedTarget = false;
+  if (ctx.borrowedPool) ctx.pool.forget();
+  ctx.borrowedPool = false;
+  if (ctx.borrowedFunction) ctx.function.forget();
+  ctx.borrowedFunction = false;
+  for (int i = 0; i < ctx.borrowedScope; ++i) ctx.scope[i].object.forget();
+  ctx.borrowedScope = 0;
+  ctx.scopeCount = 0;
+  ctx.chainOf = 0;
 }
 
 void ScriptEngine::setUpRegisters(ActionContext& ctx, const FunctionBody& body, const ScriptValue& thisValue,

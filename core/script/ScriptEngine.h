@@ -63,7 +63,12 @@ constexpr uint32_t kSlowScriptMs = 15000;
 // One running block of actions. The contexts of script function calls are
 // reused from call to call; a field added here must either be set on every
 // call by ScriptEngine::runScriptFunction or be put back to its default in
-// ScriptEngine::resetCallContext. The fields a call sets, and those the
+// ScriptEngine::resetCallContext. A context last used by a simple call
+// (ScriptEngine::callSimple) instead keeps, until the next call at its
+// depth, what every call of that function sets alike: its borrowed chain,
+// function, pool and target and the fields they imply (`chainOf` names the
+// function's body); runScriptFunction lets them go first
+// (ScriptEngine::releaseKept). The fields a call sets, and those the
 // interpreter reads on every record, come first, together.
 struct ActionContext {
   enum Kind : uint8_t { Queued = 0, Call = 1, Construct = 2 };
@@ -94,8 +99,8 @@ struct ActionContext {
   int clipEntry = 1;  // index of the scope entry that is the target clip
   int pendingEntry = -1;
   int pendingArgc = 0;
-  // The function body (FunctionBody::callId) whose chain the borrowed
-  // entries still hold between its calls; 0 for none.
+  // The function body (FunctionBody::callId) whose call set this context
+  // up last and whose borrowed values it keeps between calls; 0 for none.
   uint64_t chainOf = 0;
   ScriptValue* registers = nullptr;
   PoolRef pool;
@@ -306,6 +311,11 @@ class ScriptEngine {
   // `function` is held by the caller until the call returns.
   ScriptValue callSimple(const ScriptValue& function, const ScriptValue& thisValue, const ScriptValue* args,
                          int argc, const ScriptValue& callerTarget);
+  // Sets up what every call of a simple function sets alike, in a context
+  // that last ran another function.
+  void keepForCalls(ActionContext& ctx, const FunctionBody& body, const ScriptValue& function);
+  // Lets go what a simple call left in its context for the next.
+  static void releaseKept(ActionContext& ctx);
   bool specialLocal(ScriptObject* activation, std::string_view name, ScriptValue& out);
   // The context's activation object, made now if it is still pending.
   ScriptObject* activationOf(ActionContext& ctx);
