@@ -238,26 +238,24 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
                         const ScriptValue& object, double countD) {
     int count = std::isnan(countD) || countD < 0 ? 0 : countD > 65535 ? 65535 : static_cast<int>(countD);
     if (static_cast<size_t>(count) > stack_.size() - stackBase_) count = static_cast<int>(stack_.size() - stackBase_);
-    // The first popped is the first argument. A few fit on the C++ stack.
-    // (made only as many as there are: most calls pass one or two).
+    // The first popped is the first argument. A few fit on the C++ stack,
+    // more go to the heap (made only as many as there are: most calls pass
+    // one or two).
     constexpr int kFewArgs = 4;
     alignas(ScriptValue) unsigned char fewStorage[kFewArgs * sizeof(ScriptValue)];
-    std::vector<ScriptValue> manyArgs;
     ScriptValue* args = reinterpret_cast<ScriptValue*>(fewStorage);
-    const int few = count <= kFewArgs ? count : 0;
-    if (few == 0 && count > 0) {
-      manyArgs.reserve(static_cast<size_t>(count));
-      for (int i = 0; i < count; ++i) manyArgs.push_back(stack_.take());
-      args = manyArgs.data();
-    }
-    for (int i = 0; i < few; ++i) new (args + i) ScriptValue(stack_.take());
-    struct DropFew {
+    if (count > kFewArgs) [[unlikely]]
+      args = static_cast<ScriptValue*>(::operator new(sizeof(ScriptValue) * static_cast<size_t>(count)));
+    for (int i = 0; i < count; ++i) new (args + i) ScriptValue(stack_.take());
+    struct DropArgs {
       ScriptValue* args;
       int count;
-      ~DropFew() {
+      ~DropArgs() {
         for (int i = 0; i < count; ++i) args[i].~ScriptValue();
+        if (count > kFewArgs) [[unlikely]]
+          ::operator delete(args);
       }
-    } dropFew{args, few};
+    } dropArgs{args, count};
     ScriptValue fn;
     // `this` is the object of a method call, undefined otherwise.
     const ScriptValue& thisValue = object;
@@ -298,6 +296,9 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
     if (!construct && body->simpleCall && !abort_ && contextCount_ < kMaxContexts && nativeDepth_ < kMaxContexts) {
       // The call puts the version back as it found it.
       push(callSimple(fn, thisValue, args, count, *callerTarget));
+      // (The function is an object: its reference is dropped in place.)
+      fn.forget();
+      f->release();
       return;
     }
     ScriptValue r2 = !construct && callsDirectly(f, body)
