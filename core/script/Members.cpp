@@ -437,7 +437,7 @@ ScriptValue ScriptEngine::getVariable(ActionContext& ctx, const ScriptValue& nam
       if (name.size() < 4 || name.size() > 9) continue;
       if (ctx.pendingHasThis && equalsIgnoringCase(name, "this")) return *ctx.pendingThis;
       if (!(ctx.pendingHasArguments && equalsIgnoringCase(name, "arguments")) &&
-          !(ctx.pendingHasSuper && equalsIgnoringCase(name, "super")))
+          !(ctx.pendingSuper() && equalsIgnoringCase(name, "super")))
         continue;
     }
     ScriptObject* o = scopeObject(ctx, i);

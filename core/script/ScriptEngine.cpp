@@ -532,10 +532,8 @@ ScriptValue ScriptEngine::runScriptFunction(ScriptObject* fn, const ScriptValue&
   ctx.pendingHasArguments = body->callHasArguments;
   ctx.pendingArgs = args;
   ctx.pendingArgc = argc;
-  ctx.pendingCaller = nullptr;
-  if (contextCount_ > 0 && !contexts_[contextCount_ - 1]->function.isUndefined())
-    ctx.pendingCaller = &contexts_[contextCount_ - 1]->function;
-  ctx.pendingHasSuper = body->callMaySuper && (thisValue.isObject() || thisValue.isClip());
+  ctx.pendingCaller = contextCount_ > 0 ? contexts_[contextCount_ - 1] : nullptr;
+  ctx.pendingHasSuper = body->callMaySuper;
   if (body->simpleCall) [[likely]] {
     // Each parameter has an empty register of its own.
     ctx.registerCount = body->registerCount;
@@ -580,10 +578,7 @@ ScriptValue ScriptEngine::callSimple(const ScriptValue& function, const ScriptVa
   ctx.pendingThis = &thisValue;
   ctx.pendingArgs = args;
   ctx.pendingArgc = argc;
-  ctx.pendingCaller = nullptr;
-  if (contextCount_ > 0 && !contexts_[contextCount_ - 1]->function.isUndefined())
-    ctx.pendingCaller = &contexts_[contextCount_ - 1]->function;
-  ctx.pendingHasSuper = body.callMaySuper && (thisValue.isObject() || thisValue.isClip());
+  ctx.pendingCaller = contextCount_ > 0 ? contexts_[contextCount_ - 1] : nullptr;
   // Each parameter has an empty register of its own.
   const FunctionParam2* const params = body.params.data();
   const int given = argc < body.paramCount ? argc : body.paramCount;
@@ -643,6 +638,7 @@ void ScriptEngine::keepForCalls(ActionContext& ctx, const FunctionBody& body, co
   ctx.scopeCount = n + 1;
   ctx.pendingHasThis = body.callHasThis;
   ctx.pendingHasArguments = body.callHasArguments;
+  ctx.pendingHasSuper = body.callMaySuper;
   ctx.registerCount = body.registerCount;
   ctx.registers = ctx.inlineRegisters;
   ctx.chainOf = body.callId;
@@ -769,10 +765,11 @@ ScriptObject* ScriptEngine::activationOf(ActionContext& ctx) {
     if (ctx.pendingThis) a.thisValue = *ctx.pendingThis;
     a.hasThis = ctx.pendingHasThis;
     a.hasArguments = ctx.pendingHasArguments;
-    a.hasSuper = ctx.pendingHasSuper;
+    a.hasSuper = ctx.pendingSuper();
     a.args.assign(ctx.pendingArgs, ctx.pendingArgs + ctx.pendingArgc);
     a.callee = ctx.function;
-    a.caller = ctx.pendingCaller ? *ctx.pendingCaller : ScriptValue::null();
+    const ActionContext* caller = ctx.pendingCaller;
+    a.caller = caller && !caller->function.isUndefined() ? caller->function : ScriptValue::null();
     ctx.activation = act;
     ctx.pendingEntry = -1;
   }

@@ -87,7 +87,7 @@ struct ActionContext {
   // borrowed from the call, which outlives the context's run.
   bool pendingHasThis = false;
   bool pendingHasArguments = false;
-  bool pendingHasSuper = false;
+  bool pendingHasSuper = false;  // the flags allow it: `this` decides (pendingSuper)
   int version = 6;
   int withCount = 0;
   int registerCount = 0;
@@ -106,7 +106,9 @@ struct ActionContext {
   PoolRef pool;
   ScriptObject* activation = nullptr;  // held by its scope entry
   const ScriptValue* pendingThis = nullptr;
-  const ScriptValue* pendingCaller = nullptr;  // null: no caller
+  // The caller's context, whose function (when it has one) is the caller;
+  // it is the same for the whole run of this one.
+  const ActionContext* pendingCaller = nullptr;
   const ScriptValue* pendingArgs = nullptr;
   ScriptValue target;    // the context's own clip (clip value)
   ScriptValue function;  // also the activation's callee
@@ -119,6 +121,10 @@ struct ActionContext {
   // End positions of the `with` blocks in force (innermost last).
   size_t withStart[kMaxScope];
   size_t withEnd[kMaxScope];
+
+  bool pendingSuper() const {
+    return pendingHasSuper && pendingThis && (pendingThis->isObject() || pendingThis->isClip());
+  }
 
   ActionContext() = default;
   ActionContext(const ActionContext&) = delete;
