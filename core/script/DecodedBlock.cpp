@@ -12,7 +12,12 @@ void DecodedBlock::decodeRecord(const uint8_t* code, size_t length, size_t pc, b
   out = DecodedAction();
   const uint8_t op = code[pc];
   out.op = op;
-  out.pc = static_cast<uint32_t>(pc);
+  out.kind = op == static_cast<uint8_t>(Opcode::Push) ? DecodedAction::kPushLoose
+             : op == DecodedAction::kPushName || op == DecodedAction::kPushOperands || op == DecodedAction::kPushCall ||
+                     op == DecodedAction::kPushLoose
+                 ? DecodedAction::kOther
+                 : op;
+  out.pc = op == 0 ? kEndMark : static_cast<uint32_t>(pc);
   out.payload = static_cast<uint32_t>(pc);
   out.next = pc + 1;
   if (op >= 0x80) {
@@ -112,19 +117,17 @@ DecodedBlock::DecodedBlock(const uint8_t* code, size_t length, bool legacy, bool
     actions_.push_back(a);
     pc = a.next;
   }
-  for (size_t i = 0; i + 1 < actions_.size(); ++i) {
+  for (size_t i = 0; i < actions_.size(); ++i) {
     DecodedAction& a = actions_[i];
-    const uint8_t next = actions_[i + 1].op;
-    a.nameForNext = a.op == static_cast<uint8_t>(Opcode::Push) && a.itemCount > 0 &&
-                    (next == static_cast<uint8_t>(Opcode::GetVariable) ||
-                     next == static_cast<uint8_t>(Opcode::GetMember)) &&
-                    items_[a.firstItem + a.itemCount - 1].kind == PushItem::Value &&
-                    items_[a.firstItem + a.itemCount - 1].value.isString();
-  }
-  for (size_t i = 0; i + 1 < actions_.size(); ++i) {
-    DecodedAction& a = actions_[i];
-    if (a.op != static_cast<uint8_t>(Opcode::Push) || a.itemCount == 0) continue;
+    if (a.op != static_cast<uint8_t>(Opcode::Push)) continue;
+    a.kind = a.op;  // the block's own items
+    if (a.itemCount == 0 || i + 1 == actions_.size()) continue;
+    const PushItem* end = items_.data() + a.firstItem + a.itemCount;
     switch (static_cast<Opcode>(actions_[i + 1].op)) {
+      case Opcode::GetVariable:
+      case Opcode::GetMember:
+        if (end[-1].kind == PushItem::Value && end[-1].value.isString()) a.kind = DecodedAction::kPushName;
+        break;
       case Opcode::Add:
       case Opcode::Add2:
       case Opcode::Subtract:
@@ -137,16 +140,15 @@ DecodedBlock::DecodedBlock(const uint8_t* code, size_t length, bool legacy, bool
       case Opcode::Equals:
       case Opcode::Equals2:
       case Opcode::StrictEquals:
-        a.operandsForNext = true;
+        a.kind = DecodedAction::kPushOperands;
         break;
       case Opcode::CallFunction:
       case Opcode::CallMethod: {
         const size_t need = actions_[i + 1].op == static_cast<uint8_t>(Opcode::CallMethod) ? 3 : 2;
-        if (a.itemCount < need) break;
-        const PushItem* end = items_.data() + a.firstItem + a.itemCount;
-        a.callForNext = end[-1].kind == PushItem::Value && end[-1].value.isString() &&
-                        end[-static_cast<std::ptrdiff_t>(need)].kind == PushItem::Value &&
-                        end[-static_cast<std::ptrdiff_t>(need)].value.isNumber();
+        if (a.itemCount >= need && end[-1].kind == PushItem::Value && end[-1].value.isString() &&
+            end[-static_cast<std::ptrdiff_t>(need)].kind == PushItem::Value &&
+            end[-static_cast<std::ptrdiff_t>(need)].value.isNumber())
+          a.kind = DecodedAction::kPushCall;
         break;
       }
       default:

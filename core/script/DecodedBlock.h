@@ -39,21 +39,30 @@ struct LookupCache {
 };
 
 struct DecodedAction {
-  uint32_t pc = 0;       // the record's first byte
+  // The record's first byte; kEndMark for an End record, which is never the
+  // record expected next (the loop's slow head ends the run there).
+  uint32_t pc = 0;
   uint32_t payload = 0;  // offset of the payload
   uint32_t payloadLength = 0;
   size_t next = 0;       // where the following record starts (may lie past the end)
   uint8_t op = 0;
-  uint8_t reg = 0;       // StoreRegister: the register
-  // Push: its last item is a string naming the variable or member that the
-  // GetVariable or GetMember right after it reads.
-  bool nameForNext = false;
-  // Push: the action right after it takes two numbers (arithmetic or a
+  // What the interpreter dispatches on: the opcode, or one of the kinds
+  // below. An opcode that is no action and equals one of them is kOther.
+  uint8_t kind = 0;
+  // Push whose last item is a string naming the variable or member that
+  // the GetVariable or GetMember right after it reads.
+  static constexpr uint8_t kPushName = 0x01;
+  // Push before an action that takes two numbers (arithmetic or a
   // comparison); its last items (or its last and the value below) may be them.
-  bool operandsForNext = false;
-  // Push: its last items are the argument count, (the object and) the name
+  static constexpr uint8_t kPushOperands = 0x02;
+  // Push whose last items are the argument count, (the object and) the name
   // for the CallFunction or CallMethod right after it.
-  bool callForNext = false;
+  static constexpr uint8_t kPushCall = 0x03;
+  // Push decoded on the spot (a jump into the middle of a record): its
+  // items are not in the block's list.
+  static constexpr uint8_t kPushLoose = 0x16;
+  static constexpr uint8_t kOther = 0xFF;
+  uint8_t reg = 0;       // StoreRegister: the register
   int16_t offset = 0;    // Jump and If: the branch offset
   uint32_t firstItem = 0;  // Push: its items in the block's item list
   uint32_t itemCount = 0;
@@ -81,6 +90,7 @@ class DecodedBlock {
   }
   // The records in order, then an end mark whose position is kEndMark.
   const DecodedAction* actions() const { return actions_.data(); }
+  const DecodedAction* endMark() const { return &actions_.back(); }
   static constexpr uint32_t kEndMark = 0xFFFFFFFF;
   const PushItem* items() const { return items_.data(); }
   bool legacy() const { return legacy_; }

@@ -338,52 +338,56 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
     return v && v->isNumber() ? v : nullptr;
   };
 
+  // While a `with` block or a WaitForFrame skip is in force every record
+  // goes through the slow head, which checks them: `expect` is then the end
+  // mark, which no position matches.
+  const DecodedAction* const endMark = decoded->endMark();
   while (!abort_) {
-    if (ctx.withCount > 0) [[unlikely]] {
-      while (ctx.withCount > 0 &&
-             (pc >= ctx.withEnd[ctx.withCount - 1] || pc < ctx.withStart[ctx.withCount - 1])) {
-        --ctx.withCount;
-        ctx.scope[--ctx.scopeCount] = ScopeEntry();
-      }
-    }
-    // The record expected next starts below the end (the list ends with a
-    // mark no position matches).
+    // The record expected next starts below the end.
     const DecodedAction* act = expect;
     if (act->pc == pc) [[likely]] {
       ++expect;
-    } else if (pc >= length) {
-      break;
-    } else if ((act = decoded->at(pc))) {
-      expect = act + 1;
     } else {
-      if (!loose) loose = std::make_unique<LooseRecord>();
-      loose->items.clear();
-      DecodedBlock::decodeRecord(code, length, pc, legacy, loose->action, loose->items);
-      act = &loose->action;
+      while (ctx.withCount > 0 && (pc >= ctx.withEnd[ctx.withCount - 1] || pc < ctx.withStart[ctx.withCount - 1])) {
+        --ctx.withCount;
+        ctx.scope[--ctx.scopeCount] = ScopeEntry();
+      }
+      if (pc >= length) break;
+      if ((act = decoded->at(pc))) {
+        expect = act + 1;
+      } else {
+        if (!loose) loose = std::make_unique<LooseRecord>();
+        loose->items.clear();
+        DecodedBlock::decodeRecord(code, length, pc, legacy, loose->action, loose->items);
+        act = &loose->action;
+      }
+      if (act->op == 0) break;  // the end of the actions (never the record expected)
+      if (ctx.withCount > 0 || skip > 0) expect = endMark;
+      if (skip > 0) {
+        pc = act->next;
+        countAction();
+        --skip;
+        continue;
+      }
     }
-    const uint8_t code0 = act->op;
-    if (code0 == 0) break;
     pc = act->next;
     countAction();
-    if (skip > 0) [[unlikely]] {
-      --skip;
-      continue;
-    }
 
     // Fast paths: the hottest actions with their common operand kinds, worked
     // on the stack in place. Each gives the result of the general path below
     // (operands popped and converted by the descriptor, then the handler);
     // any other case falls through to it.
+    const uint8_t code0 = act->op;
     const size_t depth = stack_.size() - stackBase_;
-    switch (code0) {
-      case op(Opcode::Push): {
-        const PushItem* items = loose && act == &loose->action ? loose->items.data() : blockItems + act->firstItem;
+    switch (act->kind) {
+      case DecodedAction::kPushName: {
+        const PushItem* items = blockItems + act->firstItem;
         const PushItem* end = items + act->itemCount;
         // A name pushed for the GetVariable or GetMember right after goes
         // to it directly; that action is counted and run here as the loop
         // would (the Push cannot have set the abort flag, no `with` can
         // end in between, and a Push that ran was not skipped).
-        if (act->nameForNext && ctx.withCount == 0) {
+        if (ctx.withCount == 0) {
           const DecodedAction* nextAct = expect;
           const ScriptValue& name = end[-1].value;
           LookupCache* c = decoded->cache(*nextAct);
@@ -411,10 +415,15 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
             continue;
           }
         }
+        goto plainPush;
+      }
+      case DecodedAction::kPushOperands: {
+        const PushItem* items = blockItems + act->firstItem;
+        const PushItem* end = items + act->itemCount;
         // Two numbers for the arithmetic or comparison right after: it
         // takes them without their going through the stack, counted and
         // run here as the loop would (as above).
-        if (act->operandsForNext && ctx.withCount == 0) {
+        if (ctx.withCount == 0) {
           const DecodedAction* nextAct = expect;
           const uint8_t nextOp = nextAct->op;
           const ScriptValue* y = numberItem(end[-1]);
@@ -439,8 +448,13 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
             continue;
           }
         }
+        goto plainPush;
+      }
+      case DecodedAction::kPushCall: {
+        const PushItem* items = blockItems + act->firstItem;
+        const PushItem* end = items + act->itemCount;
         // The count, object and name of the call right after (as above).
-        if (act->callForNext && ctx.withCount == 0) {
+        if (ctx.withCount == 0) {
           const DecodedAction* nextAct = expect;
           const bool method = nextAct->op == op(Opcode::CallMethod);
           const PushItem* operands = end - (method ? 3 : 2);
@@ -458,9 +472,15 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
           callAction(nextAct, method, false, end[-1].value, object, operands->value.asNumber());
           continue;
         }
-        pushItems(items, end);
-        continue;
+        goto plainPush;
       }
+      case op(Opcode::Push):
+      plainPush:
+        pushItems(blockItems + act->firstItem, blockItems + act->firstItem + act->itemCount);
+        continue;
+      case DecodedAction::kPushLoose:
+        pushItems(loose->items.data(), loose->items.data() + act->itemCount);
+        continue;
       case op(Opcode::Pop):
         if (depth > 0) stack_.pop_back();
         continue;
@@ -1181,6 +1201,8 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
       default:
         break;
     }
+    // A `with` block or a skip begun: the slow head takes every record.
+    if (ctx.withCount > 0 || skip > 0) expect = endMark;
   }
   while (ctx.withCount > 0) {
     --ctx.withCount;
