@@ -117,6 +117,12 @@ DecodedBlock::DecodedBlock(const uint8_t* code, size_t length, bool legacy, bool
     actions_.push_back(a);
     pc = a.next;
   }
+  for (DecodedAction& a : actions_) {
+    if (a.op != static_cast<uint8_t>(Opcode::Jump) && a.op != static_cast<uint8_t>(Opcode::If)) continue;
+    const int64_t to = static_cast<int64_t>(a.next) + a.offset;
+    if (to >= 0 && static_cast<uint64_t>(to) < length && index_[static_cast<size_t>(to)] >= 0)
+      a.target = static_cast<uint32_t>(index_[static_cast<size_t>(to)]);
+  }
   for (size_t i = 0; i < actions_.size(); ++i) {
     DecodedAction& a = actions_[i];
     if (a.op != static_cast<uint8_t>(Opcode::Push)) continue;

@@ -64,6 +64,10 @@ struct DecodedAction {
   static constexpr uint8_t kOther = 0xFF;
   uint8_t reg = 0;       // StoreRegister: the register
   int16_t offset = 0;    // Jump and If: the branch offset
+  // Jump and If: the index of the record where the branch lands, when one of
+  // the block's records starts there.
+  uint32_t target = kNoTarget;
+  static constexpr uint32_t kNoTarget = 0xFFFFFFFF;
   uint32_t firstItem = 0;  // Push: its items in the block's item list
   uint32_t itemCount = 0;
   uint32_t cache = kNoCache;  // variable, member and call actions: the lookup cache

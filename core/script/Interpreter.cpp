@@ -177,7 +177,39 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
   size_t pc = 0;
   int skip = 0;  // actions left to skip for WaitForFrame
   // A boolean result feeding Not (and then If) never touches the stack.
-  auto booleanResult = [&](bool flag) {
+  // Where a taken branch lands: the record at its target, when the block has
+  // one there, else the record after it, which does not match and so sends
+  // the loop to its slow head.
+  auto branchTarget = [&](const DecodedAction* branch) __attribute__((always_inline)) {
+    return branch->target != DecodedAction::kNoTarget ? actions + branch->target : branch + 1;
+  };
+  auto booleanResult = [&](bool flag) __attribute__((always_inline)) {
+    const DecodedAction* n = expect;
+    if (n->pc == pc) {
+      // The block's own records follow (no `with` block or skip is in force):
+      // they tell what comes next without reading the bytes.
+      if (n->op == op(Opcode::Not)) {
+        flag = !flag;
+        pc = n->next;
+        ++n;
+        countAction();
+      }
+      if (n->pc == pc && n->op == op(Opcode::If) && n->next == pc + 5 && n->next <= length) {
+        pc = n->next;
+        countAction();
+        if (flag) {
+          pc += n->offset;
+          n = branchTarget(n);
+        } else {
+          ++n;
+        }
+        expect = n;
+        return;
+      }
+      expect = n;
+      push(ScriptValue::boolean(flag));
+      return;
+    }
     if (pc < length && code[pc] == op(Opcode::Not)) {
       flag = !flag;
       ++pc;
@@ -486,6 +518,7 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
         continue;
       case op(Opcode::Jump):
         pc += act->offset;
+        if (expect != endMark) expect = branchTarget(act);
         continue;
       case op(Opcode::If): {
         if (depth == 0) break;
@@ -495,7 +528,10 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
         else if (c.isNumber()) taken = c.asNumber() != 0 && !std::isnan(c.asNumber());
         else break;
         stack_.pop_back();
-        if (taken) pc += act->offset;
+        if (taken) {
+          pc += act->offset;
+          if (expect != endMark) expect = branchTarget(act);
+        }
         continue;
       }
       case op(Opcode::Not): {
@@ -516,6 +552,7 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
         ScriptValue v;
         if (fusePop) {
           v = pop();
+          if (expect->pc == pc) ++expect;  // the Pop is the record expected
           ++pc;
           countAction();
         } else if (depth > 0) {
@@ -578,8 +615,7 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
       case op(Opcode::Return):
         ctx.returnValue = pop();
         ctx.returned = true;
-        pc = length;
-        continue;
+        goto finished;
       case op(Opcode::GetVariable): {
         if (depth == 0 || !stack_.back().isString()) break;
         if (LookupCache* c = decoded->cache(*act)) {
@@ -1204,6 +1240,7 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
     // A `with` block or a skip begun: the slow head takes every record.
     if (ctx.withCount > 0 || skip > 0) expect = endMark;
   }
+finished:
   while (ctx.withCount > 0) {
     --ctx.withCount;
     ctx.scope[--ctx.scopeCount] = ScopeEntry();
