@@ -98,9 +98,11 @@ class DecodedBlock {
   static constexpr uint32_t kEndMark = 0xFFFFFFFF;
   const PushItem* items() const { return items_.data(); }
   bool legacy() const { return legacy_; }
-  // The lookup cache of a decoded action of this block, or null.
+  // The lookup cache of a decoded action of this block, or null. (Only the
+  // block's records have a cache index; the list is made whole when the
+  // block is decoded.)
   LookupCache* cache(const DecodedAction& a) const {
-    return a.cache < caches_.size() ? &caches_[a.cache] : nullptr;
+    return a.cache != DecodedAction::kNoCache ? caches_.data() + a.cache : nullptr;
   }
   // True when the block was decoded from these very bytes (blocks that kept
   // a copy of their bytes only).

@@ -234,6 +234,7 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
     return pool && item.index < pool->strings.size() ? &pool->strings[item.index] : nullptr;
   };
   auto pushItems = [&](const PushItem* item, const PushItem* end) {
+    if (item == end) return;  // a fused Push often has nothing before its operands
     stack_.reserve(stack_.size() + static_cast<size_t>(end - item));
     for (; item != end; ++item) {
       if (const ScriptValue* v = itemValue(*item)) stack_.pushReserved(*v);
