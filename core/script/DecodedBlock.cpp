@@ -7,16 +7,61 @@
 
 namespace kivra {
 
+uint8_t DecodedAction::kindOf(uint8_t op) {
+  switch (static_cast<Opcode>(op)) {
+    case Opcode::Push:
+      return kPushLoose;
+    case Opcode::Pop:
+      return kPop;
+    case Opcode::Jump:
+      return kJump;
+    case Opcode::If:
+      return kIf;
+    case Opcode::Not:
+      return kNot;
+    case Opcode::StoreRegister:
+      return kStoreRegister;
+    case Opcode::Add:
+    case Opcode::Add2:
+    case Opcode::Subtract:
+    case Opcode::Multiply:
+    case Opcode::Divide:
+    case Opcode::Modulo:
+      return kArithmetic;
+    case Opcode::Increment:
+    case Opcode::Decrement:
+      return kStep;
+    case Opcode::Less2:
+    case Opcode::Greater:
+    case Opcode::Less:
+    case Opcode::Equals:
+    case Opcode::Equals2:
+    case Opcode::StrictEquals:
+      return kCompare;
+    case Opcode::CallFunction:
+    case Opcode::CallMethod:
+      return kCall;
+    case Opcode::Return:
+      return kReturn;
+    case Opcode::GetVariable:
+      return kGetVariable;
+    case Opcode::SetVariable:
+      return kSetVariable;
+    case Opcode::GetMember:
+      return kGetMember;
+    case Opcode::SetMember:
+      return kSetMember;
+    default:
+      return kGeneral;
+  }
+}
+
 void DecodedBlock::decodeRecord(const uint8_t* code, size_t length, size_t pc, bool legacy, DecodedAction& out,
                                 std::vector<PushItem>& items) {
   out = DecodedAction();
   const uint8_t op = code[pc];
   out.op = op;
-  out.kind = op == static_cast<uint8_t>(Opcode::Push) ? DecodedAction::kPushLoose
-             : op == DecodedAction::kPushName || op == DecodedAction::kPushOperands || op == DecodedAction::kPushCall ||
-                     op == DecodedAction::kPushLoose
-                 ? DecodedAction::kOther
-                 : op;
+  out.kind = DecodedAction::kindOf(op);
   out.pc = op == 0 ? kEndMark : static_cast<uint32_t>(pc);
   out.payload = static_cast<uint32_t>(pc);
   out.next = pc + 1;
@@ -126,7 +171,7 @@ DecodedBlock::DecodedBlock(const uint8_t* code, size_t length, bool legacy, bool
   for (size_t i = 0; i < actions_.size(); ++i) {
     DecodedAction& a = actions_[i];
     if (a.op != static_cast<uint8_t>(Opcode::Push)) continue;
-    a.kind = a.op;  // the block's own items
+    a.kind = DecodedAction::kPush;  // the block's own items
     if (a.itemCount == 0 || i + 1 == actions_.size()) continue;
     const PushItem* end = items_.data() + a.firstItem + a.itemCount;
     switch (static_cast<Opcode>(actions_[i + 1].op)) {

@@ -46,22 +46,42 @@ struct DecodedAction {
   uint32_t payloadLength = 0;
   size_t next = 0;       // where the following record starts (may lie past the end)
   uint8_t op = 0;
-  // What the interpreter dispatches on: the opcode, or one of the kinds
-  // below. An opcode that is no action and equals one of them is kOther.
+  // What the interpreter dispatches on: the hot actions each have a kind
+  // (a Push also by what follows it), every other record is kGeneral.
   uint8_t kind = 0;
-  // Push whose last item is a string naming the variable or member that
-  // the GetVariable or GetMember right after it reads.
-  static constexpr uint8_t kPushName = 0x01;
-  // Push before an action that takes two numbers (arithmetic or a
-  // comparison); its last items (or its last and the value below) may be them.
-  static constexpr uint8_t kPushOperands = 0x02;
-  // Push whose last items are the argument count, (the object and) the name
-  // for the CallFunction or CallMethod right after it.
-  static constexpr uint8_t kPushCall = 0x03;
-  // Push decoded on the spot (a jump into the middle of a record): its
-  // items are not in the block's list.
-  static constexpr uint8_t kPushLoose = 0x16;
-  static constexpr uint8_t kOther = 0xFF;
+  enum Kind : uint8_t {
+    kGeneral = 0,
+    kPush,
+    // Push whose last item is a string naming the variable or member that
+    // the GetVariable or GetMember right after it reads.
+    kPushName,
+    // Push before an action that takes two numbers (arithmetic or a
+    // comparison); its last items (or its last and the value below) may be them.
+    kPushOperands,
+    // Push whose last items are the argument count, (the object and) the
+    // name for the CallFunction or CallMethod right after it.
+    kPushCall,
+    // Push decoded on the spot (a jump into the middle of a record): its
+    // items are not in the block's list.
+    kPushLoose,
+    kPop,
+    kJump,
+    kIf,
+    kNot,
+    kStoreRegister,
+    kArithmetic,  // Add, Add2, Subtract, Multiply, Divide, Modulo
+    kStep,        // Increment, Decrement
+    kCompare,     // Less2, Greater, Less, Equals, Equals2, StrictEquals
+    kCall,        // CallFunction, CallMethod
+    kReturn,
+    kGetVariable,
+    kSetVariable,
+    kGetMember,
+    kSetMember,
+    kKindCount
+  };
+  // The kind of a record of opcode `op` (a Push: as decoded on the spot).
+  static uint8_t kindOf(uint8_t op);
   uint8_t reg = 0;       // StoreRegister: the register
   int16_t offset = 0;    // Jump and If: the branch offset
   // Jump and If: the index of the record where the branch lands, when one of

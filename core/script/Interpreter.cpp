@@ -507,21 +507,21 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
         }
         goto plainPush;
       }
-      case op(Opcode::Push):
+      case DecodedAction::kPush:
       plainPush:
         pushItems(blockItems + act->firstItem, blockItems + act->firstItem + act->itemCount);
         continue;
       case DecodedAction::kPushLoose:
         pushItems(loose->items.data(), loose->items.data() + act->itemCount);
         continue;
-      case op(Opcode::Pop):
+      case DecodedAction::kPop:
         if (depth > 0) stack_.pop_back();
         continue;
-      case op(Opcode::Jump):
+      case DecodedAction::kJump:
         pc += act->offset;
         if (expect != endMark) expect = branchTarget(act);
         continue;
-      case op(Opcode::If): {
+      case DecodedAction::kIf: {
         if (depth == 0) break;
         const ScriptValue& c = stack_.back();
         bool taken;
@@ -535,7 +535,7 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
         }
         continue;
       }
-      case op(Opcode::Not): {
+      case DecodedAction::kNot: {
         if (depth == 0) break;
         const ScriptValue& c = stack_.back();
         bool value;
@@ -546,7 +546,7 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
         booleanResult(!value);
         continue;
       }
-      case op(Opcode::StoreRegister): {
+      case DecodedAction::kStoreRegister: {
         const uint8_t reg = act->reg;
         // Followed by Pop, the value is moved and the Pop skipped.
         const bool fusePop = pc < length && code[pc] == op(Opcode::Pop);
@@ -562,12 +562,7 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
         if (reg < ctx.registerCount) ctx.registers[reg] = std::move(v);
         continue;
       }
-      case op(Opcode::Add):
-      case op(Opcode::Add2):
-      case op(Opcode::Subtract):
-      case op(Opcode::Multiply):
-      case op(Opcode::Divide):
-      case op(Opcode::Modulo): {
+      case DecodedAction::kArithmetic: {
         if (depth < 2) break;
         const ScriptValue& y = stack_.back();
         const ScriptValue& x = stack_[stack_.size() - 2];
@@ -578,19 +573,13 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
         stack_.back().setNumber(arithmetic(code0, l, r));
         continue;
       }
-      case op(Opcode::Increment):
-      case op(Opcode::Decrement): {
+      case DecodedAction::kStep: {
         if (depth == 0 || !stack_.back().isNumber()) break;
         ScriptValue& x = stack_.back();
         x.setNumber(x.asNumber() + (code0 == op(Opcode::Increment) ? 1 : -1));
         continue;
       }
-      case op(Opcode::Less2):
-      case op(Opcode::Greater):
-      case op(Opcode::Less):
-      case op(Opcode::Equals):
-      case op(Opcode::Equals2):
-      case op(Opcode::StrictEquals): {
+      case DecodedAction::kCompare: {
         if (depth < 2) break;
         const ScriptValue& y = stack_.back();
         const ScriptValue& x = stack_[stack_.size() - 2];
@@ -601,8 +590,7 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
         compare(code0, l, r);
         continue;
       }
-      case op(Opcode::CallFunction):
-      case op(Opcode::CallMethod): {
+      case DecodedAction::kCall: {
         const bool method = code0 == op(Opcode::CallMethod);
         const size_t operands = method ? 3 : 2;
         if (depth < operands || !stack_.back().isString() || !stack_[stack_.size() - operands].isNumber()) break;
@@ -613,11 +601,11 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
         callAction(act, method, false, name, object, countD);
         continue;
       }
-      case op(Opcode::Return):
+      case DecodedAction::kReturn:
         ctx.returnValue = pop();
         ctx.returned = true;
         goto finished;
-      case op(Opcode::GetVariable): {
+      case DecodedAction::kGetVariable: {
         if (depth == 0 || !stack_.back().isString()) break;
         if (LookupCache* c = decoded->cache(*act)) {
           ScriptValue out;
@@ -631,14 +619,14 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
         push(getVariable(ctx, name));
         continue;
       }
-      case op(Opcode::SetVariable): {
+      case DecodedAction::kSetVariable: {
         if (depth < 2 || !stack_[stack_.size() - 2].isString()) break;
         if (LookupCache* c = decoded->cache(*act)) {
           const ScriptString* name = stack_[stack_.size() - 2].asString();
           if (quickCachedSetVariable(ctx, name, *c, stack_.back()) ||
               cachedSetVariable(ctx, name, *c, stack_.back())) {
             stack_.pop_back();
-            stack_.pop_back();
+            stack_.popString();
             continue;
           }
         }
@@ -647,12 +635,12 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
         setVariable(ctx, name, value);
         continue;
       }
-      case op(Opcode::GetMember): {
+      case DecodedAction::kGetMember: {
         if (depth < 2 || !stack_.back().isString()) break;
         if (LookupCache* c = decoded->cache(*act); c && stack_[stack_.size() - 2].isObject()) {
           ScriptValue out;
           if (cachedGetMember(stack_[stack_.size() - 2].asObject(), stack_.back().asString(), *c, out)) {
-            stack_.pop_back();
+            stack_.popString();
             stack_.back() = std::move(out);
             continue;
           }
@@ -664,15 +652,15 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
         push(std::move(out));
         continue;
       }
-      case op(Opcode::SetMember): {
+      case DecodedAction::kSetMember: {
         if (depth < 3 || !stack_[stack_.size() - 2].isString()) break;
         if (LookupCache* c = decoded->cache(*act); c && stack_[stack_.size() - 3].isObject() &&
                                                    cachedSetMember(stack_[stack_.size() - 3].asObject(),
                                                                    stack_[stack_.size() - 2].asString(), *c,
                                                                    stack_.back())) {
           stack_.pop_back();
-          stack_.pop_back();
-          stack_.pop_back();
+          stack_.popString();
+          stack_.popObject();
           continue;
         }
         const ScriptValue value = stack_.take();
@@ -681,8 +669,10 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
         setMemberOp(object, name, value);
         continue;
       }
-      default:
+      case DecodedAction::kGeneral:
         break;
+      default:
+        __builtin_unreachable();  // the decoder gives no other kind
     }
     const uint8_t* payload = code + act->payload;
     const size_t payloadLength = act->payloadLength;
