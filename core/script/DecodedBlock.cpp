@@ -190,9 +190,14 @@ DecodedBlock::DecodedBlock(const uint8_t* code, size_t length, bool legacy, bool
       case Opcode::Less:
       case Opcode::Equals:
       case Opcode::Equals2:
-      case Opcode::StrictEquals:
-        a.kind = DecodedAction::kPushOperands;
+      case Opcode::StrictEquals: {
+        const bool rightNumber = end[-1].kind == PushItem::Value && end[-1].value.isNumber();
+        if (a.itemCount == 1 && rightNumber) a.kind = DecodedAction::kPushNumberOperand;
+        else if (a.itemCount == 2 && rightNumber && end[-2].kind == PushItem::Register)
+          a.kind = DecodedAction::kPushRegisterNumber;
+        else a.kind = DecodedAction::kPushOperands;
         break;
+      }
       case Opcode::CallFunction:
       case Opcode::CallMethod: {
         const size_t need = actions_[i + 1].op == static_cast<uint8_t>(Opcode::CallMethod) ? 3 : 2;

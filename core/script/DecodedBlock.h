@@ -58,6 +58,10 @@ struct DecodedAction {
     // Push before an action that takes two numbers (arithmetic or a
     // comparison); its last items (or its last and the value below) may be them.
     kPushOperands,
+    // The same forms of it most used: one number, the right operand, the
+    // left being on the stack; a register then a number.
+    kPushNumberOperand,
+    kPushRegisterNumber,
     // Push whose last items are the argument count, (the object and) the
     // name for the CallFunction or CallMethod right after it.
     kPushCall,

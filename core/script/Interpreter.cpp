@@ -483,6 +483,40 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
         }
         goto plainPush;
       }
+      case DecodedAction::kPushNumberOperand: {
+        // The same, for a number pushed as the right operand of a left one
+        // on the stack.
+        if (ctx.withCount != 0 || depth == 0 || !stack_.back().isNumber()) goto plainPush;
+        const DecodedAction* nextAct = expect;
+        const uint8_t nextOp = nextAct->op;
+        const double r = blockItems[act->firstItem].value.asNumber();
+        if ((nextOp == op(Opcode::Divide) && ctx.version4 && r == 0) || abort_) goto plainPush;
+        runFused(nextAct);
+        ScriptValue& x = stack_.back();
+        if (nextAct->kind == DecodedAction::kArithmetic) {
+          x.setNumber(arithmetic(nextOp, x.asNumber(), r));
+        } else {
+          const double l = x.asNumber();
+          stack_.pop_back();
+          compare(nextOp, l, r);
+        }
+        continue;
+      }
+      case DecodedAction::kPushRegisterNumber: {
+        // The same, for a register and a number.
+        const PushItem* items = blockItems + act->firstItem;
+        const unsigned reg = items[0].index;
+        if (ctx.withCount != 0 || reg >= static_cast<unsigned>(ctx.registerCount) || !ctx.registers[reg].isNumber())
+          goto plainPush;
+        const DecodedAction* nextAct = expect;
+        const uint8_t nextOp = nextAct->op;
+        const double l = ctx.registers[reg].asNumber(), r = items[1].value.asNumber();
+        if ((nextOp == op(Opcode::Divide) && ctx.version4 && r == 0) || abort_) goto plainPush;
+        runFused(nextAct);
+        if (nextAct->kind == DecodedAction::kArithmetic) push(ScriptValue::number(arithmetic(nextOp, l, r)));
+        else compare(nextOp, l, r);
+        continue;
+      }
       case DecodedAction::kPushCall: {
         const PushItem* items = blockItems + act->firstItem;
         const PushItem* end = items + act->itemCount;
