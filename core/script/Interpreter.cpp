@@ -434,16 +434,26 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
               continue;
             }
             runFused(nextAct);
-            ScriptValue out;
             if (!member) {
-              if (!c || !(quickCachedVariable(ctx, name.asString(), *c, out) ||
-                          cachedGetVariable(ctx, name.asString(), *c, out)))
-                out = getVariable(ctx, name);
-              push(std::move(out));
+              // A cached read fills the empty slot above the top in place.
+              stack_.reserve(stack_.size() + 1);
+              ScriptValue& slot = stack_.slotAbove();
+              if (c && (quickCachedVariable(ctx, name.asString(), *c, slot) ||
+                        cachedGetVariable(ctx, name.asString(), *c, slot)))
+                stack_.pushFilled();
+              else
+                push(getVariable(ctx, name));
             } else {
-              ScriptValue object = stack_.take();
-              if (!c || !cachedGetMember(object.asObject(), name.asString(), *c, out)) getMemberOp(object, name, out);
-              push(std::move(out));
+              ScriptValue& top = stack_.back();
+              ScriptValue out;
+              if (c && cachedGetMember(top.asObject(), name.asString(), *c, out)) {
+                top.clearObject();
+                top.fillEmpty(std::move(out));
+              } else {
+                ScriptValue object = stack_.take();
+                getMemberOp(object, name, out);
+                push(std::move(out));
+              }
             }
             continue;
           }

@@ -46,6 +46,10 @@ class ValueStack {
     }
     data_[top_++].fillEmpty(v);
   }
+  // The empty slot above the top (after reserve() made room for it), to be
+  // filled in place and then counted in with pushFilled().
+  ScriptValue& slotAbove() { return data_[top_]; }
+  void pushFilled() { ++top_; }
   // A push after reserve() made room for it.
   [[gnu::always_inline]] void pushReserved(const ScriptValue& v) { data_[top_++].fillEmpty(v); }
   void pop_back() { data_[--top_].clear(); }
