@@ -876,6 +876,8 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
         }
         if (ctx.kind == ActionContext::Queued && ctx.activation)
           ctx.activation->makeActivation().thisValue = ctx.hasOverride ? ctx.override : ctx.target;
+        else if (ctx.kind == ActionContext::Queued)
+          ctx.pendingThis = ctx.hasOverride ? &ctx.override : &ctx.target;
         break;
       }
       case op(Opcode::StringAdd): {
