@@ -7,12 +7,62 @@
 
 namespace kivra {
 
+uint8_t DecodedAction::kindOf(uint8_t op) {
+  switch (static_cast<Opcode>(op)) {
+    case Opcode::Push:
+      return kPushLoose;
+    case Opcode::Pop:
+      return kPop;
+    case Opcode::Jump:
+      return kJump;
+    case Opcode::If:
+      return kIf;
+    case Opcode::Not:
+      return kNot;
+    case Opcode::StoreRegister:
+      return kStoreRegister;
+    case Opcode::Add:
+    case Opcode::Add2:
+    case Opcode::Subtract:
+    case Opcode::Multiply:
+    case Opcode::Divide:
+    case Opcode::Modulo:
+      return kArithmetic;
+    case Opcode::Increment:
+    case Opcode::Decrement:
+      return kStep;
+    case Opcode::Less2:
+    case Opcode::Greater:
+    case Opcode::Less:
+    case Opcode::Equals:
+    case Opcode::Equals2:
+    case Opcode::StrictEquals:
+      return kCompare;
+    case Opcode::CallFunction:
+    case Opcode::CallMethod:
+      return kCall;
+    case Opcode::Return:
+      return kReturn;
+    case Opcode::GetVariable:
+      return kGetVariable;
+    case Opcode::SetVariable:
+      return kSetVariable;
+    case Opcode::GetMember:
+      return kGetMember;
+    case Opcode::SetMember:
+      return kSetMember;
+    default:
+      return kGeneral;
+  }
+}
+
 void DecodedBlock::decodeRecord(const uint8_t* code, size_t length, size_t pc, bool legacy, DecodedAction& out,
                                 std::vector<PushItem>& items) {
   out = DecodedAction();
   const uint8_t op = code[pc];
   out.op = op;
-  out.pc = static_cast<uint32_t>(pc);
+  out.kind = DecodedAction::kindOf(op);
+  out.pc = op == 0 ? kEndMark : static_cast<uint32_t>(pc);
   out.payload = static_cast<uint32_t>(pc);
   out.next = pc + 1;
   if (op >= 0x80) {
@@ -112,19 +162,23 @@ DecodedBlock::DecodedBlock(const uint8_t* code, size_t length, bool legacy, bool
     actions_.push_back(a);
     pc = a.next;
   }
-  for (size_t i = 0; i + 1 < actions_.size(); ++i) {
-    DecodedAction& a = actions_[i];
-    const uint8_t next = actions_[i + 1].op;
-    a.nameForNext = a.op == static_cast<uint8_t>(Opcode::Push) && a.itemCount > 0 &&
-                    (next == static_cast<uint8_t>(Opcode::GetVariable) ||
-                     next == static_cast<uint8_t>(Opcode::GetMember)) &&
-                    items_[a.firstItem + a.itemCount - 1].kind == PushItem::Value &&
-                    items_[a.firstItem + a.itemCount - 1].value.isString();
+  for (DecodedAction& a : actions_) {
+    if (a.op != static_cast<uint8_t>(Opcode::Jump) && a.op != static_cast<uint8_t>(Opcode::If)) continue;
+    const int64_t to = static_cast<int64_t>(a.next) + a.offset;
+    if (to >= 0 && static_cast<uint64_t>(to) < length && index_[static_cast<size_t>(to)] >= 0)
+      a.target = static_cast<uint32_t>(index_[static_cast<size_t>(to)]);
   }
-  for (size_t i = 0; i + 1 < actions_.size(); ++i) {
+  for (size_t i = 0; i < actions_.size(); ++i) {
     DecodedAction& a = actions_[i];
-    if (a.op != static_cast<uint8_t>(Opcode::Push) || a.itemCount == 0) continue;
+    if (a.op != static_cast<uint8_t>(Opcode::Push)) continue;
+    a.kind = DecodedAction::kPush;  // the block's own items
+    if (a.itemCount == 0 || i + 1 == actions_.size()) continue;
+    const PushItem* end = items_.data() + a.firstItem + a.itemCount;
     switch (static_cast<Opcode>(actions_[i + 1].op)) {
+      case Opcode::GetVariable:
+      case Opcode::GetMember:
+        if (end[-1].kind == PushItem::Value && end[-1].value.isString()) a.kind = DecodedAction::kPushName;
+        break;
       case Opcode::Add:
       case Opcode::Add2:
       case Opcode::Subtract:
@@ -136,17 +190,21 @@ DecodedBlock::DecodedBlock(const uint8_t* code, size_t length, bool legacy, bool
       case Opcode::Less:
       case Opcode::Equals:
       case Opcode::Equals2:
-      case Opcode::StrictEquals:
-        a.operandsForNext = true;
+      case Opcode::StrictEquals: {
+        const bool rightNumber = end[-1].kind == PushItem::Value && end[-1].value.isNumber();
+        if (a.itemCount == 1 && rightNumber) a.kind = DecodedAction::kPushNumberOperand;
+        else if (a.itemCount == 2 && rightNumber && end[-2].kind == PushItem::Register)
+          a.kind = DecodedAction::kPushRegisterNumber;
+        else a.kind = DecodedAction::kPushOperands;
         break;
+      }
       case Opcode::CallFunction:
       case Opcode::CallMethod: {
         const size_t need = actions_[i + 1].op == static_cast<uint8_t>(Opcode::CallMethod) ? 3 : 2;
-        if (a.itemCount < need) break;
-        const PushItem* end = items_.data() + a.firstItem + a.itemCount;
-        a.callForNext = end[-1].kind == PushItem::Value && end[-1].value.isString() &&
-                        end[-static_cast<std::ptrdiff_t>(need)].kind == PushItem::Value &&
-                        end[-static_cast<std::ptrdiff_t>(need)].value.isNumber();
+        if (a.itemCount >= need && end[-1].kind == PushItem::Value && end[-1].value.isString() &&
+            end[-static_cast<std::ptrdiff_t>(need)].kind == PushItem::Value &&
+            end[-static_cast<std::ptrdiff_t>(need)].value.isNumber())
+          a.kind = DecodedAction::kPushCall;
         break;
       }
       default:

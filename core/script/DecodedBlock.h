@@ -39,22 +39,59 @@ struct LookupCache {
 };
 
 struct DecodedAction {
-  uint32_t pc = 0;       // the record's first byte
+  // The record's first byte; kEndMark for an End record, which is never the
+  // record expected next (the loop's slow head ends the run there).
+  uint32_t pc = 0;
   uint32_t payload = 0;  // offset of the payload
   uint32_t payloadLength = 0;
   size_t next = 0;       // where the following record starts (may lie past the end)
   uint8_t op = 0;
+  // What the interpreter dispatches on: the hot actions each have a kind
+  // (a Push also by what follows it), every other record is kGeneral.
+  uint8_t kind = 0;
+  enum Kind : uint8_t {
+    kGeneral = 0,
+    kPush,
+    // Push whose last item is a string naming the variable or member that
+    // the GetVariable or GetMember right after it reads.
+    kPushName,
+    // Push before an action that takes two numbers (arithmetic or a
+    // comparison); its last items (or its last and the value below) may be them.
+    kPushOperands,
+    // The same forms of it most used: one number, the right operand, the
+    // left being on the stack; a register then a number.
+    kPushNumberOperand,
+    kPushRegisterNumber,
+    // Push whose last items are the argument count, (the object and) the
+    // name for the CallFunction or CallMethod right after it.
+    kPushCall,
+    // Push decoded on the spot (a jump into the middle of a record): its
+    // items are not in the block's list.
+    kPushLoose,
+    kPop,
+    kJump,
+    kIf,
+    kNot,
+    kStoreRegister,
+    kArithmetic,  // Add, Add2, Subtract, Multiply, Divide, Modulo
+    kStep,        // Increment, Decrement
+    kCompare,     // Less2, Greater, Less, Equals, Equals2, StrictEquals
+    kCall,        // CallFunction, CallMethod
+    kReturn,
+    kGetVariable,
+    kSetVariable,
+    kGetMember,
+    kSetMember,
+    kKindCount
+  };
+  // The kind of a record of opcode `op` (a Push: as decoded on the spot).
+  static uint8_t kindOf(uint8_t op);
   uint8_t reg = 0;       // StoreRegister: the register
-  // Push: its last item is a string naming the variable or member that the
-  // GetVariable or GetMember right after it reads.
-  bool nameForNext = false;
-  // Push: the action right after it takes two numbers (arithmetic or a
-  // comparison); its last items (or its last and the value below) may be them.
-  bool operandsForNext = false;
-  // Push: its last items are the argument count, (the object and) the name
-  // for the CallFunction or CallMethod right after it.
-  bool callForNext = false;
   int16_t offset = 0;    // Jump and If: the branch offset
+  // Jump and If: the index of the record where the branch lands, when one of
+  // the block's records starts there.
+  uint32_t target = kNoTarget;
+  static constexpr uint32_t kNoTarget = 0xFFFFFFFF;
   uint32_t firstItem = 0;  // Push: its items in the block's item list
   uint32_t itemCount = 0;
   uint32_t cache = kNoCache;  // variable, member and call actions: the lookup cache
@@ -81,12 +118,15 @@ class DecodedBlock {
   }
   // The records in order, then an end mark whose position is kEndMark.
   const DecodedAction* actions() const { return actions_.data(); }
+  const DecodedAction* endMark() const { return &actions_.back(); }
   static constexpr uint32_t kEndMark = 0xFFFFFFFF;
   const PushItem* items() const { return items_.data(); }
   bool legacy() const { return legacy_; }
-  // The lookup cache of a decoded action of this block, or null.
+  // The lookup cache of a decoded action of this block, or null. (Only the
+  // block's records have a cache index; the list is made whole when the
+  // block is decoded.)
   LookupCache* cache(const DecodedAction& a) const {
-    return a.cache < caches_.size() ? &caches_[a.cache] : nullptr;
+    return a.cache != DecodedAction::kNoCache ? caches_.data() + a.cache : nullptr;
   }
   // True when the block was decoded from these very bytes (blocks that kept
   // a copy of their bytes only).

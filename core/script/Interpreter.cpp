@@ -179,7 +179,39 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
   size_t pc = 0;
   int skip = 0;  // actions left to skip for WaitForFrame
   // A boolean result feeding Not (and then If) never touches the stack.
-  auto booleanResult = [&](bool flag) {
+  // Where a taken branch lands: the record at its target, when the block has
+  // one there, else the record after it, which does not match and so sends
+  // the loop to its slow head.
+  auto branchTarget = [&](const DecodedAction* branch) __attribute__((always_inline)) {
+    return branch->target != DecodedAction::kNoTarget ? actions + branch->target : branch + 1;
+  };
+  auto booleanResult = [&](bool flag) __attribute__((always_inline)) {
+    const DecodedAction* n = expect;
+    if (n->pc == pc) {
+      // The block's own records follow (no `with` block or skip is in force):
+      // they tell what comes next without reading the bytes.
+      if (n->op == op(Opcode::Not)) {
+        flag = !flag;
+        pc = n->next;
+        ++n;
+        countAction();
+      }
+      if (n->pc == pc && n->op == op(Opcode::If) && n->next == pc + 5 && n->next <= length) {
+        pc = n->next;
+        countAction();
+        if (flag) {
+          pc += n->offset;
+          n = branchTarget(n);
+        } else {
+          ++n;
+        }
+        expect = n;
+        return;
+      }
+      expect = n;
+      push(ScriptValue::boolean(flag));
+      return;
+    }
     if (pc < length && code[pc] == op(Opcode::Not)) {
       flag = !flag;
       ++pc;
@@ -204,6 +236,7 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
     return pool && item.index < pool->strings.size() ? &pool->strings[item.index] : nullptr;
   };
   auto pushItems = [&](const PushItem* item, const PushItem* end) {
+    if (item == end) return;  // a fused Push often has nothing before its operands
     stack_.reserve(stack_.size() + static_cast<size_t>(end - item));
     for (; item != end; ++item) {
       if (const ScriptValue* v = itemValue(*item)) stack_.pushReserved(*v);
@@ -347,52 +380,56 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
     return v && v->isNumber() ? v : nullptr;
   };
 
+  // While a `with` block or a WaitForFrame skip is in force every record
+  // goes through the slow head, which checks them: `expect` is then the end
+  // mark, which no position matches.
+  const DecodedAction* const endMark = decoded->endMark();
   while (!abort_) {
-    if (ctx.withCount > 0) [[unlikely]] {
-      while (ctx.withCount > 0 &&
-             (pc >= ctx.withEnd[ctx.withCount - 1] || pc < ctx.withStart[ctx.withCount - 1])) {
-        --ctx.withCount;
-        ctx.scope[--ctx.scopeCount] = ScopeEntry();
-      }
-    }
-    // The record expected next starts below the end (the list ends with a
-    // mark no position matches).
+    // The record expected next starts below the end.
     const DecodedAction* act = expect;
     if (act->pc == pc) [[likely]] {
       ++expect;
-    } else if (pc >= length) {
-      break;
-    } else if ((act = decoded->at(pc))) {
-      expect = act + 1;
     } else {
-      if (!loose) loose = std::make_unique<LooseRecord>();
-      loose->items.clear();
-      DecodedBlock::decodeRecord(code, length, pc, legacy, loose->action, loose->items);
-      act = &loose->action;
+      while (ctx.withCount > 0 && (pc >= ctx.withEnd[ctx.withCount - 1] || pc < ctx.withStart[ctx.withCount - 1])) {
+        --ctx.withCount;
+        ctx.scope[--ctx.scopeCount] = ScopeEntry();
+      }
+      if (pc >= length) break;
+      if ((act = decoded->at(pc))) {
+        expect = act + 1;
+      } else {
+        if (!loose) loose = std::make_unique<LooseRecord>();
+        loose->items.clear();
+        DecodedBlock::decodeRecord(code, length, pc, legacy, loose->action, loose->items);
+        act = &loose->action;
+      }
+      if (act->op == 0) break;  // the end of the actions (never the record expected)
+      if (ctx.withCount > 0 || skip > 0) expect = endMark;
+      if (skip > 0) {
+        pc = act->next;
+        countAction();
+        --skip;
+        continue;
+      }
     }
-    const uint8_t code0 = act->op;
-    if (code0 == 0) break;
     pc = act->next;
     countAction();
-    if (skip > 0) [[unlikely]] {
-      --skip;
-      continue;
-    }
 
     // Fast paths: the hottest actions with their common operand kinds, worked
     // on the stack in place. Each gives the result of the general path below
     // (operands popped and converted by the descriptor, then the handler);
     // any other case falls through to it.
+    const uint8_t code0 = act->op;
     const size_t depth = stack_.size() - stackBase_;
-    switch (code0) {
-      case op(Opcode::Push): {
-        const PushItem* items = loose && act == &loose->action ? loose->items.data() : blockItems + act->firstItem;
+    switch (act->kind) {
+      case DecodedAction::kPushName: {
+        const PushItem* items = blockItems + act->firstItem;
         const PushItem* end = items + act->itemCount;
         // A name pushed for the GetVariable or GetMember right after goes
         // to it directly; that action is counted and run here as the loop
         // would (the Push cannot have set the abort flag, no `with` can
         // end in between, and a Push that ran was not skipped).
-        if (act->nameForNext && ctx.withCount == 0) {
+        if (ctx.withCount == 0) {
           const DecodedAction* nextAct = expect;
           const ScriptValue& name = end[-1].value;
           LookupCache* c = decoded->cache(*nextAct);
@@ -406,24 +443,39 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
               continue;
             }
             runFused(nextAct);
-            ScriptValue out;
             if (!member) {
-              if (!c || !(quickCachedVariable(ctx, name.asString(), *c, out) ||
-                          cachedGetVariable(ctx, name.asString(), *c, out)))
-                out = getVariable(ctx, name);
-              push(std::move(out));
+              // A cached read fills the empty slot above the top in place.
+              stack_.reserve(stack_.size() + 1);
+              ScriptValue& slot = stack_.slotAbove();
+              if (c && (quickCachedVariable(ctx, name.asString(), *c, slot) ||
+                        cachedGetVariable(ctx, name.asString(), *c, slot)))
+                stack_.pushFilled();
+              else
+                push(getVariable(ctx, name));
             } else {
-              ScriptValue object = stack_.take();
-              if (!c || !cachedGetMember(object.asObject(), name.asString(), *c, out)) getMemberOp(object, name, out);
-              push(std::move(out));
+              ScriptValue& top = stack_.back();
+              ScriptValue out;
+              if (c && cachedGetMember(top.asObject(), name.asString(), *c, out)) {
+                top.clearObject();
+                top.fillEmpty(std::move(out));
+              } else {
+                ScriptValue object = stack_.take();
+                getMemberOp(object, name, out);
+                push(std::move(out));
+              }
             }
             continue;
           }
         }
+        goto plainPush;
+      }
+      case DecodedAction::kPushOperands: {
+        const PushItem* items = blockItems + act->firstItem;
+        const PushItem* end = items + act->itemCount;
         // Two numbers for the arithmetic or comparison right after: it
         // takes them without their going through the stack, counted and
         // run here as the loop would (as above).
-        if (act->operandsForNext && ctx.withCount == 0) {
+        if (ctx.withCount == 0) {
           const DecodedAction* nextAct = expect;
           const uint8_t nextOp = nextAct->op;
           const ScriptValue* y = numberItem(end[-1]);
@@ -448,8 +500,47 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
             continue;
           }
         }
+        goto plainPush;
+      }
+      case DecodedAction::kPushNumberOperand: {
+        // The same, for a number pushed as the right operand of a left one
+        // on the stack.
+        if (ctx.withCount != 0 || depth == 0 || !stack_.back().isNumber()) goto plainPush;
+        const DecodedAction* nextAct = expect;
+        const uint8_t nextOp = nextAct->op;
+        const double r = blockItems[act->firstItem].value.asNumber();
+        if ((nextOp == op(Opcode::Divide) && ctx.version4 && r == 0) || abort_) goto plainPush;
+        runFused(nextAct);
+        ScriptValue& x = stack_.back();
+        if (nextAct->kind == DecodedAction::kArithmetic) {
+          x.setNumber(arithmetic(nextOp, x.asNumber(), r));
+        } else {
+          const double l = x.asNumber();
+          stack_.pop_back();
+          compare(nextOp, l, r);
+        }
+        continue;
+      }
+      case DecodedAction::kPushRegisterNumber: {
+        // The same, for a register and a number.
+        const PushItem* items = blockItems + act->firstItem;
+        const unsigned reg = items[0].index;
+        if (ctx.withCount != 0 || reg >= static_cast<unsigned>(ctx.registerCount) || !ctx.registers[reg].isNumber())
+          goto plainPush;
+        const DecodedAction* nextAct = expect;
+        const uint8_t nextOp = nextAct->op;
+        const double l = ctx.registers[reg].asNumber(), r = items[1].value.asNumber();
+        if ((nextOp == op(Opcode::Divide) && ctx.version4 && r == 0) || abort_) goto plainPush;
+        runFused(nextAct);
+        if (nextAct->kind == DecodedAction::kArithmetic) push(ScriptValue::number(arithmetic(nextOp, l, r)));
+        else compare(nextOp, l, r);
+        continue;
+      }
+      case DecodedAction::kPushCall: {
+        const PushItem* items = blockItems + act->firstItem;
+        const PushItem* end = items + act->itemCount;
         // The count, object and name of the call right after (as above).
-        if (act->callForNext && ctx.withCount == 0) {
+        if (ctx.withCount == 0) {
           const DecodedAction* nextAct = expect;
           const bool method = nextAct->op == op(Opcode::CallMethod);
           const PushItem* operands = end - (method ? 3 : 2);
@@ -467,16 +558,23 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
           callAction(nextAct, method, false, end[-1].value, object, operands->value.asNumber());
           continue;
         }
-        pushItems(items, end);
-        continue;
+        goto plainPush;
       }
-      case op(Opcode::Pop):
+      case DecodedAction::kPush:
+      plainPush:
+        pushItems(blockItems + act->firstItem, blockItems + act->firstItem + act->itemCount);
+        continue;
+      case DecodedAction::kPushLoose:
+        pushItems(loose->items.data(), loose->items.data() + act->itemCount);
+        continue;
+      case DecodedAction::kPop:
         if (depth > 0) stack_.pop_back();
         continue;
-      case op(Opcode::Jump):
+      case DecodedAction::kJump:
         pc += act->offset;
+        if (expect != endMark) expect = branchTarget(act);
         continue;
-      case op(Opcode::If): {
+      case DecodedAction::kIf: {
         if (depth == 0) break;
         const ScriptValue& c = stack_.back();
         bool taken;
@@ -484,10 +582,13 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
         else if (c.isNumber()) taken = c.asNumber() != 0 && !std::isnan(c.asNumber());
         else break;
         stack_.pop_back();
-        if (taken) pc += act->offset;
+        if (taken) {
+          pc += act->offset;
+          if (expect != endMark) expect = branchTarget(act);
+        }
         continue;
       }
-      case op(Opcode::Not): {
+      case DecodedAction::kNot: {
         if (depth == 0) break;
         const ScriptValue& c = stack_.back();
         bool value;
@@ -498,13 +599,14 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
         booleanResult(!value);
         continue;
       }
-      case op(Opcode::StoreRegister): {
+      case DecodedAction::kStoreRegister: {
         const uint8_t reg = act->reg;
         // Followed by Pop, the value is moved and the Pop skipped.
         const bool fusePop = pc < length && code[pc] == op(Opcode::Pop);
         ScriptValue v;
         if (fusePop) {
           v = pop();
+          if (expect->pc == pc) ++expect;  // the Pop is the record expected
           ++pc;
           countAction();
         } else if (depth > 0) {
@@ -513,12 +615,7 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
         if (reg < ctx.registerCount) ctx.registers[reg] = std::move(v);
         continue;
       }
-      case op(Opcode::Add):
-      case op(Opcode::Add2):
-      case op(Opcode::Subtract):
-      case op(Opcode::Multiply):
-      case op(Opcode::Divide):
-      case op(Opcode::Modulo): {
+      case DecodedAction::kArithmetic: {
         if (depth < 2) break;
         const ScriptValue& y = stack_.back();
         const ScriptValue& x = stack_[stack_.size() - 2];
@@ -529,19 +626,13 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
         stack_.back().setNumber(arithmetic(code0, l, r));
         continue;
       }
-      case op(Opcode::Increment):
-      case op(Opcode::Decrement): {
+      case DecodedAction::kStep: {
         if (depth == 0 || !stack_.back().isNumber()) break;
         ScriptValue& x = stack_.back();
         x.setNumber(x.asNumber() + (code0 == op(Opcode::Increment) ? 1 : -1));
         continue;
       }
-      case op(Opcode::Less2):
-      case op(Opcode::Greater):
-      case op(Opcode::Less):
-      case op(Opcode::Equals):
-      case op(Opcode::Equals2):
-      case op(Opcode::StrictEquals): {
+      case DecodedAction::kCompare: {
         if (depth < 2) break;
         const ScriptValue& y = stack_.back();
         const ScriptValue& x = stack_[stack_.size() - 2];
@@ -552,8 +643,7 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
         compare(code0, l, r);
         continue;
       }
-      case op(Opcode::CallFunction):
-      case op(Opcode::CallMethod): {
+      case DecodedAction::kCall: {
         const bool method = code0 == op(Opcode::CallMethod);
         const size_t operands = method ? 3 : 2;
         if (depth < operands || !stack_.back().isString() || !stack_[stack_.size() - operands].isNumber()) break;
@@ -564,12 +654,11 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
         callAction(act, method, false, name, object, countD);
         continue;
       }
-      case op(Opcode::Return):
+      case DecodedAction::kReturn:
         ctx.returnValue = pop();
         ctx.returned = true;
-        pc = length;
-        continue;
-      case op(Opcode::GetVariable): {
+        goto finished;
+      case DecodedAction::kGetVariable: {
         if (depth == 0 || !stack_.back().isString()) break;
         if (LookupCache* c = decoded->cache(*act)) {
           ScriptValue out;
@@ -583,14 +672,14 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
         push(getVariable(ctx, name));
         continue;
       }
-      case op(Opcode::SetVariable): {
+      case DecodedAction::kSetVariable: {
         if (depth < 2 || !stack_[stack_.size() - 2].isString()) break;
         if (LookupCache* c = decoded->cache(*act)) {
           const ScriptString* name = stack_[stack_.size() - 2].asString();
           if (quickCachedSetVariable(ctx, name, *c, stack_.back()) ||
               cachedSetVariable(ctx, name, *c, stack_.back())) {
             stack_.pop_back();
-            stack_.pop_back();
+            stack_.popString();
             continue;
           }
         }
@@ -599,12 +688,12 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
         setVariable(ctx, name, value);
         continue;
       }
-      case op(Opcode::GetMember): {
+      case DecodedAction::kGetMember: {
         if (depth < 2 || !stack_.back().isString()) break;
         if (LookupCache* c = decoded->cache(*act); c && stack_[stack_.size() - 2].isObject()) {
           ScriptValue out;
           if (cachedGetMember(stack_[stack_.size() - 2].asObject(), stack_.back().asString(), *c, out)) {
-            stack_.pop_back();
+            stack_.popString();
             stack_.back() = std::move(out);
             continue;
           }
@@ -616,15 +705,15 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
         push(std::move(out));
         continue;
       }
-      case op(Opcode::SetMember): {
+      case DecodedAction::kSetMember: {
         if (depth < 3 || !stack_[stack_.size() - 2].isString()) break;
         if (LookupCache* c = decoded->cache(*act); c && stack_[stack_.size() - 3].isObject() &&
                                                    cachedSetMember(stack_[stack_.size() - 3].asObject(),
                                                                    stack_[stack_.size() - 2].asString(), *c,
                                                                    stack_.back())) {
           stack_.pop_back();
-          stack_.pop_back();
-          stack_.pop_back();
+          stack_.popString();
+          stack_.popObject();
           continue;
         }
         const ScriptValue value = stack_.take();
@@ -633,8 +722,10 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
         setMemberOp(object, name, value);
         continue;
       }
-      default:
+      case DecodedAction::kGeneral:
         break;
+      default:
+        __builtin_unreachable();  // the decoder gives no other kind
     }
     const uint8_t* payload = code + act->payload;
     const size_t payloadLength = act->payloadLength;
@@ -794,6 +885,8 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
         }
         if (ctx.kind == ActionContext::Queued && ctx.activation)
           ctx.activation->makeActivation().thisValue = ctx.hasOverride ? ctx.override : ctx.target;
+        else if (ctx.kind == ActionContext::Queued)
+          ctx.pendingThis = ctx.hasOverride ? &ctx.override : &ctx.target;
         break;
       }
       case op(Opcode::StringAdd): {
@@ -1194,7 +1287,10 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
       default:
         break;
     }
+    // A `with` block or a skip begun: the slow head takes every record.
+    if (ctx.withCount > 0 || skip > 0) expect = endMark;
   }
+finished:
   while (ctx.withCount > 0) {
     --ctx.withCount;
     ctx.scope[--ctx.scopeCount] = ScopeEntry();

@@ -252,16 +252,15 @@ void ScriptEngine::runQueuedBlock(const ActionBlock& block) {
   ctx.version = block.version;
   ctx.version4 = block.version < 5;
   ctx.target = target;
-  ScriptObject* vars = heap_.create(ClassTag::Activation);
   ctx.scope[0].object = ScriptValue::object(global());
   ctx.scope[1].object = target;
-  ctx.scope[2].object = ScriptValue::object(vars);
   ctx.scopeCount = 3;
   ctx.clipEntry = 1;
-  ctx.activation = vars;
-  ActivationData& a = vars->makeActivation();
-  a.thisValue = target;
-  a.hasThis = true;
+  // The block's variables object is made when something needs it (a local,
+  // a nested function, a path lookup); until then its `this` is the target.
+  ctx.pendingEntry = 2;
+  ctx.pendingThis = &ctx.target;
+  ctx.pendingHasThis = true;
   ctx.registers = globalRegisters_;
   ctx.registerCount = 4;
   execute(ctx, block.code, block.length);

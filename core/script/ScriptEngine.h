@@ -343,20 +343,18 @@ class ScriptEngine {
   // cachedGetVariable, which decides every case.
   bool quickCachedVariable(const ActionContext& ctx, const ScriptString* name, const LookupCache& c,
                            ScriptValue& out) const {
-    if (c.entry < 0 || c.name.asString() != name || ctx.version4 || c.entry >= ctx.scopeCount ||
-        c.entry == ctx.pendingEntry || ctx.hasOverride)
+    // (An empty cache's entry, -1, is past any count as unsigned.)
+    const int entry = c.entry;
+    if (static_cast<unsigned>(entry) >= static_cast<unsigned>(ctx.scopeCount) || c.name.asString() != name ||
+        entry == ctx.pendingEntry || ctx.version4 || ctx.hasOverride)
       return false;
-    for (int i = ctx.scopeCount - 1; i > c.entry; --i) {
+    for (int i = ctx.scopeCount - 1; i > entry; --i) {
       if (i == ctx.pendingEntry) continue;
       const ScriptObject* o = ctx.scope[i].object.asObject();
       if (!o || o->classTag() != ClassTag::Activation || o->propertyCount() != 0) return false;
     }
-    const ScriptValue& holder = ctx.scope[c.entry].object;
-    const ScriptObject* h = holder.asObject();
-    if (!h) {
-      const ClipReference* r = holder.asClip();
-      h = r ? r->object() : nullptr;
-    }
+    const ScriptValue& holder = ctx.scope[entry].object;
+    const ScriptObject* h = holder.isObject() ? holder.asObject() : holder.isClip() ? holder.asClip()->object() : nullptr;
     if (h != c.objects[0] || h->layout() != c.layouts[0]) return false;
     const Property* p = c.property;
     if (p->accessor || !p->visibleTo(version_)) return false;

@@ -150,6 +150,15 @@ class ScriptValue {
     drop();
     kind_ = ValueKind::Undefined;
   }
+  // clear() for a value known to be a string, or an object.
+  [[gnu::always_inline]] void clearString() {
+    if (u_.s) u_.s->release();
+    kind_ = ValueKind::Undefined;
+  }
+  [[gnu::always_inline]] void clearObject() {
+    u_.o->release();
+    kind_ = ValueKind::Undefined;
+  }
   void setNumber(double d) {
     drop();
     kind_ = ValueKind::Number;

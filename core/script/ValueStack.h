@@ -46,9 +46,17 @@ class ValueStack {
     }
     data_[top_++].fillEmpty(v);
   }
+  // The empty slot above the top (after reserve() made room for it), to be
+  // filled in place and then counted in with pushFilled().
+  ScriptValue& slotAbove() { return data_[top_]; }
+  void pushFilled() { ++top_; }
   // A push after reserve() made room for it.
   [[gnu::always_inline]] void pushReserved(const ScriptValue& v) { data_[top_++].fillEmpty(v); }
   void pop_back() { data_[--top_].clear(); }
+  // Pops of a top known to be a string or an object: the reference is
+  // dropped without asking the kind.
+  void popString() { data_[--top_].clearString(); }
+  void popObject() { data_[--top_].clearObject(); }
   // The top value, moved out.
   ScriptValue take() { return std::move(data_[--top_]); }
   void clear() {
