@@ -198,6 +198,9 @@ DecodedBlock::DecodedBlock(const uint8_t* code, size_t length, bool legacy, bool
         else a.kind = DecodedAction::kPushOperands;
         break;
       }
+      case Opcode::Return:
+        if (a.itemCount == 1) a.kind = DecodedAction::kPushReturn;
+        break;
       case Opcode::CallFunction:
       case Opcode::CallMethod: {
         const size_t need = actions_[i + 1].op == static_cast<uint8_t>(Opcode::CallMethod) ? 3 : 2;

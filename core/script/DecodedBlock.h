@@ -65,6 +65,8 @@ struct DecodedAction {
     // Push whose last items are the argument count, (the object and) the
     // name for the CallFunction or CallMethod right after it.
     kPushCall,
+    // Push of one item that the Return right after it returns.
+    kPushReturn,
     // Push decoded on the spot (a jump into the middle of a record): its
     // items are not in the block's list.
     kPushLoose,

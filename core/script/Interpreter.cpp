@@ -560,6 +560,17 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
         }
         goto plainPush;
       }
+      case DecodedAction::kPushReturn: {
+        // The one item goes straight to the Return right after it, counted
+        // and run here as the loop would.
+        if (ctx.withCount != 0 || abort_) goto plainPush;
+        const ScriptValue* v = itemValue(blockItems[act->firstItem]);
+        runFused(expect);
+        if (v) ctx.returnValue = *v;
+        else ctx.returnValue.clear();
+        ctx.returned = true;
+        goto finished;
+      }
       case DecodedAction::kPush:
       plainPush:
         pushItems(blockItems + act->firstItem, blockItems + act->firstItem + act->itemCount);
