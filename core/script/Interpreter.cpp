@@ -55,6 +55,13 @@ size_t charOffset(std::string_view s, size_t c, bool utf8, bool multibyte) {
 // fmod, with whole numbers below 2^53 done in integers (the same result,
 // the sign of a zero included, without the library's long path).
 [[gnu::noinline]] double moduloOf(double l, double r) {
+  // A positive whole left operand and divisor of 31 bits, the common case:
+  // 32-bit division gives the same (a positive or zero remainder).
+  constexpr double kInt31 = 2147483647.0;
+  if (l > 0 && l <= kInt31 && r >= 1 && r <= kInt31) {
+    const int32_t li = static_cast<int32_t>(l), ri = static_cast<int32_t>(r);
+    if (static_cast<double>(li) == l && static_cast<double>(ri) == r) return static_cast<double>(li % ri);
+  }
   constexpr double kExact = 9007199254740992.0;  // 2^53
   // (Whole within that range: the conversion to an integer and back gives
   // the same number, without the library's trunc.)
