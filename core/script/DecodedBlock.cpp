@@ -142,6 +142,7 @@ DecodedBlock::DecodedBlock(const uint8_t* code, size_t length, bool legacy, bool
   if (keepBytes) bytes_.assign(code, code + length);
   index_.assign(length, -1);
   size_t pc = 0;
+  size_t caches = 0;
   while (pc < length) {
     DecodedAction a;
     decodeRecord(code, length, pc, legacy, a, items_);
@@ -153,14 +154,30 @@ DecodedBlock::DecodedBlock(const uint8_t* code, size_t length, bool legacy, bool
       case Opcode::SetMember:
       case Opcode::CallFunction:
       case Opcode::CallMethod:
-        a.cache = static_cast<uint32_t>(caches_.size());
-        caches_.emplace_back();
+        ++caches;
         break;
       default:
         break;
     }
     actions_.push_back(a);
     pc = a.next;
+  }
+  // The caches stay where they are from here on: each record points at its own.
+  caches_.resize(caches);
+  LookupCache* next = caches_.data();
+  for (DecodedAction& a : actions_) {
+    switch (static_cast<Opcode>(a.op)) {
+      case Opcode::GetVariable:
+      case Opcode::SetVariable:
+      case Opcode::GetMember:
+      case Opcode::SetMember:
+      case Opcode::CallFunction:
+      case Opcode::CallMethod:
+        a.cache = next++;
+        break;
+      default:
+        break;
+    }
   }
   for (DecodedAction& a : actions_) {
     if (a.op != static_cast<uint8_t>(Opcode::Jump) && a.op != static_cast<uint8_t>(Opcode::If)) continue;

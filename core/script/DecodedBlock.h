@@ -96,8 +96,9 @@ struct DecodedAction {
   static constexpr uint32_t kNoTarget = 0xFFFFFFFF;
   uint32_t firstItem = 0;  // Push: its items in the block's item list
   uint32_t itemCount = 0;
-  uint32_t cache = kNoCache;  // variable, member and call actions: the lookup cache
-  static constexpr uint32_t kNoCache = 0xFFFFFFFF;
+  // Variable, member and call actions of a block: their lookup cache, in the
+  // block's list. (Null for records decoded on the spot.)
+  LookupCache* cache = nullptr;
 };
 
 class DecodedBlock {
@@ -106,6 +107,9 @@ class DecodedBlock {
   // encoding of pushed strings (movies of version 5 and lower).
   // Blocks are shorter than 4 GiB (kEndMark is no position).
   DecodedBlock(const uint8_t* code, size_t length, bool legacy, bool keepBytes);
+  // Records point into the block's own lists.
+  DecodedBlock(const DecodedBlock&) = delete;
+  DecodedBlock& operator=(const DecodedBlock&) = delete;
 
   // Decodes the one record at `pc` (pc < length), appending its push items
   // to `items`.
@@ -124,12 +128,9 @@ class DecodedBlock {
   static constexpr uint32_t kEndMark = 0xFFFFFFFF;
   const PushItem* items() const { return items_.data(); }
   bool legacy() const { return legacy_; }
-  // The lookup cache of a decoded action of this block, or null. (Only the
-  // block's records have a cache index; the list is made whole when the
-  // block is decoded.)
-  LookupCache* cache(const DecodedAction& a) const {
-    return a.cache != DecodedAction::kNoCache ? caches_.data() + a.cache : nullptr;
-  }
+  // The lookup cache of a decoded action, or null (records decoded on the
+  // spot have none).
+  LookupCache* cache(const DecodedAction& a) const { return a.cache; }
   // True when the block was decoded from these very bytes (blocks that kept
   // a copy of their bytes only).
   bool matches(const uint8_t* code, size_t length, bool legacy) const;

@@ -632,7 +632,7 @@ bool ScriptEngine::cachedSetVariable(ActionContext& ctx, const ScriptString* nam
 bool ScriptEngine::cachedGetMember(ScriptObject* object, const ScriptString* name, LookupCache& c,
                                    ScriptValue& out) {
   if (!name) return false;
-  if (c.depth >= 0 && c.name.asString() == name && c.objects[0] == object) {
+  if (c.depth >= 0 && c.name.knownString() == name && c.objects[0] == object) {
     bool valid = true;
     for (int i = 0; i <= c.depth && valid; ++i)
       valid = c.objects[i]->layout() == c.layouts[i] && (i == c.depth || c.objects[i]->prototype() == c.objects[i + 1]);
@@ -667,7 +667,7 @@ bool ScriptEngine::cachedSetMember(ScriptObject* object, const ScriptString* nam
   // clip property, no watch, setter or read-only flag, no event handler).
   if (!name || object->isClipObject()) return false;
   Property* p = nullptr;
-  if (c.depth == 0 && c.name.asString() == name && c.objects[0] == object && object->layout() == c.layouts[0]) {
+  if (c.depth == 0 && c.name.knownString() == name && c.objects[0] == object && object->layout() == c.layouts[0]) {
     p = c.property;
   } else {
     if (object->classTag() == ClassTag::Array || object->classTag() == ClassTag::Super ||

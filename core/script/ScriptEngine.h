@@ -343,9 +343,10 @@ class ScriptEngine {
   // cachedGetVariable, which decides every case.
   bool quickCachedVariable(const ActionContext& ctx, const ScriptString* name, const LookupCache& c,
                            ScriptValue& out) const {
-    // (An empty cache's entry, -1, is past any count as unsigned.)
+    // (An empty cache's entry, -1, is past any count as unsigned; a filled
+    // one's name is a string.)
     const int entry = c.entry;
-    if (static_cast<unsigned>(entry) >= static_cast<unsigned>(ctx.scopeCount) || c.name.asString() != name ||
+    if (static_cast<unsigned>(entry) >= static_cast<unsigned>(ctx.scopeCount) || c.name.knownString() != name ||
         entry == ctx.pendingEntry || ctx.version4 || ctx.hasOverride)
       return false;
     for (int i = ctx.scopeCount - 1; i > entry; --i) {
@@ -365,7 +366,7 @@ class ScriptEngine {
   // The same for a variable write; false sends it to cachedSetVariable.
   bool quickCachedSetVariable(const ActionContext& ctx, const ScriptString* name, const LookupCache& c,
                               const ScriptValue& value) {
-    if (c.entry < 0 || c.name.asString() != name || ctx.version4 || c.entry >= ctx.scopeCount ||
+    if (c.entry < 0 || c.name.knownString() != name || ctx.version4 || c.entry >= ctx.scopeCount ||
         c.entry == ctx.pendingEntry || ctx.hasOverride || bridge_ != displayBridgeBase_)
       return false;
     for (int i = ctx.scopeCount - 1; i > c.entry; --i) {

@@ -139,6 +139,8 @@ class ScriptValue {
   bool asBoolean() const { return u_.b; }
   // The string record; null for the empty string.
   ScriptString* asString() const { return kind_ == ValueKind::String ? u_.s : nullptr; }
+  // The string record of a value known to be a string, without asking.
+  ScriptString* knownString() const { return u_.s; }
   // The text of a string value; empty for every other kind.
   std::string_view stringView() const {
     return kind_ == ValueKind::String && u_.s ? std::string_view(u_.s->text()) : std::string_view();
