@@ -7,6 +7,17 @@
 
 namespace kivra {
 
+namespace {
+
+// The variable, member and call actions look names up through a cache.
+bool takesCache(uint8_t kind) {
+  return kind == DecodedAction::kCall || kind == DecodedAction::kGetVariable ||
+         kind == DecodedAction::kSetVariable || kind == DecodedAction::kGetMember ||
+         kind == DecodedAction::kSetMember;
+}
+
+}  // namespace
+
 uint8_t DecodedAction::kindOf(uint8_t op) {
   switch (static_cast<Opcode>(op)) {
     case Opcode::Push:
@@ -147,38 +158,15 @@ DecodedBlock::DecodedBlock(const uint8_t* code, size_t length, bool legacy, bool
     DecodedAction a;
     decodeRecord(code, length, pc, legacy, a, items_);
     index_[pc] = static_cast<int32_t>(actions_.size());
-    switch (static_cast<Opcode>(a.op)) {
-      case Opcode::GetVariable:
-      case Opcode::SetVariable:
-      case Opcode::GetMember:
-      case Opcode::SetMember:
-      case Opcode::CallFunction:
-      case Opcode::CallMethod:
-        ++caches;
-        break;
-      default:
-        break;
-    }
+    if (takesCache(a.kind)) ++caches;
     actions_.push_back(a);
     pc = a.next;
   }
   // The caches stay where they are from here on: each record points at its own.
   caches_.resize(caches);
   LookupCache* next = caches_.data();
-  for (DecodedAction& a : actions_) {
-    switch (static_cast<Opcode>(a.op)) {
-      case Opcode::GetVariable:
-      case Opcode::SetVariable:
-      case Opcode::GetMember:
-      case Opcode::SetMember:
-      case Opcode::CallFunction:
-      case Opcode::CallMethod:
-        a.cache = next++;
-        break;
-      default:
-        break;
-    }
-  }
+  for (DecodedAction& a : actions_)
+    if (takesCache(a.kind)) a.cache = next++;
   for (DecodedAction& a : actions_) {
     if (a.op != static_cast<uint8_t>(Opcode::Jump) && a.op != static_cast<uint8_t>(Opcode::If)) continue;
     const int64_t to = static_cast<int64_t>(a.next) + a.offset;

@@ -84,7 +84,6 @@ struct DecodedAction {
     kSetVariable,
     kGetMember,
     kSetMember,
-    kKindCount
   };
   // The kind of a record of opcode `op` (a Push: as decoded on the spot).
   static uint8_t kindOf(uint8_t op);

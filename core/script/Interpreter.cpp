@@ -185,13 +185,13 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
   std::unique_ptr<LooseRecord> loose;
   size_t pc = 0;
   int skip = 0;  // actions left to skip for WaitForFrame
-  // A boolean result feeding Not (and then If) never touches the stack.
   // Where a taken branch lands: the record at its target, when the block has
   // one there, else the record after it, which does not match and so sends
   // the loop to its slow head.
   auto branchTarget = [&](const DecodedAction* branch) __attribute__((always_inline)) {
     return branch->target != DecodedAction::kNoTarget ? actions + branch->target : branch + 1;
   };
+  // A boolean result feeding Not (and then If) never touches the stack.
   auto booleanResult = [&](bool flag) __attribute__((always_inline)) {
     const DecodedAction* n = expect;
     if (n->pc == pc) {
