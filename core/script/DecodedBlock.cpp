@@ -179,23 +179,13 @@ DecodedBlock::DecodedBlock(const uint8_t* code, size_t length, bool legacy, bool
     a.kind = DecodedAction::kPush;  // the block's own items
     if (a.itemCount == 0 || i + 1 == actions_.size()) continue;
     const PushItem* end = items_.data() + a.firstItem + a.itemCount;
-    switch (static_cast<Opcode>(actions_[i + 1].op)) {
-      case Opcode::GetVariable:
-      case Opcode::GetMember:
+    switch (DecodedAction::kindOf(actions_[i + 1].op)) {
+      case DecodedAction::kGetVariable:
+      case DecodedAction::kGetMember:
         if (end[-1].kind == PushItem::Value && end[-1].value.isString()) a.kind = DecodedAction::kPushName;
         break;
-      case Opcode::Add:
-      case Opcode::Add2:
-      case Opcode::Subtract:
-      case Opcode::Multiply:
-      case Opcode::Divide:
-      case Opcode::Modulo:
-      case Opcode::Less2:
-      case Opcode::Greater:
-      case Opcode::Less:
-      case Opcode::Equals:
-      case Opcode::Equals2:
-      case Opcode::StrictEquals: {
+      case DecodedAction::kArithmetic:
+      case DecodedAction::kCompare: {
         const bool rightNumber = end[-1].kind == PushItem::Value && end[-1].value.isNumber();
         if (a.itemCount == 1 && rightNumber) a.kind = DecodedAction::kPushNumberOperand;
         else if (a.itemCount == 2 && rightNumber && end[-2].kind == PushItem::Register)
@@ -203,11 +193,10 @@ DecodedBlock::DecodedBlock(const uint8_t* code, size_t length, bool legacy, bool
         else a.kind = DecodedAction::kPushOperands;
         break;
       }
-      case Opcode::Return:
+      case DecodedAction::kReturn:
         if (a.itemCount == 1) a.kind = DecodedAction::kPushReturn;
         break;
-      case Opcode::CallFunction:
-      case Opcode::CallMethod: {
+      case DecodedAction::kCall: {
         const size_t need = actions_[i + 1].op == static_cast<uint8_t>(Opcode::CallMethod) ? 3 : 2;
         if (a.itemCount >= need && end[-1].kind == PushItem::Value && end[-1].value.isString() &&
             end[-static_cast<std::ptrdiff_t>(need)].kind == PushItem::Value &&
