@@ -332,8 +332,8 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
     }
     // A plain call of a script function passes callFunction's checks here.
     FunctionBody* body = f->function();
-    // (A simple body is a script body, never a `super` object's.)
-    if (!construct && body->simpleCall && !abort_ && contextCount_ < kMaxContexts && nativeDepth_ < kMaxContexts) {
+    const bool direct = !construct && callsDirectly(f, body);
+    if (direct && body->simpleCall) {
       // The call puts the version back as it found it.
       push(callSimple(fn, thisValue, args, count, *callerTarget));
       // (The function is an object: its reference is dropped in place.)
@@ -341,8 +341,7 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
       f->release();
       return;
     }
-    ScriptValue r2 = !construct && callsDirectly(f, body)
-                         ? runScriptFunction(f, thisValue, args, count, false, *callerTarget, kNone, &fn)
+    ScriptValue r2 = direct ? runScriptFunction(f, thisValue, args, count, false, *callerTarget, kNone, &fn)
                          : callFunction(f, thisValue, args, count, construct, *callerTarget);
     version_ = ctx.version;
     version4_ = ctx.version4;

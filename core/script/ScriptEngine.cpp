@@ -447,9 +447,42 @@ ScriptValue ScriptEngine::callFunction(ScriptObject* fn, const ScriptValue& this
     used |= 1u << p.reg;
   }
   body.simpleCall = simple;
-  body.scopeSize = static_cast<int>(body.scope.size());
-  body.paramCount = static_cast<int>(body.params.size());
   body.callId = ++lastBodyId_;
+}
+
+namespace {
+
+// A simple function's parameters go straight into their registers, each
+// empty and its own (FunctionBody::simpleCall).
+void fillParameterRegisters(ActionContext& ctx, const FunctionBody& body, const ScriptValue* args, int argc) {
+  const FunctionParam2* const params = body.params.data();
+  const int paramCount = static_cast<int>(body.params.size());
+  const int given = argc < paramCount ? argc : paramCount;
+  for (int i = 0; i < given; ++i) ctx.inlineRegisters[params[i].reg].fillEmpty(args[i]);
+}
+
+// Borrows the function's chain (its innermost entries when it is longer
+// than a context holds) as the context's first scope entries; their count.
+int borrowChain(ActionContext& ctx, const FunctionBody& body) {
+  const ScopeEntry* from = body.scope.data();
+  const int n = static_cast<int>(body.scope.size());
+  const int first = n > kMaxScope - 1 ? n - (kMaxScope - 1) : 0;
+  const int count = n - first;
+  for (int i = 0; i < count; ++i) {
+    ScopeEntry& e = ctx.scope[i];
+    e.object.borrow(from[first + i].object);
+    e.isWith = from[first + i].isWith;
+  }
+  ctx.borrowedScope = count;
+  return count;
+}
+
+}  // namespace
+
+bool ScriptEngine::definedInPresent(const FunctionBody& body) {
+  // (A clip still in place is the common case; toObject decides the rest.)
+  const ClipReference* defined = body.definedIn.asClip();
+  return (defined && defined->object()) || (!body.definedIn.isUndefined() && toObject(body.definedIn));
 }
 
 ScriptValue ScriptEngine::runScriptFunction(ScriptObject* fn, const ScriptValue& thisValue, const ScriptValue* args,
@@ -493,9 +526,7 @@ ScriptValue ScriptEngine::runScriptFunction(ScriptObject* fn, const ScriptValue&
     else ctx.target.fillEmpty(body->definedIn);
   } else {
     // The clip the function was defined in is borrowed, like the chain.
-    // (A clip still in place is the common case; toObject decides the rest.)
-    const ClipReference* defined = body->definedIn.asClip();
-    if ((defined && defined->object()) || (!body->definedIn.isUndefined() && toObject(body->definedIn))) {
+    if (definedInPresent(*body)) {
       ctx.target.borrow(body->definedIn);
       ctx.borrowedTarget = true;
     } else {
@@ -511,16 +542,7 @@ ScriptValue ScriptEngine::runScriptFunction(ScriptObject* fn, const ScriptValue&
     ctx.scope[1].isWith = false;
     scopeCount = 2;
   } else {
-    const ScopeEntry* from = body->scope.data();
-    const int n = static_cast<int>(body->scope.size());
-    const int first = n > kMaxScope - 1 ? n - (kMaxScope - 1) : 0;
-    scopeCount = n - first;
-    for (int i = 0; i < scopeCount; ++i) {
-      ScopeEntry& e = ctx.scope[i];
-      e.object.borrow(from[first + i].object);
-      e.isWith = from[first + i].isWith;
-    }
-    ctx.borrowedScope = scopeCount;
+    scopeCount = borrowChain(ctx, *body);
   }
   ctx.clipEntry = 1;
   ctx.pendingEntry = scopeCount;
@@ -534,13 +556,9 @@ ScriptValue ScriptEngine::runScriptFunction(ScriptObject* fn, const ScriptValue&
   ctx.pendingCaller = contextCount_ > 0 ? contexts_[contextCount_ - 1] : nullptr;
   ctx.pendingHasSuper = body->callMaySuper;
   if (body->simpleCall) [[likely]] {
-    // Each parameter has an empty register of its own.
     ctx.registerCount = body->registerCount;
     ctx.registers = ctx.inlineRegisters;
-    const FunctionParam2* const params = body->params.data();
-    const int paramCount = static_cast<int>(body->params.size());
-    const int given = argc < paramCount ? argc : paramCount;
-    for (int i = 0; i < given; ++i) ctx.inlineRegisters[params[i].reg].fillEmpty(args[i]);
+    fillParameterRegisters(ctx, *body, args, argc);
   } else {
     setUpRegisters(ctx, *body, thisValue, args, argc);
   }
@@ -565,8 +583,7 @@ ScriptValue ScriptEngine::callSimple(const ScriptValue& function, const ScriptVa
   // and caller, and the parameters.
   if (ctx.chainOf != body.callId) [[unlikely]]
     keepForCalls(ctx, body, function);
-  const ClipReference* defined = body.definedIn.asClip();
-  if ((defined && defined->object()) || (!body.definedIn.isUndefined() && toObject(body.definedIn))) [[likely]] {
+  if (definedInPresent(body)) [[likely]] {
     ctx.target.borrow(body.definedIn);
     ctx.borrowedTarget = true;
   } else {
@@ -578,10 +595,7 @@ ScriptValue ScriptEngine::callSimple(const ScriptValue& function, const ScriptVa
   ctx.pendingArgs = args;
   ctx.pendingArgc = argc;
   ctx.pendingCaller = contextCount_ > 0 ? contexts_[contextCount_ - 1] : nullptr;
-  // Each parameter has an empty register of its own.
-  const FunctionParam2* const params = body.params.data();
-  const int given = argc < body.paramCount ? argc : body.paramCount;
-  for (int i = 0; i < given; ++i) ctx.inlineRegisters[params[i].reg].fillEmpty(args[i]);
+  fillParameterRegisters(ctx, body, args, argc);
   const int savedVersion = version_;
   const bool savedVersion4 = version4_;
   execute(ctx, body.code.data(), body.code.size(), body.decoded.get());
@@ -603,9 +617,10 @@ ScriptValue ScriptEngine::callSimple(const ScriptValue& function, const ScriptVa
     ctx.borrowedPool = true;
   }
   if (ctx.activation) {
-    ctx.scope[body.scopeSize].object.clear();
+    // (The activation's entry follows the borrowed chain.)
+    ctx.scope[ctx.borrowedScope].object.clear();
     ctx.activation = nullptr;
-    ctx.pendingEntry = body.scopeSize;
+    ctx.pendingEntry = ctx.borrowedScope;
   }
   for (int i = 0; i < ctx.registerCount; ++i) ctx.inlineRegisters[i].clear();
   --callDepth_;
@@ -623,14 +638,7 @@ void ScriptEngine::keepForCalls(ActionContext& ctx, const FunctionBody& body, co
   ctx.borrowedPool = true;
   ctx.function.borrow(function);
   ctx.borrowedFunction = true;
-  const int n = body.scopeSize;
-  const ScopeEntry* from = body.scope.data();
-  for (int i = 0; i < n; ++i) {
-    ScopeEntry& e = ctx.scope[i];
-    e.object.borrow(from[i].object);
-    e.isWith = from[i].isWith;
-  }
-  ctx.borrowedScope = n;
+  const int n = borrowChain(ctx, body);
   ctx.clipEntry = 1;
   ctx.pendingEntry = n;
   ctx.scope[n].isWith = false;

@@ -306,6 +306,8 @@ class ScriptEngine {
   ScriptValue runScriptFunction(ScriptObject* fn, const ScriptValue& thisValue, const ScriptValue* args, int argc,
                                 bool construct, const ScriptValue& callerTarget, const ScriptValue& newObject,
                                 const ScriptValue* held = nullptr);
+  // True when the clip a function was defined in (its target) is still there.
+  bool definedInPresent(const FunctionBody& body);
   // A function body's decoded form and call profile, made on its first call.
   void prepareBody(FunctionBody& body);
   // A call's registers, preloads and parameters when its function is not a

@@ -102,8 +102,6 @@ struct FunctionBody {
   // with at most 8 registers, no preloads, each parameter in a register of
   // its own, a chain that fits the context).
   bool simpleCall = false;
-  int scopeSize = 0;   // entries of `scope`
-  int paramCount = 0;  // entries of `params`
   // Told apart from every other body prepared by the engine (never reused),
   // so that a call context can keep this body's chain from call to call.
   uint64_t callId = 0;
