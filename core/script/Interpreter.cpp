@@ -277,7 +277,7 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
   auto callAction = [&](const DecodedAction* act, bool method, bool construct, const ScriptValue& name,
                         const ScriptValue& object, double countD) {
     int count = std::isnan(countD) || countD < 0 ? 0 : countD > 65535 ? 65535 : static_cast<int>(countD);
-    if (static_cast<size_t>(count) > stack_.size() - stackBase_) count = static_cast<int>(stack_.size() - stackBase_);
+    if (static_cast<size_t>(count) > stack_.size()) count = static_cast<int>(stack_.size());
     // The first popped is the first argument. A few fit on the C++ stack,
     // more go to the heap (made only as many as there are: most calls pass
     // one or two).
@@ -426,7 +426,7 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
     // (operands popped and converted by the descriptor, then the handler);
     // any other case falls through to it.
     const uint8_t code0 = act->op;
-    const size_t depth = stack_.size() - stackBase_;
+    const size_t depth = stack_.size();
     switch (act->kind) {
       case DecodedAction::kPushName: {
         const PushItem* items = blockItems + act->firstItem;
@@ -556,6 +556,10 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
             continue;
           }
           runFused(nextAct);
+          if (!method) {
+            LookupCache* c = decoded->cache(*nextAct);
+            if (c && callQuick(ctx, *c, end[-1].value.asString(), operands->value.asNumber())) continue;
+          }
           // The object is copied: a register may change while the call runs.
           ScriptValue object;
           if (method) {
@@ -668,6 +672,10 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
         const ScriptValue object = method ? stack_.take() : ScriptValue();
         const double countD = stack_.back().asNumber();
         stack_.pop_back();
+        if (!method) {
+          LookupCache* c = decoded->cache(*act);
+          if (c && callQuick(ctx, *c, name.asString(), countD)) continue;
+        }
         callAction(act, method, false, name, object, countD);
         continue;
       }
@@ -1059,7 +1067,7 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
         const int count = std::isnan(countD) || countD < 0 ? 0 : countD > 65535 ? 65535 : static_cast<int>(countD);
         ScriptObject* arr = newArray();
         result = ScriptValue::object(arr);
-        for (int i = 0; i < count && stack_.size() > stackBase_; ++i) setMember(arr, std::to_string(i), pop());
+        for (int i = 0; i < count && stack_.size() > 0; ++i) setMember(arr, std::to_string(i), pop());
         if (Property* len = arr->lengthProperty()) len->value = ScriptValue::number(count);
         push(std::move(result));
         break;
@@ -1069,7 +1077,7 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
         const int count = std::isnan(countD) || countD < 0 ? 0 : countD > 65535 ? 65535 : static_cast<int>(countD);
         ScriptObject* o = newObject();
         result = ScriptValue::object(o);
-        for (int i = 0; i < count && stack_.size() > stackBase_; ++i) {
+        for (int i = 0; i < count && stack_.size() > 0; ++i) {
           ScriptValue value = pop();
           ScriptValue name = toStringValue(pop());
           setMember(o, name, value);
@@ -1130,7 +1138,7 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
         result = a[0];
         break;
       case op(Opcode::PushDuplicate):
-        push(stack_.size() > stackBase_ ? stack_.back() : ScriptValue());
+        push(stack_.size() > 0 ? stack_.back() : ScriptValue());
         break;
       case op(Opcode::StackSwap):
         push(std::move(a[0]));

@@ -454,7 +454,8 @@ namespace {
 
 // A simple function's parameters go straight into their registers, each
 // empty and its own (FunctionBody::simpleCall).
-void fillParameterRegisters(ActionContext& ctx, const FunctionBody& body, const ScriptValue* args, int argc) {
+[[gnu::always_inline]] inline void fillParameterRegisters(ActionContext& ctx, const FunctionBody& body, const ScriptValue* args,
+                                                          int argc) {
   const FunctionParam2* const params = body.params.data();
   const int paramCount = static_cast<int>(body.params.size());
   const int given = argc < paramCount ? argc : paramCount;
@@ -571,9 +572,40 @@ ScriptValue ScriptEngine::runScriptFunction(ScriptObject* fn, const ScriptValue&
   return ctx.returned ? std::move(ctx.returnValue) : ScriptValue();
 }
 
+bool ScriptEngine::callQuick(ActionContext& caller, const LookupCache& c, const ScriptString* name, double countD) {
+  // A count that callAction would take as it stands: a whole number of
+  // arguments, all on the stack.
+  if (!(countD >= 0 && countD <= kQuickCallArgs)) return false;
+  const int count = static_cast<int>(countD);
+  if (count != countD || static_cast<size_t>(count) > stack_.size()) return false;
+  // (The quick read has no side effects: a miss leaves nothing to undo.)
+  ScriptValue fn;
+  if (!quickCachedVariable(caller, name, c, fn)) return false;
+  ScriptObject* f = fn.asObject();
+  if (!f || !f->isFunction()) return false;
+  FunctionBody* body = f->function();
+  if (!body->simpleCall || !callsDirectly(f, body)) return false;
+  // The first popped is the first argument.
+  alignas(ScriptValue) unsigned char storage[kQuickCallArgs * sizeof(ScriptValue)];
+  ScriptValue* args = reinterpret_cast<ScriptValue*>(storage);
+  for (int i = 0; i < count; ++i) new (args + i) ScriptValue(stack_.take());
+  // `this` is undefined for a call by name.
+  push(runSimple(*body, fn, kUndefined, args, count, caller.hasOverride ? caller.override : caller.target));
+  for (int i = 0; i < count; ++i) args[i].~ScriptValue();
+  // (The function is an object: its reference is dropped in place.)
+  fn.forget();
+  f->release();
+  return true;
+}
+
 ScriptValue ScriptEngine::callSimple(const ScriptValue& function, const ScriptValue& thisValue,
                                      const ScriptValue* args, int argc, const ScriptValue& callerTarget) {
-  FunctionBody& body = *function.asObject()->function();
+  return runSimple(*function.asObject()->function(), function, thisValue, args, argc, callerTarget);
+}
+
+inline ScriptValue ScriptEngine::runSimple(FunctionBody& body, const ScriptValue& function,
+                                           const ScriptValue& thisValue, const ScriptValue* args, int argc,
+                                           const ScriptValue& callerTarget) {
   if (callDepth_ == callContexts_.size()) [[unlikely]]
     callContexts_.push_back(std::make_unique<ActionContext>());
   ActionContext& ctx = *callContexts_[callDepth_++];

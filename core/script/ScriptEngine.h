@@ -272,7 +272,7 @@ class ScriptEngine {
   // ---- Operand stack ------------------------------------------------------------------
   void push(ScriptValue v) { stack_.push_back(std::move(v)); }
   ScriptValue pop() {
-    if (stack_.size() <= stackBase_) return ScriptValue();
+    if (stack_.size() == 0) return ScriptValue();
     return stack_.take();
   }
   size_t stackSize() const { return stack_.size(); }
@@ -319,6 +319,16 @@ class ScriptEngine {
   // `function` is held by the caller until the call returns.
   ScriptValue callSimple(const ScriptValue& function, const ScriptValue& thisValue, const ScriptValue* args,
                          int argc, const ScriptValue& callerTarget);
+  // callSimple, in its callers' code.
+  [[gnu::always_inline]] inline ScriptValue runSimple(FunctionBody& body, const ScriptValue& function,
+                                                      const ScriptValue& thisValue, const ScriptValue* args,
+                                                      int argc, const ScriptValue& callerTarget);
+  // The call action's common case, a call by name of a simple function
+  // with a few arguments whose read the cache answers quickly (with
+  // quickCachedVariable), made with none of the action's general steps;
+  // the result is pushed. False, with nothing done, for any other call.
+  static constexpr int kQuickCallArgs = 4;
+  bool callQuick(ActionContext& caller, const LookupCache& c, const ScriptString* name, double countD);
   // Sets up what every call of a simple function sets alike, in a context
   // that last ran another function.
   void keepForCalls(ActionContext& ctx, const FunctionBody& body, const ScriptValue& function);
@@ -439,7 +449,6 @@ class ScriptEngine {
   bool redrawNow_ = false;
 
   ValueStack stack_;
-  size_t stackBase_ = 0;
   // The running contexts, innermost last; every way into execute checks
   // the limit first.
   ActionContext* contexts_[kMaxContexts] = {};
