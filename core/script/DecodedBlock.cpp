@@ -187,9 +187,11 @@ DecodedBlock::DecodedBlock(const uint8_t* code, size_t length, bool legacy, bool
       case DecodedAction::kArithmetic:
       case DecodedAction::kCompare: {
         const bool rightNumber = end[-1].kind == PushItem::Value && end[-1].value.isNumber();
-        if (a.itemCount == 1 && rightNumber) a.kind = DecodedAction::kPushNumberOperand;
+        const bool arithmetic = DecodedAction::kindOf(actions_[i + 1].op) == DecodedAction::kArithmetic;
+        if (a.itemCount == 1 && rightNumber)
+          a.kind = arithmetic ? DecodedAction::kPushNumberOperand : DecodedAction::kPushNumberCompare;
         else if (a.itemCount == 2 && rightNumber && end[-2].kind == PushItem::Register)
-          a.kind = DecodedAction::kPushRegisterNumber;
+          a.kind = arithmetic ? DecodedAction::kPushRegisterNumber : DecodedAction::kPushRegisterCompare;
         else a.kind = DecodedAction::kPushOperands;
         break;
       }

@@ -59,9 +59,13 @@ struct DecodedAction {
     // comparison); its last items (or its last and the value below) may be them.
     kPushOperands,
     // The same forms of it most used: one number, the right operand, the
-    // left being on the stack; a register then a number.
+    // left being on the stack; a register then a number. Each has a kind
+    // for arithmetic and one for a comparison, so that each case of the
+    // loop is taken by one of them only.
     kPushNumberOperand,
+    kPushNumberCompare,
     kPushRegisterNumber,
+    kPushRegisterCompare,
     // Push whose last items are the argument count, (the object and) the
     // name for the CallFunction or CallMethod right after it.
     kPushCall,

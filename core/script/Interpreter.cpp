@@ -518,13 +518,17 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
         if ((nextOp == op(Opcode::Divide) && ctx.version4 && r == 0) || abort_) goto plainPush;
         runFused(nextAct);
         ScriptValue& x = stack_.back();
-        if (nextAct->kind == DecodedAction::kArithmetic) {
-          x.setNumber(arithmetic(nextOp, x.asNumber(), r));
-        } else {
-          const double l = x.asNumber();
-          stack_.pop_back();
-          compare(nextOp, l, r);
-        }
+        x.setNumber(arithmetic(nextOp, x.asNumber(), r));
+        continue;
+      }
+      case DecodedAction::kPushNumberCompare: {
+        if (ctx.withCount != 0 || depth == 0 || !stack_.back().isNumber() || abort_) goto plainPush;
+        const DecodedAction* nextAct = expect;
+        const double r = blockItems[act->firstItem].value.asNumber();
+        runFused(nextAct);
+        const double l = stack_.back().asNumber();
+        stack_.pop_back();
+        compare(nextAct->op, l, r);
         continue;
       }
       case DecodedAction::kPushRegisterNumber: {
@@ -538,8 +542,19 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
         const double l = ctx.registers[reg].asNumber(), r = items[1].value.asNumber();
         if ((nextOp == op(Opcode::Divide) && ctx.version4 && r == 0) || abort_) goto plainPush;
         runFused(nextAct);
-        if (nextAct->kind == DecodedAction::kArithmetic) push(ScriptValue::number(arithmetic(nextOp, l, r)));
-        else compare(nextOp, l, r);
+        push(ScriptValue::number(arithmetic(nextOp, l, r)));
+        continue;
+      }
+      case DecodedAction::kPushRegisterCompare: {
+        const PushItem* items = blockItems + act->firstItem;
+        const unsigned reg = items[0].index;
+        if (ctx.withCount != 0 || reg >= static_cast<unsigned>(ctx.registerCount) ||
+            !ctx.registers[reg].isNumber() || abort_)
+          goto plainPush;
+        const DecodedAction* nextAct = expect;
+        const double l = ctx.registers[reg].asNumber(), r = items[1].value.asNumber();
+        runFused(nextAct);
+        compare(nextAct->op, l, r);
         continue;
       }
       case DecodedAction::kPushCall: {
