@@ -425,8 +425,6 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
     // on the stack in place. Each gives the result of the general path below
     // (operands popped and converted by the descriptor, then the handler);
     // any other case falls through to it.
-    const uint8_t code0 = act->op;
-    const size_t depth = stack_.size();
     switch (act->kind) {
       case DecodedAction::kPushName: {
         const PushItem* items = blockItems + act->firstItem;
@@ -442,7 +440,7 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
           const bool member = nextAct->op == op(Opcode::GetMember);
           // (A member's object is a pushed value only when it is on the stack
           // already: Push items are never objects.)
-          if (!member || (end - items == 1 && depth > 0 && stack_.back().isObject())) {
+          if (!member || (end - items == 1 && !stack_.empty() && stack_.back().isObject())) {
             pushItems(items, end - 1);
             if (abort_) {
               push(name);
@@ -486,7 +484,7 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
           const uint8_t nextOp = nextAct->op;
           const ScriptValue* y = numberItem(end[-1]);
           const ScriptValue* x = act->itemCount >= 2 ? numberItem(end[-2])
-                                 : depth > 0 && stack_.back().isNumber() ? &stack_.back()
+                                 : !stack_.empty() && stack_.back().isNumber() ? &stack_.back()
                                                                           : nullptr;
           if (x && y && !(nextOp == op(Opcode::Divide) && ctx.version4 && y->asNumber() == 0)) {
             const double l = x->asNumber(), r = y->asNumber();
@@ -511,7 +509,7 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
       case DecodedAction::kPushNumberOperand: {
         // The same, for a number pushed as the right operand of a left one
         // on the stack.
-        if (ctx.withCount != 0 || depth == 0 || !stack_.back().isNumber()) goto plainPush;
+        if (ctx.withCount != 0 || stack_.empty() || !stack_.back().isNumber()) goto plainPush;
         const DecodedAction* nextAct = expect;
         const uint8_t nextOp = nextAct->op;
         const double r = blockItems[act->firstItem].value.asNumber();
@@ -522,7 +520,7 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
         continue;
       }
       case DecodedAction::kPushNumberCompare: {
-        if (ctx.withCount != 0 || depth == 0 || !stack_.back().isNumber() || abort_) goto plainPush;
+        if (ctx.withCount != 0 || stack_.empty() || !stack_.back().isNumber() || abort_) goto plainPush;
         const DecodedAction* nextAct = expect;
         const double r = blockItems[act->firstItem].value.asNumber();
         runFused(nextAct);
@@ -604,14 +602,14 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
         pushItems(loose->items.data(), loose->items.data() + act->itemCount);
         continue;
       case DecodedAction::kPop:
-        if (depth > 0) stack_.pop_back();
+        if (!stack_.empty()) stack_.pop_back();
         continue;
       case DecodedAction::kJump:
         pc += act->offset;
         if (expect != endMark) expect = branchTarget(act);
         continue;
       case DecodedAction::kIf: {
-        if (depth == 0) break;
+        if (stack_.empty()) break;
         const ScriptValue& c = stack_.back();
         bool taken;
         if (c.isBoolean()) taken = c.asBoolean();
@@ -625,7 +623,7 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
         continue;
       }
       case DecodedAction::kNot: {
-        if (depth == 0) break;
+        if (stack_.empty()) break;
         const ScriptValue& c = stack_.back();
         bool value;
         if (c.isBoolean()) value = c.asBoolean();
@@ -645,44 +643,44 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
           if (expect->pc == pc) ++expect;  // the Pop is the record expected
           ++pc;
           countAction();
-        } else if (depth > 0) {
+        } else if (!stack_.empty()) {
           v = stack_.back();
         }
         if (reg < ctx.registerCount) ctx.registers[reg] = std::move(v);
         continue;
       }
       case DecodedAction::kArithmetic: {
-        if (depth < 2) break;
+        if (stack_.size() < 2) break;
         const ScriptValue& y = stack_.back();
         const ScriptValue& x = stack_[stack_.size() - 2];
         if (!x.isNumber() || !y.isNumber()) break;
         const double l = x.asNumber(), r = y.asNumber();
-        if (code0 == op(Opcode::Divide) && ctx.version4 && r == 0) break;  // "#ERROR#"
+        if (act->op == op(Opcode::Divide) && ctx.version4 && r == 0) break;  // "#ERROR#"
         stack_.pop_back();
-        stack_.back().setNumber(arithmetic(code0, l, r));
+        stack_.back().setNumber(arithmetic(act->op, l, r));
         continue;
       }
       case DecodedAction::kStep: {
-        if (depth == 0 || !stack_.back().isNumber()) break;
+        if (stack_.empty() || !stack_.back().isNumber()) break;
         ScriptValue& x = stack_.back();
-        x.setNumber(x.asNumber() + (code0 == op(Opcode::Increment) ? 1 : -1));
+        x.setNumber(x.asNumber() + (act->op == op(Opcode::Increment) ? 1 : -1));
         continue;
       }
       case DecodedAction::kCompare: {
-        if (depth < 2) break;
+        if (stack_.size() < 2) break;
         const ScriptValue& y = stack_.back();
         const ScriptValue& x = stack_[stack_.size() - 2];
         if (!x.isNumber() || !y.isNumber()) break;
         const double l = x.asNumber(), r = y.asNumber();
         stack_.pop_back();
         stack_.pop_back();
-        compare(code0, l, r);
+        compare(act->op, l, r);
         continue;
       }
       case DecodedAction::kCall: {
-        const bool method = code0 == op(Opcode::CallMethod);
+        const bool method = act->op == op(Opcode::CallMethod);
         const size_t operands = method ? 3 : 2;
-        if (depth < operands || !stack_.back().isString() || !stack_[stack_.size() - operands].isNumber()) break;
+        if (stack_.size() < operands || !stack_.back().isString() || !stack_[stack_.size() - operands].isNumber()) break;
         const ScriptValue name = stack_.take();
         const ScriptValue object = method ? stack_.take() : ScriptValue();
         const double countD = stack_.back().asNumber();
@@ -699,7 +697,7 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
         ctx.returned = true;
         goto finished;
       case DecodedAction::kGetVariable: {
-        if (depth == 0 || !stack_.back().isString()) break;
+        if (stack_.empty() || !stack_.back().isString()) break;
         if (LookupCache* c = decoded->cache(*act)) {
           ScriptValue out;
           const ScriptString* name = stack_.back().asString();
@@ -713,7 +711,7 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
         continue;
       }
       case DecodedAction::kSetVariable: {
-        if (depth < 2 || !stack_[stack_.size() - 2].isString()) break;
+        if (stack_.size() < 2 || !stack_[stack_.size() - 2].isString()) break;
         if (LookupCache* c = decoded->cache(*act)) {
           const ScriptString* name = stack_[stack_.size() - 2].asString();
           if (quickCachedSetVariable(ctx, name, *c, stack_.back()) ||
@@ -729,7 +727,7 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
         continue;
       }
       case DecodedAction::kGetMember: {
-        if (depth < 2 || !stack_.back().isString()) break;
+        if (stack_.size() < 2 || !stack_.back().isString()) break;
         if (LookupCache* c = decoded->cache(*act); c && stack_[stack_.size() - 2].isObject()) {
           ScriptValue out;
           if (cachedGetMember(stack_[stack_.size() - 2].asObject(), stack_.back().asString(), *c, out)) {
@@ -746,7 +744,7 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
         continue;
       }
       case DecodedAction::kSetMember: {
-        if (depth < 3 || !stack_[stack_.size() - 2].isString()) break;
+        if (stack_.size() < 3 || !stack_[stack_.size() - 2].isString()) break;
         if (LookupCache* c = decoded->cache(*act); c && stack_[stack_.size() - 3].isObject() &&
                                                    cachedSetMember(stack_[stack_.size() - 3].asObject(),
                                                                    stack_[stack_.size() - 2].asString(), *c,
@@ -767,6 +765,7 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
       default:
         __builtin_unreachable();  // the decoder gives no other kind
     }
+    const uint8_t code0 = act->op;
     const uint8_t* payload = code + act->payload;
     const size_t payloadLength = act->payloadLength;
     ActionReader r(payload, payloadLength);
