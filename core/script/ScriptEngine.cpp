@@ -34,7 +34,7 @@ ScriptEngine::~ScriptEngine() {
   for (ScriptValue& r : globalRegisters_) r.clear();
   poolCache_.clear();
   decodedBlocks_.clear();
-  callContexts_.clear();
+  for (auto& c : callContexts_) c.reset();
   timers_.clearAll();
   registeredClasses_.clear();
   displayBridge_.reset();
@@ -492,8 +492,14 @@ ScriptValue ScriptEngine::runScriptFunction(ScriptObject* fn, const ScriptValue&
   FunctionBody* body = fn->function();
   if (!body->decoded) [[unlikely]]
     prepareBody(*body);
-  if (callDepth_ == callContexts_.size()) [[unlikely]]
-    callContexts_.push_back(std::make_unique<ActionContext>());
+  // (Every call runs in a context counted against the limit, checked by the
+  // caller: the depth stays below it.)
+  if (callDepth_ >= static_cast<size_t>(kMaxContexts)) [[unlikely]] {
+    abort_ = true;
+    return ScriptValue();
+  }
+  if (!callContexts_[callDepth_]) [[unlikely]]
+    callContexts_[callDepth_] = std::make_unique<ActionContext>();
   ActionContext& ctx = *callContexts_[callDepth_++];
   if (ctx.chainOf != 0) releaseKept(ctx);
   struct Release {
@@ -584,7 +590,9 @@ bool ScriptEngine::callQuick(ActionContext& caller, const LookupCache& c, const 
   ScriptObject* f = fn.asObject();
   if (!f || !f->isFunction()) return false;
   FunctionBody* body = f->function();
-  if (!body->simpleCall || !callsDirectly(f, body)) return false;
+  // (A simple body is a script's, and no super object's: of callsDirectly's
+  // checks, those of the limits are left.)
+  if (!body->simpleCall || abort_ || contextCount_ >= kMaxContexts || nativeDepth_ >= kMaxContexts) return false;
   // The first popped is the first argument.
   alignas(ScriptValue) unsigned char storage[kQuickCallArgs * sizeof(ScriptValue)];
   ScriptValue* args = reinterpret_cast<ScriptValue*>(storage);
@@ -606,8 +614,14 @@ ScriptValue ScriptEngine::callSimple(const ScriptValue& function, const ScriptVa
 inline ScriptValue ScriptEngine::runSimple(FunctionBody& body, const ScriptValue& function,
                                            const ScriptValue& thisValue, const ScriptValue* args, int argc,
                                            const ScriptValue& callerTarget) {
-  if (callDepth_ == callContexts_.size()) [[unlikely]]
-    callContexts_.push_back(std::make_unique<ActionContext>());
+  // (Every call runs in a context counted against the limit, checked by the
+  // caller: the depth stays below it.)
+  if (callDepth_ >= static_cast<size_t>(kMaxContexts)) [[unlikely]] {
+    abort_ = true;
+    return ScriptValue();
+  }
+  if (!callContexts_[callDepth_]) [[unlikely]]
+    callContexts_[callDepth_] = std::make_unique<ActionContext>();
   ActionContext& ctx = *callContexts_[callDepth_++];
   // The last call at this depth, when it was of the same function, left
   // the context as this call sets it, but for what changes from call to

@@ -456,7 +456,8 @@ class ScriptEngine {
   // Contexts of script function calls, one per call depth, kept for reuse:
   // clearing the few fields a call used costs less than making and dropping
   // a whole context (scope chain, registers) on every call.
-  std::vector<std::unique_ptr<ActionContext>> callContexts_;
+  // (Each runs in one of the running contexts: there are never more.)
+  std::unique_ptr<ActionContext> callContexts_[kMaxContexts];
   size_t callDepth_ = 0;
   uint64_t lastBodyId_ = 0;  // FunctionBody::callId of the last body prepared
   ScriptValue globalRegisters_[4];
