@@ -94,6 +94,10 @@ void DecodedBlock::decodeRecord(const uint8_t* code, size_t length, size_t pc, b
     case Opcode::Jump:
     case Opcode::If:
       out.offset = ActionReader(payload, out.payloadLength).s16();
+      // The loop's If is one of two bytes inside the block; any other goes
+      // the general way.
+      if (op == static_cast<uint8_t>(Opcode::If) && (out.next != pc + 5 || out.next > length))
+        out.kind = DecodedAction::kGeneral;
       break;
     case Opcode::StoreRegister:
       out.reg = ActionReader(payload, out.payloadLength).u8();

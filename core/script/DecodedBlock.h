@@ -76,7 +76,7 @@ struct DecodedAction {
     kPushLoose,
     kPop,
     kJump,
-    kIf,
+    kIf,  // only of a two-byte offset inside the block
     kNot,
     kStoreRegister,
     kArithmetic,  // Add, Add2, Subtract, Multiply, Divide, Modulo

@@ -203,7 +203,9 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
         ++n;
         countAction();
       }
-      if (n->pc == pc && n->op == op(Opcode::If) && n->next == pc + 5 && n->next <= length) {
+      // (The records follow one another: the one after a Not starts where
+      // it ends, unless it is an End, which is no If.)
+      if (n->kind == DecodedAction::kIf) {
         pc = n->next;
         countAction();
         if (flag) {
