@@ -206,8 +206,10 @@ DecodedBlock::DecodedBlock(const uint8_t* code, size_t length, bool legacy, bool
         const size_t need = actions_[i + 1].op == static_cast<uint8_t>(Opcode::CallMethod) ? 3 : 2;
         if (a.itemCount >= need && end[-1].kind == PushItem::Value && end[-1].value.isString() &&
             end[-static_cast<std::ptrdiff_t>(need)].kind == PushItem::Value &&
-            end[-static_cast<std::ptrdiff_t>(need)].value.isNumber())
+            end[-static_cast<std::ptrdiff_t>(need)].value.isNumber()) {
           a.kind = DecodedAction::kPushCall;
+          a.callCount = static_cast<int8_t>(DecodedAction::fewArgs(end[-static_cast<std::ptrdiff_t>(need)].value.asNumber()));
+        }
         break;
       }
       default:

@@ -92,6 +92,16 @@ struct DecodedAction {
   // The kind of a record of opcode `op` (a Push: as decoded on the spot).
   static uint8_t kindOf(uint8_t op);
   uint8_t reg = 0;       // StoreRegister: the register
+  // A Push before a call (kPushCall): the call's argument count when it is
+  // a whole number up to kFewArgs (such calls can be made quickly), else -1.
+  int8_t callCount = -1;
+  static constexpr int kFewArgs = 4;
+  // An argument count as callCount holds it.
+  static int fewArgs(double count) {
+    if (!(count >= 0 && count <= kFewArgs)) return -1;
+    const int n = static_cast<int>(count);
+    return n == count ? n : -1;
+  }
   int16_t offset = 0;    // Jump and If: the branch offset
   // Jump and If: the index of the record where the branch lands, when one of
   // the block's records starts there.

@@ -573,7 +573,7 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
           runFused(nextAct);
           if (!method) {
             LookupCache* c = decoded->cache(*nextAct);
-            if (c && callQuick(ctx, *c, end[-1].value.asString(), operands->value.asNumber())) continue;
+            if (c && callQuick(ctx, *c, end[-1].value.asString(), act->callCount)) continue;
           }
           // The object is copied: a register may change while the call runs.
           ScriptValue object;
@@ -689,7 +689,7 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
         stack_.pop_back();
         if (!method) {
           LookupCache* c = decoded->cache(*act);
-          if (c && callQuick(ctx, *c, name.asString(), countD)) continue;
+          if (c && callQuick(ctx, *c, name.asString(), DecodedAction::fewArgs(countD))) continue;
         }
         callAction(act, method, false, name, object, countD);
         continue;

@@ -578,12 +578,9 @@ ScriptValue ScriptEngine::runScriptFunction(ScriptObject* fn, const ScriptValue&
   return ctx.returned ? std::move(ctx.returnValue) : ScriptValue();
 }
 
-bool ScriptEngine::callQuick(ActionContext& caller, const LookupCache& c, const ScriptString* name, double countD) {
-  // A count that callAction would take as it stands: a whole number of
-  // arguments, all on the stack.
-  if (!(countD >= 0 && countD <= kQuickCallArgs)) return false;
-  const int count = static_cast<int>(countD);
-  if (count != countD || static_cast<size_t>(count) > stack_.size()) return false;
+bool ScriptEngine::callQuick(ActionContext& caller, const LookupCache& c, const ScriptString* name, int count) {
+  // All the arguments are on the stack.
+  if (count < 0 || static_cast<size_t>(count) > stack_.size()) return false;
   // (The quick read has no side effects: a miss leaves nothing to undo.)
   ScriptValue fn;
   if (!quickCachedVariable(caller, name, c, fn)) return false;
@@ -598,7 +595,7 @@ bool ScriptEngine::callQuick(ActionContext& caller, const LookupCache& c, const 
   ScriptValue* args = reinterpret_cast<ScriptValue*>(storage);
   for (int i = 0; i < count; ++i) new (args + i) ScriptValue(stack_.take());
   // `this` is undefined for a call by name.
-  push(runSimple(*body, fn, kUndefined, args, count, caller.hasOverride ? caller.override : caller.target));
+  push(runSimple(*body, fn, kUndefined, args, count, caller.hasOverride ? caller.override : caller.target, &caller));
   for (int i = 0; i < count; ++i) args[i].~ScriptValue();
   // (The function is an object: its reference is dropped in place.)
   fn.forget();
@@ -608,12 +605,14 @@ bool ScriptEngine::callQuick(ActionContext& caller, const LookupCache& c, const 
 
 ScriptValue ScriptEngine::callSimple(const ScriptValue& function, const ScriptValue& thisValue,
                                      const ScriptValue* args, int argc, const ScriptValue& callerTarget) {
-  return runSimple(*function.asObject()->function(), function, thisValue, args, argc, callerTarget);
+  return runSimple(*function.asObject()->function(), function, thisValue, args, argc, callerTarget,
+                   contextCount_ > 0 ? contexts_[contextCount_ - 1] : nullptr);
 }
 
 inline ScriptValue ScriptEngine::runSimple(FunctionBody& body, const ScriptValue& function,
                                            const ScriptValue& thisValue, const ScriptValue* args, int argc,
-                                           const ScriptValue& callerTarget) {
+                                           const ScriptValue& callerTarget,
+                                           const ActionContext* callerContext) {
   // (Every call runs in a context counted against the limit, checked by the
   // caller: the depth stays below it.)
   if (callDepth_ >= static_cast<size_t>(kMaxContexts)) [[unlikely]] {
@@ -640,7 +639,7 @@ inline ScriptValue ScriptEngine::runSimple(FunctionBody& body, const ScriptValue
   ctx.pendingThis = &thisValue;
   ctx.pendingArgs = args;
   ctx.pendingArgc = argc;
-  ctx.pendingCaller = contextCount_ > 0 ? contexts_[contextCount_ - 1] : nullptr;
+  ctx.pendingCaller = callerContext;
   fillParameterRegisters(ctx, body, args, argc);
   const int savedVersion = version_;
   const bool savedVersion4 = version4_;

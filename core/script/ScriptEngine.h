@@ -319,16 +319,19 @@ class ScriptEngine {
   // `function` is held by the caller until the call returns.
   ScriptValue callSimple(const ScriptValue& function, const ScriptValue& thisValue, const ScriptValue* args,
                          int argc, const ScriptValue& callerTarget);
-  // callSimple, in its callers' code.
+  // callSimple, in its callers' code; `callerContext` is the running
+  // context, the caller's.
   [[gnu::always_inline]] inline ScriptValue runSimple(FunctionBody& body, const ScriptValue& function,
                                                       const ScriptValue& thisValue, const ScriptValue* args,
-                                                      int argc, const ScriptValue& callerTarget);
+                                                      int argc, const ScriptValue& callerTarget,
+                                                      const ActionContext* callerContext);
   // The call action's common case, a call by name of a simple function
   // with a few arguments whose read the cache answers quickly (with
   // quickCachedVariable), made with none of the action's general steps;
   // the result is pushed. False, with nothing done, for any other call.
-  static constexpr int kQuickCallArgs = 4;
-  bool callQuick(ActionContext& caller, const LookupCache& c, const ScriptString* name, double countD);
+  // `count` is the argument count as DecodedAction::fewArgs gives it.
+  static constexpr int kQuickCallArgs = DecodedAction::kFewArgs;
+  bool callQuick(ActionContext& caller, const LookupCache& c, const ScriptString* name, int count);
   // Sets up what every call of a simple function sets alike, in a context
   // that last ran another function.
   void keepForCalls(ActionContext& ctx, const FunctionBody& body, const ScriptValue& function);
