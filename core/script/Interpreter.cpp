@@ -164,15 +164,21 @@ void ScriptEngine::defineFunction(ActionContext& ctx, const uint8_t* payload, si
 }
 
 void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t length, const DecodedBlock* decoded) {
+  const bool legacy = ctx.version <= 5;
+  if (decoded && decoded->legacy() == legacy) {
+    runDecoded(ctx, code, length, *decoded);
+    return;
+  }
+  // (The cache may drop the block while it runs.)
+  const std::shared_ptr<const DecodedBlock> hold = decodedBlock(code, length, legacy);
+  runDecoded(ctx, code, length, *hold);
+}
+
+void ScriptEngine::runDecoded(ActionContext& ctx, const uint8_t* code, size_t length, const DecodedBlock& block) {
   contexts_[contextCount_++] = &ctx;
   version_ = ctx.version;
   version4_ = ctx.version4;
-  const bool legacy = ctx.version <= 5;
-  std::shared_ptr<const DecodedBlock> hold;
-  if (!decoded || decoded->legacy() != legacy) {
-    hold = decodedBlock(code, length, legacy);
-    decoded = hold.get();
-  }
+  const DecodedBlock* const decoded = &block;
   const DecodedAction* const actions = decoded->actions();
   const PushItem* const blockItems = decoded->items();
   const DecodedAction* expect = actions;  // the decoded record expected next
@@ -408,7 +414,7 @@ void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t lengt
       } else {
         if (!loose) loose = std::make_unique<LooseRecord>();
         loose->items.clear();
-        DecodedBlock::decodeRecord(code, length, pc, legacy, loose->action, loose->items);
+        DecodedBlock::decodeRecord(code, length, pc, decoded->legacy(), loose->action, loose->items);
         act = &loose->action;
       }
       if (act->op == 0) break;  // the end of the actions (never the record expected)

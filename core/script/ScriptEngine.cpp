@@ -643,7 +643,8 @@ inline ScriptValue ScriptEngine::runSimple(FunctionBody& body, const ScriptValue
   fillParameterRegisters(ctx, body, args, argc);
   const int savedVersion = version_;
   const bool savedVersion4 = version4_;
-  execute(ctx, body.code.data(), body.code.size(), body.decoded.get());
+  // (A simple body's version is 6 or later: its decoded form reads it so.)
+  runDecoded(ctx, body.code.data(), body.code.size(), *body.decoded);
   version_ = savedVersion;
   version4_ = savedVersion4;
   // Back to the state the next call of the function expects: what the run

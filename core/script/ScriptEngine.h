@@ -290,6 +290,9 @@ class ScriptEngine {
   // Runs a block of actions in a context; true when it ran to its end.
   // `decoded` is the block's decoded form when the caller has it.
   void execute(ActionContext& ctx, const uint8_t* code, size_t length, const DecodedBlock* decoded = nullptr);
+  // The same, with the block's decoded form at hand (decoded as the
+  // context's version reads it).
+  void runDecoded(ActionContext& ctx, const uint8_t* code, size_t length, const DecodedBlock& block);
   // True for a plain call of a script function that callFunction would hand
   // straight to runScriptFunction: callers on hot paths make the call
   // themselves after these checks.
