@@ -586,16 +586,33 @@ bool ScriptEngine::callQuick(ActionContext& caller, const LookupCache& c, const 
   if (!quickCachedVariable(caller, name, c, fn)) return false;
   ScriptObject* f = fn.asObject();
   if (!f || !f->isFunction()) return false;
-  FunctionBody* body = f->function();
+  FunctionBody& body = *f->function();
   // (A simple body is a script's, and no super object's: of callsDirectly's
   // checks, those of the limits are left.)
-  if (!body->simpleCall || abort_ || contextCount_ >= kMaxContexts || nativeDepth_ >= kMaxContexts) return false;
+  if (!body.simpleCall || abort_ || contextCount_ >= kMaxContexts || nativeDepth_ >= kMaxContexts ||
+      callDepth_ >= static_cast<size_t>(kMaxContexts))
+    return false;
   // The first popped is the first argument.
   alignas(ScriptValue) unsigned char storage[kQuickCallArgs * sizeof(ScriptValue)];
   ScriptValue* args = reinterpret_cast<ScriptValue*>(storage);
   for (int i = 0; i < count; ++i) new (args + i) ScriptValue(stack_.take());
   // `this` is undefined for a call by name.
-  push(runSimple(*body, fn, kUndefined, args, count, caller.hasOverride ? caller.override : caller.target, &caller));
+  ActionContext& ctx =
+      beginSimple(body, fn, kUndefined, args, count, caller.hasOverride ? caller.override : caller.target, &caller);
+  const int savedVersion = version_;
+  const bool savedVersion4 = version4_;
+  // (A simple body's version is 6 or later: its decoded form reads it so.)
+  runDecoded(ctx, body.code.data(), body.code.size(), *body.decoded);
+  version_ = savedVersion;
+  version4_ = savedVersion4;
+  // The result goes straight to the stack.
+  if (ctx.returned) {
+    stack_.push_back(std::move(ctx.returnValue));
+    ctx.returned = false;
+  } else {
+    stack_.push_back(ScriptValue());
+  }
+  endSimple(ctx, body);
   for (int i = 0; i < count; ++i) args[i].~ScriptValue();
   // (The function is an object: its reference is dropped in place.)
   fn.forget();
@@ -605,20 +622,31 @@ bool ScriptEngine::callQuick(ActionContext& caller, const LookupCache& c, const 
 
 ScriptValue ScriptEngine::callSimple(const ScriptValue& function, const ScriptValue& thisValue,
                                      const ScriptValue* args, int argc, const ScriptValue& callerTarget) {
-  return runSimple(*function.asObject()->function(), function, thisValue, args, argc, callerTarget,
-                   contextCount_ > 0 ? contexts_[contextCount_ - 1] : nullptr);
-}
-
-inline ScriptValue ScriptEngine::runSimple(FunctionBody& body, const ScriptValue& function,
-                                           const ScriptValue& thisValue, const ScriptValue* args, int argc,
-                                           const ScriptValue& callerTarget,
-                                           const ActionContext* callerContext) {
   // (Every call runs in a context counted against the limit, checked by the
   // caller: the depth stays below it.)
   if (callDepth_ >= static_cast<size_t>(kMaxContexts)) [[unlikely]] {
     abort_ = true;
     return ScriptValue();
   }
+  FunctionBody& body = *function.asObject()->function();
+  ActionContext& ctx = beginSimple(body, function, thisValue, args, argc, callerTarget,
+                                   contextCount_ > 0 ? contexts_[contextCount_ - 1] : nullptr);
+  const int savedVersion = version_;
+  const bool savedVersion4 = version4_;
+  runDecoded(ctx, body.code.data(), body.code.size(), *body.decoded);
+  version_ = savedVersion;
+  version4_ = savedVersion4;
+  ScriptValue result;
+  if (ctx.returned) result.fillEmpty(std::move(ctx.returnValue));
+  ctx.returned = false;
+  endSimple(ctx, body);
+  return result;
+}
+
+inline ActionContext& ScriptEngine::beginSimple(FunctionBody& body, const ScriptValue& function,
+                                                const ScriptValue& thisValue, const ScriptValue* args, int argc,
+                                                const ScriptValue& callerTarget,
+                                                const ActionContext* callerContext) {
   if (!callContexts_[callDepth_]) [[unlikely]]
     callContexts_[callDepth_] = std::make_unique<ActionContext>();
   ActionContext& ctx = *callContexts_[callDepth_++];
@@ -641,17 +669,13 @@ inline ScriptValue ScriptEngine::runSimple(FunctionBody& body, const ScriptValue
   ctx.pendingArgc = argc;
   ctx.pendingCaller = callerContext;
   fillParameterRegisters(ctx, body, args, argc);
-  const int savedVersion = version_;
-  const bool savedVersion4 = version4_;
-  // (A simple body's version is 6 or later: its decoded form reads it so.)
-  runDecoded(ctx, body.code.data(), body.code.size(), *body.decoded);
-  version_ = savedVersion;
-  version4_ = savedVersion4;
+  return ctx;
+}
+
+inline void ScriptEngine::endSimple(ActionContext& ctx, const FunctionBody& body) {
   // Back to the state the next call of the function expects: what the run
-  // may have changed is put back (`with` entries ended with the run).
-  ScriptValue result;
-  if (ctx.returned) result.fillEmpty(std::move(ctx.returnValue));
-  ctx.returned = false;
+  // may have changed is put back (`with` entries ended with the run; the
+  // result was taken).
   if (!ctx.borrowedTarget) ctx.target.clear();
   if (ctx.hasOverride) [[unlikely]] {
     ctx.override.clear();
@@ -670,7 +694,6 @@ inline ScriptValue ScriptEngine::runSimple(FunctionBody& body, const ScriptValue
   }
   for (int i = 0; i < ctx.registerCount; ++i) ctx.inlineRegisters[i].clear();
   --callDepth_;
-  return result;
 }
 
 void ScriptEngine::keepForCalls(ActionContext& ctx, const FunctionBody& body, const ScriptValue& function) {

@@ -322,12 +322,14 @@ class ScriptEngine {
   // `function` is held by the caller until the call returns.
   ScriptValue callSimple(const ScriptValue& function, const ScriptValue& thisValue, const ScriptValue* args,
                          int argc, const ScriptValue& callerTarget);
-  // callSimple, in its callers' code; `callerContext` is the running
-  // context, the caller's.
-  [[gnu::always_inline]] inline ScriptValue runSimple(FunctionBody& body, const ScriptValue& function,
-                                                      const ScriptValue& thisValue, const ScriptValue* args,
-                                                      int argc, const ScriptValue& callerTarget,
-                                                      const ActionContext* callerContext);
+  // callSimple's two halves, around the run of the body: the context set
+  // up for the call (`callerContext` is the running one, the caller's), and
+  // the context put back for the next call, after the result was taken.
+  [[gnu::always_inline]] inline ActionContext& beginSimple(FunctionBody& body, const ScriptValue& function,
+                                                           const ScriptValue& thisValue, const ScriptValue* args,
+                                                           int argc, const ScriptValue& callerTarget,
+                                                           const ActionContext* callerContext);
+  [[gnu::always_inline]] inline void endSimple(ActionContext& ctx, const FunctionBody& body);
   // The call action's common case, a call by name of a simple function
   // with a few arguments whose read the cache answers quickly (with
   // quickCachedVariable), made with none of the action's general steps;
