@@ -582,9 +582,8 @@ bool ScriptEngine::callQuick(ActionContext& caller, const LookupCache& c, const 
   // All the arguments are on the stack.
   if (count < 0 || static_cast<size_t>(count) > stack_.size()) return false;
   // (The quick read has no side effects: a miss leaves nothing to undo.)
-  ScriptValue fn;
-  if (!quickCachedVariable(caller, name, c, fn)) return false;
-  ScriptObject* f = fn.asObject();
+  const Property* p = quickCachedProperty(caller, name, c);
+  ScriptObject* f = p ? p->value.asObject() : nullptr;
   if (!f || !f->isFunction()) return false;
   FunctionBody& body = *f->function();
   // (A simple body is a script's, and no super object's: of callsDirectly's
@@ -592,6 +591,11 @@ bool ScriptEngine::callQuick(ActionContext& caller, const LookupCache& c, const 
   if (!body.simpleCall || abort_ || contextCount_ >= kMaxContexts || nativeDepth_ >= kMaxContexts ||
       callDepth_ >= static_cast<size_t>(kMaxContexts))
     return false;
+  // The function is held while it runs (the variable may change), as a
+  // value the context borrows.
+  f->retain();
+  ScriptValue fn;
+  fn.borrow(p->value);
   // The first popped is the first argument.
   alignas(ScriptValue) unsigned char storage[kQuickCallArgs * sizeof(ScriptValue)];
   ScriptValue* args = reinterpret_cast<ScriptValue*>(storage);
@@ -614,7 +618,6 @@ bool ScriptEngine::callQuick(ActionContext& caller, const LookupCache& c, const 
   }
   endSimple(ctx, body);
   for (int i = 0; i < count; ++i) args[i].~ScriptValue();
-  // (The function is an object: its reference is dropped in place.)
   fn.forget();
   f->release();
   return true;

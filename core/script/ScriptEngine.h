@@ -363,24 +363,31 @@ class ScriptEngine {
   // cachedGetVariable, which decides every case.
   bool quickCachedVariable(const ActionContext& ctx, const ScriptString* name, const LookupCache& c,
                            ScriptValue& out) const {
+    const Property* p = quickCachedProperty(ctx, name, c);
+    if (!p) return false;
+    out.fillEmpty(p->value);
+    return true;
+  }
+  // The same, giving the property found (or null).
+  const Property* quickCachedProperty(const ActionContext& ctx, const ScriptString* name,
+                                      const LookupCache& c) const {
     // (An empty cache's entry, -1, is past any count as unsigned; a filled
     // one's name is a string.)
     const int entry = c.entry;
     if (static_cast<unsigned>(entry) >= static_cast<unsigned>(ctx.scopeCount) || c.name.knownString() != name ||
         entry == ctx.pendingEntry || ctx.version4 || ctx.hasOverride)
-      return false;
+      return nullptr;
     for (int i = ctx.scopeCount - 1; i > entry; --i) {
       if (i == ctx.pendingEntry) continue;
       const ScriptObject* o = ctx.scope[i].object.asObject();
-      if (!o || o->classTag() != ClassTag::Activation || o->propertyCount() != 0) return false;
+      if (!o || o->classTag() != ClassTag::Activation || o->propertyCount() != 0) return nullptr;
     }
     const ScriptValue& holder = ctx.scope[entry].object;
     const ScriptObject* h = holder.isObject() ? holder.asObject() : holder.isClip() ? holder.asClip()->object() : nullptr;
-    if (h != c.objects[0] || h->layout() != c.layouts[0]) return false;
+    if (h != c.objects[0] || h->layout() != c.layouts[0]) return nullptr;
     const Property* p = c.property;
-    if (p->accessor || !p->visibleTo(version_)) return false;
-    out.fillEmpty(p->value);
-    return true;
+    if (p->accessor || !p->visibleTo(version_)) return nullptr;
+    return p;
   }
   bool cachedSetVariable(ActionContext& ctx, const ScriptString* name, LookupCache& c, const ScriptValue& value);
   // The same for a variable write; false sends it to cachedSetVariable.
