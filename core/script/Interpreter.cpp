@@ -503,7 +503,7 @@ void ScriptEngine::runDecoded(ActionContext& ctx, const uint8_t* code, size_t le
               continue;
             }
             runFused(nextAct);
-            if (act->itemCount < 2) stack_.pop_back();  // the left operand
+            if (act->itemCount < 2) stack_.popPlain();  // the left operand
             const bool arith = nextOp == op(Opcode::Add) || nextOp == op(Opcode::Add2) ||
                                nextOp == op(Opcode::Subtract) || nextOp == op(Opcode::Multiply) ||
                                nextOp == op(Opcode::Divide) || nextOp == op(Opcode::Modulo);
@@ -533,7 +533,7 @@ void ScriptEngine::runDecoded(ActionContext& ctx, const uint8_t* code, size_t le
         const double r = blockItems[act->firstItem].value.asNumber();
         runFused(nextAct);
         const double l = stack_.back().asNumber();
-        stack_.pop_back();
+        stack_.popPlain();
         compare(nextAct->op, l, r);
         continue;
       }
@@ -597,8 +597,8 @@ void ScriptEngine::runDecoded(ActionContext& ctx, const uint8_t* code, size_t le
         if (ctx.withCount != 0 || abort_) goto plainPush;
         const ScriptValue* v = itemValue(blockItems[act->firstItem]);
         runFused(expect);
-        if (v) ctx.returnValue = *v;
-        else ctx.returnValue.clear();
+        // (A context's return value is empty until its one Return.)
+        if (v) ctx.returnValue.fillEmpty(*v);
         ctx.returned = true;
         goto finished;
       }
@@ -623,7 +623,7 @@ void ScriptEngine::runDecoded(ActionContext& ctx, const uint8_t* code, size_t le
         if (c.isBoolean()) taken = c.asBoolean();
         else if (c.isNumber()) taken = c.asNumber() != 0 && !std::isnan(c.asNumber());
         else break;
-        stack_.pop_back();
+        stack_.popPlain();
         if (taken) {
           pc += act->offset;
           if (expect != endMark) expect = branchTarget(act);
@@ -637,7 +637,7 @@ void ScriptEngine::runDecoded(ActionContext& ctx, const uint8_t* code, size_t le
         if (c.isBoolean()) value = c.asBoolean();
         else if (c.isNumber()) value = c.asNumber() != 0 && !std::isnan(c.asNumber());
         else break;
-        stack_.pop_back();
+        stack_.popPlain();
         booleanResult(!value);
         continue;
       }
@@ -664,7 +664,7 @@ void ScriptEngine::runDecoded(ActionContext& ctx, const uint8_t* code, size_t le
         if (!x.isNumber() || !y.isNumber()) break;
         const double l = x.asNumber(), r = y.asNumber();
         if (act->op == op(Opcode::Divide) && ctx.version4 && r == 0) break;  // "#ERROR#"
-        stack_.pop_back();
+        stack_.popPlain();
         stack_.back().setNumber(arithmetic(act->op, l, r));
         continue;
       }
@@ -680,8 +680,8 @@ void ScriptEngine::runDecoded(ActionContext& ctx, const uint8_t* code, size_t le
         const ScriptValue& x = stack_[stack_.size() - 2];
         if (!x.isNumber() || !y.isNumber()) break;
         const double l = x.asNumber(), r = y.asNumber();
-        stack_.pop_back();
-        stack_.pop_back();
+        stack_.popPlain();
+        stack_.popPlain();
         compare(act->op, l, r);
         continue;
       }
@@ -692,7 +692,7 @@ void ScriptEngine::runDecoded(ActionContext& ctx, const uint8_t* code, size_t le
         const ScriptValue name = stack_.take();
         const ScriptValue object = method ? stack_.take() : ScriptValue();
         const double countD = stack_.back().asNumber();
-        stack_.pop_back();
+        stack_.popPlain();
         if (!method) {
           LookupCache* c = decoded->cache(*act);
           if (c && callQuick(ctx, *c, name.asString(), DecodedAction::fewArgs(countD))) continue;
@@ -701,7 +701,7 @@ void ScriptEngine::runDecoded(ActionContext& ctx, const uint8_t* code, size_t le
         continue;
       }
       case DecodedAction::kReturn:
-        ctx.returnValue = pop();
+        ctx.returnValue.fillEmpty(pop());
         ctx.returned = true;
         goto finished;
       case DecodedAction::kGetVariable: {

@@ -57,6 +57,8 @@ class ValueStack {
   // dropped without asking the kind.
   void popString() { data_[--top_].clearString(); }
   void popObject() { data_[--top_].clearObject(); }
+  // Pop of a top known to hold no reference (a number, a boolean).
+  void popPlain() { data_[--top_].forget(); }
   // The top value, moved out.
   ScriptValue take() { return std::move(data_[--top_]); }
   void clear() {
