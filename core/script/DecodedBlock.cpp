@@ -207,7 +207,7 @@ DecodedBlock::DecodedBlock(const uint8_t* code, size_t length, bool legacy, bool
         if (a.itemCount >= need && end[-1].kind == PushItem::Value && end[-1].value.isString() &&
             end[-static_cast<std::ptrdiff_t>(need)].kind == PushItem::Value &&
             end[-static_cast<std::ptrdiff_t>(need)].value.isNumber()) {
-          a.kind = DecodedAction::kPushCall;
+          a.kind = need == 2 ? DecodedAction::kPushCallFunction : DecodedAction::kPushCall;
           a.callCount = static_cast<int8_t>(DecodedAction::fewArgs(end[-static_cast<std::ptrdiff_t>(need)].value.asNumber()));
         }
         break;

@@ -66,9 +66,11 @@ struct DecodedAction {
     kPushNumberCompare,
     kPushRegisterNumber,
     kPushRegisterCompare,
-    // Push whose last items are the argument count, (the object and) the
-    // name for the CallFunction or CallMethod right after it.
+    // Push whose last items are the argument count, the object and the name
+    // for the CallMethod right after it; the count and the name for a
+    // CallFunction.
     kPushCall,
+    kPushCallFunction,
     // Push of one item that the Return right after it returns.
     kPushReturn,
     // Push decoded on the spot (a jump into the middle of a record): its
@@ -92,7 +94,7 @@ struct DecodedAction {
   // The kind of a record of opcode `op` (a Push: as decoded on the spot).
   static uint8_t kindOf(uint8_t op);
   uint8_t reg = 0;       // StoreRegister: the register
-  // A Push before a call (kPushCall): the call's argument count when it is
+  // A Push before a call (kPushCall, kPushCallFunction): the call's argument count when it is
   // a whole number up to kFewArgs (such calls can be made quickly), else -1.
   int8_t callCount = -1;
   static constexpr int kFewArgs = 4;

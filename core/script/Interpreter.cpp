@@ -563,33 +563,32 @@ void ScriptEngine::runDecoded(ActionContext& ctx, const uint8_t* code, size_t le
         compare(nextAct->op, l, r);
         continue;
       }
-      case DecodedAction::kPushCall: {
+      case DecodedAction::kPushCallFunction: {
+        // The count and name of the CallFunction right after (as above).
+        if (ctx.withCount != 0 || abort_) goto plainPush;
         const PushItem* items = blockItems + act->firstItem;
         const PushItem* end = items + act->itemCount;
-        // The count, object and name of the call right after (as above).
-        if (ctx.withCount == 0) {
-          const DecodedAction* nextAct = expect;
-          const bool method = nextAct->op == op(Opcode::CallMethod);
-          const PushItem* operands = end - (method ? 3 : 2);
-          pushItems(items, operands);
-          if (abort_) {
-            pushItems(operands, end);
-            continue;
-          }
-          runFused(nextAct);
-          if (!method) {
-            LookupCache* c = decoded->cache(*nextAct);
-            if (c && callQuick(ctx, *c, end[-1].value.asString(), act->callCount)) continue;
-          }
-          // The object is copied: a register may change while the call runs.
-          ScriptValue object;
-          if (method) {
-            if (const ScriptValue* v = itemValue(end[-2])) object = *v;
-          }
-          callAction(nextAct, method, false, end[-1].value, object, operands->value.asNumber());
-          continue;
-        }
-        goto plainPush;
+        pushItems(items, end - 2);
+        const DecodedAction* nextAct = expect;
+        runFused(nextAct);
+        LookupCache* c = decoded->cache(*nextAct);
+        if (c && callQuick(ctx, *c, end[-1].value.asString(), act->callCount)) continue;
+        callAction(nextAct, false, false, end[-1].value, ScriptValue(), end[-2].value.asNumber());
+        continue;
+      }
+      case DecodedAction::kPushCall: {
+        // The count, object and name of the CallMethod right after.
+        if (ctx.withCount != 0 || abort_) goto plainPush;
+        const PushItem* items = blockItems + act->firstItem;
+        const PushItem* end = items + act->itemCount;
+        pushItems(items, end - 3);
+        const DecodedAction* nextAct = expect;
+        runFused(nextAct);
+        // The object is copied: a register may change while the call runs.
+        ScriptValue object;
+        if (const ScriptValue* v = itemValue(end[-2])) object = *v;
+        callAction(nextAct, true, false, end[-1].value, object, end[-3].value.asNumber());
+        continue;
       }
       case DecodedAction::kPushReturn: {
         // The one item goes straight to the Return right after it, counted
