@@ -179,6 +179,9 @@ DecodedBlock::DecodedBlock(const uint8_t* code, size_t length, bool legacy, bool
   }
   for (size_t i = 0; i < actions_.size(); ++i) {
     DecodedAction& a = actions_[i];
+    if (a.kind == DecodedAction::kArithmetic && i + 1 < actions_.size() &&
+        actions_[i + 1].kind == DecodedAction::kReturn)
+      a.kind = DecodedAction::kArithmeticReturn;
     if (a.op != static_cast<uint8_t>(Opcode::Push)) continue;
     a.kind = DecodedAction::kPush;  // the block's own items
     if (a.itemCount == 0 || i + 1 == actions_.size()) continue;

@@ -82,6 +82,7 @@ struct DecodedAction {
     kNot,
     kStoreRegister,
     kArithmetic,  // Add, Add2, Subtract, Multiply, Divide, Modulo
+    kArithmeticReturn,  // the same, before a Return, which returns its result
     kStep,        // Increment, Decrement
     kCompare,     // Less2, Greater, Less, Equals, Equals2, StrictEquals
     kCall,        // CallFunction, CallMethod

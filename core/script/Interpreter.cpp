@@ -667,6 +667,28 @@ void ScriptEngine::runDecoded(ActionContext& ctx, const uint8_t* code, size_t le
         stack_.back().setNumber(arithmetic(act->op, l, r));
         continue;
       }
+      case DecodedAction::kArithmeticReturn: {
+        // The same; the Return right after is counted and run here as the
+        // loop would (unless the count stopped the script before it).
+        if (stack_.size() < 2) break;
+        const ScriptValue& y = stack_.back();
+        const ScriptValue& x = stack_[stack_.size() - 2];
+        if (!x.isNumber() || !y.isNumber()) break;
+        const double l = x.asNumber(), r = y.asNumber();
+        if (act->op == op(Opcode::Divide) && ctx.version4 && r == 0) break;
+        stack_.popPlain();
+        const double result = arithmetic(act->op, l, r);
+        if (abort_) {
+          stack_.back().setNumber(result);
+          continue;
+        }
+        runFused(expect);
+        stack_.popPlain();
+        // (A context's return value is empty until its one Return.)
+        ctx.returnValue.fillEmpty(ScriptValue::number(result));
+        ctx.returned = true;
+        goto finished;
+      }
       case DecodedAction::kStep: {
         if (stack_.empty() || !stack_.back().isNumber()) break;
         ScriptValue& x = stack_.back();
