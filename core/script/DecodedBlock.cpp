@@ -207,11 +207,12 @@ DecodedBlock::DecodedBlock(const uint8_t* code, size_t length, bool legacy, bool
         break;
       case DecodedAction::kCall: {
         const size_t need = actions_[i + 1].op == static_cast<uint8_t>(Opcode::CallMethod) ? 3 : 2;
-        if (a.itemCount >= need && end[-1].kind == PushItem::Value && end[-1].value.isString() &&
-            end[-static_cast<std::ptrdiff_t>(need)].kind == PushItem::Value &&
-            end[-static_cast<std::ptrdiff_t>(need)].value.isNumber()) {
+        if (a.itemCount < need) break;
+        const PushItem& count = end[-static_cast<std::ptrdiff_t>(need)];
+        if (end[-1].kind == PushItem::Value && end[-1].value.isString() && count.kind == PushItem::Value &&
+            count.value.isNumber()) {
           a.kind = need == 2 ? DecodedAction::kPushCallFunction : DecodedAction::kPushCall;
-          a.callCount = static_cast<int8_t>(DecodedAction::fewArgs(end[-static_cast<std::ptrdiff_t>(need)].value.asNumber()));
+          a.callCount = static_cast<int8_t>(DecodedAction::fewArgs(count.value.asNumber()));
         }
         break;
       }

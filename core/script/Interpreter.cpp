@@ -709,7 +709,8 @@ void ScriptEngine::runDecoded(ActionContext& ctx, const uint8_t* code, size_t le
       case DecodedAction::kCall: {
         const bool method = act->op == op(Opcode::CallMethod);
         const size_t operands = method ? 3 : 2;
-        if (stack_.size() < operands || !stack_.back().isString() || !stack_[stack_.size() - operands].isNumber()) break;
+        if (stack_.size() < operands || !stack_.back().isString() || !stack_[stack_.size() - operands].isNumber())
+          break;
         const ScriptValue name = stack_.take();
         const ScriptValue object = method ? stack_.take() : ScriptValue();
         const double countD = stack_.back().asNumber();

@@ -454,8 +454,8 @@ namespace {
 
 // A simple function's parameters go straight into their registers, each
 // empty and its own (FunctionBody::simpleCall).
-[[gnu::always_inline]] inline void fillParameterRegisters(ActionContext& ctx, const FunctionBody& body, const ScriptValue* args,
-                                                          int argc) {
+[[gnu::always_inline]] inline void fillParameterRegisters(ActionContext& ctx, const FunctionBody& body,
+                                                          const ScriptValue* args, int argc) {
   const FunctionParam2* const params = body.params.data();
   const int paramCount = static_cast<int>(body.params.size());
   const int given = argc < paramCount ? argc : paramCount;
