@@ -95,8 +95,9 @@ struct DecodedAction {
   // The kind of a record of opcode `op` (a Push: as decoded on the spot).
   static uint8_t kindOf(uint8_t op);
   uint8_t reg = 0;       // StoreRegister: the register
-  // A Push before a call (kPushCall, kPushCallFunction): the call's argument count when it is
-  // a whole number up to kFewArgs (such calls can be made quickly), else -1.
+  // A Push before a call (kPushCall, kPushCallFunction): the call's argument
+  // count when it is a whole number up to kFewArgs (such calls can be made
+  // quickly), else -1.
   int8_t callCount = -1;
   static constexpr int kFewArgs = 4;
   // An argument count as callCount holds it.

@@ -597,7 +597,7 @@ bool ScriptEngine::callQuick(ActionContext& caller, const LookupCache& c, const 
   ScriptValue fn;
   fn.borrow(p->value);
   // The first popped is the first argument.
-  alignas(ScriptValue) unsigned char storage[kQuickCallArgs * sizeof(ScriptValue)];
+  alignas(ScriptValue) unsigned char storage[DecodedAction::kFewArgs * sizeof(ScriptValue)];
   ScriptValue* args = reinterpret_cast<ScriptValue*>(storage);
   for (int i = 0; i < count; ++i) new (args + i) ScriptValue(stack_.take());
   // `this` is undefined for a call by name.

@@ -64,7 +64,7 @@ constexpr uint32_t kSlowScriptMs = 15000;
 // reused from call to call; a field added here must either be set on every
 // call by ScriptEngine::runScriptFunction or be put back to its default in
 // ScriptEngine::resetCallContext. A context last used by a simple call
-// (ScriptEngine::callSimple) instead keeps, until the next call at its
+// (ScriptEngine::callSimple, callQuick) instead keeps, until the next call at its
 // depth, what every call of that function sets alike: its borrowed chain,
 // function, pool and target and the fields they imply (`chainOf` names the
 // function's body); runScriptFunction lets them go first
@@ -272,7 +272,7 @@ class ScriptEngine {
   // ---- Operand stack ------------------------------------------------------------------
   void push(ScriptValue v) { stack_.push_back(std::move(v)); }
   ScriptValue pop() {
-    if (stack_.size() == 0) return ScriptValue();
+    if (stack_.empty()) return ScriptValue();
     return stack_.take();
   }
   size_t stackSize() const { return stack_.size(); }
@@ -332,10 +332,9 @@ class ScriptEngine {
   [[gnu::always_inline]] inline void endSimple(ActionContext& ctx, const FunctionBody& body);
   // The call action's common case, a call by name of a simple function
   // with a few arguments whose read the cache answers quickly (with
-  // quickCachedVariable), made with none of the action's general steps;
+  // quickCachedProperty), made with none of the action's general steps;
   // the result is pushed. False, with nothing done, for any other call.
   // `count` is the argument count as DecodedAction::fewArgs gives it.
-  static constexpr int kQuickCallArgs = DecodedAction::kFewArgs;
   bool callQuick(ActionContext& caller, const LookupCache& c, const ScriptString* name, int count);
   // Sets up what every call of a simple function sets alike, in a context
   // that last ran another function.
