@@ -44,6 +44,8 @@ const char* usageText() {
          "  --seed N            start the random generator (random, Math.random) from N, 0 to 2147483647\n"
          "  --info              print the header fields and one line per tag, then exit\n"
          "  --dump-display      (headless) print the display tree after the last step\n"
+         "  --audit-repaint     (headless) check every repaint of the dirty area against a full redraw\n"
+         "  --script-timeout S  (headless) abort a script that runs longer than S seconds (1 to 15, default 15)\n"
          "  --create-projector OUT\n"
          "                      write OUT: this player with MOVIE embedded\n"
          "  --help, --version\n";
@@ -124,6 +126,16 @@ bool parseCommandLine(int argc, const char* const* argv, CommandLine& out, std::
       out.info = true;
     } else if (!std::strcmp(a, "--dump-display")) {
       out.dumpDisplay = true;
+    } else if (!std::strcmp(a, "--audit-repaint")) {
+      out.auditRepaint = true;
+    } else if (!std::strcmp(a, "--script-timeout")) {
+      if (!(v = needValue(i, a))) return false;
+      long n = 0;
+      if (!parseCount(v, n) || n < 1 || n > 15) {
+        error = std::string("--script-timeout: expected seconds from 1 to 15, got ") + v;
+        return false;
+      }
+      out.scriptTimeout = static_cast<uint32_t>(n);
     } else if (!std::strcmp(a, "--create-projector")) {
       if (!(v = needValue(i, a))) return false;
       out.createProjector = v;

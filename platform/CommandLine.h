@@ -22,6 +22,11 @@ struct CommandLine {
   std::optional<uint32_t> seed;  // the random generator's first state
   bool info = false;
   bool dumpDisplay = false;
+  // (headless) at every step and after every input event, repaint through
+  // the window's dirty rectangles and compare with a full redraw.
+  bool auditRepaint = false;
+  // (headless) seconds a script may run before it is aborted.
+  uint32_t scriptTimeout = 15;
   std::string createProjector;
   bool help = false;
   bool version = false;
