@@ -454,6 +454,16 @@ namespace {
 int floorDiv(int v, int d) { return v >= 0 ? v / d : -((-v + d - 1) / d); }
 }  // namespace
 
+FrameSetup CorePlayer::frameSetup() const {
+  FrameSetup setup;
+  setup.background = backgroundColor();
+  if (input_->focusRectShown()) {
+    const WindowRect& r = input_->focus().rect();
+    setup.focus = ClipRect{r.left, r.top, r.right, r.bottom};
+  }
+  return setup;
+}
+
 const RenderTarget& CorePlayer::render() {
   const PixelRect client = clientRectangle();
   if (client.width() != offscreen_.width() || client.height() != offscreen_.height()) {
@@ -464,12 +474,7 @@ const RenderTarget& CorePlayer::render() {
   if (updateView()) needsDraw_ = true;
   display_.update();
   const DirtyArea& dirty = display_.dirtyArea();
-  FrameSetup setup;
-  setup.background = backgroundColor();
-  if (input_->focusRectShown()) {
-    const WindowRect& r = input_->focus().rect();
-    setup.focus = ClipRect{r.left, r.top, r.right, r.bottom};
-  }
+  FrameSetup setup = frameSetup();
   if (needsDraw_) {
     setup.dirty = ClipRect{0, 0, offscreen_.width(), offscreen_.height()};
     painter_.paint(display_, renderer_, offscreen_, setup);
@@ -486,6 +491,16 @@ const RenderTarget& CorePlayer::render() {
   }
   display_.dirtyArea().clear();
   return offscreen_;
+}
+
+bool CorePlayer::redrawInto(RenderTarget& target) {
+  if ((target.width() != offscreen_.width() || target.height() != offscreen_.height()) &&
+      !target.resize(offscreen_.width(), offscreen_.height()))
+    return false;
+  FrameSetup setup = frameSetup();
+  setup.dirty = ClipRect{0, 0, target.width(), target.height()};
+  painter_.paint(display_, renderer_, target, setup);
+  return true;
 }
 
 }  // namespace kivra

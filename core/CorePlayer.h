@@ -181,6 +181,10 @@ class CorePlayer {
   // Draws the stage into the off-screen bitmap at the client size if it is
   // out of date, and returns it.
   const RenderTarget& render();
+  // Draws the whole stage, as render() last left it, into `target` (resized
+  // to the off-screen bitmap's size) without touching the off-screen bitmap
+  // or the dirty area: what a partial repaint must equal.
+  bool redrawInto(RenderTarget& target);
   Rgba backgroundColor() const;
   void setQuality(Quality q) { quality_ = q; }
   Quality quality() const { return quality_; }
@@ -272,6 +276,8 @@ class CorePlayer {
   // and updates the cursor.
   void afterInput();
   void updateCursor();
+  // Background and focus rectangle of a repaint.
+  FrameSetup frameSetup() const;
 
   // The display feeds the queue, so it is declared after it; teardown()
   // frees the display's objects before the timelines they refer to.

@@ -132,6 +132,7 @@ bool parseInputScript(const std::string& text, std::vector<InputEvent>& events, 
     std::string stepText, verb;
     words >> stepText >> verb;
     InputEvent ev;
+    ev.line = lineNo;
     if (!parseLong(stepText, ev.step) || ev.step < 1) return fail("expected a step number >= 1");
     std::string rest;
     std::getline(words, rest);

@@ -20,6 +20,7 @@ struct InputEvent {
   int y = 0;
   KeyEvent key;
   uint32_t character = 0;  // Type
+  int line = 0;            // where it stands in the input file
 };
 
 // Parses the text of an input file; on error returns false with

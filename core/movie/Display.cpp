@@ -18,6 +18,14 @@ bool hasBounds(CharacterKind k) {
 }
 
 DeviceRect toDevice(const RECT& r) { return DeviceRect{r.xmin, r.ymin, r.xmax, r.ymax}; }
+
+// What the character may cover. Every point of a morph lies between its start
+// and end positions, so the two bounds together hold it at any ratio.
+RECT drawnBounds(const Character& c) {
+  if (c.kind != CharacterKind::MorphShape) return c.bounds;
+  return RECT{std::min(c.bounds.xmin, c.endBounds.xmin), std::max(c.bounds.xmax, c.endBounds.xmax),
+              std::min(c.bounds.ymin, c.endBounds.ymin), std::max(c.bounds.ymax, c.endBounds.ymax)};
+}
 }  // namespace
 
 Display::Display(ActionQueue& actions) : actions_(actions) {
@@ -480,7 +488,7 @@ void Display::updateObject(DisplayObject& object, const MATRIX& parentMatrix, bo
     if (object.drawn_) dirty_.add(object.deviceBounds_);
     const Character* c = object.character_.get();
     if (hasBounds(c->kind)) {
-      object.deviceBounds_ = toDevice(transformRect(m, c->bounds));
+      object.deviceBounds_ = toDevice(transformRect(m, drawnBounds(*c)));
       object.drawn_ = true;
       dirty_.add(object.deviceBounds_);
     } else {

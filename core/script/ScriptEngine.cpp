@@ -886,7 +886,7 @@ ScriptValue ScriptEngine::superObject(ScriptObject* act) {
 void ScriptEngine::slowScriptCheck() {
   actionsCounted_ += 65536;
   const uint32_t now = player_.scriptClock() & kClockMask;
-  if (((now - slowStart_) & kClockMask) <= kSlowScriptMs) return;
+  if (((now - slowStart_) & kClockMask) <= slowScriptMs_) return;
   if (player_.askToAbortSlowScript()) abort_ = true;
   else slowStart_ = player_.scriptClock() & kClockMask;
 }

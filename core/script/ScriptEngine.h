@@ -192,6 +192,10 @@ class ScriptEngine {
   bool aborted() const { return abort_; }
   void abortScripts() { abort_ = true; }
   bool running() const { return runDepth_ > 0; }
+  // How long (script clock ms) a run goes before the host is asked to abort
+  // it; a headless host may shorten it, never lengthen it.
+  void setSlowScriptLimit(uint32_t ms) { slowScriptMs_ = ms < kSlowScriptMs ? ms : kSlowScriptMs; }
+  uint32_t slowScriptLimit() const { return slowScriptMs_; }
   // The queue being run (for clip actions that queue more blocks).
   ActionQueue* queue() const { return queue_; }
   // The level-0 movie is going away: cached constant pools point into it
@@ -487,6 +491,7 @@ class ScriptEngine {
   int nativeDepth_ = 0;
   uint16_t actionCounter_ = 0;
   uint32_t slowStart_ = 0;
+  uint32_t slowScriptMs_ = kSlowScriptMs;
   uint64_t actionsCounted_ = 0;  // actions run before the counter's present round
   uint32_t randomState_ = 0;
   bool randomSeeded_ = false;

@@ -1,17 +1,21 @@
 #include "platform/headless/HeadlessPlayer.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
 
+#include "core/script/ScriptEngine.h"
 #include "platform/DisplayDump.h"
 #include "platform/PngImage.h"
 #include "platform/headless/WavFileSink.h"
 
 namespace kivra {
 
-HeadlessPlayer::HeadlessPlayer(const CommandLine& options) : trace_(options.trace) {
+HeadlessPlayer::HeadlessPlayer(const CommandLine& options)
+    : trace_(options.trace), audit_(options.auditRepaint), scriptTimeoutS_(options.scriptTimeout) {
+  script().setSlowScriptLimit(scriptTimeoutS_ * 1000);
   if (options.width > 0 && options.height > 0) {
     width_ = options.width;
     height_ = options.height;
@@ -81,15 +85,68 @@ void HeadlessPlayer::deliver(const InputEvent& ev) {
   }
 }
 
+bool HeadlessPlayer::askToAbortSlowScript() {
+  const TimelinePlayer* root = level0();
+  std::fprintf(stderr, "kivra-player: script aborted after %u s in frame %d\n", scriptTimeoutS_,
+               root ? root->currentFrame() + 1 : 0);
+  return true;
+}
+
+bool HeadlessPlayer::auditRepaint(const std::string& when) {
+  // The rectangles about to be repainted, in pixels, for the report.
+  updateView();
+  display().update();
+  std::string repainted;
+  const DirtyArea& dirty = display().dirtyArea();
+  const int f = std::max(1, display().view().aaFactor);
+  for (int i = 0; i < dirty.count(); ++i) {
+    const DeviceRect& r = dirty.rect(i);
+    repainted += (i ? ", " : "") + std::to_string(r.left / f) + "," + std::to_string(r.top / f) + " to " +
+                 std::to_string((r.right + f - 1) / f) + "," + std::to_string((r.bottom + f - 1) / f);
+  }
+  if (repainted.empty()) repainted = "nothing";
+  const RenderTarget& partial = render();
+  if (!redrawInto(auditTarget_)) return true;  // no stage to compare
+  int left = partial.width(), top = partial.height(), right = -1, bottom = -1;
+  long count = 0;
+  for (int y = 0; y < partial.height(); ++y) {
+    const uint32_t* a = partial.row(y);
+    const uint32_t* b = auditTarget_.row(y);
+    for (int x = 0; x < partial.width(); ++x) {
+      if (a[x] == b[x]) continue;
+      ++count;
+      left = std::min(left, x);
+      right = std::max(right, x);
+      top = std::min(top, y);
+      bottom = std::max(bottom, y);
+    }
+  }
+  if (count == 0) return true;
+  if (++auditFailures_ <= kMaxAuditReports)
+    std::fprintf(stderr,
+                 "kivra-player: repaint audit: %s: %ld pixels in x %d..%d, y %d..%d differ from a full redraw "
+                 "(repainted %s)\n",
+                 when.c_str(), count, left, right, top, bottom, repainted.c_str());
+  // Start the next comparison from a right picture.
+  redrawAll();
+  render();
+  return false;
+}
+
 void HeadlessPlayer::run(long steps, const std::vector<InputEvent>& input) {
   size_t next = 0;
+  if (audit_) auditRepaint("first frame");
   for (long step = 1; step <= steps && !quit_; ++step) {
     while (next < input.size() && input[next].step < step) ++next;
-    for (; next < input.size() && input[next].step == step && !quit_; ++next) deliver(input[next]);
+    for (; next < input.size() && input[next].step == step && !quit_; ++next) {
+      deliver(input[next]);
+      if (audit_) auditRepaint("step " + std::to_string(step) + ", after input line " + std::to_string(input[next].line));
+    }
     clock_ += framePeriod();
     frameStep(true);
     reapPrograms();
     ++stepsRun_;
+    if (audit_) auditRepaint("step " + std::to_string(step));
   }
   // A quit asked for during the last step still takes effect.
   if (!quit_ && quitRequested()) frameStep(true);
@@ -185,6 +242,11 @@ int runHeadless(const CommandLine& options) {
   if (!options.screenshot.empty() && !player.writeScreenshot(options.screenshot)) {
     std::fprintf(stderr, "kivra-player: cannot write %s\n", options.screenshot.c_str());
     return 1;
+  }
+  if (player.auditFailures() > 0) {
+    std::fprintf(stderr, "kivra-player: repaint audit: %d repaints differ from a full redraw\n",
+                 player.auditFailures());
+    return 3;
   }
   return 0;
 }

@@ -16,6 +16,8 @@ class HeadlessPlayer : public PlatformPlayer {
   // Stage used when there is no movie and no --size.
   static constexpr int kDefaultWidth = 550;
   static constexpr int kDefaultHeight = 400;
+  // Repaint audit differences reported before the rest are only counted.
+  static constexpr int kMaxAuditReports = 10;
 
   explicit HeadlessPlayer(const CommandLine& options);
 
@@ -30,8 +32,9 @@ class HeadlessPlayer : public PlatformPlayer {
     cursor_ = kind;
     return true;
   }
-  // Nobody can answer: a runaway script is always aborted.
-  bool askToAbortSlowScript() override { return true; }
+  // Nobody can answer: a runaway script is always aborted, with a line on
+  // stderr.
+  bool askToAbortSlowScript() override;
   void fillBackground(Rgba) override {}
   uint32_t milliseconds() override { return clock_; }
   // With --trace, every Trace action's string goes to standard output.
@@ -47,6 +50,12 @@ class HeadlessPlayer : public PlatformPlayer {
   long stepsRun() const { return stepsRun_; }
   bool timerRunning() const { return timerRunning_; }
   void advanceClock(uint32_t ms) { clock_ += ms; }
+
+  // With --audit-repaint: repaints the dirty area as the window would and
+  // compares the result with a full redraw; a difference is reported on
+  // stderr with `when` and the rectangle that differs. Returns false then.
+  bool auditRepaint(const std::string& when);
+  int auditFailures() const { return auditFailures_; }
 
   // The stage as 8-bit RGB.
   bool writeScreenshot(const std::string& path);
@@ -74,6 +83,10 @@ class HeadlessPlayer : public PlatformPlayer {
   bool menuBarShown_ = true;
   CursorKind cursor_ = CursorKind::Arrow;  // the arrow until the player sets one
   long stepsRun_ = 0;
+  bool audit_ = false;
+  int auditFailures_ = 0;
+  RenderTarget auditTarget_;
+  uint32_t scriptTimeoutS_ = 15;
 };
 
 // The whole headless run for main(): returns the process exit status.

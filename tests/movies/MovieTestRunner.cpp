@@ -11,6 +11,8 @@
 //   # env: TZ=UTC0                environment settings of the player run
 //   # include: FILE               replaced by FILE's text (relative to the source)
 // With --update the expected files are rewritten from the actual results.
+// With --audit the run adds --audit-repaint and only its exit status counts:
+// every repaint of the dirty area must equal a full redraw.
 #include <sys/wait.h>
 
 #include <cstdio>
@@ -162,6 +164,7 @@ bool compareImages(const std::string& expectedPath, const std::string& actualPat
 int main(int argc, char** argv) {
   std::string build, player, source, work;
   bool update = false;
+  bool audit = false;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     auto next = [&](std::string& dst) {
@@ -172,10 +175,11 @@ int main(int argc, char** argv) {
     else if (a == "--source") next(source);
     else if (a == "--work") next(work);
     else if (a == "--update") update = true;
+    else if (a == "--audit") audit = true;
   }
   if (build.empty() || player.empty() || source.empty() || work.empty()) {
     std::cerr << "usage: movie_test_runner --build QVX-BUILD --player KIVRA-PLAYER --source TEST.qvxs --work DIR "
-                 "[--update]\n";
+                 "[--update | --audit]\n";
     return 2;
   }
   bool ok;
@@ -201,12 +205,18 @@ int main(int argc, char** argv) {
     std::cerr << source << ": qvx-build failed\n";
     return 1;
   }
-  const std::string options = directive(text, "run", "--frames 0 --trace");
+  std::string options = directive(text, "run", "--frames 0 --trace");
+  if (audit) {
+    // --info plays nothing: there is no repaint to check.
+    if (options.find("--info") != std::string::npos) return 0;
+    options += " --audit-repaint";
+    update = false;
+  }
   const std::string reference = stem + ".png";
   std::ifstream hasReference(reference);
   std::remove(shot.c_str());
   std::string command = environmentPrefix(directive(text, "env", "")) + shellQuote(player) + " --headless " + options;
-  if (hasReference || update) command += " --screenshot " + shellQuote(shot);
+  if ((hasReference || update) && !audit) command += " --screenshot " + shellQuote(shot);
   const std::string input = stem + ".input";
   if (std::ifstream(input)) command += " --input " + shellQuote(input);
   command += " " + shellQuote(movie) + " > " + shellQuote(output);
@@ -218,6 +228,11 @@ int main(int argc, char** argv) {
     if (hasReference) run("cp " + shellQuote(shot) + " " + shellQuote(reference));
     std::cout << "updated " << stem << ".expected\n";
     return 0;
+  }
+  if (audit) {
+    if (status == expectedStatus) return 0;
+    std::cerr << "the player exited with " << status << ", expected " << expectedStatus << "\n  " << command << "\n";
+    return 1;
   }
   bool passed = true;
   if (status != expectedStatus) {
