@@ -17,13 +17,19 @@ bool parseCount(const char* text, long& out) {
   return true;
 }
 
-bool parseSize(const char* text, int& w, int& h) {
+// "WxH" with both from 1 to kMaxStageSide; false with the reason.
+bool parseSize(const char* text, int& w, int& h, std::string& error) {
   long a = 0, b = 0;
   const char* x = std::strchr(text, 'x');
-  if (!x) return false;
-  const std::string first(text, x);
-  if (!parseCount(first.c_str(), a) || !parseCount(x + 1, b)) return false;
-  if (a < 1 || b < 1 || a > 16000 || b > 16000) return false;
+  const std::string first = x ? std::string(text, x) : std::string();
+  if (!x || !parseCount(first.c_str(), a) || !parseCount(x + 1, b)) {
+    error = std::string("--size: expected WxH in pixels, e.g. 640x480, got ") + text;
+    return false;
+  }
+  if (a < 1 || b < 1 || a > kMaxStageSide || b > kMaxStageSide) {
+    error = "--size: width and height must be 1 to " + std::to_string(kMaxStageSide) + ", got " + text;
+    return false;
+  }
   w = static_cast<int>(a);
   h = static_cast<int>(b);
   return true;
@@ -51,7 +57,15 @@ const char* usageText() {
          "  --help, --version\n";
 }
 
-const char* versionText() { return "kivra-player 0.1.0 (player version 6)\n"; }
+// The second line names the player as the About box does; the third says
+// what movies see of it: the version their scripts read back.
+const char* versionText() {
+  return "kivra-player " KIVRA_VERSION "\n"
+         "Vantorel Kivra Player 6, Version 6,0,95,0 (as in Help > About)\n"
+         "plays movies as player version 6; to their scripts it reports \"WIN 6,0,95,0\"\n";
+}
+
+const char* helpHint() { return "try 'kivra-player --help'"; }
 
 bool parseCommandLine(int argc, const char* const* argv, CommandLine& out, std::string& error) {
   auto needValue = [&](int& i, const char* option) -> const char* {
@@ -90,10 +104,7 @@ bool parseCommandLine(int argc, const char* const* argv, CommandLine& out, std::
       out.screenshot = v;
     } else if (!std::strcmp(a, "--size")) {
       if (!(v = needValue(i, a))) return false;
-      if (!parseSize(v, out.width, out.height)) {
-        error = std::string("--size: expected WxH, got ") + v;
-        return false;
-      }
+      if (!parseSize(v, out.width, out.height, error)) return false;
     } else if (!std::strcmp(a, "--input")) {
       if (!(v = needValue(i, a))) return false;
       out.inputFile = v;
@@ -150,6 +161,10 @@ bool parseCommandLine(int argc, const char* const* argv, CommandLine& out, std::
   }
   if (!out.createProjector.empty() && out.movie.empty()) {
     error = "--create-projector needs a MOVIE";
+    return false;
+  }
+  if (out.info && out.movie.empty() && !out.help && !out.version) {
+    error = "--info needs a MOVIE";
     return false;
   }
   return true;

@@ -7,6 +7,9 @@
 
 namespace kivra {
 
+// --size takes each side from 1 to this many pixels.
+constexpr int kMaxStageSide = 16000;
+
 struct CommandLine {
   std::string movie;  // empty: the embedded movie, else an empty window
   bool headless = false;
@@ -35,6 +38,9 @@ struct CommandLine {
 // Fills `out` from argv; on a bad option returns false with a one-line reason.
 bool parseCommandLine(int argc, const char* const* argv, CommandLine& out, std::string& error);
 const char* usageText();
+// The build's version, then the player version it plays movies as.
 const char* versionText();
+// What follows a bad option's reason, instead of the whole usage.
+const char* helpHint();
 
 }  // namespace kivra

@@ -1,12 +1,9 @@
 #include "platform/MovieInfo.h"
 
-#include <cerrno>
-#include <cstring>
-#include <vector>
-
 #include "core/movie/MovieBuffer.h"
 #include "core/movie/TagCodes.h"
 #include "core/movie/TagCursor.h"
+#include "platform/MovieFile.h"
 
 namespace kivra {
 
@@ -23,12 +20,12 @@ bool printTags(FILE* out, FILE* err, const std::string& path, const uint8_t* dat
     const TagRead r = cursor.readTagHeader(tag);
     if (r == TagRead::Incomplete) {
       if (cursor.position() < end)
-        std::fprintf(err, "%s: tag at offset %lld is cut off\n", path.c_str(),
+        std::fprintf(err, "kivra-player: %s: tag at offset %lld is cut off\n", path.c_str(),
                      static_cast<long long>(cursor.position()));
       return true;
     }
     if (r == TagRead::PastEnd) {
-      std::fprintf(err, "%s: corrupt tag at offset %lld (its length runs past the end)\n",
+      std::fprintf(err, "kivra-player: %s: corrupt tag at offset %lld (its length runs past the end)\n",
                    path.c_str(), static_cast<long long>(cursor.position()));
       return false;
     }
@@ -45,35 +42,14 @@ bool printTags(FILE* out, FILE* err, const std::string& path, const uint8_t* dat
 }  // namespace
 
 int printMovieInfo(const std::string& path, FILE* out, FILE* err) {
-  FILE* f = std::fopen(path.c_str(), "rb");
-  if (!f) {
-    std::fprintf(err, "%s: %s\n", path.c_str(), std::strerror(errno));
-    return 1;
-  }
   MovieBuffer movie;
-  uint8_t buf[1024];
-  size_t n;
-  bool compressed = false;
-  bool first = true;
-  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) {
-    if (first) compressed = buf[0] == 'Z';
-    first = false;
-    movie.feed(buf, n);
-    if (movie.failed()) break;
-  }
-  const bool readError = std::ferror(f) != 0;
-  std::fclose(f);
-  if (readError) {
-    std::fprintf(err, "%s: read error\n", path.c_str());
-    return 1;
-  }
-  if (movie.failed() || !movie.headerParsed()) {
-    std::fprintf(err, "%s: not a movie (%s)\n", path.c_str(),
-                 movie.status() == MovieStatus::OutOfMemory ? "too large" : "bad header");
+  std::string error;
+  if (!readMovieFile(path, movie, error)) {
+    std::fprintf(err, "kivra-player: %s\n", error.c_str());
     return 1;
   }
   const RECT& r = movie.frameRect();
-  std::fprintf(out, "magic %s\n", compressed ? "ZVQ" : "XVQ");
+  std::fprintf(out, "magic %s\n", movie.compressed() ? "ZVQ" : "XVQ");
   std::fprintf(out, "version %d\n", movie.version());
   std::fprintf(out, "file-length %lld\n", static_cast<long long>(movie.fileLength()));
   std::fprintf(out, "received %lld\n", static_cast<long long>(movie.received()));
@@ -83,9 +59,9 @@ int printMovieInfo(const std::string& path, FILE* out, FILE* err) {
   std::fprintf(out, "frame-count %u\n", movie.frameCount());
   std::fprintf(out, "frame-period-ms %u\n", movie.framePeriodMs());
   const bool ok = printTags(out, err, path, movie.data(), movie.firstTagPosition(), movie.received(), 0);
-  if (ok && !movie.complete())
-    std::fprintf(err, "%s: incomplete movie: %lld of %lld bytes\n", path.c_str(),
-                 static_cast<long long>(movie.received()), static_cast<long long>(movie.fileLength()));
+  const std::string incomplete = incompleteMovieText(movie);
+  if (ok && !incomplete.empty())
+    std::fprintf(err, "kivra-player: %s: %s\n", path.c_str(), incomplete.c_str());
   return ok ? 0 : 1;
 }
 

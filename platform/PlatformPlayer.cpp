@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "core/HostCommand.h"
+#include "platform/MovieFile.h"
 #include "platform/ProjectorFile.h"
 
 namespace kivra {
@@ -22,17 +23,6 @@ ssize_t readSome(int fd, uint8_t* buf, size_t n) {
   }
 }
 
-std::string statusText(const MovieBuffer& movie) {
-  switch (movie.status()) {
-    case MovieStatus::BadHeader:
-      return "not a movie (bad header)";
-    case MovieStatus::OutOfMemory:
-      return "movie too large to load";
-    case MovieStatus::Good:
-      break;
-  }
-  return movie.fileLength() < 0 ? "not a movie (file too short)" : "not a movie (bad header)";
-}
 }  // namespace
 
 std::string executablePath() {
@@ -44,29 +34,23 @@ std::string executablePath() {
 
 LoadResult PlatformPlayer::loadMovieFile(const std::string& path) {
   LoadResult result;
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    result.error = path + ": " + std::strerror(errno);
+  // A file that cannot be opened leaves the current movie playing; once it
+  // is open, the new movie replaces the current one, whatever follows.
+  bool opened = false;
+  const auto open = [&] {
+    openMovie(path);
+    opened = true;
+  };
+  const auto feed = [this](const uint8_t* data, size_t n) {
+    feedMovie(data, n);
+    return !level0()->movie().failed();
+  };
+  uint64_t bytesRead = 0;
+  if (!readFileChunks(path, feed, bytesRead, result.error, open)) {
+    if (opened) unloadAll();
     return result;
   }
-  openMovie(path);
-  uint8_t chunk[kChunkSize];
-  for (;;) {
-    const ssize_t r = readSome(fd, chunk, sizeof chunk);
-    if (r < 0) {
-      result.error = path + ": " + std::strerror(errno);
-      ::close(fd);
-      unloadAll();
-      return result;
-    }
-    if (r == 0) break;
-    feedMovie(chunk, static_cast<size_t>(r));
-    if (level0()->movie().failed()) break;
-  }
-  ::close(fd);
-  const MovieBuffer& movie = level0()->movie();
-  if (movie.failed() || !movie.headerParsed()) {
-    result.error = path + ": " + statusText(movie);
+  if (!checkMovieHeader(path, level0()->movie(), bytesRead, result.error)) {
     unloadAll();
     return result;
   }
@@ -103,10 +87,8 @@ bool PlatformPlayer::loadEmbeddedMovie(const std::string& exe) {
 std::string PlatformPlayer::loadWarning() const {
   const TimelinePlayer* root = level0();
   if (!root) return {};
-  const MovieBuffer& movie = root->movie();
-  if (movie.failed() || movie.complete()) return {};
-  return "incomplete movie: " + std::to_string(movie.received()) + " of " +
-         std::to_string(movie.fileLength()) + " bytes; it plays as far as it goes";
+  const std::string incomplete = incompleteMovieText(root->movie());
+  return incomplete.empty() ? incomplete : incomplete + "; it plays as far as it goes";
 }
 
 // ---- Host commands -------------------------------------------------------------------

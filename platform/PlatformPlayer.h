@@ -8,6 +8,7 @@
 #include "core/CorePlayer.h"
 #include "platform/FileLibraryLoader.h"
 #include "platform/MenuModel.h"
+#include "platform/MovieFile.h"
 #include "platform/ProgramLauncher.h"
 
 namespace kivra {
@@ -19,14 +20,15 @@ struct LoadResult {
 
 class PlatformPlayer : public CorePlayer {
  public:
-  static constexpr size_t kChunkSize = 1024;
+  static constexpr size_t kChunkSize = kMovieChunkSize;
 
   // Imported libraries come from local files beside the movie.
   PlatformPlayer() { setLibraryLoader(&libraries_); }
 
   // Opens a movie file into level 0 and feeds it in 1,024-byte chunks. A
-  // missing or unreadable file, or a bad header, is an error; a file shorter
-  // than its header says plays as far as it goes.
+  // missing or unreadable file, or one that is not a movie, is an error
+  // worded by MovieFile.h; a file shorter than its header says plays as far
+  // as it goes.
   LoadResult loadMovieFile(const std::string& path);
   // Reads the movie appended to the executable, if it has a trailer. Returns
   // false (no movie, no message) when there is none; `embedded()` is set

@@ -5,8 +5,11 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
+
+#include "platform/MovieFile.h"
 
 namespace kivra {
 
@@ -34,22 +37,51 @@ bool writeAll(int fd, const uint8_t* data, size_t n) {
   return true;
 }
 
-bool copyFile(int from, int to, uint64_t count) {
+enum class CopyResult { Done, ReadFailed, EndedEarly, WriteFailed };
+
+CopyResult copyFile(int from, int to, uint64_t count) {
   uint8_t buf[65536];
   while (count > 0) {
     const size_t want = count < sizeof buf ? static_cast<size_t>(count) : sizeof buf;
     const ssize_t r = ::read(from, buf, want);
     if (r < 0 && errno == EINTR) continue;
-    if (r <= 0) return false;
-    if (!writeAll(to, buf, static_cast<size_t>(r))) return false;
+    if (r < 0) return CopyResult::ReadFailed;
+    if (r == 0) return CopyResult::EndedEarly;
+    if (!writeAll(to, buf, static_cast<size_t>(r))) return CopyResult::WriteFailed;
     count -= static_cast<uint64_t>(r);
   }
-  return true;
+  return CopyResult::Done;
 }
 
-std::string reason(const std::string& what, const std::string& path) {
-  return what + " " + path + ": " + std::strerror(errno);
+std::string directoryOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
 }
+
+// Creates a new file beside `target`, so that renaming it over `target`
+// stays on one filesystem. Its mode is that of an executable, less the umask.
+int createTemporaryBeside(const std::string& target, std::string& name) {
+  const size_t slash = target.rfind('/');
+  const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
+  const std::string prefix = directoryOf(target) + "/." + base + ".part-" + std::to_string(::getpid()) + "-";
+  const uint64_t stamp = static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+  for (uint64_t attempt = 0; attempt < 100; ++attempt) {
+    name = prefix + std::to_string((stamp + attempt) % 1000000);
+    const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0755);
+    if (fd >= 0 || errno != EEXIST) return fd;
+  }
+  return -1;
+}
+
+// Makes the rename itself durable; a failure here loses nothing.
+void syncDirectoryOf(const std::string& path) {
+  const int fd = ::open(directoryOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  ::fsync(fd);
+  ::close(fd);
+}
+
 }  // namespace
 
 bool readProjectorTrailer(const std::string& path, ProjectorTrailer& out) {
@@ -72,22 +104,33 @@ bool readProjectorTrailer(const std::string& path, ProjectorTrailer& out) {
   return true;
 }
 
-bool writeProjector(const std::string& executable, const std::string& target,
-                    const uint8_t* movie, size_t movieLength, std::string& error) {
+std::string projectorTargetRefusal(const std::string& executable, const std::string& target,
+                                   const std::string& moviePath) {
+  // stat() follows links, and a hard link shares the inode: every name of
+  // the same file compares equal. A target that does not exist yet is safe.
+  struct stat out {};
+  if (::stat(target.c_str(), &out) != 0) return {};
+  const auto sameFile = [&out](const std::string& path) {
+    struct stat other {};
+    return !path.empty() && ::stat(path.c_str(), &other) == 0 && other.st_dev == out.st_dev &&
+           other.st_ino == out.st_ino;
+  };
+  if (sameFile(moviePath)) return "refusing to overwrite " + target + ": it is the movie being embedded";
+  if (sameFile(executable)) return "refusing to overwrite " + target + ": it is the running player";
+  return {};
+}
+
+bool writeProjector(const std::string& executable, const std::string& target, const uint8_t* movie,
+                    size_t movieLength, std::string& error, const std::string& moviePath) {
   if (movieLength > UINT32_MAX) {
     error = "movie too large for a projector";
     return false;
   }
+  error = projectorTargetRefusal(executable, target, moviePath);
+  if (!error.empty()) return false;
   ProjectorTrailer trailer;
   if (!readProjectorTrailer(executable, trailer)) {
-    error = reason("cannot read", executable);
-    return false;
-  }
-  // Writing over the player itself would truncate it and then delete it.
-  struct stat a {}, b {};
-  if (::stat(executable.c_str(), &a) == 0 && ::stat(target.c_str(), &b) == 0 &&
-      a.st_dev == b.st_dev && a.st_ino == b.st_ino) {
-    error = "cannot write " + target + ": it is the player itself";
+    error = cannotText("read", executable);
     return false;
   }
   // An executable that already carries a movie keeps only the player part.
@@ -95,32 +138,44 @@ bool writeProjector(const std::string& executable, const std::string& target,
 
   const int from = ::open(executable.c_str(), O_RDONLY | O_CLOEXEC);
   if (from < 0) {
-    error = reason("cannot read", executable);
+    error = cannotText("read", executable);
     return false;
   }
-  const int to = ::open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0755);
+  std::string temporary;
+  const int to = createTemporaryBeside(target, temporary);
   if (to < 0) {
-    error = reason("cannot write", target);
+    error = cannotText("write", target);
     ::close(from);
     return false;
   }
   uint8_t tail[8];
   putLe32(tail, kProjectorMagic);
   putLe32(tail + 4, static_cast<uint32_t>(movieLength));
-  const bool ok = copyFile(from, to, playerSize) && writeAll(to, movie, movieLength) &&
-                  writeAll(to, tail, sizeof tail) && ::fsync(to) == 0;
-  if (!ok) error = reason("cannot write", target);
+  const CopyResult copied = copyFile(from, to, playerSize);
+  bool ok = copied == CopyResult::Done;
+  if (copied == CopyResult::ReadFailed) error = cannotText("read", executable);
+  if (copied == CopyResult::EndedEarly) error = "cannot read " + executable + ": it ended early";
+  if (copied == CopyResult::WriteFailed) error = cannotText("write", target);
+  // The data must be on disk before the name points at it, and close()
+  // can report a delayed write error.
+  if (ok && !(writeAll(to, movie, movieLength) && writeAll(to, tail, sizeof tail) && ::fsync(to) == 0)) {
+    error = cannotText("write", target);
+    ok = false;
+  }
   ::close(from);
   if (::close(to) != 0 && ok) {
-    error = reason("cannot write", target);
-    ::unlink(target.c_str());
-    return false;
+    error = cannotText("write", target);
+    ok = false;
+  }
+  if (ok && ::rename(temporary.c_str(), target.c_str()) != 0) {
+    error = cannotText("write", target);
+    ok = false;
   }
   if (!ok) {
-    ::unlink(target.c_str());
+    ::unlink(temporary.c_str());
     return false;
   }
-  ::chmod(target.c_str(), 0755);
+  syncDirectoryOf(target);
   return true;
 }
 

@@ -23,10 +23,21 @@ struct ProjectorTrailer {
 // file is shorter than 8 bytes. Returns false when the file cannot be read.
 bool readProjectorTrailer(const std::string& path, ProjectorTrailer& out);
 
+// Why `target` must not be written as a projector: it is the player
+// `executable` itself, or the file at `moviePath` (empty: not checked), be
+// it under the same name or through a link. Writing either would lose it.
+// Returns the one-line reason, or an empty string when `target` may be
+// written. Nothing is touched.
+std::string projectorTargetRefusal(const std::string& executable, const std::string& target,
+                                   const std::string& moviePath);
+
 // Writes `target`: a copy of `executable` whose embedded movie (if any) is
-// replaced by `movie` (an uncompressed movie), followed by the trailer. On
-// any failure the target is deleted and a one-line reason returned.
-bool writeProjector(const std::string& executable, const std::string& target,
-                    const uint8_t* movie, size_t movieLength, std::string& error);
+// replaced by `movie` (an uncompressed movie read from `moviePath`, or empty
+// when it has no file), followed by the trailer. The projector is written
+// to a temporary file beside `target` and renamed over it only when
+// complete, so on any failure, a refusal above included, `target` is left as
+// it was and a one-line reason returned.
+bool writeProjector(const std::string& executable, const std::string& target, const uint8_t* movie,
+                    size_t movieLength, std::string& error, const std::string& moviePath = {});
 
 }  // namespace kivra

@@ -6,6 +6,7 @@
 
 #include "core/movie/MovieBuffer.h"
 #include "platform/CommandLine.h"
+#include "platform/MovieFile.h"
 #include "platform/MovieInfo.h"
 #include "platform/PlatformPlayer.h"
 #include "platform/ProjectorFile.h"
@@ -17,38 +18,31 @@
 namespace {
 using namespace kivra;
 
-// Loads a whole movie file; Create Projector needs it complete.
-bool loadCompleteMovie(const std::string& path, MovieBuffer& movie, std::string& error) {
-  FILE* f = std::fopen(path.c_str(), "rb");
-  if (!f) {
-    error = path + ": cannot open";
-    return false;
-  }
-  uint8_t buf[PlatformPlayer::kChunkSize];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0 && !movie.failed()) movie.feed(buf, n);
-  std::fclose(f);
-  if (movie.failed() || !movie.headerParsed()) {
-    error = path + ": not a movie (bad header)";
-    return false;
-  }
-  if (!movie.complete()) {
-    error = path + ": incomplete movie (" + std::to_string(movie.received()) + " of " +
-            std::to_string(movie.fileLength()) + " bytes)";
-    return false;
-  }
-  return true;
+// Exit statuses: 1 when the work failed, 2 when it was refused as asked.
+constexpr int kFailed = 1;
+constexpr int kRefused = 2;
+
+int report(int status, const std::string& message) {
+  std::fprintf(stderr, "kivra-player: %s\n", message.c_str());
+  return status;
 }
 
 int createProjector(const CommandLine& options) {
+  // A refusal is checked before anything is read, and again by
+  // writeProjector for the window's Create Projector.
+  const std::string exe = executablePath();
+  const std::string refusal = projectorTargetRefusal(exe, options.createProjector, options.movie);
+  if (!refusal.empty()) return report(kRefused, refusal);
+  // The projector carries the whole movie.
   MovieBuffer movie;
   std::string error;
-  if (!loadCompleteMovie(options.movie, movie, error) ||
-      !writeProjector(executablePath(), options.createProjector, movie.data(),
-                      static_cast<size_t>(movie.fileLength()), error)) {
-    std::fprintf(stderr, "kivra-player: %s\n", error.c_str());
-    return 1;
-  }
+  if (!readMovieFile(options.movie, movie, error)) return report(kFailed, error);
+  const std::string incomplete = incompleteMovieText(movie);
+  if (!incomplete.empty())
+    return report(kFailed, options.movie + ": " + incomplete + "; a projector needs all of it");
+  if (!writeProjector(exe, options.createProjector, movie.data(), static_cast<size_t>(movie.fileLength()),
+                      error, options.movie))
+    return report(kFailed, error);
   return 0;
 }
 
@@ -65,10 +59,8 @@ bool displayAvailable() {
 int main(int argc, char** argv) {
   CommandLine options;
   std::string error;
-  if (!parseCommandLine(argc, argv, options, error)) {
-    std::fprintf(stderr, "kivra-player: %s\n%s", error.c_str(), usageText());
-    return 2;
-  }
+  if (!parseCommandLine(argc, argv, options, error))
+    return report(kRefused, error + "; " + helpHint());
   if (options.help) {
     std::fputs(usageText(), stdout);
     return 0;
@@ -77,23 +69,13 @@ int main(int argc, char** argv) {
     std::fputs(versionText(), stdout);
     return 0;
   }
-  if (options.info) {
-    if (options.movie.empty()) {
-      std::fprintf(stderr, "kivra-player: --info needs a MOVIE\n%s", usageText());
-      return 2;
-    }
-    return printMovieInfo(options.movie, stdout, stderr);
-  }
+  if (options.info) return printMovieInfo(options.movie, stdout, stderr);
   if (!options.createProjector.empty()) return createProjector(options);
   if (options.headless) return runHeadless(options);
 #ifdef KIVRA_HAVE_DESKTOP
-  if (!displayAvailable()) {
-    std::fprintf(stderr, "kivra-player: no display available (use --headless)\n");
-    return 1;
-  }
+  if (!displayAvailable()) return report(kFailed, "no display available (use --headless)");
   return runDesktop(options, argc, argv);
 #else
-  std::fprintf(stderr, "kivra-player: built without the desktop host (use --headless)\n");
-  return 1;
+  return report(kFailed, "this build has no window (configured with -DKIVRA_DESKTOP=OFF): use --headless");
 #endif
 }

@@ -215,7 +215,7 @@ int runHeadless(const CommandLine& options) {
 
   WavFileSink wav;
   if (!options.wavFile.empty() && !wav.open(options.wavFile)) {
-    std::fprintf(stderr, "kivra-player: cannot write %s\n", options.wavFile.c_str());
+    std::fprintf(stderr, "kivra-player: %s\n", cannotText("write", options.wavFile).c_str());
     return 1;
   }
 
@@ -234,13 +234,13 @@ int runHeadless(const CommandLine& options) {
     const uint64_t ms = static_cast<uint64_t>(player.stepsRun()) * player.framePeriod();
     wav.writeSilence(static_cast<size_t>(ms * WavFileSink::kSampleRate / 1000));
     if (!wav.close()) {
-      std::fprintf(stderr, "kivra-player: cannot write %s\n", options.wavFile.c_str());
+      std::fprintf(stderr, "kivra-player: %s\n", cannotText("write", options.wavFile).c_str());
       return 1;
     }
   }
   if (options.dumpDisplay) std::fputs(player.hostStateText().c_str(), stdout);
   if (!options.screenshot.empty() && !player.writeScreenshot(options.screenshot)) {
-    std::fprintf(stderr, "kivra-player: cannot write %s\n", options.screenshot.c_str());
+    std::fprintf(stderr, "kivra-player: %s\n", cannotText("write", options.screenshot).c_str());
     return 1;
   }
   if (player.auditFailures() > 0) {
