@@ -3,7 +3,8 @@
 // SOURCE.expected and, when SOURCE.png exists, the last frame with that
 // picture within a per-channel tolerance.
 //
-// When SOURCE.input exists, the player replays it (--input).
+// When SOURCE.input exists, the player replays it (--input); when
+// SOURCE.stderr exists, what the player wrote to stderr must equal it.
 // Comment lines in the source steer the run:
 //   # run: --frames 3 --trace     player options (default: --frames 0 --trace)
 //   # tolerance: 2                largest per-channel difference allowed
@@ -219,12 +220,17 @@ int main(int argc, char** argv) {
   if ((hasReference || update) && !audit) command += " --screenshot " + shellQuote(shot);
   const std::string input = stem + ".input";
   if (std::ifstream(input)) command += " --input " + shellQuote(input);
+  const std::string errors = work + "/" + name + ".err";
   command += " " + shellQuote(movie) + " > " + shellQuote(output);
+  if (!audit) command += " 2> " + shellQuote(errors);
   const int status = run(command);
   const int expectedStatus = std::atoi(directive(text, "exit", "0").c_str());
   const std::string actual = readFile(output, ok);
+  const std::string actualErrors = audit ? std::string() : readFile(errors, ok);
+  const bool checkErrors = static_cast<bool>(std::ifstream(stem + ".stderr"));
   if (update) {
     std::ofstream(stem + ".expected", std::ios::binary) << actual;
+    if (checkErrors) std::ofstream(stem + ".stderr", std::ios::binary) << actualErrors;
     if (hasReference) run("cp " + shellQuote(shot) + " " + shellQuote(reference));
     std::cout << "updated " << stem << ".expected\n";
     return 0;
@@ -240,6 +246,8 @@ int main(int argc, char** argv) {
     passed = false;
   }
   passed = compareText(stem + ".expected", actual) && passed;
+  if (checkErrors) passed = compareText(stem + ".stderr", actualErrors) && passed;
+  else std::cerr << actualErrors;
   if (hasReference) passed = compareImages(reference, shot, std::atoi(directive(text, "tolerance", "2").c_str())) && passed;
   return passed ? 0 : 1;
 }
