@@ -46,7 +46,11 @@ void CorePlayer::openMovie(const std::string& url) {
   url_ = url;
   display_.clearBackground();
   level0_ = std::make_unique<TimelinePlayer>(*this, 0, url);
+  // The movie's memory is what the player holds beyond this.
+  script_->setMemoryBaseline(memoryInUse());
 }
+
+void CorePlayer::setMemoryBudget(size_t bytes) { script_->setMemoryBudget(bytes); }
 
 void CorePlayer::feedMovie(const uint8_t* data, size_t count) {
   if (level0_) level0_->feed(data, count);

@@ -126,6 +126,16 @@ class CorePlayer {
   // The clock that times a running script for the slow-script question:
   // real time even where milliseconds() is a virtual clock.
   virtual uint32_t scriptClock() { return milliseconds(); }
+  // Bytes the player's thread holds from the allocator now; 0 when the host
+  // cannot tell (then no memory budget applies).
+  virtual size_t memoryInUse() { return 0; }
+  // A script was aborted because the movie's memory passed the budget. The
+  // movie plays on.
+  virtual void scriptOverMemoryBudget(size_t budgetBytes) { (void)budgetBytes; }
+  // What a movie may hold beyond what the player held when it was opened:
+  // past it, the running script is aborted. 0: no budget.
+  void setMemoryBudget(size_t bytes);
+  static constexpr size_t kDefaultMemoryBudget = size_t{512} << 20;
 
   // ---- Movie loading ----------------------------------------------------
   // Unloads everything and starts a new level-0 movie; feed its bytes next.

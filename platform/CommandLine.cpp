@@ -52,6 +52,7 @@ const char* usageText() {
          "  --dump-display      (headless) print the display tree after the last step\n"
          "  --audit-repaint     (headless) check every repaint of the dirty area against a full redraw\n"
          "  --script-timeout S  (headless) abort a script that runs longer than S seconds (1 to 15, default 15)\n"
+         "  --memory-limit MB   abort a script once the movie holds more than MB megabytes (16 to 65536, default 512)\n"
          "  --create-projector OUT\n"
          "                      write OUT: this player with MOVIE embedded\n"
          "  --help, --version\n";
@@ -147,6 +148,14 @@ bool parseCommandLine(int argc, const char* const* argv, CommandLine& out, std::
         return false;
       }
       out.scriptTimeout = static_cast<uint32_t>(n);
+    } else if (!std::strcmp(a, "--memory-limit")) {
+      if (!(v = needValue(i, a))) return false;
+      long n = 0;
+      if (!parseCount(v, n) || n < 16 || n > 65536) {
+        error = std::string("--memory-limit: expected megabytes from 16 to 65536, got ") + v;
+        return false;
+      }
+      out.memoryLimitMb = static_cast<uint32_t>(n);
     } else if (!std::strcmp(a, "--create-projector")) {
       if (!(v = needValue(i, a))) return false;
       out.createProjector = v;

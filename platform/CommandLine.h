@@ -30,6 +30,9 @@ struct CommandLine {
   bool auditRepaint = false;
   // (headless) seconds a script may run before it is aborted.
   uint32_t scriptTimeout = 15;
+  // Megabytes a movie may hold beyond the player's own; past them the
+  // running script is aborted.
+  uint32_t memoryLimitMb = 512;
   std::string createProjector;
   bool help = false;
   bool version = false;

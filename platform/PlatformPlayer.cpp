@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "core/HostCommand.h"
+#include "platform/MemoryUse.h"
 #include "platform/MovieFile.h"
 #include "platform/ProjectorFile.h"
 
@@ -213,5 +214,7 @@ void PlatformPlayer::playbackCommand(int id) {
   runPendingActions();
   redrawAll();
 }
+
+size_t PlatformPlayer::memoryInUse() { return allocatedBytes(); }
 
 }  // namespace kivra

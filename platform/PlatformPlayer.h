@@ -42,6 +42,9 @@ class PlatformPlayer : public CorePlayer {
   // "quit", "fullscreen", "allowscale", "showmenu", "trapallkeys" and
   // "exec"; any other name is not handled.
   bool hostCommand(const std::string& command, const std::string& argument) override;
+
+  // The allocator's count of what the process holds (MemoryUse.h).
+  size_t memoryInUse() override;
   // While set, keyboard shortcuts are off and every key goes to the movie.
   bool trapAllKeys() const { return trapAllKeys_; }
   bool fullScreen() const { return fullScreen_; }

@@ -1152,7 +1152,11 @@ void ScriptEngine::runDecoded(ActionContext& ctx, const uint8_t* code, size_t le
           } else if (!x.asString()) {
             result = y;
           } else {
-            result = ScriptValue::adoptString(ScriptString::concat(x.asString(), y.asString(), ctx.version <= 5));
+            // Too long a whole is undefined, as a native's result would be.
+            if (ScriptString* whole = ScriptString::concat(x.asString(), y.asString(), ctx.version <= 5)) {
+              if (whole->size() >= kLargeString) checkSoon();
+              result = ScriptValue::adoptString(whole);
+            }
           }
         } else {
           result = ScriptValue::number(toNumber(a[1]) + toNumber(a[0]));

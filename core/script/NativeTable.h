@@ -40,7 +40,7 @@ void dispatchNative(const Table& table, NativeCall& c) {
 // Bounds on what one native call may build or visit, so that a huge length
 // or repeat count fails quickly instead of exhausting memory or time.
 constexpr double kMaxNativeElements = 1 << 20;        // array elements visited or made
-constexpr size_t kMaxNativeStringUnits = size_t{1} << 24;  // units of one built string
+constexpr size_t kMaxNativeStringUnits = ScriptString::kMaxUnits;  // units of one built string
 
 // True when argument i was given and is not undefined.
 inline bool argPresent(const NativeCall& c, int i) { return i < c.argc && !c.args[i].isUndefined(); }

@@ -884,7 +884,15 @@ ScriptValue ScriptEngine::superObject(ScriptObject* act) {
 // ---- Limits and collection ------------------------------------------------------------
 
 void ScriptEngine::slowScriptCheck() {
-  actionsCounted_ += 65536;
+  if (actionCounter_ == 0) actionsCounted_ += 65536;
+  if (memoryBudget_ != 0) {
+    const size_t used = player_.memoryInUse();
+    if (used > memoryBaseline_ && used - memoryBaseline_ > memoryBudget_) {
+      abort_ = true;
+      player_.scriptOverMemoryBudget(memoryBudget_);
+      return;
+    }
+  }
   const uint32_t now = player_.scriptClock() & kClockMask;
   if (((now - slowStart_) & kClockMask) <= slowScriptMs_) return;
   if (player_.askToAbortSlowScript()) abort_ = true;

@@ -59,6 +59,8 @@ constexpr int kMaxRuns = 256;
 constexpr int kMaxChain = 256;
 constexpr int kMaxScope = 16;
 constexpr uint32_t kSlowScriptMs = 15000;
+// Actions between two readings of the script clock (a power of two).
+constexpr uint16_t kClockCheckActions = 1024;
 
 // One running block of actions. The contexts of script function calls are
 // reused from call to call; a field added here must either be set on every
@@ -192,6 +194,25 @@ class ScriptEngine {
   bool aborted() const { return abort_; }
   void abortScripts() { abort_ = true; }
   bool running() const { return runDepth_ > 0; }
+  // The memory budget: past `baseline` + `budget` bytes in use (the host's
+  // count), the running script is aborted at its next clock reading.
+  void setMemoryBaseline(size_t bytes) { memoryBaseline_ = bytes; }
+  void setMemoryBudget(size_t bytes) { memoryBudget_ = bytes; }
+  size_t memoryBudget() const { return memoryBudget_; }
+  // Something large was just built: read the clock and the memory at the
+  // next action instead of up to kClockCheckActions later.
+  void checkSoon() {
+    const uint16_t bumped = actionCounter_ | (kClockCheckActions - 1);
+    skippedCounts_ += bumped - actionCounter_;  // not actions: taken off the total
+    actionCounter_ = bumped;
+  }
+  // Natives that loop count their steps as actions, so that the time limit
+  // also stops a script stuck in one long native call. Returns false once
+  // the scripts are aborted: the native should stop.
+  bool countNativeStep() {
+    countAction();
+    return !abort_;
+  }
   // How long (script clock ms) a run goes before the host is asked to abort
   // it; a headless host may shorten it, never lengthen it.
   void setSlowScriptLimit(uint32_t ms) { slowScriptMs_ = ms < kSlowScriptMs ? ms : kSlowScriptMs; }
@@ -231,7 +252,12 @@ class ScriptEngine {
   std::string toStdString(const ScriptValue& v);
   // False when an object's method gives another object.
   bool toPrimitive(const ScriptValue& v, Hint hint, ScriptValue& out);
-  ScriptValue makeString(std::string_view text) { return ScriptValue::string(text, version_ <= 5); }
+  ScriptValue makeString(std::string_view text) {
+    if (text.size() >= kLargeString) checkSoon();
+    return ScriptValue::string(text, version_ <= 5);
+  }
+  // Strings this long or longer have the memory checked at the next action.
+  static constexpr size_t kLargeString = size_t{64} << 10;
   // Object or clip object behind a value; null for other kinds.
   ScriptObject* toObject(const ScriptValue& v);
   bool abstractEquals(const ScriptValue& a, const ScriptValue& b);
@@ -282,7 +308,7 @@ class ScriptEngine {
   size_t stackSize() const { return stack_.size(); }
 
   // Statistics for tests.
-  uint64_t actionsRun() const { return actionsCounted_ + actionCounter_; }
+  uint64_t actionsRun() const { return actionsCounted_ + actionCounter_ - skippedCounts_; }
   size_t collections() const { return collections_; }
   void collectGarbage();
 
@@ -437,10 +463,12 @@ class ScriptEngine {
                       size_t bodyLength, bool function2);
   void maybeCollect();
   void slowScriptCheck();
-  // Every action run counts; the slow-script check comes every 65,536 (when
-  // the counter wraps, and slowScriptCheck adds the 65,536 to the total).
+  // Every action run counts; the clock is read every kClockCheckActions, so
+  // a run of slow actions (long strings, big arrays) is timed as closely as
+  // a run of quick ones. When the counter wraps, slowScriptCheck adds the
+  // 65,536 to the total.
   [[gnu::always_inline]] void countAction() {
-    if (++actionCounter_ == 0) [[unlikely]] slowScriptCheck();
+    if ((++actionCounter_ & (kClockCheckActions - 1)) == 0) [[unlikely]] slowScriptCheck();
   }
   // What a run from outside the interpreter saves and restores around it.
   struct RunState {
@@ -492,7 +520,10 @@ class ScriptEngine {
   uint16_t actionCounter_ = 0;
   uint32_t slowStart_ = 0;
   uint32_t slowScriptMs_ = kSlowScriptMs;
+  size_t memoryBaseline_ = 0;
+  size_t memoryBudget_ = size_t{512} << 20;
   uint64_t actionsCounted_ = 0;  // actions run before the counter's present round
+  uint64_t skippedCounts_ = 0;   // counts checkSoon added to reach the next check
   uint32_t randomState_ = 0;
   bool randomSeeded_ = false;
   uint32_t lastCollect_ = 0;

@@ -17,6 +17,19 @@ ScriptString::ScriptString(std::string_view text, bool legacy) : text_(text), le
   }
 }
 
+bool ScriptString::fits(std::string_view text, bool legacyOrigin) {
+  // Never more units than bytes, so only long texts are counted.
+  if (text.size() <= kMaxUnits) return true;
+  if (legacyOrigin) return false;  // one unit a byte in the code page
+  size_t units = 0;
+  for (unsigned char c : text) {
+    // A character's first byte counts; one of four bytes makes two units.
+    units += (c & 0xC0) != 0x80;
+    units += c >= 0xF0;
+  }
+  return units <= kMaxUnits;
+}
+
 ScriptString* ScriptString::make(std::string_view text, bool legacyOrigin) {
   if (text.empty()) return nullptr;
   return new ScriptString(text, legacyOrigin);
@@ -26,6 +39,12 @@ ScriptString* ScriptString::concat(const ScriptString* a, const ScriptString* b,
   // Text that is all ASCII or already in the target encoding is copied as it
   // is, and the flags of the whole follow from those of the parts.
   if ((a->ascii_ || a->legacy_ == legacyOrigin) && (b->ascii_ || b->legacy_ == legacyOrigin)) {
+    if (a->text_.size() + b->text_.size() > kMaxUnits) {
+      if (a->ascii_ && b->ascii_) return nullptr;
+      std::string whole = a->text_ + b->text_;
+      if (!fits(whole, legacyOrigin)) return nullptr;
+      return make(whole, legacyOrigin);
+    }
     ScriptString* s = new ScriptString(std::string_view(), legacyOrigin);
     s->text_.reserve(a->text_.size() + b->text_.size());
     s->text_.append(a->text_).append(b->text_);
@@ -35,6 +54,7 @@ ScriptString* ScriptString::concat(const ScriptString* a, const ScriptString* b,
   }
   std::string t = text::convert(a->text_, a->legacy_, legacyOrigin);
   t += text::convert(b->text_, b->legacy_, legacyOrigin);
+  if (!fits(t, legacyOrigin)) return nullptr;
   return make(t, legacyOrigin);
 }
 

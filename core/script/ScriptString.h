@@ -14,10 +14,17 @@ namespace kivra {
 
 class ScriptString {
  public:
+  // No string is longer than this many 16-bit units: building a longer one
+  // fails (the value made is undefined), wherever it is built.
+  static constexpr size_t kMaxUnits = size_t{1} << 24;
+  // Whether narrow text in the given encoding is within kMaxUnits.
+  static bool fits(std::string_view text, bool legacyOrigin);
+
   // A new record with one reference; null for the empty text.
   static ScriptString* make(std::string_view text, bool legacyOrigin);
   // The text of `a` then `b` (both non-null) in the given encoding, as make()
-  // would give it from the two texts converted to that encoding.
+  // would give it from the two texts converted to that encoding; null when
+  // the whole would pass kMaxUnits.
   static ScriptString* concat(const ScriptString* a, const ScriptString* b, bool legacyOrigin);
 
   void retain() { ++refs_; }

@@ -112,7 +112,9 @@ class ScriptValue {
     if (s) s->retain();
     return adoptString(s);
   }
+  // Undefined when the text is too long for a string (ScriptString::fits).
   static ScriptValue string(std::string_view text, bool legacyOrigin) {
+    if (!ScriptString::fits(text, legacyOrigin)) return ScriptValue();
     return adoptString(ScriptString::make(text, legacyOrigin));
   }
   static ScriptValue object(ScriptObject* o);  // ScriptObject.h

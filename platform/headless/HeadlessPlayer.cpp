@@ -16,6 +16,7 @@ namespace kivra {
 HeadlessPlayer::HeadlessPlayer(const CommandLine& options)
     : trace_(options.trace), audit_(options.auditRepaint), scriptTimeoutS_(options.scriptTimeout) {
   script().setSlowScriptLimit(scriptTimeoutS_ * 1000);
+  setMemoryBudget(size_t{options.memoryLimitMb} << 20);
   if (options.width > 0 && options.height > 0) {
     width_ = options.width;
     height_ = options.height;
@@ -90,6 +91,12 @@ bool HeadlessPlayer::askToAbortSlowScript() {
   std::fprintf(stderr, "kivra-player: script aborted after %u s in frame %d\n", scriptTimeoutS_,
                root ? root->currentFrame() + 1 : 0);
   return true;
+}
+
+void HeadlessPlayer::scriptOverMemoryBudget(size_t budgetBytes) {
+  const TimelinePlayer* root = level0();
+  std::fprintf(stderr, "kivra-player: script aborted: the movie holds more than %zu MB, in frame %d\n",
+               budgetBytes >> 20, root ? root->currentFrame() + 1 : 0);
 }
 
 bool HeadlessPlayer::auditRepaint(const std::string& when) {

@@ -35,6 +35,7 @@ class HeadlessPlayer : public PlatformPlayer {
   // Nobody can answer: a runaway script is always aborted, with a line on
   // stderr.
   bool askToAbortSlowScript() override;
+  void scriptOverMemoryBudget(size_t budgetBytes) override;
   void fillBackground(Rgba) override {}
   uint32_t milliseconds() override { return clock_; }
   // With --trace, every Trace action's string goes to standard output.

@@ -11,11 +11,15 @@
 //   # exit: 0                     expected exit status of the player
 //   # env: TZ=UTC0                environment settings of the player run
 //   # include: FILE               replaced by FILE's text (relative to the source)
+//   # memory: MB                  the player's peak resident memory may not pass MB
+//                                 (times --memory-scale, for sanitizer builds)
 // With --update the expected files are rewritten from the actual results.
 // With --audit the run adds --audit-repaint and only its exit status counts:
 // every repaint of the dirty area must equal a full redraw.
+#include <sys/resource.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -166,6 +170,7 @@ int main(int argc, char** argv) {
   std::string build, player, source, work;
   bool update = false;
   bool audit = false;
+  int memoryScale = 1;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     auto next = [&](std::string& dst) {
@@ -177,6 +182,7 @@ int main(int argc, char** argv) {
     else if (a == "--work") next(work);
     else if (a == "--update") update = true;
     else if (a == "--audit") audit = true;
+    else if (a == "--memory-scale" && i + 1 < argc) memoryScale = std::max(1, std::atoi(argv[++i]));
   }
   if (build.empty() || player.empty() || source.empty() || work.empty()) {
     std::cerr << "usage: movie_test_runner --build QVX-BUILD --player KIVRA-PLAYER --source TEST.qvxs --work DIR "
@@ -224,6 +230,11 @@ int main(int argc, char** argv) {
   command += " " + shellQuote(movie) + " > " + shellQuote(output);
   if (!audit) command += " 2> " + shellQuote(errors);
   const int status = run(command);
+  // Of all the children waited for, the largest: the player, as the build
+  // runs in far less.
+  struct rusage usage {};
+  getrusage(RUSAGE_CHILDREN, &usage);
+  const long peakMb = usage.ru_maxrss / 1024;
   const int expectedStatus = std::atoi(directive(text, "exit", "0").c_str());
   const std::string actual = readFile(output, ok);
   const std::string actualErrors = audit ? std::string() : readFile(errors, ok);
@@ -247,6 +258,13 @@ int main(int argc, char** argv) {
   }
   passed = compareText(stem + ".expected", actual) && passed;
   if (checkErrors) passed = compareText(stem + ".stderr", actualErrors) && passed;
+  const std::string memory = directive(text, "memory", "");
+  if (!memory.empty() && peakMb > std::atol(memory.c_str()) * memoryScale) {
+    std::cerr << "the player's peak memory was " << peakMb << " MB, more than " << memory << " MB";
+    if (memoryScale > 1) std::cerr << " x " << memoryScale;
+    std::cerr << "\n";
+    passed = false;
+  }
   else std::cerr << actualErrors;
   if (hasReference) passed = compareImages(reference, shot, std::atoi(directive(text, "tolerance", "2").c_str())) && passed;
   return passed ? 0 : 1;

@@ -22,9 +22,9 @@ class StubHost : public CorePlayer {
   bool askToAbortSlowScript() override { return true; }
   void fillBackground(Rgba) override {}
   uint32_t milliseconds() override { return clock; }
-  // Jumps ahead at every look, so a runaway script meets the slow-script
-  // limit after a few checks instead of never.
-  uint32_t scriptClock() override { return scriptMs += 1000; }
+  // Jumps ahead at every look (one every 1,024 actions), so a runaway script
+  // meets the slow-script limit after about a million actions, not never.
+  uint32_t scriptClock() override { return scriptMs += 16; }
   bool hostCommand(const std::string&, const std::string&) override { return false; }
 
   uint32_t clock = 0;
