@@ -16,7 +16,8 @@ const ScriptValue& ScriptSortComparator::textOf(SortEntry& e, ScriptValue& scrat
 }
 
 int ScriptSortComparator::operator()(SortEntry& pivot, SortEntry& other) {
-  if (engine_.aborted()) return -1;
+  // A comparison is a step of the sort: the time limit reaches a long one.
+  if (!engine_.countNativeStep()) return -1;
   if (++comparisons_ > kMaxSortComparisons) {
     engine_.abortScripts();
     return -1;

@@ -42,6 +42,14 @@ void dispatchNative(const Table& table, NativeCall& c) {
 constexpr double kMaxNativeElements = 1 << 20;        // array elements visited or made
 constexpr size_t kMaxNativeStringUnits = ScriptString::kMaxUnits;  // units of one built string
 
+// One step of a native's loop that does `work` units of work: counted as an
+// action, so the time limit also reaches a long native call; a step of much
+// work reads the clock at once. False once the scripts are aborted: stop.
+inline bool nativeStep(ScriptEngine& e, size_t work = 1) {
+  if (work >= kClockCheckActions) e.checkSoon();
+  return e.countNativeStep();
+}
+
 // True when argument i was given and is not undefined.
 inline bool argPresent(const NativeCall& c, int i) { return i < c.argc && !c.args[i].isUndefined(); }
 // Argument i converted to a number and truncated toward zero to 32 bits

@@ -102,7 +102,7 @@ void indexOf(NativeCall& c) {
   const int64_t start = argPresent(c, 1) ? std::max<int64_t>(0, integerArg(c, 1)) : 0;
   int64_t found = -1;
   if (n - m >= start)
-    for (int64_t p = start; p <= n - m; ++p)
+    for (int64_t p = start; p <= n - m && nativeStep(c.engine, static_cast<size_t>(m)); ++p)
       if (matchesAt(s, p, d)) {
         found = p;
         break;
@@ -118,7 +118,7 @@ void lastIndexOf(NativeCall& c) {
   // A start past the last place where the text fits searches from that place.
   if (p > n - m) p = n - m;
   int64_t found = -1;
-  for (; p >= 0; --p)
+  for (; p >= 0 && nativeStep(c.engine, static_cast<size_t>(m)); --p)
     if (matchesAt(s, p, d)) {
       found = p;
       break;
@@ -190,6 +190,7 @@ void split(NativeCall& c) {
   int64_t start = 0;
   for (int64_t i = 0; i <= n;) {
     if (limited && count >= limit) break;
+    if (!nativeStep(c.engine, static_cast<size_t>(k))) break;
     if (count >= kMaxNativeElements) {
       c.result.clear();  // too many pieces to make: no result
       return;
