@@ -250,9 +250,25 @@ void CorePlayer::frameStep(bool timerDriven) {
     input_->afterActions();
     updateCursor();
   }
+  reportRefusals();
   // What changed is in the display's dirty area; render() repaints that.
   updateNow();
   if (autoQuality_) measureAutoQuality(now, frames);
+}
+
+void CorePlayer::reportRefusals() {
+  const size_t objects = display_.objectsRefused();
+  if (objects != refusedObjects_) {
+    debugLog("display: " + std::to_string(objects - refusedObjects_) + " placements ignored: " +
+             std::to_string(Display::kMaxObjects) + " display objects are alive\n");
+    refusedObjects_ = objects;
+  }
+  const size_t timers = script_->timers().refused();
+  if (timers != refusedTimers_) {
+    debugLog("setInterval: " + std::to_string(timers - refusedTimers_) + " calls made no timer: " +
+             std::to_string(IntervalTimers::kMaxTimers) + " interval timers are alive\n");
+    refusedTimers_ = timers;
+  }
 }
 
 void CorePlayer::measureAutoQuality(uint32_t startMs, int framesAdvanced) {

@@ -279,6 +279,8 @@ class CorePlayer {
   void serviceIntervalTimers(bool shortOnly);
   bool serviceStreams() { return false; }
   void measureAutoQuality(uint32_t startMs, int framesAdvanced);
+  // Tells the debug sink what the resource limits refused since last time.
+  void reportRefusals();
   RECT frameRect() const;
   void applyZoom(Fixed16 factor, bool atPoint, int x, int y);
   void endPanning();
@@ -332,6 +334,8 @@ class CorePlayer {
   bool zoomed_ = false;
   RECT zoomRect_;
   bool panning_ = false;
+  size_t refusedObjects_ = 0;
+  size_t refusedTimers_ = 0;
 };
 
 }  // namespace kivra

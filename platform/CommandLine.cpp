@@ -50,6 +50,7 @@ const char* usageText() {
          "  --seed N            start the random generator (random, Math.random) from N, 0 to 2147483647\n"
          "  --info              print the header fields and one line per tag, then exit\n"
          "  --dump-display      (headless) print the display tree after the last step\n"
+         "  --debug             print the player's diagnostic lines (limits reached, access refused) on stderr\n"
          "  --audit-repaint     (headless) check every repaint of the dirty area against a full redraw\n"
          "  --script-timeout S  (headless) abort a script that runs longer than S seconds (1 to 15, default 15)\n"
          "  --memory-limit MB   abort a script once the movie holds more than MB megabytes (16 to 65536, default 512)\n"
@@ -138,6 +139,8 @@ bool parseCommandLine(int argc, const char* const* argv, CommandLine& out, std::
       out.info = true;
     } else if (!std::strcmp(a, "--dump-display")) {
       out.dumpDisplay = true;
+    } else if (!std::strcmp(a, "--debug")) {
+      out.debug = true;
     } else if (!std::strcmp(a, "--audit-repaint")) {
       out.auditRepaint = true;
     } else if (!std::strcmp(a, "--script-timeout")) {

@@ -25,6 +25,9 @@ struct CommandLine {
   std::optional<uint32_t> seed;  // the random generator's first state
   bool info = false;
   bool dumpDisplay = false;
+  // The player's diagnostic lines (limits reached, refused accesses) go to
+  // stderr.
+  bool debug = false;
   // (headless) at every step and after every input event, repaint through
   // the window's dirty rectangles and compare with a full redraw.
   bool auditRepaint = false;

@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstring>
 
 #include "core/HostCommand.h"
@@ -216,5 +217,12 @@ void PlatformPlayer::playbackCommand(int id) {
 }
 
 size_t PlatformPlayer::memoryInUse() { return allocatedBytes(); }
+
+void PlatformPlayer::debugLog(const std::string& line) {
+  if (!debug_) return;
+  std::string text = line;
+  if (text.empty() || text.back() != '\n') text += '\n';
+  std::fprintf(stderr, "kivra-player: debug: %s", text.c_str());
+}
 
 }  // namespace kivra

@@ -43,6 +43,11 @@ class PlatformPlayer : public CorePlayer {
   // "exec"; any other name is not handled.
   bool hostCommand(const std::string& command, const std::string& argument) override;
 
+  // With setDebug(true), each diagnostic line goes to stderr as
+  // "kivra-player: debug: LINE".
+  void setDebug(bool on) { debug_ = on; }
+  void debugLog(const std::string& line) override;
+
   // The allocator's count of what the process holds (MemoryUse.h).
   size_t memoryInUse() override;
   // While set, keyboard shortcuts are off and every key goes to the movie.
@@ -86,6 +91,7 @@ class PlatformPlayer : public CorePlayer {
   bool embedded_ = false;
   FileLibraryLoader libraries_;
   bool trapAllKeys_ = false;
+  bool debug_ = false;
   bool fullScreen_ = false;
   bool menuBarWanted_ = true;
   int contextX_ = 0;

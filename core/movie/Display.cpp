@@ -54,6 +54,7 @@ void Display::clear() {
 }
 
 void Display::objectDestroyed(DisplayObject* object) {
+  --objectCount_;
   actions_.forgetClip(object);
   tracker_.objectDestroyed(object);
   for (DisplayObserver* o : observers_) o->displayObjectDestroyed(object);
@@ -108,6 +109,11 @@ PlaceResult Display::place(DisplayObject& parent, const PlaceInfo& info, Display
   if ((hasTimelineKind(kind) || kind == CharacterKind::Button) && nesting(parent) >= kMaxNesting)
     return PlaceResult::Ignored;
 
+  // A movie that places without end would take all memory.
+  if (objectCount_ >= kMaxObjects) {
+    ++objectsRefused_;
+    return PlaceResult::Ignored;
+  }
   auto object = std::make_unique<DisplayObject>(*this, info.character, info.depth);
   object->matrix_ = info.matrix;
   object->cxform_ = info.cxform;

@@ -88,6 +88,11 @@ class Display {
   // Sprites nested deeper than this are not placed: a sprite that places
   // itself would otherwise recurse without end.
   static constexpr int kMaxNesting = 64;
+  // Display objects alive at once: a placement past it is ignored.
+  static constexpr size_t kMaxObjects = 100000;
+  size_t objectCount() const { return objectCount_; }
+  // Placements ignored because kMaxObjects objects were alive (diagnostics).
+  size_t objectsRefused() const { return objectsRefused_; }
   static constexpr uint32_t kDefaultBackground = 0xFFFFFFFF;
 
   explicit Display(ActionQueue& actions);
@@ -183,6 +188,7 @@ class Display {
   void removeObserver(DisplayObserver* o);
 
   // Called by DisplayObject's destructor.
+  void objectCreated() { ++objectCount_; }
   void objectDestroyed(DisplayObject* object);
   // The object's instance name changed (a script renamed it).
   void rename(DisplayObject& object, std::string name) { object.name_ = std::move(name); }
@@ -223,6 +229,8 @@ class Display {
   bool changed_ = true;
   bool deviceText_ = false;
   DirtyArea dirty_;
+  size_t objectCount_ = 0;
+  size_t objectsRefused_ = 0;
   ViewTransform view_;
   ViewRequest viewRequest_;
   bool viewSet_ = false;

@@ -6,7 +6,9 @@
 namespace kivra {
 
 DisplayObject::DisplayObject(Display& display, std::shared_ptr<Character> character, int32_t depth)
-    : display_(display), character_(std::move(character)), depth_(depth) {}
+    : display_(display), character_(std::move(character)), depth_(depth) {
+  display_.objectCreated();
+}
 
 DisplayObject::~DisplayObject() {
   // Children first, so every timeline below is gone before this one.

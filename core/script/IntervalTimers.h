@@ -23,9 +23,18 @@ struct IntervalTimer {
 
 class IntervalTimers {
  public:
-  // Adds a timer and returns its interval number.
+  // Timers alive at once; setInterval past it makes none.
+  static constexpr size_t kMaxTimers = 10000;
+
+  // Adds a timer and returns its interval number; 0 when kMaxTimers are
+  // alive.
   int add(IntervalTimer timer) {
+    if (live_ >= kMaxTimers) {
+      ++refused_;
+      return 0;
+    }
     timer.number = next_++;
+    ++live_;
     timers_.push_back(std::move(timer));
     return timers_.back().number;
   }
@@ -34,11 +43,14 @@ class IntervalTimers {
     for (IntervalTimer& t : timers_)
       if (t.number == number && !t.cleared) {
         t.cleared = true;
+        --live_;
         return true;
       }
     return false;
   }
   size_t size() const { return timers_.size(); }
+  // setInterval calls refused because kMaxTimers were alive (diagnostics).
+  size_t refused() const { return refused_; }
   IntervalTimer& at(size_t i) { return timers_[i]; }
   // Cleared timers leave the table (never while it is being serviced).
   void releaseCleared() {
@@ -47,11 +59,16 @@ class IntervalTimers {
       if (!t.cleared) live.push_back(std::move(t));
     timers_ = std::move(live);
   }
-  void clearAll() { timers_.clear(); }
+  void clearAll() {
+    timers_.clear();
+    live_ = 0;
+  }
 
  private:
   std::vector<IntervalTimer> timers_;
   int next_ = 1;
+  size_t live_ = 0;  // timers not cleared
+  size_t refused_ = 0;
 };
 
 }  // namespace kivra

@@ -889,14 +889,19 @@ void ScriptEngine::slowScriptCheck() {
     const size_t used = player_.memoryInUse();
     if (used > memoryBaseline_ && used - memoryBaseline_ > memoryBudget_) {
       abort_ = true;
+      ++limitAborts_;
       player_.scriptOverMemoryBudget(memoryBudget_);
       return;
     }
   }
   const uint32_t now = player_.scriptClock() & kClockMask;
   if (((now - slowStart_) & kClockMask) <= slowScriptMs_) return;
-  if (player_.askToAbortSlowScript()) abort_ = true;
-  else slowStart_ = player_.scriptClock() & kClockMask;
+  if (player_.askToAbortSlowScript()) {
+    abort_ = true;
+    ++limitAborts_;
+  } else {
+    slowStart_ = player_.scriptClock() & kClockMask;
+  }
 }
 
 void ScriptEngine::maybeCollect() {

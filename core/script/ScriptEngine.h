@@ -196,6 +196,8 @@ class ScriptEngine {
   bool running() const { return runDepth_ > 0; }
   // The memory budget: past `baseline` + `budget` bytes in use (the host's
   // count), the running script is aborted at its next clock reading.
+  // Runs aborted by the time limit or the memory budget so far.
+  uint64_t limitAborts() const { return limitAborts_; }
   void setMemoryBaseline(size_t bytes) { memoryBaseline_ = bytes; }
   void setMemoryBudget(size_t bytes) { memoryBudget_ = bytes; }
   size_t memoryBudget() const { return memoryBudget_; }
@@ -521,6 +523,7 @@ class ScriptEngine {
   uint32_t slowStart_ = 0;
   uint32_t slowScriptMs_ = kSlowScriptMs;
   size_t memoryBaseline_ = 0;
+  uint64_t limitAborts_ = 0;
   size_t memoryBudget_ = size_t{512} << 20;
   uint64_t actionsCounted_ = 0;  // actions run before the counter's present round
   uint64_t skippedCounts_ = 0;   // counts checkSoon added to reach the next check

@@ -33,7 +33,8 @@ void timerNatives(NativeCall& c) {
   }
   for (int i = first; i < c.argc; ++i) t.args.push_back(c.arg(i));
   t.lastCallMs = e.player().milliseconds() & kClockMask;
-  c.result = ScriptValue::number(e.timers().add(std::move(t)));
+  // Past the limit no timer is made and the result stays undefined.
+  if (const int number = e.timers().add(std::move(t))) c.result = ScriptValue::number(number);
 }
 
 void serviceIntervalTimers(ScriptEngine& e, bool shortOnly, uint32_t framePeriodMs) {
@@ -41,7 +42,10 @@ void serviceIntervalTimers(ScriptEngine& e, bool shortOnly, uint32_t framePeriod
   // By index and count at entry: a handler may add timers (they wait for the
   // next round) but never removes entries while this runs.
   const size_t count = timers.size();
-  for (size_t i = 0; i < count && i < timers.size(); ++i) {
+  // Once a handler ran away, the rest wait for the next tick: a thousand
+  // runaway handlers must not each take the whole time limit in one tick.
+  const uint64_t aborts = e.limitAborts();
+  for (size_t i = 0; i < count && i < timers.size() && e.limitAborts() == aborts; ++i) {
     IntervalTimer& t = timers.at(i);
     if (t.cleared) continue;
     if (shortOnly && t.periodMs >= framePeriodMs) continue;
@@ -56,7 +60,7 @@ void serviceIntervalTimers(ScriptEngine& e, bool shortOnly, uint32_t framePeriod
       ScriptObject* o = e.toObject(t.object);
       ScriptValue fn;
       if (!o || !e.getMember(o, t.method.stringView(), fn) || !fn.isObject()) {
-        t.cleared = true;  // the object or its method is gone
+        timers.clear(t.number);  // the object or its method is gone
         continue;
       }
       ScriptValue self = t.object;

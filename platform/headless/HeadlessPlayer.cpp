@@ -17,6 +17,7 @@ HeadlessPlayer::HeadlessPlayer(const CommandLine& options)
     : trace_(options.trace), audit_(options.auditRepaint), scriptTimeoutS_(options.scriptTimeout) {
   script().setSlowScriptLimit(scriptTimeoutS_ * 1000);
   setMemoryBudget(size_t{options.memoryLimitMb} << 20);
+  setDebug(options.debug);
   if (options.width > 0 && options.height > 0) {
     width_ = options.width;
     height_ = options.height;
