@@ -127,8 +127,14 @@ void DesktopPlayer::runCommand(int id) {
     switch (id) {
       case command::kOpen: {
         auto* dialog = new OpenLocationDialog(window_.get());
-        QObject::connect(dialog, &QDialog::accepted, dialog,
-                         [this, dialog] { openLocation(dialog->location()); });
+        QObject::connect(dialog, &QDialog::accepted, dialog, [this, dialog] {
+          // Opened from the event loop, once the dialog is done with its
+          // signals: a long first-frame script processes events, and with
+          // them the dialog's deletion.
+          QMetaObject::invokeMethod(
+              window_.get(), [this, location = dialog->location()] { openLocation(location); },
+              Qt::QueuedConnection);
+        });
         showDialog(dialog);
         break;
       }

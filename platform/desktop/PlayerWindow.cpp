@@ -386,7 +386,9 @@ void PlayerWindow::dropEvent(QDropEvent* event) {
     if (!url.isLocalFile()) continue;
     event->acceptProposedAction();
     const std::string path = QFile::encodeName(url.toLocalFile()).toStdString();
-    player_.openDroppedFile(path);  // which reports a failure
+    // Opened from the event loop: the drag source need not wait for the
+    // movie's first frame, nor the drop for a long first-frame script.
+    QMetaObject::invokeMethod(this, [this, path] { player_.openDroppedFile(path); }, Qt::QueuedConnection);
     return;  // only the first file counts
   }
 }

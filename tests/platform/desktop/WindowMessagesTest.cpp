@@ -144,6 +144,7 @@ TEST_F(WindowMessages, FailedOpenKeepsThePlayingMovieAndSaysWhy) {
   QDropEvent drop(QPointF(10, 10), Qt::CopyAction, data.get(), Qt::LeftButton, Qt::NoModifier);
   testing::internal::CaptureStderr();
   QApplication::sendEvent(&player.window(), &drop);
+  QApplication::processEvents();
   EXPECT_EQ(playerLines(testing::internal::GetCapturedStderr()),
             std::vector<std::string>{"kivra-player: " + garbage + ": not a movie (bad header)"});
   expectMessage("not a movie (bad header)");
