@@ -242,7 +242,7 @@ actions {
 }
 showframe
 )"));
-  const std::string command = "XDG_RUNTIME_DIR='" + dir.file("") + "' QT_QPA_PLATFORM=offscreen '" + KIVRA_PLAYER_PATH +
+  const std::string command = "XDG_RUNTIME_DIR='" + dir.file("") + "' QT_QPA_PLATFORM=offscreen timeout 30 '" + KIVRA_PLAYER_PATH +
                               "' --frames 3 --screenshot shot.png --dump-display '" + movie + "' 2>&1 >/dev/null";
   FILE* run = ::popen(command.c_str(), "r");
   ASSERT_NE(run, nullptr);
