@@ -430,13 +430,15 @@ void CorePlayer::zoomAt(Fixed16 factor, int x, int y) { applyZoom(factor, true, 
 
 void CorePlayer::applyZoom(Fixed16 factor, bool atPoint, int x, int y) {
   if (!movieReady()) return;
-  if (scaleMode() == ScaleMode::NoScale) scaleMode_ = alignment();
   const PixelRect client = clientRectangle();
+  // Zoom what is on screen: at 100% that is the 100% view, before the
+  // zoom rectangle (which 100% ignores) takes over from it.
   const ViewTransform v = view();
   const RECT visible = visibleRectangle(v, client.width(), client.height());
   int32_t cx = (visible.xmin + visible.xmax) / 2;
   int32_t cy = (visible.ymin + visible.ymax) / 2;
   if (atPoint) clientToMovie(v, x, y, cx, cy);
+  if (scaleMode() == ScaleMode::NoScale) scaleMode_ = alignment();
   RECT zoomed;
   if (!zoomRectangle(visible, frameRect(), factor, cx, cy, client.width(), client.height(), zoomed)) {
     showAll();

@@ -60,6 +60,42 @@ LoadResult PlatformPlayer::loadMovieFile(const std::string& path) {
   return result;
 }
 
+MovieCheck PlatformPlayer::checkMovieFile(const std::string& path) {
+  MovieCheck check;
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    check.result.error = path + ": " + std::strerror(errno);
+    return check;
+  }
+  MovieBuffer movie;
+  uint8_t chunk[kChunkSize];
+  for (;;) {
+    const ssize_t r = readSome(fd, chunk, sizeof chunk);
+    if (r < 0) {
+      check.result.error = path + ": " + std::strerror(errno);
+      ::close(fd);
+      return check;
+    }
+    if (r == 0) break;
+    movie.feed(chunk, static_cast<size_t>(r));
+    if (movie.failed() || movie.corrupt()) break;
+  }
+  ::close(fd);
+  if (movie.failed() || !movie.headerParsed()) {
+    check.result.error = path + ": " + statusText(movie);
+    return check;
+  }
+  if (movie.corrupt()) {
+    check.result.error = path + ": damaged movie (a tag runs past the end of the file)";
+    return check;
+  }
+  const RECT& r = movie.frameRect();
+  check.width = (r.xmax - r.xmin) / 20;
+  check.height = (r.ymax - r.ymin) / 20;
+  check.result.ok = true;
+  return check;
+}
+
 bool PlatformPlayer::loadEmbeddedMovie(const std::string& exe) {
   ProjectorTrailer trailer;
   if (!readProjectorTrailer(exe, trailer) || !trailer.found) return false;

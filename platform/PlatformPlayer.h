@@ -18,6 +18,14 @@ struct LoadResult {
   std::string error;  // one line, for stderr, when !ok
 };
 
+// What checkMovieFile found: whether the file would load, and the size its
+// header asks for.
+struct MovieCheck {
+  LoadResult result;
+  int width = 0;  // pixels: the frame rectangle / 20
+  int height = 0;
+};
+
 class PlatformPlayer : public CorePlayer {
  public:
   static constexpr size_t kChunkSize = kMovieChunkSize;
@@ -30,6 +38,10 @@ class PlatformPlayer : public CorePlayer {
   // worded by MovieFile.h; a file shorter than its header says plays as far
   // as it goes.
   LoadResult loadMovieFile(const std::string& path);
+  // Reads a movie file without touching the player: an error for what
+  // loadMovieFile refuses, and for a movie damaged so that it would quit at
+  // its first frame step (a tag running past the end of the file).
+  static MovieCheck checkMovieFile(const std::string& path);
   // Reads the movie appended to the executable, if it has a trailer. Returns
   // false (no movie, no message) when there is none; `embedded()` is set
   // whenever a trailer was found.

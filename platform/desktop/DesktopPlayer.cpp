@@ -1,10 +1,12 @@
 #include "platform/desktop/DesktopPlayer.h"
 
 #include <algorithm>
+#include <cstdio>
 
 #include <QApplication>
 #include <QColor>
 #include <QCursor>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileDialog>
 #include <QMenuBar>
@@ -17,9 +19,16 @@
 
 namespace kivra {
 
+namespace {
+// Each call of scriptClock() after the window was closed during a script
+// runs this far ahead, so that the core's next check finds the script slow.
+constexpr uint32_t kCloseClockJumpMs = 20000;
+}  // namespace
+
 DesktopPlayer::DesktopPlayer(const CommandLine& options)
     : forcedWidth_(options.width), forcedHeight_(options.height) {
   clock_.start();
+  sincePump_.start();
   if (options.quality) setQuality(*options.quality);
   if (options.autoQuality) setAutoQuality(true);
   if (options.seed) seedRandom(*options.seed);
@@ -39,17 +48,39 @@ DesktopPlayer::DesktopPlayer(const CommandLine& options)
 }
 
 DesktopPlayer::~DesktopPlayer() {
-  // Unload while this object's host operations still exist.
+  // Unload while this object's host operations still exist, and without
+  // handling window events from the scripts that unloading runs.
+  destroying_ = true;
   delete dialog_.data();
   unloadAll();
   frameTimer_.stop();
   caretTimer_.stop();
 }
 
-LoadResult DesktopPlayer::openDroppedFile(const std::string& path) {
-  LoadResult result = loadMovieFile(path);
+// ---- Opening movies -------------------------------------------------------------
+
+LoadResult DesktopPlayer::openMovieFile(const std::string& path) {
+  const MovieCheck check = checkMovieFile(path);
+  if (!check.result.ok) return check.result;
+  return loadCheckedMovie(path);
+}
+
+LoadResult DesktopPlayer::loadCheckedMovie(const std::string& path) {
+  const LoadResult result = loadMovieFile(path);
+  if (!result.ok) {
+    // The file changed since it was checked: the old movie is gone anyway.
+    fillBackground(Rgba{255, 255, 255, 255});
+  } else if (const std::string warning = loadWarning(); !warning.empty()) {
+    std::fprintf(stderr, "kivra-player: %s: %s\n", path.c_str(), warning.c_str());
+  }
   stage_->update();
   window_->refreshCommandStates();
+  return result;
+}
+
+LoadResult DesktopPlayer::openDroppedFile(const std::string& path) {
+  const LoadResult result = openMovieFile(path);
+  if (!result.ok) reportError(kCannotOpenMovie, result.error);
   return result;
 }
 
@@ -62,12 +93,10 @@ LoadResult DesktopPlayer::openLocation(const QString& location) {
   } else if (url.scheme().size() > 1) {
     // A one-letter scheme would be a drive letter elsewhere; here anything
     // with a real scheme needs the network.
-    unloadAll();
-    fillBackground(Rgba{255, 255, 255, 255});
-    window_->refreshCommandStates();
-    return LoadResult{false, text.toStdString() + ": network locations cannot be opened yet"};
+    const LoadResult result{false, text.toStdString() + ": network locations cannot be opened yet"};
+    reportError(kCannotOpenMovie, result.error);
+    return result;
   }
-  fillBackground(Rgba{255, 255, 255, 255});
   return openDroppedFile(QFile::encodeName(path).toStdString());
 }
 
@@ -82,15 +111,29 @@ bool DesktopPlayer::createProjector(const std::string& target, std::string& erro
                         error);
 }
 
+void DesktopPlayer::reportError(const char* headline, const std::string& line) {
+  std::fprintf(stderr, "kivra-player: %s\n", line.c_str());
+  auto* box = new QMessageBox(QMessageBox::Warning, QString::fromUtf8(kAppName), QString::fromUtf8(headline),
+                              QMessageBox::Ok, window_.get());
+  box->setInformativeText(QString::fromLocal8Bit(line));
+  showDialog(box);
+}
+
+// ---- Commands -----------------------------------------------------------------------
+
 void DesktopPlayer::runCommand(int id) {
-  if (!commandState(id).enabled) return;
+  if (coreBusy_ || !commandState(id).enabled) return;
   if (!playerCommand(id)) {
     switch (id) {
       case command::kOpen: {
         auto* dialog = new OpenLocationDialog(window_.get());
         QObject::connect(dialog, &QDialog::accepted, dialog, [this, dialog] {
-          const LoadResult result = openLocation(dialog->location());
-          if (!result.ok) std::fprintf(stderr, "%s\n", result.error.c_str());
+          // Opened from the event loop, once the dialog is done with its
+          // signals: a long first-frame script processes events, and with
+          // them the dialog's deletion.
+          QMetaObject::invokeMethod(
+              window_.get(), [this, location = dialog->location()] { openLocation(location); },
+              Qt::QueuedConnection);
         });
         showDialog(dialog);
         break;
@@ -107,12 +150,21 @@ void DesktopPlayer::runCommand(int id) {
         break;
     }
   }
+  // Play goes on from a pause that an aborted script left.
+  if (id == command::kPlay && pausedAfterAbort_ && hasMovie()) {
+    pausedAfterAbort_ = false;
+    frameTimer_.start();
+  }
   window_->refreshCommandStates();
 }
 
 void DesktopPlayer::showDialog(QDialog* dialog) {
-  // One dialog at a time; open() keeps the frame timer running.
-  delete dialog_.data();
+  // One dialog at a time; open() keeps the frame timer running. The old
+  // one may be the dialog whose signal got us here: it goes later.
+  if (QDialog* old = dialog_.data()) {
+    old->hide();
+    old->deleteLater();
+  }
   dialog_ = dialog;
   dialog->setAttribute(Qt::WA_DeleteOnClose);
   dialog->open();
@@ -127,25 +179,103 @@ void DesktopPlayer::askCreateProjector() {
   QObject::connect(dialog, &QFileDialog::fileSelected, dialog, [this](const QString& file) {
     std::string error;
     if (!createProjector(QFile::encodeName(file).toStdString(), error))
-      std::fprintf(stderr, "%s\n", error.c_str());
+      reportError("The projector could not be created.", QFile::encodeName(file).toStdString() + ": " + error);
   });
   showDialog(dialog);
 }
+
+// ---- The frame tick and re-entry ------------------------------------------------------
+
 void DesktopPlayer::tick() {
+  // The event loop is running: a script that starts now has not run long.
+  sincePump_.start();
   // A QTimer never queues more than one timeout, so at most one tick is
-  // pending; this flag only keeps nested event loops from re-entering.
-  if (tickPending_ || modal_) return;
+  // pending; tickPending_ only keeps nested event loops from re-entering.
+  if (tickPending_ || coreBusy_) return;
+  afterCoreReturned();
+  if (pausedAfterAbort_ || quitByMovie_) return;
   tickPending_ = true;
   frameStep(true);
   tickPending_ = false;
+  afterCoreReturned();
   reapPrograms();
   // Shortcuts of disabled commands must not fire: keep the states current.
   if (!quitByMovie_) window_->refreshCommandStates();
 }
 
+void DesktopPlayer::afterCoreReturned() {
+  if (closeWanted_) {
+    closeWanted_ = false;
+    window_->close();
+    return;
+  }
+  if (abortAnswered_) {
+    // A frame script that never ends would run again as soon as the
+    // timeline comes back to its frame, and an enterFrame or interval
+    // handler at the next step: each time another stall until the question.
+    // Pause instead; Play goes on.
+    abortAnswered_ = false;
+    if (TimelinePlayer* root = level0()) root->stop();
+    frameTimer_.stop();
+    pausedAfterAbort_ = true;
+    window_->refreshCommandStates();
+  }
+  if (focusOutOfDate_) {
+    focusOutOfDate_ = false;
+    focusChanged(stage_->hasFocus());
+  }
+}
+
+void DesktopPlayer::closeWhenIdle() {
+  closeWanted_ = true;
+}
+
+void DesktopPlayer::pumpEvents() {
+  coreBusy_ = true;
+  // Input waits in the queue until the script is over; paints, exposes,
+  // window-manager pings and timers (which do nothing while busy) run now.
+  QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+  coreBusy_ = false;
+  sincePump_.start();
+}
+
+uint32_t DesktopPlayer::scriptClock() {
+  if (!coreBusy_ && !destroying_ && sincePump_.hasExpired(kEventPumpMs)) pumpEvents();
+  // After a close the script clock runs ahead, so the core asks about the
+  // script at its next check and askToAbortSlowScript says yes.
+  if (closeWanted_) closeClockJump_ += kCloseClockJumpMs;
+  return milliseconds() + closeClockJump_;
+}
+
+bool DesktopPlayer::askToAbortSlowScript() {
+  if (closeWanted_) return true;
+  coreBusy_ = true;
+  const QMessageBox::StandardButton answer = QMessageBox::warning(
+      window_.get(), QString::fromUtf8(kProductName),
+      QStringLiteral("A script in this movie is causing Vantorel Kivra Player 6 to run slowly.  "
+                     "If it continues to run, your computer may become unresponsive.  "
+                     "Do you want to abort the script?"),
+      QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes);
+  coreBusy_ = false;
+  sincePump_.start();
+  // The dialog may have covered the stage; the script still runs, so the
+  // repaint waits for the next pump or the end of the script.
+  stage_->update();
+  if (closeWanted_ || answer == QMessageBox::Yes) {
+    abortAnswered_ = !closeWanted_;
+    return true;
+  }
+  return false;
+}
+
 // ---- Host operations ----------------------------------------------------------
 
 void DesktopPlayer::startFrameTimer(uint32_t tickMs, uint32_t caretMs) {
+  // A new movie: whatever the last picture was, it is not this movie's.
+  stage_->forgetPicture();
+  window_->refreshTitle();
+  pausedAfterAbort_ = false;
+  abortAnswered_ = false;
   caretTimer_.start(static_cast<int>(std::max<uint32_t>(1, caretMs)));
   frameTimer_.start(static_cast<int>(std::max<uint32_t>(1, tickMs)));
 }
@@ -153,6 +283,7 @@ void DesktopPlayer::startFrameTimer(uint32_t tickMs, uint32_t caretMs) {
 void DesktopPlayer::stopFrameTimer() {
   caretTimer_.stop();
   frameTimer_.stop();
+  pausedAfterAbort_ = false;
 }
 
 PixelRect DesktopPlayer::clientRectangle() {
@@ -194,20 +325,6 @@ bool DesktopPlayer::setCursor(CursorKind kind) {
   }
   stage_->setCursor(QCursor(shape));
   return true;
-}
-
-bool DesktopPlayer::askToAbortSlowScript() {
-  modal_ = true;
-  const QMessageBox::StandardButton answer = QMessageBox::warning(
-      window_.get(), QString::fromUtf8(kProductName),
-      QStringLiteral("A script in this movie is causing Vantorel Kivra Player 6 to run slowly.  "
-                     "If it continues to run, your computer may become unresponsive.  "
-                     "Do you want to abort the script?"),
-      QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes);
-  modal_ = false;
-  // The dialog may have covered the stage.
-  if (stage_->isVisible()) stage_->repaint();
-  return answer == QMessageBox::Yes;
 }
 
 void DesktopPlayer::fillBackground(Rgba colour) {

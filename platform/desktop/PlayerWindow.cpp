@@ -1,10 +1,12 @@
 #include "platform/desktop/PlayerWindow.h"
 
-#include <cstdio>
+#include <algorithm>
 
+#include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
+#include <QFileInfo>
 #include <QFocusEvent>
 #include <QGuiApplication>
 #include <QImage>
@@ -70,34 +72,72 @@ void StageWidget::setEmptyColour(const QColor& colour) {
   update();
 }
 
+namespace {
+// The core's pixels are already premultiplied 0xAARRGGBB words: wrap the
+// rows as they are, no copy.
+QImage wrapPixels(const RenderTarget& target) {
+  return QImage(reinterpret_cast<const uchar*>(target.pixels()), target.width(), target.height(),
+                static_cast<qsizetype>(target.width()) * 4, QImage::Format_ARGB32_Premultiplied);
+}
+}  // namespace
+
 void StageWidget::paintEvent(QPaintEvent* event) {
   QPainter painter(this);
+  const QRect area = event->rect();
   if (!player_.hasMovie()) {
-    painter.fillRect(event->rect(), emptyColour_);
+    paintEmpty(painter, area);
+    return;
+  }
+  // Rendering would re-enter the core.
+  if (player_.coreBusy()) {
+    paintLastPicture(painter, area);
     return;
   }
   const RenderTarget& target = player_.render();
   if (target.empty()) {
+    picture_ = nullptr;
     const Rgba bg = player_.backgroundColor();
-    painter.fillRect(event->rect(), QColor(bg.r, bg.g, bg.b));
+    painter.fillRect(area, QColor(bg.r, bg.g, bg.b));
     return;
   }
-  // The core's pixels are already premultiplied 0xAARRGGBB words: wrap the
-  // rows as they are, no copy.
-  const QImage image(reinterpret_cast<const uchar*>(target.pixels()), target.width(),
-                     target.height(), static_cast<qsizetype>(target.width()) * 4,
-                     QImage::Format_ARGB32_Premultiplied);
+  picture_ = &target;
   painter.setCompositionMode(QPainter::CompositionMode_Source);
-  const QRect area = event->rect();
-  painter.drawImage(area.topLeft(), image, area);
+  painter.drawImage(area.topLeft(), wrapPixels(target), area);
+}
+
+void StageWidget::paintEmpty(QPainter& painter, const QRect& area) {
+  painter.fillRect(area, emptyColour_);
+  // A projector takes no other movie: no hint there.
+  if (player_.embedded()) return;
+  painter.setPen(emptyColour_.lightness() > 128 ? QColor(96, 96, 96) : QColor(208, 208, 208));
+  const int margin = std::min(width(), height()) / 10;
+  painter.drawText(rect().adjusted(margin, margin, -margin, -margin), Qt::AlignCenter | Qt::TextWordWrap,
+                   QString::fromUtf8(kEmptyHint));
+}
+
+void StageWidget::paintLastPicture(QPainter& painter, const QRect& area) {
+  const Rgba bg = player_.backgroundColor();
+  const QColor background(bg.r, bg.g, bg.b);
+  if (!picture_ || picture_->empty()) {
+    painter.fillRect(area, background);
+    return;
+  }
+  // The window may have changed size since: the rest is background.
+  const QRect picture(0, 0, picture_->width(), picture_->height());
+  painter.setCompositionMode(QPainter::CompositionMode_Source);
+  painter.fillRect(area, background);
+  const QRect shown = area & picture;
+  if (!shown.isEmpty()) painter.drawImage(shown.topLeft(), wrapPixels(*picture_), shown);
 }
 
 void StageWidget::mouseMoveEvent(QMouseEvent* event) {
+  if (player_.coreBusy()) return;
   const QPoint p = event->position().toPoint();
   player_.mouseMove(p.x(), p.y());
 }
 
 void StageWidget::mousePressEvent(QMouseEvent* event) {
+  if (player_.coreBusy()) return;
   if (event->button() == Qt::RightButton) {
     player_.window().showPopupMenu(event->position().toPoint(), event->globalPosition().toPoint());
     return;
@@ -112,7 +152,7 @@ void StageWidget::mousePressEvent(QMouseEvent* event) {
 }
 
 void StageWidget::mouseReleaseEvent(QMouseEvent* event) {
-  if (event->button() != Qt::LeftButton) return;
+  if (player_.coreBusy() || event->button() != Qt::LeftButton) return;
   const QPoint p = event->position().toPoint();
   player_.mouseMove(p.x(), p.y());
   player_.mouseUp();
@@ -122,12 +162,14 @@ void StageWidget::mouseReleaseEvent(QMouseEvent* event) {
 
 void StageWidget::leaveEvent(QEvent* event) {
   QWidget::leaveEvent(event);
+  if (player_.coreBusy()) return;
   // While the button is held the pointer stays the movie's until release.
   if (QGuiApplication::mouseButtons() & Qt::LeftButton) return;
   player_.mouseLeft();
 }
 
 void StageWidget::keyPressEvent(QKeyEvent* event) {
+  if (player_.coreBusy()) return;
   const KeyEvent key = translateKey(event->key(), event->modifiers(), event->text());
   if (key.code != 0) {
     heldKeys_[physicalKey(event)] = key;
@@ -139,7 +181,7 @@ void StageWidget::keyPressEvent(QKeyEvent* event) {
 void StageWidget::keyReleaseEvent(QKeyEvent* event) {
   // Auto-repeat sends press/release pairs; the core sees repeated key downs
   // and one key up at the end.
-  if (event->isAutoRepeat()) return;
+  if (player_.coreBusy() || event->isAutoRepeat()) return;
   KeyEvent key = translateKey(event->key(), event->modifiers(), event->text());
   const auto held = heldKeys_.find(physicalKey(event));
   if (held != heldKeys_.end()) {
@@ -158,6 +200,7 @@ quint32 StageWidget::physicalKey(const QKeyEvent* event) {
 }
 
 void StageWidget::inputMethodEvent(QInputMethodEvent* event) {
+  if (player_.coreBusy()) return;
   typeText(event->commitString());
   event->accept();
 }
@@ -169,6 +212,10 @@ void StageWidget::typeText(const QString& text) {
 
 void StageWidget::focusInEvent(QFocusEvent* event) {
   QWidget::focusInEvent(event);
+  if (player_.coreBusy()) {
+    player_.focusChangedWhileBusy();
+    return;
+  }
   player_.focusChanged(true);
 }
 
@@ -176,6 +223,10 @@ void StageWidget::focusOutEvent(QFocusEvent* event) {
   QWidget::focusOutEvent(event);
   // Releases that happen elsewhere never reach us.
   heldKeys_.clear();
+  if (player_.coreBusy()) {
+    player_.focusChangedWhileBusy();
+    return;
+  }
   // A press whose release will go to another window: the mouse capture is lost.
   if (player_.input().mouseIsDown()) player_.captureLost();
   player_.focusChanged(false);
@@ -196,7 +247,7 @@ bool StageWidget::event(QEvent* event) {
 // ---- PlayerWindow -------------------------------------------------------------
 
 PlayerWindow::PlayerWindow(DesktopPlayer& player) : player_(player) {
-  setWindowTitle(QString::fromUtf8(DesktopPlayer::kProductName));
+  setWindowTitle(QString::fromUtf8(DesktopPlayer::kAppName));
   stage_ = new StageWidget(player, this);
   setCentralWidget(stage_);
   setAcceptDrops(true);
@@ -241,6 +292,18 @@ void PlayerWindow::refreshCommandStates() {
     a->setEnabled(state.enabled);
     if (a->isCheckable()) a->setChecked(state.checked);
   }
+  refreshTitle();
+}
+
+void PlayerWindow::refreshTitle() {
+  const TimelinePlayer* root = player_.hasMovie() ? player_.level0() : nullptr;
+  const std::string url = root ? root->url() : std::string();
+  if (titled_ && url == titleUrl_) return;
+  titled_ = true;
+  titleUrl_ = url;
+  const QString app = QString::fromUtf8(DesktopPlayer::kAppName);
+  const QString name = QFileInfo(QFile::decodeName(QByteArray::fromStdString(url))).fileName();
+  setWindowTitle(name.isEmpty() ? app : name + QStringLiteral(" \u2013 ") + app);
 }
 
 std::unique_ptr<QMenu> PlayerWindow::popupMenuAt(QPoint at) {
@@ -263,9 +326,21 @@ std::unique_ptr<QMenu> PlayerWindow::popupMenuAt(QPoint at) {
 }
 
 void PlayerWindow::showPopupMenu(QPoint at, QPoint global) {
+  if (player_.coreBusy()) return;
   player_.setContextPoint(at.x(), at.y());
   std::unique_ptr<QMenu> menu = popupMenuAt(at);
   menu->exec(global);
+}
+
+void PlayerWindow::closeEvent(QCloseEvent* event) {
+  // Closing in the middle of a script: the script is aborted and the
+  // window closes when the core has returned.
+  if (player_.coreBusy()) {
+    event->ignore();
+    player_.closeWhenIdle();
+    return;
+  }
+  QMainWindow::closeEvent(event);
 }
 
 bool PlayerWindow::event(QEvent* event) {
@@ -296,7 +371,7 @@ void PlayerWindow::resizeClientTo(int width, int height) {
 }
 
 void PlayerWindow::dragEnterEvent(QDragEnterEvent* event) {
-  if (player_.embedded() || !event->mimeData()->hasUrls()) return;
+  if (player_.coreBusy() || player_.embedded() || !event->mimeData()->hasUrls()) return;
   for (const QUrl& url : event->mimeData()->urls()) {
     if (url.isLocalFile()) {
       event->acceptProposedAction();
@@ -306,13 +381,14 @@ void PlayerWindow::dragEnterEvent(QDragEnterEvent* event) {
 }
 
 void PlayerWindow::dropEvent(QDropEvent* event) {
-  if (player_.embedded()) return;
+  if (player_.coreBusy() || player_.embedded()) return;
   for (const QUrl& url : event->mimeData()->urls()) {
     if (!url.isLocalFile()) continue;
     event->acceptProposedAction();
     const std::string path = QFile::encodeName(url.toLocalFile()).toStdString();
-    const LoadResult result = player_.openDroppedFile(path);
-    if (!result.ok) std::fprintf(stderr, "%s\n", result.error.c_str());
+    // Opened from the event loop: the drag source need not wait for the
+    // movie's first frame, nor the drop for a long first-frame script.
+    QMetaObject::invokeMethod(this, [this, path] { player_.openDroppedFile(path); }, Qt::QueuedConnection);
     return;  // only the first file counts
   }
 }

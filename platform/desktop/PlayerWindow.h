@@ -6,6 +6,7 @@
 // files.
 #include <memory>
 #include <span>
+#include <string>
 #include <unordered_map>
 
 #include <QAction>
@@ -16,6 +17,7 @@
 #include "platform/MenuModel.h"
 
 #include "core/movie/KeyEvent.h"
+#include "core/render/RenderTarget.h"
 
 namespace kivra {
 
@@ -29,10 +31,16 @@ void fillMenu(QMenu& menu, std::span<const MenuEntry> entries, DesktopPlayer& pl
 
 class StageWidget : public QWidget {
  public:
+  // What the stage shows while no movie is loaded.
+  static constexpr const char* kEmptyHint =
+      "Open a movie with File \u2192 Open (Ctrl+O) or drop a .qvx file here";
+
   StageWidget(DesktopPlayer& player, QWidget* parent);
 
   // The colour painted while no movie is loaded.
   void setEmptyColour(const QColor& colour);
+  // A new movie starts: the last picture painted is not one of its own.
+  void forgetPicture() { picture_ = nullptr; }
 
  protected:
   void paintEvent(QPaintEvent* event) override;
@@ -53,12 +61,19 @@ class StageWidget : public QWidget {
  private:
   void typeText(const QString& text);
   static quint32 physicalKey(const QKeyEvent* event);
+  void paintEmpty(QPainter& painter, const QRect& area);
+  // While the core is busy: the picture rendered last, else the movie's
+  // background colour.
+  void paintLastPicture(QPainter& painter, const QRect& area);
 
   DesktopPlayer& player_;
   // The code each held key went down with, so that its release carries the
   // same code even when Shift was let go first.
   std::unordered_map<quint32, KeyEvent> heldKeys_;
   QColor emptyColour_;
+  // The core's bitmap as last rendered; its pixels change only when the
+  // core renders again, which it cannot do while it is busy.
+  const RenderTarget* picture_ = nullptr;
 };
 
 class PlayerWindow : public QMainWindow {
@@ -78,10 +93,14 @@ class PlayerWindow : public QMainWindow {
   std::unique_ptr<QMenu> popupMenuAt(QPoint at);
   // Opens that menu at the pointer and runs the chosen command.
   void showPopupMenu(QPoint at, QPoint global);
+  // "NAME – Kivra Player" with the level-0 movie's file name, else the
+  // application name alone.
+  void refreshTitle();
 
  protected:
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dropEvent(QDropEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
   bool event(QEvent* event) override;
 
  private:
@@ -90,6 +109,8 @@ class PlayerWindow : public QMainWindow {
   DesktopPlayer& player_;
   StageWidget* stage_;
   std::unordered_map<int, QAction*> actions_;
+  std::string titleUrl_;  // the movie the title names, empty for none
+  bool titled_ = false;
 };
 
 }  // namespace kivra

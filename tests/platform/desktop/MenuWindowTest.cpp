@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
 
@@ -270,8 +271,12 @@ TEST_F(MenuWindow, OpenLocationTakesFileUrls) {
   const std::string path = dir.write("url.qvx", framesMovie(2));
   EXPECT_TRUE(player.openLocation(QStringLiteral("file://") + QString::fromStdString(path)).ok);
   EXPECT_TRUE(player.hasMovie());
+  // A network location is refused, said so, and the movie stays.
   EXPECT_FALSE(player.openLocation(QStringLiteral("http://example.org/m.qvx")).ok);
-  EXPECT_FALSE(player.hasMovie());
+  EXPECT_TRUE(player.hasMovie());
+  auto* box = qobject_cast<QMessageBox*>(player.openDialog());
+  ASSERT_NE(box, nullptr);
+  EXPECT_TRUE(box->informativeText().contains("network locations cannot be opened yet"));
 }
 
 TEST_F(MenuWindow, AboutDialog) {
