@@ -62,29 +62,15 @@ LoadResult PlatformPlayer::loadMovieFile(const std::string& path) {
 
 MovieCheck PlatformPlayer::checkMovieFile(const std::string& path) {
   MovieCheck check;
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    check.result.error = path + ": " + std::strerror(errno);
-    return check;
-  }
   MovieBuffer movie;
-  uint8_t chunk[kChunkSize];
-  for (;;) {
-    const ssize_t r = readSome(fd, chunk, sizeof chunk);
-    if (r < 0) {
-      check.result.error = path + ": " + std::strerror(errno);
-      ::close(fd);
-      return check;
-    }
-    if (r == 0) break;
-    movie.feed(chunk, static_cast<size_t>(r));
-    if (movie.failed() || movie.corrupt()) break;
-  }
-  ::close(fd);
-  if (movie.failed() || !movie.headerParsed()) {
-    check.result.error = path + ": " + statusText(movie);
+  uint64_t bytesRead = 0;
+  const auto feed = [&movie](const uint8_t* data, size_t n) {
+    movie.feed(data, n);
+    return !movie.failed() && !movie.corrupt();
+  };
+  if (!readFileChunks(path, feed, bytesRead, check.result.error) ||
+      !checkMovieHeader(path, movie, bytesRead, check.result.error))
     return check;
-  }
   if (movie.corrupt()) {
     check.result.error = path + ": damaged movie (a tag runs past the end of the file)";
     return check;

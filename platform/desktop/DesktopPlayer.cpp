@@ -32,6 +32,8 @@ DesktopPlayer::DesktopPlayer(const CommandLine& options)
   if (options.quality) setQuality(*options.quality);
   if (options.autoQuality) setAutoQuality(true);
   if (options.seed) seedRandom(*options.seed);
+  setMemoryBudget(size_t{options.memoryLimitMb} << 20);
+  setDebug(options.debug);
 
   window_ = std::make_unique<PlayerWindow>(*this);
   stage_ = &window_->stage();
@@ -266,6 +268,21 @@ bool DesktopPlayer::askToAbortSlowScript() {
     return true;
   }
   return false;
+}
+
+void DesktopPlayer::scriptOverMemoryBudget(size_t budgetBytes) {
+  // The script stops at once; the person hears of it once per player.
+  if (memoryNoticeShown_ || closeWanted_) return;
+  memoryNoticeShown_ = true;
+  std::fprintf(stderr, "kivra-player: script aborted: the movie holds more than %zu MB\n", budgetBytes >> 20);
+  coreBusy_ = true;
+  QMessageBox::warning(window_.get(), QString::fromUtf8(kProductName),
+                       QStringLiteral("A script in this movie used more memory than the player allows (%1 MB), "
+                                      "so it was stopped. The movie plays on; parts of it may not work.")
+                           .arg(static_cast<qulonglong>(budgetBytes >> 20)));
+  coreBusy_ = false;
+  sincePump_.start();
+  stage_->update();
 }
 
 // ---- Host operations ----------------------------------------------------------

@@ -111,6 +111,8 @@ class DesktopPlayer : public PlatformPlayer {
   void movieSizeChanged(int width, int height) override;
   bool setCursor(CursorKind kind) override;
   bool askToAbortSlowScript() override;
+  // A message box, the first time only.
+  void scriptOverMemoryBudget(size_t budgetBytes) override;
   void fillBackground(Rgba colour) override;
   uint32_t milliseconds() override;
   // Real time; while a script runs, window events are processed here (no
@@ -150,6 +152,7 @@ class DesktopPlayer : public PlatformPlayer {
   bool focusOutOfDate_ = false;
   bool closeWanted_ = false;
   bool destroying_ = false;
+  bool memoryNoticeShown_ = false;
   uint32_t closeClockJump_ = 0;  // how far scriptClock() runs ahead after a close
 
   // Full screen gives back this window rectangle and client size; a movie

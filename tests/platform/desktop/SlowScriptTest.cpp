@@ -186,3 +186,54 @@ TEST_F(SlowScript, ClosingTheWindowAbortsTheScriptWithoutAsking) {
 
 }  // namespace
 }  // namespace kivra
+
+namespace kivra {
+namespace {
+
+// Frame 2 pushes into an array without end; each time round, the memory
+// budget stops it long before the time limit would.
+constexpr const char* kHungry = R"(movie size=100x100 rate=30
+showframe
+actions {
+  Push "a" 0
+  InitArray
+  SetVariable
+top:
+  Push "a"
+  GetVariable
+  Push 1 "a"
+  GetVariable
+  Push "push"
+  CallMethod
+  Pop
+  Jump top
+}
+showframe
+)";
+
+TEST(MemoryBudget, StopsTheScriptAndSaysSoOnce) {
+  CommandLine options;
+  options.memoryLimitMb = 16;
+  DesktopPlayer player(options);
+  test::TempDir dir;
+  player.window().show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&player.window()));
+  int boxes = 0;
+  QTimer closer;
+  QObject::connect(&closer, &QTimer::timeout, [&] {
+    if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+      ++boxes;
+      EXPECT_TRUE(box->text().contains("16 MB")) << box->text().toStdString();
+      box->button(QMessageBox::Ok)->click();
+    }
+  });
+  closer.start(10);
+  ASSERT_TRUE(player.openMovieFile(dir.write("hungry.qvx", test::compileSource(kHungry))).ok);
+  // The movie plays on: frame 2 comes round again and again.
+  ASSERT_TRUE(test::runUntil([&] { return player.framesAdvanced() >= 6; }, 10000)) << player.framesAdvanced();
+  EXPECT_EQ(boxes, 1);
+  EXPECT_FALSE(player.pausedAfterAbort());
+}
+
+}  // namespace
+}  // namespace kivra
