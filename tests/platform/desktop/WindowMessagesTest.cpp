@@ -159,13 +159,13 @@ TEST_F(WindowMessages, StartMovieThatDoesNotOpenShowsTheWindowAndWhy) {
   testing::internal::CaptureStderr();
   EXPECT_FALSE(startDesktopPlayer(starting, options));
   EXPECT_EQ(playerLines(testing::internal::GetCapturedStderr()),
-            std::vector<std::string>{"kivra-player: " + options.movie + ": not a movie (file too short)"});
+            std::vector<std::string>{"kivra-player: " + options.movie + ": not a movie (file too short: 3 bytes)"});
   EXPECT_TRUE(starting.window().isVisible());
   EXPECT_FALSE(starting.hasMovie());
   QMessageBox* box = messageBox(starting);
   ASSERT_NE(box, nullptr);
   EXPECT_TRUE(box->isVisible());
-  EXPECT_TRUE(box->informativeText().contains("not a movie (file too short)"));
+  EXPECT_TRUE(box->informativeText().contains("not a movie (file too short: 3 bytes)"));
 
   // A good one opens the window at the movie's size.
   CommandLine good;
