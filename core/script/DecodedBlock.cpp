@@ -1,5 +1,7 @@
 #include "core/script/DecodedBlock.h"
 
+#include <algorithm>
+
 #include <cstring>
 
 #include "core/script/ActionReader.h"
@@ -155,13 +157,12 @@ void DecodedBlock::decodeRecord(const uint8_t* code, size_t length, size_t pc, b
 
 DecodedBlock::DecodedBlock(const uint8_t* code, size_t length, bool legacy, bool keepBytes) : legacy_(legacy) {
   if (keepBytes) bytes_.assign(code, code + length);
-  index_.assign(length, -1);
+  length_ = length;
   size_t pc = 0;
   size_t caches = 0;
   while (pc < length) {
     DecodedAction a;
     decodeRecord(code, length, pc, legacy, a, items_);
-    index_[pc] = static_cast<int32_t>(actions_.size());
     if (takesCache(a.kind)) ++caches;
     actions_.push_back(a);
     pc = a.next;
@@ -174,8 +175,9 @@ DecodedBlock::DecodedBlock(const uint8_t* code, size_t length, bool legacy, bool
   for (DecodedAction& a : actions_) {
     if (a.op != static_cast<uint8_t>(Opcode::Jump) && a.op != static_cast<uint8_t>(Opcode::If)) continue;
     const int64_t to = static_cast<int64_t>(a.next) + a.offset;
-    if (to >= 0 && static_cast<uint64_t>(to) < length && index_[static_cast<size_t>(to)] >= 0)
-      a.target = static_cast<uint32_t>(index_[static_cast<size_t>(to)]);
+    if (to < 0 || static_cast<uint64_t>(to) >= length) continue;
+    const int64_t target = recordAt(static_cast<size_t>(to));
+    if (target >= 0) a.target = static_cast<uint32_t>(target);
   }
   for (size_t i = 0; i < actions_.size(); ++i) {
     DecodedAction& a = actions_[i];
@@ -226,8 +228,17 @@ DecodedBlock::DecodedBlock(const uint8_t* code, size_t length, bool legacy, bool
   actions_.push_back(end);
 }
 
+int64_t DecodedBlock::recordAt(size_t pc) const {
+  if (pc >= length_) return -1;
+  // The end mark, if there is one yet, is last and matches no position.
+  const auto found = std::lower_bound(actions_.begin(), actions_.end(), pc,
+                                      [](const DecodedAction& a, size_t p) { return a.pc < p; });
+  if (found == actions_.end() || found->pc != pc) return -1;
+  return found - actions_.begin();
+}
+
 bool DecodedBlock::matches(const uint8_t* code, size_t length, bool legacy) const {
-  return legacy == legacy_ && bytes_.size() == length && index_.size() == length &&
+  return legacy == legacy_ && bytes_.size() == length && length_ == length &&
          (length == 0 || std::memcmp(bytes_.data(), code, length) == 0);
 }
 

@@ -135,8 +135,7 @@ class DecodedBlock {
 
   // The record starting at `pc`, or null.
   const DecodedAction* at(size_t pc) const {
-    if (pc >= index_.size()) return nullptr;
-    const int32_t i = index_[pc];
+    const int64_t i = recordAt(pc);
     return i >= 0 ? &actions_[static_cast<size_t>(i)] : nullptr;
   }
   // The records in order, then an end mark whose position is kEndMark.
@@ -154,7 +153,12 @@ class DecodedBlock {
 
  private:
   std::vector<DecodedAction> actions_;
-  std::vector<int32_t> index_;  // position -> record number, or -1
+  // The number of the record starting at `pc`, or -1: a search of the
+  // records, which are in order of position (a table by position would
+  // take four bytes for every byte of the block).
+  int64_t recordAt(size_t pc) const;
+
+  size_t length_ = 0;
   std::vector<PushItem> items_;
   std::vector<uint8_t> bytes_;
   mutable std::vector<LookupCache> caches_;  // filled as the block runs

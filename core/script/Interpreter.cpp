@@ -102,6 +102,13 @@ PoolRef ScriptEngine::constantPool(const uint8_t* payload, size_t length) {
     if (p->source.size() == length && (length == 0 || std::memcmp(p->source.data(), payload, length) == 0))
       return it->second;
   }
+  // Contexts hold their own references: dropping the cache is safe, and a
+  // movie of many big pools keeps only the recent ones.
+  if (poolCacheBytes_ + length > kMaxPoolCacheBytes) {
+    poolCache_.clear();
+    poolCacheBytes_ = 0;
+  }
+  poolCacheBytes_ += length;
   PoolRef ref(ConstantPool::create());
   ConstantPool* pool = ref.get();
   pool->source.assign(payload, payload + length);
@@ -1154,7 +1161,7 @@ void ScriptEngine::runDecoded(ActionContext& ctx, const uint8_t* code, size_t le
           } else {
             // Too long a whole is undefined, as a native's result would be.
             if (ScriptString* whole = ScriptString::concat(x.asString(), y.asString(), ctx.version <= 5)) {
-              if (whole->size() >= kLargeString) checkSoon();
+              if (whole->size() >= kLargeString) [[unlikely]] checkSoonCold();
               result = ScriptValue::adoptString(whole);
             }
           }

@@ -33,6 +33,7 @@ ScriptEngine::~ScriptEngine() {
   stack_.clear();
   for (ScriptValue& r : globalRegisters_) r.clear();
   poolCache_.clear();
+  poolCacheBytes_ = 0;
   decodedBlocks_.clear();
   for (auto& c : callContexts_) c.reset();
   timers_.clearAll();
@@ -167,6 +168,7 @@ ScriptObject* ScriptEngine::newArray() {
 
 void ScriptEngine::movieUnloaded() {
   poolCache_.clear();
+  poolCacheBytes_ = 0;
   decodedBlocks_.clear();
   timers_.clearAll();
   displayBridge_->movieUnloaded();
@@ -206,8 +208,8 @@ ScriptEngine::RunState ScriptEngine::enterRun() {
   const RunState state{runDepth_ == 0, version_, version4_};
   if (state.outermost) {
     slowStart_ = player_.scriptClock() & kClockMask;
-    actionsCounted_ += actionCounter_;
-    actionCounter_ = 0;
+    actionsCounted_ += roundLength_ - untilCheck_;
+    untilCheck_ = roundLength_ = kClockCheckActions;
   }
   ++runDepth_;
   return state;
@@ -884,7 +886,8 @@ ScriptValue ScriptEngine::superObject(ScriptObject* act) {
 // ---- Limits and collection ------------------------------------------------------------
 
 void ScriptEngine::slowScriptCheck() {
-  if (actionCounter_ == 0) actionsCounted_ += 65536;
+  actionsCounted_ += roundLength_;
+  untilCheck_ = roundLength_ = kClockCheckActions;
   if (memoryBudget_ != 0) {
     const size_t used = player_.memoryInUse();
     if (used > memoryBaseline_ && used - memoryBaseline_ > memoryBudget_) {

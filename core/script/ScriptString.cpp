@@ -1,5 +1,7 @@
 #include "core/script/ScriptString.h"
 
+#include "core/script/ScriptValue.h"
+
 namespace kivra {
 
 namespace {
@@ -28,6 +30,11 @@ bool ScriptString::fits(std::string_view text, bool legacyOrigin) {
     units += c >= 0xF0;
   }
   return units <= kMaxUnits;
+}
+
+ScriptValue ScriptValue::string(std::string_view text, bool legacyOrigin) {
+  if (!ScriptString::fits(text, legacyOrigin)) return ScriptValue();
+  return adoptString(ScriptString::make(text, legacyOrigin));
 }
 
 ScriptString* ScriptString::make(std::string_view text, bool legacyOrigin) {

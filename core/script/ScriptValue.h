@@ -113,10 +113,8 @@ class ScriptValue {
     return adoptString(s);
   }
   // Undefined when the text is too long for a string (ScriptString::fits).
-  static ScriptValue string(std::string_view text, bool legacyOrigin) {
-    if (!ScriptString::fits(text, legacyOrigin)) return ScriptValue();
-    return adoptString(ScriptString::make(text, legacyOrigin));
-  }
+  // Out of line: inlined, the check costs the interpreter's loop registers.
+  static ScriptValue string(std::string_view text, bool legacyOrigin);
   static ScriptValue object(ScriptObject* o);  // ScriptObject.h
   static ScriptValue clip(ClipReference* r) {
     ScriptValue v;

@@ -1,6 +1,7 @@
 // The kivra-player executable as users and scripts see it: exit statuses,
 // messages, the headless run and Create Projector.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -481,6 +482,56 @@ TEST_F(PlayerCommand, DumpDisplayAfterTheLastStep) {
   RunResult r = player({"--headless", "--frames", "1", "--dump-display", movieFile("two.qvx", 9, 8, 7)});
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out.rfind("background #090807\n0 level id=65534 name=\"\" frame=2/2 ", 0), 0u) << r.out;
+}
+
+// Movies too big to be sensible: a million tiny frames, and 64 MB of
+// constant pools in one frame's actions. Each plays, ends, and stays far
+// from the memory budget. (Each test is its own process, so the peak of its
+// children is this player's.)
+long childPeakMb() {
+  struct rusage usage {};
+  getrusage(RUSAGE_CHILDREN, &usage);
+  return usage.ru_maxrss / 1024;
+}
+
+TEST_F(PlayerCommand, AMillionFramesPlay) {
+  MovieSpec spec;
+  spec.frameCount = 0xFFFF;  // the header's count cannot say a million
+  std::vector<Bytes> tags;
+  tags.reserve(1000002);
+  for (int i = 0; i < 1000000; ++i) tags.push_back(test::showFrame());
+  tags.push_back(traceCapabilitiesVersion());
+  tags.push_back(test::showFrame());
+  tags.push_back(test::endTag());
+  const std::string path = dir.write("frames.qvx", test::movie(spec, tags));
+  const RunResult r = player({"--headless", "--trace", "--frames", "100", "--dump-display", path});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find(" frame=101/"), std::string::npos) << r.out;
+  EXPECT_LT(childPeakMb(), 256);
+}
+
+TEST_F(PlayerCommand, SixtyFourMegabytesOfConstantPools) {
+  // 1,050 pools of 16 strings of 4,000 bytes each, one after another.
+  Bytes actions;
+  const std::string text(4000, 'k');
+  for (int pool = 0; pool < 1050; ++pool) {
+    Bytes body = {16, 0};
+    for (int i = 0; i < 16; ++i) {
+      body.insert(body.end(), text.begin(), text.end());
+      body.push_back(0);
+    }
+    actions.insert(actions.end(), {0x88, static_cast<uint8_t>(body.size()), static_cast<uint8_t>(body.size() >> 8)});
+    actions.insert(actions.end(), body.begin(), body.end());
+  }
+  // Then Push c:15, Trace's length: the last pool is the one in force.
+  actions.insert(actions.end(), {0x96, 0x02, 0x00, 0x08, 0x0F, 0x14, 0x26, 0x00});
+  const std::string path =
+      dir.write("pools.qvx", test::movie({}, {test::tag(12, actions, true), test::showFrame(), test::endTag()}));
+  const RunResult r = player({"--headless", "--trace", "--frames", "3", path});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "4000\n");
+  EXPECT_GE(actions.size(), size_t{64} << 20);
+  EXPECT_LT(childPeakMb(), 512);
 }
 
 }  // namespace
