@@ -114,6 +114,8 @@ void Rasterizer::addObject(ShapeBuild& build, const FillStyle* mask, FillStyle* 
     fills[i].active = false;
     fills[i].counter = 0;
     fills[i].nextActive = nullptr;
+    fills[i].rowBalance = 0;
+    fills[i].probeStamp = 0;
   }
   // Stacking keys are unique while layers last and style numbers rise.
   rowSafe_ = rowSafe_ && layer_ < 0xFFFF;
@@ -185,7 +187,38 @@ void Rasterizer::insertEdge(const BucketEntry& b, int y) {
     const int64_t xi = a.px + static_cast<int64_t>(((a.x - a.px) * t) / (a.y - a.py));
     a.xi = static_cast<int32_t>((xi + (int64_t{1} << 31)) >> 32);
   }
+  countEdge(a, 1);
   incoming_.push_back(Ordered{a.xi, index});
+}
+
+// Keeps each fill's balance of active edges as edges start (sign 1) and end
+// (-1), and the number of fills out of balance, the way cross() applies the
+// rules: toggles count modulo 2, windings by direction.
+inline void Rasterizer::countEdge(const ActiveEdge& a, int sign) {
+  switch (a.rule) {
+    case FillRule::TwoFills:
+      if (a.fill0) countToggle(a.fill0);
+      if (a.fill1) countToggle(a.fill1);
+      break;
+    case FillRule::EvenOdd:
+      if (a.fill0) countToggle(a.fill0);
+      break;
+    case FillRule::NonZero:
+      if (a.fill0) countWinding(a.fill0, sign * a.direction);
+      break;
+  }
+}
+
+inline void Rasterizer::countToggle(FillStyle* f) {
+  const int32_t before = f->rowBalance, after = before ^ 1;
+  f->rowBalance = after;
+  openFills_ += int{after != 0} - int{before != 0};
+}
+
+inline void Rasterizer::countWinding(FillStyle* f, int delta) {
+  const int32_t before = f->rowBalance, after = before + 2 * delta;
+  f->rowBalance = after;
+  openFills_ += int{after != 0} - int{before != 0};
 }
 
 void Rasterizer::stepTo(ActiveEdge& a, int row) {
@@ -735,12 +768,17 @@ void Rasterizer::sweepSubRows(int py) {
     lastX_ = sx0_;
     const Ordered* const c = crossings_[k].data();
     const size_t count = crossings_[k].size();
-    for (size_t i = 0; i < count; ++i) {
-      // Active edges and their fills lie scattered in memory: fetch ahead.
-      if (i + 4 < count) __builtin_prefetch(active[c[i + 4].index].fill0);
-      cross<false>(active[c[i].index], c[i].x);
+    if (openRow_[k]) [[unlikely]] {
+      findOpenFills(c, count);
+      for (size_t i = 0; i < count; ++i) crossOpen(active[c[i].index], c[i].x, static_cast<int32_t>(i));
+    } else {
+      for (size_t i = 0; i < count; ++i) {
+        // Active edges and their fills lie scattered in memory: fetch ahead.
+        if (i + 4 < count) __builtin_prefetch(active[c[i + 4].index].fill0);
+        cross<false>(active[c[i].index], c[i].x);
+      }
     }
-    clearFills();
+    endRow();
     closeRun();
     runEnd_ = INT32_MIN;
   }
@@ -935,9 +973,9 @@ bool Rasterizer::sweepPixelRow() {
       at[k] += 2;
     }
   }
-  // Fills still on after the last crossing (open contours): the sub-row
-  // sweep ends each sub-row's colours at its last visible change, which
-  // this pass does not track.
+  // Fills still on after the last crossing (open contours; rows with them
+  // are not normally tried): the sub-row sweep leaves them off from where
+  // they stay open, which this pass does not track.
   if (top_) rowFailed_ = true;
   clearFills();
   if (rowFailed_) return false;
@@ -970,6 +1008,8 @@ void Rasterizer::writeRowChanges() {
 
 // Crosses every active edge on row y (a pixel row or a sub-row) and steps
 // the ones that go on to the next row; survivors are compacted in place.
+// kOpen: some fill does not close on the row (see findOpenFills).
+template <bool kOpen>
 [[gnu::always_inline]] inline void Rasterizer::sweepActiveRow(int y) {
   // Raw pointers: the rule routines write through fill pointers, which the
   // compiler cannot tell apart from the vectors' own storage.
@@ -986,15 +1026,88 @@ void Rasterizer::writeRowChanges() {
     // edge's line has arrived to say which fill that is.
     if (i + 8 < count) __builtin_prefetch(&active[order[i + 8].index]);
     if (i + 4 < count) __builtin_prefetch(active[order[i + 4].index].fill0);
-    cross<false>(a, std::clamp(a.xi, left, right));
+    if constexpr (kOpen) crossOpen(a, std::clamp(a.xi, left, right), static_cast<int32_t>(i));
+    else cross<false>(a, std::clamp(a.xi, left, right));
     if (y + 1 < a.yEnd) {
       advanceEdge(a, y);
       order[kept++] = Ordered{a.xi, idx};
     } else {
+      countEdge(a, -1);
       free_.push_back(idx);
     }
   }
   order_.resize(kept);
+  endRow();
+}
+
+[[gnu::noinline]] void Rasterizer::sweepOpenRow(int y) {
+  findOpenFills(order_.data(), order_.size());
+  sweepActiveRow<true>(y);
+}
+
+// A fill whose crossings on a row do not close (an open contour, or a fill
+// style carried on to a stroke's path) would stay on to the row's end and
+// hide everything below it there, down to the background, so that those
+// samples would keep the target's old pixels. It is left off from the
+// crossing that last turned it on: each fill's counter is run over the
+// row's crossings beforehand, the way cross() runs it.
+void Rasterizer::findOpenFills(const Ordered* seq, size_t count) {
+  if (++probeStamp_ == 0) ++probeStamp_;  // 0 marks fills never looked at
+  const uint32_t stamp = probeStamp_;
+  const ActiveEdge* const active = active_.data();
+  // delta 0 toggles.
+  auto step = [stamp](FillStyle* f, int delta, int32_t i) {
+    if (f->probeStamp != stamp) {
+      f->probeStamp = stamp;
+      f->probeCounter = 0;
+    }
+    const int32_t before = f->probeCounter;
+    f->probeCounter = delta ? before + delta : before ^ 1;
+    if (before == 0) f->openFrom = i;
+  };
+  for (size_t i = 0; i < count; ++i) {
+    const ActiveEdge& a = active[seq[i].index];
+    const auto at = static_cast<int32_t>(i);
+    switch (a.rule) {
+      case FillRule::TwoFills:
+        if (a.fill0) step(a.fill0, 0, at);
+        if (a.fill1) step(a.fill1, 0, at);
+        break;
+      case FillRule::EvenOdd:
+        if (a.fill0) step(a.fill0, 0, at);
+        break;
+      case FillRule::NonZero:
+        if (a.fill0) step(a.fill0, a.direction, at);
+        break;
+    }
+  }
+}
+
+// cross() for crossing i of a row after findOpenFills: without the fills
+// that stay open from there on.
+void Rasterizer::crossOpen(const ActiveEdge& a, int x, int32_t i) {
+  const uint32_t stamp = probeStamp_;
+  auto open = [stamp, i](const FillStyle* f) {
+    return f && f->probeStamp == stamp && f->probeCounter != 0 && i >= f->openFrom;
+  };
+  const bool open0 = open(a.fill0), open1 = open(a.fill1);
+  if (!open0 && !open1) {
+    cross<false>(a, x);
+    return;
+  }
+  ActiveEdge rest;
+  rest.rule = a.rule;
+  rest.direction = a.direction;
+  rest.fill0 = open0 ? nullptr : a.fill0;
+  rest.fill1 = open1 ? nullptr : a.fill1;
+  cross<false>(rest, x);
+}
+
+// The end of a sub-row. Fills still on here toggle and wind at once (which
+// the shape parser never makes and findOpenFills does not follow): their
+// colour runs to the clip's edge, so that no sample keeps an old pixel.
+inline void Rasterizer::endRow() {
+  if (top_) [[unlikely]] flush<false>(sx1_);
   clearFills();
 }
 
@@ -1012,6 +1125,7 @@ void Rasterizer::paint() {
   rowBackoff_ = 0;
   rowMisses_ = 0;
   recording_ = false;
+  openFills_ = 0;
   // The row buckets' counts become the start of each row's run of entries,
   // and the entries are laid out row by row (last added first within a
   // row), so that a row reads its new edges from contiguous memory.
@@ -1036,7 +1150,8 @@ void Rasterizer::paint() {
     orderRow(y);
     lastX_ = sx0_;
     if (factor_ == 1) {
-      sweepActiveRow(y);
+      if (openFills_ != 0) [[unlikely]] sweepOpenRow(y);
+      else sweepActiveRow<false>(y);
     } else {
       const int k = y & (factor_ - 1);
       if (k == 0) {
@@ -1048,7 +1163,8 @@ void Rasterizer::paint() {
         if (rowBackoff_ > 0) --rowBackoff_;
       }
       if (!recording_) {
-        sweepActiveRow(y);
+        if (openFills_ != 0) [[unlikely]] sweepOpenRow(y);
+        else sweepActiveRow<false>(y);
         closeRun();
         runEnd_ = INT32_MIN;
         if (k == factor_ - 1) resolveRow(y >> shift_);
@@ -1062,6 +1178,7 @@ void Rasterizer::paint() {
         const size_t count = order_.size();
         std::vector<Ordered>& rec = crossings_[k];
         rec.resize(count);
+        openRow_[k] = openFills_ != 0;
         Ordered* const out = rec.data();
         for (size_t i = 0; i < count; ++i) {
           const int32_t idx = order[i].index;
@@ -1072,6 +1189,7 @@ void Rasterizer::paint() {
             advanceEdge(a, y);
             order[kept++] = Ordered{a.xi, idx};
           } else {
+            countEdge(a, -1);
             ended_.push_back(idx);
           }
         }
@@ -1080,7 +1198,11 @@ void Rasterizer::paint() {
           const int py = y >> shift_;
           rowWindows_ = 0;
           rowStacks_ = 0;
-          const bool swept = sweepPixelRow();
+          // A fill that does not close on some sub-row fails the whole-row
+          // sweep at its end; the sub-rows leave it off where it stays open.
+          bool open = false;
+          for (int s = 0; s < factor_; ++s) open = open || openRow_[s];
+          const bool swept = !open && sweepPixelRow();
           // It pays where spans are stacks of translucent fills, coloured
           // once instead of once per sub-row, and few windows are needed;
           // spans of one opaque fill cost little either way.
@@ -1102,6 +1224,8 @@ void Rasterizer::paint() {
     }
     if ((y & 31) == 0 && yieldHook_) yieldHook_(yieldContext_);
   }
+  // Edges that go on below the clip give their fills' balance back.
+  for (const Ordered& o : order_) countEdge(active_[static_cast<size_t>(o.index)], -1);
 }
 
 }  // namespace kivra

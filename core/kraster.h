@@ -15,6 +15,11 @@
 // sub-rows are swept together: the fill list changes once per crossing and
 // each colour change is recorded at every sub-row's x.
 //
+// With a background every sample of the clip is painted, so the result
+// never depends on what the target held. A fill whose edges do not close on
+// a row (an open contour) is left off from the crossing that last turned it
+// on: spread to the row's end it would hide everything below it.
+//
 // Lifecycle: beginFrame, addObject for every object in stacking order (a
 // mask before the objects it clips), paint. The rasterizer keeps its pools
 // and buffers between frames; the builds added must outlive paint().
@@ -149,8 +154,16 @@ class Rasterizer {
   template <bool kRow>
   void flush(int x);
   void clearFills();
+  template <bool kOpen>
   void sweepActiveRow(int y);
+  void sweepOpenRow(int y);
   void sweepSubRows(int py);
+  void countEdge(const ActiveEdge& a, int sign);
+  void countToggle(FillStyle* f);
+  void countWinding(FillStyle* f, int delta);
+  void findOpenFills(const Ordered* seq, size_t count);
+  void crossOpen(const ActiveEdge& a, int x, int32_t i);
+  void endRow();
   bool sweepPixelRow();
   void rowFlush();
   bool solidColor(ExpandedPixel& c) const;
@@ -227,6 +240,13 @@ class Rasterizer {
   // its span ended.
   ExpandedPixel runColor_ = 0;
   int runEnd_ = 0;
+
+  // Fills whose active edges do not close on the current row (open
+  // contours): while there are any, each sub-row looks ahead at its
+  // crossings first (findOpenFills), stamped per look-ahead.
+  int openFills_ = 0;
+  uint32_t probeStamp_ = 0;
+  bool openRow_[4] = {};  // per recorded sub-row of the pixel row
 
   FillStyle* top_ = nullptr;
   int row_ = 0;    // current sub-row

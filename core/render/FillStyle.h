@@ -65,6 +65,14 @@ struct alignas(64) FillStyle {
   ExpandedPixel color = 0;      // premultiplied; the fallback for gradients and bitmaps
   const FillStyle* maskLink = nullptr;
   FillStyle* nextActive = nullptr;
+  // Its active edges: 2 x their winding + their toggles modulo 2, zero when
+  // they close on the current row. On rows where some fill's edges do not
+  // close, the sweep looks ahead: this fill's count at the row's end and the
+  // crossing from which it stays on.
+  int32_t rowBalance = 0;
+  uint32_t probeStamp = 0;
+  int32_t probeCounter = 0;
+  int32_t openFrom = 0;
 
   uint32_t styleNumber = 0;
   uint8_t gradientCount = 0;

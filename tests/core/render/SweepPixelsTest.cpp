@@ -2,7 +2,10 @@
 // bitmap fills, strokes, transparency and masks at every factor and in
 // every target format hash to the values of the first implementation, and
 // painting through a dirty rectangle or after rebuilding an object gives the
-// pixels of a fresh full frame.
+// pixels of a fresh full frame. (The scenes' second fills cover only part of
+// a contour and do not close; the pinned values changed once, when such a
+// fill came to be left off from where it stays open instead of hiding what
+// lies below it up to the row's last visible change.)
 #include <gtest/gtest.h>
 
 #include <random>
@@ -119,39 +122,39 @@ TEST(SweepPixels, GeneratedScenesKeepTheirPixels) {
     uint64_t hash;
   };
   const Case cases[] = {
-    {1, 1, 0x402dd329b11abab5ull},
-    {1, 2, 0x26ccea0c0c62a7fcull},
-    {1, 4, 0xb9af94d11590c813ull},
-    {2, 1, 0xfbf1eb10be4d6fb0ull},
-    {2, 2, 0x5ea43722ff90ef56ull},
-    {2, 4, 0x53c42661689ea47eull},
-    {3, 1, 0x6e05fe42b7eb5ebeull},
-    {3, 2, 0x8d90e07916c5672cull},
-    {3, 4, 0x67f20513aec2bed8ull},
-    {4, 1, 0x9a07a1ad68f0a284ull},
-    {4, 2, 0x41f4b646c4301b79ull},
-    {4, 4, 0x41c3892753c40391ull},
-    {5, 1, 0x2674609866d937f7ull},
-    {5, 2, 0xbdbf6722e8292cc7ull},
-    {5, 4, 0x7a0e2b18da6b0711ull},
-    {6, 1, 0xc5398080ed256e64ull},
-    {6, 2, 0x573fcf1d1ac3a250ull},
-    {6, 4, 0x0595f79a353e47feull},
+    {1, 1, 0x29ac373cf1c7dee3ull},
+    {1, 2, 0xd31f0f5d061e16c5ull},
+    {1, 4, 0x12e134b8060cc60eull},
+    {2, 1, 0xe8a7902a7dc187c8ull},
+    {2, 2, 0x85c881f0f38f64eeull},
+    {2, 4, 0x1e37da43a3379049ull},
+    {3, 1, 0x8ca2ad8f4dc0c342ull},
+    {3, 2, 0x8b825b656578829cull},
+    {3, 4, 0x7cf76ac3a0be1029ull},
+    {4, 1, 0x38c4541c78000821ull},
+    {4, 2, 0x33c83ffdacca4115ull},
+    {4, 4, 0x425643702e714d95ull},
+    {5, 1, 0x0020896c4f771e29ull},
+    {5, 2, 0x64d4df54211cf9f9ull},
+    {5, 4, 0xc55c3ada35dec113ull},
+    {6, 1, 0xd10ecd92762a92d5ull},
+    {6, 2, 0xaf68d97188cafd47ull},
+    {6, 4, 0xcc1bed15143d2150ull},
     {7, 1, 0x56fdc9b4fcb4cfc3ull},
     {7, 2, 0xb0fcc6ccaf845bf9ull},
     {7, 4, 0xd31ee6461a25c08dull},
-    {8, 1, 0xe3496918bce9a041ull},
-    {8, 2, 0xb9f76cb8994f9b90ull},
-    {8, 4, 0x4afb01ece12bc94full},
-    {9, 1, 0x09dbb45ab03d3f32ull},
-    {9, 2, 0xcf4516f12b3b91f3ull},
-    {9, 4, 0x0903a9dc0e24e445ull},
-    {10, 1, 0xa6d12906ed5287c3ull},
-    {10, 2, 0x0909a9dc02098615ull},
-    {10, 4, 0x946a3a40616fc506ull},
-    {11, 1, 0x06d4b1e958961530ull},
-    {11, 2, 0x2864549b0cf52395ull},
-    {11, 4, 0x5e081bf9f94f8b8eull},
+    {8, 1, 0x950fa968373d6ad8ull},
+    {8, 2, 0x1cefe6c3b218d687ull},
+    {8, 4, 0x88c026d1a21a4a65ull},
+    {9, 1, 0x6897392b579a02c9ull},
+    {9, 2, 0x5c89c86e2f65e0caull},
+    {9, 4, 0xff1be61434ff14deull},
+    {10, 1, 0x368b5f7ecb7cf1afull},
+    {10, 2, 0x54f6f77ef7bde1adull},
+    {10, 4, 0xe33eb6d1e77f4f27ull},
+    {11, 1, 0x781d4efc627a1ebdull},
+    {11, 2, 0xf6d01f4d5647b1ffull},
+    {11, 4, 0x3b76639882dabe8cull},
     {12, 1, 0x254e1a7209ada253ull},
     {12, 2, 0x5bae0d9d21795bbdull},
     {12, 4, 0x63006bc29e0c0b75ull},
