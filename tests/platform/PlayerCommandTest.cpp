@@ -507,7 +507,7 @@ TEST_F(PlayerCommand, AMillionFramesPlay) {
   const RunResult r = player({"--headless", "--trace", "--frames", "100", "--dump-display", path});
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_NE(r.out.find(" frame=101/"), std::string::npos) << r.out;
-  EXPECT_LT(childPeakMb(), 256);
+  EXPECT_LT(childPeakMb(), 256 * KIVRA_MEMORY_SCALE);
 }
 
 TEST_F(PlayerCommand, SixtyFourMegabytesOfConstantPools) {
@@ -531,7 +531,7 @@ TEST_F(PlayerCommand, SixtyFourMegabytesOfConstantPools) {
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out, "4000\n");
   EXPECT_GE(actions.size(), size_t{64} << 20);
-  EXPECT_LT(childPeakMb(), 512);
+  EXPECT_LT(childPeakMb(), 512 * KIVRA_MEMORY_SCALE);
 }
 
 }  // namespace
