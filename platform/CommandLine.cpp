@@ -77,6 +77,17 @@ bool parseCommandLine(int argc, const char* const* argv, CommandLine& out, std::
     }
     return argv[++i];
   };
+  // "--option N" with N a whole number from `low` to `high`.
+  auto rangedValue = [&](int& i, const char* option, long low, long high, const char* unit, long& n) {
+    const char* text = needValue(i, option);
+    if (!text) return false;
+    if (!parseCount(text, n) || n < low || n > high) {
+      error = std::string(option) + ": expected " + unit + " from " + std::to_string(low) + " to " +
+              std::to_string(high) + ", got " + text;
+      return false;
+    }
+    return true;
+  };
   bool moviesDone = false;
   for (int i = 1; i < argc; ++i) {
     const char* a = argv[i];
@@ -144,20 +155,12 @@ bool parseCommandLine(int argc, const char* const* argv, CommandLine& out, std::
     } else if (!std::strcmp(a, "--audit-repaint")) {
       out.auditRepaint = true;
     } else if (!std::strcmp(a, "--script-timeout")) {
-      if (!(v = needValue(i, a))) return false;
       long n = 0;
-      if (!parseCount(v, n) || n < 1 || n > 15) {
-        error = std::string("--script-timeout: expected seconds from 1 to 15, got ") + v;
-        return false;
-      }
+      if (!rangedValue(i, a, 1, 15, "seconds", n)) return false;
       out.scriptTimeout = static_cast<uint32_t>(n);
     } else if (!std::strcmp(a, "--memory-limit")) {
-      if (!(v = needValue(i, a))) return false;
       long n = 0;
-      if (!parseCount(v, n) || n < 16 || n > 65536) {
-        error = std::string("--memory-limit: expected megabytes from 16 to 65536, got ") + v;
-        return false;
-      }
+      if (!rangedValue(i, a, 16, 65536, "megabytes", n)) return false;
       out.memoryLimitMb = static_cast<uint32_t>(n);
     } else if (!std::strcmp(a, "--create-projector")) {
       if (!(v = needValue(i, a))) return false;

@@ -87,4 +87,16 @@ Bytes movie(const MovieSpec& spec, std::initializer_list<Bytes> tags) {
   return movie(spec, std::vector<Bytes>(tags));
 }
 
+Bytes colourMovie(int widthPx, int heightPx, int frames, uint8_t r, uint8_t g, uint8_t b) {
+  MovieSpec header;
+  header.xmax = widthPx * 20;
+  header.ymax = heightPx * 20;
+  header.frameCount = static_cast<uint16_t>(frames);
+  header.rate = 0x0100;
+  std::vector<Bytes> tags = {backgroundTag(r, g, b)};
+  for (int i = 0; i < frames; ++i) tags.push_back(showFrame());
+  tags.push_back(endTag());
+  return movie(header, tags);
+}
+
 }  // namespace kivra::test

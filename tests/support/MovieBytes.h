@@ -26,6 +26,9 @@ struct MovieSpec {
 // Header, body header and the given tags (End is not added).
 Bytes movie(const MovieSpec& spec, std::initializer_list<Bytes> tags);
 Bytes movie(const MovieSpec& spec, const std::vector<Bytes>& tags);
+// A movie of `frames` empty frames on a background colour, at 1 fps (a
+// frame timer never moves it during a test).
+Bytes colourMovie(int widthPx, int heightPx, int frames, uint8_t r, uint8_t g, uint8_t b);
 // The RECT record alone, with the minimal bit count.
 Bytes rectRecord(int32_t xmin, int32_t xmax, int32_t ymin, int32_t ymax);
 

@@ -28,15 +28,7 @@ using namespace command;
 using test::Bytes;
 
 Bytes framesMovie(int frames, uint8_t r = 0x30, uint8_t g = 0x90, uint8_t b = 0x60) {
-  test::MovieSpec header;
-  header.xmax = 320 * 20;
-  header.ymax = 200 * 20;
-  header.frameCount = static_cast<uint16_t>(frames);
-  header.rate = 0x0100;  // 1 fps: the timer never moves a frame during a test
-  std::vector<Bytes> tags = {test::backgroundTag(r, g, b)};
-  for (int i = 0; i < frames; ++i) tags.push_back(test::showFrame());
-  tags.push_back(test::endTag());
-  return test::movie(header, tags);
+  return test::colourMovie(320, 200, frames, r, g, b);
 }
 
 // The texts of a menu's actions, "-" for separators, "[title]" for submenus.

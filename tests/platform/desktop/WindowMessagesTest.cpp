@@ -34,15 +34,7 @@ using namespace command;
 using test::Bytes;
 
 Bytes colourMovie(int frames, uint8_t r, uint8_t g, uint8_t b) {
-  test::MovieSpec header;
-  header.xmax = 240 * 20;
-  header.ymax = 160 * 20;
-  header.frameCount = static_cast<uint16_t>(frames);
-  header.rate = 0x0100;  // 1 fps: the timer never moves a frame during a test
-  std::vector<Bytes> tags = {test::backgroundTag(r, g, b)};
-  for (int i = 0; i < frames; ++i) tags.push_back(test::showFrame());
-  tags.push_back(test::endTag());
-  return test::movie(header, tags);
+  return test::colourMovie(240, 160, frames, r, g, b);
 }
 
 // A good header, then a tag that claims more bytes than the file holds: the
