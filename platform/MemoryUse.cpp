@@ -3,13 +3,16 @@
 #include <malloc.h>
 
 #if defined(__SANITIZE_ADDRESS__)
-#include <sanitizer/allocator_interface.h>
 #define KIVRA_SANITIZER_ALLOCATOR 1
 #elif defined(__has_feature)
 #if __has_feature(address_sanitizer)
-#include <sanitizer/allocator_interface.h>
 #define KIVRA_SANITIZER_ALLOCATOR 1
 #endif
+#endif
+
+#ifdef KIVRA_SANITIZER_ALLOCATOR
+// The sanitizer runtime's count (its header comes only with some compilers).
+extern "C" size_t __sanitizer_get_current_allocated_bytes();
 #endif
 
 namespace kivra {

@@ -164,6 +164,60 @@ TEST(ScriptLimits, SlowScriptQuestion) {
   EXPECT_GE(player.script().actionsRun(), kClockCheckActions);
 }
 
+// The memory budget: what the host counts beyond the baseline. Past it the
+// running script is aborted at the next clock reading, the host hears of
+// it once per aborted run, and once memory is given back scripts run again.
+class CountedMemoryPlayer : public StubPlayer {
+ public:
+  size_t memoryInUse() override { return used; }
+  void scriptOverMemoryBudget(size_t budget) override {
+    ++notices;
+    noticedBudget = budget;
+  }
+  size_t used = 0;
+  int notices = 0;
+  size_t noticedBudget = 0;
+};
+
+TEST(ScriptLimits, MemoryBudget) {
+  CountedMemoryPlayer player;
+  constexpr size_t kMb = size_t{1} << 20;
+  player.used = 100 * kMb;
+  player.script().setMemoryBaseline(100 * kMb);
+  player.setMemoryBudget(10 * kMb);
+  const uint8_t loop[] = {0x99, 0x02, 0x00, 0xFB, 0xFF, 0x00};  // Jump to itself
+  const uint8_t trace[] = {0x96, 0x04, 0x00, 0x00, 'o', 'k', 0x00, 0x26, 0x00};
+  ActionQueue q;
+  // Within the budget: only the time limit stops the loop.
+  player.used = 109 * kMb;
+  q.push(ActionList::Frame, ActionBlock{loop, sizeof loop, nullptr, 6, 0});
+  player.script().run(q);
+  EXPECT_EQ(player.notices, 0);
+  EXPECT_EQ(player.asked, 1);
+  // Past it: aborted at the first reading, long before the time limit.
+  player.used = 111 * kMb;
+  const uint64_t before = player.script().actionsRun();
+  q.push(ActionList::Frame, ActionBlock{loop, sizeof loop, nullptr, 6, 0});
+  q.push(ActionList::Frame, ActionBlock{trace, sizeof trace, nullptr, 6, 0});
+  player.script().run(q);
+  EXPECT_EQ(player.notices, 1);
+  EXPECT_EQ(player.noticedBudget, 10 * kMb);
+  EXPECT_EQ(player.asked, 1);
+  EXPECT_LE(player.script().actionsRun() - before, uint64_t{kClockCheckActions} + 1);
+  EXPECT_EQ(player.lines, "");  // the pending lists went with the abort
+  // Memory given back: scripts run again, without a notice.
+  player.used = 105 * kMb;
+  q.push(ActionList::Frame, ActionBlock{trace, sizeof trace, nullptr, 6, 0});
+  player.script().run(q);
+  EXPECT_EQ(player.lines, "ok\n");
+  EXPECT_EQ(player.notices, 1);
+  // A host that cannot count (0) has no budget.
+  player.used = 0;
+  q.push(ActionList::Frame, ActionBlock{trace, sizeof trace, nullptr, 6, 0});
+  player.script().run(q);
+  EXPECT_EQ(player.lines, "ok\nok\n");
+}
+
 TEST(ScriptLimits, AbortEmptiesPendingLists) {
   StubPlayer player;
   const uint8_t loop[] = {0x99, 0x02, 0x00, 0xFB, 0xFF, 0x00};
