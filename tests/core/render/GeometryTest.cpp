@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstdint>
+
 #include "core/render/EdgeBuilder.h"
 #include "core/render/FillPainter.h"
 #include "core/render/RenderMatrix.h"
@@ -51,6 +53,17 @@ TEST(RenderMatrix, VectorLengthUsesTheTable) {
   EXPECT_NEAR(vectorLength(3000, 4000), 5000, 3);
   EXPECT_EQ(vectorLength(0, -700), 700);
   EXPECT_NEAR(vectorLength(1000, 1000), 1414, 2);
+}
+
+TEST(RenderMatrix, VectorLengthOfExtremeComponents) {
+  // A degenerate fill matrix brings components near the ends of the range.
+  constexpr int64_t kMin = INT64_MIN, kMax = INT64_MAX, k47 = int64_t{1} << 47;
+  EXPECT_EQ(vectorLength(kMin, 0), kMax);
+  EXPECT_EQ(vectorLength(kMin, kMin), kMax);
+  EXPECT_EQ(vectorLength(3, kMin), kMax);
+  EXPECT_EQ(vectorLength(kMax, -1), kMax);
+  EXPECT_NEAR(static_cast<double>(vectorLength(-k47, -k47)), 1.41421356 * k47, 1e-4 * k47);
+  EXPECT_NEAR(static_cast<double>(vectorLength(k47 * 8, -k47 * 4)), 1.11803399 * k47 * 8, 1e-4 * k47 * 8);
 }
 
 TEST(RenderMatrix, ThinLineWidthNeverBecomesZero) {
