@@ -66,7 +66,22 @@ void setMapping(FillStyle& f, const MATRIX& device, int factor, double unit) {
 int64_t toFixed16(double v) {
   if (!(v > -1e15)) return static_cast<int64_t>(-1e15);
   if (!(v < 1e15)) return static_cast<int64_t>(1e15);
-  return std::llround(v * 65536.0);
+  // Past 2^47 the 16.16 form has no room: the nearer end, not whatever
+  // llround answers out of range.
+  const double s = v * 65536.0;
+  if (s >= 0x1p63) return INT64_MAX;
+  if (s <= -0x1p63) return INT64_MIN;
+  return std::llround(s);
+}
+
+// A step along a span. A nearly singular fill matrix gives positions and
+// steps near the ends of the range; a position only moves further out as
+// it steps, and every one past the ramp's ends picks the same colour, so
+// stopping at the end changes no pixel.
+inline int64_t stepSaturated(int64_t at, int64_t step) {
+  int64_t r;
+  if (__builtin_add_overflow(at, step, &r)) return step < 0 ? INT64_MIN : INT64_MAX;
+  return r;
 }
 
 }  // namespace
@@ -160,7 +175,7 @@ void linearSpan(const FillStyle& f, int x, int y, int n, ExpandedPixel* out) {
   int64_t u = toFixed16(f.ua * x + f.uc * y + f.ut);
   const int64_t du = toFixed16(f.ua);
   const ExpandedPixel* ramp = f.rampPtr->entry;
-  for (int i = 0; i < n; ++i, u += du) {
+  for (int i = 0; i < n; ++i, u = stepSaturated(u, du)) {
     const int64_t g = u >> 16;  // gradient units x 256
     int idx;
     if (g >= 0x408000) idx = 256;
@@ -176,7 +191,7 @@ void radialSpan(const FillStyle& f, int x, int y, int n, ExpandedPixel* out) {
   const int64_t du = toFixed16(f.ua), dv = toFixed16(f.ub);
   const ExpandedPixel* ramp = f.rampPtr->entry;
   int idx = 0, step = 0;
-  for (int i = 0; i < n; ++i, u += du, v += dv) {
+  for (int i = 0; i < n; ++i, u = stepSaturated(u, du), v = stepSaturated(v, dv)) {
     const int64_t gu = u >> 16, gv = v >> 16;
     if (i == 0) {
       const int64_t len = vectorLength(gu, gv);

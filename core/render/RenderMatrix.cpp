@@ -108,18 +108,23 @@ MATRIX invertMatrix(const MATRIX& m) {
 }
 
 int64_t vectorLength(int64_t x, int64_t y) {
-  x = std::llabs(x);
-  y = std::llabs(y);
-  const int64_t mx = std::max(x, y), mn = std::min(x, y);
+  // Unsigned magnitudes: the most negative value has no positive twin.
+  const uint64_t ax = x < 0 ? 0 - static_cast<uint64_t>(x) : static_cast<uint64_t>(x);
+  const uint64_t ay = y < 0 ? 0 - static_cast<uint64_t>(y) : static_cast<uint64_t>(y);
+  const uint64_t mx = std::max(ax, ay), mn = std::min(ax, ay);
   if (mx == 0) return 0;
   // min/max as a 16.16 fraction (0..65536); 1024 units per table step.
-  const int64_t t = (mn << 16) / mx;
-  const int64_t i = t >> 10;
-  const int64_t frac = t & 1023;
+  // From 2^48 up, mn << 16 needs more than 64 bits.
+  const uint64_t t = mn < (uint64_t{1} << 48)
+                         ? (mn << 16) / mx
+                         : static_cast<uint64_t>((static_cast<unsigned __int128>(mn) << 16) / mx);
+  const uint64_t i = t >> 10;
+  const int64_t frac = static_cast<int64_t>(t & 1023);
   const int64_t f0 = kLength.v[i];
   const int64_t f1 = kLength.v[i < 64 ? i + 1 : 64];
   const int64_t f = f0 + (((f1 - f0) * frac) >> 10);
-  return static_cast<int64_t>((static_cast<__int128>(mx) * f) >> 16);
+  const unsigned __int128 len = (static_cast<unsigned __int128>(mx) * static_cast<uint64_t>(f)) >> 16;
+  return len > static_cast<uint64_t>(INT64_MAX) ? INT64_MAX : static_cast<int64_t>(len);
 }
 
 int32_t transformLineWidth(const MATRIX& m, int32_t w) {

@@ -28,7 +28,8 @@ MATRIX scaleTranslation(const MATRIX& m, int32_t scale);
 MATRIX invertMatrix(const MATRIX& m);
 
 // |(x, y)| = max . f(min / max) with f = sqrt(1 + t^2) from a 65-entry table
-// with linear interpolation. Inputs may be negative; the result is >= 0.
+// with linear interpolation. Inputs may be negative, the most negative too;
+// the result is >= 0 and stops at INT64_MAX.
 int64_t vectorLength(int64_t x, int64_t y);
 
 // A line width in twips transformed to device sub-pixels: the length of

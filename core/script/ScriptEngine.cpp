@@ -442,11 +442,13 @@ ScriptValue ScriptEngine::callFunction(ScriptObject* fn, const ScriptValue& this
       kPreloadThis | kPreloadArguments | kPreloadSuper | kPreloadRoot | kPreloadParent | kPreloadGlobal;
   bool simple = body.version >= 6 && body.function2 && body.registerCount <= ActionContext::kInlineRegisters &&
                 !(f & kPreloads) && body.scope.size() < static_cast<size_t>(kMaxScope);
+  static_assert(ActionContext::kInlineRegisters <= 32, "a simple call's registers are bits of `used`");
   uint32_t used = 0;  // registers taken by the parameters so far
   for (const FunctionParam2& p : body.params) {
     if (!simple) break;
     simple = p.reg != 0 && p.reg < body.registerCount && !(used & (1u << p.reg));
-    used |= 1u << p.reg;
+    // A register past the count may be past the mask's bits too.
+    if (simple) used |= 1u << p.reg;
   }
   body.simpleCall = simple;
   body.callId = ++lastBodyId_;

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstdint>
+
 #include "core/render/EdgeBuilder.h"
 #include "core/render/FillPainter.h"
 #include "core/render/RenderMatrix.h"
@@ -51,6 +53,17 @@ TEST(RenderMatrix, VectorLengthUsesTheTable) {
   EXPECT_NEAR(vectorLength(3000, 4000), 5000, 3);
   EXPECT_EQ(vectorLength(0, -700), 700);
   EXPECT_NEAR(vectorLength(1000, 1000), 1414, 2);
+}
+
+TEST(RenderMatrix, VectorLengthOfExtremeComponents) {
+  // A degenerate fill matrix brings components near the ends of the range.
+  constexpr int64_t kMin = INT64_MIN, kMax = INT64_MAX, k47 = int64_t{1} << 47;
+  EXPECT_EQ(vectorLength(kMin, 0), kMax);
+  EXPECT_EQ(vectorLength(kMin, kMin), kMax);
+  EXPECT_EQ(vectorLength(3, kMin), kMax);
+  EXPECT_EQ(vectorLength(kMax, -1), kMax);
+  EXPECT_NEAR(static_cast<double>(vectorLength(-k47, -k47)), 1.41421356 * k47, 1e-4 * k47);
+  EXPECT_NEAR(static_cast<double>(vectorLength(k47 * 8, -k47 * 4)), 1.11803399 * k47 * 8, 1e-4 * k47 * 8);
 }
 
 TEST(RenderMatrix, ThinLineWidthNeverBecomesZero) {
@@ -176,6 +189,50 @@ TEST(GradientRamp, LinearIndexIs128AtTheGradientOrigin) {
   EXPECT_EQ(px[1], b.fills()[i].rampPtr->entry[128]);
   EXPECT_LT(px[0] & 0xFF, px[1] & 0xFF);
   EXPECT_GT(px[2] & 0xFF, px[1] & 0xFF);
+}
+
+TEST(GradientRamp, NearlySingularFillsStopAtTheRampEnds) {
+  // A nearly singular gradient matrix makes each pixel's step about 2^62 in
+  // 16.16: positions must stop at the end of the range they head for, not
+  // wrap around to the other side.
+  ShapeBuild b;
+  const uint32_t linear = b.addFill();
+  const uint32_t radial = b.addFill();
+  for (const uint32_t i : {linear, radial}) {
+    FillStyle& f = b.fills()[i];
+    f.kind = FillKind::Gradient;
+    f.type = i == linear ? 0x10 : 0x12;
+    f.gradientCount = 2;
+    f.gradient[0] = {0, Rgba{0, 0, 0, 255}};
+    f.gradient[1] = {255, Rgba{255, 255, 255, 255}};
+  }
+  MATRIX device;
+  device.a = device.d = kFixedOne / 20;
+  prepareFills(b, device, 1);
+  FillStyle& l = b.fills()[linear];
+  FillStyle& r = b.fills()[radial];
+  ASSERT_EQ(l.span, SpanKind::Linear);
+  ASSERT_EQ(r.span, SpanKind::Radial);
+  l.ua = 2e14;
+  l.uc = l.ut = 0;
+  r.ua = 2e14;
+  r.ub = -2e14;
+  r.uc = r.ud = r.ut = r.vt = 0;
+  const ExpandedPixel first = l.rampPtr->entry[0], last = l.rampPtr->entry[256];
+  ExpandedPixel px[8];
+  fetchSpan(l, 0, 0, 8, px);
+  EXPECT_EQ(px[0], l.rampPtr->entry[128]);
+  for (int i = 1; i < 8; ++i) EXPECT_EQ(px[i], last) << i;
+  fetchSpan(l, 1, 0, 8, px);  // the span starts past the range
+  for (int i = 0; i < 8; ++i) EXPECT_EQ(px[i], last) << i;
+  l.ua = -2e14;
+  fetchSpan(l, 1, 0, 8, px);
+  for (int i = 0; i < 8; ++i) EXPECT_EQ(px[i], first) << i;
+  fetchSpan(r, 0, 0, 8, px);
+  EXPECT_EQ(px[0], first);
+  for (int i = 1; i < 8; ++i) EXPECT_EQ(px[i], last) << i;
+  fetchSpan(r, 3, 0, 8, px);
+  for (int i = 0; i < 8; ++i) EXPECT_EQ(px[i], last) << i;
 }
 
 }  // namespace
