@@ -1,20 +1,26 @@
 // Runs arbitrary action bytes. The first input byte picks the movie version
 // (low two bits: 4, 5, 6, 6); the rest is the body of a DoAction tag in a
 // two-frame movie that is played for three frames. Runaway scripts must be
-// stopped by the limits; the host's script clock jumps a second per query
-// so the slow-script question comes after about a million actions.
+// stopped by the limits: the host's script clock jumps 16 ms at every
+// reading (one every 1,024 actions), so the slow-script question comes after
+// about a million actions, and the allocator's count puts the memory budget
+// in force.
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
 
 #include "core/CorePlayer.h"
+#include "platform/MemoryUse.h"
 #include "tests/support/StubHost.h"
 
 namespace {
 using namespace kivra;
 
-using test::StubHost;
+class FuzzHost : public test::StubHost {
+ public:
+  size_t memoryInUse() override { return allocatedBytes(); }
+};
 
 void le16(std::vector<uint8_t>& v, uint32_t x) {
   v.push_back(static_cast<uint8_t>(x));
@@ -49,7 +55,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   le16(movie, length >> 16);
   movie.insert(movie.end(), body.begin(), body.end());
 
-  StubHost host;
+  FuzzHost host;
   host.openMovie("fuzz.qvx");
   host.feedMovie(movie.data(), movie.size());
   for (int i = 0; i < 3 && !host.quitRequested(); ++i) {
