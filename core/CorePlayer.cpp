@@ -472,10 +472,6 @@ void CorePlayer::pan(int dx, int dy) {
   redrawAll();
 }
 
-namespace {
-int floorDiv(int v, int d) { return v >= 0 ? v / d : -((-v + d - 1) / d); }
-}  // namespace
-
 FrameSetup CorePlayer::frameSetup() const {
   FrameSetup setup;
   setup.background = backgroundColor();
@@ -506,8 +502,8 @@ const RenderTarget& CorePlayer::render() {
     // previous frame. They are in sub-pixels; a pixel partly inside counts.
     const int f = std::max(1, display_.view().aaFactor);
     for (int i = 0; i < dirty.count(); ++i) {
-      const DeviceRect& r = dirty.rect(i);
-      setup.dirty = ClipRect{floorDiv(r.left, f), floorDiv(r.top, f), -floorDiv(-r.right, f), -floorDiv(-r.bottom, f)};
+      const DeviceRect r = dirty.rect(i).inPixels(f);
+      setup.dirty = ClipRect{r.left, r.top, r.right, r.bottom};
       painter_.paint(display_, renderer_, offscreen_, setup, true);
     }
   }

@@ -135,7 +135,6 @@ class CorePlayer {
   // What a movie may hold beyond what the player held when it was opened:
   // past it, the running script is aborted. 0: no budget.
   void setMemoryBudget(size_t bytes);
-  static constexpr size_t kDefaultMemoryBudget = size_t{512} << 20;
 
   // ---- Movie loading ----------------------------------------------------
   // Unloads everything and starts a new level-0 movie; feed its bytes next.

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "core/CorePlayer.h"
+#include "core/script/ScriptEngine.h"
 
 namespace kivra {
 
@@ -35,7 +36,7 @@ struct CommandLine {
   uint32_t scriptTimeout = 15;
   // Megabytes a movie may hold beyond the player's own; past them the
   // running script is aborted.
-  uint32_t memoryLimitMb = 512;
+  uint32_t memoryLimitMb = static_cast<uint32_t>(kDefaultMemoryBudget >> 20);
   std::string createProjector;
   bool help = false;
   bool version = false;

@@ -10,6 +10,15 @@ DeviceRect DeviceRect::united(const DeviceRect& o) const {
   return {std::min(left, o.left), std::min(top, o.top), std::max(right, o.right), std::max(bottom, o.bottom)};
 }
 
+namespace {
+int floorDiv(int32_t v, int d) { return v >= 0 ? v / d : -((-v + d - 1) / d); }
+}  // namespace
+
+DeviceRect DeviceRect::inPixels(int factor) const {
+  const int f = factor < 1 ? 1 : factor;
+  return {floorDiv(left, f), floorDiv(top, f), -floorDiv(-right, f), -floorDiv(-bottom, f)};
+}
+
 DeviceRect DeviceRect::intersected(const DeviceRect& o) const {
   DeviceRect r{std::max(left, o.left), std::max(top, o.top), std::min(right, o.right), std::min(bottom, o.bottom)};
   return r.empty() ? DeviceRect{} : r;

@@ -17,6 +17,9 @@ struct DeviceRect {
   DeviceRect united(const DeviceRect& o) const;
   DeviceRect intersected(const DeviceRect& o) const;
   bool operator==(const DeviceRect&) const = default;
+  // The pixels a rectangle of sub-pixels touches (a pixel partly inside
+  // counts), for an anti-aliasing factor of `factor`.
+  DeviceRect inPixels(int factor) const;
 };
 
 class DirtyArea {

@@ -59,7 +59,9 @@ constexpr int kMaxRuns = 256;
 constexpr int kMaxChain = 256;
 constexpr int kMaxScope = 16;
 constexpr uint32_t kSlowScriptMs = 15000;
-// Actions between two readings of the script clock (a power of two).
+// What a movie may hold beyond what the player held when it opened it.
+constexpr size_t kDefaultMemoryBudget = size_t{512} << 20;
+// Actions between two readings of the script clock.
 constexpr uint16_t kClockCheckActions = 1024;
 
 // One running block of actions. The contexts of script function calls are
@@ -208,7 +210,8 @@ class ScriptEngine {
   void checkSoon() {
     actionsCounted_ += roundLength_ - untilCheck_;
     untilCheck_ = roundLength_ = 1;
-  }  // Natives that loop count their steps as actions, so that the time limit
+  }
+  // Natives that loop count their steps as actions, so that the time limit
   // also stops a script stuck in one long native call. Returns false once
   // the scripts are aborted: the native should stop.
   bool countNativeStep() {
@@ -526,7 +529,7 @@ class ScriptEngine {
   uint32_t slowScriptMs_ = kSlowScriptMs;
   size_t memoryBaseline_ = 0;
   uint64_t limitAborts_ = 0;
-  size_t memoryBudget_ = size_t{512} << 20;
+  size_t memoryBudget_ = kDefaultMemoryBudget;
   uint64_t actionsCounted_ = 0;  // actions run before the present round
   uint32_t randomState_ = 0;
   bool randomSeeded_ = false;

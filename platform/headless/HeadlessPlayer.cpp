@@ -108,9 +108,9 @@ bool HeadlessPlayer::auditRepaint(const std::string& when) {
   const DirtyArea& dirty = display().dirtyArea();
   const int f = std::max(1, display().view().aaFactor);
   for (int i = 0; i < dirty.count(); ++i) {
-    const DeviceRect& r = dirty.rect(i);
-    repainted += (i ? ", " : "") + std::to_string(r.left / f) + "," + std::to_string(r.top / f) + " to " +
-                 std::to_string((r.right + f - 1) / f) + "," + std::to_string((r.bottom + f - 1) / f);
+    const DeviceRect r = dirty.rect(i).inPixels(f);
+    repainted += (i ? ", " : "") + std::to_string(r.left) + "," + std::to_string(r.top) + " to " +
+                 std::to_string(r.right) + "," + std::to_string(r.bottom);
   }
   if (repainted.empty()) repainted = "nothing";
   const RenderTarget& partial = render();
