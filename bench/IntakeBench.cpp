@@ -2,8 +2,8 @@
 // compressed, and a walk over every tag header.
 #include <benchmark/benchmark.h>
 
-#include "core/movie/MovieBuffer.h"
-#include "core/movie/TagCursor.h"
+#include "core/format/MovieBuffer.h"
+#include "core/format/TagCursor.h"
 #include "tests/support/MovieBytes.h"
 
 namespace {

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "core/movie/CaseInsensitive.h"
-#include "core/HostCommand.h"
+#include "core/host/HostCommand.h"
 #include "core/script/ScriptEngine.h"
 
 namespace kivra {

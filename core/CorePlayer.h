@@ -10,17 +10,17 @@
 #include <string>
 #include <vector>
 
-#include "core/View.h"
+#include "core/view/ZoomAndPan.h"
 #include "core/movie/Display.h"
-#include "core/movie/InputDispatch.h"
-#include "core/movie/KeyEvent.h"
-#include "core/movie/LibraryLoader.h"
-#include "core/movie/Records.h"
+#include "core/input/InputDispatch.h"
+#include "core/input/KeyEvent.h"
+#include "core/host/LibraryLoader.h"
+#include "core/format/Records.h"
 #include "core/movie/TimelinePlayer.h"
 #include "core/render/RenderTarget.h"
-#include "core/render/DisplayPainter.h"
+#include "core/movie/DisplayPainter.h"
 #include "core/render/Renderer.h"
-#include "core/script/ActionQueue.h"
+#include "core/movie/ActionQueue.h"
 
 namespace kivra {
 

@@ -6,8 +6,8 @@
 
 #include "core/CorePlayer.h"
 #include "tests/support/StubHost.h"
-#include "core/movie/MovieBuffer.h"
-#include "core/movie/TagCursor.h"
+#include "core/format/MovieBuffer.h"
+#include "core/format/TagCursor.h"
 
 namespace {
 using namespace kivra;

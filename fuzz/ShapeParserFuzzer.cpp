@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "core/kraster.h"
+#include "core/render/raster/Rasterizer.h"
 #include "core/render/HitTest.h"
 #include "core/render/ShapeParser.h"
 

@@ -4,7 +4,7 @@
 // and fed to the library in 1,024-byte chunks.
 #include <string>
 
-#include "core/movie/LibraryLoader.h"
+#include "core/host/LibraryLoader.h"
 
 namespace kivra {
 

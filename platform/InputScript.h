@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "core/movie/KeyEvent.h"
+#include "core/input/KeyEvent.h"
 
 namespace kivra {
 

@@ -8,7 +8,7 @@
 #include <functional>
 #include <string>
 
-#include "core/movie/MovieBuffer.h"
+#include "core/format/MovieBuffer.h"
 
 namespace kivra {
 

@@ -1,8 +1,8 @@
 #include "platform/MovieInfo.h"
 
-#include "core/movie/MovieBuffer.h"
-#include "core/movie/TagCodes.h"
-#include "core/movie/TagCursor.h"
+#include "core/format/MovieBuffer.h"
+#include "core/format/TagCodes.h"
+#include "core/format/TagCursor.h"
 #include "platform/MovieFile.h"
 
 namespace kivra {

@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "core/HostCommand.h"
+#include "core/host/HostCommand.h"
 #include "platform/MemoryUse.h"
 #include "platform/MovieFile.h"
 #include "platform/ProjectorFile.h"

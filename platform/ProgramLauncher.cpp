@@ -5,7 +5,7 @@
 
 #include <cerrno>
 
-#include "core/HostCommand.h"
+#include "core/host/HostCommand.h"
 
 extern char** environ;
 

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "core/movie/MovieBuffer.h"
+#include "core/format/MovieBuffer.h"
 #include "platform/CommandLine.h"
 #include "platform/MovieFile.h"
 #include "platform/MovieInfo.h"

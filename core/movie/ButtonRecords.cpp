@@ -1,6 +1,6 @@
 #include "core/movie/ButtonRecords.h"
 
-#include "core/movie/TagCodes.h"
+#include "core/format/TagCodes.h"
 #include "core/movie/TimelinePlayer.h"
 
 namespace kivra {

@@ -8,8 +8,8 @@
 #include <cstdint>
 
 #include "core/movie/Character.h"
-#include "core/movie/Records.h"
-#include "core/movie/TagCursor.h"
+#include "core/format/Records.h"
+#include "core/format/TagCursor.h"
 
 namespace kivra {
 

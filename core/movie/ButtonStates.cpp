@@ -1,7 +1,7 @@
 #include "core/movie/ButtonStates.h"
 
 #include "core/movie/Display.h"
-#include "core/movie/TagCursor.h"
+#include "core/format/TagCursor.h"
 #include "core/movie/TimelinePlayer.h"
 
 namespace kivra {

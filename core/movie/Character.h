@@ -12,7 +12,7 @@
 #include <memory>
 #include <string>
 
-#include "core/movie/Records.h"
+#include "core/format/Records.h"
 
 namespace kivra {
 

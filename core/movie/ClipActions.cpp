@@ -1,6 +1,6 @@
 #include "core/movie/ClipActions.h"
 
-#include "core/movie/TagCursor.h"
+#include "core/format/TagCursor.h"
 
 namespace kivra {
 

@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "core/script/ActionQueue.h"
+#include "core/movie/ActionQueue.h"
 
 namespace kivra {
 

@@ -13,11 +13,11 @@
 #include <vector>
 
 #include "core/movie/ButtonTracker.h"
-#include "core/movie/DirtyArea.h"
+#include "core/render/DirtyArea.h"
 #include "core/movie/DisplayObject.h"
-#include "core/movie/Records.h"
-#include "core/movie/ViewTransform.h"
-#include "core/script/ActionQueue.h"
+#include "core/format/Records.h"
+#include "core/view/ViewTransform.h"
+#include "core/movie/ActionQueue.h"
 
 namespace kivra {
 

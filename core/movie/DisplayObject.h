@@ -10,8 +10,8 @@
 
 #include "core/movie/Character.h"
 #include "core/movie/ClipActions.h"
-#include "core/movie/DirtyArea.h"
-#include "core/movie/Records.h"
+#include "core/render/DirtyArea.h"
+#include "core/format/Records.h"
 
 namespace kivra {
 

@@ -5,7 +5,7 @@
 #include "core/CorePlayer.h"
 #include "core/movie/CaseInsensitive.h"
 #include "core/movie/Display.h"
-#include "core/movie/TagCodes.h"
+#include "core/format/TagCodes.h"
 
 namespace kivra {
 

@@ -15,8 +15,8 @@
 #include <vector>
 
 #include "core/movie/Character.h"
-#include "core/movie/MovieBuffer.h"
-#include "core/movie/TagCursor.h"
+#include "core/format/MovieBuffer.h"
+#include "core/format/TagCursor.h"
 
 namespace kivra {
 

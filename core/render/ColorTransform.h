@@ -4,7 +4,7 @@
 // premultiplied colour in one 64-bit word (B in bits 0-15, A in 48-63).
 #include <cstdint>
 
-#include "core/movie/Records.h"
+#include "core/format/Records.h"
 
 namespace kivra {
 

@@ -3,7 +3,7 @@
 // movie records; the rest are the renderer's own working formats.
 #include <cstdint>
 
-#include "core/movie/Records.h"
+#include "core/format/Records.h"
 
 namespace kivra {
 

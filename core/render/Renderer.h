@@ -15,7 +15,7 @@
 #include <memory>
 #include <vector>
 
-#include "core/kraster.h"
+#include "core/render/raster/Rasterizer.h"
 #include "core/render/ShapeParser.h"
 
 namespace kivra {

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "core/movie/TagCursor.h"
+#include "core/format/TagCursor.h"
 #include "core/render/EdgeBuilder.h"
 #include "core/render/ShapeBuild.h"
 #include "core/render/Stroker.h"

@@ -3,9 +3,9 @@
 #include <cstdio>
 
 #include "core/CorePlayer.h"
-#include "core/movie/MovieBuffer.h"
-#include "core/movie/TagCodes.h"
-#include "core/movie/TagCursor.h"
+#include "core/format/MovieBuffer.h"
+#include "core/format/TagCodes.h"
+#include "core/format/TagCursor.h"
 #include "core/script/ScriptEngine.h"
 
 namespace kivra {

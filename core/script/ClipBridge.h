@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "core/script/ActionQueue.h"
+#include "core/movie/ActionQueue.h"
 #include "core/script/ScriptValue.h"
 
 namespace kivra {

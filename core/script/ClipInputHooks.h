@@ -9,7 +9,7 @@
 // the display tree is being walked, so they never run script: a value is
 // read along the prototype chain as stored, and a property made with
 // addProperty counts as unset. Player thread only; owned by the clip bridge.
-#include "core/movie/InputHooks.h"
+#include "core/input/InputHooks.h"
 
 namespace kivra {
 

@@ -3,10 +3,10 @@
 #include <cmath>
 
 #include "core/CorePlayer.h"
-#include "core/View.h"
-#include "core/movie/InputDispatch.h"
+#include "core/view/ZoomAndPan.h"
+#include "core/input/InputDispatch.h"
 #include "core/movie/CaseInsensitive.h"
-#include "core/movie/ViewTransform.h"
+#include "core/view/ViewTransform.h"
 #include "core/render/RenderMatrix.h"
 #include "core/script/DisplayClipBridge.h"
 #include "core/script/NumberText.h"

@@ -4,8 +4,8 @@
 
 #include <cstring>
 
-#include "core/script/ActionReader.h"
-#include "core/script/OpcodeTable.h"
+#include "core/format/ActionReader.h"
+#include "core/format/OpcodeTable.h"
 
 namespace kivra {
 

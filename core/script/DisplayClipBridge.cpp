@@ -1,11 +1,11 @@
 #include "core/script/DisplayClipBridge.h"
 
 #include "core/CorePlayer.h"
-#include "core/movie/InputDispatch.h"
+#include "core/input/InputDispatch.h"
 #include "core/movie/CaseInsensitive.h"
-#include "core/movie/TagCodes.h"
-#include "core/movie/TagCursor.h"
-#include "core/movie/ViewTransform.h"
+#include "core/format/TagCodes.h"
+#include "core/format/TagCursor.h"
+#include "core/view/ViewTransform.h"
 #include "core/script/ScriptEngine.h"
 
 namespace kivra {

@@ -5,9 +5,9 @@
 #include <new>
 
 #include "core/CorePlayer.h"
-#include "core/script/ActionReader.h"
+#include "core/format/ActionReader.h"
 #include "core/script/NumberText.h"
-#include "core/script/OpcodeTable.h"
+#include "core/format/OpcodeTable.h"
 #include "core/script/ScriptEngine.h"
 
 namespace kivra {

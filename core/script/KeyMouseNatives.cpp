@@ -1,7 +1,7 @@
 // Key (class 800) and Mouse (class 5) methods, over the key and pointer
 // state that the input handling keeps.
 #include "core/CorePlayer.h"
-#include "core/movie/InputDispatch.h"
+#include "core/input/InputDispatch.h"
 #include "core/script/NativeHelpers.h"
 
 namespace kivra {

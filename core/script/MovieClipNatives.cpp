@@ -3,7 +3,7 @@
 #include <cmath>
 
 #include "core/CorePlayer.h"
-#include "core/movie/ViewTransform.h"
+#include "core/view/ViewTransform.h"
 #include "core/render/RenderMatrix.h"
 #include "core/script/NativeHelpers.h"
 

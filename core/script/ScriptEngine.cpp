@@ -6,7 +6,7 @@
 
 #include "core/CorePlayer.h"
 #include "core/script/ClipEvents.h"
-#include "core/script/OpcodeTable.h"
+#include "core/format/OpcodeTable.h"
 #include "core/script/ClassLibrary.h"
 #include "core/script/CoreNatives.h"
 #include "core/script/DisplayClipBridge.h"

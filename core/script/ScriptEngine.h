@@ -14,7 +14,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "core/script/ActionQueue.h"
+#include "core/movie/ActionQueue.h"
 #include "core/script/ClipBridge.h"
 #include "core/script/ConstantPool.h"
 #include "core/script/DecodedBlock.h"

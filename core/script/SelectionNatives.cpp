@@ -2,7 +2,7 @@
 // Text fields do not exist yet, so nothing holds a text focus: the
 // selection indices read -1.
 #include "core/CorePlayer.h"
-#include "core/movie/InputDispatch.h"
+#include "core/input/InputDispatch.h"
 #include "core/script/NativeHelpers.h"
 
 namespace kivra {

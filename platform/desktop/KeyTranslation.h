@@ -6,7 +6,7 @@
 #include <QString>
 #include <Qt>
 
-#include "core/movie/KeyEvent.h"
+#include "core/input/KeyEvent.h"
 
 namespace kivra {
 

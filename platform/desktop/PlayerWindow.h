@@ -16,7 +16,7 @@
 
 #include "platform/MenuModel.h"
 
-#include "core/movie/KeyEvent.h"
+#include "core/input/KeyEvent.h"
 #include "core/render/RenderTarget.h"
 
 namespace kivra {

@@ -7,7 +7,7 @@
 #include <sstream>
 
 #include "core/script/ScriptEngine.h"
-#include "platform/DisplayDump.h"
+#include "core/movie/DisplayDump.h"
 #include "platform/PngImage.h"
 #include "platform/headless/WavFileSink.h"
 

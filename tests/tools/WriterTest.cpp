@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "core/movie/TagCursor.h"
+#include "core/format/TagCursor.h"
 #include "tools/kit/RecordWriter.h"
 #include "tools/kit/Tags.h"
 

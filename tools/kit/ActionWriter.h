@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "core/script/OpcodeTable.h"
+#include "core/format/OpcodeTable.h"
 #include "tools/kit/ByteWriter.h"
 
 namespace kivra::kit {

@@ -1,6 +1,6 @@
 #pragma once
 // Writers for the primitive records, each with the minimal bit counts.
-#include "core/movie/Records.h"
+#include "core/format/Records.h"
 #include "tools/kit/ByteWriter.h"
 
 namespace kivra::kit {

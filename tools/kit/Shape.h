@@ -5,7 +5,7 @@
 #include <optional>
 #include <vector>
 
-#include "core/movie/Records.h"
+#include "core/format/Records.h"
 #include "tools/kit/ByteWriter.h"
 
 namespace kivra::kit {

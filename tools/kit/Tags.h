@@ -6,8 +6,8 @@
 #include <utility>
 #include <vector>
 
-#include "core/movie/Records.h"
-#include "core/movie/TagCodes.h"
+#include "core/format/Records.h"
+#include "core/format/TagCodes.h"
 #include "tools/kit/ByteWriter.h"
 #include "tools/kit/Shape.h"
 

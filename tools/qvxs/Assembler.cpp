@@ -7,7 +7,7 @@
 #include <map>
 #include <set>
 
-#include "core/movie/TagCursor.h"
+#include "core/format/TagCursor.h"
 
 namespace kivra::qvxs {
 

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "core/movie/Inflater.h"
-#include "core/movie/TagCodes.h"
-#include "core/movie/TagCursor.h"
+#include "core/format/Inflater.h"
+#include "core/format/TagCodes.h"
+#include "core/format/TagCursor.h"
 #include "tools/qvxs/Assembler.h"
 #include "tools/qvxs/Compiler.h"
 #include "tools/qvxs/SourceText.h"

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "core/movie/Records.h"
+#include "core/format/Records.h"
 
 namespace kivra::qvxs {
 

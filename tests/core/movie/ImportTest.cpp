@@ -5,7 +5,7 @@
 #include <map>
 
 #include "core/movie/Display.h"
-#include "core/movie/LibraryLoader.h"
+#include "core/host/LibraryLoader.h"
 #include "core/movie/TimelinePlayer.h"
 #include "tests/core/movie/TestPlayer.h"
 

@@ -8,7 +8,7 @@
 
 #include "core/CorePlayer.h"
 #include "tests/support/StubHost.h"
-#include "platform/DisplayDump.h"
+#include "core/movie/DisplayDump.h"
 #include "tools/qvxs/Compiler.h"
 
 namespace kivra::test {

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <random>
 
-#include "core/sse2raster.h"
+#include "core/render/raster/SimdKernels.h"
 #include "tests/core/render/RenderTestSupport.h"
 
 namespace kivra {

@@ -10,7 +10,7 @@
 
 #include <random>
 
-#include "core/sse2raster.h"
+#include "core/render/raster/SimdKernels.h"
 #include "tests/core/render/RenderTestSupport.h"
 
 namespace kivra {

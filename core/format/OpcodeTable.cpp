@@ -1,0 +1,36 @@
+#include "core/format/OpcodeTable.h"
+
+namespace kivra {
+
+namespace {
+constexpr OpcodeInfo kOpcodes[] = {
+#define KIVRA_OPCODE_INFO(code, name, k1, k2, k3, result, payload) \
+  {code, #name, opDescriptor(k1, k2, k3, result), PayloadKind::payload},
+    KIVRA_OPCODE_TABLE(KIVRA_OPCODE_INFO)
+#undef KIVRA_OPCODE_INFO
+};
+
+// Folds a-z to A-Z only; other bytes compare as they are.
+char foldCase(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; }
+}  // namespace
+
+const OpcodeInfo* opcodeInfo(uint8_t code) {
+  for (const OpcodeInfo& op : kOpcodes)
+    if (op.code == code) return &op;
+  return nullptr;
+}
+
+const OpcodeInfo* opcodeByName(const char* name) {
+  for (const OpcodeInfo& op : kOpcodes) {
+    const char* a = op.name;
+    const char* b = name;
+    while (*a && *b && foldCase(*a) == foldCase(*b)) {
+      ++a;
+      ++b;
+    }
+    if (*a == 0 && *b == 0) return &op;
+  }
+  return nullptr;
+}
+
+}  // namespace kivra

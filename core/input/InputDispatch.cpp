@@ -1,0 +1,447 @@
+#include "core/input/InputDispatch.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "core/CorePlayer.h"
+#include "core/movie/ButtonRecords.h"
+#include "core/movie/ButtonStates.h"
+#include "core/movie/TimelinePlayer.h"
+#include "core/render/RenderMatrix.h"
+
+namespace kivra {
+
+namespace {
+bool isClip(CharacterKind k) { return k == CharacterKind::Sprite || k == CharacterKind::LoadedMovieClip; }
+
+// Keys that are also delivered as key presses when they go down.
+bool pressedOnKeyDown(uint16_t code) {
+  return (code >= kKeyLeft && code <= kKeyDelete) || code == kKeyBackspace ||
+         (code >= kKeyEnter && code <= kKeyEscape);
+}
+
+// The character Key.getAscii() reports for a key event.
+int asciiOf(const KeyEvent& key) {
+  const bool function = key.virtualKey >= kVkF1 && key.virtualKey < kVkF1 + 15;
+  const bool special = key.code < 32 || key.code == kKeyShift || key.code == kKeyControl || function ||
+                       (key.code >= 56 && key.code <= 58 && key.virtualKey >= 91 && key.virtualKey <= 93);
+  if (!special) return key.code;
+  switch (key.code) {
+    case kKeyDelete: return 127;
+    case kKeyBackspace: return 8;
+    case kKeyEnter: return 13;
+    case kKeyTab: return 9;
+    case kKeyEscape: return 27;
+    default: return 0;
+  }
+}
+
+// Maps a device point through the inverse of a matrix (doubles: exact
+// enough for pointer positions and free of fixed-point overflow).
+bool inverseMap(const MATRIX& m, double x, double y, double& ox, double& oy) {
+  const double a = m.a / 65536.0, b = m.b / 65536.0, c = m.c / 65536.0, d = m.d / 65536.0;
+  const double det = a * d - b * c;
+  if (std::fabs(det) < 1e-12) return false;
+  const double px = x - m.tx, py = y - m.ty;
+  ox = (d * px - c * py) / det;
+  oy = (-b * px + a * py) / det;
+  return true;
+}
+
+int32_t clampTwips(double v) { return static_cast<int32_t>(std::clamp(std::lround(v), -(1L << 30), 1L << 30)); }
+}  // namespace
+
+InputDispatch::InputDispatch(CorePlayer& player)
+    : player_(player), display_(player.display()), focus_(player.display()) {
+  display_.addObserver(this);
+}
+
+InputDispatch::~InputDispatch() { display_.removeObserver(this); }
+
+void InputDispatch::displayObjectDestroyed(DisplayObject* object) {
+  if (drag_.clip == object) drag_ = Drag{};
+}
+
+bool InputDispatch::ready() const { return player_.hasMovie() && !player_.quitRequested(); }
+
+bool InputDispatch::takeActivity() {
+  const bool a = activity_ || !display_.actions().empty();
+  activity_ = false;
+  return a;
+}
+
+// ---- Hit testing and tracking ---------------------------------------------------------
+
+bool InputDispatch::actsAsButton(const DisplayObject& sprite) { return KeyboardFocus::actsAsButton(sprite, *hooks_); }
+
+const DisplayObject* InputDispatch::hitArea(const DisplayObject& sprite) { return hooks_->hitArea(sprite); }
+
+DisplayObject* InputDispatch::targetAt(int x, int y) {
+  const int f = std::max(1, display_.aaFactor());
+  const int64_t dx = static_cast<int64_t>(x) * f + f / 2;
+  const int64_t dy = static_cast<int64_t>(y) * f + f / 2;
+  return hitTest_.interactiveAt(display_, dx, dy, *this);
+}
+
+bool InputDispatch::shapesCover(const DisplayObject& object, int32_t stageX, int32_t stageY) {
+  const DevicePoint p = transformPoint(display_.view().matrix, stageX, stageY);
+  return hitTest_.objectHit(display_, object, p.x, p.y);
+}
+
+void InputDispatch::track(bool pressed) {
+  DisplayObject* target = inside_ ? targetAt(pointerX_, pointerY_) : nullptr;
+  if (display_.buttonTracker().track(target, pressed, *this)) activity_ = true;
+}
+
+void InputDispatch::trackAfterFrame() {
+  if (!ready() || !inside_ || player_.panning()) return;
+  track(mouseDown_);
+}
+
+bool InputDispatch::buttonEnabled(DisplayObject& object) {
+  return hooks_->property(object, InputProperty::Enabled) != ScriptFlag::False;
+}
+
+bool InputDispatch::tracksAsMenu(DisplayObject& object) {
+  const ScriptFlag f = hooks_->property(object, InputProperty::TrackAsMenu);
+  if (f != ScriptFlag::Unset) return f == ScriptFlag::True;
+  return object.kind() == CharacterKind::Button && object.character()->trackAsMenu;
+}
+
+void InputDispatch::gotoStateLabel(DisplayObject& sprite, const char* label) {
+  TimelinePlayer* t = sprite.timeline();
+  if (!t) return;
+  const int frame = t->findFrameLabel(label);
+  if (frame >= 0) t->gotoAndStop(frame);
+}
+
+void InputDispatch::queueButtonActions(DisplayObject& button, int transition) {
+  const Character* c = button.character();
+  DisplayObject* target = button.parent();
+  if (!c || !target) return;
+  ButtonRecords(*c).forEachCondition([&](const ButtonCondition& cond) {
+    if (!cond.onTransition(transition)) return;
+    ActionBlock block;
+    block.code = cond.code;
+    block.length = cond.length;
+    block.clip = target;
+    block.version = button.version();
+    display_.actions().push(ActionList::Frame, block);
+  });
+}
+
+void InputDispatch::startButtonSound(DisplayObject& button, int transition) {
+  const int entry = transitionSoundEntry(transition);
+  const Character* c = button.character();
+  if (!sounds_ || entry < 0 || !c || !c->owner) return;
+  const ButtonSound s = ButtonRecords(*c).sound(entry);
+  if (!s.soundId) return;
+  const std::shared_ptr<Character> sound = c->owner->dictionary().lookup(s.soundId);
+  if (sound && sound->kind == CharacterKind::Sound) sounds_->startButtonSound(button, *sound, s.info, s.infoLength);
+}
+
+void InputDispatch::buttonTransition(DisplayObject& object, int transition) {
+  activity_ = true;
+  const uint32_t event = transitionEvent(transition);
+  if (object.kind() == CharacterKind::Button) {
+    ButtonStates::setMode(display_, object, modeAfter(transition));
+    queueButtonActions(object, transition);
+    if (object.version() >= 6) {
+      // The button's script object method, when it has one.
+      ActionBlock block;
+      block.clip = &object;
+      block.version = object.version();
+      block.event = event;
+      display_.actions().push(ActionList::Frame, block);
+    }
+    startButtonSound(object, transition);
+    return;
+  }
+  // A sprite acting as a button shows the frame of its state label first.
+  const char* label = "_up";
+  switch (transition) {
+    case kOverUpToOverDown:
+    case kOutDownToOverDown:
+    case kIdleToOverDown: label = "_down"; break;
+    case kOverDownToOverUp:
+    case kIdleToOverUp:
+    case kOverDownToOutDown: label = "_over"; break;
+    default: label = "_up"; break;
+  }
+  gotoStateLabel(object, label);
+  display_.fireEvent(object, event);
+}
+
+void InputDispatch::buttonForcedIdle(DisplayObject& object) {
+  activity_ = true;
+  if (object.kind() == CharacterKind::Button) ButtonStates::setMode(display_, object, ButtonMode::Idle);
+  else gotoStateLabel(object, "_up");
+}
+
+int InputDispatch::cursorKind() {
+  if (pointerHidden_) return static_cast<int>(CursorKind::Hidden);
+  if (DisplayObject* b = display_.trackedButton())
+    return static_cast<int>(hooks_->property(*b, InputProperty::UseHandCursor) == ScriptFlag::False
+                                ? CursorKind::Arrow
+                                : CursorKind::Hand);
+  return static_cast<int>(player_.zoomed() ? CursorKind::Grab : CursorKind::Arrow);
+}
+
+// ---- Clip events --------------------------------------------------------------------------
+
+void InputDispatch::fireOnTimelines(uint32_t event, bool methodsOnFocusOnly) {
+  for (TimelinePlayer* t : display_.timelines()) {
+    DisplayObject* o = t->displayObject();
+    if (!o || t->removed() || t->isLibrary()) continue;
+    if (!methodsOnFocusOnly || o == focus_.focused()) {
+      display_.fireEvent(*o, event);
+    } else {
+      o->clipActions().fire(event, 0, o, display_.actions());
+    }
+  }
+}
+
+// ---- Mouse ------------------------------------------------------------------------------------
+
+void InputDispatch::mouseMove(int x, int y, bool forced) {
+  if (!ready()) {
+    pointerX_ = x;
+    pointerY_ = y;
+    return;
+  }
+  if (x == pointerX_ && y == pointerY_ && inside_ && !forced) return;
+  pointerX_ = x;
+  pointerY_ = y;
+  const PixelRect client = player_.clientRectangle();
+  inside_ = x >= client.left && x < client.right && y >= client.top && y < client.bottom;
+  if (inside_ || (mouseDown_ && player_.level0() && player_.level0()->version() >= 6))
+    fireOnTimelines(kClipEventMouseMove, false);
+  hooks_->broadcast("Mouse", "onMouseMove");
+  updateDrag();
+  if (!player_.panning()) track(mouseDown_);
+}
+
+void InputDispatch::mouseDown() {
+  mouseDown_ = true;
+  if (!ready()) return;
+  fireOnTimelines(kClipEventMouseDown, false);
+  hooks_->broadcast("Mouse", "onMouseDown");
+  track(true);
+}
+
+void InputDispatch::mouseUp() {
+  mouseDown_ = false;
+  if (!ready()) return;
+  fireOnTimelines(kClipEventMouseUp, false);
+  hooks_->broadcast("Mouse", "onMouseUp");
+  updateDrag();
+  if (!player_.panning()) track(false);
+}
+
+void InputDispatch::mouseLeft() {
+  inside_ = false;
+  if (!ready()) return;
+  if (display_.buttonTracker().track(nullptr, mouseDown_, *this)) activity_ = true;
+}
+
+void InputDispatch::captureLost() {
+  mouseDown_ = false;
+  inside_ = true;
+}
+
+// ---- Drags --------------------------------------------------------------------------------------
+
+bool InputDispatch::pointerInParent(const DisplayObject& clip, double& x, double& y) const {
+  const int f = std::max(1, display_.aaFactor());
+  double sx = 0, sy = 0;
+  if (!inverseMap(display_.view().matrix, static_cast<double>(pointerX_) * f, static_cast<double>(pointerY_) * f,
+                  sx, sy))
+    return false;
+  // The parent's matrices, innermost first.
+  MATRIX world;
+  for (const DisplayObject* p = clip.parent(); p && p != &display_.root(); p = p->parent())
+    world = concat(world, p->matrix());
+  return inverseMap(world, sx, sy, x, y);
+}
+
+void InputDispatch::startDrag(DisplayObject& clip, bool lockCenter, const double* bounds) {
+  drag_ = Drag{};
+  drag_.clip = &clip;
+  drag_.lockCenter = lockCenter;
+  if (bounds) {
+    drag_.constrained = true;
+    auto twips = [](double v) { return clampTwips(std::isfinite(v) ? v : 0.0); };
+    drag_.bounds.xmin = std::min(twips(bounds[0]), twips(bounds[2]));
+    drag_.bounds.xmax = std::max(twips(bounds[0]), twips(bounds[2]));
+    drag_.bounds.ymin = std::min(twips(bounds[1]), twips(bounds[3]));
+    drag_.bounds.ymax = std::max(twips(bounds[1]), twips(bounds[3]));
+  }
+  double px = 0, py = 0;
+  if (!lockCenter && pointerInParent(clip, px, py)) {
+    drag_.offsetX = clip.matrix().tx - px;
+    drag_.offsetY = clip.matrix().ty - py;
+  }
+  updateDrag();
+}
+
+void InputDispatch::updateDrag() {
+  DisplayObject* clip = drag_.clip;
+  double px = 0, py = 0;
+  if (!clip || !pointerInParent(*clip, px, py)) return;
+  double x = px + drag_.offsetX;
+  double y = py + drag_.offsetY;
+  if (drag_.constrained) {
+    x = std::clamp(x, static_cast<double>(drag_.bounds.xmin), static_cast<double>(drag_.bounds.xmax));
+    y = std::clamp(y, static_cast<double>(drag_.bounds.ymin), static_cast<double>(drag_.bounds.ymax));
+  }
+  MATRIX m = clip->matrix();
+  m.tx = clampTwips(x);
+  m.ty = clampTwips(y);
+  if (m == clip->matrix() && clip->scriptControlled()) return;
+  display_.setMatrixFromScript(*clip, m);
+  activity_ = true;
+}
+
+void InputDispatch::stopDrag() {
+  DisplayObject* clip = drag_.clip;
+  if (!clip) return;
+  drag_ = Drag{};
+  const int f = std::max(1, display_.aaFactor());
+  display_.update();
+  const DisplayObject* under =
+      hitTest_.clipAt(display_, static_cast<int64_t>(pointerX_) * f + f / 2,
+                      static_cast<int64_t>(pointerY_) * f + f / 2, clip);
+  clip->setDropTarget(under ? slashPath(display_, under) : std::string());
+}
+
+std::string InputDispatch::slashPath(const Display& display, const DisplayObject* clip) {
+  if (!clip || clip == &display.root()) return std::string();
+  std::string path;
+  const DisplayObject* o = clip;
+  for (; o && o->parent() && o->parent() != &display.root(); o = o->parent()) path = "/" + o->name() + path;
+  if (!o) return path;
+  // o is the level root.
+  const std::string level = o->depth() == 0 ? std::string() : "_level" + std::to_string(o->depth());
+  return path.empty() ? level + "/" : level + path;
+}
+
+// ---- Keys ---------------------------------------------------------------------------------------
+
+bool InputDispatch::keyIsDown(int virtualKey) const {
+  return virtualKey >= 0 && virtualKey < static_cast<int>(keysDown_.size()) && keysDown_[virtualKey];
+}
+
+void InputDispatch::keyDown(const KeyEvent& key) {
+  lastCode_ = key.code;
+  lastVirtualKey_ = key.virtualKey;
+  lastAscii_ = asciiOf(key);
+  if (key.virtualKey < keysDown_.size()) keysDown_[key.virtualKey] = true;
+  if (!ready()) return;
+  fireOnTimelines(kClipEventKeyDown, true);
+  hooks_->broadcast("Key", "onKeyDown");
+  if (pressedOnKeyDown(key.code)) keyPress(key.code, key.shift);
+}
+
+void InputDispatch::keyUp(const KeyEvent& key) {
+  if (key.virtualKey < keysDown_.size()) keysDown_[key.virtualKey] = false;
+  if (!ready()) return;
+  fireOnTimelines(kClipEventKeyUp, true);
+  hooks_->broadcast("Key", "onKeyUp");
+}
+
+void InputDispatch::typedCharacter(uint32_t character) {
+  // Backspace, Tab and Enter arrive through key down.
+  if (character == 8 || character == 9 || character == 13 || character == 0) return;
+  lastAscii_ = static_cast<int>(character);
+  if (!ready()) return;
+  keyPress(static_cast<uint16_t>(std::min<uint32_t>(character, 0xFFFF)), false);
+}
+
+bool InputDispatch::matchKeyPress(DisplayObject& parent, uint16_t code, int nesting) {
+  if (nesting > Display::kMaxNesting + 2) return false;
+  for (const auto& child : parent.children()) {
+    DisplayObject& o = *child;
+    if (o.depth() < 0) continue;
+    const CharacterKind k = o.kind();
+    if (k == CharacterKind::Button) {
+      const Character* c = o.character();
+      bool matched = false;
+      if (c && code <= 0x7F && buttonEnabled(o)) {
+        ButtonRecords(*c).forEachCondition([&](const ButtonCondition& cond) {
+          if (matched || cond.keyCode() == 0 || cond.keyCode() != code) return;
+          matched = true;
+          ActionBlock block;
+          block.code = cond.code;
+          block.length = cond.length;
+          block.clip = o.parent();
+          block.version = o.version();
+          display_.actions().push(ActionList::Frame, block);
+        });
+      }
+      if (matched) return true;
+      continue;
+    }
+    if (isClip(k) && code <= 0xFF && o.clipActions().handlesKey(static_cast<uint8_t>(code))) {
+      o.clipActions().fire(kClipEventKeyPress, static_cast<uint8_t>(code), &o, display_.actions());
+      return true;
+    }
+    if (matchKeyPress(o, code, nesting + 1)) return true;
+  }
+  return false;
+}
+
+void InputDispatch::keyPress(uint16_t code, bool shift) {
+  if (matchKeyPress(display_.root(), code, 0)) {
+    activity_ = true;
+    return;
+  }
+  switch (code) {
+    case kKeyTab: setFocus(focus_.tabTarget(shift, *hooks_)); break;
+    case kKeyLeft:
+    case kKeyRight:
+    case kKeyUp:
+    case kKeyDown:
+      if (DisplayObject* next = focus_.arrowTarget(code, *hooks_)) setFocus(next);
+      break;
+    case kKeyEnter:
+    case kKeySpace: pressFocused(); break;
+    default: break;  // the focused text field's, once fields take keys
+  }
+}
+
+void InputDispatch::pressFocused() {
+  DisplayObject* f = focus_.focused();
+  if (!f || !(f->kind() == CharacterKind::Button || actsAsButton(*f))) return;
+  ButtonTracker& tracker = display_.buttonTracker();
+  // A press and a release at once, as a click on it would make them.
+  tracker.track(f, false, *this);
+  if (focus_.focused() == f) tracker.track(f, true, *this);
+  if (focus_.focused() == f) tracker.track(f, false, *this);
+  pressedFocus_ = true;
+  activity_ = true;
+}
+
+void InputDispatch::afterActions() {
+  const bool pressed = pressedFocus_;
+  pressedFocus_ = false;
+  if (focus_.takeLostByRemoval() && pressed) setFocus(focus_.tabTarget(false, *hooks_));
+}
+
+void InputDispatch::setFocus(DisplayObject* object) {
+  DisplayObject* previous = focus_.focused();
+  focus_.set(object);
+  if (object && (object->kind() == CharacterKind::Button || actsAsButton(*object))) {
+    if (display_.buttonTracker().track(object, false, *this)) activity_ = true;
+  }
+  if (previous != object) hooks_->focusChanged(previous, object);
+  activity_ = true;
+  player_.redrawAll();
+}
+
+bool InputDispatch::focusRectShown() {
+  DisplayObject* f = focus_.focused();
+  if (!f || focus_.rect().empty()) return false;
+  return hooks_->property(*f, InputProperty::FocusRect) != ScriptFlag::False;
+}
+
+}  // namespace kivra
