@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "core/movie/CaseInsensitive.h"
+#include "core/format/CaseInsensitive.h"
 #include "core/host/HostCommand.h"
 #include "core/script/ScriptEngine.h"
 

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "core/movie/CaseInsensitive.h"
+#include "core/format/CaseInsensitive.h"
 #include "core/movie/TimelinePlayer.h"
 
 namespace kivra {

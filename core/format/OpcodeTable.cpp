@@ -1,5 +1,7 @@
 #include "core/format/OpcodeTable.h"
 
+#include "core/format/CaseInsensitive.h"
+
 namespace kivra {
 
 namespace {
@@ -9,9 +11,6 @@ constexpr OpcodeInfo kOpcodes[] = {
     KIVRA_OPCODE_TABLE(KIVRA_OPCODE_INFO)
 #undef KIVRA_OPCODE_INFO
 };
-
-// Folds a-z to A-Z only; other bytes compare as they are.
-char foldCase(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; }
 }  // namespace
 
 const OpcodeInfo* opcodeInfo(uint8_t code) {

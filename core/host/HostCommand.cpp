@@ -5,7 +5,6 @@ namespace kivra {
 namespace {
 constexpr std::string_view kPrefix = "VXCommand:";
 
-char foldCase(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 bool isSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
@@ -41,13 +40,6 @@ bool parseNumber(std::string_view s, bool& zero) {
   return true;
 }
 }  // namespace
-
-bool equalsIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (foldCase(a[i]) != foldCase(b[i])) return false;
-  return true;
-}
 
 HostCommand hostCommandNamed(std::string_view name) {
   struct Entry {

@@ -4,12 +4,11 @@
 // same for every host; carrying a command out is the host's business.
 #include <string_view>
 
+#include "core/format/CaseInsensitive.h"
+
 namespace kivra {
 
 enum class HostCommand { Unknown, Quit, FullScreen, AllowScale, ShowMenu, TrapAllKeys, Exec };
-
-// Letters a-z folded to A-Z, every other byte compared as it is.
-bool equalsIgnoringCase(std::string_view a, std::string_view b);
 
 // The command a name stands for, compared in full without letter case.
 HostCommand hostCommandNamed(std::string_view name);

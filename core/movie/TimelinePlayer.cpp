@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "core/CorePlayer.h"
-#include "core/movie/CaseInsensitive.h"
+#include "core/format/CaseInsensitive.h"
 #include "core/movie/Display.h"
 #include "core/format/TagCodes.h"
 

@@ -5,7 +5,7 @@
 #include "core/CorePlayer.h"
 #include "core/view/ZoomAndPan.h"
 #include "core/input/InputDispatch.h"
-#include "core/movie/CaseInsensitive.h"
+#include "core/format/CaseInsensitive.h"
 #include "core/view/ViewTransform.h"
 #include "core/render/RenderMatrix.h"
 #include "core/script/DisplayClipBridge.h"

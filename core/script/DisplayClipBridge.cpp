@@ -2,7 +2,7 @@
 
 #include "core/CorePlayer.h"
 #include "core/input/InputDispatch.h"
-#include "core/movie/CaseInsensitive.h"
+#include "core/format/CaseInsensitive.h"
 #include "core/format/TagCodes.h"
 #include "core/format/TagCursor.h"
 #include "core/view/ViewTransform.h"

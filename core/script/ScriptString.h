@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "core/movie/CaseInsensitive.h"
+#include "core/format/CaseInsensitive.h"
 
 namespace kivra {
 

@@ -1,7 +1,7 @@
 // Stage properties (class 666): getter/setter pairs for scaleMode, align,
 // width, height and showMenu.
 #include "core/CorePlayer.h"
-#include "core/movie/CaseInsensitive.h"
+#include "core/format/CaseInsensitive.h"
 #include "core/script/NativeHelpers.h"
 
 namespace kivra {

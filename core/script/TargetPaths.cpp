@@ -3,7 +3,7 @@
 #include <string>
 
 #include "core/CorePlayer.h"
-#include "core/movie/CaseInsensitive.h"
+#include "core/format/CaseInsensitive.h"
 #include "core/script/DisplayClipBridge.h"
 #include "core/script/ScriptEngine.h"
 
