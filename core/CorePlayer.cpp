@@ -486,7 +486,7 @@ const RenderTarget& CorePlayer::render() {
   const PixelRect client = clientRectangle();
   if (client.width() != offscreen_.width() || client.height() != offscreen_.height()) {
     if (!offscreen_.resize(std::max(0, client.width()), std::max(0, client.height())))
-      offscreen_.resize(0, 0);
+      (void)offscreen_.resize(0, 0);  // too large: draw nothing; an empty target never fails
     needsDraw_ = true;
   }
   if (updateView()) needsDraw_ = true;

@@ -43,7 +43,7 @@ struct CommandLine {
 };
 
 // Fills `out` from argv; on a bad option returns false with a one-line reason.
-bool parseCommandLine(int argc, const char* const* argv, CommandLine& out, std::string& error);
+[[nodiscard]] bool parseCommandLine(int argc, const char* const* argv, CommandLine& out, std::string& error);
 const char* usageText();
 // The build's version, then the player version it plays movies as.
 const char* versionText();

@@ -25,10 +25,10 @@ struct InputEvent {
 
 // Parses the text of an input file; on error returns false with
 // "line N: reason" in `error`. Events keep their order within a step.
-bool parseInputScript(const std::string& text, std::vector<InputEvent>& events, std::string& error);
+[[nodiscard]] bool parseInputScript(const std::string& text, std::vector<InputEvent>& events, std::string& error);
 
 // Translates a key name (Left, F1, Space, "a", with "Shift+"/"Ctrl+"
 // prefixes) into a key event and the character it types (0 for none).
-bool parseKeyName(const std::string& name, KeyEvent& key, uint32_t& typed);
+[[nodiscard]] bool parseKeyName(const std::string& name, KeyEvent& key, uint32_t& typed);
 
 }  // namespace kivra

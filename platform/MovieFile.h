@@ -24,17 +24,17 @@ std::string cannotText(const char* verb, const std::string& path);
 // `opened`, when given, runs once the file is open, before the first piece.
 // `bytesRead` counts what was read. Returns false with "PATH: REASON" when
 // the file cannot be opened or read.
-bool readFileChunks(const std::string& path, const std::function<bool(const uint8_t*, size_t)>& feed,
+[[nodiscard]] bool readFileChunks(const std::string& path, const std::function<bool(const uint8_t*, size_t)>& feed,
                     uint64_t& bytesRead, std::string& error, const std::function<void()>& opened = {});
 
 // Whether `movie`, fed with the `bytesRead` bytes of the file at `path`,
 // can be shown: false with "PATH: not a movie (empty file)", "(bad header)"
 // or "(file too short: N bytes)", or with "PATH: movie too large to load".
-bool checkMovieHeader(const std::string& path, const MovieBuffer& movie, uint64_t bytesRead,
+[[nodiscard]] bool checkMovieHeader(const std::string& path, const MovieBuffer& movie, uint64_t bytesRead,
                       std::string& error);
 
 // Both of the above into a movie of the caller's.
-bool readMovieFile(const std::string& path, MovieBuffer& movie, std::string& error);
+[[nodiscard]] bool readMovieFile(const std::string& path, MovieBuffer& movie, std::string& error);
 
 // "incomplete movie: N of M bytes" for a movie whose file ended before its
 // header's length, or empty.

@@ -13,7 +13,7 @@
 
 namespace kivra {
 
-struct LoadResult {
+struct [[nodiscard]] LoadResult {
   bool ok = false;
   std::string error;  // one line, for stderr, when !ok
 };

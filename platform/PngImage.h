@@ -13,10 +13,10 @@ struct PngImage {
   std::vector<uint8_t> rgb;  // rows top-down, 3 bytes a pixel
 };
 
-bool writePng(const std::string& path, const PngImage& image);
-bool readPng(const std::string& path, PngImage& image);
+[[nodiscard]] bool writePng(const std::string& path, const PngImage& image);
+[[nodiscard]] bool readPng(const std::string& path, PngImage& image);
 // The same, on bytes in memory.
 std::vector<uint8_t> encodePng(const PngImage& image);
-bool decodePng(const uint8_t* data, size_t size, PngImage& image);
+[[nodiscard]] bool decodePng(const uint8_t* data, size_t size, PngImage& image);
 
 }  // namespace kivra

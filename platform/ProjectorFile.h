@@ -21,7 +21,7 @@ struct ProjectorTrailer {
 
 // Reads the trailer of a file; `found` is false when there is none or the
 // file is shorter than 8 bytes. Returns false when the file cannot be read.
-bool readProjectorTrailer(const std::string& path, ProjectorTrailer& out);
+[[nodiscard]] bool readProjectorTrailer(const std::string& path, ProjectorTrailer& out);
 
 // Why `target` must not be written as a projector: it is the player
 // `executable` itself, or the file at `moviePath` (empty: not checked), be
@@ -37,7 +37,7 @@ std::string projectorTargetRefusal(const std::string& executable, const std::str
 // to a temporary file beside `target` and renamed over it only when
 // complete, so on any failure, a refusal above included, `target` is left as
 // it was and a one-line reason returned.
-bool writeProjector(const std::string& executable, const std::string& target, const uint8_t* movie,
+[[nodiscard]] bool writeProjector(const std::string& executable, const std::string& target, const uint8_t* movie,
                     size_t movieLength, std::string& error, const std::string& moviePath = {});
 
 }  // namespace kivra

@@ -68,7 +68,7 @@ class MovieBuffer {
   static uint32_t framePeriodFor(uint16_t rate);
 
  private:
-  bool acceptHeader();
+  [[nodiscard]] bool acceptHeader();
   void appendInflated(const uint8_t* data, size_t count);
   void parseBodyHeader(IntakeReport& report);
   void scanFrames(IntakeReport& report);

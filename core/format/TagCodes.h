@@ -60,7 +60,7 @@ enum class TagCode : uint16_t {
 // The tag's name, or null for a code the player does not know.
 const char* tagName(uint16_t code);
 // Looks a tag up by name; returns false for an unknown name.
-bool tagCodeByName(const char* name, uint16_t& code);
+[[nodiscard]] bool tagCodeByName(const char* name, uint16_t& code);
 bool isDefinitionTag(uint16_t code);
 
 }  // namespace kivra

@@ -55,7 +55,7 @@ class TagCursor {
 
   // Reads the next tag header. The tag's body must have arrived (it lies
   // below `available`) for the read to succeed.
-  TagRead readTagHeader(TagHeader& out);
+  [[nodiscard]] TagRead readTagHeader(TagHeader& out);
 
   bool overrun() const { return overrun_; }
   void clearOverrun() { overrun_ = false; }

@@ -15,11 +15,11 @@ HostCommand hostCommandNamed(std::string_view name);
 
 // If `url` begins with "VXCommand:" (any letter case), sets `name` to the
 // rest and returns true.
-bool splitHostCommandUrl(std::string_view url, std::string_view& name);
+[[nodiscard]] bool splitHostCommandUrl(std::string_view url, std::string_view& name);
 
 // A boolean argument: a number is true unless it is 0; otherwise only "true"
 // and "yes" (any letter case) are true.
-bool hostCommandFlag(std::string_view argument);
+[[nodiscard]] bool hostCommandFlag(std::string_view argument);
 
 // Whether "exec" may start a program of this name: letters, digits, "." and
 // "_" only, and never a name that could step out of the folder ("." or any

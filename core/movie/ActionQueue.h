@@ -31,7 +31,7 @@ class ActionQueue {
   // is of version 5 or lower: those movies have no script event methods.
   void push(ActionList list, const ActionBlock& block);
   // Removes the oldest block of a list into `out`; false when it is empty.
-  bool pop(ActionList list, ActionBlock& out);
+  [[nodiscard]] bool pop(ActionList list, ActionBlock& out);
   bool empty(ActionList list) const { return lists_[static_cast<int>(list)].empty(); }
   bool empty() const;
   size_t size(ActionList list) const { return lists_[static_cast<int>(list)].size(); }

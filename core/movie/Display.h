@@ -158,7 +158,7 @@ class Display {
   // ---- View -------------------------------------------------------------
   // Recomputes the view; when it changed everything is redrawn. Returns
   // whether it changed.
-  bool setView(const ViewRequest& request);
+  [[nodiscard]] bool setView(const ViewRequest& request);
   const ViewTransform& view() const { return view_; }
   int aaFactor() const { return view_.aaFactor; }
   // The stage size scripts see, in pixels.

@@ -155,7 +155,9 @@ void DisplayPainter::paint(const Display& display, Renderer& renderer, RenderTar
     draw.depth = number;
     draw.clipDepth = item.maskEnd ? static_cast<uint16_t>(std::min<uint32_t>(item.maskEnd, 0xFFFF)) : 0;
     draw.maskPart = item.maskPart;
-    if (draw.body) renderer.drawShape(draw);
+    // A damaged shape body draws the edges read before the damage; the
+    // timeline reports damaged tags, and the rest of the frame still draws.
+    if (draw.body) (void)renderer.drawShape(draw);
     else if (draw.clipDepth) renderer.beginMask(draw.depth, draw.clipDepth);
   }
   renderer.endFrame();

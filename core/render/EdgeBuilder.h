@@ -18,10 +18,10 @@ class EdgeBuilder {
   void begin(ShapeBuild* out) { out_ = out; full_ = false; }
   // Adds one edge with its fills and rule. Returns false once the edge pool
   // is exhausted.
-  bool add(const CurveEdge& e, uint32_t fill0, uint32_t fill1, FillRule rule);
+  [[nodiscard]] bool add(const CurveEdge& e, uint32_t fill0, uint32_t fill1, FillRule rule);
   // A straight edge between integer points, stored at once when it lies
   // within range (stroke outlines are mostly these).
-  bool addLine(int64_t x0, int64_t y0, int64_t x1, int64_t y1, uint32_t fill0, uint32_t fill1, FillRule rule) {
+  [[nodiscard]] bool addLine(int64_t x0, int64_t y0, int64_t x1, int64_t y1, uint32_t fill0, uint32_t fill1, FillRule rule) {
     if (full_) return false;
     fill0_ = fill0;
     fill1_ = fill1;

@@ -9,6 +9,6 @@ namespace kivra {
 // The point is in device sub-pixels. A point outside the build's device
 // bounds misses; otherwise crossings of a ray toward +x are counted per fill
 // under each edge's rule, and any fill with a non-zero count hits.
-bool hitTestShape(const ShapeBuild& build, int64_t x, int64_t y);
+[[nodiscard]] bool hitTestShape(const ShapeBuild& build, int64_t x, int64_t y);
 
 }  // namespace kivra

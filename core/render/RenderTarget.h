@@ -17,8 +17,8 @@ namespace kivra {
 class RenderTarget {
  public:
   RenderTarget() = default;
-  bool resize(int width, int height) { return create(width, height, format_, inverted_); }
-  bool create(int width, int height, PixelFormat format, bool inverted = false);
+  [[nodiscard]] bool resize(int width, int height) { return create(width, height, format_, inverted_); }
+  [[nodiscard]] bool create(int width, int height, PixelFormat format, bool inverted = false);
 
   int width() const { return width_; }
   int height() const { return height_; }

@@ -53,9 +53,9 @@ class Renderer {
   void setBitmapSource(const BitmapSource* bitmaps) { bitmaps_ = bitmaps; }
   Rasterizer& rasterizer() { return raster_; }
 
-  bool beginFrame(RenderTarget& target, const FrameSetup& setup);
+  [[nodiscard]] bool beginFrame(RenderTarget& target, const FrameSetup& setup);
   // Returns false when the shape's bytes were corrupt (what was read paints).
-  bool drawShape(const ShapeDraw& shape);
+  [[nodiscard]] bool drawShape(const ShapeDraw& shape);
   // Starts an empty mask covering the shapes after it up to `clipDepth`;
   // shapes drawn with `maskPart` set then add their outlines to it (a
   // sprite used as a mask: the union of its shapes clips).
@@ -65,7 +65,7 @@ class Renderer {
   // The device matrix of an object: object -> stage -> device sub-pixels.
   MATRIX deviceMatrixFor(const MATRIX& object) const;
   // Hit test of a build against a point in device sub-pixels.
-  static bool hitTest(const ShapeBuild& build, int64_t x, int64_t y);
+  [[nodiscard]] static bool hitTest(const ShapeBuild& build, int64_t x, int64_t y);
 
  private:
   ShapeBuild& scratch();

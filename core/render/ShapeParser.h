@@ -37,10 +37,10 @@ class ShapeParser {
   ShapeParser();
   // Clears `out` and builds it. Returns false when the body was short or
   // corrupt or a pool ran out; what was built still paints.
-  bool build(const ShapeInstance& in, ShapeBuild& out);
+  [[nodiscard]] bool build(const ShapeInstance& in, ShapeBuild& out);
   // A font glyph: index-width byte and records only, filled with the non-zero
   // rule in one colour.
-  bool buildGlyph(const uint8_t* records, size_t length, const MATRIX& m, Rgba color, int factor,
+  [[nodiscard]] bool buildGlyph(const uint8_t* records, size_t length, const MATRIX& m, Rgba color, int factor,
                   ShapeBuild& out);
 
  private:
@@ -49,9 +49,9 @@ class ShapeParser {
     uint32_t fill = kNoFill;
     int32_t width = 0;  // device sub-pixels
   };
-  bool readRecord(TagCursor& c, Record& r, bool glyph);
-  bool readStyleArrays(TagCursor& c, ShapeBuild& out);
-  bool readMorphStyleArrays(TagCursor& c, ShapeBuild& out);
+  [[nodiscard]] bool readRecord(TagCursor& c, Record& r, bool glyph);
+  [[nodiscard]] bool readStyleArrays(TagCursor& c, ShapeBuild& out);
+  [[nodiscard]] bool readMorphStyleArrays(TagCursor& c, ShapeBuild& out);
   uint32_t readFillStyle(TagCursor& c, ShapeBuild& out, bool morph);
   void readIndexBits(TagCursor& c);
   uint32_t newFill(ShapeBuild& out);

@@ -19,7 +19,7 @@ RECT visibleRectangle(const ViewTransform& view, int clientWidth, int clientHeig
 // 0x20000 out), no smaller than the client size, centred on (cx, cy) twips,
 // shifted into `frame` and clipped to it. Returns false when the result is
 // empty or covers the whole frame, which means "show all" instead.
-bool zoomRectangle(const RECT& visible, const RECT& frame, Fixed16 factor, int32_t cx,
+[[nodiscard]] bool zoomRectangle(const RECT& visible, const RECT& frame, Fixed16 factor, int32_t cx,
                    int32_t cy, int clientWidth, int clientHeight, RECT& out);
 
 // The zoom rectangle moved by (dx, dy) twips, kept inside `frame`.

@@ -134,7 +134,10 @@ void DesktopPlayer::runCommand(int id) {
           // signals: a long first-frame script processes events, and with
           // them the dialog's deletion.
           QMetaObject::invokeMethod(
-              window_.get(), [this, location = dialog->location()] { openLocation(location); },
+              window_.get(), [this, location = dialog->location()] {
+                // A failure is already shown in a message box.
+                (void)openLocation(location);
+              },
               Qt::QueuedConnection);
         });
         showDialog(dialog);

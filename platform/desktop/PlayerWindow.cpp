@@ -388,7 +388,7 @@ void PlayerWindow::dropEvent(QDropEvent* event) {
     const std::string path = QFile::encodeName(url.toLocalFile()).toStdString();
     // Opened from the event loop: the drag source need not wait for the
     // movie's first frame, nor the drop for a long first-frame script.
-    QMetaObject::invokeMethod(this, [this, path] { player_.openDroppedFile(path); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(this, [this, path] { (void)player_.openDroppedFile(path); /* failures show in a message box */ }, Qt::QueuedConnection);
     return;  // only the first file counts
   }
 }

@@ -20,7 +20,7 @@ class WavFileSink {
   // Interleaved left/right samples; frames = sample pairs.
   bool write(const int16_t* samples, size_t frames);
   bool writeSilence(size_t frames);
-  bool close();
+  [[nodiscard]] bool close();
   uint64_t framesWritten() const { return frames_; }
 
  private:

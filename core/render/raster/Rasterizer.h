@@ -78,7 +78,7 @@ class Rasterizer {
   // Starts a frame on `target` at anti-aliasing `factor` (1, 2 or 4); the
   // clip is intersected with the target. Returns false when nothing can be
   // painted.
-  bool beginFrame(RenderTarget& target, int factor, const ClipRect& clip);
+  [[nodiscard]] bool beginFrame(RenderTarget& target, int factor, const ClipRect& clip);
   // Adds an object's edges and fills, stacked above everything added
   // before; `mask` is the mask fill clipping it, or null. With `shared`
   // set, every edge is given that fill instead of its own (one more part
