@@ -8,9 +8,9 @@
 #include "core/script/ClipEvents.h"
 #include "core/format/OpcodeTable.h"
 #include "core/script/ClassLibrary.h"
-#include "core/script/CoreNatives.h"
+#include "core/script/natives/CoreNatives.h"
 #include "core/script/DisplayClipBridge.h"
-#include "core/script/NativeTable.h"
+#include "core/script/natives/NativeTable.h"
 
 namespace kivra {
 

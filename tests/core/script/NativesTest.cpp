@@ -15,7 +15,7 @@
 #include "core/script/ArraySort.h"
 #include "core/script/CaseTables.h"
 #include "core/script/DateMath.h"
-#include "core/script/NativeTable.h"
+#include "core/script/natives/NativeTable.h"
 #include "core/script/ScriptEngine.h"
 
 namespace kivra {

@@ -1,4 +1,4 @@
-#include "core/script/NativeTable.h"
+#include "core/script/natives/NativeTable.h"
 
 #include <cmath>
 

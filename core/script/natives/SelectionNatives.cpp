@@ -3,7 +3,7 @@
 // selection indices read -1.
 #include "core/CorePlayer.h"
 #include "core/input/InputDispatch.h"
-#include "core/script/NativeHelpers.h"
+#include "core/script/natives/NativeHelpers.h"
 
 namespace kivra {
 

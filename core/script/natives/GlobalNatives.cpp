@@ -4,7 +4,7 @@
 #include <limits>
 #include <string>
 
-#include "core/script/NativeHelpers.h"
+#include "core/script/natives/NativeHelpers.h"
 
 namespace kivra {
 

@@ -1,6 +1,6 @@
 // The capabilities query (class 11): fills System.capabilities.
 #include "core/CorePlayer.h"
-#include "core/script/NativeHelpers.h"
+#include "core/script/natives/NativeHelpers.h"
 
 namespace kivra {
 

@@ -2,7 +2,7 @@
 // state that the input handling keeps.
 #include "core/CorePlayer.h"
 #include "core/input/InputDispatch.h"
-#include "core/script/NativeHelpers.h"
+#include "core/script/natives/NativeHelpers.h"
 
 namespace kivra {
 

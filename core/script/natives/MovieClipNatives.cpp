@@ -5,7 +5,7 @@
 #include "core/CorePlayer.h"
 #include "core/view/ViewTransform.h"
 #include "core/render/RenderMatrix.h"
-#include "core/script/NativeHelpers.h"
+#include "core/script/natives/NativeHelpers.h"
 
 namespace kivra {
 

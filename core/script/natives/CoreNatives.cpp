@@ -1,4 +1,4 @@
-#include "core/script/CoreNatives.h"
+#include "core/script/natives/CoreNatives.h"
 
 #include <limits>
 

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "core/script/ArraySort.h"
-#include "core/script/NativeTable.h"
+#include "core/script/natives/NativeTable.h"
 #include "core/script/NumberText.h"
 
 namespace kivra {

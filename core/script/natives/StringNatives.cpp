@@ -8,7 +8,7 @@
 #include <limits>
 
 #include "core/script/CaseTables.h"
-#include "core/script/NativeTable.h"
+#include "core/script/natives/NativeTable.h"
 
 namespace kivra {
 

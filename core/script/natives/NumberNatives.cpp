@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "core/script/NativeTable.h"
+#include "core/script/natives/NativeTable.h"
 #include "core/script/NumberText.h"
 
 namespace kivra {

@@ -1,5 +1,5 @@
 // Button (class 105): the constructor, the tabIndex pair and getDepth.
-#include "core/script/NativeHelpers.h"
+#include "core/script/natives/NativeHelpers.h"
 
 namespace kivra {
 

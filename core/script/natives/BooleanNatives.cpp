@@ -1,7 +1,7 @@
 // Boolean.prototype.valueOf and toString and the Boolean constructor (native
 // class 107). A Boolean object keeps its boolean as its primitive; a boolean
 // value used as `this` works the same.
-#include "core/script/NativeTable.h"
+#include "core/script/natives/NativeTable.h"
 
 namespace kivra {
 

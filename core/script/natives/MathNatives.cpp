@@ -4,7 +4,7 @@
 #include <cmath>
 #include <limits>
 
-#include "core/script/NativeTable.h"
+#include "core/script/natives/NativeTable.h"
 
 namespace kivra {
 

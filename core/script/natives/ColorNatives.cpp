@@ -1,7 +1,7 @@
 // Color methods (class 700): the colour transform of the clip named by the
 // object's `target`.
 #include "core/CorePlayer.h"
-#include "core/script/NativeHelpers.h"
+#include "core/script/natives/NativeHelpers.h"
 
 namespace kivra {
 

@@ -2,7 +2,7 @@
 // width, height and showMenu.
 #include "core/CorePlayer.h"
 #include "core/movie/CaseInsensitive.h"
-#include "core/script/NativeHelpers.h"
+#include "core/script/natives/NativeHelpers.h"
 
 namespace kivra {
 

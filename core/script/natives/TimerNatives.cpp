@@ -1,7 +1,7 @@
 // setInterval and clearInterval (class 250), and the servicing of the timer
 // table from the player's tick.
 #include "core/CorePlayer.h"
-#include "core/script/NativeHelpers.h"
+#include "core/script/natives/NativeHelpers.h"
 
 namespace kivra {
 

@@ -9,7 +9,7 @@
 #include <limits>
 
 #include "core/script/DateMath.h"
-#include "core/script/NativeTable.h"
+#include "core/script/natives/NativeTable.h"
 
 namespace kivra {
 
