@@ -3,33 +3,47 @@
 
 namespace kivra {
 
-void buttonNatives(NativeCall& c) {
+namespace {
+
+void construct(NativeCall& c) {  // a tabIndex getter/setter on the new object
   ScriptEngine& e = c.engine;
   ScriptObject* self = e.toObject(c.thisValue);
-  switch (c.method) {
-    case 0:  // constructor: a tabIndex getter/setter on the new object
-      if (c.construct && self)
-        e.addAccessor(self, "tabIndex", e.makeNative(105, 1, false), e.makeNative(105, 2, false));
-      break;
-    case 1:
-      if (self)
-        if (Property* p = self->findOwn(kTabIndexProperty)) c.result = p->value;
-      break;
-    case 2:
-      if (!self) break;
-      if (c.arg(0).isNullish()) {
-        if (Property* p = self->findOwn(kTabIndexProperty)) self->remove(p);
-      } else {
-        self->put(kTabIndexProperty, ScriptValue::number(static_cast<double>(toInt32(e, c.arg(0)))), kDontEnum);
-      }
-      break;
-    case 3:  // getDepth()
-      if (DisplayObject* d = DisplayClipBridge::displayObject(self))
-        c.result = ScriptValue::number(d->depth() - kScriptDepthBase);
-      break;
-    default:
-      break;
+  if (c.construct && self)
+    e.addAccessor(self, "tabIndex", e.makeNative(kNativeButton, 1, false), e.makeNative(kNativeButton, 2, false));
+}
+
+void getTabIndex(NativeCall& c) {
+  ScriptEngine& e = c.engine;
+  ScriptObject* self = e.toObject(c.thisValue);
+  if (self)
+    if (Property* p = self->findOwn(kTabIndexProperty)) c.result = p->value;
+}
+
+void setTabIndex(NativeCall& c) {
+  ScriptEngine& e = c.engine;
+  ScriptObject* self = e.toObject(c.thisValue);
+  if (!self) return;
+  if (c.arg(0).isNullish()) {
+    if (Property* p = self->findOwn(kTabIndexProperty)) self->remove(p);
+  } else {
+    self->put(kTabIndexProperty, ScriptValue::number(static_cast<double>(toInt32(e, c.arg(0)))), kDontEnum);
   }
 }
+
+void getDepth(NativeCall& c) {  // getDepth()
+  ScriptEngine& e = c.engine;
+  ScriptObject* self = e.toObject(c.thisValue);
+  if (DisplayObject* d = DisplayClipBridge::displayObject(self))
+    c.result = ScriptValue::number(d->depth() - kScriptDepthBase);
+}
+
+constexpr NativeMethod kButtonMethods[] = {
+    {0, "Button", construct}, {1, "tabIndex getter", getTabIndex}, {2, "tabIndex setter", setTabIndex},
+    {3, "getDepth", getDepth},
+};
+
+}  // namespace
+
+const NativeClass kButtonNatives{kNativeButton, "Button", kButtonMethods};
 
 }  // namespace kivra

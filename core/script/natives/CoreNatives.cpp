@@ -4,6 +4,7 @@
 
 #include "core/script/NumberText.h"
 #include "core/script/ScriptEngine.h"
+#include "core/script/natives/NativeTable.h"
 
 namespace kivra {
 
@@ -47,133 +48,19 @@ void setNativeNative(NativeCall& c) {
   }
 }
 
-void objectNatives(NativeCall& c) {
-  ScriptEngine& e = c.engine;
-  ScriptObject* self = e.toObject(c.thisValue);
-  switch (c.method) {
-    case 0:  // watch(name, callback, userData)
-      if (c.argc >= 2) c.result = ScriptValue::boolean(e.watch(self, e.toStdString(c.arg(0)), c.arg(1), c.arg(2)));
-      break;
-    case 1:  // unwatch(name)
-      if (c.argc >= 1) c.result = ScriptValue::boolean(e.unwatch(self, e.toStdString(c.arg(0))));
-      break;
-    case 2:  // addProperty(name, getter, setter)
-      if (c.argc >= 3) c.result = ScriptValue::boolean(e.addAccessor(self, e.toStdString(c.arg(0)), c.arg(1), c.arg(2)));
-      break;
-    case 3:  // valueOf
-      c.result = c.thisValue;
-      break;
-    case 4:  // toString
-      c.result = e.makeString(self && self->isFunction() ? "[type Function]" : "[object Object]");
-      break;
-    case 5:  // hasOwnProperty(name)
-      if (c.argc >= 1 && self) {
-        Property* p = self->findOwn(e.toStdString(c.arg(0)));
-        c.result = ScriptValue::boolean(p && p->visibleTo(e.version()));
-      }
-      break;
-    case 6:  // isPrototypeOf(object)
-      if (c.argc >= 1 && self) {
-        bool found = false;
-        int steps = 0;
-        if (ScriptObject* o = e.toObject(c.arg(0)))
-          for (ScriptObject* p = o->prototype(); p && !found && steps < kMaxChain; p = p->prototype(), ++steps)
-            found = p == self;
-        c.result = ScriptValue::boolean(found);
-      }
-      break;
-    case 7:  // isPropertyEnumerable(name)
-      if (c.argc >= 1 && self) {
-        Property* p = self->findOwn(e.toStdString(c.arg(0)));
-        c.result = ScriptValue::boolean(p && p->visibleTo(e.version()) && !(p->flags & kDontEnum));
-      }
-      break;
-    case 8: {  // Object.registerClass(symbol, constructor)
-      if (c.argc < 2) break;
-      const ScriptValue& ctor = c.arg(1);
-      const bool remove = ctor.isNullish();
-      if (!remove && !(ctor.isObject() && ctor.asObject()->isFunction())) {
-        c.result = ScriptValue::boolean(false);
-        break;
-      }
-      const std::string symbol = e.toStdString(c.arg(0));
-      std::vector<ClassRegistration>& classes = e.registeredClasses();
-      for (size_t i = 0; i < classes.size(); ++i)
-        if (classes[i].symbol == symbol) {
-          classes.erase(classes.begin() + static_cast<long>(i));
-          break;
-        }
-      if (!remove) classes.push_back(ClassRegistration{symbol, ctor});
-      c.result = ScriptValue::boolean(true);
-      break;
-    }
-    case 9: {  // Object(value) and Function(value)
-      const ScriptValue& v = c.arg(0);
-      if (c.argc >= 1 && !v.isNullish()) {
-        if (e.toObject(v)) {
-          c.result = v;
-          break;
-        }
-        // A primitive is wrapped by its class.
-        const char* cls = v.isString() ? "String" : v.isNumber() ? "Number" : "Boolean";
-        ScriptValue ctor = e.getMember(ScriptValue::object(e.global()), cls);
-        if (ctor.isObject()) {
-          c.result = e.call(ctor, ScriptValue(), &v, 1, true);
-          break;
-        }
-      }
-      if (c.construct) c.result = c.thisValue;
-      else c.result = ScriptValue::object(e.newObject());
-      break;
-    }
-    case 10:  // Function.prototype.call(thisObject, arguments...)
-      c.result = e.call(c.thisValue, c.arg(0), c.argc > 1 ? c.args + 1 : nullptr, c.argc > 1 ? c.argc - 1 : 0);
-      break;
-    case 11: {  // Function.prototype.apply(thisObject, array)
-      std::vector<ScriptValue> args;
-      if (ScriptObject* arr = e.toObject(c.arg(1))) {
-        const double n = e.toNumber(e.getMember(c.arg(1), "length"));
-        for (int i = 0; i < n && i < 65536; ++i) {
-          ScriptValue v;
-          e.getMember(arr, std::to_string(i), v);
-          args.push_back(std::move(v));
-        }
-      }
-      c.result = e.call(c.thisValue, c.arg(0), args.data(), static_cast<int>(args.size()));
-      break;
-    }
-    case 12: {  // broadcastMessage(name, arguments...)
-      if (c.argc < 1 || !self) break;
-      ScriptValue listeners;
-      e.getMember(self, "_listeners", listeners);
-      ScriptObject* list = e.toObject(listeners);
-      if (!list) break;
-      const std::string name = e.toStdString(c.arg(0));
-      const ScriptValue* rest = c.argc > 1 ? c.args + 1 : nullptr;
-      const int restCount = c.argc > 1 ? c.argc - 1 : 0;
-      // The length is read again each round: handlers may add or remove
-      // listeners, and later rounds see the change.
-      for (int i = 0; i < 65536 && !e.aborted(); ++i) {
-        if (i >= e.toNumber(e.getMember(listeners, "length"))) break;
-        ScriptValue item;
-        e.getMember(list, std::to_string(i), item);
-        if (!e.toObject(item)) continue;
-        e.callMethod(item, name, rest, restCount);
-      }
-      break;
-    }
-    default:
-      break;
-  }
-}
+// None of the binding primitives reads its method number: any number runs
+// the same routine (Zqnative's reads only whether it is 1, Zqconstructor).
+constexpr NativeMethod kBootstrapMethods[] = {{0, "Zqnative", bootstrapNatives}, {1, "Zqconstructor", bootstrapNatives}};
+constexpr NativeMethod kSetPropFlagsMethods[] = {{0, "ZqSetPropFlags", setPropFlagsNative}};
+constexpr NativeMethod kSetNativeMethods[] = {{0, "ZqSetNative", setNativeNative}};
 
 }  // namespace
 
+const NativeClass kBootstrapNatives{kNativeBootstrap, "bootstrap", kBootstrapMethods, bootstrapNatives};
+const NativeClass kSetPropFlagsNatives{kNativeSetPropFlags, "ZqSetPropFlags", kSetPropFlagsMethods, setPropFlagsNative};
+const NativeClass kSetNativeNatives{kNativeSetNative, "ZqSetNative", kSetNativeMethods, setNativeNative};
+
 void installCoreNatives(ScriptEngine& e) {
-  e.registerNativeClass(kNativeBootstrap, bootstrapNatives);
-  e.registerNativeClass(kNativeSetPropFlags, setPropFlagsNative);
-  e.registerNativeClass(kNativeSetNative, setNativeNative);
-  e.registerNativeClass(kNativeObject, objectNatives);
   ScriptObject* g = e.global();
   ScriptObject* objectProto = e.objectPrototype();
   ScriptObject* functionProto = e.functionPrototype();

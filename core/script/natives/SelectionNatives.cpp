@@ -33,45 +33,46 @@ DisplayObject* focusTaker(NativeCall& c, DisplayObject& d, ScriptObject* clip) {
   return e.getMember(clip, "focusEnabled", enabled) && e.toBoolean(enabled) ? &d : nullptr;
 }
 
-}  // namespace
+// Nothing holds a text focus: no selection, no caret.
+void noIndex(NativeCall& c) { c.result = ScriptValue::number(-1); }
 
-void selectionNatives(NativeCall& c) {
+void getFocus(NativeCall& c) {  // the dot path of the focused button or clip
   ScriptEngine& e = c.engine;
   InputDispatch& input = e.player().input();
-  switch (c.method) {
-    case 0:
-    case 1:
-    case 2:
-      c.result = ScriptValue::number(-1);
-      break;
-    case 3: {  // getFocus: the dot path of the focused button or clip
-      c.result = ScriptValue::null();
-      DisplayObject* f = input.focus().focused();
-      if (!f || input.focus().rect().empty()) break;
-      ScriptObject* o = e.displayClips().clipObject(f);
-      if (o) c.result = e.makeString(e.clips().targetPath(*o, true));
-      break;
-    }
-    case 4: {  // setFocus(target)
-      c.result = ScriptValue::boolean(false);
-      if (c.argc != 1) break;
-      if (c.arg(0).isNullish()) {
-        input.setFocus(nullptr);
-        c.result = ScriptValue::boolean(true);
-        break;
-      }
-      ScriptObject* clip = resolveFromCaller(c, c.arg(0));
-      DisplayObject* d = DisplayClipBridge::displayObject(clip);
-      if (!d) break;
-      if (DisplayObject* taker = focusTaker(c, *d, clip)) {
-        input.setFocus(taker);
-        c.result = ScriptValue::boolean(true);
-      }
-      break;
-    }
-    default:
-      break;
+  c.result = ScriptValue::null();
+  DisplayObject* f = input.focus().focused();
+  if (!f || input.focus().rect().empty()) return;
+  ScriptObject* o = e.displayClips().clipObject(f);
+  if (o) c.result = e.makeString(e.clips().targetPath(*o, true));
+}
+
+void setFocus(NativeCall& c) {  // setFocus(target)
+  ScriptEngine& e = c.engine;
+  InputDispatch& input = e.player().input();
+  c.result = ScriptValue::boolean(false);
+  if (c.argc != 1) return;
+  if (c.arg(0).isNullish()) {
+    input.setFocus(nullptr);
+    c.result = ScriptValue::boolean(true);
+    return;
+  }
+  ScriptObject* clip = resolveFromCaller(c, c.arg(0));
+  DisplayObject* d = DisplayClipBridge::displayObject(clip);
+  if (!d) return;
+  if (DisplayObject* taker = focusTaker(c, *d, clip)) {
+    input.setFocus(taker);
+    c.result = ScriptValue::boolean(true);
   }
 }
+
+// setSelection (5) has nothing to select: no entry.
+constexpr NativeMethod kSelectionMethods[] = {
+    {0, "getBeginIndex", noIndex}, {1, "getEndIndex", noIndex}, {2, "getCaretIndex", noIndex},
+    {3, "getFocus", getFocus},     {4, "setFocus", setFocus},
+};
+
+}  // namespace
+
+const NativeClass kSelectionNatives{kNativeSelection, "Selection", kSelectionMethods};
 
 }  // namespace kivra
