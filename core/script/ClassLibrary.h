@@ -15,8 +15,4 @@ bool runClassLibrary(ScriptEngine& engine);
 // The capabilities query string for the player's host.
 std::string capabilitiesString(ScriptEngine& engine);
 
-// Registers the dispatchers of every class the library binds. Classes that
-// another part of the player registers later replace the placeholders.
-void installLibraryNatives(ScriptEngine& engine);
-
 }  // namespace kivra

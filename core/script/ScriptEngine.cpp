@@ -8,9 +8,9 @@
 #include "core/script/ClipEvents.h"
 #include "core/format/OpcodeTable.h"
 #include "core/script/ClassLibrary.h"
-#include "core/script/CoreNatives.h"
+#include "core/script/natives/CoreNatives.h"
 #include "core/script/DisplayClipBridge.h"
-#include "core/script/NativeTable.h"
+#include "core/script/natives/NativeTable.h"
 
 namespace kivra {
 
@@ -72,9 +72,8 @@ void ScriptEngine::buildGlobal() {
   global_->put("__proto__", ScriptValue::object(objectProto_), kDontEnum | kDontDelete);
   capabilities_ = capabilitiesString(*this);
   player_.debugLog("SetCapabilitiesString: " + capabilities_ + "\n");
+  installNativeClasses(*this);
   installCoreNatives(*this);
-  installStandardNatives(*this);
-  installLibraryNatives(*this);
   runClassLibrary(*this);
   // Built-in names are never enumerated.
   for (Property* p = global_->firstProperty(); p; p = p->next) p->flags |= kDontEnum;
@@ -117,23 +116,26 @@ ScriptValue ScriptEngine::registeredClass(std::string_view symbol) const {
   return ScriptValue();
 }
 
-void ScriptEngine::registerNativeClass(uint16_t nativeClass, NativeDispatcher dispatcher) {
-  for (auto& entry : natives_)
-    if (entry.first == nativeClass) {
-      entry.second = dispatcher;
+void ScriptEngine::registerNativeClass(const NativeClass& nativeClass) {
+  for (const NativeClass*& entry : natives_)
+    if (entry->number == nativeClass.number) {
+      entry = &nativeClass;
       return;
     }
-  natives_.emplace_back(nativeClass, dispatcher);
+  natives_.push_back(&nativeClass);
 }
 
 bool ScriptEngine::hasNativeClass(uint16_t nativeClass) const {
-  for (const auto& entry : natives_)
-    if (entry.first == nativeClass) return true;
+  for (const NativeClass* entry : natives_)
+    if (entry->number == nativeClass) return true;
   return false;
 }
 
 ScriptValue ScriptEngine::makeNative(uint16_t nativeClass, uint16_t method, bool constructor) {
-  if (!hasNativeClass(nativeClass)) return ScriptValue();
+  const NativeClass* cls = nullptr;
+  for (const NativeClass* entry : natives_)
+    if (entry->number == nativeClass) cls = entry;
+  if (!cls) return ScriptValue();
   global();
   ScriptObject* fn = heap_.create();
   ScriptValue v = ScriptValue::object(fn);
@@ -141,6 +143,7 @@ ScriptValue ScriptEngine::makeNative(uint16_t nativeClass, uint16_t method, bool
   body->native = true;
   body->nativeClass = nativeClass;
   body->method = method;
+  body->nativeRun = findNativeRoutine(*cls, method);
   fn->setFunction(std::move(body));
   fn->put("__proto__", ScriptValue::object(functionProto_), kDontEnum | kDontDelete | kVersion6Only);
   if (constructor) attachPrototype(fn);
@@ -418,13 +421,11 @@ ScriptValue ScriptEngine::callFunction(ScriptObject* fn, const ScriptValue& this
     thisValue = &newObject;
   }
   if (body->native) {
-    NativeDispatcher dispatcher = nullptr;
-    for (const auto& entry : natives_)
-      if (entry.first == body->nativeClass) dispatcher = entry.second;
-    if (!dispatcher) return construct ? newObject : ScriptValue();
+    NativeRoutine run = body->nativeRun;
+    if (!run) return construct ? newObject : ScriptValue();
     NativeCall rec{*this, callerTarget, argc, args, *thisValue, body->method, construct, ScriptValue()};
     ++nativeDepth_;
-    dispatcher(rec);
+    run(rec);
     --nativeDepth_;
     if (construct) return rec.result.isObject() ? rec.result : newObject;
     return rec.result;

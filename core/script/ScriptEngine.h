@@ -29,6 +29,7 @@ namespace kivra {
 class CorePlayer;
 class DisplayClipBridge;
 class ScriptEngine;
+struct NativeClass;
 
 // A class linked to a library symbol name with Object.registerClass.
 struct ClassRegistration {
@@ -49,7 +50,7 @@ struct NativeCall {
 
   const ScriptValue& arg(int i) const;
 };
-using NativeDispatcher = void (*)(NativeCall&);
+using NativeRoutine = void (*)(NativeCall&);
 
 // Primitive hints.
 enum class Hint : uint8_t { Number, String, Default };
@@ -161,7 +162,10 @@ class ScriptEngine {
   ScriptObject* global();
   ScriptObject* objectPrototype();
   ScriptObject* functionPrototype();
-  void registerNativeClass(uint16_t nativeClass, NativeDispatcher dispatcher);
+  // Installs a class's table (replacing one of the same number). Classes are
+  // registered before natives are made: a native function keeps the routine
+  // found when it was made.
+  void registerNativeClass(const NativeClass& nativeClass);
   bool hasNativeClass(uint16_t nativeClass) const;
   // A new native function object; undefined for an unknown class.
   ScriptValue makeNative(uint16_t nativeClass, uint16_t method, bool constructor);
@@ -492,7 +496,7 @@ class ScriptEngine {
   ScriptObject* global_ = nullptr;
   ScriptObject* objectProto_ = nullptr;
   ScriptObject* functionProto_ = nullptr;
-  std::vector<std::pair<uint16_t, NativeDispatcher>> natives_;
+  std::vector<const NativeClass*> natives_;
   std::string capabilities_;
   IntervalTimers timers_;
   std::vector<ClassRegistration> registeredClasses_;

@@ -21,6 +21,7 @@ namespace kivra {
 
 class DecodedBlock;
 class DisplayObject;
+struct NativeCall;
 class ScriptHeap;
 
 // Property flag bits.
@@ -83,9 +84,11 @@ struct FunctionParam2 {
 
 struct FunctionBody {
   bool native = false;
-  // Native: the class dispatcher and method number.
+  // Native: the class and method numbers, and the routine found for them
+  // when the function was made (null: the call does nothing).
   uint16_t nativeClass = 0;
   uint16_t method = 0;
+  void (*nativeRun)(NativeCall&) = nullptr;
   // Script: a private copy of the body and what was in force at definition.
   std::vector<uint8_t> code;
   std::shared_ptr<const DecodedBlock> decoded;  // made on the first call

@@ -1,11 +1,13 @@
-// Unit tests of the standard natives: the sort's comparison order, the date
-// arithmetic (checked against the C library's calendar and zone functions),
-// Math against the C library, and the case tables.
+// Unit tests of the natives: the list of native classes and their tables,
+// the sort's comparison order, the date arithmetic (checked against the C
+// library's calendar and zone functions), Math against the C library, and
+// the case tables.
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstdlib>
 #include <ctime>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -15,7 +17,7 @@
 #include "core/script/ArraySort.h"
 #include "core/script/CaseTables.h"
 #include "core/script/DateMath.h"
-#include "core/script/NativeTable.h"
+#include "core/script/natives/NativeTable.h"
 #include "core/script/ScriptEngine.h"
 
 namespace kivra {
@@ -295,6 +297,55 @@ TEST(MathNatives, RandomRepeatsForASeedAndStaysBelowOne) {
     ASSERT_GE(x, 0);
     ASSERT_LT(x, 1);
   }
+}
+
+// ---- The native classes -----------------------------------------------------------
+
+TEST(NativeClasses, EachClassAndMethodOnceAndFunctionsRunTheirEntry) {
+  StubPlayer player;
+  ScriptEngine& e = player.script();
+  e.global();  // registers the native classes
+  std::set<uint16_t> classes;
+  for (const NativeClass* cls : nativeClasses()) {
+    SCOPED_TRACE(cls->number);
+    EXPECT_TRUE(classes.insert(cls->number).second);
+    EXPECT_STRNE(cls->name, "");
+    EXPECT_TRUE(e.hasNativeClass(cls->number));
+    std::set<uint16_t> methods;
+    for (const NativeMethod& m : cls->methods) {
+      EXPECT_TRUE(methods.insert(m.method).second) << m.name;
+      EXPECT_STRNE(m.name, "");
+      ASSERT_NE(m.run, nullptr);
+      EXPECT_STREQ(nativeMethodName(*cls, m.method), m.name);
+      const ScriptValue fn = e.makeNative(cls->number, m.method, false);
+      ASSERT_TRUE(fn.isObject());
+      EXPECT_EQ(fn.asObject()->function()->nativeRun, m.run);
+    }
+  }
+  EXPECT_EQ(classes.size(), 41u);
+
+  // A number outside the list makes no function; a method without an entry
+  // makes one whose calls do nothing.
+  EXPECT_TRUE(e.makeNative(7, 0, false).isUndefined());
+  const ScriptValue attachAudio = e.makeNative(kNativeMovieClip, 8, false);
+  ASSERT_TRUE(attachAudio.isObject());
+  EXPECT_EQ(attachAudio.asObject()->function()->nativeRun, nullptr);
+  EXPECT_TRUE(e.call(attachAudio, ScriptValue(), nullptr, 0).isUndefined());
+
+  // The binding primitives ignore the method number: any one is Zqnative.
+  const ScriptValue anyBootstrap = e.makeNative(kNativeBootstrap, 7, false);
+  const ScriptValue args[2] = {ScriptValue::number(kNativeMath), ScriptValue::number(11)};
+  const ScriptValue random = e.call(anyBootstrap, ScriptValue(), args, 2);
+  ASSERT_TRUE(random.isObject());
+  EXPECT_EQ(random.asObject()->function()->method, 11);
+
+  // Color reads its target before it looks at the method number: a getter
+  // there runs for a method without an entry too.
+  ScriptObject* color = e.newObject();
+  ASSERT_TRUE(e.addAccessor(color, "target", e.makeNative(kNativeUpdateAfterEvent, 0, false), ScriptValue::null()));
+  e.takeRedrawRequest();
+  e.call(e.makeNative(kNativeColor, 9, false), ScriptValue::object(color), nullptr, 0);
+  EXPECT_TRUE(e.takeRedrawRequest());
 }
 
 // ---- Math and case tables ---------------------------------------------------------

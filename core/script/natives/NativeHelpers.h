@@ -3,6 +3,7 @@
 #include "core/script/DisplayClipBridge.h"
 #include "core/script/NumberText.h"
 #include "core/script/ScriptEngine.h"
+#include "core/script/natives/NativeTable.h"
 
 namespace kivra {
 

@@ -1,13 +1,15 @@
 // The capabilities query (class 11): fills System.capabilities.
 #include "core/CorePlayer.h"
-#include "core/script/NativeHelpers.h"
+#include "core/script/natives/NativeHelpers.h"
 
 namespace kivra {
 
-void capabilitiesNative(NativeCall& c) {
+namespace {
+
+void capabilities(NativeCall& c) {
   ScriptEngine& e = c.engine;
   ScriptObject* caps = e.toObject(c.thisValue);
-  if (!caps || c.method != 0) return;
+  if (!caps) return;
   const HostInfo host = e.player().hostInfo();
   auto flag = [&](const char* name, bool v) { e.setMember(caps, name, ScriptValue::boolean(v)); };
   auto text = [&](const char* name, const std::string& v) { e.setMember(caps, name, e.makeString(v)); };
@@ -34,5 +36,11 @@ void capabilitiesNative(NativeCall& c) {
   text("os", host.osName);
   text("language", host.language);
 }
+
+constexpr NativeMethod kCapabilitiesMethods[] = {{0, "capabilities", capabilities}};
+
+}  // namespace
+
+const NativeClass kCapabilitiesNatives{kNativeCapabilities, "System.capabilities", kCapabilitiesMethods};
 
 }  // namespace kivra

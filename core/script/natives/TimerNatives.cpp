@@ -1,21 +1,17 @@
 // setInterval and clearInterval (class 250), and the servicing of the timer
 // table from the player's tick.
 #include "core/CorePlayer.h"
-#include "core/script/NativeHelpers.h"
+#include "core/script/natives/NativeHelpers.h"
 
 namespace kivra {
 
 namespace {
-constexpr uint32_t kClockMask = 0x7FFFFFFF;
-}
 
-void timerNatives(NativeCall& c) {
+constexpr uint32_t kClockMask = 0x7FFFFFFF;
+
+void setInterval(NativeCall& c) {
   ScriptEngine& e = c.engine;
-  if (c.method == 1) {  // clearInterval(number)
-    if (c.argc >= 1) e.timers().clear(toInt32(e, c.arg(0)));
-    return;
-  }
-  if (c.method != 0 || c.argc < 2) return;
+  if (c.argc < 2) return;
   IntervalTimer t;
   int first = 0;
   ScriptObject* o = e.toObject(c.arg(0));
@@ -36,6 +32,17 @@ void timerNatives(NativeCall& c) {
   // Past the limit no timer is made and the result stays undefined.
   if (const int number = e.timers().add(std::move(t))) c.result = ScriptValue::number(number);
 }
+
+void clearInterval(NativeCall& c) {  // clearInterval(number)
+  ScriptEngine& e = c.engine;
+  if (c.argc >= 1) e.timers().clear(toInt32(e, c.arg(0)));
+}
+
+constexpr NativeMethod kTimerMethods[] = {{0, "setInterval", setInterval}, {1, "clearInterval", clearInterval}};
+
+}  // namespace
+
+const NativeClass kTimerNatives{kNativeTimer, "timers", kTimerMethods};
 
 void serviceIntervalTimers(ScriptEngine& e, bool shortOnly, uint32_t framePeriodMs) {
   IntervalTimers& timers = e.timers();

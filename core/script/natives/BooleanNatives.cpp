@@ -1,7 +1,7 @@
 // Boolean.prototype.valueOf and toString and the Boolean constructor (native
 // class 107). A Boolean object keeps its boolean as its primitive; a boolean
 // value used as `this` works the same.
-#include "core/script/NativeTable.h"
+#include "core/script/natives/NativeTable.h"
 
 namespace kivra {
 
@@ -39,12 +39,14 @@ void construct(NativeCall& c) {
   o->primitive() = ScriptValue::boolean(c.argc > 0 && c.engine.toBoolean(c.args[0]));
 }
 
-constexpr NativeMethod kBooleanMethods[] = {{0, valueOf}, {1, toString}, {2, construct}};
-
-void dispatch(NativeCall& c) { dispatchNative(kBooleanMethods, c); }
+constexpr NativeMethod kBooleanMethods[] = {
+    {0, "valueOf", valueOf},
+    {1, "toString", toString},
+    {2, "Boolean", construct},
+};
 
 }  // namespace
 
-void installBooleanNatives(ScriptEngine& e) { e.registerNativeClass(kNativeBoolean, dispatch); }
+const NativeClass kBooleanNatives{kNativeBoolean, "Boolean", kBooleanMethods};
 
 }  // namespace kivra

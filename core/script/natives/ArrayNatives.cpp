@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "core/script/ArraySort.h"
-#include "core/script/NativeTable.h"
+#include "core/script/natives/NativeTable.h"
 #include "core/script/NumberText.h"
 
 namespace kivra {
@@ -316,14 +316,23 @@ void sortOn(NativeCall& c) {
 }
 
 constexpr NativeMethod kArrayMethods[] = {
-    {0, construct}, {1, push},      {2, pop},      {3, concat}, {4, shift},    {5, unshift}, {6, slice},
-    {7, join},      {8, splice},    {9, toString}, {10, sort},  {11, reverse}, {12, sortOn},
+    {0, "Array", construct},
+    {1, "push", push},
+    {2, "pop", pop},
+    {3, "concat", concat},
+    {4, "shift", shift},
+    {5, "unshift", unshift},
+    {6, "slice", slice},
+    {7, "join", join},
+    {8, "splice", splice},
+    {9, "toString", toString},
+    {10, "sort", sort},
+    {11, "reverse", reverse},
+    {12, "sortOn", sortOn},
 };
-
-void dispatch(NativeCall& c) { dispatchNative(kArrayMethods, c); }
 
 }  // namespace
 
-void installArrayNatives(ScriptEngine& e) { e.registerNativeClass(kNativeArray, dispatch); }
+const NativeClass kArrayNatives{kNativeArray, "Array", kArrayMethods};
 
 }  // namespace kivra

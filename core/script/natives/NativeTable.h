@@ -1,41 +1,43 @@
 #pragma once
-// Native routines declared as tables: one table per class, one entry per
-// method number. A class's dispatcher looks the method up in its table; a
-// method number without an entry leaves the result undefined.
+// Native routines declared as tables: one table per native class, one entry
+// per method number, with the method's name for readers and diagnostics.
+// A native function finds its routine once, when it is made
+// (ScriptEngine::makeNative), so a call is one indirect call with no lookup.
+// A method number without an entry does nothing: the result is undefined.
 //
 // Also the argument helpers that the class natives share. Everything runs on
 // the player's thread; nothing here keeps state between calls.
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 
 #include "core/script/ScriptEngine.h"
+#include "core/script/natives/NativeClasses.h"
 
 namespace kivra {
 
-// Native class numbers of the standard classes.
-enum StandardNativeClass : uint16_t {
-  kNativeDate = 103,
-  kNativeNumber = 106,
-  kNativeBoolean = 107,
-  kNativeMath = 200,
-  kNativeString = 251,
-  kNativeArray = 252,
-};
-
 struct NativeMethod {
   uint16_t method;
-  void (*run)(NativeCall&);
+  const char* name;  // the name the library binds, or what the routine is for
+  NativeRoutine run;
 };
 
-template <typename Table>
-void dispatchNative(const Table& table, NativeCall& c) {
-  for (const NativeMethod& m : table)
-    if (m.method == c.method) {
-      m.run(c);
-      return;
-    }
-}
+struct NativeClass {
+  uint16_t number;
+  const char* name;
+  std::span<const NativeMethod> methods;
+  // Runs for a method number without an entry; null in most classes. The
+  // binding primitives and updateAfterEvent never read the method number,
+  // and Color reads its target before it looks at the method.
+  NativeRoutine otherMethods = nullptr;
+};
+
+// The routine of a method of a class: its entry's, else otherMethods (which
+// may be null: the method does nothing).
+NativeRoutine findNativeRoutine(const NativeClass& nativeClass, uint16_t method);
+// The name of a method for diagnostics: its entry's, else null.
+const char* nativeMethodName(const NativeClass& nativeClass, uint16_t method);
 
 // Bounds on what one native call may build or visit, so that a huge length
 // or repeat count fails quickly instead of exhausting memory or time.
@@ -61,15 +63,5 @@ std::u16string unitsOf(ScriptEngine& e, const ScriptValue& v);
 ScriptValue unitsValue(std::u16string_view units, bool codePage);
 // Index i as a property name.
 std::string indexName(double i);
-
-// Installs the dispatchers of the standard classes (Number, Boolean, Date,
-// Math, String, Array).
-void installStandardNatives(ScriptEngine& engine);
-void installStringNatives(ScriptEngine& engine);
-void installArrayNatives(ScriptEngine& engine);
-void installMathNatives(ScriptEngine& engine);
-void installNumberNatives(ScriptEngine& engine);
-void installBooleanNatives(ScriptEngine& engine);
-void installDateNatives(ScriptEngine& engine);
 
 }  // namespace kivra

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <limits>
 
-#include "core/script/NativeTable.h"
+#include "core/script/natives/NativeTable.h"
 
 namespace kivra {
 
@@ -77,16 +77,30 @@ void isNaN(NativeCall& c) { c.result = ScriptValue::boolean(std::isnan(readArgs(
 void isFinite(NativeCall& c) { c.result = ScriptValue::boolean(std::isfinite(readArgs(c).x)); }
 
 constexpr NativeMethod kMathMethods[] = {
-    {0, unary<absOf>},   {1, min},           {2, max},           {3, unary<sinOf>},   {4, unary<cosOf>},
-    {5, atan2},          {6, unary<tanOf>},  {7, unary<expOf>},  {8, unary<logOf>},   {9, unary<sqrtOf>},
-    {10, unary<roundOf>}, {11, random},      {12, unary<floorOf>}, {13, unary<ceilOf>}, {14, unary<atanOf>},
-    {15, unary<asinOf>}, {16, unary<acosOf>}, {17, pow},         {18, isNaN},         {19, isFinite},
+    {0, "abs", unary<absOf>},
+    {1, "min", min},
+    {2, "max", max},
+    {3, "sin", unary<sinOf>},
+    {4, "cos", unary<cosOf>},
+    {5, "atan2", atan2},
+    {6, "tan", unary<tanOf>},
+    {7, "exp", unary<expOf>},
+    {8, "log", unary<logOf>},
+    {9, "sqrt", unary<sqrtOf>},
+    {10, "round", unary<roundOf>},
+    {11, "random", random},
+    {12, "floor", unary<floorOf>},
+    {13, "ceil", unary<ceilOf>},
+    {14, "atan", unary<atanOf>},
+    {15, "asin", unary<asinOf>},
+    {16, "acos", unary<acosOf>},
+    {17, "pow", pow},
+    {18, "isNaN", isNaN},
+    {19, "isFinite", isFinite},
 };
-
-void dispatch(NativeCall& c) { dispatchNative(kMathMethods, c); }
 
 }  // namespace
 
-void installMathNatives(ScriptEngine& e) { e.registerNativeClass(kNativeMath, dispatch); }
+const NativeClass kMathNatives{kNativeMath, "Math", kMathMethods};
 
 }  // namespace kivra

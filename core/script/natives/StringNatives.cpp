@@ -8,7 +8,7 @@
 #include <limits>
 
 #include "core/script/CaseTables.h"
-#include "core/script/NativeTable.h"
+#include "core/script/natives/NativeTable.h"
 
 namespace kivra {
 
@@ -243,15 +243,25 @@ void fromCharCode(NativeCall& c) {
 }
 
 constexpr NativeMethod kStringMethods[] = {
-    {0, construct},    {1, valueOf},      {2, toString}, {3, toUpperCase}, {4, toLowerCase},
-    {5, charAt},       {6, charCodeAt},   {7, concat},   {8, indexOf},     {9, lastIndexOf},
-    {10, slice},       {11, substring},   {12, split},   {13, substr},     {14, fromCharCode},
+    {0, "String", construct},
+    {1, "valueOf", valueOf},
+    {2, "toString", toString},
+    {3, "toUpperCase", toUpperCase},
+    {4, "toLowerCase", toLowerCase},
+    {5, "charAt", charAt},
+    {6, "charCodeAt", charCodeAt},
+    {7, "concat", concat},
+    {8, "indexOf", indexOf},
+    {9, "lastIndexOf", lastIndexOf},
+    {10, "slice", slice},
+    {11, "substring", substring},
+    {12, "split", split},
+    {13, "substr", substr},
+    {14, "fromCharCode", fromCharCode},
 };
-
-void dispatch(NativeCall& c) { dispatchNative(kStringMethods, c); }
 
 }  // namespace
 
-void installStringNatives(ScriptEngine& e) { e.registerNativeClass(kNativeString, dispatch); }
+const NativeClass kStringNatives{kNativeString, "String", kStringMethods};
 
 }  // namespace kivra

@@ -1,10 +1,22 @@
-#include "core/script/NativeTable.h"
+#include "core/script/natives/NativeTable.h"
 
 #include <cmath>
 
 #include "core/script/NumberText.h"
 
 namespace kivra {
+
+NativeRoutine findNativeRoutine(const NativeClass& nativeClass, uint16_t method) {
+  for (const NativeMethod& m : nativeClass.methods)
+    if (m.method == method) return m.run;
+  return nativeClass.otherMethods;
+}
+
+const char* nativeMethodName(const NativeClass& nativeClass, uint16_t method) {
+  for (const NativeMethod& m : nativeClass.methods)
+    if (m.method == method) return m.name;
+  return nullptr;
+}
 
 int32_t integerArg(NativeCall& c, int i) { return i < c.argc ? toInteger32(c.engine.toNumber(c.args[i])) : 0; }
 
@@ -19,14 +31,5 @@ ScriptValue unitsValue(std::u16string_view units, bool codePage) {
 }
 
 std::string indexName(double i) { return formatNumber(i); }
-
-void installStandardNatives(ScriptEngine& e) {
-  installStringNatives(e);
-  installArrayNatives(e);
-  installMathNatives(e);
-  installNumberNatives(e);
-  installBooleanNatives(e);
-  installDateNatives(e);
-}
 
 }  // namespace kivra

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "core/script/NativeTable.h"
+#include "core/script/natives/NativeTable.h"
 #include "core/script/NumberText.h"
 
 namespace kivra {
@@ -68,12 +68,14 @@ void construct(NativeCall& c) {
   o->primitive() = ScriptValue::number(d);
 }
 
-constexpr NativeMethod kNumberMethods[] = {{0, valueOf}, {1, toString}, {2, construct}};
-
-void dispatch(NativeCall& c) { dispatchNative(kNumberMethods, c); }
+constexpr NativeMethod kNumberMethods[] = {
+    {0, "valueOf", valueOf},
+    {1, "toString", toString},
+    {2, "Number", construct},
+};
 
 }  // namespace
 
-void installNumberNatives(ScriptEngine& e) { e.registerNativeClass(kNativeNumber, dispatch); }
+const NativeClass kNumberNatives{kNativeNumber, "Number", kNumberMethods};
 
 }  // namespace kivra

@@ -5,7 +5,7 @@
 #include "core/CorePlayer.h"
 #include "core/view/ViewTransform.h"
 #include "core/render/RenderMatrix.h"
-#include "core/script/NativeHelpers.h"
+#include "core/script/natives/NativeHelpers.h"
 
 namespace kivra {
 
@@ -154,113 +154,93 @@ void swapDepths(NativeCall& c, DisplayObject& self) {
   e.player().display().swapDepths(self, other->depth());
 }
 
-}  // namespace
+// Every MovieClip method works on the clip it is called on and does nothing
+// on anything else; a routine takes the clip as its display object or as its
+// script object.
+template <void (*run)(NativeCall&, DisplayObject&)>
+void onClip(NativeCall& c) {
+  if (DisplayObject* self = DisplayClipBridge::displayObject(c.engine.toObject(c.thisValue))) run(c, *self);
+}
 
-void movieClipNatives(NativeCall& c) {
+template <void (*run)(NativeCall&, ScriptObject&)>
+void onClipObject(NativeCall& c) {
+  ScriptObject* selfObject = c.engine.toObject(c.thisValue);
+  if (DisplayClipBridge::displayObject(selfObject)) run(c, *selfObject);
+}
+
+void localToGlobal(NativeCall& c, DisplayObject& self) { mapPoint(c, self, true); }
+void globalToLocal(NativeCall& c, DisplayObject& self) { mapPoint(c, self, false); }
+
+void getBytes(NativeCall& c, DisplayObject& self) {
+  c.result = ScriptValue::number(static_cast<double>(bytesTotal(self)));
+}
+
+void getDepth(NativeCall& c, DisplayObject& self) { c.result = ScriptValue::number(self.depth() - kScriptDepthBase); }
+
+void setMask(NativeCall& c, DisplayObject& self) {  // setMask(mask): null or undefined removes the mask
   ScriptEngine& e = c.engine;
-  ScriptObject* selfObject = e.toObject(c.thisValue);
-  DisplayObject* self = DisplayClipBridge::displayObject(selfObject);
-  if (!self) return;
-  ClipBridge& clips = e.clips();
-  switch (c.method) {
-    case 0:
-      attachMovie(c, *self);
-      break;
-    case 1:
-      swapDepths(c, *self);
-      break;
-    case 2:
-    case 3:
-      mapPoint(c, *self, c.method == 2);
-      break;
-    case 4:
-      hitTest(c, *self);
-      break;
-    case 5:
-      getBounds(c, *self);
-      break;
-    case 6:
-    case 7:
-      c.result = ScriptValue::number(static_cast<double>(bytesTotal(*self)));
-      break;
-    case 10:
-      c.result = ScriptValue::number(self->depth() - kScriptDepthBase);
-      break;
-    case 11: {  // setMask(mask): null or undefined removes the mask
-      c.result = ScriptValue::boolean(false);
-      Display& display = e.player().display();
-      if (c.argc < 1 || c.arg(0).isNullish()) {
-        display.setMask(*self, nullptr);
-        break;
-      }
-      DisplayObject* mask = DisplayClipBridge::displayObject(resolveFromCaller(c, c.arg(0)));
-      if (!mask || mask == self) break;
-      display.setMask(*self, mask);
-      c.result = ScriptValue::boolean(true);
-      break;
-    }
-    case 12:
-      clips.play(*selfObject);
-      break;
-    case 13:
-      clips.stop(*selfObject);
-      break;
-    case 14:
-      clips.nextFrame(*selfObject);
-      break;
-    case 15:
-      clips.previousFrame(*selfObject);
-      break;
-    case 16:
-    case 17:
-      gotoFrame(c, selfObject, c.method == 16);
-      break;
-    case 18: {  // duplicateMovieClip(name, depth [, init])
-      if (c.argc < 2 || !self->parent() || self->kind() != CharacterKind::Sprite) break;
-      const int64_t depth = static_cast<int64_t>(toInt32(e, c.arg(1))) + kScriptDepthBase;
-      if (depth < 0 || depth >= kReservedLevel) break;
-      ScriptObject* init = c.argc >= 3 ? e.toObject(c.arg(2)) : nullptr;
-      DisplayObject* placed =
-          bridgeOf(c).placeScriptClip(*self->parent(), self->sharedCharacter(), e.toStdString(c.arg(0)),
-                                      static_cast<int32_t>(depth), self->matrix(), self->cxform(), init);
-      if (placed && e.version() >= 6) c.result = bridgeOf(c).clipValue(placed);
-      break;
-    }
-    case 19:
-      clips.removeSprite(*selfObject);
-      break;
-    case 20: {  // startDrag(lock [, left, top, right, bottom])
-      double bounds[4];
-      const bool constrain = c.argc >= 3 && !c.arg(2).isUndefined();
-      if (constrain)
-        for (int i = 0; i < 4; ++i) bounds[i] = toInt32(e, c.arg(i + 1)) * 20.0;
-      clips.startDrag(*selfObject, e.toBoolean(c.arg(0)), constrain ? bounds : nullptr);
-      break;
-    }
-    case 21:
-      clips.endDrag();
-      break;
-    case 200: {  // tabIndex getter
-      Property* p = selfObject->findOwn(kTabIndexProperty);
-      if (p) c.result = p->value;
-      break;
-    }
-    case 201:  // tabIndex setter
-      if (c.arg(0).isNullish()) {
-        if (Property* p = selfObject->findOwn(kTabIndexProperty)) selfObject->remove(p);
-      } else {
-        selfObject->put(kTabIndexProperty, ScriptValue::number(e.toNumber(c.arg(0))), kDontEnum | kVersion6Only);
-      }
-      break;
-    default:
-      break;
+  c.result = ScriptValue::boolean(false);
+  Display& display = e.player().display();
+  if (c.argc < 1 || c.arg(0).isNullish()) {
+    display.setMask(self, nullptr);
+    return;
+  }
+  DisplayObject* mask = DisplayClipBridge::displayObject(resolveFromCaller(c, c.arg(0)));
+  if (!mask || mask == &self) return;
+  display.setMask(self, mask);
+  c.result = ScriptValue::boolean(true);
+}
+
+void play(NativeCall& c, ScriptObject& self) { c.engine.clips().play(self); }
+void stop(NativeCall& c, ScriptObject& self) { c.engine.clips().stop(self); }
+void nextFrame(NativeCall& c, ScriptObject& self) { c.engine.clips().nextFrame(self); }
+void prevFrame(NativeCall& c, ScriptObject& self) { c.engine.clips().previousFrame(self); }
+void gotoAndPlay(NativeCall& c, ScriptObject& self) { gotoFrame(c, &self, true); }
+void gotoAndStop(NativeCall& c, ScriptObject& self) { gotoFrame(c, &self, false); }
+
+void duplicateMovieClip(NativeCall& c, DisplayObject& self) {  // duplicateMovieClip(name, depth [, init])
+  ScriptEngine& e = c.engine;
+  if (c.argc < 2 || !self.parent() || self.kind() != CharacterKind::Sprite) return;
+  const int64_t depth = static_cast<int64_t>(toInt32(e, c.arg(1))) + kScriptDepthBase;
+  if (depth < 0 || depth >= kReservedLevel) return;
+  ScriptObject* init = c.argc >= 3 ? e.toObject(c.arg(2)) : nullptr;
+  DisplayObject* placed =
+      bridgeOf(c).placeScriptClip(*self.parent(), self.sharedCharacter(), e.toStdString(c.arg(0)),
+                                  static_cast<int32_t>(depth), self.matrix(), self.cxform(), init);
+  if (placed && e.version() >= 6) c.result = bridgeOf(c).clipValue(placed);
+}
+
+void removeMovieClip(NativeCall& c, ScriptObject& self) { c.engine.clips().removeSprite(self); }
+
+void startDrag(NativeCall& c, ScriptObject& self) {  // startDrag(lock [, left, top, right, bottom])
+  ScriptEngine& e = c.engine;
+  double bounds[4];
+  const bool constrain = c.argc >= 3 && !c.arg(2).isUndefined();
+  if (constrain)
+    for (int i = 0; i < 4; ++i) bounds[i] = toInt32(e, c.arg(i + 1)) * 20.0;
+  e.clips().startDrag(self, e.toBoolean(c.arg(0)), constrain ? bounds : nullptr);
+}
+
+void stopDrag(NativeCall& c, ScriptObject&) { c.engine.clips().endDrag(); }
+
+void getTabIndex(NativeCall& c, ScriptObject& self) {
+  Property* p = self.findOwn(kTabIndexProperty);
+  if (p) c.result = p->value;
+}
+
+void setTabIndex(NativeCall& c, ScriptObject& self) {
+  ScriptEngine& e = c.engine;
+  if (c.arg(0).isNullish()) {
+    if (Property* p = self.findOwn(kTabIndexProperty)) self.remove(p);
+  } else {
+    self.put(kTabIndexProperty, ScriptValue::number(e.toNumber(c.arg(0))), kDontEnum | kVersion6Only);
   }
 }
 
-void movieClipDrawingNatives(NativeCall& c) {
+void createEmptyMovieClip(NativeCall& c) {
   ScriptEngine& e = c.engine;
   DisplayObject* self = clipOf(e, c.thisValue);
-  if (!self || c.method != 0 || c.argc < 2) return;  // the drawing methods are scripted drawing's
+  if (!self || c.argc < 2) return;
   // createEmptyMovieClip(name, depth): an empty one-frame sprite.
   TimelinePlayer* owner = self->timeline() ? &self->timeline()->root() : nullptr;
   if (!owner) return;
@@ -275,5 +255,40 @@ void movieClipDrawingNatives(NativeCall& c) {
                                                            static_cast<int32_t>(depth), MATRIX{}, CXFORM{}, nullptr);
   if (placed) c.result = e.displayClips().clipValue(placed);
 }
+
+// attachAudio and attachVideo (8, 9) have no entry: there is no sound or
+// video to attach yet.
+constexpr NativeMethod kMovieClipMethods[] = {
+    {0, "attachMovie", onClip<attachMovie>},
+    {1, "swapDepths", onClip<swapDepths>},
+    {2, "localToGlobal", onClip<localToGlobal>},
+    {3, "globalToLocal", onClip<globalToLocal>},
+    {4, "hitTest", onClip<hitTest>},
+    {5, "getBounds", onClip<getBounds>},
+    {6, "getBytesTotal", onClip<getBytes>},
+    {7, "getBytesLoaded", onClip<getBytes>},
+    {10, "getDepth", onClip<getDepth>},
+    {11, "setMask", onClip<setMask>},
+    {12, "play", onClipObject<play>},
+    {13, "stop", onClipObject<stop>},
+    {14, "nextFrame", onClipObject<nextFrame>},
+    {15, "prevFrame", onClipObject<prevFrame>},
+    {16, "gotoAndPlay", onClipObject<gotoAndPlay>},
+    {17, "gotoAndStop", onClipObject<gotoAndStop>},
+    {18, "duplicateMovieClip", onClip<duplicateMovieClip>},
+    {19, "removeMovieClip", onClipObject<removeMovieClip>},
+    {20, "startDrag", onClipObject<startDrag>},
+    {21, "stopDrag", onClipObject<stopDrag>},
+    {200, "tabIndex getter", onClipObject<getTabIndex>},
+    {201, "tabIndex setter", onClipObject<setTabIndex>},
+};
+
+// Only createEmptyMovieClip: the drawing methods belong to scripted drawing.
+constexpr NativeMethod kMovieClipDrawingMethods[] = {{0, "createEmptyMovieClip", createEmptyMovieClip}};
+
+}  // namespace
+
+const NativeClass kMovieClipNatives{kNativeMovieClip, "MovieClip", kMovieClipMethods};
+const NativeClass kMovieClipDrawingNatives{kNativeMovieClipDrawing, "MovieClip drawing", kMovieClipDrawingMethods};
 
 }  // namespace kivra

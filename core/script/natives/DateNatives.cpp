@@ -9,7 +9,7 @@
 #include <limits>
 
 #include "core/script/DateMath.h"
-#include "core/script/NativeTable.h"
+#include "core/script/natives/NativeTable.h"
 
 namespace kivra {
 
@@ -169,24 +169,38 @@ void method(NativeCall& c) {
   c.result = ScriptValue::number(value);
 }
 
+// The names the library binds, by method number; the twins of 16 to 20 are
+// bound by no name.
+constexpr const char* kLocalNames[kSetYear + 1] = {
+    "getFullYear", "getYear",        "getMonth",   "getDate",         "getDay",       "getHours",
+    "getMinutes",  "getSeconds",     "getMilliseconds", "setFullYear", "setMonth",    "setDate",
+    "setHours",    "setMinutes",     "setSeconds", "setMilliseconds", "getTime",      "setTime",
+    "getTimezoneOffset", "toString", "setYear",
+};
+constexpr const char* kUtcNames[kSetYear + 1] = {
+    "getUTCFullYear", "getUTCYear",    "getUTCMonth",   "getUTCDate",        "getUTCDay",
+    "getUTCHours",    "getUTCMinutes", "getUTCSeconds", "getUTCMilliseconds", "setUTCFullYear",
+    "setUTCMonth",    "setUTCDate",    "setUTCHours",   "setUTCMinutes",     "setUTCSeconds",
+    "setUTCMilliseconds", "getTime UTC twin", "setTime UTC twin", "getTimezoneOffset UTC twin",
+    "toString UTC twin",  "setYear UTC twin",
+};
+
 // Every getter and setter, in local time and as its UTC twin, goes through
 // method(); the constructor and Date.UTC have their own entries.
 constexpr auto kDateMethods = [] {
   std::array<NativeMethod, 2 * (kSetYear + 1) + 2> table{};
   size_t k = 0;
   for (uint16_t m = 0; m <= kSetYear; ++m) {
-    table[k++] = {m, method};
-    table[k++] = {static_cast<uint16_t>(m + kUtcTwin), method};
+    table[k++] = {m, kLocalNames[m], method};
+    table[k++] = {static_cast<uint16_t>(m + kUtcTwin), kUtcNames[m], method};
   }
-  table[k++] = {kConstruct, construct};
-  table[k++] = {kDateUtc, utc};
+  table[k++] = {kConstruct, "Date", construct};
+  table[k++] = {kDateUtc, "UTC", utc};
   return table;
 }();
 
-void dispatch(NativeCall& c) { dispatchNative(kDateMethods, c); }
-
 }  // namespace
 
-void installDateNatives(ScriptEngine& e) { e.registerNativeClass(kNativeDate, dispatch); }
+const NativeClass kDateNatives{kNativeDate, "Date", kDateMethods};
 
 }  // namespace kivra

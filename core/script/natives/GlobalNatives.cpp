@@ -4,7 +4,7 @@
 #include <limits>
 #include <string>
 
-#include "core/script/NativeHelpers.h"
+#include "core/script/natives/NativeHelpers.h"
 
 namespace kivra {
 
@@ -109,37 +109,48 @@ double parseInt(std::string_view s, bool hasRadix, int radix) {
   return negative ? -value : value;
 }
 
-}  // namespace
-
-void globalNatives(NativeCall& c) {
+void escape(NativeCall& c) {  // escape(s)
   ScriptEngine& e = c.engine;
-  switch (c.method) {
-    case 0:  // escape(s)
-      if (c.argc >= 1) c.result = e.makeString(urlEncode(e.toStdString(c.arg(0))));
-      break;
-    case 1:  // unescape(s)
-      if (c.argc >= 1) c.result = e.makeString(urlDecode(e.toStdString(c.arg(0))));
-      break;
-    case 2:  // parseInt(s [, radix])
-      if (c.argc >= 1) {
-        const bool hasRadix = c.argc >= 2 && !c.arg(1).isUndefined();
-        c.result = ScriptValue::number(
-            parseInt(e.toStdString(c.arg(0)), hasRadix, hasRadix ? toInt32(e, c.arg(1)) : 10));
-      }
-      break;
-    case 3: {  // parseFloat(s)
-      if (c.argc < 1) break;
-      double d;
-      c.result = ScriptValue::number(readDecimal(e.toStdString(c.arg(0)), true, d) ? d : kNaN);
-      break;
-    }
-    case 4:  // trace: the Trace action prints; the function does nothing
-      break;
-    default:
-      break;
+  if (c.argc >= 1) c.result = e.makeString(urlEncode(e.toStdString(c.arg(0))));
+}
+
+void unescape(NativeCall& c) {  // unescape(s)
+  ScriptEngine& e = c.engine;
+  if (c.argc >= 1) c.result = e.makeString(urlDecode(e.toStdString(c.arg(0))));
+}
+
+void parseIntNative(NativeCall& c) {  // parseInt(s [, radix])
+  ScriptEngine& e = c.engine;
+  if (c.argc >= 1) {
+    const bool hasRadix = c.argc >= 2 && !c.arg(1).isUndefined();
+    c.result =
+        ScriptValue::number(parseInt(e.toStdString(c.arg(0)), hasRadix, hasRadix ? toInt32(e, c.arg(1)) : 10));
   }
 }
 
-void updateAfterEventNative(NativeCall& c) { c.engine.requestRedraw(); }
+void parseFloat(NativeCall& c) {  // parseFloat(s)
+  ScriptEngine& e = c.engine;
+  if (c.argc < 1) return;
+  double d;
+  c.result = ScriptValue::number(readDecimal(e.toStdString(c.arg(0)), true, d) ? d : kNaN);
+}
+
+void trace(NativeCall&) {}  // the Trace action prints; the function does nothing
+
+void updateAfterEvent(NativeCall& c) { c.engine.requestRedraw(); }
+
+constexpr NativeMethod kGlobalMethods[] = {
+    {0, "escape", escape}, {1, "unescape", unescape}, {2, "parseInt", parseIntNative},
+    {3, "parseFloat", parseFloat}, {4, "trace", trace},
+};
+
+// updateAfterEvent never reads its method number.
+constexpr NativeMethod kUpdateAfterEventMethods[] = {{0, "updateAfterEvent", updateAfterEvent}};
+
+}  // namespace
+
+const NativeClass kGlobalNatives{kNativeGlobal, "global functions", kGlobalMethods};
+const NativeClass kUpdateAfterEventNatives{kNativeUpdateAfterEvent, "updateAfterEvent", kUpdateAfterEventMethods,
+                                           updateAfterEvent};
 
 }  // namespace kivra

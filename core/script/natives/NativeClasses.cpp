@@ -1,0 +1,54 @@
+// The registration list: every native class the library binds, each with
+// its table. Classes whose routines do not exist yet are listed with an
+// empty table, so that the library can still make their functions.
+#include "core/script/natives/NativeClasses.h"
+
+#include "core/script/natives/NativeTable.h"
+
+namespace kivra {
+
+namespace {
+
+constexpr NativeClass kUnnamed3Natives{kNativeUnnamed3, "unnamed 3", {}};
+constexpr NativeClass kAllowDomainNatives{kNativeAllowDomain, "allowDomain", {}};
+constexpr NativeClass kUnnamed102Natives{kNativeUnnamed102, "unnamed 102", {}};
+constexpr NativeClass kTextFieldNatives{kNativeTextField, "TextField", {}};
+constexpr NativeClass kTextFormatNatives{kNativeTextFormat, "TextFormat", {}};
+constexpr NativeClass kXmlNatives{kNativeXml, "XML", {}};
+constexpr NativeClass kLoadingNatives{kNativeLoading, "loading", {}};
+constexpr NativeClass kXmlSocketNatives{kNativeXmlSocket, "XMLSocket", {}};
+constexpr NativeClass kSoundNatives{kNativeSound, "Sound", {}};
+constexpr NativeClass kVideoNatives{kNativeVideo, "Video", {}};
+constexpr NativeClass kAccessibilityNatives{kNativeAccessibility, "Accessibility", {}};
+constexpr NativeClass kNetConnectionNatives{kNativeNetConnection, "NetConnection", {}};
+constexpr NativeClass kNetStreamNatives{kNativeNetStream, "NetStream", {}};
+constexpr NativeClass kCameraNatives{kNativeCamera, "Camera", {}};
+constexpr NativeClass kMicrophoneNatives{kNativeMicrophone, "Microphone", {}};
+constexpr NativeClass kSharedObjectNatives{kNativeSharedObject, "SharedObject", {}};
+constexpr NativeClass kSettingsNatives{kNativeSettings, "showSettings", {}};
+constexpr NativeClass kLocalConnectionNatives{kNativeLocalConnection, "LocalConnection", {}};
+constexpr NativeClass kProductNatives{kNativeProduct, "Product", {}};
+
+constexpr const NativeClass* kNativeClasses[] = {
+    &kSetPropFlagsNatives,    &kBootstrapNatives,      &kUnnamed3Natives,       &kSetNativeNatives,
+    &kMouseNatives,           &kUpdateAfterEventNatives, &kCapabilitiesNatives, &kAllowDomainNatives,
+    &kGlobalNatives,          &kObjectNatives,         &kUnnamed102Natives,     &kDateNatives,
+    &kTextFieldNatives,       &kButtonNatives,         &kNumberNatives,         &kBooleanNatives,
+    &kTextFormatNatives,      &kMathNatives,           &kTimerNatives,          &kStringNatives,
+    &kArrayNatives,           &kXmlNatives,            &kLoadingNatives,        &kXmlSocketNatives,
+    &kSoundNatives,           &kSelectionNatives,      &kStageNatives,          &kVideoNatives,
+    &kColorNatives,           &kKeyNatives,            &kMovieClipNatives,      &kMovieClipDrawingNatives,
+    &kAccessibilityNatives,   &kNetConnectionNatives,  &kNetStreamNatives,      &kCameraNatives,
+    &kMicrophoneNatives,      &kSharedObjectNatives,   &kSettingsNatives,       &kLocalConnectionNatives,
+    &kProductNatives,
+};
+
+}  // namespace
+
+std::span<const NativeClass* const> nativeClasses() { return kNativeClasses; }
+
+void installNativeClasses(ScriptEngine& engine) {
+  for (const NativeClass* c : kNativeClasses) engine.registerNativeClass(*c);
+}
+
+}  // namespace kivra
