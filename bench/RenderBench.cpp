@@ -127,7 +127,10 @@ void BM_Ours(benchmark::State& state) {
   const auto ps = makeScene(static_cast<int>(state.range(0)));
   const OurScene scene = toShapes(ps);
   RenderTarget target;
-  target.create(kW, kH, PixelFormat::Bgra32);
+  if (!target.create(kW, kH, PixelFormat::Bgra32)) {
+    state.SkipWithError("no render target");
+    return;
+  }
   Renderer r;
   std::vector<ShapeBuild> caches(scene.bodies.size());
   for (auto _ : state) {
@@ -135,7 +138,10 @@ void BM_Ours(benchmark::State& state) {
     s.factor = 4;
     s.view.a = s.view.d = kFixedOne / 20;
     s.dirty = ClipRect{0, 0, kW, kH};
-    r.beginFrame(target, s);
+    if (!r.beginFrame(target, s)) {
+      state.SkipWithError("frame refused");
+      return;
+    }
     for (size_t i = 0; i < scene.bodies.size(); ++i) {
       ShapeDraw d;
       d.tagCode = 32;
@@ -144,7 +150,10 @@ void BM_Ours(benchmark::State& state) {
       d.depth = static_cast<uint16_t>(i + 1);
       d.cache = &caches[i];
       d.rebuild = true;
-      r.drawShape(d);
+      if (!r.drawShape(d)) {
+        state.SkipWithError("shape refused");
+        return;
+      }
     }
     r.endFrame();
     benchmark::DoNotOptimize(target.pixels());

@@ -27,9 +27,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   (void)parser.build(in, build);
   (void)hitTestShape(build, 40, 40);
   RenderTarget target;
-  target.create(48, 48, PixelFormat::Bgra32);
+  if (!target.create(48, 48, PixelFormat::Bgra32)) return 0;
   Rasterizer raster;
-  raster.beginFrame(target, in.factor, ClipRect{0, 0, 48, 48});
+  if (!raster.beginFrame(target, in.factor, ClipRect{0, 0, 48, 48})) return 0;
   raster.addObject(build, nullptr);
   raster.paint();
   return 0;

@@ -17,11 +17,11 @@ class EdgeBuilder {
 
   void begin(ShapeBuild* out) { out_ = out; full_ = false; }
   // Adds one edge with its fills and rule. Returns false once the edge pool
-  // is exhausted.
-  [[nodiscard]] bool add(const CurveEdge& e, uint32_t fill0, uint32_t fill1, FillRule rule);
+  // is exhausted; builders go on adding and ask full() once at the end.
+  bool add(const CurveEdge& e, uint32_t fill0, uint32_t fill1, FillRule rule);
   // A straight edge between integer points, stored at once when it lies
   // within range (stroke outlines are mostly these).
-  [[nodiscard]] bool addLine(int64_t x0, int64_t y0, int64_t x1, int64_t y1, uint32_t fill0, uint32_t fill1, FillRule rule) {
+  bool addLine(int64_t x0, int64_t y0, int64_t x1, int64_t y1, uint32_t fill0, uint32_t fill1, FillRule rule) {
     if (full_) return false;
     fill0_ = fill0;
     fill1_ = fill1;

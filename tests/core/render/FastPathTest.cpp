@@ -55,8 +55,8 @@ void expectSame(const RasterKernels& fast, int factor, PixelFormat format) {
   for (uint32_t seed = 1; seed <= 40; ++seed) {
     const auto items = randomScene(seed * 7919 + factor);
     RenderTarget a, b;
-    a.create(161, 103, format);
-    b.create(161, 103, format);
+    EXPECT_TRUE(a.create(161, 103, format));
+    EXPECT_TRUE(b.create(161, 103, format));
     const bool bg = seed % 3 != 0;
     test::renderItems(a, factor, items, test::view(kFixedOne / 20), bg, Rgba{200, 220, 240, 255},
                       &portableKernels());
@@ -86,7 +86,7 @@ TEST(FastPaths, OtherFormatsMatchToo) {
 TEST(FastPaths, RandomScenesPaintSomething) {
   const auto items = randomScene(12345);
   RenderTarget t;
-  t.create(161, 103, PixelFormat::Bgra32);
+  EXPECT_TRUE(t.create(161, 103, PixelFormat::Bgra32));
   test::renderItems(t, 4, items, test::view(kFixedOne / 20), true, Rgba{200, 220, 240, 255});
   int changed = 0;
   for (int y = 0; y < t.height(); ++y)

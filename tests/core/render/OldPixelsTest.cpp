@@ -28,8 +28,8 @@ void paint(RenderTarget& t, const std::vector<test::DrawItem>& items, const Pain
   s.dirty = p.dirty;
   s.hasBackground = true;
   s.background = Rgba{250, 240, 230, 255};
-  r.beginFrame(t, s);
-  for (const test::DrawItem& it : items) r.drawShape(test::shapeDraw(it));
+  EXPECT_TRUE(r.beginFrame(t, s));
+  for (const test::DrawItem& it : items) EXPECT_TRUE(r.drawShape(test::shapeDraw(it)));
   r.endFrame();
 }
 
@@ -38,7 +38,7 @@ void paint(RenderTarget& t, const std::vector<test::DrawItem>& items, const Pain
 void expectIndependent(const std::vector<test::DrawItem>& items, int width, int height, PixelFormat format,
                        const Paint& p, const std::string& what) {
   RenderTarget a, b, untouchedA, untouchedB;
-  for (RenderTarget* t : {&a, &b, &untouchedA, &untouchedB}) t->create(width, height, format);
+  for (RenderTarget* t : {&a, &b, &untouchedA, &untouchedB}) EXPECT_TRUE(t->create(width, height, format));
   a.fill(0xFF00FF00u);
   untouchedA.fill(0xFF00FF00u);
   b.fill(0x40302010u);
@@ -97,7 +97,7 @@ TEST(OldPixels, FillLeftOpenByAStrokedCurve) {
     // to the right of the curve, and the curve's first pixel mixes the
     // stroke with the background alone.
     RenderTarget t;
-    t.create(60, 40, PixelFormat::Bgra32);
+    EXPECT_TRUE(t.create(60, 40, PixelFormat::Bgra32));
     t.fill(0xFF00FF00u);
     Paint p;
     p.factor = factor;

@@ -19,19 +19,19 @@ TEST(PixelFormat, DefaultsByScreenDepth) {
 TEST(PixelFormat, PackingOfEveryDirectFormat) {
   const ExpandedPixel orange = expand(Rgba{255, 128, 8, 255});
   RenderTarget t;
-  t.create(3, 2, PixelFormat::Rgb565);
+  EXPECT_TRUE(t.create(3, 2, PixelFormat::Rgb565));
   t.writeChunk(1, 1, 1, &orange);
   EXPECT_EQ(reinterpret_cast<const uint16_t*>(t.rowData(1))[1], (31 << 11) | (32 << 5) | 1);
-  t.create(3, 2, PixelFormat::Rgb555);
+  EXPECT_TRUE(t.create(3, 2, PixelFormat::Rgb555));
   t.writeChunk(1, 1, 1, &orange);
   EXPECT_EQ(reinterpret_cast<const uint16_t*>(t.rowData(1))[1], (31 << 10) | (16 << 5) | 1);
-  t.create(3, 2, PixelFormat::Bgr24);
+  EXPECT_TRUE(t.create(3, 2, PixelFormat::Bgr24));
   t.writeChunk(2, 0, 1, &orange);
   EXPECT_EQ(t.rowData(0)[6], 8);
   EXPECT_EQ(t.rowData(0)[7], 128);
   EXPECT_EQ(t.rowData(0)[8], 255);
   EXPECT_EQ(t.rowBytes(), 12u);  // rows padded to 4 bytes
-  t.create(3, 2, PixelFormat::Bgra32, true);
+  EXPECT_TRUE(t.create(3, 2, PixelFormat::Bgra32, true));
   t.writeChunk(0, 0, 1, &orange);
   EXPECT_EQ(reinterpret_cast<const uint32_t*>(t.bits() + t.rowBytes())[0], 0xFFFF8008u);  // bottom-up
   EXPECT_EQ(t.pixel(0, 0), orange);
@@ -39,13 +39,13 @@ TEST(PixelFormat, PackingOfEveryDirectFormat) {
 
 TEST(PixelFormat, GreyPaletteAndMonoDither) {
   RenderTarget t;
-  t.create(8, 4, PixelFormat::Grey4);
+  EXPECT_TRUE(t.create(8, 4, PixelFormat::Grey4));
   ExpandedPixel grey[8];
   for (auto& p : grey) p = expand(Rgba{96, 96, 96, 255});
   t.setDither(false);
   t.writeChunk(0, 0, 8, grey);
   EXPECT_EQ(t.pixel(3, 0), expand(Rgba{96, 96, 96, 255}));
-  t.create(8, 4, PixelFormat::Mono1);
+  EXPECT_TRUE(t.create(8, 4, PixelFormat::Mono1));
   t.setDither(true);
   ExpandedPixel mid[8];
   for (auto& p : mid) p = expand(Rgba{128, 128, 128, 255});
@@ -62,7 +62,7 @@ TEST(PixelFormat, GreyPaletteAndMonoDither) {
 
 TEST(PixelFormat, Palette8FindsCubeColours) {
   RenderTarget t;
-  t.create(4, 4, PixelFormat::Palette8);
+  EXPECT_TRUE(t.create(4, 4, PixelFormat::Palette8));
   const ExpandedPixel red = expand(Rgba{255, 0, 0, 255});
   t.writeChunk(0, 0, 1, &red);
   EXPECT_EQ(t.pixel(0, 0), red);
@@ -84,7 +84,7 @@ TEST(PixelFormat, ShapesRenderInEveryFormat) {
   it.body = test::shapeBody(b);
   for (int i = 0; i < kPixelFormatCount; ++i) {
     RenderTarget t;
-    t.create(16, 16, static_cast<PixelFormat>(i));
+    EXPECT_TRUE(t.create(16, 16, static_cast<PixelFormat>(i)));
     test::renderItems(t, 4, {it}, test::view(kFixedOne / 10));
     const ExpandedPixel in = t.pixel(8, 8), out = t.pixel(1, 1);
     if (i > 0) {
@@ -125,7 +125,7 @@ TEST(BitmapFill, ClippedAndTiledNearest) {
     test::DrawItem it;
     it.body = test::shapeBody(b);
     RenderTarget t;
-    t.create(32, 32, PixelFormat::Bgra32);
+    EXPECT_TRUE(t.create(32, 32, PixelFormat::Bgra32));
     test::renderItems(t, 4, {it}, test::view(kFixedOne), true, Rgba{255, 255, 255, 255}, nullptr, &bitmaps);
     EXPECT_EQ(t.row(0)[0], 0xFFFF0000u);
     EXPECT_EQ(t.row(0)[2], 0xFF00FF00u);
@@ -146,7 +146,7 @@ TEST(BitmapFill, SmoothingBlendsAndTransformUsesTables) {
   test::DrawItem it;
   it.body = test::shapeBody(b);
   RenderTarget t;
-  t.create(32, 32, PixelFormat::Bgra32);
+  EXPECT_TRUE(t.create(32, 32, PixelFormat::Bgra32));
   test::renderItems(t, 4, {it}, test::view(kFixedOne), true, Rgba{255, 255, 255, 255}, nullptr, &bitmaps);
   const uint32_t between = t.row(2)[7];
   EXPECT_GT((between >> 16) & 0xFF, 0u);  // red and green mixed near the cell boundary

@@ -29,7 +29,7 @@ DrawItem rectItem(int x0, int y0, int x1, int y1, Rgba c, int version = 3) {
 
 TEST(Rasterizer, HalfPixelEdgeGivesHalfCoverageAtFactor4) {
   RenderTarget t;
-  t.create(24, 4, PixelFormat::Bgra32);
+  EXPECT_TRUE(t.create(24, 4, PixelFormat::Bgra32));
   t.fill(0);
   // One twip is half a pixel: x = 9 twips is 4.5 pixels, 18 sub-pixels.
   renderItems(t, 4, {rectItem(9, 0, 40, 8, kBlack)}, view(kFixedOne / 2), false);
@@ -44,7 +44,7 @@ TEST(Rasterizer, HalfPixelEdgeGivesHalfCoverageAtFactor4) {
 
 TEST(Rasterizer, HalfPixelEdgeOverWhiteIsMidGrey) {
   RenderTarget t;
-  t.create(24, 4, PixelFormat::Bgra32);
+  EXPECT_TRUE(t.create(24, 4, PixelFormat::Bgra32));
   renderItems(t, 4, {rectItem(9, 0, 40, 8, kBlack)}, view(kFixedOne / 2));
   // Eight black and eight white samples, the background being a fill too.
   EXPECT_EQ(argbAt(t, 4, 1), 0xFF7F7F7Fu);
@@ -52,7 +52,7 @@ TEST(Rasterizer, HalfPixelEdgeOverWhiteIsMidGrey) {
 
 TEST(Rasterizer, LowQualityRoundsEdgesToWholePixels) {
   RenderTarget t;
-  t.create(24, 4, PixelFormat::Bgra32);
+  EXPECT_TRUE(t.create(24, 4, PixelFormat::Bgra32));
   renderItems(t, 1, {rectItem(9, 0, 40, 8, kBlack)}, view(kFixedOne / 2));
   EXPECT_EQ(argbAt(t, 4, 0), 0xFFFFFFFFu);  // 4.5 rounds to 5
   EXPECT_EQ(argbAt(t, 5, 0), 0xFF000000u);
@@ -70,7 +70,7 @@ TEST(Rasterizer, LaterStyleOfOneObjectIsOnTop) {
   it.body = shapeBody(b);
   for (int factor : {1, 2, 4}) {
     RenderTarget t;
-    t.create(20, 20, PixelFormat::Bgra32);
+    EXPECT_TRUE(t.create(20, 20, PixelFormat::Bgra32));
     renderItems(t, factor, {it}, view(kFixedOne));
     EXPECT_EQ(argbAt(t, 2, 2), 0xFFFF0000u) << factor;
     EXPECT_EQ(argbAt(t, 7, 7), 0xFF0000FFu) << factor;
@@ -82,7 +82,7 @@ TEST(Rasterizer, LaterStyleOfOneObjectIsOnTop) {
 TEST(Rasterizer, TransparentRedOverOpaqueBlue) {
   for (int factor : {1, 4}) {
     RenderTarget t;
-    t.create(20, 20, PixelFormat::Bgra32);
+    EXPECT_TRUE(t.create(20, 20, PixelFormat::Bgra32));
     DrawItem blue = rectItem(0, 0, 10, 20, kBlue);
     DrawItem red = rectItem(5, 0, 15, 20, Rgba{255, 0, 0, 128});
     red.depth = 2;
@@ -97,7 +97,7 @@ TEST(Rasterizer, TransparentRedOverOpaqueBlue) {
 
 TEST(Rasterizer, TransparentFillWithoutBackgroundCompositesOverTheTarget) {
   RenderTarget t;
-  t.create(8, 8, PixelFormat::Bgra32);
+  EXPECT_TRUE(t.create(8, 8, PixelFormat::Bgra32));
   t.fill(0xFF00FF00u);
   renderItems(t, 4, {rectItem(0, 0, 4, 8, Rgba{255, 0, 0, 128})}, view(kFixedOne), false);
   EXPECT_EQ(argbAt(t, 1, 1), 0xFF807F00u);
@@ -107,7 +107,7 @@ TEST(Rasterizer, TransparentFillWithoutBackgroundCompositesOverTheTarget) {
 TEST(Rasterizer, MaskShowsOnlyWhereTheMaskIsFilled) {
   for (int factor : {1, 4}) {
     RenderTarget t;
-    t.create(20, 20, PixelFormat::Bgra32);
+    EXPECT_TRUE(t.create(20, 20, PixelFormat::Bgra32));
     DrawItem mask = rectItem(5, 5, 15, 15, kBlack);
     mask.depth = 1;
     mask.clipDepth = 2;
@@ -133,7 +133,7 @@ TEST(Rasterizer, MaskStrokesDoNotCount) {
   DrawItem red = rectItem(0, 0, 20, 20, kRed);
   red.depth = 2;
   RenderTarget t;
-  t.create(20, 20, PixelFormat::Bgra32);
+  EXPECT_TRUE(t.create(20, 20, PixelFormat::Bgra32));
   renderItems(t, 4, {mask, red}, view(kFixedOne));
   EXPECT_EQ(argbAt(t, 10, 10), 0xFFFFFFFFu);
 }
@@ -149,7 +149,7 @@ std::vector<uint8_t> nestedSquares() {
 
 TEST(Rasterizer, ShapesUseEvenOddGlyphsNonZero) {
   RenderTarget t;
-  t.create(20, 20, PixelFormat::Bgra32);
+  EXPECT_TRUE(t.create(20, 20, PixelFormat::Bgra32));
   DrawItem nested;
   nested.body = nestedSquares();
   renderItems(t, 4, {nested}, view(kFixedOne));
@@ -172,9 +172,9 @@ TEST(Rasterizer, ShapesUseEvenOddGlyphsNonZero) {
   m.a = m.d = 4 * kFixedOne;
   ASSERT_TRUE(parser.buildGlyph(body.data() + start, body.size() - start, m, kBlack, 4, glyph));
   RenderTarget g;
-  g.create(20, 20, PixelFormat::Bgra32);
+  EXPECT_TRUE(g.create(20, 20, PixelFormat::Bgra32));
   Rasterizer r;
-  r.beginFrame(g, 4, ClipRect{0, 0, 20, 20});
+  EXPECT_TRUE(r.beginFrame(g, 4, ClipRect{0, 0, 20, 20}));
   r.addObject(glyph, nullptr);
   r.paint();
   EXPECT_EQ(argbAt(g, 2, 10), 0xFF000000u);
@@ -189,7 +189,7 @@ TEST(Rasterizer, StrokesOfEachWidthClassCoverTheirLine) {
     DrawItem it;
     it.body = shapeBody(b);
     RenderTarget t;
-    t.create(100, 60, PixelFormat::Bgra32);
+    EXPECT_TRUE(t.create(100, 60, PixelFormat::Bgra32));
     renderItems(t, 4, {it}, view(kFixedOne / 20));
     // On the line the pixel is dark; well away from it, white.
     EXPECT_LT(argbAt(t, 40, 20) & 0xFF, 128u) << width;
@@ -209,7 +209,7 @@ TEST(Rasterizer, TranslucentStrokePaintsEachPixelOnce) {
   DrawItem it;
   it.body = shapeBody(b);
   RenderTarget t;
-  t.create(60, 60, PixelFormat::Bgra32);
+  EXPECT_TRUE(t.create(60, 60, PixelFormat::Bgra32));
   renderItems(t, 4, {it}, view(kFixedOne / 20));
   // At a joint and in the middle of a segment the stroke has the same colour.
   EXPECT_EQ(argbAt(t, 40, 10), argbAt(t, 25, 10));
@@ -218,14 +218,14 @@ TEST(Rasterizer, TranslucentStrokePaintsEachPixelOnce) {
 
 TEST(Rasterizer, FocusRectangleIsYellowOnTop) {
   RenderTarget t;
-  t.create(30, 30, PixelFormat::Bgra32);
+  EXPECT_TRUE(t.create(30, 30, PixelFormat::Bgra32));
   Renderer r;
   FrameSetup s;
   s.factor = 4;
   s.view = view(kFixedOne);
   s.dirty = ClipRect{0, 0, 30, 30};
   s.focus = ClipRect{5, 5, 25, 25};
-  r.beginFrame(t, s);
+  EXPECT_TRUE(r.beginFrame(t, s));
   r.endFrame();
   EXPECT_EQ(argbAt(t, 5, 5), 0xFFFFFF00u);
   EXPECT_EQ(argbAt(t, 7, 15), 0xFFFFFF00u);
@@ -236,14 +236,14 @@ TEST(Rasterizer, FocusRectangleIsYellowOnTop) {
 
 TEST(Rasterizer, DirtyRectangleLimitsPainting) {
   RenderTarget t;
-  t.create(20, 20, PixelFormat::Bgra32);
+  EXPECT_TRUE(t.create(20, 20, PixelFormat::Bgra32));
   t.fill(0xFF123456u);
   Renderer r;
   FrameSetup s;
   s.factor = 4;
   s.view = view(kFixedOne);
   s.dirty = ClipRect{5, 5, 10, 10};
-  r.beginFrame(t, s);
+  EXPECT_TRUE(r.beginFrame(t, s));
   r.endFrame();
   EXPECT_EQ(argbAt(t, 4, 4), 0xFF123456u);
   EXPECT_EQ(argbAt(t, 5, 5), 0xFFFFFFFFu);

@@ -94,8 +94,8 @@ inline void renderItems(RenderTarget& target, int factor, const std::vector<Draw
   s.dirty = ClipRect{0, 0, target.width(), target.height()};
   s.hasBackground = background;
   s.background = bg;
-  r.beginFrame(target, s);
-  for (const DrawItem& it : items) r.drawShape(shapeDraw(it));
+  EXPECT_TRUE(r.beginFrame(target, s));
+  for (const DrawItem& it : items) EXPECT_TRUE(r.drawShape(shapeDraw(it)));
   r.endFrame();
 }
 

@@ -74,7 +74,7 @@ TEST(ShapeParser, SameFillOnBothSidesChangesNothingInAShape) {
   test::DrawItem it;
   it.body = test::shapeBody(b);
   RenderTarget t;
-  t.create(4, 4, PixelFormat::Bgra32);
+  EXPECT_TRUE(t.create(4, 4, PixelFormat::Bgra32));
   test::renderItems(t, 4, {it}, test::view(kFixedOne));
   for (int x = 0; x < 4; ++x) EXPECT_EQ(t.row(1)[x], 0xFFFFFFFFu);
 }
@@ -86,7 +86,7 @@ TEST(ShapeParser, MissingBitmapPaintsOpaqueRed) {
   test::DrawItem it;
   it.body = test::shapeBody(b);
   RenderTarget t;
-  t.create(8, 8, PixelFormat::Bgra32);
+  EXPECT_TRUE(t.create(8, 8, PixelFormat::Bgra32));
   test::renderItems(t, 4, {it}, test::view(kFixedOne));
   EXPECT_EQ(t.row(4)[4], 0xFFFF0000u);
 }
@@ -258,9 +258,9 @@ TEST(ShapeParser, TruncatedAndCorruptBodiesNeverReadPastTheEnd) {
     for (int k = 0; k < 4; ++k) bad[rng() % bad.size()] = static_cast<uint8_t>(rng());
     (void)p.build(instance(bad, i % 2 ? 32 : 46, static_cast<Fixed16>(rng())), out);
     RenderTarget t;
-    t.create(32, 32, PixelFormat::Bgra32);
+    EXPECT_TRUE(t.create(32, 32, PixelFormat::Bgra32));
     Rasterizer r;
-    r.beginFrame(t, 4, ClipRect{0, 0, 32, 32});
+    EXPECT_TRUE(r.beginFrame(t, 4, ClipRect{0, 0, 32, 32}));
     r.addObject(out, nullptr);
     r.paint();
   }

@@ -123,7 +123,7 @@ TEST(Stroker, ThickOutlinesCoverThePathAndNothingElse) {
 
     for (const bool translucent : {false, true}) {
       RenderTarget t;
-      t.create(kSize, kSize, PixelFormat::Bgra32);
+      EXPECT_TRUE(t.create(kSize, kSize, PixelFormat::Bgra32));
       renderItems(t, 4, {strokeItem(path, Rgba{0, 0, 0, uint8_t(translucent ? 128 : 255)})},
                   view(kFixedOne / 20));
       const uint32_t inside = translucent ? 0xFF7F7F7Fu : 0xFF000000u;
@@ -152,7 +152,7 @@ TEST(Stroker, ClosedSquareHasRoundCornersAndNoCaps) {
   DrawItem it;
   it.body = shapeBody(b);
   RenderTarget t;
-  t.create(kSize, kSize, PixelFormat::Bgra32);
+  EXPECT_TRUE(t.create(kSize, kSize, PixelFormat::Bgra32));
   renderItems(t, 4, {it}, view(kFixedOne / 20));
   // Outside each corner the rim is a circle of radius 10 round the corner.
   const int corners[4][2] = {{40, 40}, {120, 40}, {120, 120}, {40, 120}};
@@ -185,7 +185,7 @@ TEST(Stroker, CurvesThatDoubleBackAreCovered) {
     path.start = {k[0], k[1]};
     path.segments.push_back({true, {k[2], k[3]}, {k[4], k[5]}});
     RenderTarget t;
-    t.create(kSize, kSize, PixelFormat::Bgra32);
+    EXPECT_TRUE(t.create(kSize, kSize, PixelFormat::Bgra32));
     renderItems(t, 4, {strokeItem(path, Rgba{0, 0, 0, 255})}, view(kFixedOne / 20));
     const std::vector<double> distance = distances(path.samples(), path.width / 2 + 2);
     int wrong = 0;
@@ -216,7 +216,7 @@ TEST(Stroker, TightCirclesAreCoveredRightAcross) {
     DrawItem it;
     it.body = shapeBody(b);
     RenderTarget t;
-    t.create(kSize, kSize, PixelFormat::Bgra32);
+    EXPECT_TRUE(t.create(kSize, kSize, PixelFormat::Bgra32));
     renderItems(t, 4, {it}, view(kFixedOne / 20));
     int holes = 0, outside = 0;
     for (int y = 0; y < kSize; ++y) {

@@ -105,7 +105,7 @@ RenderTarget render(uint32_t seed, int factor, const RasterKernels& kernels, con
   const PixelFormat formats[] = {PixelFormat::Bgra32, PixelFormat::Rgb565, PixelFormat::Bgr24, PixelFormat::Palette8};
   const PixelFormat format = formats[(seed + uint32_t(factor)) % 4];
   RenderTarget t;
-  t.create(size + 7, size * 2 / 3 + 3, format);
+  EXPECT_TRUE(t.create(size + 7, size * 2 / 3 + 3, format));
   // Earlier contents show where the frame composites over them.
   if (format == PixelFormat::Bgra32)
     for (int y = 0; y < t.height(); ++y)
@@ -191,7 +191,7 @@ RenderTarget tallCurves(int factor) {
     items.push_back(it);
   }
   RenderTarget t;
-  t.create(160, 120, PixelFormat::Bgra32);
+  EXPECT_TRUE(t.create(160, 120, PixelFormat::Bgra32));
   test::renderItems(t, factor, items, test::view(kFixedOne / 20));
   return t;
 }
@@ -238,7 +238,7 @@ std::vector<test::DrawItem> crowdedScene(uint32_t seed, int size) {
 RenderTarget renderRows(const std::vector<test::DrawItem>& items, int size, int factor, bool wholeRows,
                         const BitmapSource& bitmaps) {
   RenderTarget t;
-  t.create(size + 5, size * 2 / 3 + 1, PixelFormat::Bgra32);
+  EXPECT_TRUE(t.create(size + 5, size * 2 / 3 + 1, PixelFormat::Bgra32));
   for (int y = 0; y < t.height(); ++y)
     for (int x = 0; x < t.width(); ++x) t.row(y)[x] = 0x80402010u + uint32_t(x * 7 + y * 13);
   Renderer r;
@@ -249,8 +249,8 @@ RenderTarget renderRows(const std::vector<test::DrawItem>& items, int size, int 
   s.view = test::view(kFixedOne / 20);
   s.dirty = ClipRect{0, 0, t.width(), t.height()};
   s.hasBackground = factor == 4;
-  r.beginFrame(t, s);
-  for (const test::DrawItem& it : items) r.drawShape(test::shapeDraw(it));
+  EXPECT_TRUE(r.beginFrame(t, s));
+  for (const test::DrawItem& it : items) EXPECT_TRUE(r.drawShape(test::shapeDraw(it)));
   r.endFrame();
   return t;
 }
@@ -281,8 +281,8 @@ TEST(SweepPixels, DirtyRectangleGivesTheFullFramesPixels) {
     const auto items = scene(seed * 31, 100, true);
     for (int factor : {2, 4}) {
       RenderTarget full, part;
-      full.create(107, 70, PixelFormat::Bgra32);
-      part.create(107, 70, PixelFormat::Bgra32);
+      EXPECT_TRUE(full.create(107, 70, PixelFormat::Bgra32));
+      EXPECT_TRUE(part.create(107, 70, PixelFormat::Bgra32));
       full.fill(0xFF336699u);
       part.fill(0xFF336699u);
       const bool background = seed % 2 == 0;
@@ -293,8 +293,8 @@ TEST(SweepPixels, DirtyRectangleGivesTheFullFramesPixels) {
       s.view = test::view(kFixedOne / 20);
       s.dirty = ClipRect{int(seed * 3), int(seed * 2), int(50 + seed * 4), int(30 + seed * 3)};
       s.hasBackground = background;
-      r.beginFrame(part, s);
-      for (const test::DrawItem& it : items) r.drawShape(test::shapeDraw(it));
+      EXPECT_TRUE(r.beginFrame(part, s));
+      for (const test::DrawItem& it : items) EXPECT_TRUE(r.drawShape(test::shapeDraw(it)));
       r.endFrame();
       for (int y = s.dirty.top; y < s.dirty.bottom; ++y)
         for (int x = s.dirty.left; x < s.dirty.right; ++x)
@@ -311,8 +311,8 @@ TEST(SweepPixels, RebuiltObjectsPaintAsInAFreshRenderer) {
   const auto first = scene(77, 160);
   const auto second = scene(78, 160);
   RenderTarget kept, fresh;
-  kept.create(167, 110, PixelFormat::Bgra32);
-  fresh.create(167, 110, PixelFormat::Bgra32);
+  EXPECT_TRUE(kept.create(167, 110, PixelFormat::Bgra32));
+  EXPECT_TRUE(fresh.create(167, 110, PixelFormat::Bgra32));
   Renderer r;
   r.setBitmapSource(&bitmaps);
   std::vector<ShapeBuild> caches(std::max(first.size(), second.size()));
@@ -321,12 +321,12 @@ TEST(SweepPixels, RebuiltObjectsPaintAsInAFreshRenderer) {
     s.factor = 4;
     s.view = test::view(kFixedOne / 20);
     s.dirty = ClipRect{0, 0, kept.width(), kept.height()};
-    r.beginFrame(kept, s);
+    EXPECT_TRUE(r.beginFrame(kept, s));
     for (size_t i = 0; i < items->size(); ++i) {
       ShapeDraw d = test::shapeDraw((*items)[i]);
       d.cache = &caches[i];
       d.rebuild = true;
-      r.drawShape(d);
+      EXPECT_TRUE(r.drawShape(d));
     }
     r.endFrame();
   }
