@@ -38,6 +38,7 @@ int transitionSoundEntry(int transition) {
 }
 
 ButtonRecords::ButtonRecords(const Character& button) : c_(button) {
+  records_ = button.kind == CharacterKind::Button && button.data;
   second_ = button.tagCode == static_cast<uint8_t>(TagCode::DefineButton2);
   if (button.owner) version_ = button.owner->version();
 }
@@ -92,6 +93,12 @@ ButtonSound ButtonRecords::sound(int entry) const {
       return out;
     }
   }
+}
+
+std::shared_ptr<Character> ButtonRecords::soundCharacter(const ButtonSound& s) const {
+  if (!s.soundId || !c_.owner) return nullptr;
+  std::shared_ptr<Character> sound = c_.owner->dictionary().lookup(s.soundId);
+  return sound && sound->kind == CharacterKind::Sound ? sound : nullptr;
 }
 
 }  // namespace kivra

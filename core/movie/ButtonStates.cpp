@@ -1,5 +1,6 @@
 #include "core/movie/ButtonStates.h"
 
+#include "core/movie/CharacterKinds.h"
 #include "core/movie/Display.h"
 #include "core/format/TagCursor.h"
 #include "core/movie/TimelinePlayer.h"
@@ -45,7 +46,7 @@ void ButtonStates::setMode(Display& display, DisplayObject& button, ButtonMode m
   button.setButtonState(static_cast<uint8_t>(mode));
   const uint8_t was = visibleStates(old);
   const uint8_t now = visibleStates(mode);
-  if (was == now || button.kind() != CharacterKind::Button) return;
+  if (was == now || !kindOps(button.kind()).button) return;
   const Character* c = button.character();
   if (!c) return;
   // Records shown in the old mode and not in the new one go.

@@ -77,6 +77,8 @@ struct Character {
   // Import alias: the exporting movie's entry.
   std::shared_ptr<Character> target;
 
+  // An import alias: the entry stands for `target`.
+  bool isAlias() const { return kind == CharacterKind::ImportAlias; }
   // Follows import aliases to the entry that holds the data; null for a
   // chain that does not end (a cycle, or one too long to be genuine).
   Character* resolved();

@@ -4,6 +4,7 @@
 
 #include "core/CorePlayer.h"
 #include "core/movie/CaseInsensitive.h"
+#include "core/movie/CharacterKinds.h"
 #include "core/movie/Display.h"
 #include "core/format/TagCodes.h"
 
@@ -573,11 +574,7 @@ int TimelinePlayer::findFrameLabel(const std::string& name, int first) {
 std::shared_ptr<Character> TimelinePlayer::levelCharacter() {
   TimelinePlayer& r = *root_;
   if (!r.levelCharacter_) {
-    r.levelCharacter_ = std::make_shared<Character>();
-    r.levelCharacter_->id = kLevelRootId;
-    r.levelCharacter_->kind = CharacterKind::LevelRoot;
-    r.levelCharacter_->owner = &r;
-    r.levelCharacter_->bounds = r.movie_.frameRect();
+    r.levelCharacter_ = makeLevelCharacter(kLevelRootId, &r, r.movie_.frameRect());
   }
   return r.levelCharacter_;
 }

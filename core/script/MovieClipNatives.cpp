@@ -125,14 +125,14 @@ void attachMovie(NativeCall& c, DisplayObject& self) {
   TimelinePlayer* owner = self.timeline() ? &self.timeline()->root() : nullptr;
   if (!owner) return;
   std::shared_ptr<Character> ch = owner->exported(id, false);
-  if (ch && ch->kind == CharacterKind::ImportAlias && e.version() >= 6) {
+  if (ch && ch->isAlias() && e.version() >= 6) {
     Character* end = ch->resolved();
     if (!end) return;
     std::shared_ptr<Character> p = ch;
     while (p && p.get() != end) p = p->target;
     ch = p;
   }
-  if (!ch || ch->kind == CharacterKind::ImportAlias) return;
+  if (!ch || ch->isAlias()) return;
   ScriptObject* init = c.argc >= 4 ? e.toObject(c.arg(3)) : nullptr;
   DisplayObject* placed = bridgeOf(c).placeScriptClip(self, ch, name, depth32, MATRIX{}, CXFORM{}, init);
   if (placed && e.version() >= 6) c.result = bridgeOf(c).clipValue(placed);
@@ -216,7 +216,7 @@ void movieClipNatives(NativeCall& c) {
       gotoFrame(c, selfObject, c.method == 16);
       break;
     case 18: {  // duplicateMovieClip(name, depth [, init])
-      if (c.argc < 2 || !self->parent() || self->kind() != CharacterKind::Sprite) break;
+      if (c.argc < 2 || !self->parent() || !kindOps(self->kind()).ownStream) break;
       const int64_t depth = static_cast<int64_t>(toInt32(e, c.arg(1))) + kScriptDepthBase;
       if (depth < 0 || depth >= kReservedLevel) break;
       ScriptObject* init = c.argc >= 3 ? e.toObject(c.arg(2)) : nullptr;
@@ -266,11 +266,7 @@ void movieClipDrawingNatives(NativeCall& c) {
   if (!owner) return;
   const int64_t depth = static_cast<int64_t>(toInt32(e, c.arg(1))) + kScriptDepthBase;
   if (depth < 0 || depth >= kReservedLevel) return;
-  auto empty = std::make_shared<Character>();
-  empty->id = 0;
-  empty->kind = CharacterKind::Sprite;
-  empty->owner = owner;
-  empty->frameCount = 1;
+  std::shared_ptr<Character> empty = makeEmptySprite(owner);
   DisplayObject* placed = e.displayClips().placeScriptClip(*self, empty, e.toStdString(c.arg(0)),
                                                            static_cast<int32_t>(depth), MATRIX{}, CXFORM{}, nullptr);
   if (placed) c.result = e.displayClips().clipValue(placed);
