@@ -104,7 +104,8 @@ bool InputDispatch::buttonEnabled(DisplayObject& object) {
 bool InputDispatch::tracksAsMenu(DisplayObject& object) {
   const ScriptFlag f = hooks_->property(object, InputProperty::TrackAsMenu);
   if (f != ScriptFlag::Unset) return f == ScriptFlag::True;
-  return kindOps(object.kind()).button && object.character()->trackAsMenu;
+  const Character::ButtonPart* button = object.character()->button();
+  return button && button->trackAsMenu;
 }
 
 void InputDispatch::gotoStateLabel(DisplayObject& sprite, const char* label) {

@@ -78,8 +78,9 @@ bool skipSoundInfo(TagCursor& in) {
 
 ButtonSound ButtonRecords::sound(int entry) const {
   ButtonSound out;
-  if (entry < 0 || entry > 3 || !c_.soundData) return out;
-  TagCursor in(c_.soundData, static_cast<int64_t>(c_.soundLength), version_);
+  const Character::ButtonPart* part = c_.button();
+  if (entry < 0 || entry > 3 || !part || !part->soundData) return out;
+  TagCursor in(part->soundData, static_cast<int64_t>(part->soundLength), version_);
   for (int i = 0;; ++i) {
     const uint16_t id = in.readU16();
     if (in.overrun()) return ButtonSound{};
@@ -88,7 +89,7 @@ ButtonSound ButtonRecords::sound(int entry) const {
     if (i == entry) {
       if (id == 0) return out;
       out.soundId = id;
-      out.info = c_.soundData + infoStart;
+      out.info = part->soundData + infoStart;
       out.infoLength = static_cast<size_t>(in.position() - infoStart);
       return out;
     }

@@ -10,8 +10,9 @@ namespace kivra {
 namespace {
 // A DefineButton takes its colour transform from DefineButtonCxform.
 CXFORM recordCxform(const Character& button, const ButtonRecords& records, const ButtonRecord& r) {
-  if (records.second() || !button.cxformData) return r.cxform;
-  TagCursor in(button.cxformData, static_cast<int64_t>(button.cxformLength));
+  const Character::ButtonPart* part = button.button();
+  if (records.second() || !part || !part->cxformData) return r.cxform;
+  TagCursor in(part->cxformData, static_cast<int64_t>(part->cxformLength));
   const CXFORM cx = in.readCxform(false);
   return in.overrun() ? CXFORM{} : cx;
 }

@@ -10,8 +10,9 @@ namespace {
 // Every point of a morph lies between its start and end positions, so the
 // two bounds together hold it at any ratio.
 RECT drawnArea(const Character& c) {
-  return RECT{std::min(c.bounds.xmin, c.endBounds.xmin), std::max(c.bounds.xmax, c.endBounds.xmax),
-              std::min(c.bounds.ymin, c.endBounds.ymin), std::max(c.bounds.ymax, c.endBounds.ymax)};
+  const RECT end = c.morph() ? c.morph()->endBounds : RECT{};
+  return RECT{std::min(c.bounds.xmin, end.xmin), std::max(c.bounds.xmax, end.xmax),
+              std::min(c.bounds.ymin, end.ymin), std::max(c.bounds.ymax, end.ymax)};
 }
 
 bool hitTest(const Character& c, const MATRIX& device, uint16_t ratio, int64_t x, int64_t y, OutlineHit& outlines) {

@@ -45,7 +45,7 @@ std::shared_ptr<Character> makeEmptySprite(TimelinePlayer* owner) {
   c->id = 0;
   c->kind = CharacterKind::Sprite;
   c->owner = owner;
-  c->frameCount = 1;
+  c->part.emplace<Character::SpritePart>().frameCount = 1;
   return c;
 }
 
