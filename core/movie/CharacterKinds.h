@@ -78,7 +78,9 @@ struct CharacterKindOps {
   void (*started)(Display& display, DisplayObject& object, const PlaceInfo& info) = nullptr;
 
   // ---- Scripts
-  // Has a script object and can be reached by instance name.
+  // Has a script object and can be reached by instance name. Placed by a
+  // version 6 movie, an instance of it gets its class applied and outlasts
+  // a rewind (a level root is not placed: the player makes it).
   bool scriptable = false;
   // Scripts see a plain object, not a movie clip: `typeof` says "object"
   // and the frame properties are undefined.
