@@ -1,27 +1,13 @@
 #include "core/input/DisplayHitTest.h"
 
 #include "core/movie/ButtonRecords.h"
+#include "core/movie/CharacterKinds.h"
 #include "core/format/TagCodes.h"
 #include "core/format/TagCursor.h"
 #include "core/movie/TimelinePlayer.h"
 #include "core/view/ViewTransform.h"
-#include "core/render/HitTest.h"
 
 namespace kivra {
-
-namespace {
-bool isShape(CharacterKind k) { return k == CharacterKind::Shape || k == CharacterKind::MorphShape; }
-bool isClip(CharacterKind k) {
-  return k == CharacterKind::Sprite || k == CharacterKind::LoadedMovieClip || k == CharacterKind::LevelRoot;
-}
-// Text is tested by its bounds: it is meant to be clicked as a whole.
-bool hasBoxHit(CharacterKind k) { return k == CharacterKind::StaticText || k == CharacterKind::EditText; }
-
-bool insideBox(const MATRIX& device, const RECT& bounds, int64_t x, int64_t y) {
-  const RECT r = transformRect(device, bounds);
-  return x >= r.xmin && x <= r.xmax && y >= r.ymin && y <= r.ymax;
-}
-}  // namespace
 
 // One search: the point, the policy and what it found so far.
 struct DisplayHitTest::Walk {
@@ -39,23 +25,6 @@ MATRIX DisplayHitTest::deviceMatrix(const Display& display, const DisplayObject&
   return concat(m, display.view().matrix);
 }
 
-bool DisplayHitTest::shapeHit(const Character& c, const MATRIX& device, uint16_t ratio, int64_t x, int64_t y) {
-  if (!c.tagBody) return false;
-  // Outside the character's bounds nothing can hit: no need to decode it.
-  if (c.kind == CharacterKind::Shape && !insideBox(device, c.bounds, x, y)) return false;
-  ShapeInstance in;
-  in.tagCode = c.tagCode;
-  in.body = c.tagBody;
-  in.length = c.tagLength;
-  in.matrix = device;
-  in.ratio = ratio;
-  in.factor = factor_;
-  (void)parser_.build(in, build_);  // a corrupt shape is tested as far as it was read
-  const bool hit = hitTestShape(build_, x, y);
-  build_.clear();
-  return hit;
-}
-
 bool DisplayHitTest::buttonHit(const DisplayObject& button, const MATRIX& device, int64_t x, int64_t y) {
   const Character* c = button.character();
   if (!c || !c->owner) return false;
@@ -65,9 +34,9 @@ bool DisplayHitTest::buttonHit(const DisplayObject& button, const MATRIX& device
     const std::shared_ptr<Character> shown = c->owner->dictionary().lookup(r.characterId);
     if (!shown || shown.get() == c) return;
     const MATRIX m = concat(r.matrix, device);
-    if (isShape(shown->kind)) hit = shapeHit(*shown, m, 0, x, y);
-    else if (hasBoxHit(shown->kind)) hit = insideBox(m, shown->bounds, x, y);
-    else if (shown->kind == CharacterKind::Sprite) hit = spriteRecordHit(*shown, m, x, y, 0);
+    const CharacterKindOps& ops = kindOps(shown->kind);
+    if (ops.hitTest) hit = ops.hitTest(*shown, m, 0, x, y, outlines_);
+    else if (ops.ownStream) hit = spriteRecordHit(*shown, m, x, y, 0);
   });
   return hit;
 }
@@ -102,10 +71,9 @@ bool DisplayHitTest::spriteRecordHit(const Character& sprite, const MATRIX& devi
       cur.clearReadEnd();
       const std::shared_ptr<Character> c = id && !cur.overrun() ? sprite.owner->dictionary().lookup(id) : nullptr;
       const MATRIX placed = concat(m, device);
-      if (c && isShape(c->kind) && shapeHit(*c, placed, 0, x, y)) return true;
-      if (c && c->kind == CharacterKind::Sprite && c.get() != &sprite &&
-          spriteRecordHit(*c, placed, x, y, nesting + 1))
-        return true;
+      const CharacterKindOps* ops = c ? &kindOps(c->kind) : nullptr;
+      if (ops && ops->hitByOutline && ops->hitTest(*c, placed, 0, x, y, outlines_)) return true;
+      if (ops && ops->ownStream && c.get() != &sprite && spriteRecordHit(*c, placed, x, y, nesting + 1)) return true;
     }
     cur.setPosition(tag.end);
   }
@@ -116,17 +84,16 @@ bool DisplayHitTest::subtreeHit(const DisplayObject& object, const MATRIX& devic
                                 int nesting) {
   if (nesting > Display::kMaxNesting + 2 || object.clipDepth() != 0) return false;
   const Character* c = object.character();
-  if (c && isShape(c->kind)) return shapeHit(*c, device, object.ratio(), x, y);
-  if (c && hasBoxHit(c->kind)) return insideBox(device, c->bounds, x, y);
+  if (c && kindOps(c->kind).hitTest) return kindOps(c->kind).hitTest(*c, device, object.ratio(), x, y, outlines_);
   for (const auto& child : object.children())
     if (child->visible() && child.get() != skip_ && subtreeHit(*child, concat(child->matrix(), device), x, y, nesting + 1)) return true;
   return false;
 }
 
 bool DisplayHitTest::objectHit(const Display& display, const DisplayObject& object, int64_t x, int64_t y) {
-  factor_ = display.aaFactor();
+  outlines_.setFactor(display.aaFactor());
   const MATRIX device = deviceMatrix(display, object);
-  if (object.kind() == CharacterKind::Button) return buttonHit(object, device, x, y);
+  if (kindOps(object.kind()).button) return buttonHit(object, device, x, y);
   return subtreeHit(object, device, x, y, 0);
 }
 
@@ -143,8 +110,8 @@ void DisplayHitTest::search(const DisplayObject& parent, const MATRIX& parentDev
       // The masked group is searched only where the mask covers the point.
       const Character* c = o.character();
       bool inside = false;
-      if (c && isShape(c->kind)) {
-        inside = shapeHit(*c, device, o.ratio(), walk.x, walk.y);
+      if (c && kindOps(c->kind).hitByOutline) {
+        inside = kindOps(c->kind).hitTest(*c, device, o.ratio(), walk.x, walk.y, outlines_);
       } else {
         for (const auto& part : o.children())
           if (subtreeHit(*part, concat(part->matrix(), device), walk.x, walk.y, nesting + 1)) inside = true;
@@ -156,13 +123,13 @@ void DisplayHitTest::search(const DisplayObject& parent, const MATRIX& parentDev
       continue;
     }
     if (&o == walk.exclude || !o.visible()) continue;  // hidden objects take no input
-    const CharacterKind k = o.kind();
+    const CharacterKindOps& ops = kindOps(o.kind());
     if (walk.policy) {
-      if (k == CharacterKind::Button) {
+      if (ops.button) {
         if (buttonHit(o, device, walk.x, walk.y)) walk.found = &o;
         continue;  // the records shown are not searched
       }
-      if (k == CharacterKind::Sprite || k == CharacterKind::LoadedMovieClip) {
+      if (ops.ownsTimeline) {
         if (walk.policy->actsAsButton(o)) {
           const DisplayObject* area = walk.policy->hitArea(o);
           bool hit = false;
@@ -175,17 +142,17 @@ void DisplayHitTest::search(const DisplayObject& parent, const MATRIX& parentDev
           if (hit) walk.found = &o;
         }
       }
-    } else if (isClip(k)) {
+    } else if (ops.ownsTimeline || ops.level) {
       if (subtreeHit(o, device, walk.x, walk.y, nesting)) walk.found = &o;
     }
-    if (isClip(k) || k == CharacterKind::Button) search(o, device, walk, nesting + 1);
+    if (ops.ownsTimeline || ops.level || ops.button) search(o, device, walk, nesting + 1);
   }
 }
 
 DisplayObject* DisplayHitTest::interactiveAt(const Display& display, int64_t x, int64_t y, HitTestPolicy& policy) {
   const DeviceRect& v = display.view().view;
   if (x < v.left || x >= v.right || y < v.top || y >= v.bottom) return nullptr;
-  factor_ = display.aaFactor();
+  outlines_.setFactor(display.aaFactor());
   Walk walk{x, y, &policy, nullptr, nullptr};
   search(display.root(), display.view().matrix, walk, 0);
   return const_cast<DisplayObject*>(walk.found);
@@ -193,7 +160,7 @@ DisplayObject* DisplayHitTest::interactiveAt(const Display& display, int64_t x, 
 
 const DisplayObject* DisplayHitTest::clipAt(const Display& display, int64_t x, int64_t y,
                                             const DisplayObject* exclude) {
-  factor_ = display.aaFactor();
+  outlines_.setFactor(display.aaFactor());
   Walk walk{x, y, nullptr, exclude, nullptr};
   skip_ = exclude;  // not even as a part of its parent
   search(display.root(), display.view().matrix, walk, 0);

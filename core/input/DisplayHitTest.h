@@ -9,8 +9,7 @@
 #include <cstdint>
 
 #include "core/movie/Display.h"
-#include "core/render/ShapeBuild.h"
-#include "core/render/ShapeParser.h"
+#include "core/movie/OutlineHit.h"
 
 namespace kivra {
 
@@ -41,15 +40,12 @@ class DisplayHitTest {
 
  private:
   struct Walk;
-  bool shapeHit(const Character& c, const MATRIX& device, uint16_t ratio, int64_t x, int64_t y);
   bool subtreeHit(const DisplayObject& object, const MATRIX& device, int64_t x, int64_t y, int nesting);
   bool buttonHit(const DisplayObject& button, const MATRIX& device, int64_t x, int64_t y);
   bool spriteRecordHit(const Character& sprite, const MATRIX& device, int64_t x, int64_t y, int nesting);
   void search(const DisplayObject& parent, const MATRIX& parentDevice, Walk& walk, int nesting);
 
-  ShapeParser parser_;
-  ShapeBuild build_;
-  int factor_ = 1;
+  OutlineHit outlines_;
   const DisplayObject* skip_ = nullptr;  // left out of every subtree (clipAt)
 };
 

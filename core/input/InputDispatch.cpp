@@ -6,14 +6,13 @@
 #include "core/CorePlayer.h"
 #include "core/movie/ButtonRecords.h"
 #include "core/movie/ButtonStates.h"
+#include "core/movie/CharacterKinds.h"
 #include "core/movie/TimelinePlayer.h"
 #include "core/render/RenderMatrix.h"
 
 namespace kivra {
 
 namespace {
-bool isClip(CharacterKind k) { return k == CharacterKind::Sprite || k == CharacterKind::LoadedMovieClip; }
-
 // Keys that are also delivered as key presses when they go down.
 bool pressedOnKeyDown(uint16_t code) {
   return (code >= kKeyLeft && code <= kKeyDelete) || code == kKeyBackspace ||
@@ -105,7 +104,8 @@ bool InputDispatch::buttonEnabled(DisplayObject& object) {
 bool InputDispatch::tracksAsMenu(DisplayObject& object) {
   const ScriptFlag f = hooks_->property(object, InputProperty::TrackAsMenu);
   if (f != ScriptFlag::Unset) return f == ScriptFlag::True;
-  return object.kind() == CharacterKind::Button && object.character()->trackAsMenu;
+  const Character::ButtonPart* button = object.character()->button();
+  return button && button->trackAsMenu;
 }
 
 void InputDispatch::gotoStateLabel(DisplayObject& sprite, const char* label) {
@@ -134,16 +134,16 @@ void InputDispatch::startButtonSound(DisplayObject& button, int transition) {
   const int entry = transitionSoundEntry(transition);
   const Character* c = button.character();
   if (!sounds_ || entry < 0 || !c || !c->owner) return;
-  const ButtonSound s = ButtonRecords(*c).sound(entry);
-  if (!s.soundId) return;
-  const std::shared_ptr<Character> sound = c->owner->dictionary().lookup(s.soundId);
-  if (sound && sound->kind == CharacterKind::Sound) sounds_->startButtonSound(button, *sound, s.info, s.infoLength);
+  const ButtonRecords records(*c);
+  const ButtonSound s = records.sound(entry);
+  if (const std::shared_ptr<Character> sound = records.soundCharacter(s))
+    sounds_->startButtonSound(button, *sound, s.info, s.infoLength);
 }
 
 void InputDispatch::buttonTransition(DisplayObject& object, int transition) {
   activity_ = true;
   const uint32_t event = transitionEvent(transition);
-  if (object.kind() == CharacterKind::Button) {
+  if (kindOps(object.kind()).button) {
     ButtonStates::setMode(display_, object, modeAfter(transition));
     queueButtonActions(object, transition);
     if (object.version() >= 6) {
@@ -174,7 +174,7 @@ void InputDispatch::buttonTransition(DisplayObject& object, int transition) {
 
 void InputDispatch::buttonForcedIdle(DisplayObject& object) {
   activity_ = true;
-  if (object.kind() == CharacterKind::Button) ButtonStates::setMode(display_, object, ButtonMode::Idle);
+  if (kindOps(object.kind()).button) ButtonStates::setMode(display_, object, ButtonMode::Idle);
   else gotoStateLabel(object, "_up");
 }
 
@@ -362,8 +362,8 @@ bool InputDispatch::matchKeyPress(DisplayObject& parent, uint16_t code, int nest
   for (const auto& child : parent.children()) {
     DisplayObject& o = *child;
     if (o.depth() < 0) continue;
-    const CharacterKind k = o.kind();
-    if (k == CharacterKind::Button) {
+    const CharacterKindOps& ops = kindOps(o.kind());
+    if (ops.button) {
       const Character* c = o.character();
       bool matched = false;
       if (c && code <= 0x7F && buttonEnabled(o)) {
@@ -381,7 +381,7 @@ bool InputDispatch::matchKeyPress(DisplayObject& parent, uint16_t code, int nest
       if (matched) return true;
       continue;
     }
-    if (isClip(k) && code <= 0xFF && o.clipActions().handlesKey(static_cast<uint8_t>(code))) {
+    if (ops.ownsTimeline && code <= 0xFF && o.clipActions().handlesKey(static_cast<uint8_t>(code))) {
       o.clipActions().fire(kClipEventKeyPress, static_cast<uint8_t>(code), &o, display_.actions());
       return true;
     }
@@ -411,7 +411,7 @@ void InputDispatch::keyPress(uint16_t code, bool shift) {
 
 void InputDispatch::pressFocused() {
   DisplayObject* f = focus_.focused();
-  if (!f || !(f->kind() == CharacterKind::Button || actsAsButton(*f))) return;
+  if (!f || !(kindOps(f->kind()).button || actsAsButton(*f))) return;
   ButtonTracker& tracker = display_.buttonTracker();
   // A press and a release at once, as a click on it would make them.
   tracker.track(f, false, *this);
@@ -430,7 +430,7 @@ void InputDispatch::afterActions() {
 void InputDispatch::setFocus(DisplayObject* object) {
   DisplayObject* previous = focus_.focused();
   focus_.set(object);
-  if (object && (object->kind() == CharacterKind::Button || actsAsButton(*object))) {
+  if (object && (kindOps(object->kind()).button || actsAsButton(*object))) {
     if (display_.buttonTracker().track(object, false, *this)) activity_ = true;
   }
   if (previous != object) hooks_->focusChanged(previous, object);

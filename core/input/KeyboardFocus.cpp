@@ -4,18 +4,13 @@
 #include <cmath>
 
 #include "core/movie/ButtonRecords.h"
+#include "core/movie/CharacterKinds.h"
 #include "core/input/KeyEvent.h"
 #include "core/movie/TimelinePlayer.h"
 
 namespace kivra {
 
 namespace {
-bool isClip(CharacterKind k) { return k == CharacterKind::Sprite || k == CharacterKind::LoadedMovieClip; }
-bool hasOwnBounds(CharacterKind k) {
-  return k == CharacterKind::Shape || k == CharacterKind::MorphShape || k == CharacterKind::StaticText ||
-         k == CharacterKind::EditText;
-}
-
 struct Box {
   bool any = false;
   RECT r;
@@ -37,18 +32,18 @@ void addButtonRecords(const DisplayObject& button, const MATRIX& m, Box& box) {
   if (!c || !c->owner) return;
   ButtonRecords(*c).forEachRecord([&](const ButtonRecord& r) {
     const std::shared_ptr<Character> shown = c->owner->dictionary().lookup(r.characterId);
-    if (shown && hasOwnBounds(shown->kind)) box.add(transformRect(concat(r.matrix, m), shown->bounds));
+    if (shown && kindOps(shown->kind).boxInFocusRect) box.add(transformRect(concat(r.matrix, m), shown->bounds));
   });
 }
 
 void addBounds(const DisplayObject& o, const MATRIX& m, Box& box, int nesting) {
   if (nesting > Display::kMaxNesting + 2 || o.clipDepth() != 0) return;
   const Character* c = o.character();
-  if (c && hasOwnBounds(c->kind)) {
+  if (c && kindOps(c->kind).boxInFocusRect) {
     box.add(transformRect(m, c->bounds));
     return;
   }
-  if (o.kind() == CharacterKind::Button) {
+  if (kindOps(o.kind()).button) {
     addButtonRecords(o, m, box);
     return;
   }
@@ -82,7 +77,7 @@ bool KeyboardFocus::takeLostByRemoval() {
 }
 
 bool KeyboardFocus::actsAsButton(const DisplayObject& object, InputScriptHooks& hooks) {
-  if (!isClip(object.kind())) return false;
+  if (!kindOps(object.kind()).ownsTimeline) return false;
   const uint32_t events = object.clipActions().events() | (object.version() >= 6 ? hooks.scriptEvents(object) : 0);
   return (events & kClipEventButtonMask) != 0;
 }
@@ -106,12 +101,12 @@ void KeyboardFocus::collectFrom(DisplayObject& parent, InputScriptHooks& hooks, 
   for (const auto& child : parent.children()) {
     DisplayObject& o = *child;
     if (o.depth() < 0 || !o.visible()) continue;  // removed (waiting for its unload actions) or hidden
-    const CharacterKind k = o.kind();
+    const CharacterKindOps& ops = kindOps(o.kind());
     int32_t index = 0;
-    const bool hasIndex = (k == CharacterKind::Button || isClip(k)) && hooks.tabIndex(o, index);
+    const bool hasIndex = (ops.button || ops.ownsTimeline) && hooks.tabIndex(o, index);
     const ScriptFlag tabEnabled = hooks.property(o, InputProperty::TabEnabled);
-    bool candidate = k == CharacterKind::Button ||
-                     (isClip(k) && (hasIndex || tabEnabled == ScriptFlag::True || actsAsButton(o, hooks)));
+    bool candidate = ops.button ||
+                     (ops.ownsTimeline && (hasIndex || tabEnabled == ScriptFlag::True || actsAsButton(o, hooks)));
     if (tabEnabled == ScriptFlag::False) candidate = false;
     if (candidate) {
       if (hasIndex && !indexed) {
@@ -127,8 +122,8 @@ void KeyboardFocus::collectFrom(DisplayObject& parent, InputScriptHooks& hooks, 
         out.push_back(e);
       }
     }
-    if (k == CharacterKind::Button) continue;
-    if (isClip(k) && hooks.property(o, InputProperty::TabChildren) == ScriptFlag::False) continue;
+    if (ops.button) continue;
+    if (ops.ownsTimeline && hooks.property(o, InputProperty::TabChildren) == ScriptFlag::False) continue;
     collectFrom(o, hooks, out, indexed, nesting + 1);
   }
 }

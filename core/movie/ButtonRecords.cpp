@@ -38,6 +38,7 @@ int transitionSoundEntry(int transition) {
 }
 
 ButtonRecords::ButtonRecords(const Character& button) : c_(button) {
+  records_ = button.kind == CharacterKind::Button && button.data;
   second_ = button.tagCode == static_cast<uint8_t>(TagCode::DefineButton2);
   if (button.owner) version_ = button.owner->version();
 }
@@ -77,8 +78,9 @@ bool skipSoundInfo(TagCursor& in) {
 
 ButtonSound ButtonRecords::sound(int entry) const {
   ButtonSound out;
-  if (entry < 0 || entry > 3 || !c_.soundData) return out;
-  TagCursor in(c_.soundData, static_cast<int64_t>(c_.soundLength), version_);
+  const Character::ButtonPart* part = c_.button();
+  if (entry < 0 || entry > 3 || !part || !part->soundData) return out;
+  TagCursor in(part->soundData, static_cast<int64_t>(part->soundLength), version_);
   for (int i = 0;; ++i) {
     const uint16_t id = in.readU16();
     if (in.overrun()) return ButtonSound{};
@@ -87,11 +89,17 @@ ButtonSound ButtonRecords::sound(int entry) const {
     if (i == entry) {
       if (id == 0) return out;
       out.soundId = id;
-      out.info = c_.soundData + infoStart;
+      out.info = part->soundData + infoStart;
       out.infoLength = static_cast<size_t>(in.position() - infoStart);
       return out;
     }
   }
+}
+
+std::shared_ptr<Character> ButtonRecords::soundCharacter(const ButtonSound& s) const {
+  if (!s.soundId || !c_.owner) return nullptr;
+  std::shared_ptr<Character> sound = c_.owner->dictionary().lookup(s.soundId);
+  return sound && sound->kind == CharacterKind::Sound ? sound : nullptr;
 }
 
 }  // namespace kivra

@@ -6,6 +6,7 @@
 // short or corrupt body ends the list where the bytes end.
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
 #include "core/movie/Character.h"
 #include "core/format/Records.h"
@@ -89,12 +90,15 @@ class ButtonRecords {
   void forEachCondition(F&& f) const;
   // The sound entry (0..3) of DefineButtonSound; soundId 0 when none.
   ButtonSound sound(int entry) const;
+  // The sound character an entry names; null when the id names no sound.
+  std::shared_ptr<Character> soundCharacter(const ButtonSound& s) const;
 
  private:
   bool readRecord(TagCursor& in, ButtonRecord& r) const;
   int64_t recordsEnd() const;
 
   const Character& c_;
+  bool records_ = false;  // a button with a body
   bool second_ = false;
   int version_ = 6;
 };
@@ -102,7 +106,7 @@ class ButtonRecords {
 
 template <typename F>
 void ButtonRecords::forEachRecord(F&& f) const {
-  if (c_.kind != CharacterKind::Button || !c_.data) return;
+  if (!records_) return;
   TagCursor in(c_.data, static_cast<int64_t>(c_.dataLength), version_);
   if (second_) in.readU16();  // the action offset
   // A record is at least 7 bytes, so a body holds no more than that many.
@@ -115,7 +119,7 @@ void ButtonRecords::forEachRecord(F&& f) const {
 
 template <typename F>
 void ButtonRecords::forEachCondition(F&& f) const {
-  if (c_.kind != CharacterKind::Button || !c_.data) return;
+  if (!records_) return;
   const int64_t size = static_cast<int64_t>(c_.dataLength);
   if (!second_) {
     const int64_t start = recordsEnd();

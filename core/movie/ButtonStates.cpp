@@ -1,5 +1,6 @@
 #include "core/movie/ButtonStates.h"
 
+#include "core/movie/CharacterKinds.h"
 #include "core/movie/Display.h"
 #include "core/format/TagCursor.h"
 #include "core/movie/TimelinePlayer.h"
@@ -9,8 +10,9 @@ namespace kivra {
 namespace {
 // A DefineButton takes its colour transform from DefineButtonCxform.
 CXFORM recordCxform(const Character& button, const ButtonRecords& records, const ButtonRecord& r) {
-  if (records.second() || !button.cxformData) return r.cxform;
-  TagCursor in(button.cxformData, static_cast<int64_t>(button.cxformLength));
+  const Character::ButtonPart* part = button.button();
+  if (records.second() || !part || !part->cxformData) return r.cxform;
+  TagCursor in(part->cxformData, static_cast<int64_t>(part->cxformLength));
   const CXFORM cx = in.readCxform(false);
   return in.overrun() ? CXFORM{} : cx;
 }
@@ -45,7 +47,7 @@ void ButtonStates::setMode(Display& display, DisplayObject& button, ButtonMode m
   button.setButtonState(static_cast<uint8_t>(mode));
   const uint8_t was = visibleStates(old);
   const uint8_t now = visibleStates(mode);
-  if (was == now || button.kind() != CharacterKind::Button) return;
+  if (was == now || !kindOps(button.kind()).button) return;
   const Character* c = button.character();
   if (!c) return;
   // Records shown in the old mode and not in the new one go.

@@ -10,7 +10,7 @@ constexpr int kMaxAliasHops = 32;
 
 Character* Character::resolved() {
   Character* c = this;
-  for (int hops = 0; c && c->kind == CharacterKind::ImportAlias; ++hops) {
+  for (int hops = 0; c && c->isAlias(); ++hops) {
     if (hops >= kMaxAliasHops) return nullptr;
     c = c->target.get();
   }
@@ -36,7 +36,7 @@ std::shared_ptr<Character> Dictionary::define(std::shared_ptr<Character> c) {
 
 std::shared_ptr<Character> Dictionary::lookup(uint16_t id) const {
   std::shared_ptr<Character> c = find(id);
-  if (!c || c->kind != CharacterKind::ImportAlias) return c;
+  if (!c || !c->isAlias()) return c;
   Character* end = c->resolved();
   if (!end) return nullptr;
   // Walk the aliases again to hand out an owning pointer to the end.

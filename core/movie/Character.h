@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <variant>
 
 #include "core/format/Records.h"
 
@@ -49,34 +50,58 @@ struct Character {
   RECT bounds;
   std::string exportName;
 
+  // What only one kind carries, set by the tag that defines it.
   // Sprite: the tag stream is data[0, dataLength).
-  uint16_t frameCount = 0;
-  bool initActionsDone = false;
-  // Button.
-  bool trackAsMenu = false;
-  const uint8_t* soundData = nullptr;
-  size_t soundLength = 0;
-  const uint8_t* cxformData = nullptr;
-  size_t cxformLength = 0;
-  // Morph shape.
-  RECT endBounds;
-  // Sound.
-  uint8_t soundFormat = 0;
-  uint32_t sampleCount = 0;
-  uint16_t seekSamples = 0;
-  // Font.
-  const uint8_t* fontInfo = nullptr;
-  size_t fontInfoLength = 0;
-  uint8_t fontInfoFlags = 0;
+  struct SpritePart {
+    uint16_t frameCount = 0;
+    bool initActionsDone = false;
+  };
+  // Button: DefineButtonSound and DefineButtonCxform add to it.
+  struct ButtonPart {
+    bool trackAsMenu = false;
+    const uint8_t* soundData = nullptr;
+    size_t soundLength = 0;
+    const uint8_t* cxformData = nullptr;
+    size_t cxformLength = 0;
+  };
+  struct MorphPart {
+    RECT endBounds;
+  };
+  struct SoundPart {
+    uint8_t format = 0;
+    uint32_t sampleCount = 0;
+    uint16_t seekSamples = 0;
+  };
+  // Font: DefineFontInfo adds to it.
+  struct FontPart {
+    const uint8_t* info = nullptr;
+    size_t infoLength = 0;
+    uint8_t infoFlags = 0;
+  };
   // Video stream: frame data stored by VideoFrame tags.
   struct VideoFrameData {
     const uint8_t* data = nullptr;
     size_t length = 0;
   };
-  std::unique_ptr<VideoFrameData[]> videoFrames;
+  struct VideoPart {
+    uint16_t frameCount = 0;
+    std::unique_ptr<VideoFrameData[]> frames;
+  };
+  std::variant<std::monostate, SpritePart, ButtonPart, MorphPart, SoundPart, FontPart, VideoPart> part;
+  // The part when the character has it; null otherwise.
+  SpritePart* sprite() { return std::get_if<SpritePart>(&part); }
+  const SpritePart* sprite() const { return std::get_if<SpritePart>(&part); }
+  ButtonPart* button() { return std::get_if<ButtonPart>(&part); }
+  const ButtonPart* button() const { return std::get_if<ButtonPart>(&part); }
+  const MorphPart* morph() const { return std::get_if<MorphPart>(&part); }
+  FontPart* font() { return std::get_if<FontPart>(&part); }
+  VideoPart* video() { return std::get_if<VideoPart>(&part); }
+
   // Import alias: the exporting movie's entry.
   std::shared_ptr<Character> target;
 
+  // An import alias: the entry stands for `target`.
+  bool isAlias() const { return kind == CharacterKind::ImportAlias; }
   // Follows import aliases to the entry that holds the data; null for a
   // chain that does not end (a cycle, or one too long to be genuine).
   Character* resolved();

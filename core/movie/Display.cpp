@@ -2,36 +2,17 @@
 
 #include <algorithm>
 
-#include "core/movie/ButtonStates.h"
+#include "core/movie/CharacterKinds.h"
 #include "core/movie/TimelinePlayer.h"
 
 namespace kivra {
 
 namespace {
-bool hasTimelineKind(CharacterKind k) {
-  return k == CharacterKind::Sprite || k == CharacterKind::LoadedMovieClip;
-}
-
-bool hasBounds(CharacterKind k) {
-  return k == CharacterKind::Shape || k == CharacterKind::MorphShape || k == CharacterKind::StaticText ||
-         k == CharacterKind::EditText || k == CharacterKind::VideoStream;
-}
-
 DeviceRect toDevice(const RECT& r) { return DeviceRect{r.xmin, r.ymin, r.xmax, r.ymax}; }
-
-// What the character may cover. Every point of a morph lies between its start
-// and end positions, so the two bounds together hold it at any ratio.
-RECT drawnBounds(const Character& c) {
-  if (c.kind != CharacterKind::MorphShape) return c.bounds;
-  return RECT{std::min(c.bounds.xmin, c.endBounds.xmin), std::max(c.bounds.xmax, c.endBounds.xmax),
-              std::min(c.bounds.ymin, c.endBounds.ymin), std::max(c.bounds.ymax, c.endBounds.ymax)};
-}
 }  // namespace
 
 Display::Display(ActionQueue& actions) : actions_(actions) {
-  rootCharacter_ = std::make_shared<Character>();
-  rootCharacter_->id = 0xFFFF;
-  rootCharacter_->kind = CharacterKind::LevelRoot;
+  rootCharacter_ = makeLevelCharacter(0xFFFF, nullptr, RECT{});
   root_ = std::make_unique<DisplayObject>(*this, rootCharacter_, 0);
   view_ = ViewTransform::compute(ViewRequest{});
   dirty_.setView(view_.view, view_.aaFactor);
@@ -104,10 +85,9 @@ PlaceResult Display::place(DisplayObject& parent, const PlaceInfo& info, Display
   const DisplayObject* existing = parent.childAt(info.depth);
   if (existing && existing->character_->owner && existing->character_->owner->version() >= 6)
     return PlaceResult::Ignored;
-  const CharacterKind kind = info.character->kind;
+  const CharacterKindOps& ops = kindOps(info.character->kind);
   // Buttons nest too: a button whose state shows itself must end somewhere.
-  if ((hasTimelineKind(kind) || kind == CharacterKind::Button) && nesting(parent) >= kMaxNesting)
-    return PlaceResult::Ignored;
+  if ((ops.ownsTimeline || ops.button) && nesting(parent) >= kMaxNesting) return PlaceResult::Ignored;
 
   // A movie that places without end would take all memory.
   if (objectCount_ >= kMaxObjects) {
@@ -122,8 +102,7 @@ PlaceResult Display::place(DisplayObject& parent, const PlaceInfo& info, Display
   object->version_ = info.version;
   if (!info.name.empty() || (info.flags & kPlaceHasName)) {
     object->name_ = info.name;
-  } else if (kind == CharacterKind::Sprite || kind == CharacterKind::Button ||
-             kind == CharacterKind::LoadedMovieClip || (kind == CharacterKind::EditText && info.version >= 6)) {
+  } else if (info.version >= ops.autoNamedFrom) {
     object->name_ = "instance" + std::to_string(++instanceCounter_);
   }
   if (info.clipActions && (info.flags & kPlaceHasClipActions))
@@ -132,31 +111,18 @@ PlaceResult Display::place(DisplayObject& parent, const PlaceInfo& info, Display
   DisplayObject* obj = object.get();
   insertChild(parent, std::move(object));
   if (placed) *placed = obj;
-  if (kind == CharacterKind::Button) {
-    // A button where the tracked one stood keeps its state.
-    obj->buttonState_ = static_cast<uint8_t>(tracker_.adopt(*obj));
-    ButtonStates::showInitial(*this, *obj);
-  }
+  if (ops.placed) ops.placed(*this, *obj);
 
   // Clips placed by version 6 movies get their class applied before their
   // frame actions run.
-  if (info.version >= 6 && (hasTimelineKind(kind) || kind == CharacterKind::Button ||
-                            kind == CharacterKind::EditText || kind == CharacterKind::VideoStream)) {
+  if (info.version >= 6 && ops.scriptable && !ops.level) {
     ActionBlock block;
     block.clip = obj;
     block.version = info.version;
     block.construct = true;
     actions_.push(ActionList::Construct, block);
   }
-  if (hasTimelineKind(kind) && info.character->owner) {
-    obj->ownedTimeline_ = std::make_unique<TimelinePlayer>(*info.character->owner, *obj, *info.character);
-    obj->timeline_ = obj->ownedTimeline_.get();
-    fireEvent(*obj, kClipEventInitialize);
-    const Character& c = *info.character;
-    const bool emptyStream = c.dataLength < 2 || (c.data[0] == 0 && c.data[1] == 0);  // End alone
-    if (!emptyStream || info.version < 6) fireEvent(*obj, kClipEventLoad);
-    if (!info.skipFrameZero) obj->timeline_->runToFrame(0);
-  }
+  if (ops.started) ops.started(*this, *obj, info);
   obj->dirty_ = true;
   if (!rewinding_) changed_ = true;
   return PlaceResult::Placed;
@@ -167,11 +133,10 @@ DisplayObject* Display::move(DisplayObject& parent, const PlaceInfo& info) {
   if (!obj || obj->scriptControlled_) return nullptr;
   invalidate(*obj);
   if ((info.flags & kPlaceHasCharacter) && info.character) {
+    // A timeline or a button is never swapped for a character of another kind.
+    auto timelineOrButton = [](CharacterKind k) { return kindOps(k).ownsTimeline || kindOps(k).button; };
     const CharacterKind oldKind = obj->character_->kind;
     const CharacterKind newKind = info.character->kind;
-    auto timelineOrButton = [](CharacterKind k) {
-      return k == CharacterKind::Sprite || k == CharacterKind::Button;
-    };
     if (oldKind == newKind || (!timelineOrButton(oldKind) && !timelineOrButton(newKind)))
       obj->character_ = info.character;
   }
@@ -205,7 +170,7 @@ void Display::markRemoved(DisplayObject& object) {
 
 void Display::retire(DisplayObject& parent, std::unique_ptr<DisplayObject> object) {
   if (!object) return;
-  if (hasTimelineKind(object->kind()) && fireUnload(*object)) {
+  if (kindOps(object->kind()).ownsTimeline && fireUnload(*object)) {
     // Kept, answering to no timeline depth, until the unload handlers ran.
     markRemoved(*object);
     object->depth_ = ~object->depth_;
@@ -260,17 +225,16 @@ bool Display::keepOldOnRewind(DisplayObject& old, DisplayObject& fresh) {
     old.matrix_ = fresh.matrix_;
     old.cxform_ = fresh.cxform_;
   };
-  const CharacterKind k = old.kind();
+  const CharacterKindOps& ops = kindOps(old.kind());
   if (sameShape) {
     if (old.matrix_ == fresh.matrix_ && old.cxform_ == fresh.cxform_) return true;
-    const bool lasting = hasTimelineKind(k) ||
-                         (old.version_ >= 6 && (k == CharacterKind::Button || k == CharacterKind::EditText ||
-                                                k == CharacterKind::VideoStream));
+    // A version 6 script object keeps its instance too.
+    const bool lasting = ops.ownsTimeline || (old.version_ >= 6 && ops.scriptable && !ops.level);
     if (!lasting) return false;
     takeTransform();
     return true;
   }
-  if (hasTimelineKind(k) && hasTimelineKind(fresh.kind()) && old.ratio_ == fresh.ratio_) {
+  if (ops.ownsTimeline && kindOps(fresh.kind()).ownsTimeline && old.ratio_ == fresh.ratio_) {
     takeTransform();
     return true;
   }
@@ -493,8 +457,8 @@ void Display::updateObject(DisplayObject& object, const MATRIX& parentMatrix, bo
   if (redo) {
     if (object.drawn_) dirty_.add(object.deviceBounds_);
     const Character* c = object.character_.get();
-    if (hasBounds(c->kind)) {
-      object.deviceBounds_ = toDevice(transformRect(m, drawnBounds(*c)));
+    if (const auto drawnArea = kindOps(c->kind).drawnArea) {
+      object.deviceBounds_ = toDevice(transformRect(m, drawnArea(*c)));
       object.drawn_ = true;
       dirty_.add(object.deviceBounds_);
     } else {

@@ -3,31 +3,13 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "core/movie/CharacterKinds.h"
 #include "core/movie/Display.h"
 #include "core/movie/TimelinePlayer.h"
 
 namespace kivra {
 
 namespace {
-const char* kindName(CharacterKind k) {
-  switch (k) {
-    case CharacterKind::Shape: return "shape";
-    case CharacterKind::Bitmap: return "bitmap";
-    case CharacterKind::Button: return "button";
-    case CharacterKind::Font: return "font";
-    case CharacterKind::StaticText: return "text";
-    case CharacterKind::Sound: return "sound";
-    case CharacterKind::Sprite: return "sprite";
-    case CharacterKind::MorphShape: return "morph";
-    case CharacterKind::EditText: return "edittext";
-    case CharacterKind::VideoStream: return "video";
-    case CharacterKind::ImportAlias: return "alias";
-    case CharacterKind::LoadedMovieClip: return "movieclip";
-    case CharacterKind::LevelRoot: return "level";
-  }
-  return "unknown";
-}
-
 // A 16.16 value as a decimal with at most five places.
 std::string fixedText(Fixed16 v) {
   const bool negative = v < 0;
@@ -68,18 +50,21 @@ class DumpVisitor : public DisplayVisitor {
   explicit DumpVisitor(std::string& out) : out_(out) {}
   bool enter(const DisplayWalkItem& item) override {
     const DisplayObject& o = item.object;
+    const CharacterKindOps& ops = kindOps(o.kind());
     const MATRIX& m = o.matrix();
     const CXFORM& cx = o.cxform();
     std::string frame = "-";
     if (const TimelinePlayer* t = o.timeline())
       frame = std::to_string(t->currentFrame() + 1) + "/" + std::to_string(t->frameCount());
     char tail[160];
-    std::snprintf(tail, sizeof tail, " cxform=%d,%d,%d,%d,%d,%d,%d,%d ratio=%u clip=%u\n", cx.rMul, cx.gMul,
+    std::snprintf(tail, sizeof tail, " cxform=%d,%d,%d,%d,%d,%d,%d,%d ratio=%u clip=%u", cx.rMul, cx.gMul,
                   cx.bMul, cx.aMul, cx.rAdd, cx.gAdd, cx.bAdd, cx.aAdd, o.ratio(), o.clipDepth());
     out_ += std::string(static_cast<size_t>(item.nesting) * 2, ' ') + std::to_string(o.depth()) + " " +
-            kindName(o.kind()) + " id=" + std::to_string(o.characterId()) + " name=" + quoted(o.name()) +
+            ops.dumpName + " id=" + std::to_string(o.characterId()) + " name=" + quoted(o.name()) +
             " frame=" + frame + " matrix=" + fixedText(m.a) + "," + fixedText(m.b) + "," + fixedText(m.c) + "," +
             fixedText(m.d) + "," + std::to_string(m.tx) + "," + std::to_string(m.ty) + tail;
+    if (ops.dumpDetails) ops.dumpDetails(o, out_);
+    out_ += '\n';
     return true;
   }
 

@@ -85,6 +85,7 @@ class DisplayObject {
  private:
   friend class Display;
   friend class TimelinePlayer;
+  friend class SpriteKind;  // starts the timeline it owns
 
   Display& display_;
   DisplayObject* parent_ = nullptr;

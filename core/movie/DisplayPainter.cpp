@@ -2,14 +2,15 @@
 
 #include <algorithm>
 
+#include "core/movie/CharacterKinds.h"
+
 namespace kivra {
 
 namespace {
 bool drawsShape(const DisplayObject& o) {
   const Character* c = o.character();
   // (Import aliases were followed when the object was placed.)
-  if (!c) return false;
-  return c->kind == CharacterKind::Shape || c->kind == CharacterKind::MorphShape;
+  return c && kindOps(c->kind).buildDraw;
 }
 
 // Collects the shapes of a script mask clip as parts of the mask opened
@@ -137,18 +138,15 @@ void DisplayPainter::paint(const Display& display, Renderer& renderer, RenderTar
   for (size_t i = 0; i < items_.size(); ++i) {
     const Item& item = items_[i];
     const Character* c = item.object->character();
-    if (cullOutside && !item.maskEnd && !item.maskPart && c && c->kind == CharacterKind::Shape &&
+    const CharacterKindOps* ops = c ? &kindOps(c->kind) : nullptr;
+    if (cullOutside && !item.maskEnd && !item.maskPart && ops && ops->culledOutside &&
         item.object->drawn() && !item.object->deviceBounds().empty() &&
         item.object->deviceBounds().intersected(clip).empty())
       continue;
     // Numbers start at 1 so that a mask's end can never cover nothing by accident.
     const auto number = static_cast<uint16_t>(std::min<size_t>(i + 1, 0xFFFF));
     ShapeDraw draw;
-    if (c && drawsShape(*item.object)) {
-      draw.tagCode = c->tagCode;
-      draw.body = c->tagBody;
-      draw.length = c->tagLength;
-    }
+    if (ops && ops->buildDraw) ops->buildDraw(*c, draw);
     draw.matrix = item.matrix;
     draw.cxform = item.cxform;
     draw.ratio = item.object->ratio();

@@ -4,6 +4,7 @@
 
 #include "core/CorePlayer.h"
 #include "core/format/CaseInsensitive.h"
+#include "core/movie/CharacterKinds.h"
 #include "core/movie/Display.h"
 #include "core/format/TagCodes.h"
 
@@ -38,7 +39,7 @@ TimelinePlayer::TimelinePlayer(TimelinePlayer& root, DisplayObject& object, cons
   streamEnd_ = start + static_cast<int64_t>(sprite.dataLength);
   cursor_.setSizeLimit(streamEnd_);
   cursor_.setPosition(firstTag_);
-  spriteFrames_ = sprite.frameCount;
+  spriteFrames_ = sprite.sprite() ? sprite.sprite()->frameCount : 0;
   display().addTimeline(this);
 }
 
@@ -175,7 +176,8 @@ void TimelinePlayer::defineTag(const TagHeader& tag) {
     case TagCode::DefineButton:
     case TagCode::DefineButton2: {
       auto c = newCharacter(cursor_.readU16(), CharacterKind::Button, tag.code);
-      if (tag.code == static_cast<uint16_t>(TagCode::DefineButton2)) c->trackAsMenu = cursor_.readU8() & 1;
+      Character::ButtonPart& button = c->part.emplace<Character::ButtonPart>();
+      if (tag.code == static_cast<uint16_t>(TagCode::DefineButton2)) button.trackAsMenu = cursor_.readU8() & 1;
       finish(std::move(c));
       break;
     }
@@ -187,26 +189,31 @@ void TimelinePlayer::defineTag(const TagHeader& tag) {
       }
       break;
     case TagCode::DefineFont:
-    case TagCode::DefineFont2:
-      finish(newCharacter(cursor_.readU16(), CharacterKind::Font, tag.code));
+    case TagCode::DefineFont2: {
+      auto c = newCharacter(cursor_.readU16(), CharacterKind::Font, tag.code);
+      c->part.emplace<Character::FontPart>();
+      finish(std::move(c));
       break;
+    }
     case TagCode::DefineFontInfo:
     case TagCode::DefineFontInfo2: {
       std::shared_ptr<Character> font = dict.lookup(cursor_.readU16());
-      if (font && font->kind == CharacterKind::Font && !font->fontInfo && !cursor_.overrun()) {
-        font->fontInfo = cursor_.current();
-        font->fontInfoLength = static_cast<size_t>(cursor_.remaining());
-        font->fontInfoFlags = static_cast<uint8_t>(tag.code);
+      Character::FontPart* f = font ? font->font() : nullptr;
+      if (f && !f->info && !cursor_.overrun()) {
+        f->info = cursor_.current();
+        f->infoLength = static_cast<size_t>(cursor_.remaining());
+        f->infoFlags = static_cast<uint8_t>(tag.code);
       }
       break;
     }
     case TagCode::DefineSound: {
       auto c = newCharacter(cursor_.readU16(), CharacterKind::Sound, tag.code);
-      c->soundFormat = cursor_.readU8();
-      c->sampleCount = cursor_.readU32();
-      if ((c->soundFormat >> 4) == 2) c->seekSamples = cursor_.readU16();
+      Character::SoundPart& sound = c->part.emplace<Character::SoundPart>();
+      sound.format = cursor_.readU8();
+      sound.sampleCount = cursor_.readU32();
+      if ((sound.format >> 4) == 2) sound.seekSamples = cursor_.readU16();
       const uint16_t id = c->id;
-      if (!supportedSoundCodec(c->soundFormat)) {
+      if (!supportedSoundCodec(sound.format)) {
         if (std::shared_ptr<Character> old = dict.find(id); old && old->kind == CharacterKind::Sound)
           dict.remove(id);
         break;
@@ -217,10 +224,11 @@ void TimelinePlayer::defineTag(const TagHeader& tag) {
     case TagCode::DefineButtonSound:
     case TagCode::DefineButtonCxform: {
       std::shared_ptr<Character> b = dict.lookup(cursor_.readU16());
-      if (!b || b->kind != CharacterKind::Button || cursor_.overrun()) break;
+      Character::ButtonPart* button = b ? b->button() : nullptr;
+      if (!button || cursor_.overrun()) break;
       const bool sound = tag.code == static_cast<uint16_t>(TagCode::DefineButtonSound);
-      const uint8_t*& data = sound ? b->soundData : b->cxformData;
-      size_t& length = sound ? b->soundLength : b->cxformLength;
+      const uint8_t*& data = sound ? button->soundData : button->cxformData;
+      size_t& length = sound ? button->soundLength : button->cxformLength;
       if (!data && cursor_.remaining() > 0) {
         data = cursor_.current();
         length = static_cast<size_t>(cursor_.remaining());
@@ -229,25 +237,26 @@ void TimelinePlayer::defineTag(const TagHeader& tag) {
     }
     case TagCode::DefineSprite: {
       auto c = newCharacter(cursor_.readU16(), CharacterKind::Sprite, tag.code);
-      c->frameCount = cursor_.readU16();
+      c->part.emplace<Character::SpritePart>().frameCount = cursor_.readU16();
       finish(std::move(c));
       break;
     }
     case TagCode::DefineMorphShape: {
       auto c = newCharacter(cursor_.readU16(), CharacterKind::MorphShape, tag.code);
       c->bounds = cursor_.readRect();
-      c->endBounds = cursor_.readRect();
+      c->part.emplace<Character::MorphPart>().endBounds = cursor_.readRect();
       finish(std::move(c));
       break;
     }
     case TagCode::DefineVideoStream: {
       auto c = newCharacter(cursor_.readU16(), CharacterKind::VideoStream, tag.code);
-      c->frameCount = cursor_.readU16();
+      Character::VideoPart& video = c->part.emplace<Character::VideoPart>();
+      video.frameCount = cursor_.readU16();
       const uint16_t width = cursor_.readU16();
       const uint16_t height = cursor_.readU16();
       c->bounds = RECT{0, width * 20, 0, height * 20};
-      if (c->frameCount > 0 && !dict.find(c->id))
-        c->videoFrames = std::make_unique<Character::VideoFrameData[]>(c->frameCount);
+      if (video.frameCount > 0 && !dict.find(c->id))
+        video.frames = std::make_unique<Character::VideoFrameData[]>(video.frameCount);
       finish(std::move(c));
       break;
     }
@@ -299,8 +308,9 @@ void TimelinePlayer::runControlTag(const TagHeader& tag) {
     case TagCode::DoInitAction: {
       // Init actions run once per sprite; passing over them in a seek still counts.
       std::shared_ptr<Character> sprite = dictionary().lookup(cursor_.readU16());
-      if (!sprite || sprite->kind != CharacterKind::Sprite || sprite->initActionsDone || cursor_.overrun()) break;
-      sprite->initActionsDone = true;
+      Character::SpritePart* part = sprite ? sprite->sprite() : nullptr;
+      if (!part || part->initActionsDone || cursor_.overrun()) break;
+      part->initActionsDone = true;
       if (cursor_.remaining() > 0) {
         ActionBlock block;
         block.code = cursor_.current();
@@ -314,8 +324,9 @@ void TimelinePlayer::runControlTag(const TagHeader& tag) {
     case TagCode::VideoFrame: {
       std::shared_ptr<Character> video = dictionary().lookup(cursor_.readU16());
       const uint16_t frame = cursor_.readU16();
-      if (!video || video->kind != CharacterKind::VideoStream || !video->videoFrames || cursor_.overrun()) break;
-      Character::VideoFrameData& slot = video->videoFrames[frame % video->frameCount];
+      Character::VideoPart* part = video ? video->video() : nullptr;
+      if (!part || !part->frames || cursor_.overrun()) break;
+      Character::VideoFrameData& slot = part->frames[frame % part->frameCount];
       slot.data = cursor_.current();
       slot.length = static_cast<size_t>(cursor_.remaining());
       break;
@@ -573,11 +584,7 @@ int TimelinePlayer::findFrameLabel(const std::string& name, int first) {
 std::shared_ptr<Character> TimelinePlayer::levelCharacter() {
   TimelinePlayer& r = *root_;
   if (!r.levelCharacter_) {
-    r.levelCharacter_ = std::make_shared<Character>();
-    r.levelCharacter_->id = kLevelRootId;
-    r.levelCharacter_->kind = CharacterKind::LevelRoot;
-    r.levelCharacter_->owner = &r;
-    r.levelCharacter_->bounds = r.movie_.frameRect();
+    r.levelCharacter_ = makeLevelCharacter(kLevelRootId, &r, r.movie_.frameRect());
   }
   return r.levelCharacter_;
 }

@@ -1,5 +1,6 @@
 #include "core/script/ClipInputHooks.h"
 
+#include "core/movie/CharacterKinds.h"
 #include "core/movie/DisplayObject.h"
 #include "core/script/ClipEvents.h"
 #include "core/script/DisplayClipBridge.h"
@@ -14,7 +15,7 @@ constexpr int kMaxSteps = 256;
 }  // namespace
 
 ScriptObject* ClipInputHooks::classPrototype(const DisplayObject& object) {
-  const char* className = object.kind() == CharacterKind::Button ? "Button" : "MovieClip";
+  const char* className = kindOps(object.kind()).button ? "Button" : "MovieClip";
   ScriptValue ctor, proto;
   if (!engine_.getMember(engine_.global(), className, ctor, false) || !ctor.isObject()) return nullptr;
   const Property* p = ctor.asObject()->findOwn("prototype");

@@ -51,11 +51,6 @@ int32_t truncToInt32(double v) {
   return static_cast<int32_t>(v);
 }
 
-bool hasOwnBounds(CharacterKind k) {
-  return k == CharacterKind::Shape || k == CharacterKind::MorphShape || k == CharacterKind::StaticText ||
-         k == CharacterKind::EditText || k == CharacterKind::VideoStream;
-}
-
 void grow(RECT& r, bool& any, const RECT& add) {
   if (!any) {
     r = add;
@@ -69,7 +64,7 @@ void grow(RECT& r, bool& any, const RECT& add) {
 }
 
 void boundsInto(const DisplayObject& o, const MATRIX& m, RECT& r, bool& any) {
-  if (hasOwnBounds(o.kind())) grow(r, any, transformRect(m, o.character()->bounds));
+  if (kindOps(o.kind()).ownBox) grow(r, any, transformRect(m, o.character()->bounds));
   for (const auto& c : o.children())
     if (c->depth() >= 0) boundsInto(*c, concat(c->matrix(), m), r, any);
 }
@@ -134,8 +129,8 @@ void DisplayClipBridge::applyScale(DisplayObject& object, ClipScale& s) {
 ScriptValue DisplayClipBridge::getProperty(ScriptObject& clip, int index) {
   DisplayObject* d = displayObject(&clip);
   if (!d) return ScriptValue();
-  const CharacterKind kind = d->kind();
-  const bool noFrames = kind == CharacterKind::Button || kind == CharacterKind::EditText;
+  const CharacterKindOps& ops = kindOps(d->kind());
+  const bool noFrames = ops.plainScriptObject;
   auto num = [](double v) { return ScriptValue::number(v); };
   switch (index) {
     case 0:
@@ -198,7 +193,7 @@ ScriptValue DisplayClipBridge::getProperty(ScriptObject& clip, int index) {
     }
     case 17:
       if (engine_.version() <= 5) return num(focusRect_ ? 1 : 0);
-      if (kind == CharacterKind::Button) return ScriptValue::boolean(focusRect_);
+      if (ops.button) return ScriptValue::boolean(focusRect_);
       if (entries_[d].focusRectSet) return ScriptValue::boolean(entries_[d].focusRect);
       return ScriptValue::null();
     case 18:
@@ -246,7 +241,7 @@ void DisplayClipBridge::setProperty(ScriptObject& clip, int index, const ScriptV
       return;
     }
     case 17:
-      if (engine_.version() >= 6 && d->kind() != CharacterKind::Button) {
+      if (engine_.version() >= 6 && !kindOps(d->kind()).button) {
         Entry& e = entries_[d];
         e.focusRectSet = !value.isNullish();
         e.focusRect = e.focusRectSet && engine_.toBoolean(value);

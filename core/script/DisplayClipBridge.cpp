@@ -10,11 +10,7 @@
 
 namespace kivra {
 
-bool isScriptableKind(CharacterKind kind) {
-  return kind == CharacterKind::Sprite || kind == CharacterKind::Button || kind == CharacterKind::EditText ||
-         kind == CharacterKind::VideoStream || kind == CharacterKind::LoadedMovieClip ||
-         kind == CharacterKind::LevelRoot;
-}
+bool isScriptableKind(CharacterKind kind) { return kindOps(kind).scriptable; }
 
 DisplayClipBridge::DisplayClipBridge(CorePlayer& player, ScriptEngine& engine)
     : player_(player), engine_(engine), inputHooks_(engine, *this) {
@@ -77,7 +73,7 @@ ScriptObject* DisplayClipBridge::existingObject(const DisplayObject& object) con
 }
 
 ScriptFlag DisplayClipBridge::focusRectFlag(const DisplayObject& object) const {
-  if (object.version() >= 6 && object.kind() != CharacterKind::Button) {
+  if (object.version() >= 6 && !kindOps(object.kind()).button) {
     auto it = entries_.find(&object);
     if (it != entries_.end() && it->second.focusRectSet)
       return it->second.focusRect ? ScriptFlag::True : ScriptFlag::False;
@@ -123,7 +119,7 @@ DisplayObject* DisplayClipBridge::levelRoot(DisplayObject& object) const {
 DisplayObject* DisplayClipBridge::level(int64_t number) const {
   if (number < 0 || number > INT32_MAX) return nullptr;
   DisplayObject* d = player_.display().root().childAt(static_cast<int32_t>(number));
-  return d && d->kind() == CharacterKind::LevelRoot ? d : nullptr;
+  return d && kindOps(d->kind()).level ? d : nullptr;
 }
 
 int DisplayClipBridge::levelNumber(DisplayObject& object) const {
@@ -282,7 +278,7 @@ void DisplayClipBridge::childNames(ScriptObject& clip, std::vector<std::string>&
 
 bool DisplayClipBridge::isButtonOrText(ScriptObject& clip) {
   DisplayObject* d = displayObject(&clip);
-  return d && (d->kind() == CharacterKind::Button || d->kind() == CharacterKind::EditText);
+  return d && kindOps(d->kind()).plainScriptObject;
 }
 
 bool DisplayClipBridge::markConstructed(DisplayObject& object) {
@@ -331,7 +327,7 @@ void DisplayClipBridge::applyInit(ScriptObject* clip, ScriptObject* init) {
 
 void DisplayClipBridge::cloneSprite(ScriptObject& source, std::string_view name, int depth) {
   DisplayObject* d = displayObject(&source);
-  if (!d || !d->parent() || d->kind() != CharacterKind::Sprite) return;
+  if (!d || !d->parent() || !kindOps(d->kind()).ownStream) return;
   placeScriptClip(*d->parent(), d->sharedCharacter(), name, depth, d->matrix(), d->cxform(), nullptr);
 }
 

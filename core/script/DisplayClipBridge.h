@@ -15,6 +15,7 @@
 #include <string>
 #include <unordered_map>
 
+#include "core/movie/CharacterKinds.h"
 #include "core/movie/Display.h"
 #include "core/script/ClipBridge.h"
 #include "core/script/ClipInputHooks.h"

@@ -279,21 +279,11 @@ void ScriptEngine::constructClip(ScriptObject* clip, int version) {
   version_ = version;
   version4_ = false;
   ScriptValue ctor;
-  switch (d->kind()) {
-    case CharacterKind::Sprite:
-      if (d->character()) ctor = registeredClass(d->character()->exportName);
-      break;
-    case CharacterKind::Button:
-      getMember(global(), "Button", ctor, false);
-      break;
-    case CharacterKind::EditText:
-      getMember(global(), "TextField", ctor, false);
-      break;
-    case CharacterKind::VideoStream:
-      getMember(global(), "Video", ctor, false);
-      break;
-    default:
-      break;
+  const CharacterKindOps& ops = kindOps(d->kind());
+  if (ops.ownStream) {
+    if (d->character()) ctor = registeredClass(d->character()->exportName);
+  } else if (ops.scriptClass) {
+    getMember(global(), ops.scriptClass, ctor, false);
   }
   ScriptValue proto;
   if (!ctor.isObject() || !getMember(ctor.asObject(), "prototype", proto, false) || !proto.isObject()) {

@@ -125,14 +125,14 @@ void attachMovie(NativeCall& c, DisplayObject& self) {
   TimelinePlayer* owner = self.timeline() ? &self.timeline()->root() : nullptr;
   if (!owner) return;
   std::shared_ptr<Character> ch = owner->exported(id, false);
-  if (ch && ch->kind == CharacterKind::ImportAlias && e.version() >= 6) {
+  if (ch && ch->isAlias() && e.version() >= 6) {
     Character* end = ch->resolved();
     if (!end) return;
     std::shared_ptr<Character> p = ch;
     while (p && p.get() != end) p = p->target;
     ch = p;
   }
-  if (!ch || ch->kind == CharacterKind::ImportAlias) return;
+  if (!ch || ch->isAlias()) return;
   ScriptObject* init = c.argc >= 4 ? e.toObject(c.arg(3)) : nullptr;
   DisplayObject* placed = bridgeOf(c).placeScriptClip(self, ch, name, depth32, MATRIX{}, CXFORM{}, init);
   if (placed && e.version() >= 6) c.result = bridgeOf(c).clipValue(placed);
@@ -200,7 +200,7 @@ void gotoAndStop(NativeCall& c, ScriptObject& self) { gotoFrame(c, &self, false)
 
 void duplicateMovieClip(NativeCall& c, DisplayObject& self) {  // duplicateMovieClip(name, depth [, init])
   ScriptEngine& e = c.engine;
-  if (c.argc < 2 || !self.parent() || self.kind() != CharacterKind::Sprite) return;
+  if (c.argc < 2 || !self.parent() || !kindOps(self.kind()).ownStream) return;
   const int64_t depth = static_cast<int64_t>(toInt32(e, c.arg(1))) + kScriptDepthBase;
   if (depth < 0 || depth >= kReservedLevel) return;
   ScriptObject* init = c.argc >= 3 ? e.toObject(c.arg(2)) : nullptr;
@@ -246,11 +246,7 @@ void createEmptyMovieClip(NativeCall& c) {
   if (!owner) return;
   const int64_t depth = static_cast<int64_t>(toInt32(e, c.arg(1))) + kScriptDepthBase;
   if (depth < 0 || depth >= kReservedLevel) return;
-  auto empty = std::make_shared<Character>();
-  empty->id = 0;
-  empty->kind = CharacterKind::Sprite;
-  empty->owner = owner;
-  empty->frameCount = 1;
+  std::shared_ptr<Character> empty = makeEmptySprite(owner);
   DisplayObject* placed = e.displayClips().placeScriptClip(*self, empty, e.toStdString(c.arg(0)),
                                                            static_cast<int32_t>(depth), MATRIX{}, CXFORM{}, nullptr);
   if (placed) c.result = e.displayClips().clipValue(placed);

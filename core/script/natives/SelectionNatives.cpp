@@ -9,11 +9,9 @@ namespace kivra {
 
 namespace {
 
-bool isClipKind(CharacterKind k) { return k == CharacterKind::Sprite || k == CharacterKind::LoadedMovieClip; }
-
 // The first button found depth first in an object and its descendants.
 DisplayObject* firstButton(DisplayObject& object, int nesting) {
-  if (object.kind() == CharacterKind::Button) return &object;
+  if (kindOps(object.kind()).button) return &object;
   if (nesting > Display::kMaxNesting + 2) return nullptr;
   for (const auto& child : object.children()) {
     if (child->depth() < 0) continue;
@@ -26,8 +24,8 @@ DisplayObject* firstButton(DisplayObject& object, int nesting) {
 DisplayObject* focusTaker(NativeCall& c, DisplayObject& d, ScriptObject* clip) {
   ScriptEngine& e = c.engine;
   if (e.version() < 6) return firstButton(d, 0);
-  if (d.kind() == CharacterKind::Button) return &d;
-  if (!isClipKind(d.kind())) return nullptr;
+  if (kindOps(d.kind()).button) return &d;
+  if (!kindOps(d.kind()).ownsTimeline) return nullptr;
   if (e.player().input().actsAsButton(d)) return &d;
   ScriptValue enabled;
   return e.getMember(clip, "focusEnabled", enabled) && e.toBoolean(enabled) ? &d : nullptr;

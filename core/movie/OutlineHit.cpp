@@ -1,0 +1,28 @@
+#include "core/movie/OutlineHit.h"
+
+#include "core/render/HitTest.h"
+#include "core/view/ViewTransform.h"
+
+namespace kivra {
+
+bool OutlineHit::covers(const Character& c, const MATRIX& device, uint16_t ratio, int64_t x, int64_t y) {
+  if (!c.tagBody) return false;
+  ShapeInstance in;
+  in.tagCode = c.tagCode;
+  in.body = c.tagBody;
+  in.length = c.tagLength;
+  in.matrix = device;
+  in.ratio = ratio;
+  in.factor = factor_;
+  (void)parser_.build(in, build_);  // a corrupt shape is tested as far as it was read
+  const bool hit = hitTestShape(build_, x, y);
+  build_.clear();
+  return hit;
+}
+
+bool insideBox(const MATRIX& device, const RECT& bounds, int64_t x, int64_t y) {
+  const RECT r = transformRect(device, bounds);
+  return x >= r.xmin && x <= r.xmax && y >= r.ymin && y <= r.ymax;
+}
+
+}  // namespace kivra
