@@ -4,10 +4,12 @@
 #include <cstring>
 #include <new>
 
+#include "core/script/Interpreter.h"
 #include "core/CorePlayer.h"
 #include "core/format/ActionReader.h"
 #include "core/script/NumberText.h"
 #include "core/format/OpcodeTable.h"
+#include "core/script/QuickLookups.h"
 #include "core/script/ScriptEngine.h"
 
 namespace kivra {
@@ -173,18 +175,19 @@ void ScriptEngine::defineFunction(ActionContext& ctx, const uint8_t* payload, si
 void ScriptEngine::execute(ActionContext& ctx, const uint8_t* code, size_t length, const DecodedBlock* decoded) {
   const bool legacy = ctx.version <= 5;
   if (decoded && decoded->legacy() == legacy) {
-    runDecoded(ctx, code, length, *decoded);
+    Interpreter::run(*this, ctx, code, length, *decoded);
     return;
   }
   // (The cache may drop the block while it runs.)
   const std::shared_ptr<const DecodedBlock> hold = decodedBlock(code, length, legacy);
-  runDecoded(ctx, code, length, *hold);
+  Interpreter::run(*this, ctx, code, length, *hold);
 }
 
-void ScriptEngine::runDecoded(ActionContext& ctx, const uint8_t* code, size_t length, const DecodedBlock& block) {
-  contexts_[contextCount_++] = &ctx;
-  version_ = ctx.version;
-  version4_ = ctx.version4;
+void Interpreter::run(ScriptEngine& e, ActionContext& ctx, const uint8_t* code, size_t length,
+                      const DecodedBlock& block) {
+  e.contexts_[e.contextCount_++] = &ctx;
+  e.version_ = ctx.version;
+  e.version4_ = ctx.version4;
   const DecodedBlock* const decoded = &block;
   const DecodedAction* const actions = decoded->actions();
   const PushItem* const blockItems = decoded->items();
@@ -214,13 +217,13 @@ void ScriptEngine::runDecoded(ActionContext& ctx, const uint8_t* code, size_t le
         flag = !flag;
         pc = n->next;
         ++n;
-        countAction();
+        e.countAction();
       }
       // (The records follow one another: the one after a Not starts where
       // it ends, unless it is an End, which is no If.)
       if (n->kind == DecodedAction::kIf) {
         pc = n->next;
-        countAction();
+        e.countAction();
         if (flag) {
           pc += n->offset;
           n = branchTarget(n);
@@ -231,21 +234,21 @@ void ScriptEngine::runDecoded(ActionContext& ctx, const uint8_t* code, size_t le
         return;
       }
       expect = n;
-      push(ScriptValue::boolean(flag));
+      e.push(ScriptValue::boolean(flag));
       return;
     }
     if (pc < length && code[pc] == op(Opcode::Not)) {
       flag = !flag;
       ++pc;
-      countAction();
+      e.countAction();
     }
     if (pc + 5 <= length && code[pc] == op(Opcode::If) && code[pc + 1] == 2 && code[pc + 2] == 0) {
       const int16_t offset = static_cast<int16_t>(code[pc + 3] | (code[pc + 4] << 8));
       pc += 5;
-      countAction();
+      e.countAction();
       if (flag) pc += offset;
     } else {
-      push(ScriptValue::boolean(flag));
+      e.push(ScriptValue::boolean(flag));
     }
   };
   // Push: each typed item of the record in turn.
@@ -259,31 +262,31 @@ void ScriptEngine::runDecoded(ActionContext& ctx, const uint8_t* code, size_t le
   };
   auto pushItems = [&](const PushItem* item, const PushItem* end) {
     if (item == end) return;  // a fused Push often has nothing before its operands
-    stack_.reserve(stack_.size() + static_cast<size_t>(end - item));
+    e.stack_.reserve(e.stack_.size() + static_cast<size_t>(end - item));
     for (; item != end; ++item) {
-      if (const ScriptValue* v = itemValue(*item)) stack_.pushReserved(*v);
-      else stack_.pushReserved(ScriptValue());
+      if (const ScriptValue* v = itemValue(*item)) e.stack_.pushReserved(*v);
+      else e.stack_.pushReserved(ScriptValue());
     }
   };
   // GetMember and SetMember, shared by the fast and the general path.
   auto getMemberOp = [&](const ScriptValue& object, const ScriptValue& name, ScriptValue& out) {
-    if (ScriptObject* o = toObject(object)) {
-      getMember(o, name, out);
+    if (ScriptObject* o = e.toObject(object)) {
+      e.getMember(o, name, out);
     } else if (object.isString() && equalsIgnoringCase(name.stringView(), "length")) {
       // A string value answers length as a String object would.
       const ScriptString* str = object.asString();
       out = ScriptValue::number(str ? static_cast<double>(str->units().size()) : 0.0);
     } else if (object.isString() || object.isNumber() || object.isBoolean()) {
       const char* cls = object.isString() ? "String" : object.isNumber() ? "Number" : "Boolean";
-      ScriptValue proto = getMember(getMember(ScriptValue::object(global()), cls), "prototype");
-      if (ScriptObject* p = proto.asObject()) getMember(p, name, out);
+      ScriptValue proto = e.getMember(e.getMember(ScriptValue::object(e.global()), cls), "prototype");
+      if (ScriptObject* p = proto.asObject()) e.getMember(p, name, out);
     }
   };
   auto setMemberOp = [&](const ScriptValue& object, const ScriptValue& name, const ScriptValue& value) {
-    ScriptObject* o = toObject(object);
+    ScriptObject* o = e.toObject(object);
     if (!o) return;
-    if (o->isClipObject() && bridge_->setClipMember(*o, name.stringView(), value)) return;
-    setMember(o, name, value);
+    if (o->isClipObject() && e.bridge_->setClipMember(*o, name.stringView(), value)) return;
+    e.setMember(o, name, value);
   };
 
   // The four call actions: the function (a variable, or a member of
@@ -292,7 +295,7 @@ void ScriptEngine::runDecoded(ActionContext& ctx, const uint8_t* code, size_t le
   auto callAction = [&](const DecodedAction* act, bool method, bool construct, const ScriptValue& name,
                         const ScriptValue& object, double countD) {
     int count = std::isnan(countD) || countD < 0 ? 0 : countD > 65535 ? 65535 : static_cast<int>(countD);
-    if (static_cast<size_t>(count) > stack_.size()) count = static_cast<int>(stack_.size());
+    if (static_cast<size_t>(count) > e.stack_.size()) count = static_cast<int>(e.stack_.size());
     // The first popped is the first argument. A few fit on the C++ stack,
     // more go to the heap (made only as many as there are: most calls pass
     // one or two).
@@ -301,7 +304,7 @@ void ScriptEngine::runDecoded(ActionContext& ctx, const uint8_t* code, size_t le
     ScriptValue* args = reinterpret_cast<ScriptValue*>(fewStorage);
     if (count > kFewArgs) [[unlikely]]
       args = static_cast<ScriptValue*>(::operator new(sizeof(ScriptValue) * static_cast<size_t>(count)));
-    for (int i = 0; i < count; ++i) new (args + i) ScriptValue(stack_.take());
+    for (int i = 0; i < count; ++i) new (args + i) ScriptValue(e.stack_.take());
     struct DropArgs {
       ScriptValue* args;
       int count;
@@ -317,50 +320,50 @@ void ScriptEngine::runDecoded(ActionContext& ctx, const uint8_t* code, size_t le
     const ScriptValue* callerTarget = ctx.hasOverride ? &ctx.override : &ctx.target;
     if (method) {
       if (object.isNullish()) {
-        push(ScriptValue());
+        e.push(ScriptValue());
         return;
       }
       LookupCache* c = decoded->cache(*act);
       if (name.stringView().empty()) {
         fn = object;
-      } else if (c && object.isObject() && cachedGetMember(object.asObject(), name.asString(), *c, fn)) {
+      } else if (c && object.isObject() && e.cachedGetMember(object.asObject(), name.asString(), *c, fn)) {
         // found where it was last time
-      } else if (ScriptObject* o = toObject(object)) {
-        getMember(o, name, fn);
+      } else if (ScriptObject* o = e.toObject(object)) {
+        e.getMember(o, name, fn);
       } else {
         // A primitive borrows its class's prototype.
         const char* cls = object.isString() ? "String" : object.isNumber() ? "Number" : "Boolean";
-        ScriptValue proto = getMember(getMember(ScriptValue::object(global()), cls), "prototype");
-        if (ScriptObject* p = proto.asObject()) getMember(p, name, fn);
+        ScriptValue proto = e.getMember(e.getMember(ScriptValue::object(e.global()), cls), "prototype");
+        if (ScriptObject* p = proto.asObject()) e.getMember(p, name, fn);
       }
       if (object.isClip()) callerTarget = &object;
     } else {
       LookupCache* c = decoded->cache(*act);
       if (!c || !name.isString() ||
-          !(quickCachedVariable(ctx, name.asString(), *c, fn) || cachedGetVariable(ctx, name.asString(), *c, fn)))
-        fn = getVariable(ctx, name);
+          !(e.quickCachedVariable(ctx, name.asString(), *c, fn) || e.cachedGetVariable(ctx, name.asString(), *c, fn)))
+        fn = e.getVariable(ctx, name);
     }
     ScriptObject* f = fn.asObject();
     if (!f || !f->isFunction()) {
-      push(ScriptValue());
+      e.push(ScriptValue());
       return;
     }
     // A plain call of a script function passes callFunction's checks here.
     FunctionBody* body = f->function();
-    const bool direct = !construct && callsDirectly(f, body);
+    const bool direct = !construct && e.callsDirectly(f, body);
     if (direct && body->simpleCall) {
       // The call puts the version back as it found it.
-      push(callSimple(fn, thisValue, args, count, *callerTarget));
+      e.push(e.callSimple(fn, thisValue, args, count, *callerTarget));
       // (The function is an object: its reference is dropped in place.)
       fn.forget();
       f->release();
       return;
     }
-    ScriptValue r2 = direct ? runScriptFunction(f, thisValue, args, count, false, *callerTarget, kNone, &fn)
-                         : callFunction(f, thisValue, args, count, construct, *callerTarget);
-    version_ = ctx.version;
-    version4_ = ctx.version4;
-    push(std::move(r2));
+    ScriptValue r2 = direct ? e.runScriptFunction(f, thisValue, args, count, false, *callerTarget, kNone, &fn)
+                         : e.callFunction(f, thisValue, args, count, construct, *callerTarget);
+    e.version_ = ctx.version;
+    e.version4_ = ctx.version4;
+    e.push(std::move(r2));
   };
 
   // The number-only fast paths of arithmetic and comparisons.
@@ -380,7 +383,7 @@ void ScriptEngine::runDecoded(ActionContext& ctx, const uint8_t* code, size_t le
   };
   auto compare = [&](uint8_t code0, double l, double r) __attribute__((always_inline)) {
     if (code0 == op(Opcode::Less2) || code0 == op(Opcode::Greater)) {
-      if (std::isnan(l) || std::isnan(r)) push(ScriptValue());  // ordering with NaN is undefined
+      if (std::isnan(l) || std::isnan(r)) e.push(ScriptValue());  // ordering with NaN is undefined
       else booleanResult(code0 == op(Opcode::Less2) ? l < r : r < l);
     } else if (code0 == op(Opcode::Less)) {
       booleanResult(l < r);
@@ -393,7 +396,7 @@ void ScriptEngine::runDecoded(ActionContext& ctx, const uint8_t* code, size_t le
   auto runFused = [&](const DecodedAction* nextAct) __attribute__((always_inline)) {
     pc = nextAct->next;
     ++expect;
-    countAction();
+    e.countAction();
   };
   // A pushed item as a number operand, or null.
   auto numberItem = [&](const PushItem& item) -> const ScriptValue* {
@@ -405,7 +408,7 @@ void ScriptEngine::runDecoded(ActionContext& ctx, const uint8_t* code, size_t le
   // goes through the slow head, which checks them: `expect` is then the end
   // mark, which no position matches.
   const DecodedAction* const endMark = decoded->endMark();
-  while (!abort_) {
+  while (!e.abort_) {
     // The record expected next starts below the end.
     const DecodedAction* act = expect;
     if (act->pc == pc) [[likely]] {
@@ -428,13 +431,13 @@ void ScriptEngine::runDecoded(ActionContext& ctx, const uint8_t* code, size_t le
       if (ctx.withCount > 0 || skip > 0) expect = endMark;
       if (skip > 0) {
         pc = act->next;
-        countAction();
+        e.countAction();
         --skip;
         continue;
       }
     }
     pc = act->next;
-    countAction();
+    e.countAction();
 
     // Fast paths: the hottest actions with their common operand kinds, worked
     // on the stack in place. Each gives the result of the general path below
@@ -455,32 +458,32 @@ void ScriptEngine::runDecoded(ActionContext& ctx, const uint8_t* code, size_t le
           const bool member = nextAct->op == op(Opcode::GetMember);
           // (A member's object is a pushed value only when it is on the stack
           // already: Push items are never objects.)
-          if (!member || (end - items == 1 && !stack_.empty() && stack_.back().isObject())) {
+          if (!member || (end - items == 1 && !e.stack_.empty() && e.stack_.back().isObject())) {
             pushItems(items, end - 1);
-            if (abort_) {
-              push(name);
+            if (e.abort_) {
+              e.push(name);
               continue;
             }
             runFused(nextAct);
             if (!member) {
               // A cached read fills the empty slot above the top in place.
-              stack_.reserve(stack_.size() + 1);
-              ScriptValue& slot = stack_.slotAbove();
-              if (c && (quickCachedVariable(ctx, name.asString(), *c, slot) ||
-                        cachedGetVariable(ctx, name.asString(), *c, slot)))
-                stack_.pushFilled();
+              e.stack_.reserve(e.stack_.size() + 1);
+              ScriptValue& slot = e.stack_.slotAbove();
+              if (c && (e.quickCachedVariable(ctx, name.asString(), *c, slot) ||
+                        e.cachedGetVariable(ctx, name.asString(), *c, slot)))
+                e.stack_.pushFilled();
               else
-                push(getVariable(ctx, name));
+                e.push(e.getVariable(ctx, name));
             } else {
-              ScriptValue& top = stack_.back();
+              ScriptValue& top = e.stack_.back();
               ScriptValue out;
-              if (c && cachedGetMember(top.asObject(), name.asString(), *c, out)) {
+              if (c && e.cachedGetMember(top.asObject(), name.asString(), *c, out)) {
                 top.clearObject();
                 top.fillEmpty(std::move(out));
               } else {
-                ScriptValue object = stack_.take();
+                ScriptValue object = e.stack_.take();
                 getMemberOp(object, name, out);
-                push(std::move(out));
+                e.push(std::move(out));
               }
             }
             continue;
@@ -499,22 +502,22 @@ void ScriptEngine::runDecoded(ActionContext& ctx, const uint8_t* code, size_t le
           const uint8_t nextOp = nextAct->op;
           const ScriptValue* y = numberItem(end[-1]);
           const ScriptValue* x = act->itemCount >= 2 ? numberItem(end[-2])
-                                 : !stack_.empty() && stack_.back().isNumber() ? &stack_.back()
+                                 : !e.stack_.empty() && e.stack_.back().isNumber() ? &e.stack_.back()
                                                                           : nullptr;
           if (x && y && !(nextOp == op(Opcode::Divide) && ctx.version4 && y->asNumber() == 0)) {
             const double l = x->asNumber(), r = y->asNumber();
             const PushItem* operands = act->itemCount >= 2 ? end - 2 : end - 1;
             pushItems(items, operands);
-            if (abort_) {
+            if (e.abort_) {
               pushItems(operands, end);
               continue;
             }
             runFused(nextAct);
-            if (act->itemCount < 2) stack_.popPlain();  // the left operand
+            if (act->itemCount < 2) e.stack_.popPlain();  // the left operand
             const bool arith = nextOp == op(Opcode::Add) || nextOp == op(Opcode::Add2) ||
                                nextOp == op(Opcode::Subtract) || nextOp == op(Opcode::Multiply) ||
                                nextOp == op(Opcode::Divide) || nextOp == op(Opcode::Modulo);
-            if (arith) push(ScriptValue::number(arithmetic(nextOp, l, r)));
+            if (arith) e.push(ScriptValue::number(arithmetic(nextOp, l, r)));
             else compare(nextOp, l, r);
             continue;
           }
@@ -524,23 +527,23 @@ void ScriptEngine::runDecoded(ActionContext& ctx, const uint8_t* code, size_t le
       case DecodedAction::kPushNumberOperand: {
         // The same, for a number pushed as the right operand of a left one
         // on the stack.
-        if (ctx.withCount != 0 || stack_.empty() || !stack_.back().isNumber()) goto plainPush;
+        if (ctx.withCount != 0 || e.stack_.empty() || !e.stack_.back().isNumber()) goto plainPush;
         const DecodedAction* nextAct = expect;
         const uint8_t nextOp = nextAct->op;
         const double r = blockItems[act->firstItem].value.asNumber();
-        if ((nextOp == op(Opcode::Divide) && ctx.version4 && r == 0) || abort_) goto plainPush;
+        if ((nextOp == op(Opcode::Divide) && ctx.version4 && r == 0) || e.abort_) goto plainPush;
         runFused(nextAct);
-        ScriptValue& x = stack_.back();
+        ScriptValue& x = e.stack_.back();
         x.setNumber(arithmetic(nextOp, x.asNumber(), r));
         continue;
       }
       case DecodedAction::kPushNumberCompare: {
-        if (ctx.withCount != 0 || stack_.empty() || !stack_.back().isNumber() || abort_) goto plainPush;
+        if (ctx.withCount != 0 || e.stack_.empty() || !e.stack_.back().isNumber() || e.abort_) goto plainPush;
         const DecodedAction* nextAct = expect;
         const double r = blockItems[act->firstItem].value.asNumber();
         runFused(nextAct);
-        const double l = stack_.back().asNumber();
-        stack_.popPlain();
+        const double l = e.stack_.back().asNumber();
+        e.stack_.popPlain();
         compare(nextAct->op, l, r);
         continue;
       }
@@ -553,16 +556,16 @@ void ScriptEngine::runDecoded(ActionContext& ctx, const uint8_t* code, size_t le
         const DecodedAction* nextAct = expect;
         const uint8_t nextOp = nextAct->op;
         const double l = ctx.registers[reg].asNumber(), r = items[1].value.asNumber();
-        if ((nextOp == op(Opcode::Divide) && ctx.version4 && r == 0) || abort_) goto plainPush;
+        if ((nextOp == op(Opcode::Divide) && ctx.version4 && r == 0) || e.abort_) goto plainPush;
         runFused(nextAct);
-        push(ScriptValue::number(arithmetic(nextOp, l, r)));
+        e.push(ScriptValue::number(arithmetic(nextOp, l, r)));
         continue;
       }
       case DecodedAction::kPushRegisterCompare: {
         const PushItem* items = blockItems + act->firstItem;
         const unsigned reg = items[0].index;
         if (ctx.withCount != 0 || reg >= static_cast<unsigned>(ctx.registerCount) ||
-            !ctx.registers[reg].isNumber() || abort_)
+            !ctx.registers[reg].isNumber() || e.abort_)
           goto plainPush;
         const DecodedAction* nextAct = expect;
         const double l = ctx.registers[reg].asNumber(), r = items[1].value.asNumber();
@@ -572,20 +575,20 @@ void ScriptEngine::runDecoded(ActionContext& ctx, const uint8_t* code, size_t le
       }
       case DecodedAction::kPushCallFunction: {
         // The count and name of the CallFunction right after (as above).
-        if (ctx.withCount != 0 || abort_) goto plainPush;
+        if (ctx.withCount != 0 || e.abort_) goto plainPush;
         const PushItem* items = blockItems + act->firstItem;
         const PushItem* end = items + act->itemCount;
         pushItems(items, end - 2);
         const DecodedAction* nextAct = expect;
         runFused(nextAct);
         LookupCache* c = decoded->cache(*nextAct);
-        if (c && callQuick(ctx, *c, end[-1].value.asString(), act->callCount)) continue;
+        if (c && e.callQuick(ctx, *c, end[-1].value.asString(), act->callCount)) continue;
         callAction(nextAct, false, false, end[-1].value, ScriptValue(), end[-2].value.asNumber());
         continue;
       }
       case DecodedAction::kPushCall: {
         // The count, object and name of the CallMethod right after.
-        if (ctx.withCount != 0 || abort_) goto plainPush;
+        if (ctx.withCount != 0 || e.abort_) goto plainPush;
         const PushItem* items = blockItems + act->firstItem;
         const PushItem* end = items + act->itemCount;
         pushItems(items, end - 3);
@@ -600,7 +603,7 @@ void ScriptEngine::runDecoded(ActionContext& ctx, const uint8_t* code, size_t le
       case DecodedAction::kPushReturn: {
         // The one item goes straight to the Return right after it, counted
         // and run here as the loop would.
-        if (ctx.withCount != 0 || abort_) goto plainPush;
+        if (ctx.withCount != 0 || e.abort_) goto plainPush;
         const ScriptValue* v = itemValue(blockItems[act->firstItem]);
         runFused(expect);
         // (A context's return value is empty until its one Return.)
@@ -616,20 +619,20 @@ void ScriptEngine::runDecoded(ActionContext& ctx, const uint8_t* code, size_t le
         pushItems(loose->items.data(), loose->items.data() + act->itemCount);
         continue;
       case DecodedAction::kPop:
-        if (!stack_.empty()) stack_.pop_back();
+        if (!e.stack_.empty()) e.stack_.pop_back();
         continue;
       case DecodedAction::kJump:
         pc += act->offset;
         if (expect != endMark) expect = branchTarget(act);
         continue;
       case DecodedAction::kIf: {
-        if (stack_.empty()) break;
-        const ScriptValue& c = stack_.back();
+        if (e.stack_.empty()) break;
+        const ScriptValue& c = e.stack_.back();
         bool taken;
         if (c.isBoolean()) taken = c.asBoolean();
         else if (c.isNumber()) taken = c.asNumber() != 0 && !std::isnan(c.asNumber());
         else break;
-        stack_.popPlain();
+        e.stack_.popPlain();
         if (taken) {
           pc += act->offset;
           if (expect != endMark) expect = branchTarget(act);
@@ -637,13 +640,13 @@ void ScriptEngine::runDecoded(ActionContext& ctx, const uint8_t* code, size_t le
         continue;
       }
       case DecodedAction::kNot: {
-        if (stack_.empty()) break;
-        const ScriptValue& c = stack_.back();
+        if (e.stack_.empty()) break;
+        const ScriptValue& c = e.stack_.back();
         bool value;
         if (c.isBoolean()) value = c.asBoolean();
         else if (c.isNumber()) value = c.asNumber() != 0 && !std::isnan(c.asNumber());
         else break;
-        stack_.popPlain();
+        e.stack_.popPlain();
         booleanResult(!value);
         continue;
       }
@@ -653,147 +656,147 @@ void ScriptEngine::runDecoded(ActionContext& ctx, const uint8_t* code, size_t le
         const bool fusePop = pc < length && code[pc] == op(Opcode::Pop);
         ScriptValue v;
         if (fusePop) {
-          v = pop();
+          v = e.pop();
           if (expect->pc == pc) ++expect;  // the Pop is the record expected
           ++pc;
-          countAction();
-        } else if (!stack_.empty()) {
-          v = stack_.back();
+          e.countAction();
+        } else if (!e.stack_.empty()) {
+          v = e.stack_.back();
         }
         if (reg < ctx.registerCount) ctx.registers[reg] = std::move(v);
         continue;
       }
       case DecodedAction::kArithmetic: {
-        if (stack_.size() < 2) break;
-        const ScriptValue& y = stack_.back();
-        const ScriptValue& x = stack_[stack_.size() - 2];
+        if (e.stack_.size() < 2) break;
+        const ScriptValue& y = e.stack_.back();
+        const ScriptValue& x = e.stack_[e.stack_.size() - 2];
         if (!x.isNumber() || !y.isNumber()) break;
         const double l = x.asNumber(), r = y.asNumber();
         if (act->op == op(Opcode::Divide) && ctx.version4 && r == 0) break;  // "#ERROR#"
-        stack_.popPlain();
-        stack_.back().setNumber(arithmetic(act->op, l, r));
+        e.stack_.popPlain();
+        e.stack_.back().setNumber(arithmetic(act->op, l, r));
         continue;
       }
       case DecodedAction::kArithmeticReturn: {
         // The same; the Return right after is counted and run here as the
         // loop would (unless the count stopped the script before it).
-        if (stack_.size() < 2) break;
-        const ScriptValue& y = stack_.back();
-        const ScriptValue& x = stack_[stack_.size() - 2];
+        if (e.stack_.size() < 2) break;
+        const ScriptValue& y = e.stack_.back();
+        const ScriptValue& x = e.stack_[e.stack_.size() - 2];
         if (!x.isNumber() || !y.isNumber()) break;
         const double l = x.asNumber(), r = y.asNumber();
         if (act->op == op(Opcode::Divide) && ctx.version4 && r == 0) break;
-        stack_.popPlain();
+        e.stack_.popPlain();
         const double result = arithmetic(act->op, l, r);
-        if (abort_) {
-          stack_.back().setNumber(result);
+        if (e.abort_) {
+          e.stack_.back().setNumber(result);
           continue;
         }
         runFused(expect);
-        stack_.popPlain();
+        e.stack_.popPlain();
         // (A context's return value is empty until its one Return.)
         ctx.returnValue.fillEmpty(ScriptValue::number(result));
         ctx.returned = true;
         goto finished;
       }
       case DecodedAction::kStep: {
-        if (stack_.empty() || !stack_.back().isNumber()) break;
-        ScriptValue& x = stack_.back();
+        if (e.stack_.empty() || !e.stack_.back().isNumber()) break;
+        ScriptValue& x = e.stack_.back();
         x.setNumber(x.asNumber() + (act->op == op(Opcode::Increment) ? 1 : -1));
         continue;
       }
       case DecodedAction::kCompare: {
-        if (stack_.size() < 2) break;
-        const ScriptValue& y = stack_.back();
-        const ScriptValue& x = stack_[stack_.size() - 2];
+        if (e.stack_.size() < 2) break;
+        const ScriptValue& y = e.stack_.back();
+        const ScriptValue& x = e.stack_[e.stack_.size() - 2];
         if (!x.isNumber() || !y.isNumber()) break;
         const double l = x.asNumber(), r = y.asNumber();
-        stack_.popPlain();
-        stack_.popPlain();
+        e.stack_.popPlain();
+        e.stack_.popPlain();
         compare(act->op, l, r);
         continue;
       }
       case DecodedAction::kCall: {
         const bool method = act->op == op(Opcode::CallMethod);
         const size_t operands = method ? 3 : 2;
-        if (stack_.size() < operands || !stack_.back().isString() || !stack_[stack_.size() - operands].isNumber())
+        if (e.stack_.size() < operands || !e.stack_.back().isString() || !e.stack_[e.stack_.size() - operands].isNumber())
           break;
-        const ScriptValue name = stack_.take();
-        const ScriptValue object = method ? stack_.take() : ScriptValue();
-        const double countD = stack_.back().asNumber();
-        stack_.popPlain();
+        const ScriptValue name = e.stack_.take();
+        const ScriptValue object = method ? e.stack_.take() : ScriptValue();
+        const double countD = e.stack_.back().asNumber();
+        e.stack_.popPlain();
         if (!method) {
           LookupCache* c = decoded->cache(*act);
-          if (c && callQuick(ctx, *c, name.asString(), DecodedAction::fewArgs(countD))) continue;
+          if (c && e.callQuick(ctx, *c, name.asString(), DecodedAction::fewArgs(countD))) continue;
         }
         callAction(act, method, false, name, object, countD);
         continue;
       }
       case DecodedAction::kReturn:
-        ctx.returnValue.fillEmpty(pop());
+        ctx.returnValue.fillEmpty(e.pop());
         ctx.returned = true;
         goto finished;
       case DecodedAction::kGetVariable: {
-        if (stack_.empty() || !stack_.back().isString()) break;
+        if (e.stack_.empty() || !e.stack_.back().isString()) break;
         if (LookupCache* c = decoded->cache(*act)) {
           ScriptValue out;
-          const ScriptString* name = stack_.back().asString();
-          if (quickCachedVariable(ctx, name, *c, out) || cachedGetVariable(ctx, name, *c, out)) {
-            stack_.back() = std::move(out);
+          const ScriptString* name = e.stack_.back().asString();
+          if (e.quickCachedVariable(ctx, name, *c, out) || e.cachedGetVariable(ctx, name, *c, out)) {
+            e.stack_.back() = std::move(out);
             continue;
           }
         }
-        const ScriptValue name = stack_.take();
-        push(getVariable(ctx, name));
+        const ScriptValue name = e.stack_.take();
+        e.push(e.getVariable(ctx, name));
         continue;
       }
       case DecodedAction::kSetVariable: {
-        if (stack_.size() < 2 || !stack_[stack_.size() - 2].isString()) break;
+        if (e.stack_.size() < 2 || !e.stack_[e.stack_.size() - 2].isString()) break;
         if (LookupCache* c = decoded->cache(*act)) {
-          const ScriptString* name = stack_[stack_.size() - 2].asString();
-          if (quickCachedSetVariable(ctx, name, *c, stack_.back()) ||
-              cachedSetVariable(ctx, name, *c, stack_.back())) {
-            stack_.pop_back();
-            stack_.popString();
+          const ScriptString* name = e.stack_[e.stack_.size() - 2].asString();
+          if (e.quickCachedSetVariable(ctx, name, *c, e.stack_.back()) ||
+              e.cachedSetVariable(ctx, name, *c, e.stack_.back())) {
+            e.stack_.pop_back();
+            e.stack_.popString();
             continue;
           }
         }
-        const ScriptValue value = stack_.take();
-        const ScriptValue name = stack_.take();
-        setVariable(ctx, name, value);
+        const ScriptValue value = e.stack_.take();
+        const ScriptValue name = e.stack_.take();
+        e.setVariable(ctx, name, value);
         continue;
       }
       case DecodedAction::kGetMember: {
-        if (stack_.size() < 2 || !stack_.back().isString()) break;
-        if (LookupCache* c = decoded->cache(*act); c && stack_[stack_.size() - 2].isObject()) {
+        if (e.stack_.size() < 2 || !e.stack_.back().isString()) break;
+        if (LookupCache* c = decoded->cache(*act); c && e.stack_[e.stack_.size() - 2].isObject()) {
           ScriptValue out;
-          if (cachedGetMember(stack_[stack_.size() - 2].asObject(), stack_.back().asString(), *c, out)) {
-            stack_.popString();
-            stack_.back() = std::move(out);
+          if (e.cachedGetMember(e.stack_[e.stack_.size() - 2].asObject(), e.stack_.back().asString(), *c, out)) {
+            e.stack_.popString();
+            e.stack_.back() = std::move(out);
             continue;
           }
         }
-        const ScriptValue name = stack_.take();
-        const ScriptValue object = stack_.take();
+        const ScriptValue name = e.stack_.take();
+        const ScriptValue object = e.stack_.take();
         ScriptValue out;
         getMemberOp(object, name, out);
-        push(std::move(out));
+        e.push(std::move(out));
         continue;
       }
       case DecodedAction::kSetMember: {
-        if (stack_.size() < 3 || !stack_[stack_.size() - 2].isString()) break;
-        if (LookupCache* c = decoded->cache(*act); c && stack_[stack_.size() - 3].isObject() &&
-                                                   cachedSetMember(stack_[stack_.size() - 3].asObject(),
-                                                                   stack_[stack_.size() - 2].asString(), *c,
-                                                                   stack_.back())) {
-          stack_.pop_back();
-          stack_.popString();
-          stack_.popObject();
+        if (e.stack_.size() < 3 || !e.stack_[e.stack_.size() - 2].isString()) break;
+        if (LookupCache* c = decoded->cache(*act); c && e.stack_[e.stack_.size() - 3].isObject() &&
+                                                   e.cachedSetMember(e.stack_[e.stack_.size() - 3].asObject(),
+                                                                   e.stack_[e.stack_.size() - 2].asString(), *c,
+                                                                   e.stack_.back())) {
+          e.stack_.pop_back();
+          e.stack_.popString();
+          e.stack_.popObject();
           continue;
         }
-        const ScriptValue value = stack_.take();
-        const ScriptValue name = stack_.take();
-        const ScriptValue object = stack_.take();
+        const ScriptValue value = e.stack_.take();
+        const ScriptValue name = e.stack_.take();
+        const ScriptValue object = e.stack_.take();
         setMemberOp(object, name, value);
         continue;
       }
@@ -816,21 +819,21 @@ void ScriptEngine::runDecoded(ActionContext& ctx, const uint8_t* code, size_t le
     for (int i = 0; i < 3; ++i) {
       const int kind = (desc >> (4 * i)) & 0xF;
       if (kind == kOpNone) break;
-      ScriptValue v = pop();
+      ScriptValue v = e.pop();
       switch (kind) {
         case kOpBoolean:
-          a[i] = ScriptValue::boolean(toBoolean(v));
+          a[i] = ScriptValue::boolean(e.toBoolean(v));
           break;
         case kOpNumber:
-          a[i] = v.isNumber() ? std::move(v) : ScriptValue::number(toNumber(v));
+          a[i] = v.isNumber() ? std::move(v) : ScriptValue::number(e.toNumber(v));
           break;
         case kOpString:
-          a[i] = v.isString() ? std::move(v) : toStringValue(v);
+          a[i] = v.isString() ? std::move(v) : e.toStringValue(v);
           break;
         case kOpPrimitiveNumber:
         case kOpPrimitiveDefault: {
           const Hint hint = kind == kOpPrimitiveDefault && ctx.version >= 6 ? Hint::Default : Hint::Number;
-          if (!toPrimitive(v, hint, a[i])) a[i] = toStringValue(v);
+          if (!e.toPrimitive(v, hint, a[i])) a[i] = e.toStringValue(v);
           break;
         }
         default:
@@ -846,22 +849,22 @@ void ScriptEngine::runDecoded(ActionContext& ctx, const uint8_t* code, size_t le
 
     switch (code0) {
       case op(Opcode::NextFrame):
-        if ((target = contextTarget(ctx))) bridge_->nextFrame(*target);
+        if ((target = e.contextTarget(ctx))) e.bridge_->nextFrame(*target);
         break;
       case op(Opcode::PreviousFrame):
-        if ((target = contextTarget(ctx))) bridge_->previousFrame(*target);
+        if ((target = e.contextTarget(ctx))) e.bridge_->previousFrame(*target);
         break;
       case op(Opcode::Play):
-        if ((target = contextTarget(ctx))) bridge_->play(*target);
+        if ((target = e.contextTarget(ctx))) e.bridge_->play(*target);
         break;
       case op(Opcode::Stop):
-        if ((target = contextTarget(ctx))) bridge_->stop(*target);
+        if ((target = e.contextTarget(ctx))) e.bridge_->stop(*target);
         break;
       case op(Opcode::ToggleQuality):
-        bridge_->toggleQuality();
+        e.bridge_->toggleQuality();
         break;
       case op(Opcode::StopSounds):
-        bridge_->stopSounds();
+        e.bridge_->stopSounds();
         break;
       case op(Opcode::Add):
         num = a[1].asNumber() + a[0].asNumber();
@@ -873,7 +876,7 @@ void ScriptEngine::runDecoded(ActionContext& ctx, const uint8_t* code, size_t le
         num = a[1].asNumber() * a[0].asNumber();
         break;
       case op(Opcode::Divide):
-        if (ctx.version4 && a[0].asNumber() == 0) result = makeString("#ERROR#");
+        if (ctx.version4 && a[0].asNumber() == 0) result = e.makeString("#ERROR#");
         else result = ScriptValue::number(a[1].asNumber() / a[0].asNumber());
         break;
       case op(Opcode::Equals):
@@ -897,11 +900,11 @@ void ScriptEngine::runDecoded(ActionContext& ctx, const uint8_t* code, size_t le
         int c;
         if (ctx.version >= 6) {
           std::u16string x, y;
-          text::widen(legacyText(a[1]), false, x);
-          text::widen(legacyText(a[0]), false, y);
+          text::widen(e.legacyText(a[1]), false, x);
+          text::widen(e.legacyText(a[0]), false, y);
           c = x.compare(y);
         } else {
-          const std::string x = legacyText(a[1]), y = legacyText(a[0]);
+          const std::string x = e.legacyText(a[1]), y = e.legacyText(a[0]);
           c = 0;
           for (size_t i = 0; c == 0; ++i) {
             if (i >= x.size() || i >= y.size()) {
@@ -919,11 +922,11 @@ void ScriptEngine::runDecoded(ActionContext& ctx, const uint8_t* code, size_t le
       case op(Opcode::StringLength):
       case op(Opcode::MBStringLength):
         num = static_cast<double>(
-            countChars(legacyText(a[0]), ctx.version >= 6, code0 == op(Opcode::MBStringLength)));
+            countChars(e.legacyText(a[0]), ctx.version >= 6, code0 == op(Opcode::MBStringLength)));
         break;
       case op(Opcode::StringExtract):
       case op(Opcode::MBStringExtract): {
-        const std::string s = legacyText(a[2]);
+        const std::string s = e.legacyText(a[2]);
         const bool utf8 = ctx.version >= 6, mb = code0 == op(Opcode::MBStringExtract);
         const double total = static_cast<double>(countChars(s, utf8, mb));
         double start = std::trunc(a[1].asNumber()) - 1;
@@ -933,7 +936,7 @@ void ScriptEngine::runDecoded(ActionContext& ctx, const uint8_t* code, size_t le
         if (std::isnan(count) || count < 0 || start + count > total) count = total - start;
         const size_t from = charOffset(s, static_cast<size_t>(start), utf8, mb);
         const size_t to = charOffset(s, static_cast<size_t>(start + count), utf8, mb);
-        result = makeString(std::string_view(s).substr(from, to - from));
+        result = e.makeString(std::string_view(s).substr(from, to - from));
         break;
       }
       case op(Opcode::Pop):
@@ -942,10 +945,10 @@ void ScriptEngine::runDecoded(ActionContext& ctx, const uint8_t* code, size_t le
         num = toInteger32(a[0].asNumber());
         break;
       case op(Opcode::GetVariable):
-        result = getVariable(ctx, a[0]);
+        result = e.getVariable(ctx, a[0]);
         break;
       case op(Opcode::SetVariable):
-        setVariable(ctx, a[1], a[0]);
+        e.setVariable(ctx, a[1], a[0]);
         break;
       case op(Opcode::SetTarget2):
       case op(Opcode::SetTarget): {
@@ -954,10 +957,10 @@ void ScriptEngine::runDecoded(ActionContext& ctx, const uint8_t* code, size_t le
           ctx.hasOverride = false;
           ctx.override.clear();
         } else {
-          ScriptObject* own = toObject(ctx.target);
-          ScriptObject* t = own ? bridge_->resolvePath(own, path, ctx.version4 ? kPathVersion4 : 0) : nullptr;
+          ScriptObject* own = e.toObject(ctx.target);
+          ScriptObject* t = own ? e.bridge_->resolvePath(own, path, ctx.version4 ? kPathVersion4 : 0) : nullptr;
           ctx.hasOverride = true;
-          ctx.override = t ? (t->isClipObject() ? clipValue(t) : ScriptValue::object(t)) : ScriptValue();
+          ctx.override = t ? (t->isClipObject() ? e.clipValue(t) : ScriptValue::object(t)) : ScriptValue();
         }
         if (ctx.kind == ActionContext::Queued && ctx.activation)
           ctx.activation->makeActivation().thisValue = ctx.hasOverride ? ctx.override : ctx.target;
@@ -966,9 +969,9 @@ void ScriptEngine::runDecoded(ActionContext& ctx, const uint8_t* code, size_t le
         break;
       }
       case op(Opcode::StringAdd): {
-        std::string s = legacyText(a[1]);
-        s += legacyText(a[0]);
-        result = makeString(s);
+        std::string s = e.legacyText(a[1]);
+        s += e.legacyText(a[0]);
+        result = e.makeString(s);
         break;
       }
       case op(Opcode::GetProperty):
@@ -976,59 +979,59 @@ void ScriptEngine::runDecoded(ActionContext& ctx, const uint8_t* code, size_t le
         const bool get = code0 == op(Opcode::GetProperty);
         const ScriptValue& path = get ? a[1] : a[2];
         const int index = toInteger32(get ? a[0].asNumber() : a[1].asNumber());
-        target = contextTarget(ctx);
+        target = e.contextTarget(ctx);
         if (!path.stringView().empty()) {
-          ScriptObject* own = toObject(ctx.target);
-          target = own ? bridge_->resolvePath(own, path.stringView(), ctx.version4 ? kPathVersion4 : 0) : nullptr;
+          ScriptObject* own = e.toObject(ctx.target);
+          target = own ? e.bridge_->resolvePath(own, path.stringView(), ctx.version4 ? kPathVersion4 : 0) : nullptr;
         }
         if (target && !target->isClipObject()) target = nullptr;
-        if (get) result = target ? bridge_->getProperty(*target, index) : ScriptValue();
-        else if (target) bridge_->setProperty(*target, index, a[0]);
+        if (get) result = target ? e.bridge_->getProperty(*target, index) : ScriptValue();
+        else if (target) e.bridge_->setProperty(*target, index, a[0]);
         break;
       }
       case op(Opcode::CloneSprite): {
         const int32_t depth = toInteger32(a[0].asNumber());
-        target = contextTarget(ctx);
-        ScriptObject* source = target ? bridge_->resolvePath(target, a[2].stringView(), 0) : nullptr;
+        target = e.contextTarget(ctx);
+        ScriptObject* source = target ? e.bridge_->resolvePath(target, a[2].stringView(), 0) : nullptr;
         if (source && source->isClipObject() && depth >= 0 && depth < 2130706430)
-          bridge_->cloneSprite(*source, a[1].stringView(), depth);
+          e.bridge_->cloneSprite(*source, a[1].stringView(), depth);
         break;
       }
       case op(Opcode::RemoveSprite): {
-        target = contextTarget(ctx);
-        ScriptObject* c = target ? bridge_->resolvePath(target, a[0].stringView(), 0) : nullptr;
-        if (c && c->isClipObject()) bridge_->removeSprite(*c);
+        target = e.contextTarget(ctx);
+        ScriptObject* c = target ? e.bridge_->resolvePath(target, a[0].stringView(), 0) : nullptr;
+        if (c && c->isClipObject()) e.bridge_->removeSprite(*c);
         break;
       }
       case op(Opcode::Trace):
-        player_.trace(std::string(a[0].stringView()));
+        e.player_.trace(std::string(a[0].stringView()));
         break;
       case op(Opcode::StartDrag): {
         double bounds[4];
         const bool constrain = a[2].asNumber() != 0;
         if (constrain) {
           // Popped bottom, right, top, left; kept as left, top, right, bottom in twips.
-          const double bottom = toNumber(pop()), right = toNumber(pop()), top = toNumber(pop()),
-                       left = toNumber(pop());
+          const double bottom = e.toNumber(e.pop()), right = e.toNumber(e.pop()), top = e.toNumber(e.pop()),
+                       left = e.toNumber(e.pop());
           bounds[0] = left * 20;
           bounds[1] = top * 20;
           bounds[2] = right * 20;
           bounds[3] = bottom * 20;
         }
-        target = contextTarget(ctx);
-        ScriptObject* c = target ? bridge_->resolvePath(target, a[0].stringView(), 0) : nullptr;
-        if (c && c->isClipObject()) bridge_->startDrag(*c, a[1].asNumber() != 0, constrain ? bounds : nullptr);
+        target = e.contextTarget(ctx);
+        ScriptObject* c = target ? e.bridge_->resolvePath(target, a[0].stringView(), 0) : nullptr;
+        if (c && c->isClipObject()) e.bridge_->startDrag(*c, a[1].asNumber() != 0, constrain ? bounds : nullptr);
         break;
       }
       case op(Opcode::EndDrag):
-        bridge_->endDrag();
+        e.bridge_->endDrag();
         break;
       case op(Opcode::RandomNumber):
-        num = randomBelow(toInteger32(a[0].asNumber()));
+        num = e.randomBelow(toInteger32(a[0].asNumber()));
         break;
       case op(Opcode::CharToAscii):
       case op(Opcode::MBCharToAscii): {
-        const std::string s = legacyText(a[0]);
+        const std::string s = e.legacyText(a[0]);
         if (s.empty()) {
           num = 0;
         } else if (ctx.version >= 6) {
@@ -1053,24 +1056,24 @@ void ScriptEngine::runDecoded(ActionContext& ctx, const uint8_t* code, size_t le
         } else {
           s.push_back(static_cast<char>(c & 0xFF));
         }
-        result = makeString(s);
+        result = e.makeString(s);
         break;
       }
       case op(Opcode::GetTime):
-        num = static_cast<double>(player_.milliseconds() - player_.startTime());
+        num = static_cast<double>(e.player_.milliseconds() - e.player_.startTime());
         break;
       case op(Opcode::Delete):
-        flag = deleteMember(toObject(a[1]), a[0].stringView());
+        flag = e.deleteMember(e.toObject(a[1]), a[0].stringView());
         break;
       case op(Opcode::Delete2): {
         std::string_view name = a[0].stringView(), path, var;
-        const bool hasPath = splitPath(ctx, name, path, var);
+        const bool hasPath = e.splitPath(ctx, name, path, var);
         if (hasPath) name = var;
         for (int i = ctx.scopeCount - 1; i >= 1 && !flag; --i) {
-          ScriptObject* o = scopeObject(ctx, i);
-          if (o && hasPath && !path.empty()) o = bridge_->resolvePath(o, path, 0);
+          ScriptObject* o = e.scopeObject(ctx, i);
+          if (o && hasPath && !path.empty()) o = e.bridge_->resolvePath(o, path, 0);
           if (o && o->findOwn(name)) {
-            flag = deleteMember(o, name);
+            flag = e.deleteMember(o, name);
             break;
           }
         }
@@ -1078,21 +1081,21 @@ void ScriptEngine::runDecoded(ActionContext& ctx, const uint8_t* code, size_t le
       }
       case op(Opcode::DefineLocal):
         if (ctx.kind != ActionContext::Queued) {
-          ScriptObject* act = activationOf(ctx);
+          ScriptObject* act = e.activationOf(ctx);
           if (Property* p = act->findOwn(a[1].asString())) p->value = a[0];
           else if (!a[1].stringView().empty()) act->append(a[1].stringView(), a[0], kDontDelete);
         } else {
-          setVariable(ctx, a[1], a[0]);
+          e.setVariable(ctx, a[1], a[0]);
         }
         break;
       case op(Opcode::DefineLocal2):
         if (ctx.kind != ActionContext::Queued) {
-          ScriptObject* act = activationOf(ctx);
+          ScriptObject* act = e.activationOf(ctx);
           if (!act->findOwn(a[0].asString()) && !a[0].stringView().empty())
             act->append(a[0].stringView(), ScriptValue(), kDontDelete);
         } else {
-          const ScriptValue existing = getVariable(ctx, a[0]);
-          if (existing.isUndefined()) setVariable(ctx, a[0], ScriptValue());
+          const ScriptValue existing = e.getVariable(ctx, a[0]);
+          if (existing.isUndefined()) e.setVariable(ctx, a[0], ScriptValue());
         }
         break;
       case op(Opcode::CallFunction):
@@ -1101,12 +1104,12 @@ void ScriptEngine::runDecoded(ActionContext& ctx, const uint8_t* code, size_t le
       case op(Opcode::NewMethod): {
         const bool method = code0 == op(Opcode::CallMethod) || code0 == op(Opcode::NewMethod);
         const bool construct = code0 == op(Opcode::NewObject) || code0 == op(Opcode::NewMethod);
-        const double countD = method ? toNumber(a[2]) : a[1].asNumber();
+        const double countD = method ? e.toNumber(a[2]) : a[1].asNumber();
         callAction(act, method, construct, a[0], method ? a[1] : kNone, countD);
         break;
       }
       case op(Opcode::Return):
-        ctx.returnValue = pop();
+        ctx.returnValue = e.pop();
         ctx.returned = true;
         pc = length;
         break;
@@ -1116,44 +1119,44 @@ void ScriptEngine::runDecoded(ActionContext& ctx, const uint8_t* code, size_t le
       case op(Opcode::InitArray): {
         const double countD = a[0].asNumber();
         const int count = std::isnan(countD) || countD < 0 ? 0 : countD > 65535 ? 65535 : static_cast<int>(countD);
-        ScriptObject* arr = newArray();
+        ScriptObject* arr = e.newArray();
         result = ScriptValue::object(arr);
-        for (int i = 0; i < count && stack_.size() > 0; ++i) setMember(arr, std::to_string(i), pop());
+        for (int i = 0; i < count && e.stack_.size() > 0; ++i) e.setMember(arr, std::to_string(i), e.pop());
         if (Property* len = arr->lengthProperty()) len->value = ScriptValue::number(count);
-        push(std::move(result));
+        e.push(std::move(result));
         break;
       }
       case op(Opcode::InitObject): {
         const double countD = a[0].asNumber();
         const int count = std::isnan(countD) || countD < 0 ? 0 : countD > 65535 ? 65535 : static_cast<int>(countD);
-        ScriptObject* o = newObject();
+        ScriptObject* o = e.newObject();
         result = ScriptValue::object(o);
-        for (int i = 0; i < count && stack_.size() > 0; ++i) {
-          ScriptValue value = pop();
-          ScriptValue name = toStringValue(pop());
-          setMember(o, name, value);
+        for (int i = 0; i < count && e.stack_.size() > 0; ++i) {
+          ScriptValue value = e.pop();
+          ScriptValue name = e.toStringValue(e.pop());
+          e.setMember(o, name, value);
         }
-        push(std::move(result));
+        e.push(std::move(result));
         break;
       }
       case op(Opcode::TypeOf):
-        result = makeString(typeOf(a[0]));
+        result = e.makeString(e.typeOf(a[0]));
         break;
       case op(Opcode::TargetPath):
-        if (a[0].isClip()) result = toStringValue(a[0]);
+        if (a[0].isClip()) result = e.toStringValue(a[0]);
         break;
       case op(Opcode::Enumerate):
       case op(Opcode::Enumerate2): {
-        ScriptValue subject = code0 == op(Opcode::Enumerate) ? getVariable(ctx, a[0]) : a[0];
-        push(ScriptValue::null());
+        ScriptValue subject = code0 == op(Opcode::Enumerate) ? e.getVariable(ctx, a[0]) : a[0];
+        e.push(ScriptValue::null());
         std::vector<std::string> names;
-        enumerate(toObject(subject), names);
-        for (const std::string& n : names) push(makeString(n));
+        e.enumerate(e.toObject(subject), names);
+        for (const std::string& n : names) e.push(e.makeString(n));
         break;
       }
       case op(Opcode::Add2):
         if (a[0].isString() || a[1].isString()) {
-          const ScriptValue x = toStringValue(a[1]), y = toStringValue(a[0]);
+          const ScriptValue x = e.toStringValue(a[1]), y = e.toStringValue(a[0]);
           if (!y.asString()) {
             result = x;
           } else if (!x.asString()) {
@@ -1161,19 +1164,19 @@ void ScriptEngine::runDecoded(ActionContext& ctx, const uint8_t* code, size_t le
           } else {
             // Too long a whole is undefined, as a native's result would be.
             if (ScriptString* whole = ScriptString::concat(x.asString(), y.asString(), ctx.version <= 5)) {
-              if (whole->size() >= kLargeString) [[unlikely]] checkSoonCold();
+              if (whole->size() >= ScriptEngine::kLargeString) [[unlikely]] e.checkSoonCold();
               result = ScriptValue::adoptString(whole);
             }
           }
         } else {
-          result = ScriptValue::number(toNumber(a[1]) + toNumber(a[0]));
+          result = ScriptValue::number(e.toNumber(a[1]) + e.toNumber(a[0]));
         }
         break;
       case op(Opcode::Less2):
       case op(Opcode::Greater): {
-        const int c = code0 == op(Opcode::Less2) ? lessThan(a[1], a[0]) : lessThan(a[0], a[1]);
+        const int c = code0 == op(Opcode::Less2) ? e.lessThan(a[1], a[0]) : e.lessThan(a[0], a[1]);
         if (c < 0) {
-          push(ScriptValue());
+          e.push(ScriptValue());
         } else {
           booleanResult(c == 1);
           continue;
@@ -1181,10 +1184,10 @@ void ScriptEngine::runDecoded(ActionContext& ctx, const uint8_t* code, size_t le
         break;
       }
       case op(Opcode::Equals2):
-        flag = abstractEquals(a[1], a[0]);
+        flag = e.abstractEquals(a[1], a[0]);
         break;
       case op(Opcode::StrictEquals):
-        flag = strictEquals(a[1], a[0]);
+        flag = e.strictEquals(a[1], a[0]);
         break;
       case op(Opcode::ToNumber):
         num = a[0].asNumber();
@@ -1193,11 +1196,11 @@ void ScriptEngine::runDecoded(ActionContext& ctx, const uint8_t* code, size_t le
         result = a[0];
         break;
       case op(Opcode::PushDuplicate):
-        push(stack_.size() > 0 ? stack_.back() : ScriptValue());
+        e.push(e.stack_.size() > 0 ? e.stack_.back() : ScriptValue());
         break;
       case op(Opcode::StackSwap):
-        push(std::move(a[0]));
-        push(std::move(a[1]));
+        e.push(std::move(a[0]));
+        e.push(std::move(a[1]));
         break;
       case op(Opcode::GetMember):
         getMemberOp(a[1], a[0], result);
@@ -1212,7 +1215,7 @@ void ScriptEngine::runDecoded(ActionContext& ctx, const uint8_t* code, size_t le
         num = a[0].asNumber() - 1;
         break;
       case op(Opcode::InstanceOf):
-        flag = instanceOf(a[1], a[0]);
+        flag = e.instanceOf(a[1], a[0]);
         break;
       case op(Opcode::BitAnd):
         num = toBits32(a[1].asNumber()) & toBits32(a[0].asNumber());
@@ -1234,14 +1237,14 @@ void ScriptEngine::runDecoded(ActionContext& ctx, const uint8_t* code, size_t le
         num = static_cast<uint32_t>(toBits32(a[1].asNumber())) >> (toBits32(a[0].asNumber()) & 31);
         break;
       case op(Opcode::GotoFrame):
-        if ((target = contextTarget(ctx))) bridge_->gotoFrame(*target, r.u16(), false);
+        if ((target = e.contextTarget(ctx))) e.bridge_->gotoFrame(*target, r.u16(), false);
         break;
       case op(Opcode::GetURL): {
         const std::string_view url = r.string();
         const std::string_view window = r.string();
         // "VXCommand:" URLs go to the host; everything else is a request.
-        if (!player_.routeHostCommandUrl(std::string(url), std::string(window), nullptr))
-          bridge_->getUrl(contextTarget(ctx), url, window, 0);
+        if (!e.player_.routeHostCommandUrl(std::string(url), std::string(window), nullptr))
+          e.bridge_->getUrl(e.contextTarget(ctx), url, window, 0);
         break;
       }
       case op(Opcode::ConstantPool):
@@ -1249,7 +1252,7 @@ void ScriptEngine::runDecoded(ActionContext& ctx, const uint8_t* code, size_t le
           ctx.pool.forget();
           ctx.borrowedPool = false;
         }
-        ctx.pool = constantPool(payload, payloadLength);
+        ctx.pool = e.constantPool(payload, payloadLength);
         break;
       case op(Opcode::StrictMode):
         break;
@@ -1258,7 +1261,7 @@ void ScriptEngine::runDecoded(ActionContext& ctx, const uint8_t* code, size_t le
         int frame = 0;
         bool known = true;
         int count = 0;
-        target = contextTarget(ctx);
+        target = e.contextTarget(ctx);
         if (code0 == op(Opcode::WaitForFrame)) {
           frame = r.u16();
           count = r.u8();
@@ -1268,52 +1271,52 @@ void ScriptEngine::runDecoded(ActionContext& ctx, const uint8_t* code, size_t le
           if (const size_t colon = spec.rfind(':'); colon != std::string_view::npos && target) {
             path = spec.substr(0, colon);
             spec = spec.substr(colon + 1);
-            target = bridge_->resolvePath(target, path, 0);
+            target = e.bridge_->resolvePath(target, path, 0);
           }
           double d;
           if (readDecimal(spec, false, d)) frame = toInteger32(d) - 1;
-          else if (target) frame = bridge_->frameOfLabel(*target, spec);
+          else if (target) frame = e.bridge_->frameOfLabel(*target, spec);
           known = frame >= 0;
         }
         if (!target || !target->isClipObject()) break;
-        if (known && bridge_->framesLoaded(*target) <= frame) skip = count;
+        if (known && e.bridge_->framesLoaded(*target) <= frame) skip = count;
         break;
       }
       case op(Opcode::GoToLabel):
-        if ((target = contextTarget(ctx))) {
-          const int frame = bridge_->frameOfLabel(*target, r.string());
-          if (frame >= 0) bridge_->gotoFrame(*target, frame, false);
+        if ((target = e.contextTarget(ctx))) {
+          const int frame = e.bridge_->frameOfLabel(*target, r.string());
+          if (frame >= 0) e.bridge_->gotoFrame(*target, frame, false);
         }
         break;
       case op(Opcode::GotoFrame2):
       case op(Opcode::Call): {
-        target = contextTarget(ctx);
+        target = e.contextTarget(ctx);
         const uint8_t flags = code0 == op(Opcode::GotoFrame2) ? r.u8() : 0;
         const int bias = (flags & 2) ? r.u16() : 0;
         std::string_view spec = a[0].stringView();
         if (const size_t colon = spec.rfind(':'); colon != std::string_view::npos && target) {
-          target = bridge_->resolvePath(target, spec.substr(0, colon), 0);
+          target = e.bridge_->resolvePath(target, spec.substr(0, colon), 0);
           spec = spec.substr(colon + 1);
         }
         if (!target || !target->isClipObject()) break;
         double d;
-        int frame = readDecimal(spec, false, d) ? toInteger32(d) - 1 : bridge_->frameOfLabel(*target, spec);
+        int frame = readDecimal(spec, false, d) ? toInteger32(d) - 1 : e.bridge_->frameOfLabel(*target, spec);
         if (frame < 0) break;
         frame += bias;
         if (code0 == op(Opcode::GotoFrame2)) {
-          bridge_->gotoFrame(*target, frame, flags & 1);
+          e.bridge_->gotoFrame(*target, frame, flags & 1);
           break;
         }
         std::vector<ActionBlock> blocks;
-        bridge_->frameActions(*target, frame, blocks);
+        e.bridge_->frameActions(*target, frame, blocks);
         for (const ActionBlock& b : blocks) {
-          if (abort_) break;
+          if (e.abort_) break;
           ActionBlock run = b;
           run.clip = nullptr;
-          runQueuedBlock(run);
+          e.runQueuedBlock(run);
         }
-        version_ = ctx.version;
-        version4_ = ctx.version4;
+        e.version_ = ctx.version;
+        e.version4_ = ctx.version4;
         break;
       }
       case op(Opcode::DefineFunction):
@@ -1322,14 +1325,14 @@ void ScriptEngine::runDecoded(ActionContext& ctx, const uint8_t* code, size_t le
         const size_t bodySize = payloadLength >= 2 ? (payload[payloadLength - 2] | (payload[payloadLength - 1] << 8)) : 0;
         const size_t bodyStart = pc <= length ? pc : length;
         const size_t bodyLength = bodySize < length - bodyStart ? bodySize : length - bodyStart;
-        defineFunction(ctx, payload, payloadLength, code + bodyStart, bodyLength,
+        e.defineFunction(ctx, payload, payloadLength, code + bodyStart, bodyLength,
                        code0 == op(Opcode::DefineFunction2));
         pc = bodyStart + bodyLength;
         break;
       }
       case op(Opcode::With): {
         const size_t size = r.u16();
-        ScriptObject* o = toObject(a[0]);
+        ScriptObject* o = e.toObject(a[0]);
         if (!o || ctx.scopeCount >= kMaxScope || ctx.withCount >= kMaxScope) {
           pc += size;
           break;
@@ -1346,9 +1349,9 @@ void ScriptEngine::runDecoded(ActionContext& ctx, const uint8_t* code, size_t le
         if (a[0].asBoolean()) pc += r.s16();
         break;
       case op(Opcode::GetURL2):
-        if (!player_.routeHostCommandUrl(std::string(a[1].stringView()), std::string(a[0].stringView()),
+        if (!e.player_.routeHostCommandUrl(std::string(a[1].stringView()), std::string(a[0].stringView()),
                                          nullptr))
-          bridge_->getUrl(contextTarget(ctx), a[1].stringView(), a[0].stringView(), r.u8());
+          e.bridge_->getUrl(e.contextTarget(ctx), a[1].stringView(), a[0].stringView(), r.u8());
         break;
       default:
         break;  // not in the table: skipped
@@ -1359,10 +1362,10 @@ void ScriptEngine::runDecoded(ActionContext& ctx, const uint8_t* code, size_t le
         booleanResult(flag);
         break;
       case kResultNumber:
-        push(ScriptValue::number(num));
+        e.push(ScriptValue::number(num));
         break;
       case kResultValue:
-        push(std::move(result));
+        e.push(std::move(result));
         break;
       default:
         break;
@@ -1375,7 +1378,7 @@ finished:
     --ctx.withCount;
     ctx.scope[--ctx.scopeCount] = ScopeEntry();
   }
-  --contextCount_;
+  --e.contextCount_;
 }
 
 }  // namespace kivra

@@ -10,7 +10,9 @@
 #include "core/script/ClassLibrary.h"
 #include "core/script/CoreNatives.h"
 #include "core/script/DisplayClipBridge.h"
+#include "core/script/Interpreter.h"
 #include "core/script/NativeTable.h"
+#include "core/script/QuickLookups.h"
 
 namespace kivra {
 
@@ -610,7 +612,7 @@ bool ScriptEngine::callQuick(ActionContext& caller, const LookupCache& c, const 
   const int savedVersion = version_;
   const bool savedVersion4 = version4_;
   // (A simple body's version is 6 or later: its decoded form reads it so.)
-  runDecoded(ctx, body.code.data(), body.code.size(), *body.decoded);
+  Interpreter::run(*this, ctx, body.code.data(), body.code.size(), *body.decoded);
   version_ = savedVersion;
   version4_ = savedVersion4;
   // The result goes straight to the stack.
@@ -640,7 +642,7 @@ ScriptValue ScriptEngine::callSimple(const ScriptValue& function, const ScriptVa
                                    contextCount_ > 0 ? contexts_[contextCount_ - 1] : nullptr);
   const int savedVersion = version_;
   const bool savedVersion4 = version4_;
-  runDecoded(ctx, body.code.data(), body.code.size(), *body.decoded);
+  Interpreter::run(*this, ctx, body.code.data(), body.code.size(), *body.decoded);
   version_ = savedVersion;
   version4_ = savedVersion4;
   ScriptValue result;

@@ -1,0 +1,25 @@
+#pragma once
+// The action interpreter: one loop over the decoded records of a block,
+// run on the state of the engine it is given (operand stack, contexts,
+// caches, limits). It keeps no state of its own between runs, so that the
+// loop's working values stay in registers and a call nests a run by a plain
+// function call.
+#include <cstddef>
+#include <cstdint>
+
+namespace kivra {
+
+struct ActionContext;
+class DecodedBlock;
+class ScriptEngine;
+
+class Interpreter {
+ public:
+  Interpreter() = delete;
+  // Runs `block`, decoded from `code` as the context's version reads it,
+  // in `ctx` until its end, a Return or the abort flag.
+  static void run(ScriptEngine& engine, ActionContext& ctx, const uint8_t* code, size_t length,
+                  const DecodedBlock& block);
+};
+
+}  // namespace kivra
