@@ -92,7 +92,7 @@ std::shared_ptr<const DecodedBlock> ScriptEngine::decodedBlock(const uint8_t* co
   if (it != decodedBlocks_.end() && it->second->matches(code, length, legacy)) return it->second;
   // Running blocks hold their own reference: dropping the cache is safe.
   if (decodedBlocks_.size() >= kMaxDecodedBlocks) decodedBlocks_.clear();
-  auto block = std::make_shared<const DecodedBlock>(code, length, legacy, true);
+  auto block = std::make_shared<const DecodedBlock>(code, length, legacy, true, fastPaths_);
   decodedBlocks_[code] = block;
   return block;
 }
@@ -424,7 +424,8 @@ void Interpreter::run(ScriptEngine& e, ActionContext& ctx, const uint8_t* code, 
       } else {
         if (!loose) loose = std::make_unique<LooseRecord>();
         loose->items.clear();
-        DecodedBlock::decodeRecord(code, length, pc, decoded->legacy(), loose->action, loose->items);
+        DecodedBlock::decodeRecord(code, length, pc, decoded->legacy(), decoded->fastPaths(), loose->action,
+                                   loose->items);
         act = &loose->action;
       }
       if (act->op == 0) break;  // the end of the actions (never the record expected)
@@ -848,6 +849,20 @@ void Interpreter::run(ScriptEngine& e, ActionContext& ctx, const uint8_t* code, 
     ScriptObject* target = nullptr;
 
     switch (code0) {
+      // Push, Jump and StoreRegister come here only from a block decoded
+      // without the fast paths; they are done as their fast cases do, less
+      // what those fuse or skip.
+      case op(Opcode::Push): {
+        const PushItem* items = (loose && act == &loose->action ? loose->items.data() : blockItems) + act->firstItem;
+        pushItems(items, items + act->itemCount);
+        break;
+      }
+      case op(Opcode::Jump):
+        pc += act->offset;
+        break;
+      case op(Opcode::StoreRegister):
+        if (act->reg < ctx.registerCount) ctx.registers[act->reg] = e.stack_.empty() ? ScriptValue() : e.stack_.back();
+        break;
       case op(Opcode::NextFrame):
         if ((target = e.contextTarget(ctx))) e.bridge_->nextFrame(*target);
         break;
@@ -1177,9 +1192,11 @@ void Interpreter::run(ScriptEngine& e, ActionContext& ctx, const uint8_t* code, 
         const int c = code0 == op(Opcode::Less2) ? e.lessThan(a[1], a[0]) : e.lessThan(a[0], a[1]);
         if (c < 0) {
           e.push(ScriptValue());
-        } else {
+        } else if (decoded->fastPaths()) {
           booleanResult(c == 1);
           continue;
+        } else {
+          e.push(ScriptValue::boolean(c == 1));
         }
         break;
       }
@@ -1359,7 +1376,9 @@ void Interpreter::run(ScriptEngine& e, ActionContext& ctx, const uint8_t* code, 
 
     switch (resultKind) {
       case kResultBoolean:
-        booleanResult(flag);
+        // (Without the fast paths the Not or If after it runs on its own.)
+        if (decoded->fastPaths()) booleanResult(flag);
+        else e.push(ScriptValue::boolean(flag));
         break;
       case kResultNumber:
         e.push(ScriptValue::number(num));

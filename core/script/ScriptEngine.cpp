@@ -372,6 +372,12 @@ ScriptValue ScriptEngine::call(const ScriptValue& function, const ScriptValue& t
   return callFunction(fn, thisValue, args, argc, construct, callerTarget());
 }
 
+void ScriptEngine::setFastPaths(bool on) {
+  fastPaths_ = on;
+  // Blocks decoded the other way are decoded anew.
+  decodedBlocks_.clear();
+}
+
 ScriptValue ScriptEngine::callHeld(const ScriptValue& function, const ScriptValue& thisValue, const ScriptValue* args,
                                    int argc) {
   ScriptObject* fn = function.asObject();
@@ -435,7 +441,8 @@ ScriptValue ScriptEngine::callFunction(ScriptObject* fn, const ScriptValue& this
 }
 
 [[gnu::noinline]] void ScriptEngine::prepareBody(FunctionBody& body) {
-  body.decoded = std::make_shared<const DecodedBlock>(body.code.data(), body.code.size(), body.version <= 5, false);
+  body.decoded =
+      std::make_shared<const DecodedBlock>(body.code.data(), body.code.size(), body.version <= 5, false, fastPaths_);
   const uint16_t f = body.function2 ? body.flags2 : 0;
   body.callHasThis = !(f & kSuppressThis) && !(f & kPreloadThis);
   body.callHasArguments = !(f & kSuppressArguments) && !(f & kPreloadArguments);
@@ -452,7 +459,8 @@ ScriptValue ScriptEngine::callFunction(ScriptObject* fn, const ScriptValue& this
     // A register past the count may be past the mask's bits too.
     if (simple) used |= 1u << p.reg;
   }
-  body.simpleCall = simple;
+  // (Without the fast paths every call takes the general set-up.)
+  body.simpleCall = simple && fastPaths_;
   body.callId = ++lastBodyId_;
 }
 

@@ -212,6 +212,13 @@ class ScriptEngine {
   }
   size_t stackSize() const { return stack_.size(); }
 
+  // The interpreter's fast paths: fused records, quick and simple calls,
+  // lookup caches. On by default; off, the blocks and functions decoded
+  // from then on run every record the general way, by its opcode, so that
+  // each fast path can be checked against it. Set before the movie runs.
+  void setFastPaths(bool on);
+  bool fastPaths() const { return fastPaths_; }
+
   // Statistics for tests.
   uint64_t actionsRun() const { return actionsCounted_ + (roundLength_ - untilCheck_); }
   size_t collections() const { return collections_; }
@@ -372,6 +379,7 @@ class ScriptEngine {
 
   int version_ = 6;
   bool version4_ = false;
+  bool fastPaths_ = true;
   bool abort_ = false;
   int runDepth_ = 0;
   int nativeDepth_ = 0;
