@@ -8,7 +8,7 @@
 namespace kivra {
 
 inline const Property* ScriptEngine::quickCachedProperty(const ActionContext& ctx, const ScriptString* name,
-                                                              const LookupCache& c) const {
+                                                        const LookupCache& c) const {
   // (An empty cache's entry, -1, is past any count as unsigned; a filled
   // one's name is a string.)
   const int entry = c.entry;
@@ -28,16 +28,16 @@ inline const Property* ScriptEngine::quickCachedProperty(const ActionContext& ct
   return p;
 }
 
-inline bool ScriptEngine::quickCachedVariable(const ActionContext& ctx, const ScriptString* name, const LookupCache& c,
-                         ScriptValue& out) const {
+inline bool ScriptEngine::quickCachedVariable(const ActionContext& ctx, const ScriptString* name,
+                                              const LookupCache& c, ScriptValue& out) const {
   const Property* p = quickCachedProperty(ctx, name, c);
   if (!p) return false;
   out.fillEmpty(p->value);
   return true;
 }
 
-inline bool ScriptEngine::quickCachedSetVariable(const ActionContext& ctx, const ScriptString* name, const LookupCache& c,
-                                                 const ScriptValue& value) {
+inline bool ScriptEngine::quickCachedSetVariable(const ActionContext& ctx, const ScriptString* name,
+                                                 const LookupCache& c, const ScriptValue& value) {
   if (c.entry < 0 || c.name.knownString() != name || ctx.version4 || c.entry >= ctx.scopeCount ||
       c.entry == ctx.pendingEntry || ctx.hasOverride || bridge_ != displayBridgeBase_)
     return false;

@@ -1,8 +1,9 @@
 #pragma once
 // The script engine of one player: the object heap and the global object,
 // the operand stack, the stack of action contexts, the run loop over the
-// pending lists, the action interpreter, conversions, member access with
-// prototype walks and the call protocol.
+// pending lists, conversions, member access with prototype walks and the
+// call protocol. The record loop that runs a block (Interpreter) works on
+// this state.
 //
 // Everything runs on the player's thread. Nothing here throws; limits set
 // the `abort flag`, which stops every running script until the outermost run
