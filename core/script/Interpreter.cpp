@@ -1,5 +1,8 @@
 // The action interpreter: one loop over the records of a block, with the
-// operands popped and converted by the opcode table's descriptors.
+// operands popped and converted by the opcode table's descriptors. The
+// loop's two switches take their cases from interpreter/*.inc, one file per
+// family: Fast* by decoded kind (the fast paths), General* by opcode. They
+// are included, not called, so that the loop's state stays in registers.
 #include <cmath>
 #include <cstring>
 #include <new>
