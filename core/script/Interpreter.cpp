@@ -2,7 +2,9 @@
 // operands popped and converted by the opcode table's descriptors. The
 // loop's two switches take their cases from interpreter/*.inc, one file per
 // family: Fast* by decoded kind (the fast paths), General* by opcode. They
-// are included, not called, so that the loop's state stays in registers.
+// are included, not called, so that the loop's state stays in registers;
+// the string actions, which use none of it, are a handler of their own
+// (interpreter/StringActions.cpp).
 #include <cmath>
 #include <cstring>
 #include <new>
@@ -30,32 +32,6 @@ struct DescriptorTable {
 constexpr DescriptorTable kDescriptors;
 
 constexpr uint8_t op(Opcode o) { return static_cast<uint8_t>(o); }
-
-// Characters of legacy string actions: UTF-8 in version 6, bytes (with the
-// code page's double-byte pairs for the multibyte twins) before.
-size_t charLength(std::string_view s, size_t pos, bool utf8, bool multibyte) {
-  const uint8_t b = static_cast<uint8_t>(s[pos]);
-  size_t n = 1;
-  if (utf8) n = b < 0x80 ? 1 : (b >= 0xC0 && b < 0xE0) ? 2 : (b >= 0xE0 && b < 0xF0) ? 3 : 1;
-  else if (multibyte && text::isLeadByte(b)) n = 2;
-  return pos + n > s.size() ? s.size() - pos : n;
-}
-
-size_t countChars(std::string_view s, bool utf8, bool multibyte) {
-  size_t n = 0;
-  for (size_t i = 0; i < s.size(); i += charLength(s, i, utf8, multibyte)) ++n;
-  return n;
-}
-
-// Byte offset of character number `c`.
-size_t charOffset(std::string_view s, size_t c, bool utf8, bool multibyte) {
-  size_t i = 0;
-  while (c > 0 && i < s.size()) {
-    i += charLength(s, i, utf8, multibyte);
-    --c;
-  }
-  return i;
-}
 
 // fmod, with whole numbers below 2^53 done in integers (the same result,
 // the sign of a zero included, without the library's long path).
@@ -503,7 +479,20 @@ void Interpreter::run(ScriptEngine& e, ActionContext& ctx, const uint8_t* code, 
     switch (code0) {
 #include "core/script/interpreter/GeneralStack.inc"
 #include "core/script/interpreter/GeneralArithmetic.inc"
-#include "core/script/interpreter/GeneralStrings.inc"
+      case op(Opcode::StringEquals):
+      case op(Opcode::StringLess):
+      case op(Opcode::StringGreater):
+      case op(Opcode::StringLength):
+      case op(Opcode::MBStringLength):
+      case op(Opcode::StringExtract):
+      case op(Opcode::MBStringExtract):
+      case op(Opcode::StringAdd):
+      case op(Opcode::CharToAscii):
+      case op(Opcode::MBCharToAscii):
+      case op(Opcode::AsciiToChar):
+      case op(Opcode::MBAsciiToChar):
+        stringAction(e, ctx, code0, a, flag, num, result);
+        break;
 #include "core/script/interpreter/GeneralMembers.inc"
 #include "core/script/interpreter/GeneralCalls.inc"
 #include "core/script/interpreter/GeneralControl.inc"

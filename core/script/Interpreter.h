@@ -12,6 +12,7 @@ namespace kivra {
 struct ActionContext;
 class DecodedBlock;
 class ScriptEngine;
+class ScriptValue;
 
 class Interpreter {
  public:
@@ -20,6 +21,13 @@ class Interpreter {
   // in `ctx` until its end, a Return or the abort flag.
   static void run(ScriptEngine& engine, ActionContext& ctx, const uint8_t* code, size_t length,
                   const DecodedBlock& block);
+
+ private:
+  // The legacy string actions, a family of the general path
+  // (interpreter/StringActions.cpp).
+  [[gnu::noinline, gnu::cold]] static void stringAction(ScriptEngine& e, const ActionContext& ctx, uint8_t code0,
+                                                        const ScriptValue* a, bool& flag, double& num,
+                                                        ScriptValue& result);
 };
 
 }  // namespace kivra
