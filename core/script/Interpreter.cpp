@@ -3,8 +3,9 @@
 // loop's two switches take their cases from interpreter/*.inc, one file per
 // family: Fast* by decoded kind (the fast paths), General* by opcode. They
 // are included, not called, so that the loop's state stays in registers;
-// the string actions, which use none of it, are a handler of their own
-// (interpreter/StringActions.cpp).
+// the string actions and the clip and host actions, which use none of it,
+// are handlers of their own, out of the loop (interpreter/StringActions.cpp,
+// interpreter/ClipActions.cpp).
 #include <cmath>
 #include <cstring>
 #include <new>
@@ -496,7 +497,31 @@ void Interpreter::run(ScriptEngine& e, ActionContext& ctx, const uint8_t* code, 
 #include "core/script/interpreter/GeneralMembers.inc"
 #include "core/script/interpreter/GeneralCalls.inc"
 #include "core/script/interpreter/GeneralControl.inc"
-#include "core/script/interpreter/GeneralClips.inc"
+      case op(Opcode::NextFrame):
+      case op(Opcode::PreviousFrame):
+      case op(Opcode::Play):
+      case op(Opcode::Stop):
+      case op(Opcode::GotoFrame):
+      case op(Opcode::GoToLabel):
+      case op(Opcode::GotoFrame2):
+      case op(Opcode::Call):
+      case op(Opcode::SetTarget2):
+      case op(Opcode::SetTarget):
+      case op(Opcode::GetProperty):
+      case op(Opcode::SetProperty):
+      case op(Opcode::CloneSprite):
+      case op(Opcode::RemoveSprite):
+      case op(Opcode::StartDrag):
+      case op(Opcode::EndDrag):
+      case op(Opcode::TargetPath):
+      case op(Opcode::ToggleQuality):
+      case op(Opcode::StopSounds):
+      case op(Opcode::GetURL):
+      case op(Opcode::GetURL2):
+      case op(Opcode::Trace):
+      case op(Opcode::GetTime):
+        clipAction(e, ctx, code0, a, r, num, result);
+        break;
       default:
         break;  // not in the table: skipped
     }

@@ -10,6 +10,7 @@
 namespace kivra {
 
 struct ActionContext;
+class ActionReader;
 class DecodedBlock;
 class ScriptEngine;
 class ScriptValue;
@@ -28,6 +29,10 @@ class Interpreter {
   [[gnu::noinline, gnu::cold]] static void stringAction(ScriptEngine& e, const ActionContext& ctx, uint8_t code0,
                                                         const ScriptValue* a, bool& flag, double& num,
                                                         ScriptValue& result);
+  // The timeline, clip and host actions, another (interpreter/ClipActions.cpp).
+  [[gnu::noinline, gnu::cold]] static void clipAction(ScriptEngine& e, ActionContext& ctx, uint8_t code0,
+                                                      const ScriptValue* a, ActionReader& r, double& num,
+                                                      ScriptValue& result);
 };
 
 }  // namespace kivra
