@@ -3,9 +3,9 @@
 // loop's two switches take their cases from interpreter/*.inc, one file per
 // family: Fast* by decoded kind (the fast paths), General* by opcode. They
 // are included, not called, so that the loop's state stays in registers;
-// the string actions and the clip and host actions, which use none of it,
-// are handlers of their own, out of the loop (interpreter/StringActions.cpp,
-// interpreter/ClipActions.cpp).
+// the string actions, the clip and host actions and the variable actions,
+// which use none of it, are handlers of their own, out of the loop
+// (interpreter/StringActions.cpp, ClipActions.cpp, VariableActions.cpp).
 #include <cmath>
 #include <cstring>
 #include <new>
@@ -495,6 +495,18 @@ void Interpreter::run(ScriptEngine& e, ActionContext& ctx, const uint8_t* code, 
         stringAction(e, ctx, code0, a, flag, num, result);
         break;
 #include "core/script/interpreter/GeneralMembers.inc"
+      case op(Opcode::GetVariable):
+      case op(Opcode::SetVariable):
+      case op(Opcode::DefineLocal):
+      case op(Opcode::DefineLocal2):
+      case op(Opcode::Delete):
+      case op(Opcode::Delete2):
+      case op(Opcode::InitArray):
+      case op(Opcode::InitObject):
+      case op(Opcode::Enumerate):
+      case op(Opcode::Enumerate2):
+        variableAction(e, ctx, code0, a, flag, result);
+        break;
 #include "core/script/interpreter/GeneralCalls.inc"
 #include "core/script/interpreter/GeneralControl.inc"
       case op(Opcode::NextFrame):

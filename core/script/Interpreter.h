@@ -29,6 +29,10 @@ class Interpreter {
   [[gnu::noinline, gnu::cold]] static void stringAction(ScriptEngine& e, const ActionContext& ctx, uint8_t code0,
                                                         const ScriptValue* a, bool& flag, double& num,
                                                         ScriptValue& result);
+  // The variable actions, literals and enumeration, another
+  // (interpreter/VariableActions.cpp).
+  static void variableAction(ScriptEngine& e, ActionContext& ctx, uint8_t code0, const ScriptValue* a, bool& flag,
+                             ScriptValue& result);
   // The timeline, clip and host actions, another (interpreter/ClipActions.cpp).
   [[gnu::noinline, gnu::cold]] static void clipAction(ScriptEngine& e, ActionContext& ctx, uint8_t code0,
                                                       const ScriptValue* a, ActionReader& r, double& num,
