@@ -163,7 +163,7 @@ void Interpreter::clipAction(ScriptEngine& e, ActionContext& ctx, uint8_t code0,
     }
     case op(Opcode::GetURL2):
       if (!e.player_.routeHostCommandUrl(std::string(a[1].stringView()), std::string(a[0].stringView()),
-                                       nullptr))
+                                         nullptr))
         e.bridge_->getUrl(e.contextTarget(ctx), a[1].stringView(), a[0].stringView(), r.u8());
       break;
     case op(Opcode::Trace):
