@@ -3,9 +3,9 @@
 // loop's two switches take their cases from interpreter/*.inc, one file per
 // family: Fast* by decoded kind (the fast paths), General* by opcode. They
 // are included, not called, so that the loop's state stays in registers;
-// the string actions, the clip and host actions and the variable actions,
-// which use none of it, are handlers of their own, out of the loop
-// (interpreter/StringActions.cpp, ClipActions.cpp, VariableActions.cpp).
+// the families that use little or none of it are handlers of their own,
+// out of the loop (interpreter/StringActions.cpp, ClipActions.cpp,
+// VariableActions.cpp, BlockActions.cpp).
 #include <cmath>
 #include <cstring>
 #include <new>
@@ -475,7 +475,6 @@ void Interpreter::run(ScriptEngine& e, ActionContext& ctx, const uint8_t* code, 
     bool flag = false;
     double num = 0;
     ScriptValue result;
-    ScriptObject* target = nullptr;
 
     switch (code0) {
 #include "core/script/interpreter/GeneralStack.inc"
@@ -509,6 +508,18 @@ void Interpreter::run(ScriptEngine& e, ActionContext& ctx, const uint8_t* code, 
         break;
 #include "core/script/interpreter/GeneralCalls.inc"
 #include "core/script/interpreter/GeneralControl.inc"
+      case op(Opcode::DefineFunction):
+      case op(Opcode::DefineFunction2):
+      case op(Opcode::With):
+      case op(Opcode::ConstantPool):
+      case op(Opcode::WaitForFrame):
+      case op(Opcode::WaitForFrame2):
+      {
+        const Resume resume = blockAction(e, ctx, code0, a, code, length, payload, payloadLength, Resume{pc, skip});
+        pc = resume.pc;
+        skip = resume.skip;
+        break;
+      }
       case op(Opcode::NextFrame):
       case op(Opcode::PreviousFrame):
       case op(Opcode::Play):

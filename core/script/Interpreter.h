@@ -24,6 +24,17 @@ class Interpreter {
                   const DecodedBlock& block);
 
  private:
+  // Where the loop goes on after an action that moves it: the position and
+  // the actions left to skip.
+  struct Resume {
+    size_t pc;
+    int skip;
+  };
+  // Function definitions, With, ConstantPool and WaitForFrame, a family of
+  // the general path (interpreter/BlockActions.cpp).
+  static Resume blockAction(ScriptEngine& e, ActionContext& ctx, uint8_t code0, const ScriptValue* a,
+                            const uint8_t* code, size_t length, const uint8_t* payload, size_t payloadLength,
+                            Resume resume);
   // The legacy string actions, a family of the general path
   // (interpreter/StringActions.cpp).
   [[gnu::noinline, gnu::cold]] static void stringAction(ScriptEngine& e, const ActionContext& ctx, uint8_t code0,
