@@ -48,6 +48,7 @@ const char* usageText() {
          "  --wav FILE          write the run's sound as 44.1 kHz 16-bit stereo WAV (silence: no sound yet)\n"
          "  --quality Q         low | medium | high | best | autolow | automedium | autohigh\n"
          "  --seed N            start the random generator (random, Math.random) from N, 0 to 2147483647\n"
+         "  --no-fast-paths     run every script action the general way (to check the fast paths against it)\n"
          "  --info              print the header fields and one line per tag, then exit\n"
          "  --dump-display      (headless) print the display tree after the last step\n"
          "  --debug             print the player's diagnostic lines (limits reached, access refused) on stderr\n"
@@ -146,6 +147,8 @@ bool parseCommandLine(int argc, const char* const* argv, CommandLine& out, std::
         return false;
       }
       out.seed = static_cast<uint32_t>(n);
+    } else if (!std::strcmp(a, "--no-fast-paths")) {
+      out.noFastPaths = true;
     } else if (!std::strcmp(a, "--info")) {
       out.info = true;
     } else if (!std::strcmp(a, "--dump-display")) {

@@ -24,6 +24,8 @@ struct CommandLine {
   std::optional<Quality> quality;
   bool autoQuality = false;  // --quality auto...: switch with the frame times
   std::optional<uint32_t> seed;  // the random generator's first state
+  // The interpreter runs every record the general way (ScriptEngine::setFastPaths).
+  bool noFastPaths = false;
   bool info = false;
   bool dumpDisplay = false;
   // The player's diagnostic lines (limits reached, refused accesses) go to

@@ -69,12 +69,12 @@ uint8_t DecodedAction::kindOf(uint8_t op) {
   }
 }
 
-void DecodedBlock::decodeRecord(const uint8_t* code, size_t length, size_t pc, bool legacy, DecodedAction& out,
-                                std::vector<PushItem>& items) {
+void DecodedBlock::decodeRecord(const uint8_t* code, size_t length, size_t pc, bool legacy, bool fastPaths,
+                                DecodedAction& out, std::vector<PushItem>& items) {
   out = DecodedAction();
   const uint8_t op = code[pc];
   out.op = op;
-  out.kind = DecodedAction::kindOf(op);
+  out.kind = fastPaths ? DecodedAction::kindOf(op) : static_cast<uint8_t>(DecodedAction::kGeneral);
   out.pc = op == 0 ? kEndMark : static_cast<uint32_t>(pc);
   out.payload = static_cast<uint32_t>(pc);
   out.next = pc + 1;
@@ -155,14 +155,15 @@ void DecodedBlock::decodeRecord(const uint8_t* code, size_t length, size_t pc, b
   }
 }
 
-DecodedBlock::DecodedBlock(const uint8_t* code, size_t length, bool legacy, bool keepBytes) : legacy_(legacy) {
+DecodedBlock::DecodedBlock(const uint8_t* code, size_t length, bool legacy, bool keepBytes, bool fastPaths)
+    : legacy_(legacy), fastPaths_(fastPaths) {
   if (keepBytes) bytes_.assign(code, code + length);
   length_ = length;
   size_t pc = 0;
   size_t caches = 0;
   while (pc < length) {
     DecodedAction a;
-    decodeRecord(code, length, pc, legacy, a, items_);
+    decodeRecord(code, length, pc, legacy, fastPaths, a, items_);
     if (takesCache(a.kind)) ++caches;
     actions_.push_back(a);
     pc = a.next;
@@ -179,7 +180,7 @@ DecodedBlock::DecodedBlock(const uint8_t* code, size_t length, bool legacy, bool
     const int64_t target = recordAt(static_cast<size_t>(to));
     if (target >= 0) a.target = static_cast<uint32_t>(target);
   }
-  for (size_t i = 0; i < actions_.size(); ++i) {
+  for (size_t i = 0; fastPaths && i < actions_.size(); ++i) {
     DecodedAction& a = actions_[i];
     if (a.kind == DecodedAction::kArithmetic && i + 1 < actions_.size() &&
         actions_[i + 1].kind == DecodedAction::kReturn)

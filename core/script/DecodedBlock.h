@@ -123,15 +123,17 @@ class DecodedBlock {
   // Decodes every record of the linear scan from the start. `legacy` is the
   // encoding of pushed strings (movies of version 5 and lower).
   // Blocks are shorter than 4 GiB (kEndMark is no position).
-  DecodedBlock(const uint8_t* code, size_t length, bool legacy, bool keepBytes);
+  // Without `fastPaths` every record is kGeneral, fused with none and given
+  // no lookup cache: the loop runs each the general way, by its opcode.
+  DecodedBlock(const uint8_t* code, size_t length, bool legacy, bool keepBytes, bool fastPaths = true);
   // Records point into the block's own lists.
   DecodedBlock(const DecodedBlock&) = delete;
   DecodedBlock& operator=(const DecodedBlock&) = delete;
 
   // Decodes the one record at `pc` (pc < length), appending its push items
-  // to `items`.
-  static void decodeRecord(const uint8_t* code, size_t length, size_t pc, bool legacy, DecodedAction& out,
-                           std::vector<PushItem>& items);
+  // to `items`; of kind kGeneral without `fastPaths`.
+  static void decodeRecord(const uint8_t* code, size_t length, size_t pc, bool legacy, bool fastPaths,
+                           DecodedAction& out, std::vector<PushItem>& items);
 
   // The record starting at `pc`, or null.
   const DecodedAction* at(size_t pc) const {
@@ -144,6 +146,7 @@ class DecodedBlock {
   static constexpr uint32_t kEndMark = 0xFFFFFFFF;
   const PushItem* items() const { return items_.data(); }
   bool legacy() const { return legacy_; }
+  bool fastPaths() const { return fastPaths_; }
   // The lookup cache of a decoded action, or null (records decoded on the
   // spot have none).
   LookupCache* cache(const DecodedAction& a) const { return a.cache; }
@@ -163,6 +166,7 @@ class DecodedBlock {
   std::vector<uint8_t> bytes_;
   mutable std::vector<LookupCache> caches_;  // filled as the block runs
   bool legacy_ = false;
+  bool fastPaths_ = true;
 };
 
 }  // namespace kivra

@@ -10,6 +10,8 @@
 #include "core/script/ClassLibrary.h"
 #include "core/script/natives/CoreNatives.h"
 #include "core/script/DisplayClipBridge.h"
+#include "core/script/Interpreter.h"
+#include "core/script/QuickLookups.h"
 #include "core/script/natives/NativeTable.h"
 
 namespace kivra {
@@ -363,6 +365,12 @@ ScriptValue ScriptEngine::call(const ScriptValue& function, const ScriptValue& t
   return callFunction(fn, thisValue, args, argc, construct, callerTarget());
 }
 
+void ScriptEngine::setFastPaths(bool on) {
+  fastPaths_ = on;
+  // Blocks decoded the other way are decoded anew.
+  decodedBlocks_.clear();
+}
+
 ScriptValue ScriptEngine::callHeld(const ScriptValue& function, const ScriptValue& thisValue, const ScriptValue* args,
                                    int argc) {
   ScriptObject* fn = function.asObject();
@@ -424,7 +432,8 @@ ScriptValue ScriptEngine::callFunction(ScriptObject* fn, const ScriptValue& this
 }
 
 [[gnu::noinline]] void ScriptEngine::prepareBody(FunctionBody& body) {
-  body.decoded = std::make_shared<const DecodedBlock>(body.code.data(), body.code.size(), body.version <= 5, false);
+  body.decoded =
+      std::make_shared<const DecodedBlock>(body.code.data(), body.code.size(), body.version <= 5, false, fastPaths_);
   const uint16_t f = body.function2 ? body.flags2 : 0;
   body.callHasThis = !(f & kSuppressThis) && !(f & kPreloadThis);
   body.callHasArguments = !(f & kSuppressArguments) && !(f & kPreloadArguments);
@@ -441,7 +450,8 @@ ScriptValue ScriptEngine::callFunction(ScriptObject* fn, const ScriptValue& this
     // A register past the count may be past the mask's bits too.
     if (simple) used |= 1u << p.reg;
   }
-  body.simpleCall = simple;
+  // (Without the fast paths every call takes the general set-up.)
+  body.simpleCall = simple && fastPaths_;
   body.callId = ++lastBodyId_;
 }
 
@@ -601,7 +611,7 @@ bool ScriptEngine::callQuick(ActionContext& caller, const LookupCache& c, const 
   const int savedVersion = version_;
   const bool savedVersion4 = version4_;
   // (A simple body's version is 6 or later: its decoded form reads it so.)
-  runDecoded(ctx, body.code.data(), body.code.size(), *body.decoded);
+  Interpreter::run(*this, ctx, body.code.data(), body.code.size(), *body.decoded);
   version_ = savedVersion;
   version4_ = savedVersion4;
   // The result goes straight to the stack.
@@ -631,7 +641,7 @@ ScriptValue ScriptEngine::callSimple(const ScriptValue& function, const ScriptVa
                                    contextCount_ > 0 ? contexts_[contextCount_ - 1] : nullptr);
   const int savedVersion = version_;
   const bool savedVersion4 = version4_;
-  runDecoded(ctx, body.code.data(), body.code.size(), *body.decoded);
+  Interpreter::run(*this, ctx, body.code.data(), body.code.size(), *body.decoded);
   version_ = savedVersion;
   version4_ = savedVersion4;
   ScriptValue result;

@@ -1,8 +1,9 @@
 #pragma once
 // The script engine of one player: the object heap and the global object,
 // the operand stack, the stack of action contexts, the run loop over the
-// pending lists, the action interpreter, conversions, member access with
-// prototype walks and the call protocol.
+// pending lists, conversions, member access with prototype walks and the
+// call protocol. The record loop that runs a block (Interpreter) works on
+// this state.
 //
 // Everything runs on the player's thread. Nothing here throws; limits set
 // the `abort flag`, which stops every running script until the outermost run
@@ -15,11 +16,14 @@
 #include <vector>
 
 #include "core/movie/ActionQueue.h"
+#include "core/script/ActionContext.h"
 #include "core/script/ClipBridge.h"
 #include "core/script/ConstantPool.h"
 #include "core/script/DecodedBlock.h"
 #include "core/script/IntervalTimers.h"
+#include "core/script/NativeCall.h"
 #include "core/script/ScriptHeap.h"
+#include "core/script/ScriptLimits.h"
 #include "core/script/ScriptObject.h"
 #include "core/script/ScriptValue.h"
 #include "core/script/ValueStack.h"
@@ -28,7 +32,6 @@ namespace kivra {
 
 class CorePlayer;
 class DisplayClipBridge;
-class ScriptEngine;
 struct NativeClass;
 
 // A class linked to a library symbol name with Object.registerClass.
@@ -37,110 +40,8 @@ struct ClassRegistration {
   ScriptValue constructor;
 };
 
-// What a native routine receives.
-struct NativeCall {
-  ScriptEngine& engine;
-  ScriptValue target;  // the target clip (clip value) or undefined
-  int argc = 0;
-  const ScriptValue* args = nullptr;
-  ScriptValue thisValue;
-  uint16_t method = 0;
-  bool construct = false;
-  ScriptValue result;  // undefined until the routine sets it
-
-  const ScriptValue& arg(int i) const;
-};
-using NativeRoutine = void (*)(NativeCall&);
-
 // Primitive hints.
 enum class Hint : uint8_t { Number, String, Default };
-
-constexpr int kMaxContexts = 256;
-constexpr int kMaxRuns = 256;
-constexpr int kMaxChain = 256;
-constexpr int kMaxScope = 16;
-constexpr uint32_t kSlowScriptMs = 15000;
-// What a movie may hold beyond what the player held when it opened it.
-constexpr size_t kDefaultMemoryBudget = size_t{512} << 20;
-// Actions between two readings of the script clock.
-constexpr uint16_t kClockCheckActions = 1024;
-
-// One running block of actions. The contexts of script function calls are
-// reused from call to call; a field added here must either be set on every
-// call by ScriptEngine::runScriptFunction or be put back to its default in
-// ScriptEngine::resetCallContext. A context last used by a simple call
-// (ScriptEngine::callSimple, callQuick) instead keeps, until the next call at its
-// depth, what every call of that function sets alike: its borrowed chain,
-// function, pool and target and the fields they imply (`chainOf` names the
-// function's body); runScriptFunction lets them go first
-// (ScriptEngine::releaseKept). The fields a call sets, and those the
-// interpreter reads on every record, come first, together.
-struct ActionContext {
-  enum Kind : uint8_t { Queued = 0, Call = 1, Construct = 2 };
-  Kind kind = Queued;
-  bool version4 = false;  // `version-4 mode`
-  bool hasOverride = false;
-  bool returned = false;
-  // Borrowed from the function, as below: forgotten, not dropped, on reset.
-  bool borrowedTarget = false;
-  bool borrowedPool = false;
-  bool borrowedFunction = false;  // borrowed from a caller that holds it for the call
-  // A function call makes its activation object only when something needs
-  // it (ScriptEngine::activationOf): a local, a nested function, `arguments`,
-  // a path lookup. Until then the scope entry at `pendingEntry` is empty and
-  // the activation's flags wait here, with its `this`, caller and arguments
-  // borrowed from the call, which outlives the context's run.
-  bool pendingHasThis = false;
-  bool pendingHasArguments = false;
-  bool pendingHasSuper = false;  // the flags allow it: `this` decides (pendingSuper)
-  int version = 6;
-  int withCount = 0;
-  int registerCount = 0;
-  int scopeCount = 0;
-  // The first entries of a call's chain are borrowed from its function,
-  // which the caller holds for the call: they add no references and are
-  // forgotten, not dropped, when the context is reset.
-  int borrowedScope = 0;
-  int clipEntry = 1;  // index of the scope entry that is the target clip
-  int pendingEntry = -1;
-  int pendingArgc = 0;
-  // The function body (FunctionBody::callId) whose call set this context
-  // up last and whose borrowed values it keeps between calls; 0 for none.
-  uint64_t chainOf = 0;
-  ScriptValue* registers = nullptr;
-  PoolRef pool;
-  ScriptObject* activation = nullptr;  // held by its scope entry
-  const ScriptValue* pendingThis = nullptr;
-  // The caller's context, whose function (when it has one) is the caller;
-  // it is the same for the whole run of this one.
-  const ActionContext* pendingCaller = nullptr;
-  const ScriptValue* pendingArgs = nullptr;
-  ScriptValue target;    // the context's own clip (clip value)
-  ScriptValue function;  // also the activation's callee
-  ScriptValue returnValue;
-  ScriptValue override;  // the SetTarget override, when hasOverride
-  static constexpr int kInlineRegisters = 8;
-  ScriptValue inlineRegisters[kInlineRegisters];  // for register counts up to 8
-  ScopeEntry scope[kMaxScope];
-  std::vector<ScriptValue> ownRegisters;
-  // End positions of the `with` blocks in force (innermost last).
-  size_t withStart[kMaxScope];
-  size_t withEnd[kMaxScope];
-
-  bool pendingSuper() const {
-    return pendingHasSuper && pendingThis && (pendingThis->isObject() || pendingThis->isClip());
-  }
-
-  ActionContext() = default;
-  ActionContext(const ActionContext&) = delete;
-  ActionContext& operator=(const ActionContext&) = delete;
-  ~ActionContext() {
-    for (int i = 0; i < borrowedScope; ++i) scope[i].object.forget();
-    if (borrowedTarget) target.forget();
-    if (borrowedFunction) function.forget();
-    if (borrowedPool) pool.forget();
-  }
-};
 
 class ScriptEngine {
  public:
@@ -316,12 +217,20 @@ class ScriptEngine {
   }
   size_t stackSize() const { return stack_.size(); }
 
+  // The interpreter's fast paths: fused records, quick and simple calls,
+  // lookup caches. On by default; off, the blocks and functions decoded
+  // from then on run every record the general way, by its opcode, so that
+  // each fast path can be checked against it. Set before the movie runs.
+  void setFastPaths(bool on);
+  bool fastPaths() const { return fastPaths_; }
+
   // Statistics for tests.
   uint64_t actionsRun() const { return actionsCounted_ + (roundLength_ - untilCheck_); }
   size_t collections() const { return collections_; }
   void collectGarbage();
 
  private:
+  // The record loop works on the engine's state directly.
   friend class Interpreter;
   void buildGlobal();
   void runQueuedBlock(const ActionBlock& block);
@@ -329,9 +238,6 @@ class ScriptEngine {
   // Runs a block of actions in a context; true when it ran to its end.
   // `decoded` is the block's decoded form when the caller has it.
   void execute(ActionContext& ctx, const uint8_t* code, size_t length, const DecodedBlock* decoded = nullptr);
-  // The same, with the block's decoded form at hand (decoded as the
-  // context's version reads it).
-  void runDecoded(ActionContext& ctx, const uint8_t* code, size_t length, const DecodedBlock& block);
   // True for a plain call of a script function that callFunction would hand
   // straight to runScriptFunction: callers on hot paths make the call
   // themselves after these checks.
@@ -400,60 +306,14 @@ class ScriptEngine {
   // (no SetTarget, no removed clip in the way); false sends the read to
   // cachedGetVariable, which decides every case.
   bool quickCachedVariable(const ActionContext& ctx, const ScriptString* name, const LookupCache& c,
-                           ScriptValue& out) const {
-    const Property* p = quickCachedProperty(ctx, name, c);
-    if (!p) return false;
-    out.fillEmpty(p->value);
-    return true;
-  }
+                           ScriptValue& out) const;
   // The same, giving the property found (or null).
   const Property* quickCachedProperty(const ActionContext& ctx, const ScriptString* name,
-                                      const LookupCache& c) const {
-    // (An empty cache's entry, -1, is past any count as unsigned; a filled
-    // one's name is a string.)
-    const int entry = c.entry;
-    if (static_cast<unsigned>(entry) >= static_cast<unsigned>(ctx.scopeCount) || c.name.knownString() != name ||
-        entry == ctx.pendingEntry || ctx.version4 || ctx.hasOverride)
-      return nullptr;
-    for (int i = ctx.scopeCount - 1; i > entry; --i) {
-      if (i == ctx.pendingEntry) continue;
-      const ScriptObject* o = ctx.scope[i].object.asObject();
-      if (!o || o->classTag() != ClassTag::Activation || o->propertyCount() != 0) return nullptr;
-    }
-    const ScriptValue& holder = ctx.scope[entry].object;
-    const ScriptObject* h = holder.isObject() ? holder.asObject() : holder.isClip() ? holder.asClip()->object() : nullptr;
-    if (h != c.objects[0] || h->layout() != c.layouts[0]) return nullptr;
-    const Property* p = c.property;
-    if (p->accessor || !p->visibleTo(version_)) return nullptr;
-    return p;
-  }
+                                      const LookupCache& c) const;
   bool cachedSetVariable(ActionContext& ctx, const ScriptString* name, LookupCache& c, const ScriptValue& value);
   // The same for a variable write; false sends it to cachedSetVariable.
   bool quickCachedSetVariable(const ActionContext& ctx, const ScriptString* name, const LookupCache& c,
-                              const ScriptValue& value) {
-    if (c.entry < 0 || c.name.knownString() != name || ctx.version4 || c.entry >= ctx.scopeCount ||
-        c.entry == ctx.pendingEntry || ctx.hasOverride || bridge_ != displayBridgeBase_)
-      return false;
-    for (int i = ctx.scopeCount - 1; i > c.entry; --i) {
-      if (i == ctx.pendingEntry && i != ctx.clipEntry && i != 0 && ctx.scopeCount > 1) continue;
-      const ScriptObject* o = ctx.scope[i].object.asObject();
-      if (!o || i == ctx.pendingEntry || i == ctx.clipEntry || i == 0 || o->classTag() != ClassTag::Activation ||
-          o->propertyCount() != 0)
-        return false;
-    }
-    const ScriptValue& holder = ctx.scope[c.entry].object;
-    ScriptObject* h = holder.asObject();
-    if (!h) {
-      const ClipReference* r = holder.asClip();
-      h = r ? r->object() : nullptr;
-    }
-    if (h != c.objects[0] || h->layout() != c.layouts[0] || (h->watches() && !h->watches()->empty())) return false;
-    Property* p = c.property;
-    if (p->accessor || (p->flags & kReadOnly)) return false;
-    p->value = value;
-    if (version_ <= 5) p->flags &= ~kVersion6Only;
-    return true;
-  }
+                              const ScriptValue& value);
   // (`out` undefined on entry, as for the variable reads.)
   bool cachedGetMember(ScriptObject* object, const ScriptString* name, LookupCache& c, ScriptValue& out);
   bool cachedSetMember(ScriptObject* object, const ScriptString* name, LookupCache& c, const ScriptValue& value);
@@ -524,6 +384,7 @@ class ScriptEngine {
 
   int version_ = 6;
   bool version4_ = false;
+  bool fastPaths_ = true;
   bool abort_ = false;
   int runDepth_ = 0;
   int nativeDepth_ = 0;

@@ -32,6 +32,7 @@ DesktopPlayer::DesktopPlayer(const CommandLine& options)
   if (options.quality) setQuality(*options.quality);
   if (options.autoQuality) setAutoQuality(true);
   if (options.seed) seedRandom(*options.seed);
+  if (options.noFastPaths) script().setFastPaths(false);
   setMemoryBudget(size_t{options.memoryLimitMb} << 20);
   setDebug(options.debug);
 

@@ -26,6 +26,7 @@ HeadlessPlayer::HeadlessPlayer(const CommandLine& options)
   if (options.quality) setQuality(*options.quality);
   if (options.autoQuality) setAutoQuality(true);
   if (options.seed) seedRandom(*options.seed);
+  if (options.noFastPaths) script().setFastPaths(false);
 }
 
 void HeadlessPlayer::startFrameTimer(uint32_t tickMs, uint32_t caretMs) {

@@ -16,6 +16,8 @@
 // With --update the expected files are rewritten from the actual results.
 // With --audit the run adds --audit-repaint and only its exit status counts:
 // every repaint of the dirty area must equal a full redraw.
+// With --no-fast-paths the player runs every script action the general way
+// and must give the same results.
 #include <sys/resource.h>
 #include <sys/wait.h>
 
@@ -170,6 +172,7 @@ int main(int argc, char** argv) {
   std::string build, player, source, work;
   bool update = false;
   bool audit = false;
+  bool noFastPaths = false;
   int memoryScale = 1;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
@@ -182,11 +185,12 @@ int main(int argc, char** argv) {
     else if (a == "--work") next(work);
     else if (a == "--update") update = true;
     else if (a == "--audit") audit = true;
+    else if (a == "--no-fast-paths") noFastPaths = true;
     else if (a == "--memory-scale" && i + 1 < argc) memoryScale = std::max(1, std::atoi(argv[++i]));
   }
   if (build.empty() || player.empty() || source.empty() || work.empty()) {
     std::cerr << "usage: movie_test_runner --build QVX-BUILD --player KIVRA-PLAYER --source TEST.qvxs --work DIR "
-                 "[--update | --audit]\n";
+                 "[--update | --audit] [--no-fast-paths]\n";
     return 2;
   }
   bool ok;
@@ -213,6 +217,11 @@ int main(int argc, char** argv) {
     return 1;
   }
   std::string options = directive(text, "run", "--frames 0 --trace");
+  if (noFastPaths) {
+    // The expected results are the fast paths': this run only checks them.
+    options += " --no-fast-paths";
+    update = false;
+  }
   if (audit) {
     // --info plays nothing: there is no repaint to check.
     if (options.find("--info") != std::string::npos) return 0;

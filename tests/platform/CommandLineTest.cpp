@@ -17,7 +17,7 @@ TEST(CommandLine, EveryOption) {
   std::string error;
   ASSERT_TRUE(parse({"--headless", "--frames", "12", "--trace", "--screenshot", "s.png", "--size",
                      "320x240", "--input", "in.txt", "--wav", "o.wav", "--quality", "best",
-                     "--dump-display", "movie.qvx"},
+                     "--dump-display", "--no-fast-paths", "movie.qvx"},
                     c, error))
       << error;
   EXPECT_TRUE(c.headless);
@@ -30,6 +30,7 @@ TEST(CommandLine, EveryOption) {
   EXPECT_EQ(c.wavFile, "o.wav");
   EXPECT_EQ(*c.quality, Quality::Best);
   EXPECT_TRUE(c.dumpDisplay);
+  EXPECT_TRUE(c.noFastPaths);
   EXPECT_EQ(c.movie, "movie.qvx");
 }
 
@@ -38,6 +39,7 @@ TEST(CommandLine, MovieNamesMayHoldSpacesAndFollowDoubleDash) {
   std::string error;
   ASSERT_TRUE(parse({"--", "-odd name.qvx"}, c, error));
   EXPECT_EQ(c.movie, "-odd name.qvx");
+  EXPECT_FALSE(c.noFastPaths);
 }
 
 TEST(CommandLine, SeedStartsTheRandomGenerator) {

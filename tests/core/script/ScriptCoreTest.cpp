@@ -329,6 +329,54 @@ TEST(ScriptRun, MemberAfterVariableIsCountedAsItsRecords) {
   EXPECT_EQ(player.script().stackSize(), 0u);
 }
 
+// Without the fast paths every record is decoded as a general one, fused
+// with none and given no lookup cache; a block runs to the same result with
+// the same action count.
+TEST(ScriptRun, FastPathsOffRunEveryRecordTheGeneralWay) {
+  const uint8_t code[] = {0x96, 0x08, 0x00, 0x00, 'o', 0x00, 0x07, 0x00, 0x00, 0x00, 0x00,  // Push "o" 0
+                          0x43,                                                          // InitObject
+                          0x1D,                                                          // SetVariable
+                          0x96, 0x05, 0x00, 0x07, 0x10, 0x27, 0x00, 0x00,                // Push 10000
+                          0x87, 0x01, 0x00, 0x00,                                        // StoreRegister 0
+                          0x17,                                                          // Pop
+                          0x96, 0x03, 0x00, 0x00, 'o', 0x00,                             // loop: Push "o"
+                          0x1C,                                                          // GetVariable
+                          0x96, 0x03, 0x00, 0x00, 'x', 0x00,                             // Push "x"
+                          0x96, 0x07, 0x00, 0x04, 0x00, 0x07, 0x03, 0x00, 0x00, 0x00,    // Push r:0 3
+                          0x3F,                                                          // Modulo
+                          0x4F,                                                          // SetMember
+                          0x96, 0x02, 0x00, 0x04, 0x00,                                  // Push r:0
+                          0x51,                                                          // Decrement
+                          0x87, 0x01, 0x00, 0x00,                                        // StoreRegister 0
+                          0x9D, 0x02, 0x00, 0xD8, 0xFF,                                  // If loop
+                          0x96, 0x03, 0x00, 0x00, 'o', 0x00,                             // Push "o"
+                          0x1C,                                                          // GetVariable
+                          0x96, 0x03, 0x00, 0x00, 'x', 0x00,                             // Push "x"
+                          0x4E,                                                          // GetMember
+                          0x26,                                                          // Trace
+                          0x00};
+  DecodedBlock general(code, sizeof code, false, false, false);
+  DecodedBlock fast(code, sizeof code, false, false, true);
+  int fused = 0;
+  for (const DecodedAction* a = general.actions(); a != general.endMark(); ++a) {
+    EXPECT_EQ(a->kind, DecodedAction::kGeneral) << "at " << a->pc;
+    EXPECT_EQ(a->cache, nullptr) << "at " << a->pc;
+  }
+  for (const DecodedAction* a = fast.actions(); a != fast.endMark(); ++a) fused += a->kind != DecodedAction::kGeneral;
+  EXPECT_GT(fused, 0);  // the same records decoded with the fast paths are not all general
+
+  StubPlayer withFast, without;
+  without.script().setFastPaths(false);
+  EXPECT_TRUE(withFast.script().fastPaths());
+  EXPECT_FALSE(without.script().fastPaths());
+  const uint64_t counted = actionsOf(withFast, code, sizeof code);
+  EXPECT_EQ(counted, 6u + 10u * 10000u + 5u);
+  EXPECT_EQ(actionsOf(without, code, sizeof code), counted);
+  EXPECT_EQ(withFast.lines, "1\n");
+  EXPECT_EQ(without.lines, withFast.lines);
+  EXPECT_EQ(without.script().stackSize(), withFast.script().stackSize());
+}
+
 // A jump into the middle of a record runs the bytes found there.
 TEST(ScriptRun, JumpIntoARecordRunsItsBytes) {
   StubPlayer player;
