@@ -21,6 +21,23 @@ struct RECT {
   bool operator==(const RECT&) const = default;
 };
 
+// The smallest rectangle holding both.
+inline RECT unite(const RECT& a, const RECT& b) {
+  return RECT{a.xmin < b.xmin ? a.xmin : b.xmin, a.xmax > b.xmax ? a.xmax : b.xmax,
+              a.ymin < b.ymin ? a.ymin : b.ymin, a.ymax > b.ymax ? a.ymax : b.ymax};
+}
+
+// The union of rectangles added one at a time; `any` stays false until the
+// first, since no rectangle stands for "nothing".
+struct RectUnion {
+  bool any = false;
+  RECT rect;
+  void add(const RECT& r) {
+    rect = any ? unite(rect, r) : r;
+    any = true;
+  }
+};
+
 // a = scale-x, b = rotate-skew-0, c = rotate-skew-1, d = scale-y.
 struct MATRIX {
   Fixed16 a = kFixedOne;

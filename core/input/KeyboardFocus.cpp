@@ -11,23 +11,7 @@
 namespace kivra {
 
 namespace {
-struct Box {
-  bool any = false;
-  RECT r;
-  void add(const RECT& b) {
-    if (!any) {
-      r = b;
-      any = true;
-      return;
-    }
-    r.xmin = std::min(r.xmin, b.xmin);
-    r.ymin = std::min(r.ymin, b.ymin);
-    r.xmax = std::max(r.xmax, b.xmax);
-    r.ymax = std::max(r.ymax, b.ymax);
-  }
-};
-
-void addButtonRecords(const DisplayObject& button, const MATRIX& m, Box& box) {
+void addButtonRecords(const DisplayObject& button, const MATRIX& m, RectUnion& box) {
   const Character* c = button.character();
   if (!c || !c->owner) return;
   ButtonRecords(*c).forEachRecord([&](const ButtonRecord& r) {
@@ -36,7 +20,7 @@ void addButtonRecords(const DisplayObject& button, const MATRIX& m, Box& box) {
   });
 }
 
-void addBounds(const DisplayObject& o, const MATRIX& m, Box& box, int nesting) {
+void addBounds(const DisplayObject& o, const MATRIX& m, RectUnion& box, int nesting) {
   if (nesting > Display::kMaxNesting + 2 || o.clipDepth() != 0) return;
   const Character* c = o.character();
   if (c && kindOps(c->kind).boxInFocusRect) {
@@ -87,12 +71,12 @@ WindowRect KeyboardFocus::windowBounds(const Display& display, const DisplayObje
   for (const DisplayObject* p = object.parent(); p && p != &display.root(); p = p->parent())
     m = concat(m, p->matrix());
   m = concat(m, display.view().matrix);
-  Box box;
+  RectUnion box;
   addBounds(object, m, box, 0);
   if (!box.any) return WindowRect{};
   const int f = std::max(1, display.aaFactor());
-  return WindowRect{floorDiv(box.r.xmin, f), floorDiv(box.r.ymin, f), ceilDiv(box.r.xmax, f),
-                    ceilDiv(box.r.ymax, f)};
+  return WindowRect{floorDiv(box.rect.xmin, f), floorDiv(box.rect.ymin, f), ceilDiv(box.rect.xmax, f),
+                    ceilDiv(box.rect.ymax, f)};
 }
 
 void KeyboardFocus::collectFrom(DisplayObject& parent, InputScriptHooks& hooks, std::vector<Entry>& out,

@@ -11,8 +11,7 @@ namespace {
 // two bounds together hold it at any ratio.
 RECT drawnArea(const Character& c) {
   const RECT end = c.morph() ? c.morph()->endBounds : RECT{};
-  return RECT{std::min(c.bounds.xmin, end.xmin), std::max(c.bounds.xmax, end.xmax),
-              std::min(c.bounds.ymin, end.ymin), std::max(c.bounds.ymax, end.ymax)};
+  return unite(c.bounds, end);
 }
 
 bool hitTest(const Character& c, const MATRIX& device, uint16_t ratio, int64_t x, int64_t y, OutlineHit& outlines) {

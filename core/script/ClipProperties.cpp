@@ -51,22 +51,10 @@ int32_t truncToInt32(double v) {
   return static_cast<int32_t>(v);
 }
 
-void grow(RECT& r, bool& any, const RECT& add) {
-  if (!any) {
-    r = add;
-    any = true;
-    return;
-  }
-  r.xmin = std::min(r.xmin, add.xmin);
-  r.ymin = std::min(r.ymin, add.ymin);
-  r.xmax = std::max(r.xmax, add.xmax);
-  r.ymax = std::max(r.ymax, add.ymax);
-}
-
-void boundsInto(const DisplayObject& o, const MATRIX& m, RECT& r, bool& any) {
-  if (kindOps(o.kind()).ownBox) grow(r, any, transformRect(m, o.character()->bounds));
+void boundsInto(const DisplayObject& o, const MATRIX& m, RectUnion& box) {
+  if (kindOps(o.kind()).ownBox) box.add(transformRect(m, o.character()->bounds));
   for (const auto& c : o.children())
-    if (c->depth() >= 0) boundsInto(*c, concat(c->matrix(), m), r, any);
+    if (c->depth() >= 0) boundsInto(*c, concat(c->matrix(), m), box);
 }
 
 const char* const kQualityNames[] = {"LOW", "MEDIUM", "HIGH", "BEST"};
@@ -81,11 +69,10 @@ int propertyIndex(std::string_view name) {
 }
 
 RECT DisplayClipBridge::bounds(const DisplayObject& object, const MATRIX& m) const {
-  RECT r;
-  bool any = false;
-  boundsInto(object, m, r, any);
-  if (!any) return RECT{kEmptyBound, kEmptyBound, kEmptyBound, kEmptyBound};
-  return r;
+  RectUnion box;
+  boundsInto(object, m, box);
+  if (!box.any) return RECT{kEmptyBound, kEmptyBound, kEmptyBound, kEmptyBound};
+  return box.rect;
 }
 
 MATRIX DisplayClipBridge::globalMatrix(const DisplayObject& object) const {
