@@ -1,6 +1,6 @@
 #include "core/script/DisplayClipBridge.h"
 
-#include "core/CorePlayer.h"
+#include "core/script/PlayerServices.h"
 #include "core/input/InputDispatch.h"
 #include "core/movie/CaseInsensitive.h"
 #include "core/format/TagCodes.h"
@@ -16,7 +16,7 @@ bool isScriptableKind(CharacterKind kind) {
          kind == CharacterKind::LevelRoot;
 }
 
-DisplayClipBridge::DisplayClipBridge(CorePlayer& player, ScriptEngine& engine)
+DisplayClipBridge::DisplayClipBridge(PlayerServices& player, ScriptEngine& engine)
     : player_(player), engine_(engine), inputHooks_(engine, *this) {
   player_.display().addObserver(this);
   player_.setInputScriptHooks(&inputHooks_);

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <new>
 
-#include "core/CorePlayer.h"
+#include "core/script/PlayerServices.h"
 #include "core/format/ActionReader.h"
 #include "core/script/NumberText.h"
 #include "core/format/OpcodeTable.h"

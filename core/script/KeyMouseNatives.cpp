@@ -1,6 +1,6 @@
 // Key (class 800) and Mouse (class 5) methods, over the key and pointer
 // state that the input handling keeps.
-#include "core/CorePlayer.h"
+#include "core/script/PlayerServices.h"
 #include "core/input/InputDispatch.h"
 #include "core/script/NativeHelpers.h"
 
@@ -29,7 +29,7 @@ void keyNatives(NativeCall& c) {
 
 void mouseNatives(NativeCall& c) {
   if (c.method > 1) return;
-  CorePlayer& p = c.engine.player();
+  PlayerServices& p = c.engine.player();
   p.input().setPointerHidden(c.method == 1);
   c.result = ScriptValue::number(p.showPointer(c.method == 0));
 }

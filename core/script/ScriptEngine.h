@@ -26,7 +26,7 @@
 
 namespace kivra {
 
-class CorePlayer;
+class PlayerServices;
 class DisplayClipBridge;
 class ScriptEngine;
 
@@ -143,12 +143,12 @@ struct ActionContext {
 
 class ScriptEngine {
  public:
-  explicit ScriptEngine(CorePlayer& player);
+  explicit ScriptEngine(PlayerServices& player);
   ~ScriptEngine();
   ScriptEngine(const ScriptEngine&) = delete;
   ScriptEngine& operator=(const ScriptEngine&) = delete;
 
-  CorePlayer& player() { return player_; }
+  PlayerServices& player() { return player_; }
   ScriptHeap& heap() { return heap_; }
   // The bridge to clips, paths and clip properties. The engine's own bridge
   // works over the player's display; tests may put another in its place.
@@ -484,7 +484,7 @@ class ScriptEngine {
   void leaveRun(const RunState& state);
   std::string legacyText(const ScriptValue& v);
 
-  CorePlayer& player_;
+  PlayerServices& player_;
   ScriptHeap heap_;  // first: destroyed last
   ClipBridge* bridge_ = nullptr;
   ClipBridge* displayBridgeBase_ = nullptr;  // displayBridge_ as a ClipBridge

@@ -1,6 +1,6 @@
 // Stage properties (class 666): getter/setter pairs for scaleMode, align,
 // width, height and showMenu.
-#include "core/CorePlayer.h"
+#include "core/script/PlayerServices.h"
 #include "core/movie/CaseInsensitive.h"
 #include "core/script/NativeHelpers.h"
 
@@ -17,7 +17,7 @@ constexpr AlignLetter kAlign[] = {{'L', kAlignLeft}, {'T', kAlignTop}, {'R', kAl
 
 void stageNatives(NativeCall& c) {
   ScriptEngine& e = c.engine;
-  CorePlayer& p = e.player();
+  PlayerServices& p = e.player();
   switch (c.method) {
     case 1:
       c.result = e.makeString(kScaleModes[static_cast<int>(p.scaleMode()) & 3]);

@@ -2,7 +2,7 @@
 // resolution of a path from a start object.
 #include <string>
 
-#include "core/CorePlayer.h"
+#include "core/script/PlayerServices.h"
 #include "core/movie/CaseInsensitive.h"
 #include "core/script/DisplayClipBridge.h"
 #include "core/script/ScriptEngine.h"

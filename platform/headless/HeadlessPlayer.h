@@ -8,6 +8,7 @@
 #include "platform/CommandLine.h"
 #include "platform/InputScript.h"
 #include "platform/PlatformPlayer.h"
+#include "platform/headless/WavFileSink.h"
 
 namespace kivra {
 
@@ -63,6 +64,8 @@ class HeadlessPlayer : public PlatformPlayer {
 
   // There is no window: host commands only change this recorded state.
   bool menuBarShown() const { return menuBarShown_; }
+  // The audio output: a WAV file once opened (--wav), else nothing is kept.
+  WavFileSink& wavFile() { return wav_; }
   // One line of host state for --dump-display.
   std::string hostStateText() const;
 
@@ -74,6 +77,7 @@ class HeadlessPlayer : public PlatformPlayer {
  private:
   void deliver(const InputEvent& ev);
 
+  WavFileSink wav_;
   int width_ = 0;
   int height_ = 0;
   bool sizeFixed_ = false;
