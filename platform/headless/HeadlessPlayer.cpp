@@ -13,8 +13,8 @@
 
 namespace kivra {
 
-HeadlessPlayer::HeadlessPlayer(const CommandLine& options)
-    : PlatformPlayer(&wav_),
+HeadlessPlayer::HeadlessPlayer(const CommandLine& options, AudioOutput* audio)
+    : PlatformPlayer(audio),
       trace_(options.trace), audit_(options.auditRepaint), scriptTimeoutS_(options.scriptTimeout) {
   core().script().setSlowScriptLimit(scriptTimeoutS_ * 1000);
   core().setMemoryBudget(size_t{options.memoryLimitMb} << 20);
@@ -209,7 +209,9 @@ int runHeadless(const CommandLine& options) {
     }
   }
 
-  HeadlessPlayer player(options);
+  // The player's sound goes to the WAV file, if one is asked for.
+  WavFileSink wav;
+  HeadlessPlayer player(options, &wav);
   if (!options.movie.empty()) {
     const LoadResult loaded = player.loadMovieFile(options.movie);
     if (!loaded.ok) {
@@ -222,7 +224,6 @@ int runHeadless(const CommandLine& options) {
     player.loadEmbeddedMovie(executablePath());
   }
 
-  WavFileSink& wav = player.wavFile();
   if (!options.wavFile.empty() && !wav.open(options.wavFile)) {
     std::fprintf(stderr, "kivra-player: %s\n", cannotText("write", options.wavFile).c_str());
     return 1;

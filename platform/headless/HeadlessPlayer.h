@@ -8,7 +8,6 @@
 #include "platform/CommandLine.h"
 #include "platform/InputScript.h"
 #include "platform/PlatformPlayer.h"
-#include "platform/headless/WavFileSink.h"
 
 namespace kivra {
 
@@ -20,7 +19,8 @@ class HeadlessPlayer : public PlatformPlayer {
   // Repaint audit differences reported before the rest are only counted.
   static constexpr int kMaxAuditReports = 10;
 
-  explicit HeadlessPlayer(const CommandLine& options);
+  // Sound goes to `audio` (not owned; it must outlive the player), or nowhere.
+  explicit HeadlessPlayer(const CommandLine& options, AudioOutput* audio = nullptr);
 
   void startFrameTimer(uint32_t tickMs, uint32_t caretMs) override;
   void stopFrameTimer() override { timerRunning_ = false; }
@@ -64,8 +64,6 @@ class HeadlessPlayer : public PlatformPlayer {
 
   // There is no window: host commands only change this recorded state.
   bool menuBarShown() const { return menuBarShown_; }
-  // The audio output: a WAV file once opened (--wav), else nothing is kept.
-  WavFileSink& wavFile() { return wav_; }
   // One line of host state for --dump-display.
   std::string hostStateText() const;
 
@@ -77,7 +75,6 @@ class HeadlessPlayer : public PlatformPlayer {
  private:
   void deliver(const InputEvent& ev);
 
-  WavFileSink wav_;
   int width_ = 0;
   int height_ = 0;
   bool sizeFixed_ = false;
