@@ -18,8 +18,11 @@ bool clockBefore(uint32_t now, uint32_t then) {
 }
 }  // namespace
 
-CorePlayer::CorePlayer()
-    : input_(std::make_unique<InputDispatch>(*this)), script_(std::make_unique<ScriptEngine>(*this)) {}
+CorePlayer::CorePlayer(const Host& host)
+    : host_(host),
+      input_(std::make_unique<InputDispatch>(*this, display_)),
+      script_(std::make_unique<ScriptEngine>(*this)),
+      libraryLoader_(&host.libraries) {}
 
 CorePlayer::~CorePlayer() {
   teardown();
@@ -58,7 +61,7 @@ void CorePlayer::feedMovie(const uint8_t* data, size_t count) {
 
 void CorePlayer::unloadAll() {
   if (timerRunning_) {
-    stopFrameTimer();
+    host_.timer.stopFrameTimer();
     timerRunning_ = false;
   }
   teardown();
@@ -80,7 +83,7 @@ void CorePlayer::movieDataArrived(TimelinePlayer& timeline, const IntakeReport& 
   if (report.headerParsed) {
     framePeriod_ = movie.framePeriodMs();
     const RECT& r = movie.frameRect();
-    movieSizeChanged((r.xmax - r.xmin) / 20, (r.ymax - r.ymin) / 20);
+    host_.window.movieSizeChanged((r.xmax - r.xmin) / 20, (r.ymax - r.ymin) / 20);
     updateView();
   }
   // Playback starts as soon as frame 0 has arrived.
@@ -103,7 +106,7 @@ void CorePlayer::startPlayback() {
     measuredSteps_ = lateSteps_ = fastSteps_ = stepsSinceChange_ = 0;
   }
   if (!timerRunning_) {
-    startFrameTimer(std::max<uint32_t>(1, framePeriod_ / 10), kCaretIntervalMs);
+    host_.timer.startFrameTimer(std::max<uint32_t>(1, framePeriod_ / 10), kCaretIntervalMs);
     timerRunning_ = true;
     nextFrameTime_ = milliseconds() & kClockMask;
   }
@@ -211,7 +214,7 @@ void CorePlayer::serviceLibraries() {
 
 void CorePlayer::frameStep(bool timerDriven) {
   if (quitRequested_) {
-    hostCommand("quit", "");
+    host_.commands.hostCommand("quit", "");
     unloadAll();
     quitRequested_ = false;
     return;
@@ -291,7 +294,7 @@ void CorePlayer::measureAutoQuality(uint32_t startMs, int framesAdvanced) {
     // The counts of the old quality say nothing about the new one.
     measuredSteps_ = lateSteps_ = fastSteps_ = stepsSinceChange_ = 0;
     needsDraw_ = true;
-    invalidate();
+    host_.window.invalidate();
   }
 }
 
@@ -312,7 +315,7 @@ void CorePlayer::mouseDown() {
   // A press that no button took starts panning a zoomed view.
   if (zoomed_ && movieReady() && !display_.trackedButton()) {
     panning_ = true;
-    setCursor(CursorKind::Grab);
+    host_.window.setCursor(CursorKind::Grab);
     cursor_ = static_cast<int>(CursorKind::Grab);
   }
   afterInput();
@@ -385,16 +388,27 @@ void CorePlayer::updateCursor() {
   const CursorKind kind = cursorKind();
   if (static_cast<int>(kind) == cursor_) return;
   cursor_ = static_cast<int>(kind);
-  setCursor(kind);
+  host_.window.setCursor(kind);
 }
 
 bool CorePlayer::movieReady() const {
   return level0_ && level0_->movie().headerParsed() && !level0_->movie().failed();
 }
 
+bool CorePlayer::mixAudio(size_t frames) {
+  static constexpr size_t kChunkFrames = 1024;
+  static constexpr int16_t kSilence[kChunkFrames * AudioOutput::kChannels] = {};
+  while (frames > 0) {
+    const size_t n = frames < kChunkFrames ? frames : kChunkFrames;
+    if (!host_.audio.write(kSilence, n)) return false;
+    frames -= n;
+  }
+  return true;
+}
+
 void CorePlayer::redrawAll() {
   needsDraw_ = true;
-  invalidate();
+  host_.window.invalidate();
 }
 
 // ---- Host commands from scripts -------------------------------------------------
@@ -402,7 +416,7 @@ void CorePlayer::redrawAll() {
 bool CorePlayer::routeHostCommandUrl(const std::string& url, const std::string& target, bool* handled) {
   std::string_view name;
   if (!splitHostCommandUrl(url, name)) return false;
-  const bool done = hostCommand(std::string(name), target);
+  const bool done = host_.commands.hostCommand(std::string(name), target);
   if (handled) *handled = done;
   return true;
 }
@@ -410,7 +424,7 @@ bool CorePlayer::routeHostCommandUrl(const std::string& url, const std::string& 
 void CorePlayer::setShowMenuFromScript(bool show) {
   if (show == showMenu_) return;
   showMenu_ = show;
-  hostCommand("showmenu", show ? "true" : "false");
+  host_.commands.hostCommand("showmenu", show ? "true" : "false");
 }
 
 // ---- View ------------------------------------------------------------------------

@@ -1,7 +1,8 @@
 #pragma once
 // The player core: the levels and their timelines, the off-screen bitmap and
-// the frame step. It knows nothing of windows or devices; the host is a
-// subclass that implements the virtual operations below.
+// the frame step. It knows nothing of windows or devices: what it needs of
+// them it asks of the Host it is given, which must outlive it. It is the
+// context of its timelines, of input dispatch and of the script engine.
 //
 // Threading: every member is called on the host's main thread. Host
 // operations are called back synchronously from inside core calls.
@@ -10,128 +11,60 @@
 #include <string>
 #include <vector>
 
+#include "core/view/Quality.h"
 #include "core/view/ZoomAndPan.h"
 #include "core/movie/Display.h"
+#include "core/movie/TimelineContext.h"
+#include "core/input/InputContext.h"
 #include "core/input/InputDispatch.h"
 #include "core/input/KeyEvent.h"
-#include "core/host/LibraryLoader.h"
+#include "core/input/TextEditing.h"
+#include "core/host/Host.h"
 #include "core/format/Records.h"
 #include "core/movie/TimelinePlayer.h"
 #include "core/render/RenderTarget.h"
 #include "core/movie/DisplayPainter.h"
 #include "core/render/Renderer.h"
 #include "core/movie/ActionQueue.h"
+#include "core/script/PlayerServices.h"
 
 namespace kivra {
 
 class ScriptEngine;
 
-enum class Quality { Low, Medium, High, Best };
-
-// Cursor kinds the core asks the host for.
-// Hidden: a script hid the pointer; Hand: over a button or link; Grab: panning.
-enum class CursorKind { Hidden = 0, Arrow = 1, Hand = 2, Grab = 3, IBeam = 4 };
-
-// Edit codes sent to the focused text field.
-enum class EditCode { Delete = 7, Cut = 9, Copy = 10, Paste = 11, SelectAll = 12 };
-
-// What the focused text field allows.
-struct TextEditAbilities {
-  bool cut = false;
-  bool copy = false;
-  bool paste = false;
-  bool clear = false;
-  bool selectAll = false;
-};
-
-struct PixelRect {
-  int left = 0;
-  int top = 0;
-  int right = 0;
-  int bottom = 0;
-  int width() const { return right - left; }
-  int height() const { return bottom - top; }
-  bool empty() const { return right <= left || bottom <= top; }
-};
-
-// What the host tells scripts about the machine (System.capabilities).
-struct HostInfo {
-  std::string manufacturer = "Vantorel Windows";
-  int screenWidth = 1024;
-  int screenHeight = 768;
-  std::string osName = "Windows XP";
-  std::string language = "en";
-};
-
-class CorePlayer {
+class CorePlayer : public TimelineContext, public InputContext, public PlayerServices {
  public:
-  CorePlayer();
-  virtual ~CorePlayer();
+  explicit CorePlayer(const Host& host);
+  ~CorePlayer() override;
   CorePlayer(const CorePlayer&) = delete;
   CorePlayer& operator=(const CorePlayer&) = delete;
 
-  // ---- Operations the host implements --------------------------------
-  // Starts the periodic tick that drives frameStep(true).
-  virtual void startFrameTimer(uint32_t tickMs, uint32_t caretMs) = 0;
-  virtual void stopFrameTimer() = 0;
-  // The client area in pixels; empty when there is no window.
-  virtual PixelRect clientRectangle() = 0;
-  // Paints the dirty area now / at the next paint.
-  virtual void updateNow() = 0;
-  virtual void invalidate() = 0;
-  // The level-0 movie's header asks for a client area of this size.
-  virtual void movieSizeChanged(int width, int height) = 0;
-  virtual bool setCursor(CursorKind kind) = 0;
-  // A script has run long; true aborts it.
-  virtual bool askToAbortSlowScript() = 0;
-  virtual void fillBackground(Rgba colour) = 0;
-  // Milliseconds of the host's clock (real or virtual).
-  virtual uint32_t milliseconds() = 0;
-  // A host command ("quit", "fullscreen", ...) with its argument; the
-  // command is the name alone, without the "VXCommand:" prefix. Returns
-  // whether the host handled it.
-  virtual bool hostCommand(const std::string& command, const std::string& argument) = 0;
+  // The services of the host this player was given.
+  const Host& host() const { return host_; }
 
   // ---- Host commands from scripts ------------------------------------------
-  // A URL request: a "VXCommand:" URL (any letter case) goes to the host with
-  // `target` as its argument, and the request ends there. Returns false for
-  // any other URL; `handled` tells what the host answered.
   bool routeHostCommandUrl(const std::string& url, const std::string& target,
-                           bool* handled = nullptr);
+                           bool* handled = nullptr) override;
   // The movie's wish to show the menus (menu bar and full context menu).
-  bool showMenu() const { return showMenu_; }
+  bool showMenu() const override { return showMenu_; }
   void setShowMenu(bool show) { showMenu_ = show; }
-  // The stage's menu-visibility property: a change is passed on to the host
-  // as "showmenu".
-  void setShowMenuFromScript(bool show);
+  void setShowMenuFromScript(bool show) override;
   // Starts the script engine's random generator from `seed` instead of the
   // clock, so that a run can be repeated.
   void seedRandom(uint32_t seed);
-  // The string of a Trace action; the shipped player ignores it.
-  virtual void trace(const std::string& line) { (void)line; }
-  // A diagnostic line for the debug sink; the shipped player drops it.
-  virtual void debugLog(const std::string& line) { (void)line; }
-  // The machine as scripts see it.
-  virtual HostInfo hostInfo() { return HostInfo{}; }
-  // Live toggle state of a lock key for Key.isToggled (virtual key code).
-  virtual bool keyIsToggled(int code) {
-    (void)code;
-    return false;
-  }
-  // Shows or hides the pointer over the player; returns the host's answer.
-  virtual int showPointer(bool show) {
-    (void)show;
-    return 0;
-  }
-  // The clock that times a running script for the slow-script question:
-  // real time even where milliseconds() is a virtual clock.
-  virtual uint32_t scriptClock() { return milliseconds(); }
-  // Bytes the player's thread holds from the allocator now; 0 when the host
-  // cannot tell (then no memory budget applies).
-  virtual size_t memoryInUse() { return 0; }
-  // A script was aborted because the movie's memory passed the budget. The
-  // movie plays on.
-  virtual void scriptOverMemoryBudget(size_t budgetBytes) { (void)budgetBytes; }
+
+  // ---- The host's services as scripts reach them ------------------------------
+  void trace(const std::string& line) override { host_.debug.trace(line); }
+  void debugLog(const std::string& line) override { host_.debug.debugLog(line); }
+  HostInfo hostInfo() override { return host_.info.hostInfo(); }
+  bool keyIsToggled(int code) override { return host_.input.keyIsToggled(code); }
+  int showPointer(bool show) override { return host_.input.showPointer(show); }
+  uint32_t milliseconds() override { return host_.clock.milliseconds(); }
+  uint32_t scriptClock() override { return host_.clock.scriptClock(); }
+  bool askToAbortSlowScript() override { return host_.slowScript.askToAbortSlowScript(); }
+  size_t memoryInUse() override { return host_.memory.memoryInUse(); }
+  void scriptOverMemoryBudget(size_t budgetBytes) override { host_.memory.scriptOverMemoryBudget(budgetBytes); }
+  void updateNow() override { host_.window.updateNow(); }
   // What a movie may hold beyond what the player held when it was opened:
   // past it, the running script is aborted. 0: no budget.
   void setMemoryBudget(size_t bytes);
@@ -143,7 +76,7 @@ class CorePlayer {
   void feedMovie(const uint8_t* data, size_t count);
   // Unloads every level and stops the timer.
   void unloadAll();
-  TimelinePlayer* level0() { return level0_.get(); }
+  TimelinePlayer* level0() override { return level0_.get(); }
   const TimelinePlayer* level0() const { return level0_.get(); }
   // Where ImportAssets gets its library movies; null: they never arrive.
   // The loader is the host's and must outlive the player's movies.
@@ -179,11 +112,11 @@ class CorePlayer {
 
   // ---- Input state, drags and keyboard focus -------------------------------
   // Buttons, clip events, listener events, drags, key state and focus.
-  InputDispatch& input() { return *input_; }
+  InputDispatch& input() override { return *input_; }
   // Where the class library answers script-property questions and takes
   // listener events, and where button sounds start (not owned; null
   // restores the defaults).
-  void setInputScriptHooks(InputScriptHooks* hooks) { input_->setScriptHooks(hooks); }
+  void setInputScriptHooks(InputScriptHooks* hooks) override { input_->setScriptHooks(hooks); }
   void setButtonSoundSink(ButtonSoundSink* sink) { input_->setButtonSoundSink(sink); }
 
   // ---- Drawing -----------------------------------------------------------
@@ -195,37 +128,37 @@ class CorePlayer {
   // or the dirty area: what a partial repaint must equal.
   bool redrawInto(RenderTarget& target);
   Rgba backgroundColor() const;
-  void setQuality(Quality q) { quality_ = q; }
-  Quality quality() const { return quality_; }
+  void setQuality(Quality q) override { quality_ = q; }
+  Quality quality() const override { return quality_; }
   // Automatic quality: after every frame step the time it took is counted
   // as slow (over the frame period, or more than one frame advanced) or
   // fast (under a quarter of it); once more than 10 steps have passed since
   // the last switch, HIGH drops to LOW when over a third were slow and LOW
   // rises to HIGH when over a third were fast. A switch clears the counts.
   // A one-frame movie is switched to HIGH when it starts playing.
-  void setAutoQuality(bool on);
+  void setAutoQuality(bool on) override;
   // Scale mode (low 4 bits) and alignment flags (ViewAlign) of the view.
-  void setScaleMode(uint8_t modeAndAlign);
+  void setScaleMode(uint8_t modeAndAlign) override;
   void setScaleMode(ScaleMode mode, uint8_t align) { setScaleMode(static_cast<uint8_t>(mode) | align); }
   // Recomputes the view from the client area; true when it changed.
   bool updateView();
 
   // ---- The display ---------------------------------------------------------
   // The tree the renderer draws: walk it with Display::walk().
-  Display& display() { return display_; }
+  Display& display() override { return display_; }
   const Display& display() const { return display_; }
   bool autoQuality() const { return autoQuality_; }
   // Marks the whole stage for drawing and asks the host to repaint it.
-  void redrawAll();
+  void redrawAll() override;
   // Runs what a seek or a command queued, then repaints.
   void runPendingActions() { runQueuedActions(); }
 
   // ---- View: scale mode, alignment, zoom and panning --------------------------
-  ScaleMode scaleMode() const { return static_cast<ScaleMode>(scaleMode_ & 0x0F); }
-  uint8_t alignment() const { return scaleMode_ & 0xF0; }
+  ScaleMode scaleMode() const override { return static_cast<ScaleMode>(scaleMode_ & 0x0F); }
+  uint8_t alignment() const override { return scaleMode_ & 0xF0; }
   // The view for the current client rectangle (the display's).
-  const ViewTransform& view();
-  bool zoomed() const { return zoomed_; }
+  const ViewTransform& view() override;
+  bool zoomed() const override { return zoomed_; }
   const RECT& zoomRect() const { return zoomRect_; }
   // Scales the visible part by `factor` about the centre of the view, or
   // about client pixel (x, y).
@@ -236,7 +169,7 @@ class CorePlayer {
   void showActualSize();
   // Moves a zoomed view by a pointer movement of (dx, dy) pixels.
   void pan(int dx, int dy);
-  bool panning() const { return panning_; }
+  bool panning() const override { return panning_; }
 
   // ---- Text fields, printing and settings ---------------------------------------
   // What the focused text field allows, and whether a text field has the
@@ -252,22 +185,32 @@ class CorePlayer {
   bool printingAllowed() const { return false; }
   bool settingsAvailable() const { return false; }
 
+  // ---- Sound -------------------------------------------------------------------
+  // Sends the next `frames` frames of the mix to the host's audio output.
+  // No sound plays yet: the mix is silence. False once the output failed.
+  bool mixAudio(size_t frames);
+
+  // ---- Read by input dispatch ------------------------------------------------
+  bool acceptsInput() const override { return hasMovie_ && !quitRequested_; }
+  PixelRect clientRectangle() override { return host_.window.clientRectangle(); }
+  int level0Version() const override { return level0_ ? level0_->version() : 0; }
+
   // ---- Called by timelines ---------------------------------------------
-  void movieDataArrived(TimelinePlayer& timeline, const IntakeReport& report);
-  void movieCorrupt() { quitRequested_ = true; }
-  void setBackgroundColor(Rgba colour);
+  void movieDataArrived(TimelinePlayer& timeline, const IntakeReport& report) override;
+  void movieCorrupt() override { quitRequested_ = true; }
+  void setBackgroundColor(Rgba colour) override;
   // The pending action lists; the interpreter runs them.
-  ActionQueue& actions() { return actions_; }
+  ActionQueue& actions() override { return actions_; }
   // The script engine (global object, interpreter).
   ScriptEngine& script() { return *script_; }
   // The host clock when the current movie was opened (GetTime counts from it).
-  uint32_t startTime() const { return startTime_; }
+  uint32_t startTime() const override { return startTime_; }
   // Runs the pending action lists now.
   void runQueuedActions();
   // The library movie for an import, loaded on first request.
-  TimelinePlayer& libraryFor(const std::string& base, const std::string& url);
+  TimelinePlayer& libraryFor(const std::string& base, const std::string& url) override;
   // Whether a version-6 movie at `base` may import from `url`.
-  bool importAllowed(const std::string& base, const std::string& url) const;
+  bool importAllowed(const std::string& base, const std::string& url) const override;
 
  private:
   void startPlayback();
@@ -290,6 +233,7 @@ class CorePlayer {
   // Background and focus rectangle of a repaint.
   FrameSetup frameSetup() const;
 
+  Host host_;
   // The display feeds the queue, so it is declared after it; teardown()
   // frees the display's objects before the timelines they refer to.
   ActionQueue actions_;

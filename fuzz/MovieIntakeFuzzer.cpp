@@ -51,11 +51,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (movie.headerParsed())
     walkTags(movie.data(), movie.received(), movie.firstTagPosition(), movie.fileLength());
 
-  StubHost player;
+  StubHost host;
+  CorePlayer player(host.host());
   player.openMovie("fuzz");
   player.feedMovie(data, size);
   for (int i = 0; i < 8; ++i) {
-    player.clock += 100;
+    host.clock += 100;
     player.frameStep(true);
   }
   player.render();

@@ -56,11 +56,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   movie.insert(movie.end(), body.begin(), body.end());
 
   FuzzHost host;
-  host.openMovie("fuzz.qvx");
-  host.feedMovie(movie.data(), movie.size());
-  for (int i = 0; i < 3 && !host.quitRequested(); ++i) {
+  CorePlayer player(host.host());
+  player.openMovie("fuzz.qvx");
+  player.feedMovie(movie.data(), movie.size());
+  for (int i = 0; i < 3 && !player.quitRequested(); ++i) {
     host.clock += 100;
-    host.frameStep(false);
+    player.frameStep(false);
   }
   return 0;
 }

@@ -1,15 +1,12 @@
 #include "platform/FileLibraryLoader.h"
 
-#include <cstdio>
-
 #include "core/format/CaseInsensitive.h"
 #include "core/movie/TimelinePlayer.h"
+#include "platform/MovieFile.h"
 
 namespace kivra {
 
 namespace {
-constexpr size_t kChunkSize = 1024;
-
 std::string withoutFileScheme(const std::string& url) {
   const std::string scheme = "file://";
   if (url.size() >= scheme.size() && equalsIgnoringCase(std::string_view(url).substr(0, scheme.size()), scheme))
@@ -28,15 +25,16 @@ std::string FileLibraryLoader::resolve(const std::string& base, const std::strin
 }
 
 void FileLibraryLoader::load(const std::string& resolvedUrl, TimelinePlayer& library) {
-  FILE* f = std::fopen(resolvedUrl.c_str(), "rb");
-  if (!f) return;  // nothing arrives; the importer keeps waiting
-  unsigned char chunk[kChunkSize];
-  size_t n;
-  while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) {
-    library.feed(chunk, n);
-    if (library.movie().failed()) break;
-  }
-  std::fclose(f);
+  // A file that cannot be read feeds nothing more; the importer keeps waiting.
+  const auto feed = [&library](const uint8_t* data, size_t n) {
+    library.feed(data, n);
+    return !library.movie().failed();
+  };
+  uint64_t bytesRead = 0;
+  std::string error;
+  // Unreadable or short: the import waits for a movie that never comes,
+  // which is how a missing library behaves.
+  (void)readFileChunks(resolvedUrl, feed, bytesRead, error);
 }
 
 }  // namespace kivra

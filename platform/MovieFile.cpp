@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 
 namespace kivra {
@@ -18,16 +19,28 @@ std::string cannotText(const char* verb, const std::string& path) {
 
 bool readFileChunks(const std::string& path, const std::function<bool(const uint8_t*, size_t)>& feed,
                     uint64_t& bytesRead, std::string& error, const std::function<void()>& opened) {
+  return readFileChunks(path, 0, UINT64_MAX, feed, bytesRead, error, opened);
+}
+
+bool readFileChunks(const std::string& path, uint64_t offset, uint64_t length,
+                    const std::function<bool(const uint8_t*, size_t)>& feed, uint64_t& bytesRead,
+                    std::string& error, const std::function<void()>& opened) {
   bytesRead = 0;
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
     error = path + ": " + errnoText();
     return false;
   }
+  if (offset > 0 && ::lseek(fd, static_cast<off_t>(offset), SEEK_SET) < 0) {
+    error = path + ": " + errnoText();
+    ::close(fd);
+    return false;
+  }
   if (opened) opened();
   uint8_t chunk[kMovieChunkSize];
-  for (;;) {
-    const ssize_t r = ::read(fd, chunk, sizeof chunk);
+  while (bytesRead < length) {
+    const uint64_t left = length - bytesRead;
+    const ssize_t r = ::read(fd, chunk, left < sizeof chunk ? static_cast<size_t>(left) : sizeof chunk);
     if (r < 0 && errno == EINTR) continue;
     if (r < 0) {
       error = path + ": " + errnoText();

@@ -26,6 +26,11 @@ std::string cannotText(const char* verb, const std::string& path);
 // the file cannot be opened or read.
 [[nodiscard]] bool readFileChunks(const std::string& path, const std::function<bool(const uint8_t*, size_t)>& feed,
                     uint64_t& bytesRead, std::string& error, const std::function<void()>& opened = {});
+// The same for `length` bytes from `offset` (a movie inside another file);
+// the file may end sooner. `opened` runs once the file is open at `offset`.
+bool readFileChunks(const std::string& path, uint64_t offset, uint64_t length,
+                    const std::function<bool(const uint8_t*, size_t)>& feed, uint64_t& bytesRead,
+                    std::string& error, const std::function<void()>& opened = {});
 
 // Whether `movie`, fed with the `bytesRead` bytes of the file at `path`,
 // can be shown: false with "PATH: not a movie (empty file)", "(bad header)"

@@ -1,12 +1,9 @@
 #include "platform/PlatformPlayer.h"
 
-#include <fcntl.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <climits>
 #include <cstdio>
-#include <cstring>
 
 #include "core/host/HostCommand.h"
 #include "platform/MemoryUse.h"
@@ -15,18 +12,6 @@
 
 namespace kivra {
 
-namespace {
-// Reads up to n bytes, retrying short reads; returns bytes read or -1.
-ssize_t readSome(int fd, uint8_t* buf, size_t n) {
-  for (;;) {
-    const ssize_t r = ::read(fd, buf, n);
-    if (r < 0 && errno == EINTR) continue;
-    return r;
-  }
-}
-
-}  // namespace
-
 std::string executablePath() {
   char buf[PATH_MAX];
   const ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
@@ -34,26 +19,32 @@ std::string executablePath() {
   return std::string(buf, static_cast<size_t>(n));
 }
 
+PlatformPlayer::PlatformPlayer(AudioOutput* audio)
+    : core_(Host{*this, *this, *this, *this, *this, *this, info_, input_, *this, libraries_, audio ? *audio : silence_,
+                 urls_, fonts_, printer_, clipboard_}) {}
+
+PlatformPlayer::~PlatformPlayer() = default;
+
 LoadResult PlatformPlayer::loadMovieFile(const std::string& path) {
   LoadResult result;
   // A file that cannot be opened leaves the current movie playing; once it
   // is open, the new movie replaces the current one, whatever follows.
   bool opened = false;
   const auto open = [&] {
-    openMovie(path);
+    core_.openMovie(path);
     opened = true;
   };
   const auto feed = [this](const uint8_t* data, size_t n) {
-    feedMovie(data, n);
-    return !level0()->movie().failed();
+    core_.feedMovie(data, n);
+    return !core_.level0()->movie().failed();
   };
   uint64_t bytesRead = 0;
   if (!readFileChunks(path, feed, bytesRead, result.error, open)) {
-    if (opened) unloadAll();
+    if (opened) core_.unloadAll();
     return result;
   }
-  if (!checkMovieHeader(path, level0()->movie(), bytesRead, result.error)) {
-    unloadAll();
+  if (!checkMovieHeader(path, core_.level0()->movie(), bytesRead, result.error)) {
+    core_.unloadAll();
     return result;
   }
   result.ok = true;
@@ -87,29 +78,25 @@ bool PlatformPlayer::loadEmbeddedMovie(const std::string& exe) {
   if (!readProjectorTrailer(exe, trailer) || !trailer.found) return false;
   embedded_ = true;
   if (!trailer.movieInFile()) return false;
-  const int fd = ::open(exe.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
-  if (::lseek(fd, static_cast<off_t>(trailer.movieOffset()), SEEK_SET) < 0) {
-    ::close(fd);
-    return false;
-  }
-  openMovie(exe);
-  uint8_t chunk[kChunkSize];
-  uint32_t left = trailer.movieLength;
+  bool opened = false;
+  const auto open = [&] {
+    core_.openMovie(exe);
+    opened = true;
+  };
   // A read error stops feeding; the movie plays as far as it arrived.
-  while (left > 0) {
-    const size_t want = left < kChunkSize ? left : kChunkSize;
-    const ssize_t r = readSome(fd, chunk, want);
-    if (r <= 0) break;
-    feedMovie(chunk, static_cast<size_t>(r));
-    left -= static_cast<uint32_t>(r);
-  }
-  ::close(fd);
-  return level0() && level0()->movie().headerParsed() && !level0()->movie().failed();
+  const auto feed = [this](const uint8_t* data, size_t n) {
+    core_.feedMovie(data, n);
+    return true;
+  };
+  uint64_t bytesRead = 0;
+  std::string error;
+  readFileChunks(exe, trailer.movieOffset(), trailer.movieLength, feed, bytesRead, error, open);
+  if (!opened) return false;
+  return core_.level0() && core_.level0()->movie().headerParsed() && !core_.level0()->movie().failed();
 }
 
 std::string PlatformPlayer::loadWarning() const {
-  const TimelinePlayer* root = level0();
+  const TimelinePlayer* root = core_.level0();
   if (!root) return {};
   const std::string incomplete = incompleteMovieText(root->movie());
   return incomplete.empty() ? incomplete : incomplete + "; it plays as far as it goes";
@@ -127,11 +114,11 @@ bool PlatformPlayer::hostCommand(const std::string& command, const std::string& 
       return true;
     case HostCommand::AllowScale:
       // The whole setting is replaced: alignment goes too.
-      setScaleMode(hostCommandFlag(argument) ? ScaleMode::ShowAll : ScaleMode::NoScale, 0);
+      core_.setScaleMode(hostCommandFlag(argument) ? ScaleMode::ShowAll : ScaleMode::NoScale, 0);
       return true;
     case HostCommand::ShowMenu:
-      setShowMenu(hostCommandFlag(argument));
-      menuBarWanted_ = showMenu();
+      core_.setShowMenu(hostCommandFlag(argument));
+      menuBarWanted_ = core_.showMenu();
       // In full screen the wish waits until full screen is left.
       if (!fullScreen_) applyMenuBar(menuBarWanted_);
       return true;
@@ -182,15 +169,15 @@ bool PlatformPlayer::playerCommand(int id) {
     case kQualityLow:
     case kQualityMedium:
     case kQualityHigh:
-      setQuality(id == kQualityLow ? Quality::Low : id == kQualityMedium ? Quality::Medium : Quality::High);
-      setAutoQuality(false);
-      redrawAll();
+      core_.setQuality(id == kQualityLow ? Quality::Low : id == kQualityMedium ? Quality::Medium : Quality::High);
+      core_.setAutoQuality(false);
+      core_.redrawAll();
       break;
-    case kZoomIn: zoom(kFixedOne / 2); break;
-    case kZoomInAtPoint: zoomAt(kFixedOne / 2, contextX_, contextY_); break;
-    case kZoomOut: zoom(kFixedOne * 2); break;
-    case kShowAll: showAll(); break;
-    case kActualSize: showActualSize(); break;
+    case kZoomIn: core_.zoom(kFixedOne / 2); break;
+    case kZoomInAtPoint: core_.zoomAt(kFixedOne / 2, contextX_, contextY_); break;
+    case kZoomOut: core_.zoom(kFixedOne * 2); break;
+    case kShowAll: core_.showAll(); break;
+    case kActualSize: core_.showActualSize(); break;
     case kFullScreen: setFullScreen(!fullScreen_); break;
     case kLeaveFullScreen: setFullScreen(false); break;
     case kClose:
@@ -198,24 +185,24 @@ bool PlatformPlayer::playerCommand(int id) {
       if (embedded_) {
         quitPlayer();
       } else {
-        unloadAll();
+        core_.unloadAll();
         fillBackground(Rgba{255, 255, 255, 255});
         invalidate();
       }
       break;
     case kExit: quitPlayer(); break;
-    case kCut: editText(EditCode::Cut); break;
-    case kCopy: editText(EditCode::Copy); break;
-    case kPaste: editText(EditCode::Paste); break;
-    case kDelete: editText(EditCode::Delete); break;
-    case kSelectAll: editText(EditCode::SelectAll); break;
+    case kCut: core_.editText(EditCode::Cut); break;
+    case kCopy: core_.editText(EditCode::Copy); break;
+    case kPaste: core_.editText(EditCode::Paste); break;
+    case kDelete: core_.editText(EditCode::Delete); break;
+    case kSelectAll: core_.editText(EditCode::SelectAll); break;
     default: return false;
   }
   return true;
 }
 
 void PlatformPlayer::playbackCommand(int id) {
-  TimelinePlayer* root = level0();
+  TimelinePlayer* root = core_.level0();
   if (!root) return;
   using namespace command;
   switch (id) {
@@ -234,8 +221,8 @@ void PlatformPlayer::playbackCommand(int id) {
     default: return;
   }
   root->stop();
-  runPendingActions();
-  redrawAll();
+  core_.runPendingActions();
+  core_.redrawAll();
 }
 
 size_t PlatformPlayer::memoryInUse() { return allocatedBytes(); }

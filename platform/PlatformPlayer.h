@@ -1,11 +1,12 @@
 #pragma once
 // What both hosts share on Linux: finding and reading the movie (a file, or
 // the one embedded at the end of the executable), the host commands movies
-// send, and the menu commands that need no window. Subclasses implement the
-// window or the headless run.
+// send, and the menu commands that need no window. It owns the CorePlayer
+// and is its host; subclasses implement the window or the headless run.
 #include <string>
 
 #include "core/CorePlayer.h"
+#include "core/host/Host.h"
 #include "platform/FileLibraryLoader.h"
 #include "platform/MenuModel.h"
 #include "platform/MovieFile.h"
@@ -26,12 +27,25 @@ struct MovieCheck {
   int height = 0;
 };
 
-class PlatformPlayer : public CorePlayer {
+class PlatformPlayer : public FrameTimer,
+                       public HostWindow,
+                       public HostClock,
+                       public SlowScriptQuestion,
+                       public HostCommandHandler,
+                       public DebugOutput,
+                       public MemoryMonitor {
  public:
   static constexpr size_t kChunkSize = kMovieChunkSize;
 
-  // Imported libraries come from local files beside the movie.
-  PlatformPlayer() { setLibraryLoader(&libraries_); }
+  // Imported libraries come from local files beside the movie. Sound goes
+  // to `audio` (not owned; it must outlive this), or nowhere.
+  explicit PlatformPlayer(AudioOutput* audio = nullptr);
+  ~PlatformPlayer() override;
+  PlatformPlayer(const PlatformPlayer&) = delete;
+  PlatformPlayer& operator=(const PlatformPlayer&) = delete;
+
+  CorePlayer& core() { return core_; }
+  const CorePlayer& core() const { return core_; }
 
   // Opens a movie file into level 0 and feeds it in 1,024-byte chunks. A
   // missing or unreadable file, or one that is not a movie, is an error
@@ -76,7 +90,7 @@ class PlatformPlayer : public CorePlayer {
   const ProgramLauncher& launcher() const { return launcher_; }
 
   // ---- Menu commands ---------------------------------------------------------------
-  MenuInputs menuInputs() const { return menuInputsOf(*this, embedded_); }
+  MenuInputs menuInputs() const { return menuInputsOf(core_, embedded_); }
   CommandState commandState(int id) const { return kivra::commandState(menuInputs(), id); }
   // Carries out the playback, view, quality, edit, full-screen, Close and
   // Exit commands; a disabled one does nothing. Returns false for the
@@ -102,6 +116,14 @@ class PlatformPlayer : public CorePlayer {
 
   bool embedded_ = false;
   FileLibraryLoader libraries_;
+  // What this host does not have yet.
+  NullAudioOutput silence_;
+  HostInfoSource info_;
+  HostInput input_;
+  NullUrlStreams urls_;
+  NullFontSource fonts_;
+  NullPrinter printer_;
+  NullClipboard clipboard_;
   bool trapAllKeys_ = false;
   bool debug_ = false;
   bool fullScreen_ = false;
@@ -110,6 +132,8 @@ class PlatformPlayer : public CorePlayer {
   int contextY_ = 0;
   std::string executablePath_;
   ProgramLauncher launcher_;
+  // Last: it calls the services above until it is gone.
+  CorePlayer core_;
 };
 
 // The path of the running executable.

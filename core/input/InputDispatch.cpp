@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "core/CorePlayer.h"
+#include "core/host/HostWindow.h"
 #include "core/movie/ButtonRecords.h"
 #include "core/movie/ButtonStates.h"
 #include "core/movie/CharacterKinds.h"
@@ -50,8 +50,8 @@ bool inverseMap(const MATRIX& m, double x, double y, double& ox, double& oy) {
 int32_t clampTwips(double v) { return static_cast<int32_t>(std::clamp(std::lround(v), -(1L << 30), 1L << 30)); }
 }  // namespace
 
-InputDispatch::InputDispatch(CorePlayer& player)
-    : player_(player), display_(player.display()), focus_(player.display()) {
+InputDispatch::InputDispatch(InputContext& player, Display& display)
+    : player_(player), display_(display), focus_(display) {
   display_.addObserver(this);
 }
 
@@ -61,7 +61,7 @@ void InputDispatch::displayObjectDestroyed(DisplayObject* object) {
   if (drag_.clip == object) drag_ = Drag{};
 }
 
-bool InputDispatch::ready() const { return player_.hasMovie() && !player_.quitRequested(); }
+bool InputDispatch::ready() const { return player_.acceptsInput(); }
 
 bool InputDispatch::takeActivity() {
   const bool a = activity_ || !display_.actions().empty();
@@ -214,7 +214,7 @@ void InputDispatch::mouseMove(int x, int y, bool forced) {
   pointerY_ = y;
   const PixelRect client = player_.clientRectangle();
   inside_ = x >= client.left && x < client.right && y >= client.top && y < client.bottom;
-  if (inside_ || (mouseDown_ && player_.level0() && player_.level0()->version() >= 6))
+  if (inside_ || (mouseDown_ && player_.level0Version() >= 6))
     fireOnTimelines(kClipEventMouseMove, false);
   hooks_->broadcast("Mouse", "onMouseMove");
   updateDrag();

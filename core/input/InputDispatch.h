@@ -18,14 +18,13 @@
 #include "core/input/KeyEvent.h"
 #include "core/input/KeyboardFocus.h"
 #include "core/input/DisplayHitTest.h"
+#include "core/input/InputContext.h"
 
 namespace kivra {
 
-class CorePlayer;
-
 class InputDispatch : public ButtonTrackerSink, public HitTestPolicy, public DisplayObserver {
  public:
-  explicit InputDispatch(CorePlayer& player);
+  InputDispatch(InputContext& player, Display& display);
   ~InputDispatch() override;
   InputDispatch(const InputDispatch&) = delete;
   InputDispatch& operator=(const InputDispatch&) = delete;
@@ -128,7 +127,7 @@ class InputDispatch : public ButtonTrackerSink, public HitTestPolicy, public Dis
   bool pointerInParent(const DisplayObject& clip, double& x, double& y) const;
   void updateDrag();
 
-  CorePlayer& player_;
+  InputContext& player_;
   Display& display_;
   InputScriptHooks defaultHooks_;  // nothing connected: every default holds
   InputScriptHooks* hooks_ = &defaultHooks_;

@@ -2,9 +2,10 @@
 
 #include <algorithm>
 
-#include "core/CorePlayer.h"
 #include "core/format/CaseInsensitive.h"
+#include "core/movie/ActionQueue.h"
 #include "core/movie/CharacterKinds.h"
+#include "core/movie/TimelineContext.h"
 #include "core/movie/Display.h"
 #include "core/format/TagCodes.h"
 
@@ -24,7 +25,7 @@ bool supportedSoundCodec(uint8_t format) {
 }
 }  // namespace
 
-TimelinePlayer::TimelinePlayer(CorePlayer& player, int level, std::string url, RootKind kind)
+TimelinePlayer::TimelinePlayer(TimelineContext& player, int level, std::string url, RootKind kind)
     : player_(player), root_(this), rootKind_(kind), level_(level), url_(std::move(url)) {
   if (kind == RootKind::Level) display().addTimeline(this);
 }

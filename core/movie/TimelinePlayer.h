@@ -20,7 +20,7 @@
 
 namespace kivra {
 
-class CorePlayer;
+class TimelineContext;
 class Display;
 class DisplayObject;
 
@@ -37,7 +37,7 @@ class TimelinePlayer {
   enum class RootKind { Level, Library };
 
   // The root timeline of a level or a library; it owns the movie's bytes.
-  TimelinePlayer(CorePlayer& player, int level, std::string url = {}, RootKind kind = RootKind::Level);
+  TimelinePlayer(TimelineContext& player, int level, std::string url = {}, RootKind kind = RootKind::Level);
   // The timeline of a sprite instance placed as `object`.
   TimelinePlayer(TimelinePlayer& root, DisplayObject& object, const Character& sprite);
   ~TimelinePlayer();
@@ -50,7 +50,7 @@ class TimelinePlayer {
   bool isRoot() const { return root_ == this; }
   bool isLibrary() const { return rootKind_ == RootKind::Library; }
   TimelinePlayer& root() const { return *root_; }
-  CorePlayer& player() const { return player_; }
+  TimelineContext& context() const { return player_; }
   const MovieBuffer& movie() const;
   const std::string& url() const { return root_->url_; }
   // The level number of a root, the depth of a sprite.
@@ -121,7 +121,7 @@ class TimelinePlayer {
   std::shared_ptr<Character> newCharacter(uint16_t id, CharacterKind kind, uint16_t tagCode);
   Display& display() const;
 
-  CorePlayer& player_;
+  TimelineContext& player_;
   TimelinePlayer* root_;
   RootKind rootKind_ = RootKind::Level;
   int level_ = 0;

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "core/CorePlayer.h"
+#include "core/script/PlayerServices.h"
 #include "core/format/MovieBuffer.h"
 #include "core/format/TagCodes.h"
 #include "core/format/TagCursor.h"

@@ -2,7 +2,7 @@
 // clip's matrix, and clip bounds.
 #include <cmath>
 
-#include "core/CorePlayer.h"
+#include "core/script/PlayerServices.h"
 #include "core/view/ZoomAndPan.h"
 #include "core/input/InputDispatch.h"
 #include "core/format/CaseInsensitive.h"

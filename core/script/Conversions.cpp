@@ -3,7 +3,7 @@
 #include <cmath>
 #include <limits>
 
-#include "core/CorePlayer.h"
+#include "core/script/PlayerServices.h"
 #include "core/script/NumberText.h"
 #include "core/script/ScriptEngine.h"
 

@@ -1,6 +1,6 @@
 #include "core/script/DisplayClipBridge.h"
 
-#include "core/CorePlayer.h"
+#include "core/script/PlayerServices.h"
 #include "core/input/InputDispatch.h"
 #include "core/format/CaseInsensitive.h"
 #include "core/format/TagCodes.h"
@@ -12,7 +12,7 @@ namespace kivra {
 
 bool isScriptableKind(CharacterKind kind) { return kindOps(kind).scriptable; }
 
-DisplayClipBridge::DisplayClipBridge(CorePlayer& player, ScriptEngine& engine)
+DisplayClipBridge::DisplayClipBridge(PlayerServices& player, ScriptEngine& engine)
     : player_(player), engine_(engine), inputHooks_(engine, *this) {
   player_.display().addObserver(this);
   player_.setInputScriptHooks(&inputHooks_);

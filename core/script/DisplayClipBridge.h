@@ -22,7 +22,7 @@
 
 namespace kivra {
 
-class CorePlayer;
+class PlayerServices;
 
 // Scale and rotation kept beside a clip's matrix, so that written values
 // read back exactly and the skew between the axes survives writes.
@@ -43,7 +43,7 @@ constexpr int32_t kScriptDepthBase = 16384;
 
 class DisplayClipBridge : public ClipBridge, public DisplayObserver {
  public:
-  DisplayClipBridge(CorePlayer& player, ScriptEngine& engine);
+  DisplayClipBridge(PlayerServices& player, ScriptEngine& engine);
   ~DisplayClipBridge() override;
 
   // ---- ClipBridge -------------------------------------------------------
@@ -127,7 +127,7 @@ class DisplayClipBridge : public ClipBridge, public DisplayObserver {
   DisplayObject* childByName(DisplayObject& parent, std::string_view name) const;
   void applyInit(ScriptObject* clip, ScriptObject* init);
 
-  CorePlayer& player_;
+  PlayerServices& player_;
   ScriptEngine& engine_;
   std::unordered_map<const DisplayObject*, Entry> entries_;
   ScriptObject* stage_ = nullptr;  // stands for the stage while no level 0 exists

@@ -11,7 +11,7 @@
 #include <new>
 
 #include "core/script/Interpreter.h"
-#include "core/CorePlayer.h"
+#include "core/script/PlayerServices.h"
 #include "core/format/ActionReader.h"
 #include "core/script/NumberText.h"
 #include "core/format/OpcodeTable.h"

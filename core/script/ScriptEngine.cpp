@@ -4,7 +4,7 @@
 
 #include <limits>
 
-#include "core/CorePlayer.h"
+#include "core/script/PlayerServices.h"
 #include "core/script/ClipEvents.h"
 #include "core/format/OpcodeTable.h"
 #include "core/script/ClassLibrary.h"
@@ -24,7 +24,7 @@ const ScriptValue kUndefined;
 
 const ScriptValue& NativeCall::arg(int i) const { return i >= 0 && i < argc ? args[i] : kUndefined; }
 
-ScriptEngine::ScriptEngine(CorePlayer& player) : player_(player) {
+ScriptEngine::ScriptEngine(PlayerServices& player) : player_(player) {
   displayBridge_ = std::make_unique<DisplayClipBridge>(player, *this);
   bridge_ = displayBridge_.get();
   displayBridgeBase_ = bridge_;

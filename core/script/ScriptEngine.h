@@ -30,7 +30,7 @@
 
 namespace kivra {
 
-class CorePlayer;
+class PlayerServices;
 class DisplayClipBridge;
 struct NativeClass;
 
@@ -45,12 +45,12 @@ enum class Hint : uint8_t { Number, String, Default };
 
 class ScriptEngine {
  public:
-  explicit ScriptEngine(CorePlayer& player);
+  explicit ScriptEngine(PlayerServices& player);
   ~ScriptEngine();
   ScriptEngine(const ScriptEngine&) = delete;
   ScriptEngine& operator=(const ScriptEngine&) = delete;
 
-  CorePlayer& player() { return player_; }
+  PlayerServices& player() { return player_; }
   ScriptHeap& heap() { return heap_; }
   // The bridge to clips, paths and clip properties. The engine's own bridge
   // works over the player's display; tests may put another in its place.
@@ -348,7 +348,7 @@ class ScriptEngine {
   void leaveRun(const RunState& state);
   std::string legacyText(const ScriptValue& v);
 
-  CorePlayer& player_;
+  PlayerServices& player_;
   ScriptHeap heap_;  // first: destroyed last
   ClipBridge* bridge_ = nullptr;
   ClipBridge* displayBridgeBase_ = nullptr;  // displayBridge_ as a ClipBridge

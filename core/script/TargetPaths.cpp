@@ -2,8 +2,8 @@
 // resolution of a path from a start object.
 #include <string>
 
-#include "core/CorePlayer.h"
 #include "core/format/CaseInsensitive.h"
+#include "core/script/PlayerServices.h"
 #include "core/script/DisplayClipBridge.h"
 #include "core/script/ScriptEngine.h"
 

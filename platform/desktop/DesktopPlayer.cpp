@@ -29,11 +29,11 @@ DesktopPlayer::DesktopPlayer(const CommandLine& options)
     : forcedWidth_(options.width), forcedHeight_(options.height) {
   clock_.start();
   sincePump_.start();
-  if (options.quality) setQuality(*options.quality);
-  if (options.autoQuality) setAutoQuality(true);
-  if (options.seed) seedRandom(*options.seed);
-  if (options.noFastPaths) script().setFastPaths(false);
-  setMemoryBudget(size_t{options.memoryLimitMb} << 20);
+  if (options.quality) core().setQuality(*options.quality);
+  if (options.autoQuality) core().setAutoQuality(true);
+  if (options.seed) core().seedRandom(*options.seed);
+  if (options.noFastPaths) core().script().setFastPaths(false);
+  core().setMemoryBudget(size_t{options.memoryLimitMb} << 20);
   setDebug(options.debug);
 
   window_ = std::make_unique<PlayerWindow>(*this);
@@ -55,7 +55,7 @@ DesktopPlayer::~DesktopPlayer() {
   // handling window events from the scripts that unloading runs.
   destroying_ = true;
   delete dialog_.data();
-  unloadAll();
+  core().unloadAll();
   frameTimer_.stop();
   caretTimer_.stop();
 }
@@ -104,7 +104,7 @@ LoadResult DesktopPlayer::openLocation(const QString& location) {
 }
 
 bool DesktopPlayer::createProjector(const std::string& target, std::string& error) {
-  const TimelinePlayer* root = level0();
+  const TimelinePlayer* root = core().level0();
   if (embedded() || !root || !root->movie().complete()) {
     error = "no completely loaded movie";
     return false;
@@ -157,7 +157,7 @@ void DesktopPlayer::runCommand(int id) {
     }
   }
   // Play goes on from a pause that an aborted script left.
-  if (id == command::kPlay && pausedAfterAbort_ && hasMovie()) {
+  if (id == command::kPlay && pausedAfterAbort_ && core().hasMovie()) {
     pausedAfterAbort_ = false;
     frameTimer_.start();
   }
@@ -201,7 +201,7 @@ void DesktopPlayer::tick() {
   afterCoreReturned();
   if (pausedAfterAbort_ || quitByMovie_) return;
   tickPending_ = true;
-  frameStep(true);
+  core().frameStep(true);
   tickPending_ = false;
   afterCoreReturned();
   reapPrograms();
@@ -221,14 +221,14 @@ void DesktopPlayer::afterCoreReturned() {
     // handler at the next step: each time another stall until the question.
     // Pause instead; Play goes on.
     abortAnswered_ = false;
-    if (TimelinePlayer* root = level0()) root->stop();
+    if (TimelinePlayer* root = core().level0()) root->stop();
     frameTimer_.stop();
     pausedAfterAbort_ = true;
     window_->refreshCommandStates();
   }
   if (focusOutOfDate_) {
     focusOutOfDate_ = false;
-    focusChanged(stage_->hasFocus());
+    core().focusChanged(stage_->hasFocus());
   }
 }
 
@@ -376,12 +376,12 @@ void DesktopPlayer::applyFullScreen(bool on) {
     window_->setGeometry(restoreGeometry_);
     window_->resizeClientTo(restoreClient_.width(), restoreClient_.height());
   }
-  redrawAll();
+  core().redrawAll();
 }
 
 void DesktopPlayer::applyMenuBar(bool shown) {
   window_->menuBar()->setVisible(shown);
-  redrawAll();
+  core().redrawAll();
 }
 
 }  // namespace kivra

@@ -84,7 +84,7 @@ QImage wrapPixels(const RenderTarget& target) {
 void StageWidget::paintEvent(QPaintEvent* event) {
   QPainter painter(this);
   const QRect area = event->rect();
-  if (!player_.hasMovie()) {
+  if (!player_.core().hasMovie()) {
     paintEmpty(painter, area);
     return;
   }
@@ -93,10 +93,10 @@ void StageWidget::paintEvent(QPaintEvent* event) {
     paintLastPicture(painter, area);
     return;
   }
-  const RenderTarget& target = player_.render();
+  const RenderTarget& target = player_.core().render();
   if (target.empty()) {
     picture_ = nullptr;
-    const Rgba bg = player_.backgroundColor();
+    const Rgba bg = player_.core().backgroundColor();
     painter.fillRect(area, QColor(bg.r, bg.g, bg.b));
     return;
   }
@@ -116,7 +116,7 @@ void StageWidget::paintEmpty(QPainter& painter, const QRect& area) {
 }
 
 void StageWidget::paintLastPicture(QPainter& painter, const QRect& area) {
-  const Rgba bg = player_.backgroundColor();
+  const Rgba bg = player_.core().backgroundColor();
   const QColor background(bg.r, bg.g, bg.b);
   if (!picture_ || picture_->empty()) {
     painter.fillRect(area, background);
@@ -133,7 +133,7 @@ void StageWidget::paintLastPicture(QPainter& painter, const QRect& area) {
 void StageWidget::mouseMoveEvent(QMouseEvent* event) {
   if (player_.coreBusy()) return;
   const QPoint p = event->position().toPoint();
-  player_.mouseMove(p.x(), p.y());
+  player_.core().mouseMove(p.x(), p.y());
 }
 
 void StageWidget::mousePressEvent(QMouseEvent* event) {
@@ -146,18 +146,18 @@ void StageWidget::mousePressEvent(QMouseEvent* event) {
   if (event->button() != Qt::LeftButton) return;
   setFocus(Qt::MouseFocusReason);
   const QPoint p = event->position().toPoint();
-  player_.mouseMove(p.x(), p.y());
+  player_.core().mouseMove(p.x(), p.y());
   // Qt grabs the mouse implicitly until the release.
-  player_.mouseDown();
+  player_.core().mouseDown();
 }
 
 void StageWidget::mouseReleaseEvent(QMouseEvent* event) {
   if (player_.coreBusy() || event->button() != Qt::LeftButton) return;
   const QPoint p = event->position().toPoint();
-  player_.mouseMove(p.x(), p.y());
-  player_.mouseUp();
+  player_.core().mouseMove(p.x(), p.y());
+  player_.core().mouseUp();
   // The leave that happened during the grab was held back: report it now.
-  if (!rect().contains(p)) player_.mouseLeft();
+  if (!rect().contains(p)) player_.core().mouseLeft();
 }
 
 void StageWidget::leaveEvent(QEvent* event) {
@@ -165,7 +165,7 @@ void StageWidget::leaveEvent(QEvent* event) {
   if (player_.coreBusy()) return;
   // While the button is held the pointer stays the movie's until release.
   if (QGuiApplication::mouseButtons() & Qt::LeftButton) return;
-  player_.mouseLeft();
+  player_.core().mouseLeft();
 }
 
 void StageWidget::keyPressEvent(QKeyEvent* event) {
@@ -173,7 +173,7 @@ void StageWidget::keyPressEvent(QKeyEvent* event) {
   const KeyEvent key = translateKey(event->key(), event->modifiers(), event->text());
   if (key.code != 0) {
     heldKeys_[physicalKey(event)] = key;
-    player_.keyDown(key);
+    player_.core().keyDown(key);
   }
   typeText(event->text());
 }
@@ -189,7 +189,7 @@ void StageWidget::keyReleaseEvent(QKeyEvent* event) {
     key.virtualKey = held->second.virtualKey;
     heldKeys_.erase(held);
   }
-  if (key.code != 0) player_.keyUp(key);
+  if (key.code != 0) player_.core().keyUp(key);
 }
 
 quint32 StageWidget::physicalKey(const QKeyEvent* event) {
@@ -207,7 +207,7 @@ void StageWidget::inputMethodEvent(QInputMethodEvent* event) {
 
 void StageWidget::typeText(const QString& text) {
   for (const uint c : text.toUcs4())
-    if (deliversTypedCharacter(c)) player_.typedCharacter(c);
+    if (deliversTypedCharacter(c)) player_.core().typedCharacter(c);
 }
 
 void StageWidget::focusInEvent(QFocusEvent* event) {
@@ -216,7 +216,7 @@ void StageWidget::focusInEvent(QFocusEvent* event) {
     player_.focusChangedWhileBusy();
     return;
   }
-  player_.focusChanged(true);
+  player_.core().focusChanged(true);
 }
 
 void StageWidget::focusOutEvent(QFocusEvent* event) {
@@ -228,8 +228,8 @@ void StageWidget::focusOutEvent(QFocusEvent* event) {
     return;
   }
   // A press whose release will go to another window: the mouse capture is lost.
-  if (player_.input().mouseIsDown()) player_.captureLost();
-  player_.focusChanged(false);
+  if (player_.core().input().mouseIsDown()) player_.core().captureLost();
+  player_.core().focusChanged(false);
 }
 
 bool StageWidget::focusNextPrevChild(bool) { return false; }
@@ -296,7 +296,7 @@ void PlayerWindow::refreshCommandStates() {
 }
 
 void PlayerWindow::refreshTitle() {
-  const TimelinePlayer* root = player_.hasMovie() ? player_.level0() : nullptr;
+  const TimelinePlayer* root = player_.core().hasMovie() ? player_.core().level0() : nullptr;
   const std::string url = root ? root->url() : std::string();
   if (titled_ && url == titleUrl_) return;
   titled_ = true;
@@ -309,7 +309,7 @@ void PlayerWindow::refreshTitle() {
 std::unique_ptr<QMenu> PlayerWindow::popupMenuAt(QPoint at) {
   auto menu = std::make_unique<QMenu>(this);
   const MenuInputs inputs = player_.menuInputs();
-  if (player_.textFieldAt(at.x(), at.y())) {
+  if (player_.core().textFieldAt(at.x(), at.y())) {
     fillMenu(*menu, editMenu(), player_, nullptr);
   } else {
     const std::vector<MenuEntry> entries = contextMenu(inputs);

@@ -13,20 +13,21 @@
 
 namespace kivra {
 
-HeadlessPlayer::HeadlessPlayer(const CommandLine& options)
-    : trace_(options.trace), audit_(options.auditRepaint), scriptTimeoutS_(options.scriptTimeout) {
-  script().setSlowScriptLimit(scriptTimeoutS_ * 1000);
-  setMemoryBudget(size_t{options.memoryLimitMb} << 20);
+HeadlessPlayer::HeadlessPlayer(const CommandLine& options, AudioOutput* audio)
+    : PlatformPlayer(audio),
+      trace_(options.trace), audit_(options.auditRepaint), scriptTimeoutS_(options.scriptTimeout) {
+  core().script().setSlowScriptLimit(scriptTimeoutS_ * 1000);
+  core().setMemoryBudget(size_t{options.memoryLimitMb} << 20);
   setDebug(options.debug);
   if (options.width > 0 && options.height > 0) {
     width_ = options.width;
     height_ = options.height;
     sizeFixed_ = true;
   }
-  if (options.quality) setQuality(*options.quality);
-  if (options.autoQuality) setAutoQuality(true);
-  if (options.seed) seedRandom(*options.seed);
-  if (options.noFastPaths) script().setFastPaths(false);
+  if (options.quality) core().setQuality(*options.quality);
+  if (options.autoQuality) core().setAutoQuality(true);
+  if (options.seed) core().seedRandom(*options.seed);
+  if (options.noFastPaths) core().script().setFastPaths(false);
 }
 
 void HeadlessPlayer::startFrameTimer(uint32_t tickMs, uint32_t caretMs) {
@@ -59,8 +60,8 @@ std::string HeadlessPlayer::hostStateText() const {
   char line[176];
   std::snprintf(line, sizeof line,
                 "host fullscreen=%d menubar=%d showmenu=%d scale=%s align=0x%02x trapallkeys=%d cursor=%d\n",
-                fullScreen() ? 1 : 0, menuBarShown_ ? 1 : 0, showMenu() ? 1 : 0,
-                kModes[static_cast<int>(scaleMode()) & 3], alignment(), trapAllKeys() ? 1 : 0,
+                fullScreen() ? 1 : 0, menuBarShown_ ? 1 : 0, core().showMenu() ? 1 : 0,
+                kModes[static_cast<int>(core().scaleMode()) & 3], core().alignment(), trapAllKeys() ? 1 : 0,
                 static_cast<int>(cursor_));
   return line;
 }
@@ -68,54 +69,54 @@ std::string HeadlessPlayer::hostStateText() const {
 void HeadlessPlayer::deliver(const InputEvent& ev) {
   switch (ev.kind) {
     case InputEvent::Kind::Mouse:
-      mouseMove(ev.x, ev.y);
+      core().mouseMove(ev.x, ev.y);
       break;
     case InputEvent::Kind::Down:
-      mouseDown();
+      core().mouseDown();
       break;
     case InputEvent::Kind::Up:
-      mouseUp();
+      core().mouseUp();
       break;
     case InputEvent::Kind::KeyDown:
-      keyDown(ev.key);
+      core().keyDown(ev.key);
       break;
     case InputEvent::Kind::KeyUp:
-      keyUp(ev.key);
+      core().keyUp(ev.key);
       break;
     case InputEvent::Kind::Type:
-      typedCharacter(ev.character);
+      core().typedCharacter(ev.character);
       break;
   }
 }
 
 bool HeadlessPlayer::askToAbortSlowScript() {
-  const TimelinePlayer* root = level0();
+  const TimelinePlayer* root = core().level0();
   std::fprintf(stderr, "kivra-player: script aborted after %u s in frame %d\n", scriptTimeoutS_,
                root ? root->currentFrame() + 1 : 0);
   return true;
 }
 
 void HeadlessPlayer::scriptOverMemoryBudget(size_t budgetBytes) {
-  const TimelinePlayer* root = level0();
+  const TimelinePlayer* root = core().level0();
   std::fprintf(stderr, "kivra-player: script aborted: the movie holds more than %zu MB, in frame %d\n",
                budgetBytes >> 20, root ? root->currentFrame() + 1 : 0);
 }
 
 bool HeadlessPlayer::auditRepaint(const std::string& when) {
   // The rectangles about to be repainted, in pixels, for the report.
-  updateView();
-  display().update();
+  core().updateView();
+  core().display().update();
   std::string repainted;
-  const DirtyArea& dirty = display().dirtyArea();
-  const int f = std::max(1, display().view().aaFactor);
+  const DirtyArea& dirty = core().display().dirtyArea();
+  const int f = std::max(1, core().display().view().aaFactor);
   for (int i = 0; i < dirty.count(); ++i) {
     const DeviceRect r = dirty.rect(i).inPixels(f);
     repainted += (i ? ", " : "") + std::to_string(r.left) + "," + std::to_string(r.top) + " to " +
                  std::to_string(r.right) + "," + std::to_string(r.bottom);
   }
   if (repainted.empty()) repainted = "nothing";
-  const RenderTarget& partial = render();
-  if (!redrawInto(auditTarget_)) return true;  // no stage to compare
+  const RenderTarget& partial = core().render();
+  if (!core().redrawInto(auditTarget_)) return true;  // no stage to compare
   int left = partial.width(), top = partial.height(), right = -1, bottom = -1;
   long count = 0;
   for (int y = 0; y < partial.height(); ++y) {
@@ -137,8 +138,8 @@ bool HeadlessPlayer::auditRepaint(const std::string& when) {
                  "(repainted %s)\n",
                  when.c_str(), count, left, right, top, bottom, repainted.c_str());
   // Start the next comparison from a right picture.
-  redrawAll();
-  render();
+  core().redrawAll();
+  core().render();
   return false;
 }
 
@@ -151,18 +152,18 @@ void HeadlessPlayer::run(long steps, const std::vector<InputEvent>& input) {
       deliver(input[next]);
       if (audit_) auditRepaint("step " + std::to_string(step) + ", after input line " + std::to_string(input[next].line));
     }
-    clock_ += framePeriod();
-    frameStep(true);
+    clock_ += core().framePeriod();
+    core().frameStep(true);
     reapPrograms();
     ++stepsRun_;
     if (audit_) auditRepaint("step " + std::to_string(step));
   }
   // A quit asked for during the last step still takes effect.
-  if (!quit_ && quitRequested()) frameStep(true);
+  if (!quit_ && core().quitRequested()) core().frameStep(true);
 }
 
 bool HeadlessPlayer::writeScreenshot(const std::string& path) {
-  const RenderTarget& target = render();
+  const RenderTarget& target = core().render();
   PngImage image;
   image.width = target.width();
   image.height = target.height();
@@ -209,7 +210,9 @@ int runHeadless(const CommandLine& options) {
     }
   }
 
-  HeadlessPlayer player(options);
+  // The player's sound goes to the WAV file, if one is asked for.
+  WavFileSink wav;
+  HeadlessPlayer player(options, &wav);
   if (!options.movie.empty()) {
     const LoadResult loaded = player.loadMovieFile(options.movie);
     if (!loaded.ok) {
@@ -222,7 +225,6 @@ int runHeadless(const CommandLine& options) {
     player.loadEmbeddedMovie(executablePath());
   }
 
-  WavFileSink wav;
   if (!options.wavFile.empty() && !wav.open(options.wavFile)) {
     std::fprintf(stderr, "kivra-player: %s\n", cannotText("write", options.wavFile).c_str());
     return 1;
@@ -232,16 +234,16 @@ int runHeadless(const CommandLine& options) {
   long steps = 0;
   if (options.frames) {
     steps = *options.frames;
-  } else if (const TimelinePlayer* root = player.level0()) {
+  } else if (const TimelinePlayer* root = player.core().level0()) {
     steps = root->frameCount() > 0 ? root->frameCount() - 1 : 0;
   }
   player.run(steps, input);
-  if (options.dumpDisplay) std::fputs(dumpDisplay(player.display()).c_str(), stdout);
+  if (options.dumpDisplay) std::fputs(dumpDisplay(player.core().display()).c_str(), stdout);
 
-  // No mixer output exists yet: the run is recorded as silence of its length.
+  // The mix of the whole run, as long as the steps it ran.
   if (!options.wavFile.empty()) {
-    const uint64_t ms = static_cast<uint64_t>(player.stepsRun()) * player.framePeriod();
-    wav.writeSilence(static_cast<size_t>(ms * WavFileSink::kSampleRate / 1000));
+    const uint64_t ms = static_cast<uint64_t>(player.stepsRun()) * player.core().framePeriod();
+    player.core().mixAudio(static_cast<size_t>(ms * AudioOutput::kSampleRate / 1000));
     if (!wav.close()) {
       std::fprintf(stderr, "kivra-player: %s\n", cannotText("write", options.wavFile).c_str());
       return 1;

@@ -19,7 +19,8 @@ class HeadlessPlayer : public PlatformPlayer {
   // Repaint audit differences reported before the rest are only counted.
   static constexpr int kMaxAuditReports = 10;
 
-  explicit HeadlessPlayer(const CommandLine& options);
+  // Sound goes to `audio` (not owned; it must outlive the player), or nowhere.
+  explicit HeadlessPlayer(const CommandLine& options, AudioOutput* audio = nullptr);
 
   void startFrameTimer(uint32_t tickMs, uint32_t caretMs) override;
   void stopFrameTimer() override { timerRunning_ = false; }

@@ -10,15 +10,20 @@ namespace kivra {
 namespace {
 
 // Frames at 10 per second (a 100 ms period); painting takes `cost` ms.
-class ClockPlayer : public test::TestPlayer {
+class ClockHost : public test::StubHost {
  public:
+  using StubHost::StubHost;
   uint32_t clock = 1000;
   uint32_t cost = 0;
   uint32_t milliseconds() override { return clock; }
   void updateNow() override { clock += cost; }
+};
+
+class ClockPlayer : public test::TestPlayerOf<ClockHost> {
+ public:
   // One timer-driven step that advances a frame.
   void tick() {
-    clock += 100;
+    stub().clock += 100;
     const uint64_t before = framesAdvanced();
     frameStep(true);
     ASSERT_EQ(framesAdvanced(), before + 1);
@@ -43,7 +48,7 @@ void start(ClockPlayer& p, Quality q, bool autoOn, int frames = 200) {
 TEST(AutoQuality, SlowFramesDropHighToLowAfterElevenSteps) {
   ClockPlayer p;
   start(p, Quality::High, true);
-  p.cost = 150;  // over the period
+  p.stub().cost = 150;  // over the period
   p.ticks(10);
   EXPECT_EQ(p.quality(), Quality::High);  // ten steps since the start: not yet
   p.tick();
@@ -54,7 +59,7 @@ TEST(AutoQuality, SlowFramesDropHighToLowAfterElevenSteps) {
 TEST(AutoQuality, FastFramesRaiseLowToHigh) {
   ClockPlayer p;
   start(p, Quality::Low, true);
-  p.cost = 24;  // under a quarter of the period
+  p.stub().cost = 24;  // under a quarter of the period
   p.ticks(10);
   EXPECT_EQ(p.quality(), Quality::Low);
   p.tick();
@@ -65,7 +70,7 @@ TEST(AutoQuality, FramesInBetweenKeepEitherQuality) {
   for (Quality q : {Quality::Low, Quality::High}) {
     ClockPlayer p;
     start(p, q, true);
-    p.cost = 50;  // neither slow nor fast
+    p.stub().cost = 50;  // neither slow nor fast
     p.ticks(40);
     EXPECT_EQ(p.quality(), q);
   }
@@ -76,13 +81,13 @@ TEST(AutoQuality, AThirdOfSlowFramesIsTolerated) {
   start(p, Quality::High, true);
   // One slow frame in three: frames >= 3 x slow frames, so HIGH stays.
   for (int i = 0; i < 30; ++i) {
-    p.cost = i % 3 == 2 ? 150 : 50;
+    p.stub().cost = i % 3 == 2 ? 150 : 50;
     p.tick();
   }
   EXPECT_EQ(p.quality(), Quality::High);
   // Two in three: it drops.
   for (int i = 0; i < 12 && p.quality() == Quality::High; ++i) {
-    p.cost = i % 3 == 0 ? 50 : 150;
+    p.stub().cost = i % 3 == 0 ? 50 : 150;
     p.tick();
   }
   EXPECT_EQ(p.quality(), Quality::Low);
@@ -91,10 +96,10 @@ TEST(AutoQuality, AThirdOfSlowFramesIsTolerated) {
 TEST(AutoQuality, ASwitchClearsTheCountsSoTheNextWaitsElevenSteps) {
   ClockPlayer p;
   start(p, Quality::High, true);
-  p.cost = 150;
+  p.stub().cost = 150;
   p.ticks(11);
   ASSERT_EQ(p.quality(), Quality::Low);
-  p.cost = 10;
+  p.stub().cost = 10;
   p.ticks(10);
   EXPECT_EQ(p.quality(), Quality::Low);
   p.tick();
@@ -104,7 +109,7 @@ TEST(AutoQuality, ASwitchClearsTheCountsSoTheNextWaitsElevenSteps) {
 TEST(AutoQuality, MediumNeverSwitches) {
   ClockPlayer p;
   start(p, Quality::Medium, true);
-  p.cost = 150;
+  p.stub().cost = 150;
   p.ticks(30);
   EXPECT_EQ(p.quality(), Quality::Medium);
 }
@@ -112,7 +117,7 @@ TEST(AutoQuality, MediumNeverSwitches) {
 TEST(AutoQuality, OffMeansNoSwitching) {
   ClockPlayer p;
   start(p, Quality::High, false);
-  p.cost = 150;
+  p.stub().cost = 150;
   p.ticks(30);
   EXPECT_EQ(p.quality(), Quality::High);
 }

@@ -37,7 +37,7 @@ class HostCommands : public ::testing::Test {
 };
 
 TEST_F(HostCommands, FullScreenArguments) {
-  EXPECT_TRUE(player.routeHostCommandUrl("VXCOMMAND:FullScreen", "YES"));
+  EXPECT_TRUE(player.core().routeHostCommandUrl("VXCOMMAND:FullScreen", "YES"));
   EXPECT_TRUE(player.fullScreen());
   EXPECT_FALSE(player.menuBarShown());
   player.hostCommand("fullscreen", "0");
@@ -54,7 +54,7 @@ TEST_F(HostCommands, FullScreenArguments) {
 
 TEST_F(HostCommands, UnknownCommandsAreNotHandled) {
   bool handled = true;
-  EXPECT_TRUE(player.routeHostCommandUrl("VXCommand:launch", "x", &handled));
+  EXPECT_TRUE(player.core().routeHostCommandUrl("VXCommand:launch", "x", &handled));
   EXPECT_FALSE(handled);
   EXPECT_FALSE(player.hostCommand("full screen", "1"));
   EXPECT_TRUE(player.hostCommand("trapallkeys", "1"));
@@ -62,17 +62,17 @@ TEST_F(HostCommands, UnknownCommandsAreNotHandled) {
 
 TEST_F(HostCommands, AllowScaleReplacesTheWholeSetting) {
   load();
-  player.setScaleMode(ScaleMode::ExactFit, kAlignLeft | kAlignTop);
+  player.core().setScaleMode(ScaleMode::ExactFit, kAlignLeft | kAlignTop);
   player.hostCommand("allowscale", "false");
-  EXPECT_EQ(player.scaleMode(), ScaleMode::NoScale);
-  EXPECT_EQ(player.alignment(), 0);  // unscaled at the window's centre
+  EXPECT_EQ(player.core().scaleMode(), ScaleMode::NoScale);
+  EXPECT_EQ(player.core().alignment(), 0);  // unscaled at the window's centre
   player.hostCommand("AllowScale", "1");
-  EXPECT_EQ(player.scaleMode(), ScaleMode::ShowAll);
+  EXPECT_EQ(player.core().scaleMode(), ScaleMode::ShowAll);
 }
 
 TEST_F(HostCommands, ShowMenuWaitsForTheEndOfFullScreen) {
   player.hostCommand("showmenu", "false");
-  EXPECT_FALSE(player.showMenu());
+  EXPECT_FALSE(player.core().showMenu());
   EXPECT_FALSE(player.menuBarShown());
   player.hostCommand("showmenu", "true");
   EXPECT_TRUE(player.menuBarShown());
@@ -117,7 +117,7 @@ TEST_F(HostCommands, HostStateLine) {
 
 TEST_F(HostCommands, PlaybackCommands) {
   load(5);
-  TimelinePlayer& root = *player.level0();
+  TimelinePlayer& root = *player.core().level0();
   player.run(2, {});
   ASSERT_EQ(root.currentFrame(), 2);
   EXPECT_TRUE(player.playerCommand(kPlay));
@@ -149,29 +149,29 @@ TEST_F(HostCommands, PlaybackCommands) {
 }
 
 TEST_F(HostCommands, QualityCommandsTurnAutomaticQualityOff) {
-  player.setAutoQuality(true);
+  player.core().setAutoQuality(true);
   EXPECT_TRUE(player.playerCommand(kQualityLow));
-  EXPECT_EQ(player.quality(), Quality::Low);
-  EXPECT_FALSE(player.autoQuality());
+  EXPECT_EQ(player.core().quality(), Quality::Low);
+  EXPECT_FALSE(player.core().autoQuality());
   player.playerCommand(kQualityMedium);
-  EXPECT_EQ(player.quality(), Quality::Medium);
+  EXPECT_EQ(player.core().quality(), Quality::Medium);
   player.playerCommand(kQualityHigh);
-  EXPECT_EQ(player.quality(), Quality::High);
+  EXPECT_EQ(player.core().quality(), Quality::High);
 }
 
 TEST_F(HostCommands, ViewCommands) {
   load();
   player.playerCommand(kZoomIn);
-  EXPECT_TRUE(player.zoomed());
+  EXPECT_TRUE(player.core().zoomed());
   player.setContextPoint(0, 0);
   player.playerCommand(kZoomInAtPoint);
   // The corner of the zoomed view (2750, 2000 twips) becomes the centre.
-  EXPECT_NEAR(player.zoomRect().xmin, 2750 - 1375, 20);
-  EXPECT_NEAR(player.zoomRect().ymin, 2000 - 1000, 20);
+  EXPECT_NEAR(player.core().zoomRect().xmin, 2750 - 1375, 20);
+  EXPECT_NEAR(player.core().zoomRect().ymin, 2000 - 1000, 20);
   player.playerCommand(kShowAll);
-  EXPECT_FALSE(player.zoomed());
+  EXPECT_FALSE(player.core().zoomed());
   player.playerCommand(kActualSize);
-  EXPECT_EQ(player.scaleMode(), ScaleMode::NoScale);
+  EXPECT_EQ(player.core().scaleMode(), ScaleMode::NoScale);
   player.playerCommand(kFullScreen);
   EXPECT_TRUE(player.fullScreen());
   player.playerCommand(kLeaveFullScreen);
@@ -181,7 +181,7 @@ TEST_F(HostCommands, ViewCommands) {
 TEST_F(HostCommands, CloseUnloadsAndExitQuits) {
   load();
   EXPECT_TRUE(player.playerCommand(kClose));
-  EXPECT_FALSE(player.hasMovie());
+  EXPECT_FALSE(player.core().hasMovie());
   EXPECT_FALSE(player.quit());
   EXPECT_TRUE(player.playerCommand(kExit));
   EXPECT_TRUE(player.quit());

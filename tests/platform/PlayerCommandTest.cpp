@@ -259,7 +259,15 @@ TEST_F(PlayerCommand, WavRecordsTheRunsLength) {
   ASSERT_GE(b.size(), 44u);
   EXPECT_EQ(std::string(b.begin(), b.begin() + 4), "RIFF");
   // 12 steps of 83 ms at 44.1 kHz, 4 bytes a frame.
-  EXPECT_EQ(b.size() - 44, static_cast<size_t>(12 * 83 * 44100 / 1000) * 4);
+  const size_t data = static_cast<size_t>(12 * 83 * 44100 / 1000) * 4;
+  EXPECT_EQ(b.size() - 44, data);
+  const auto le32 = [&b](size_t at) {
+    return uint32_t{b[at]} | uint32_t{b[at + 1]} << 8 | uint32_t{b[at + 2]} << 16 | uint32_t{b[at + 3]} << 24;
+  };
+  EXPECT_EQ(le32(4), 36 + data);
+  EXPECT_EQ(le32(40), data);
+  // No sound plays yet: the mix is silence.
+  EXPECT_TRUE(std::all_of(b.begin() + 44, b.end(), [](uint8_t v) { return v == 0; }));
 }
 
 TEST_F(PlayerCommand, MalformedInputFileExits2WithItsLine) {

@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "core/CorePlayer.h"
+#include "core/script/PlayerServices.h"
 #include "core/format/ActionReader.h"
 #include "core/format/OpcodeTable.h"
 #include "core/script/ActionContext.h"

@@ -1,6 +1,6 @@
 // Color methods (class 700): the colour transform of the clip named by the
 // object's `target`.
-#include "core/CorePlayer.h"
+#include "core/script/PlayerServices.h"
 #include "core/script/natives/NativeHelpers.h"
 
 namespace kivra {

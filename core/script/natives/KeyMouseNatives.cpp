@@ -1,6 +1,6 @@
 // Key (class 800) and Mouse (class 5) methods, over the key and pointer
 // state that the input handling keeps.
-#include "core/CorePlayer.h"
+#include "core/script/PlayerServices.h"
 #include "core/input/InputDispatch.h"
 #include "core/script/natives/NativeHelpers.h"
 
@@ -33,7 +33,7 @@ void isToggled(NativeCall& c) {  // isToggled(code)
 
 // Method 0 shows the pointer, 1 hides it.
 void showOrHide(NativeCall& c) {
-  CorePlayer& p = c.engine.player();
+  PlayerServices& p = c.engine.player();
   p.input().setPointerHidden(c.method == 1);
   c.result = ScriptValue::number(p.showPointer(c.method == 0));
 }

@@ -2,7 +2,7 @@
 // 0; the drawing methods of that class belong to scripted drawing).
 #include <cmath>
 
-#include "core/CorePlayer.h"
+#include "core/script/PlayerServices.h"
 #include "core/view/ViewTransform.h"
 #include "core/render/RenderMatrix.h"
 #include "core/script/natives/NativeHelpers.h"

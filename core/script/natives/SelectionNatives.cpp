@@ -1,7 +1,7 @@
 // Selection methods (class 600): the keyboard focus of buttons and clips.
 // Text fields do not exist yet, so nothing holds a text focus: the
 // selection indices read -1.
-#include "core/CorePlayer.h"
+#include "core/script/PlayerServices.h"
 #include "core/input/InputDispatch.h"
 #include "core/script/natives/NativeHelpers.h"
 

@@ -1,6 +1,6 @@
 // Stage properties (class 666): getter/setter pairs for scaleMode, align,
 // width, height and showMenu.
-#include "core/CorePlayer.h"
+#include "core/script/PlayerServices.h"
 #include "core/format/CaseInsensitive.h"
 #include "core/script/natives/NativeHelpers.h"
 
@@ -17,13 +17,13 @@ constexpr AlignLetter kAlign[] = {{'L', kAlignLeft}, {'T', kAlignTop}, {'R', kAl
 
 void getScaleMode(NativeCall& c) {
   ScriptEngine& e = c.engine;
-  CorePlayer& p = e.player();
+  PlayerServices& p = e.player();
   c.result = e.makeString(kScaleModes[static_cast<int>(p.scaleMode()) & 3]);
 }
 
 void setScaleMode(NativeCall& c) {
   ScriptEngine& e = c.engine;
-  CorePlayer& p = e.player();
+  PlayerServices& p = e.player();
   const std::string mode = e.toStdString(c.arg(0));
   int m = 0;
   for (int i = 1; i < 4; ++i)
@@ -33,7 +33,7 @@ void setScaleMode(NativeCall& c) {
 
 void getAlign(NativeCall& c) {
   ScriptEngine& e = c.engine;
-  CorePlayer& p = e.player();
+  PlayerServices& p = e.player();
   std::string letters;
   for (const AlignLetter& a : kAlign)
     if (p.alignment() & a.flag) letters += a.letter;
@@ -42,7 +42,7 @@ void getAlign(NativeCall& c) {
 
 void setAlign(NativeCall& c) {
   ScriptEngine& e = c.engine;
-  CorePlayer& p = e.player();
+  PlayerServices& p = e.player();
   uint8_t align = 0;
   for (char ch : e.toStdString(c.arg(0)))
     for (const AlignLetter& a : kAlign)
@@ -52,25 +52,25 @@ void setAlign(NativeCall& c) {
 
 void getWidth(NativeCall& c) {
   ScriptEngine& e = c.engine;
-  CorePlayer& p = e.player();
+  PlayerServices& p = e.player();
   c.result = ScriptValue::number(p.display().stageWidth());
 }
 
 void getHeight(NativeCall& c) {
   ScriptEngine& e = c.engine;
-  CorePlayer& p = e.player();
+  PlayerServices& p = e.player();
   c.result = ScriptValue::number(p.display().stageHeight());
 }
 
 void getShowMenu(NativeCall& c) {
   ScriptEngine& e = c.engine;
-  CorePlayer& p = e.player();
+  PlayerServices& p = e.player();
   c.result = ScriptValue::boolean(p.showMenu());
 }
 
 void setShowMenu(NativeCall& c) {
   ScriptEngine& e = c.engine;
-  CorePlayer& p = e.player();
+  PlayerServices& p = e.player();
   if (c.argc >= 1) p.setShowMenuFromScript(e.toBoolean(c.arg(0)));
 }
 

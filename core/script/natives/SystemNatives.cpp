@@ -1,5 +1,5 @@
 // The capabilities query (class 11): fills System.capabilities.
-#include "core/CorePlayer.h"
+#include "core/script/PlayerServices.h"
 #include "core/script/natives/NativeHelpers.h"
 
 namespace kivra {

@@ -1,6 +1,6 @@
 // setInterval and clearInterval (class 250), and the servicing of the timer
 // table from the player's tick.
-#include "core/CorePlayer.h"
+#include "core/script/PlayerServices.h"
 #include "core/script/natives/NativeHelpers.h"
 
 namespace kivra {

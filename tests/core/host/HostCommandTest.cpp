@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "core/CorePlayer.h"
-#include "tests/support/StubHost.h"
+#include "tests/support/StubPlayer.h"
 
 namespace kivra {
 namespace {
@@ -91,47 +91,48 @@ class RecordingHost : public test::StubHost {
   }
   std::vector<std::string> calls;
 };
+using RecordingPlayer = test::StubPlayerOf<RecordingHost>;
 
 TEST(HostCommandRouting, PrefixedUrlsReachTheHostWithTheTargetAsArgument) {
-  RecordingHost host;
+  RecordingPlayer host;
   bool handled = false;
   EXPECT_TRUE(host.routeHostCommandUrl("VXCOMMAND:FullScreen", "YES", &handled));
   EXPECT_TRUE(handled);
   EXPECT_TRUE(host.routeHostCommandUrl("vxcommand:nothing", "", &handled));
   EXPECT_FALSE(handled);
   EXPECT_TRUE(host.routeHostCommandUrl("VXCommand:quit", ""));
-  ASSERT_EQ(host.calls.size(), 3u);
-  EXPECT_EQ(host.calls[0], "FullScreen|YES");
-  EXPECT_EQ(host.calls[1], "nothing|");
-  EXPECT_EQ(host.calls[2], "quit|");
+  ASSERT_EQ(host.stub().calls.size(), 3u);
+  EXPECT_EQ(host.stub().calls[0], "FullScreen|YES");
+  EXPECT_EQ(host.stub().calls[1], "nothing|");
+  EXPECT_EQ(host.stub().calls[2], "quit|");
 }
 
 TEST(HostCommandRouting, OtherUrlsAreLeftAlone) {
-  RecordingHost host;
+  RecordingPlayer host;
   EXPECT_FALSE(host.routeHostCommandUrl("http://example.org/", "_blank"));
   EXPECT_FALSE(host.routeHostCommandUrl("VXCommand", "quit"));
-  EXPECT_TRUE(host.calls.empty());
+  EXPECT_TRUE(host.stub().calls.empty());
 }
 
 TEST(HostCommandRouting, StageMenuPropertySendsShowMenuOnChangeOnly) {
-  RecordingHost host;
+  RecordingPlayer host;
   host.setShowMenuFromScript(true);  // already shown
-  EXPECT_TRUE(host.calls.empty());
+  EXPECT_TRUE(host.stub().calls.empty());
   host.setShowMenuFromScript(false);
   host.setShowMenuFromScript(false);
   host.setShowMenuFromScript(true);
-  ASSERT_EQ(host.calls.size(), 2u);
-  EXPECT_EQ(host.calls[0], "showmenu|false");
-  EXPECT_EQ(host.calls[1], "showmenu|true");
+  ASSERT_EQ(host.stub().calls.size(), 2u);
+  EXPECT_EQ(host.stub().calls[0], "showmenu|false");
+  EXPECT_EQ(host.stub().calls[1], "showmenu|true");
   EXPECT_TRUE(host.showMenu());
 }
 
 TEST(HostCommandRouting, PendingQuitIsSentAtTheNextStep) {
-  RecordingHost host;
+  RecordingPlayer host;
   host.requestQuit();
   host.frameStep(true);
-  ASSERT_EQ(host.calls.size(), 1u);
-  EXPECT_EQ(host.calls[0], "quit|");
+  ASSERT_EQ(host.stub().calls.size(), 1u);
+  EXPECT_EQ(host.stub().calls[0], "quit|");
 }
 
 }  // namespace

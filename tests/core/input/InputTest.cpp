@@ -48,18 +48,28 @@ std::string twoSquares() {
          " lineto 0,200\n lineto 0,0\n}\n";
 }
 
-class InputPlayer : public TestPlayer {
+// A window of the movie's own size: one pixel per 20 twips.
+class MovieSizedHost : public test::StubHost {
  public:
-  StubHooks hooks;
-  InputPlayer() { setInputScriptHooks(&hooks); }
-  ~InputPlayer() override { setInputScriptHooks(nullptr); }
-  DisplayObject* child(int depth) { return level0()->displayObject()->childAt(depth); }
-  // A window of the movie's own size: one pixel per 20 twips.
+  using StubHost::StubHost;
+  const CorePlayer* player = nullptr;
   PixelRect clientRectangle() override {
-    if (!level0() || !level0()->movie().headerParsed()) return PixelRect{0, 0, 550, 400};
-    const RECT& r = level0()->movie().frameRect();
+    const TimelinePlayer* root = player ? player->level0() : nullptr;
+    if (!root || !root->movie().headerParsed()) return PixelRect{0, 0, 550, 400};
+    const RECT& r = root->movie().frameRect();
     return PixelRect{0, 0, (r.xmax - r.xmin) / 20, (r.ymax - r.ymin) / 20};
   }
+};
+
+class InputPlayer : public test::TestPlayerOf<MovieSizedHost> {
+ public:
+  StubHooks hooks;
+  InputPlayer() {
+    stub().player = this;
+    setInputScriptHooks(&hooks);
+  }
+  ~InputPlayer() override { setInputScriptHooks(nullptr); }
+  DisplayObject* child(int depth) { return level0()->displayObject()->childAt(depth); }
 };
 
 TEST(Input, ButtonShowsTheRecordsOfItsMode) {

@@ -7,27 +7,31 @@
 #include <vector>
 
 #include "core/CorePlayer.h"
-#include "tests/support/StubHost.h"
+#include "tests/support/StubPlayer.h"
 #include "core/movie/DisplayDump.h"
 #include "tools/qvxs/Compiler.h"
 
 namespace kivra::test {
 
-class TestPlayer : public StubHost {
+// A 550 x 400 px stage; `HostT` is built from (width, height).
+template <class HostT = StubHost>
+class TestPlayerOf : public StubPlayerOf<HostT> {
  public:
-  TestPlayer() : StubHost(550, 400) {}
+  TestPlayerOf() : StubPlayerOf<HostT>(550, 400) {}
 
   // Opens and feeds a whole movie (frame 0 runs as soon as it is in).
   void load(const std::vector<uint8_t>& movie, const std::string& url = "test.qvx") {
-    openMovie(url);
-    feedMovie(movie.data(), movie.size());
+    this->openMovie(url);
+    this->feedMovie(movie.data(), movie.size());
   }
   // Frame steps that always advance.
   void steps(int n) {
-    for (int i = 0; i < n; ++i) frameStep(false);
+    for (int i = 0; i < n; ++i) this->frameStep(false);
   }
-  std::string tree() const { return dumpDisplay(display()); }
+  std::string tree() const { return dumpDisplay(this->display()); }
 };
+
+using TestPlayer = TestPlayerOf<>;
 
 inline std::vector<uint8_t> compile(const std::string& source) {
   std::vector<uint8_t> out;

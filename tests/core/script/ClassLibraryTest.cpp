@@ -3,14 +3,14 @@
 #include <gtest/gtest.h>
 
 #include "core/CorePlayer.h"
-#include "tests/support/StubHost.h"
+#include "tests/support/StubPlayer.h"
 #include "core/script/DisplayClipBridge.h"
 #include "core/script/ScriptEngine.h"
 
 namespace kivra {
 namespace {
 
-using StubPlayer = test::StubHost;
+using test::StubPlayer;
 
 TEST(ClipNames, LevelNames) {
   int64_t n = -1;

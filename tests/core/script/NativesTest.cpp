@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "core/CorePlayer.h"
-#include "tests/support/StubHost.h"
+#include "tests/support/StubPlayer.h"
 #include "core/script/ArraySort.h"
 #include "core/script/CaseTables.h"
 #include "core/script/DateMath.h"
@@ -245,7 +245,7 @@ TEST_F(ZoneTest, LocalTimeMatchesTheCLibrary) {
   }
 }
 
-using StubPlayer = test::StubHost;
+using test::StubPlayer;
 
 bool sameNumber(double a, double b) {
   if (std::isnan(a) || std::isnan(b)) return std::isnan(a) && std::isnan(b);

@@ -9,14 +9,14 @@
 #include <vector>
 
 #include "core/CorePlayer.h"
-#include "tests/support/StubHost.h"
+#include "tests/support/StubPlayer.h"
 #include "core/script/NumberText.h"
 #include "core/script/ScriptEngine.h"
 
 namespace kivra {
 namespace {
 
-class StubPlayer : public test::StubHost {
+class ScriptHost : public test::StubHost {
  public:
   bool askToAbortSlowScript() override {
     ++asked;
@@ -27,6 +27,7 @@ class StubPlayer : public test::StubHost {
   bool answer = true;
   std::string lines;
 };
+using StubPlayer = test::StubPlayerOf<ScriptHost>;
 
 TEST(NumberText, FormatsLikeTheExamples) {
   EXPECT_EQ(formatNumber(0), "0");
@@ -156,10 +157,10 @@ TEST(ScriptLimits, SlowScriptQuestion) {
   StubPlayer player;
   const uint8_t loop[] = {0x99, 0x02, 0x00, 0xFB, 0xFF, 0x00};  // Jump to itself
   ActionQueue q;
-  player.answer = true;
+  player.stub().answer = true;
   q.push(ActionList::Frame, ActionBlock{loop, sizeof loop, nullptr, 6, 0});
   player.script().run(q);
-  EXPECT_GE(player.asked, 1);
+  EXPECT_GE(player.stub().asked, 1);
   EXPECT_FALSE(player.script().aborted());  // cleared when the outermost run ends
   EXPECT_GE(player.script().actionsRun(), kClockCheckActions);
 }
@@ -167,7 +168,7 @@ TEST(ScriptLimits, SlowScriptQuestion) {
 // The memory budget: what the host counts beyond the baseline. Past it the
 // running script is aborted at the next clock reading, the host hears of
 // it once per aborted run, and once memory is given back scripts run again.
-class CountedMemoryPlayer : public StubPlayer {
+class CountedMemoryHost : public ScriptHost {
  public:
   size_t memoryInUse() override { return used; }
   void scriptOverMemoryBudget(size_t budget) override {
@@ -178,44 +179,45 @@ class CountedMemoryPlayer : public StubPlayer {
   int notices = 0;
   size_t noticedBudget = 0;
 };
+using CountedMemoryPlayer = test::StubPlayerOf<CountedMemoryHost>;
 
 TEST(ScriptLimits, MemoryBudget) {
   CountedMemoryPlayer player;
   constexpr size_t kMb = size_t{1} << 20;
-  player.used = 100 * kMb;
+  player.stub().used = 100 * kMb;
   player.script().setMemoryBaseline(100 * kMb);
   player.setMemoryBudget(10 * kMb);
   const uint8_t loop[] = {0x99, 0x02, 0x00, 0xFB, 0xFF, 0x00};  // Jump to itself
   const uint8_t trace[] = {0x96, 0x04, 0x00, 0x00, 'o', 'k', 0x00, 0x26, 0x00};
   ActionQueue q;
   // Within the budget: only the time limit stops the loop.
-  player.used = 109 * kMb;
+  player.stub().used = 109 * kMb;
   q.push(ActionList::Frame, ActionBlock{loop, sizeof loop, nullptr, 6, 0});
   player.script().run(q);
-  EXPECT_EQ(player.notices, 0);
-  EXPECT_EQ(player.asked, 1);
+  EXPECT_EQ(player.stub().notices, 0);
+  EXPECT_EQ(player.stub().asked, 1);
   // Past it: aborted at the first reading, long before the time limit.
-  player.used = 111 * kMb;
+  player.stub().used = 111 * kMb;
   const uint64_t before = player.script().actionsRun();
   q.push(ActionList::Frame, ActionBlock{loop, sizeof loop, nullptr, 6, 0});
   q.push(ActionList::Frame, ActionBlock{trace, sizeof trace, nullptr, 6, 0});
   player.script().run(q);
-  EXPECT_EQ(player.notices, 1);
-  EXPECT_EQ(player.noticedBudget, 10 * kMb);
-  EXPECT_EQ(player.asked, 1);
+  EXPECT_EQ(player.stub().notices, 1);
+  EXPECT_EQ(player.stub().noticedBudget, 10 * kMb);
+  EXPECT_EQ(player.stub().asked, 1);
   EXPECT_LE(player.script().actionsRun() - before, uint64_t{kClockCheckActions} + 1);
-  EXPECT_EQ(player.lines, "");  // the pending lists went with the abort
+  EXPECT_EQ(player.stub().lines, "");  // the pending lists went with the abort
   // Memory given back: scripts run again, without a notice.
-  player.used = 105 * kMb;
+  player.stub().used = 105 * kMb;
   q.push(ActionList::Frame, ActionBlock{trace, sizeof trace, nullptr, 6, 0});
   player.script().run(q);
-  EXPECT_EQ(player.lines, "ok\n");
-  EXPECT_EQ(player.notices, 1);
+  EXPECT_EQ(player.stub().lines, "ok\n");
+  EXPECT_EQ(player.stub().notices, 1);
   // A host that cannot count (0) has no budget.
-  player.used = 0;
+  player.stub().used = 0;
   q.push(ActionList::Frame, ActionBlock{trace, sizeof trace, nullptr, 6, 0});
   player.script().run(q);
-  EXPECT_EQ(player.lines, "ok\nok\n");
+  EXPECT_EQ(player.stub().lines, "ok\nok\n");
 }
 
 TEST(ScriptLimits, AbortEmptiesPendingLists) {
@@ -227,10 +229,10 @@ TEST(ScriptLimits, AbortEmptiesPendingLists) {
   q.push(ActionList::Frame, ActionBlock{trace, sizeof trace, nullptr, 6, 0});
   player.script().run(q);
   EXPECT_TRUE(q.empty());
-  EXPECT_EQ(player.lines, "");
+  EXPECT_EQ(player.stub().lines, "");
   q.push(ActionList::Frame, ActionBlock{trace, sizeof trace, nullptr, 6, 0});
   player.script().run(q);
-  EXPECT_EQ(player.lines, "hi\n");
+  EXPECT_EQ(player.stub().lines, "hi\n");
 }
 
 TEST(ScriptRun, InitActionsRunBeforeFrameActions) {
@@ -241,7 +243,7 @@ TEST(ScriptRun, InitActionsRunBeforeFrameActions) {
   q.push(ActionList::Frame, ActionBlock{a, sizeof a, nullptr, 6, 0});
   q.push(ActionList::Init, ActionBlock{b, sizeof b, nullptr, 6, 0});
   player.script().run(q);
-  EXPECT_EQ(player.lines, "I\nF\n");
+  EXPECT_EQ(player.stub().lines, "I\nF\n");
 }
 
 TEST(ScriptRun, TruncatedRecordsReadZeros) {
@@ -372,8 +374,8 @@ TEST(ScriptRun, FastPathsOffRunEveryRecordTheGeneralWay) {
   const uint64_t counted = actionsOf(withFast, code, sizeof code);
   EXPECT_EQ(counted, 6u + 10u * 10000u + 5u);
   EXPECT_EQ(actionsOf(without, code, sizeof code), counted);
-  EXPECT_EQ(withFast.lines, "1\n");
-  EXPECT_EQ(without.lines, withFast.lines);
+  EXPECT_EQ(withFast.stub().lines, "1\n");
+  EXPECT_EQ(without.stub().lines, withFast.stub().lines);
   EXPECT_EQ(without.script().stackSize(), withFast.script().stackSize());
 }
 
@@ -406,7 +408,7 @@ TEST(ScriptRun, PushRecordsFollowTheirBytes) {
   code[5] = 0x00;
   q.push(ActionList::Frame, ActionBlock{code, sizeof code, nullptr, 6, 0});
   player.script().run(q);
-  EXPECT_EQ(player.lines, "A\nB\nnull\n");
+  EXPECT_EQ(player.stub().lines, "A\nB\nnull\n");
 }
 
 // Blocks are decoded once and remembered by address: another block at the
@@ -432,7 +434,7 @@ TEST(ScriptRun, DecodedBlocksFollowTheirBytes) {
   // The same bytes run again come from the remembered form.
   q.push(ActionList::Frame, ActionBlock{code, sizeof b, nullptr, 6, 0});
   player.script().run(q);
-  EXPECT_EQ(player.lines, "A\nB\n\n\n");
+  EXPECT_EQ(player.stub().lines, "A\nB\n\n\n");
 }
 
 // The operand stack grows past its first 128 slots and keeps every value.
@@ -452,7 +454,7 @@ TEST(ScriptRun, OperandStackGrows) {
   ActionQueue q;
   q.push(ActionList::Frame, ActionBlock{code.data(), code.size(), nullptr, 6, 0});
   player.script().run(q);
-  EXPECT_EQ(player.lines, "300\n299\n");
+  EXPECT_EQ(player.stub().lines, "300\n299\n");
 }
 
 }  // namespace

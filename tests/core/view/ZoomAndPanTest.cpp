@@ -4,6 +4,7 @@
 
 #include "core/CorePlayer.h"
 #include "tests/support/MovieBytes.h"
+#include "tests/support/StubPlayer.h"
 
 namespace kivra {
 namespace {
@@ -73,30 +74,25 @@ TEST(View, PanningKeepsTheRectangleInsideTheFrame) {
 
 // ---- The player's view commands --------------------------------------------------
 
-class ViewHost : public CorePlayer {
+class CountingHost : public NullHost {
  public:
-  void startFrameTimer(uint32_t, uint32_t) override {}
-  void stopFrameTimer() override {}
   PixelRect clientRectangle() override { return PixelRect{0, 0, 550, 400}; }
-  void updateNow() override {}
   void invalidate() override { ++invalidations; }
-  void movieSizeChanged(int, int) override {}
   bool setCursor(CursorKind kind) override {
     cursor = kind;
     return true;
   }
-  bool askToAbortSlowScript() override { return true; }
-  void fillBackground(Rgba) override {}
-  uint32_t milliseconds() override { return 0; }
-  bool hostCommand(const std::string&, const std::string&) override { return false; }
+  int invalidations = 0;
+  CursorKind cursor = CursorKind::Arrow;
+};
 
+class ViewHost : public test::StubPlayerOf<CountingHost> {
+ public:
   void load() {
     const test::Bytes bytes = test::movie(test::MovieSpec{}, {test::showFrame(), test::endTag()});
     openMovie("view.qvx");
     feedMovie(bytes.data(), bytes.size());
   }
-  int invalidations = 0;
-  CursorKind cursor = CursorKind::Arrow;
 };
 
 TEST(PlayerView, ZoomNeedsAMovie) {
@@ -123,7 +119,7 @@ TEST(PlayerView, ZoomInOutAndShowAll) {
   EXPECT_EQ(host.zoomRect().ymin, 0);
   host.showAll();
   EXPECT_FALSE(host.zoomed());
-  EXPECT_GT(host.invalidations, 0);
+  EXPECT_GT(host.stub().invalidations, 0);
 }
 
 TEST(PlayerView, ActualSizeAndZoomFromNoScale) {
@@ -153,16 +149,16 @@ TEST(PlayerView, DraggingAZoomedViewPansIt) {
   const RECT before = host.zoomRect();
   host.mouseDown();
   EXPECT_TRUE(host.panning());
-  EXPECT_EQ(host.cursor, CursorKind::Grab);
+  EXPECT_EQ(host.stub().cursor, CursorKind::Grab);
   host.mouseMove(90, 100);  // the picture moves left: later parts come in
   EXPECT_GT(host.zoomRect().xmin, before.xmin);
   host.mouseUp();
   EXPECT_FALSE(host.panning());
   // Over a zoomed view with no button under the pointer, the pan cursor stays.
-  EXPECT_EQ(host.cursor, CursorKind::Grab);
+  EXPECT_EQ(host.stub().cursor, CursorKind::Grab);
   host.showAll();
   host.mouseMove(60, 60);
-  EXPECT_EQ(host.cursor, CursorKind::Arrow);
+  EXPECT_EQ(host.stub().cursor, CursorKind::Arrow);
   host.zoom(kFixedOne / 2);
   const RECT after = host.zoomRect();
   host.mouseMove(50, 50);

@@ -166,7 +166,7 @@ TEST(DesktopPlayer, LoadedMovieSizesTheWindowAndStartsTheTimer) {
   EXPECT_EQ(clientSize(player), QSize(200, 150));
   EXPECT_TRUE(player.frameTimerActive());
   // 12 fps: an 83 ms period, ticks every 8 ms.
-  EXPECT_EQ(player.framePeriod(), 83u);
+  EXPECT_EQ(player.core().framePeriod(), 83u);
   EXPECT_EQ(player.tickInterval(), 8);
 }
 
@@ -187,9 +187,9 @@ TEST(DesktopPlayer, TimerDrivesFrameSteps) {
   DesktopPlayer player(CommandLine{});
   ASSERT_TRUE(player.loadMovieFile(path).ok);
   player.window().show();
-  const uint64_t before = player.framesAdvanced();
+  const uint64_t before = player.core().framesAdvanced();
   runEventLoopFor(400);
-  const uint64_t advanced = player.framesAdvanced() - before;
+  const uint64_t advanced = player.core().framesAdvanced() - before;
   // About 20 in 400 ms; allow for a loaded machine, but never more than the
   // clock permits.
   EXPECT_GE(advanced, 5u);
@@ -235,7 +235,7 @@ TEST(DesktopPlayer, QuitEndsTheEventLoopWithZero) {
   ASSERT_TRUE(player.loadMovieFile(path).ok);
   player.window().show();
   // The movie asks to quit; the next frame step carries it out.
-  QTimer::singleShot(50, [&player] { player.requestQuit(); });
+  QTimer::singleShot(50, [&player] { player.core().requestQuit(); });
   QTimer watchdog;
   watchdog.setSingleShot(true);
   QObject::connect(&watchdog, &QTimer::timeout, [] { QCoreApplication::exit(3); });
@@ -277,7 +277,7 @@ TEST(DesktopPlayer, DroppedFileReplacesTheMovie) {
   QApplication::sendEvent(&player.window(), &drop);
   QApplication::processEvents();
   EXPECT_EQ(clientSize(player), QSize(100, 80));
-  EXPECT_TRUE(player.hasMovie());
+  EXPECT_TRUE(player.core().hasMovie());
 }
 
 TEST(DesktopPlayer, EmbeddedMovieRefusesDrops) {

@@ -114,7 +114,7 @@ TEST_F(MenuWindow, StatesFollowTheMovie) {
 
 TEST_F(MenuWindow, PlaybackFromMenusAndShortcuts) {
   load(5);
-  TimelinePlayer& root = *player.level0();
+  TimelinePlayer& root = *player.core().level0();
   action(kPlay).trigger();
   EXPECT_FALSE(root.playing());
   EXPECT_FALSE(action(kPlay).isChecked());
@@ -131,25 +131,25 @@ TEST_F(MenuWindow, PlaybackFromMenusAndShortcuts) {
   action(kLoop).trigger();
   EXPECT_FALSE(root.loop());
   key(Qt::Key_H, Qt::ControlModifier);
-  EXPECT_EQ(player.quality(), Quality::High);
+  EXPECT_EQ(player.core().quality(), Quality::High);
   find(*player.window().menuBar()->actions()[1]->menu(), kQualityLow)->trigger();
-  EXPECT_EQ(player.quality(), Quality::Low);
+  EXPECT_EQ(player.core().quality(), Quality::Low);
   EXPECT_TRUE(action(kQualityLow).isChecked());
 }
 
 TEST_F(MenuWindow, ZoomCommands) {
   load(2);
   action(kZoomIn).trigger();
-  EXPECT_TRUE(player.zoomed());
+  EXPECT_TRUE(player.core().zoomed());
   EXPECT_TRUE(action(kZoomOut).isEnabled());
   EXPECT_FALSE(action(kShowAll).isChecked());
   action(kZoomOut).trigger();
-  EXPECT_FALSE(player.zoomed());
+  EXPECT_FALSE(player.core().zoomed());
   action(kActualSize).trigger();
-  EXPECT_EQ(player.scaleMode(), ScaleMode::NoScale);
+  EXPECT_EQ(player.core().scaleMode(), ScaleMode::NoScale);
   EXPECT_TRUE(action(kActualSize).isChecked());
   action(kShowAll).trigger();
-  EXPECT_EQ(player.scaleMode(), ScaleMode::ShowAll);
+  EXPECT_EQ(player.core().scaleMode(), ScaleMode::ShowAll);
 }
 
 TEST_F(MenuWindow, ContextMenuIsPrunedByTheMovie) {
@@ -184,9 +184,9 @@ TEST_F(MenuWindow, ZoomInFromTheContextMenuUsesTheClickedPoint) {
   player.setContextPoint(0, 0);
   auto menu = player.window().popupMenuAt(QPoint(0, 0));
   find(*menu, kZoomInAtPoint)->trigger();
-  ASSERT_TRUE(player.zoomed());
-  EXPECT_EQ(player.zoomRect().xmin, 0);
-  EXPECT_EQ(player.zoomRect().ymin, 0);
+  ASSERT_TRUE(player.core().zoomed());
+  EXPECT_EQ(player.core().zoomRect().xmin, 0);
+  EXPECT_EQ(player.core().zoomRect().ymin, 0);
 }
 
 TEST_F(MenuWindow, FullScreenOnAndOffWithEscape) {
@@ -205,7 +205,7 @@ TEST_F(MenuWindow, FullScreenOnAndOffWithEscape) {
 
 TEST_F(MenuWindow, TrappedKeysLeaveFullScreenAlone) {
   load(2);
-  EXPECT_TRUE(player.routeHostCommandUrl("VXCOMMAND:FullScreen", "YES"));
+  EXPECT_TRUE(player.core().routeHostCommandUrl("VXCOMMAND:FullScreen", "YES"));
   ASSERT_TRUE(player.window().isFullScreen());
   player.hostCommand("trapallkeys", "true");
   key(Qt::Key_Escape);
@@ -231,7 +231,7 @@ TEST_F(MenuWindow, HiddenMenuBarKeepsTheShortcuts) {
   player.hostCommand("showmenu", "false");
   EXPECT_FALSE(player.window().menuBar()->isVisible());
   key(Qt::Key_Right, Qt::ControlModifier);
-  EXPECT_EQ(player.level0()->currentFrame(), 1);
+  EXPECT_EQ(player.core().level0()->currentFrame(), 1);
   player.hostCommand("showmenu", "true");
   EXPECT_TRUE(player.window().menuBar()->isVisible());
 }
@@ -255,17 +255,17 @@ TEST_F(MenuWindow, OpenLocationDialog) {
   EXPECT_TRUE(dialog->okButton()->isEnabled());
   dialog->okButton()->click();
   QApplication::processEvents();
-  ASSERT_TRUE(player.hasMovie());
-  EXPECT_EQ(player.level0()->frameCount(), 3);
+  ASSERT_TRUE(player.core().hasMovie());
+  EXPECT_EQ(player.core().level0()->frameCount(), 3);
 }
 
 TEST_F(MenuWindow, OpenLocationTakesFileUrls) {
   const std::string path = dir.write("url.qvx", framesMovie(2));
   EXPECT_TRUE(player.openLocation(QStringLiteral("file://") + QString::fromStdString(path)).ok);
-  EXPECT_TRUE(player.hasMovie());
+  EXPECT_TRUE(player.core().hasMovie());
   // A network location is refused, said so, and the movie stays.
   EXPECT_FALSE(player.openLocation(QStringLiteral("http://example.org/m.qvx")).ok);
-  EXPECT_TRUE(player.hasMovie());
+  EXPECT_TRUE(player.core().hasMovie());
   auto* box = qobject_cast<QMessageBox*>(player.openDialog());
   ASSERT_NE(box, nullptr);
   EXPECT_TRUE(box->informativeText().contains("network locations cannot be opened yet"));
@@ -301,7 +301,7 @@ TEST_F(MenuWindow, CreateProjectorFromTheFileMenu) {
 TEST_F(MenuWindow, CloseClearsTheStage) {
   load(2);
   action(kClose).trigger();
-  EXPECT_FALSE(player.hasMovie());
+  EXPECT_FALSE(player.core().hasMovie());
   EXPECT_EQ(player.stage().grab().toImage().pixel(5, 5), qRgb(255, 255, 255));
   EXPECT_FALSE(action(kClose).isEnabled());
 }

@@ -122,7 +122,7 @@ TEST_F(SlowScript, WindowPaintsAndIgnoresInputWhileTheScriptRuns) {
   QImage during;
   probeWhileBusy([&] {
     probed = true;
-    framesInScript = player.framesAdvanced();
+    framesInScript = player.core().framesAdvanced();
     // What the window paints now: the last picture, through its paint path.
     during = player.stage().grab().toImage();
     // A repaint asked for now happens at the next pump, still in the script.
@@ -130,12 +130,12 @@ TEST_F(SlowScript, WindowPaintsAndIgnoresInputWhileTheScriptRuns) {
     player.stage().update();
     // Clicks, ticks and commands do not reach the core.
     QTest::mousePress(&player.stage(), Qt::LeftButton, Qt::NoModifier, QPoint(100, 50));
-    EXPECT_FALSE(player.input().mouseIsDown());
+    EXPECT_FALSE(player.core().input().mouseIsDown());
     QTest::mouseRelease(&player.stage(), Qt::LeftButton, Qt::NoModifier, QPoint(100, 50));
     player.tick();
     player.runCommand(kRewind);
-    EXPECT_EQ(player.framesAdvanced(), framesInScript);
-    EXPECT_EQ(player.level0()->currentFrame(), 1);
+    EXPECT_EQ(player.core().framesAdvanced(), framesInScript);
+    EXPECT_EQ(player.core().level0()->currentFrame(), 1);
   });
   ASSERT_TRUE(test::runUntil([&] { return player.questions == 1 && player.pausedAfterAbort(); }, 5000));
   EXPECT_EQ(dialogs, 1);
@@ -144,7 +144,7 @@ TEST_F(SlowScript, WindowPaintsAndIgnoresInputWhileTheScriptRuns) {
   ASSERT_FALSE(during.isNull());
   EXPECT_EQ(during.pixel(5, 5), kBlue);
   EXPECT_EQ(during.pixel(100, 50), kYellow);
-  EXPECT_EQ(player.framesAdvanced(), framesInScript);
+  EXPECT_EQ(player.core().framesAdvanced(), framesInScript);
 }
 
 TEST_F(SlowScript, AbortPausesTheMovieUntilPlay) {
@@ -154,8 +154,8 @@ TEST_F(SlowScript, AbortPausesTheMovieUntilPlay) {
   test::runUntil([] { return false; }, 400);
   EXPECT_EQ(player.questions, 1);
   EXPECT_FALSE(player.frameTimerActive());
-  EXPECT_FALSE(player.level0()->playing());
-  EXPECT_EQ(player.level0()->currentFrame(), 1);
+  EXPECT_FALSE(player.core().level0()->playing());
+  EXPECT_EQ(player.core().level0()->currentFrame(), 1);
   EXPECT_FALSE(player.window().action(kPlay)->isChecked());
   EXPECT_EQ(player.stage().grab().toImage().pixel(100, 50), kYellow);
 
@@ -230,7 +230,7 @@ TEST(MemoryBudget, StopsTheScriptAndSaysSoOnce) {
   closer.start(10);
   ASSERT_TRUE(player.openMovieFile(dir.write("hungry.qvx", test::compileSource(kHungry))).ok);
   // The movie plays on: frame 2 comes round again and again.
-  ASSERT_TRUE(test::runUntil([&] { return player.framesAdvanced() >= 6; }, 10000)) << player.framesAdvanced();
+  ASSERT_TRUE(test::runUntil([&] { return player.core().framesAdvanced() >= 6; }, 10000)) << player.core().framesAdvanced();
   EXPECT_EQ(boxes, 1);
   EXPECT_FALSE(player.pausedAfterAbort());
 }

@@ -96,9 +96,9 @@ TEST_F(WindowMessages, FailedOpenKeepsThePlayingMovieAndSaysWhy) {
   const std::string good = dir.write("good.qvx", colourMovie(3, 0x20, 0x80, 0x40));
   openThroughTheDialog(good);
   ASSERT_EQ(player.openDialog(), nullptr);
-  ASSERT_TRUE(player.hasMovie());
+  ASSERT_TRUE(player.core().hasMovie());
   player.runCommand(kStepForward);
-  ASSERT_EQ(player.level0()->currentFrame(), 1);
+  ASSERT_EQ(player.core().level0()->currentFrame(), 1);
   ASSERT_EQ(stagePixel(10, 10), qRgb(0x20, 0x80, 0x40));
 
   const std::string garbage = dir.write("garbage.qvx", Bytes{'n', 'o', 't', ' ', 'a', ' ', 'm', 'o', 'v', 'i', 'e'});
@@ -120,9 +120,9 @@ TEST_F(WindowMessages, FailedOpenKeepsThePlayingMovieAndSaysWhy) {
     EXPECT_EQ(lines[0].rfind("kivra-player: " + location + ": " + reason, 0), 0u) << err;
     expectMessage(reason);
     // The movie that was playing is still there, where it was.
-    ASSERT_TRUE(player.hasMovie()) << location;
-    EXPECT_EQ(player.level0()->url(), good);
-    EXPECT_EQ(player.level0()->currentFrame(), 1);
+    ASSERT_TRUE(player.core().hasMovie()) << location;
+    EXPECT_EQ(player.core().level0()->url(), good);
+    EXPECT_EQ(player.core().level0()->currentFrame(), 1);
     EXPECT_EQ(stagePixel(10, 10), qRgb(0x20, 0x80, 0x40)) << location;
     EXPECT_EQ(player.window().windowTitle(), QString::fromUtf8("good.qvx \u2013 Kivra Player"));
   }
@@ -140,7 +140,7 @@ TEST_F(WindowMessages, FailedOpenKeepsThePlayingMovieAndSaysWhy) {
   EXPECT_EQ(playerLines(testing::internal::GetCapturedStderr()),
             std::vector<std::string>{"kivra-player: " + garbage + ": not a movie (bad header)"});
   expectMessage("not a movie (bad header)");
-  EXPECT_EQ(player.level0()->url(), good);
+  EXPECT_EQ(player.core().level0()->url(), good);
   EXPECT_EQ(stagePixel(10, 10), qRgb(0x20, 0x80, 0x40));
 }
 
@@ -153,7 +153,7 @@ TEST_F(WindowMessages, StartMovieThatDoesNotOpenShowsTheWindowAndWhy) {
   EXPECT_EQ(playerLines(testing::internal::GetCapturedStderr()),
             std::vector<std::string>{"kivra-player: " + options.movie + ": not a movie (file too short: 3 bytes)"});
   EXPECT_TRUE(starting.window().isVisible());
-  EXPECT_FALSE(starting.hasMovie());
+  EXPECT_FALSE(starting.core().hasMovie());
   QMessageBox* box = messageBox(starting);
   ASSERT_NE(box, nullptr);
   EXPECT_TRUE(box->isVisible());

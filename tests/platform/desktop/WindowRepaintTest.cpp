@@ -66,7 +66,7 @@ showframe
 ::testing::AssertionResult showsAFullRedraw(DesktopPlayer& player, const char* when) {
   const QImage shown = player.stage().grab().toImage().convertToFormat(QImage::Format_ARGB32);
   RenderTarget full;
-  if (!player.redrawInto(full)) return ::testing::AssertionFailure() << when << ": no stage";
+  if (!player.core().redrawInto(full)) return ::testing::AssertionFailure() << when << ": no stage";
   if (shown.width() != full.width() || shown.height() != full.height())
     return ::testing::AssertionFailure() << when << ": the window is " << shown.width() << "x" << shown.height();
   for (int y = 0; y < full.height(); ++y)
@@ -86,17 +86,17 @@ TEST(WindowRepaint, EveryFrameAndEventShowsWhatAFullRedrawWould) {
   player.stopFrameTimer();  // the test steps the frames itself
   ASSERT_TRUE(showsAFullRedraw(player, "first frame"));
   for (int step = 1; step <= 6; ++step) {
-    player.frameStep(true);
+    player.core().frameStep(true);
     ASSERT_TRUE(showsAFullRedraw(player, ("step " + std::to_string(step)).c_str()));
   }
   // Over the button, press, release, away.
-  player.mouseMove(210, 150);
+  player.core().mouseMove(210, 150);
   ASSERT_TRUE(showsAFullRedraw(player, "over the button"));
-  player.mouseDown();
+  player.core().mouseDown();
   ASSERT_TRUE(showsAFullRedraw(player, "button down"));
-  player.mouseUp();
+  player.core().mouseUp();
   ASSERT_TRUE(showsAFullRedraw(player, "button up"));
-  player.mouseMove(5, 5);
+  player.core().mouseMove(5, 5);
   ASSERT_TRUE(showsAFullRedraw(player, "away from the button"));
 }
 

@@ -66,7 +66,7 @@ class Zoom : public ::testing::Test {
   }
   QImage shot() { return player.stage().grab().toImage(); }
   void expectRect(const RECT& want) {
-    const RECT& r = player.zoomRect();
+    const RECT& r = player.core().zoomRect();
     EXPECT_NEAR(r.xmin, want.xmin, 20);
     EXPECT_NEAR(r.xmax, want.xmax, 20);
     EXPECT_NEAR(r.ymin, want.ymin, 20);
@@ -79,7 +79,7 @@ class Zoom : public ::testing::Test {
 
 TEST_F(Zoom, ZoomInTwiceStaysOnTheCentreOfTheView) {
   menu(kZoomIn);
-  ASSERT_TRUE(player.zoomed());
+  ASSERT_TRUE(player.core().zoomed());
   expectRect(RECT{2000, 6000, 1000, 3000});
   // The green block doubled about the centre: 100-300 x 50-150.
   QImage image = shot();
@@ -99,7 +99,7 @@ TEST_F(Zoom, ZoomInTwiceStaysOnTheCentreOfTheView) {
   menu(kZoomOut);
   expectRect(RECT{2000, 6000, 1000, 3000});
   menu(kZoomOut);
-  EXPECT_FALSE(player.zoomed());
+  EXPECT_FALSE(player.core().zoomed());
   EXPECT_EQ(shot().pixel(200, 100), kGreen);
   EXPECT_EQ(shot().pixel(151, 76), kGreen);
   EXPECT_EQ(shot().pixel(148, 73), kWhite);
@@ -113,7 +113,7 @@ TEST_F(Zoom, ZoomOutKeepsWhereTheViewWasPanned) {
   QWidget* stage = &player.stage();
   QTest::mouseMove(stage, QPoint(200, 100));
   QTest::mousePress(stage, Qt::LeftButton, Qt::NoModifier, QPoint(200, 100));
-  EXPECT_TRUE(player.panning());
+  EXPECT_TRUE(player.core().panning());
   QTest::mouseMove(stage, QPoint(180, 90));
   QTest::mouseMove(stage, QPoint(160, 80));
   QTest::mouseRelease(stage, Qt::LeftButton, Qt::NoModifier, QPoint(160, 80));
@@ -131,7 +131,7 @@ TEST_F(Zoom, ZoomOutKeepsWhereTheViewWasPanned) {
 
   // Panned into a corner, zooming out stays inside the movie.
   menu(kZoomIn);
-  player.pan(1000, 1000);
+  player.core().pan(1000, 1000);
   expectRect(RECT{0, 2000, 0, 1000});
   menu(kZoomOut);
   expectRect(RECT{0, 4000, 0, 2000});
@@ -153,7 +153,7 @@ TEST_F(Zoom, ContextMenuZoomsInOnThePointWhereItOpened) {
   });
   QTest::mouseClick(&player.stage(), Qt::RightButton, Qt::NoModifier, QPoint(300, 150));
   ASSERT_TRUE(chosen);
-  ASSERT_TRUE(player.zoomed());
+  ASSERT_TRUE(player.core().zoomed());
   // The point becomes the middle of a view half as wide.
   expectRect(RECT{4000, 8000, 2000, 4000});
   const QImage image = shot();
@@ -173,11 +173,11 @@ TEST(ZoomFromActualSize, ZoomsWhatIsOnScreen) {
   player.window().show();
   ASSERT_TRUE(player.openMovieFile(dir.write("picture.qvx", test::compileSource(kPicture))).ok);
   player.runCommand(kActualSize);
-  ASSERT_EQ(player.scaleMode(), ScaleMode::NoScale);
+  ASSERT_EQ(player.core().scaleMode(), ScaleMode::NoScale);
   player.runCommand(kZoomIn);
-  ASSERT_TRUE(player.zoomed());
-  EXPECT_EQ(player.scaleMode(), ScaleMode::ShowAll);
-  const RECT& r = player.zoomRect();
+  ASSERT_TRUE(player.core().zoomed());
+  EXPECT_EQ(player.core().scaleMode(), ScaleMode::ShowAll);
+  const RECT& r = player.core().zoomRect();
   EXPECT_NEAR(r.xmin, 1000, 20);
   EXPECT_NEAR(r.xmax, 7000, 20);
   EXPECT_NEAR(r.ymin, 500, 20);

@@ -26,16 +26,16 @@ TEST(HeadlessPlayer, FirstFrameRunsAtLoadAndEachStepAdvancesOne) {
   test::TempDir dir;
   HeadlessPlayer player{CommandLine{}};
   ASSERT_TRUE(player.loadMovieFile(dir.write("m.qvx", framesMovie(5))).ok);
-  ASSERT_TRUE(player.hasMovie());
+  ASSERT_TRUE(player.core().hasMovie());
   EXPECT_TRUE(player.timerRunning());
-  EXPECT_EQ(player.level0()->currentFrame(), 0);
-  EXPECT_EQ(player.framePeriod(), 83u);
+  EXPECT_EQ(player.core().level0()->currentFrame(), 0);
+  EXPECT_EQ(player.core().framePeriod(), 83u);
   player.run(3, {});
-  EXPECT_EQ(player.level0()->currentFrame(), 3);
+  EXPECT_EQ(player.core().level0()->currentFrame(), 3);
   EXPECT_EQ(player.milliseconds(), 3 * 83u);
   // Looping: frames 4, then 0 again.
   player.run(2, {});
-  EXPECT_EQ(player.level0()->currentFrame(), 0);
+  EXPECT_EQ(player.core().level0()->currentFrame(), 0);
 }
 
 TEST(HeadlessPlayer, StepBeforeTheNextFrameTimeDoesNotAdvance) {
@@ -43,13 +43,13 @@ TEST(HeadlessPlayer, StepBeforeTheNextFrameTimeDoesNotAdvance) {
   HeadlessPlayer player{CommandLine{}};
   ASSERT_TRUE(player.loadMovieFile(dir.write("m.qvx", framesMovie(5))).ok);
   player.advanceClock(83);
-  player.frameStep(true);
-  EXPECT_EQ(player.level0()->currentFrame(), 1);
+  player.core().frameStep(true);
+  EXPECT_EQ(player.core().level0()->currentFrame(), 1);
   player.advanceClock(40);  // a timer tick half a period later
-  player.frameStep(true);
-  EXPECT_EQ(player.level0()->currentFrame(), 1);
-  player.frameStep(false);  // a step that input triggers is not held back
-  EXPECT_EQ(player.level0()->currentFrame(), 2);
+  player.core().frameStep(true);
+  EXPECT_EQ(player.core().level0()->currentFrame(), 1);
+  player.core().frameStep(false);  // a step that input triggers is not held back
+  EXPECT_EQ(player.core().level0()->currentFrame(), 2);
 }
 
 TEST(HeadlessPlayer, OneFrameMovieNeverRestarts) {
@@ -57,8 +57,8 @@ TEST(HeadlessPlayer, OneFrameMovieNeverRestarts) {
   HeadlessPlayer player{CommandLine{}};
   ASSERT_TRUE(player.loadMovieFile(dir.write("m.qvx", framesMovie(1))).ok);
   player.run(4, {});
-  EXPECT_EQ(player.level0()->currentFrame(), 0);
-  EXPECT_FALSE(player.level0()->playing());
+  EXPECT_EQ(player.core().level0()->currentFrame(), 0);
+  EXPECT_FALSE(player.core().level0()->playing());
 }
 
 TEST(HeadlessPlayer, CorruptMovieQuitsAtTheNextStep) {
@@ -70,11 +70,11 @@ TEST(HeadlessPlayer, CorruptMovieQuitsAtTheNextStep) {
   test::TempDir dir;
   HeadlessPlayer player{CommandLine{}};
   ASSERT_TRUE(player.loadMovieFile(dir.write("m.qvx", file)).ok);
-  EXPECT_TRUE(player.quitRequested());
+  EXPECT_TRUE(player.core().quitRequested());
   player.run(10, {});
   EXPECT_TRUE(player.quit());
   EXPECT_EQ(player.stepsRun(), 1);
-  EXPECT_FALSE(player.hasMovie());
+  EXPECT_FALSE(player.core().hasMovie());
 }
 
 TEST(HeadlessPlayer, PartlyLoadedMoviePlaysWhatArrived) {
@@ -85,7 +85,7 @@ TEST(HeadlessPlayer, PartlyLoadedMoviePlaysWhatArrived) {
   ASSERT_TRUE(player.loadMovieFile(dir.write("m.qvx", file)).ok);
   EXPECT_FALSE(player.loadWarning().empty());
   player.run(10, {});
-  EXPECT_EQ(player.level0()->currentFrame(), 3);
+  EXPECT_EQ(player.core().level0()->currentFrame(), 3);
   EXPECT_FALSE(player.quit());
 }
 
@@ -111,8 +111,8 @@ TEST(HeadlessPlayer, SizeOptionOverridesTheMovieSize) {
   test::TempDir dir;
   HeadlessPlayer player{options};
   ASSERT_TRUE(player.loadMovieFile(dir.write("m.qvx", framesMovie(2))).ok);
-  EXPECT_EQ(player.render().width(), 64);
-  EXPECT_EQ(player.render().height(), 32);
+  EXPECT_EQ(player.core().render().width(), 64);
+  EXPECT_EQ(player.core().render().height(), 32);
 }
 
 TEST(HeadlessPlayer, EmbeddedMovieCases) {
@@ -131,15 +131,15 @@ TEST(HeadlessPlayer, EmbeddedMovieCases) {
     HeadlessPlayer player{CommandLine{}};
     EXPECT_TRUE(player.loadEmbeddedMovie(dir.write("good", withTrailer(static_cast<uint32_t>(movie.size())))));
     EXPECT_TRUE(player.embedded());
-    EXPECT_TRUE(player.hasMovie());
-    EXPECT_EQ(player.level0()->frameCount(), 3);
+    EXPECT_TRUE(player.core().hasMovie());
+    EXPECT_EQ(player.core().level0()->frameCount(), 3);
   }
   {
     // A length beyond the file: no movie, but the executable counts as embedded.
     HeadlessPlayer player{CommandLine{}};
     EXPECT_FALSE(player.loadEmbeddedMovie(dir.write("long", withTrailer(0x7FFFFFFF))));
     EXPECT_TRUE(player.embedded());
-    EXPECT_FALSE(player.hasMovie());
+    EXPECT_FALSE(player.core().hasMovie());
   }
   {
     HeadlessPlayer player{CommandLine{}};
@@ -160,7 +160,7 @@ TEST(HeadlessPlayer, LoadErrors) {
   EXPECT_NE(r.error.find("bad header"), std::string::npos);
   r = player.loadMovieFile(dir.write("short.qvx", {'X', 'V', 'Q'}));
   EXPECT_FALSE(r.ok);
-  EXPECT_FALSE(player.hasMovie());
+  EXPECT_FALSE(player.core().hasMovie());
 }
 
 }  // namespace

@@ -1,0 +1,37 @@
+#pragma once
+// What a timeline needs from the player that runs it: the display it places
+// into, the action queue, the background colour, and the libraries it
+// imports from. The player implements it; tests may give a timeline a stub.
+// Player thread only; the context outlives every timeline it is given to.
+#include <string>
+
+#include "core/format/MovieBuffer.h"
+#include "core/format/Records.h"
+
+namespace kivra {
+
+class ActionQueue;
+class Display;
+class TimelinePlayer;
+
+class TimelineContext {
+ public:
+  virtual ~TimelineContext() = default;
+
+  virtual Display& display() = 0;
+  // The pending action lists the timeline queues frame and init actions on.
+  virtual ActionQueue& actions() = 0;
+  // A root timeline was fed `report`'s bytes.
+  virtual void movieDataArrived(TimelinePlayer& timeline, const IntakeReport& report) = 0;
+  // The movie turned out damaged: the player quits at its next step.
+  virtual void movieCorrupt() = 0;
+  // The movie's SetBackgroundColor tag.
+  virtual void setBackgroundColor(Rgba colour) = 0;
+  // Whether a version-6 movie at `base` may import from `url`.
+  virtual bool importAllowed(const std::string& base, const std::string& url) const = 0;
+  // The library movie for an import, loaded on first request; it lives as
+  // long as the context's movies.
+  virtual TimelinePlayer& libraryFor(const std::string& base, const std::string& url) = 0;
+};
+
+}  // namespace kivra

@@ -1,0 +1,77 @@
+#pragma once
+// What the script engine and its natives use of the player: the display and
+// input state they script, level 0, the view settings, the clocks and the
+// host's answers. The player implements it; the engine reaches it through
+// ScriptEngine::player(). Player thread only.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "core/host/HostInfo.h"
+#include "core/input/InputDispatch.h"
+#include "core/movie/Display.h"
+#include "core/movie/TimelinePlayer.h"
+#include "core/view/Quality.h"
+#include "core/view/ViewTransform.h"
+#include "core/view/ZoomAndPan.h"
+
+namespace kivra {
+
+class InputScriptHooks;
+
+class PlayerServices {
+ public:
+  virtual ~PlayerServices() = default;
+
+  // ---- What scripts act on ----------------------------------------------------
+  virtual Display& display() = 0;
+  virtual InputDispatch& input() = 0;
+  // Where the class library answers script-property questions (not owned;
+  // null restores the defaults).
+  virtual void setInputScriptHooks(InputScriptHooks* hooks) = 0;
+  virtual TimelinePlayer* level0() = 0;
+
+  // ---- Quality, repaint and the view ------------------------------------------
+  virtual Quality quality() const = 0;
+  virtual void setQuality(Quality q) = 0;
+  virtual void setAutoQuality(bool on) = 0;
+  // Marks the whole stage for drawing and asks the host to repaint it.
+  virtual void redrawAll() = 0;
+  // Paints what is dirty now (updateAfterEvent).
+  virtual void updateNow() = 0;
+  // The view for the current client rectangle.
+  virtual const ViewTransform& view() = 0;
+  virtual ScaleMode scaleMode() const = 0;
+  virtual uint8_t alignment() const = 0;
+  // Scale mode (low 4 bits) and alignment flags (ViewAlign) of the view.
+  virtual void setScaleMode(uint8_t modeAndAlign) = 0;
+  // The movie's wish to show the menus; a change from a script is passed on
+  // to the host as "showmenu".
+  virtual bool showMenu() const = 0;
+  virtual void setShowMenuFromScript(bool show) = 0;
+
+  // ---- Clocks ----------------------------------------------------------------------
+  // The host's clock, and its value when the current movie was opened
+  // (GetTime counts from it).
+  virtual uint32_t milliseconds() = 0;
+  virtual uint32_t startTime() const = 0;
+  // Real time for the slow-script question.
+  virtual uint32_t scriptClock() = 0;
+  // A script has run long; true aborts it.
+  virtual bool askToAbortSlowScript() = 0;
+
+  // ---- Host services ---------------------------------------------------------------
+  virtual void trace(const std::string& line) = 0;
+  virtual void debugLog(const std::string& line) = 0;
+  virtual HostInfo hostInfo() = 0;
+  virtual bool keyIsToggled(int code) = 0;
+  virtual int showPointer(bool show) = 0;
+  // A "VXCommand:" URL (any letter case) goes to the host with `target` as
+  // its argument, and the request ends there. Returns false for any other
+  // URL; `handled` tells what the host answered.
+  virtual bool routeHostCommandUrl(const std::string& url, const std::string& target, bool* handled) = 0;
+  virtual size_t memoryInUse() = 0;
+  virtual void scriptOverMemoryBudget(size_t budgetBytes) = 0;
+};
+
+}  // namespace kivra
