@@ -10,7 +10,7 @@ class ScriptEngine;
 
 // Runs the class library; false when the embedded movie could not be read
 // (the player then goes on with the primitives alone).
-bool runClassLibrary(ScriptEngine& engine);
+[[nodiscard]] bool runClassLibrary(ScriptEngine& engine);
 
 // The capabilities query string for the player's host.
 std::string capabilitiesString(ScriptEngine& engine);

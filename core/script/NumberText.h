@@ -12,10 +12,10 @@ void appendNumber(double value, std::string& out);
 
 // Reads a decimal number. Lenient: characters after the number are ignored.
 // Strict: anything left over fails. Fails (false) when no digit is found.
-bool readDecimal(std::string_view s, bool lenient, double& out);
+[[nodiscard]] bool readDecimal(std::string_view s, bool lenient, double& out);
 // Reads an integer of the base (2 to 36) into a wrapping 32-bit signed
 // accumulator; an empty digit run or a trailing character fails.
-bool readInteger(std::string_view s, int base, int32_t& out);
+[[nodiscard]] bool readInteger(std::string_view s, int base, int32_t& out);
 // Version 6 string to number: "0x" hexadecimal, "0" octal, else strict decimal.
 double stringToNumberV6(std::string_view s);
 
