@@ -4,7 +4,7 @@
 // family: Fast* by decoded kind (the fast paths), General* by opcode. They
 // are included, not called, so that the loop's state stays in registers;
 // the families that use little or none of it are handlers of their own,
-// out of the loop (interpreter/StringActions.cpp, ClipActions.cpp,
+// out of the loop (interpreter/StringActions.cpp, TimelineActions.cpp,
 // VariableActions.cpp, BlockActions.cpp).
 #include <cmath>
 #include <cstring>

@@ -44,7 +44,7 @@ class Interpreter {
   // (interpreter/VariableActions.cpp).
   static void variableAction(ScriptEngine& e, ActionContext& ctx, uint8_t code0, const ScriptValue* a, bool& flag,
                              ScriptValue& result);
-  // The timeline, clip and host actions, another (interpreter/ClipActions.cpp).
+  // The timeline, clip and host actions, another (interpreter/TimelineActions.cpp).
   [[gnu::noinline, gnu::cold]] static void clipAction(ScriptEngine& e, ActionContext& ctx, uint8_t code0,
                                                       const ScriptValue* a, ActionReader& r, double& num,
                                                       ScriptValue& result);
