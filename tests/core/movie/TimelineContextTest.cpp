@@ -10,6 +10,8 @@
 
 #include "core/movie/ActionQueue.h"
 #include "core/movie/Display.h"
+#include "core/movie/DisplayPainter.h"
+#include "core/render/Renderer.h"
 #include "core/movie/TimelinePlayer.h"
 #include "tests/core/movie/TestPlayer.h"
 
@@ -104,6 +106,31 @@ TEST(TimelineWithoutPlayer, PlaysFramesIntoTheContextsDisplay) {
   EXPECT_EQ(t.displayObject()->childAt(1), nullptr);
   EXPECT_NE(t.displayObject()->childAt(2), nullptr);
   EXPECT_EQ(context.frameActions(), 0);
+}
+
+// The display list a timeline filled draws through the painter and the
+// renderer alone: the square where it was placed, the background elsewhere.
+TEST(TimelineWithoutPlayer, TheDisplayDrawsWithoutAPlayer) {
+  StubTimelineContext context;
+  TimelinePlayer& t = context.play("movie version=6 size=40x40\nbackground #336699\n" + test::square(1) +
+                                   "place 1 1 at=0,0\nshowframe\n");
+  ViewRequest view;
+  view.client = DeviceRect{0, 0, 40, 40};
+  view.frame = t.movie().frameRect();
+  EXPECT_TRUE(context.display().setView(view));
+  context.display().update();
+
+  RenderTarget target;
+  ASSERT_TRUE(target.create(40, 40, PixelFormat::Bgra32));
+  FrameSetup setup;
+  setup.dirty = ClipRect{0, 0, 40, 40};
+  setup.background = context.background;
+  Renderer renderer;
+  DisplayPainter painter;
+  painter.paint(context.display(), renderer, target, setup);
+  const auto at = [&](int x, int y) { return target.pixels()[y * target.rowBytes() / 4 + x]; };
+  EXPECT_EQ(at(5, 5), 0xFFFF0000u);
+  EXPECT_EQ(at(25, 25), 0xFF336699u);
 }
 
 TEST(TimelineWithoutPlayer, ImportsAskTheContextForPermissionAndTheLibrary) {
