@@ -1,0 +1,56 @@
+#pragma once
+// JPEG bitmap bodies (tags 6, 21 and 35) decoded with libjpeg into 32-bit
+// B, G, R, A pixels.
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+#include "core/render/bitmap/BitmapImage.h"
+
+namespace kivra {
+
+// Frees memory (the pixels of unlocked bitmaps) before a failed decoder is
+// tried once more.
+struct ReleasePixelsHook {
+  void (*release)(void* context) = nullptr;
+  void* context = nullptr;
+
+  void operator()() const {
+    if (release) release(context);
+  }
+};
+
+struct JpegSession;
+
+// The movie's shared tables (tag 8) and the decoder that holds them. Only
+// the first tag 8 counts; if its tables cannot be read there is no shared
+// decoder and images that need it get no pixels.
+class JpegTables {
+ public:
+  JpegTables();
+  ~JpegTables();
+  JpegTables(const JpegTables&) = delete;
+  JpegTables& operator=(const JpegTables&) = delete;
+
+  bool load(const uint8_t* data, size_t length);
+  bool loaded() const { return session_ != nullptr; }
+
+  // Tag 6: an image without tables of its own.
+  bool decode(const uint8_t* data, size_t length, BitmapImage& out,
+              const ReleasePixelsHook& hook = {});
+
+ private:
+  std::unique_ptr<JpegSession> session_;
+  bool attempted_ = false;
+};
+
+// Tag 21: a complete JPEG stream. False leaves `out` empty.
+bool decodeJpegBitmap(const uint8_t* data, size_t length, BitmapImage& out,
+                      const ReleasePixelsHook& hook = {});
+
+// Tag 35: u32 JPEG length, the JPEG stream, then zlib-compressed alpha bytes.
+// Colours are clamped to the alpha so the pixels stay premultiplied.
+bool decodeJpegAlphaBitmap(const uint8_t* body, size_t length, BitmapImage& out,
+                           const ReleasePixelsHook& hook = {});
+
+}  // namespace kivra
