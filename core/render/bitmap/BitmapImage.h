@@ -37,7 +37,7 @@ class BitmapImage {
   // formats, a cleared palette. Fails, leaving the image empty, for an
   // unknown format, a zero size, a size over the cap or when memory runs
   // out. Replaces any pixels held, so the image must not be locked.
-  bool create(int format, uint32_t width, uint32_t height);
+  [[nodiscard]] bool create(int format, uint32_t width, uint32_t height);
   // Frees bits and palette unless locked; returns whether it did.
   bool release();
   // A lower cap for this image (tests and fuzzing keep allocations small).

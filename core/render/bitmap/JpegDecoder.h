@@ -32,11 +32,11 @@ class JpegTables {
   JpegTables(const JpegTables&) = delete;
   JpegTables& operator=(const JpegTables&) = delete;
 
-  bool load(const uint8_t* data, size_t length);
+  [[nodiscard]] bool load(const uint8_t* data, size_t length);
   bool loaded() const { return session_ != nullptr; }
 
   // Tag 6: an image without tables of its own.
-  bool decode(const uint8_t* data, size_t length, BitmapImage& out,
+  [[nodiscard]] bool decode(const uint8_t* data, size_t length, BitmapImage& out,
               const ReleasePixelsHook& hook = {});
 
  private:
@@ -45,12 +45,12 @@ class JpegTables {
 };
 
 // Tag 21: a complete JPEG stream. False leaves `out` empty.
-bool decodeJpegBitmap(const uint8_t* data, size_t length, BitmapImage& out,
+[[nodiscard]] bool decodeJpegBitmap(const uint8_t* data, size_t length, BitmapImage& out,
                       const ReleasePixelsHook& hook = {});
 
 // Tag 35: u32 JPEG length, the JPEG stream, then zlib-compressed alpha bytes.
 // Colours are clamped to the alpha so the pixels stay premultiplied.
-bool decodeJpegAlphaBitmap(const uint8_t* body, size_t length, BitmapImage& out,
+[[nodiscard]] bool decodeJpegAlphaBitmap(const uint8_t* body, size_t length, BitmapImage& out,
                            const ReleasePixelsHook& hook = {});
 
 }  // namespace kivra

@@ -13,7 +13,7 @@ namespace kivra {
 // image empty, when the header is cut short, the format is unknown or the
 // pixels cannot be allocated. A stream that ends early still gives a bitmap:
 // the rows it did not reach are cleared.
-bool decodeLosslessBitmap(uint16_t tagCode, const uint8_t* body, size_t length, BitmapImage& out);
+[[nodiscard]] bool decodeLosslessBitmap(uint16_t tagCode, const uint8_t* body, size_t length, BitmapImage& out);
 
 // Inflates up to `room` bytes from `in` (advanced past what was used);
 // returns how many came before the stream ended or failed.
