@@ -7,6 +7,8 @@
 // the host anyway.
 #include "core/script/Interpreter.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -58,9 +60,12 @@ void Interpreter::clipAction(ScriptEngine& e, ActionContext& ctx, uint8_t code0,
       }
       if (!target || !target->isClipObject()) break;
       double d;
-      int frame = readDecimal(spec, false, d) ? toInteger32(d) - 1 : e.bridge_->frameOfLabel(*target, spec);
-      if (frame < 0) break;
-      frame += bias;
+      // Counted in 64 bits: a frame number near the 32-bit limit plus the
+      // bias lies past every timeline's end rather than wrapping around.
+      const int64_t wanted = readDecimal(spec, false, d) ? int64_t{toInteger32(d)} - 1
+                                                         : int64_t{e.bridge_->frameOfLabel(*target, spec)};
+      if (wanted < 0) break;
+      const int frame = static_cast<int>(std::min<int64_t>(wanted + bias, INT32_MAX));
       if (code0 == op(Opcode::GotoFrame2)) {
         e.bridge_->gotoFrame(*target, frame, flags & 1);
         break;
