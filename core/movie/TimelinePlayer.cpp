@@ -26,12 +26,12 @@ bool supportedSoundCodec(uint8_t format) {
 }  // namespace
 
 TimelinePlayer::TimelinePlayer(TimelineContext& player, int level, std::string url, RootKind kind)
-    : player_(player), root_(this), rootKind_(kind), level_(level), url_(std::move(url)) {
+    : context_(player), root_(this), rootKind_(kind), level_(level), url_(std::move(url)) {
   if (kind == RootKind::Level) display().addTimeline(this);
 }
 
 TimelinePlayer::TimelinePlayer(TimelinePlayer& root, DisplayObject& object, const Character& sprite)
-    : player_(root.player_), root_(&root), rootKind_(RootKind::Level), level_(object.depth()), object_(&object) {
+    : context_(root.context_), root_(&root), rootKind_(RootKind::Level), level_(object.depth()), object_(&object) {
   const MovieBuffer& m = root.movie_;
   const int64_t start = sprite.data ? sprite.data - m.data() : 0;
   cursor_.reset(m.data(), start + static_cast<int64_t>(sprite.dataLength));
@@ -50,7 +50,7 @@ TimelinePlayer::~TimelinePlayer() {
   if (rootKind_ == RootKind::Level) display().removeTimeline(this);
 }
 
-Display& TimelinePlayer::display() const { return player_.display(); }
+Display& TimelinePlayer::display() const { return context_.display(); }
 
 const MovieBuffer& TimelinePlayer::movie() const { return root_->movie_; }
 
@@ -75,7 +75,7 @@ IntakeReport TimelinePlayer::feed(const uint8_t* data, size_t count) {
       cursor_.setAvailable(movie_.received());
     }
   }
-  player_.movieDataArrived(*this, report);
+  context_.movieDataArrived(*this, report);
   return report;
 }
 
@@ -103,7 +103,7 @@ DispatchResult TimelinePlayer::dispatchTag() {
   const TagRead r = cursor_.readTagHeader(tag);
   if (r == TagRead::Incomplete) return kDispatchIncomplete;
   if (r == TagRead::PastEnd) {
-    player_.movieCorrupt();
+    context_.movieCorrupt();
     cursor_.setPosition(start);
     return kDispatchError;
   }
@@ -278,7 +278,7 @@ void TimelinePlayer::runControlTag(const TagHeader& tag) {
       ++currentFrame_;
       break;
     case TagCode::SetBackgroundColor:
-      player_.setBackgroundColor(cursor_.readRgb());
+      context_.setBackgroundColor(cursor_.readRgb());
       break;
     case TagCode::FrameLabel:
       label_ = cursor_.readString();
@@ -303,7 +303,7 @@ void TimelinePlayer::runControlTag(const TagHeader& tag) {
         block.length = static_cast<size_t>(cursor_.remaining());
         block.clip = object_;
         block.version = version();
-        player_.actions().push(ActionList::Frame, block);
+        context_.actions().push(ActionList::Frame, block);
       }
       break;
     case TagCode::DoInitAction: {
@@ -318,7 +318,7 @@ void TimelinePlayer::runControlTag(const TagHeader& tag) {
         block.length = static_cast<size_t>(cursor_.remaining());
         block.clip = object_;
         block.version = version();
-        player_.actions().push(ActionList::Init, block);
+        context_.actions().push(ActionList::Init, block);
       }
       break;
     }
@@ -384,7 +384,7 @@ void TimelinePlayer::placeObject(const TagHeader& tag, bool second) {
   if (info.flags & kPlaceMove) {
     display().move(*object_, info);
   } else if (display().place(*object_, info) == PlaceResult::NoCharacter) {
-    player_.movieCorrupt();
+    context_.movieCorrupt();
   }
 }
 
@@ -417,8 +417,8 @@ void TimelinePlayer::importAssets(const TagHeader& tag) {
   if (r.importWait_) return;  // one import is awaited at a time
   const std::string url = cursor_.readString();
   if (cursor_.overrun()) return;
-  if (version() >= 6 && !player_.importAllowed(r.url_, url)) return;
-  TimelinePlayer& library = player_.libraryFor(r.url_, url);
+  if (version() >= 6 && !context_.importAllowed(r.url_, url)) return;
+  TimelinePlayer& library = context_.libraryFor(r.url_, url);
   if (std::find(r.importSources_.begin(), r.importSources_.end(), &library) == r.importSources_.end())
     r.importSources_.push_back(&library);
   r.importTagBody_ = cursor_.position();
@@ -467,7 +467,7 @@ void TimelinePlayer::queueLibraryInitActions(TimelinePlayer& library) {
       block.length = tag.length - 2;
       block.clip = root_->object_;
       block.version = m.version();
-      player_.actions().push(ActionList::Init, block);
+      context_.actions().push(ActionList::Init, block);
     }
     in.setPosition(tag.end);
   }
@@ -567,7 +567,7 @@ int TimelinePlayer::findFrameLabel(const std::string& name, int first) {
     const TagRead r = in.readTagHeader(tag);
     if (r == TagRead::Incomplete) return -1;
     if (r == TagRead::PastEnd) {
-      player_.movieCorrupt();
+      context_.movieCorrupt();
       return -1;
     }
     if (tag.code == static_cast<uint16_t>(TagCode::End)) return -1;

@@ -50,7 +50,6 @@ class TimelinePlayer {
   bool isRoot() const { return root_ == this; }
   bool isLibrary() const { return rootKind_ == RootKind::Library; }
   TimelinePlayer& root() const { return *root_; }
-  TimelineContext& context() const { return player_; }
   const MovieBuffer& movie() const;
   const std::string& url() const { return root_->url_; }
   // The level number of a root, the depth of a sprite.
@@ -121,7 +120,7 @@ class TimelinePlayer {
   std::shared_ptr<Character> newCharacter(uint16_t id, CharacterKind kind, uint16_t tagCode);
   Display& display() const;
 
-  TimelineContext& player_;
+  TimelineContext& context_;
   TimelinePlayer* root_;
   RootKind rootKind_ = RootKind::Level;
   int level_ = 0;
