@@ -17,6 +17,7 @@
 
 namespace kivra {
 
+class BitmapImage;
 class TimelinePlayer;
 
 enum class CharacterKind : uint8_t {
@@ -87,7 +88,13 @@ struct Character {
     uint16_t frameCount = 0;
     std::unique_ptr<VideoFrameData[]> frames;
   };
-  std::variant<std::monostate, SpritePart, ButtonPart, MorphPart, SoundPart, FontPart, VideoPart> part;
+  // Bitmap: the pixels, decoded on first use (the image outlives the entry
+  // while a build holds it locked).
+  struct BitmapPart {
+    std::shared_ptr<BitmapImage> image;
+    bool failed = false;  // the data cannot be decoded: no further tries
+  };
+  std::variant<std::monostate, SpritePart, ButtonPart, MorphPart, SoundPart, FontPart, VideoPart, BitmapPart> part;
   // The part when the character has it; null otherwise.
   SpritePart* sprite() { return std::get_if<SpritePart>(&part); }
   const SpritePart* sprite() const { return std::get_if<SpritePart>(&part); }
@@ -96,6 +103,7 @@ struct Character {
   const MorphPart* morph() const { return std::get_if<MorphPart>(&part); }
   FontPart* font() { return std::get_if<FontPart>(&part); }
   VideoPart* video() { return std::get_if<VideoPart>(&part); }
+  BitmapPart* bitmap() { return std::get_if<BitmapPart>(&part); }
 
   // Import alias: the exporting movie's entry.
   std::shared_ptr<Character> target;
@@ -132,6 +140,12 @@ class Dictionary {
   int remove(uint16_t id);
   void clear();
   size_t size() const { return count_; }
+  // Calls f(Character&) for every entry, bucket by bucket.
+  template <class F>
+  void forEach(F f) const {
+    for (const auto& head : buckets_)
+      for (Character* c = head.get(); c; c = c->next.get()) f(*c);
+  }
 
  private:
   std::array<std::shared_ptr<Character>, kBuckets> buckets_;

@@ -3,6 +3,7 @@
 #include <array>
 
 #include "core/movie/OutlineHit.h"
+#include "core/movie/TimelinePlayer.h"
 #include "core/render/Renderer.h"
 
 namespace kivra {
@@ -65,6 +66,7 @@ void drawFromTag(const Character& c, ShapeDraw& draw) {
   draw.tagCode = c.tagCode;
   draw.body = c.tagBody;
   draw.length = c.tagLength;
+  draw.bitmaps = c.owner ? &c.owner->bitmaps() : nullptr;
 }
 
 bool boxHit(const Character& c, const MATRIX& device, uint16_t, int64_t x, int64_t y, OutlineHit&) {

@@ -26,7 +26,8 @@ bool supportedSoundCodec(uint8_t format) {
 }  // namespace
 
 TimelinePlayer::TimelinePlayer(TimelineContext& player, int level, std::string url, RootKind kind)
-    : context_(player), root_(this), rootKind_(kind), level_(level), url_(std::move(url)) {
+    : context_(player), root_(this), rootKind_(kind), level_(level), url_(std::move(url)),
+      bitmaps_(std::make_unique<MovieBitmaps>(dictionary_)) {
   if (kind == RootKind::Level) display().addTimeline(this);
 }
 
@@ -172,8 +173,12 @@ void TimelinePlayer::defineTag(const TagHeader& tag) {
     case TagCode::DefineBitsJPEG2:
     case TagCode::DefineBitsJPEG3:
     case TagCode::DefineBitsLossless2:
-      finish(newCharacter(cursor_.readU16(), CharacterKind::Bitmap, tag.code));
+    {
+      auto c = newCharacter(cursor_.readU16(), CharacterKind::Bitmap, tag.code);
+      c->part.emplace<Character::BitmapPart>();
+      finish(std::move(c));
       break;
+    }
     case TagCode::DefineButton:
     case TagCode::DefineButton2: {
       auto c = newCharacter(cursor_.readU16(), CharacterKind::Button, tag.code);
@@ -187,6 +192,7 @@ void TimelinePlayer::defineTag(const TagHeader& tag) {
       if (!root_->jpegTables_ && cursor_.remaining() > 0) {
         root_->jpegTables_ = cursor_.current();
         root_->jpegTablesLength_ = static_cast<size_t>(cursor_.remaining());
+        bitmaps().setJpegTables(root_->jpegTables_, root_->jpegTablesLength_);
       }
       break;
     case TagCode::DefineFont:

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "core/movie/Character.h"
+#include "core/movie/MovieBitmaps.h"
 #include "core/format/MovieBuffer.h"
 #include "core/format/TagCursor.h"
 
@@ -96,6 +97,8 @@ class TimelinePlayer {
   bool libraryComplete() const;
   // Called by the player when the awaited library is complete.
   void resolveImport();
+  // The root's bitmap characters and their decoded pixels.
+  MovieBitmaps& bitmaps() { return *root_->bitmaps_; }
   // The shared JPEG tables of a root (a pointer into the buffer), or null.
   const uint8_t* jpegTables() const { return root_->jpegTables_; }
   size_t jpegTablesLength() const { return root_->jpegTablesLength_; }
@@ -144,6 +147,7 @@ class TimelinePlayer {
   std::string url_;
   MovieBuffer movie_;
   Dictionary dictionary_;
+  std::unique_ptr<MovieBitmaps> bitmaps_;  // roots only
   std::map<std::string, std::shared_ptr<Character>> exports_;
   std::vector<TimelinePlayer*> importSources_;
   TimelinePlayer* importWait_ = nullptr;

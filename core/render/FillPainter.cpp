@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "core/render/BitmapSampler.h"
 #include "core/render/RenderMatrix.h"
 
 namespace kivra {
@@ -63,17 +64,6 @@ void setMapping(FillStyle& f, const MATRIX& device, int factor, double unit) {
   f.vt = -(ib * tx + id * ty) * unit;
 }
 
-int64_t toFixed16(double v) {
-  if (!(v > -1e15)) return static_cast<int64_t>(-1e15);
-  if (!(v < 1e15)) return static_cast<int64_t>(1e15);
-  // Past 2^47 the 16.16 form has no room: the nearer end, not whatever
-  // llround answers out of range.
-  const double s = v * 65536.0;
-  if (s >= 0x1p63) return INT64_MAX;
-  if (s <= -0x1p63) return INT64_MIN;
-  return std::llround(s);
-}
-
 // A step along a span. A nearly singular fill matrix gives positions and
 // steps near the ends of the range; a position only moves further out as
 // it steps, and every one past the ramp's ends picks the same colour, so
@@ -87,6 +77,18 @@ inline int64_t stepSaturated(int64_t at, int64_t step) {
 }  // namespace
 
 const BilinearWeights& bilinearWeights() { return kWeights; }
+
+int64_t toFixed16(double v) {
+  if (!(v > -1e15)) return static_cast<int64_t>(-1e15);
+  if (!(v < 1e15)) return static_cast<int64_t>(1e15);
+  // Past 2^47 the 16.16 form has no room: the nearer end, not whatever
+  // llround answers out of range.
+  const double s = v * 65536.0;
+  if (s >= 0x1p63) return INT64_MAX;
+  if (s <= -0x1p63) return INT64_MIN;
+  return std::llround(s);
+}
+
 
 void buildGradientRamp(const GradientRecord* g, int count, GradientRamp& ramp) {
   for (int j = 0; j <= 256; ++j) {
@@ -120,6 +122,7 @@ void prepareFills(ShapeBuild& build, const MATRIX& device, int factor) {
   for (FillStyle& f : build.fills()) {
     f.rampPtr = nullptr;
     f.tablePtr = nullptr;
+    f.directCopy = false;
     switch (f.kind) {
       case FillKind::Mask:
         f.span = SpanKind::None;
@@ -156,7 +159,7 @@ void prepareFills(ShapeBuild& build, const MATRIX& device, int factor) {
           if (f.tables >= 0) {
             ColorTables& t = build.tables(f.tables);
             f.cxform.buildTables(t.r, t.g, t.b, t.a);
-            f.unpremultiply = f.cxform.canLowerAlpha() || f.bitmap->hasAlpha;
+            f.unpremultiply = f.cxform.canLowerAlpha() || f.bitmap.hasAlpha;
           }
         }
         break;
@@ -166,6 +169,7 @@ void prepareFills(ShapeBuild& build, const MATRIX& device, int factor) {
   for (FillStyle& f : build.fills()) {
     if (f.ramp >= 0 && (f.span == SpanKind::Linear || f.span == SpanKind::Radial)) f.rampPtr = &build.ramp(f.ramp);
     if (f.tables >= 0 && f.span == SpanKind::Bitmap) f.tablePtr = &build.tables(f.tables);
+    if (f.span == SpanKind::Bitmap) f.directCopy = copiesBitmapRows(f);
   }
 }
 
@@ -207,71 +211,6 @@ void radialSpan(const FillStyle& f, int x, int y, int n, ExpandedPixel* out) {
       idx = k;
     }
     out[i] = ramp[idx];
-  }
-}
-
-inline int wrapIndex(int64_t i, int size) {
-  int64_t r = i % size;
-  return static_cast<int>(r < 0 ? r + size : r);
-}
-
-inline ExpandedPixel transformBitmapPixel(const FillStyle& f, ExpandedPixel p) {
-  const ColorTables& t = *f.tablePtr;
-  uint32_t b = p & 0xFFFF, g = (p >> 16) & 0xFFFF, r = (p >> 32) & 0xFFFF, a = (p >> 48) & 0xFFFF;
-  if (!f.unpremultiply) return expand(t.b[b], t.g[g], t.r[r], t.a[a]);
-  if (a == 0) {
-    b = g = r = 0;
-  } else if (a < 255) {
-    const uint32_t k = 65280 / a;  // 255 . 256 / A
-    b = std::min<uint32_t>((b * k) >> 8, 255);
-    g = std::min<uint32_t>((g * k) >> 8, 255);
-    r = std::min<uint32_t>((r * k) >> 8, 255);
-  }
-  const uint32_t na = t.a[a];
-  if (na == 0) return 0;
-  const uint32_t m = na + 1;
-  return expand(static_cast<uint8_t>((m * t.b[b]) >> 8), static_cast<uint8_t>((m * t.g[g]) >> 8),
-                static_cast<uint8_t>((m * t.r[r]) >> 8), static_cast<uint8_t>(na));
-}
-
-void bitmapSpan(const FillStyle& f, int x, int y, int n, ExpandedPixel* out) {
-  const BitmapPixels& bm = *f.bitmap;
-  int64_t u = toFixed16(f.ua * x + f.uc * y + f.ut) >> 16;  // bitmap pixels, 16.16
-  int64_t v = toFixed16(f.ub * x + f.ud * y + f.vt) >> 16;
-  const int64_t du = toFixed16(f.ua) >> 16, dv = toFixed16(f.ub) >> 16;
-  const int w = bm.width, h = bm.height;
-  auto px = [&](int ix, int iy) { return unpackArgb(bm.pixels[static_cast<size_t>(iy) * bm.stride + ix]); };
-  for (int i = 0; i < n; ++i, u += du, v += dv) {
-    ExpandedPixel p;
-    if (!f.smooth) {
-      int ix, iy;
-      if (f.clipped) {
-        ix = static_cast<int>(std::clamp<int64_t>(u >> 16, 0, w - 1));
-        iy = static_cast<int>(std::clamp<int64_t>(v >> 16, 0, h - 1));
-      } else {
-        ix = wrapIndex(u >> 16, w);
-        iy = wrapIndex(v >> 16, h);
-      }
-      p = px(ix, iy);
-    } else {
-      const int fx = static_cast<int>((u >> 13) & 7), fy = static_cast<int>((v >> 13) & 7);
-      int x0, x1, y0, y1;
-      if (f.clipped) {
-        x0 = static_cast<int>(std::clamp<int64_t>(u >> 16, 0, w - 1));
-        y0 = static_cast<int>(std::clamp<int64_t>(v >> 16, 0, h - 1));
-        x1 = std::min(x0 + 1, w - 1);
-        y1 = std::min(y0 + 1, h - 1);
-      } else {
-        x0 = wrapIndex(u >> 16, w);
-        y0 = wrapIndex(v >> 16, h);
-        x1 = x0 + 1 == w ? 0 : x0 + 1;
-        y1 = y0 + 1 == h ? 0 : y0 + 1;
-      }
-      const uint8_t* wt = kWeights.w[fy * 8 + fx];
-      p = px(x0, y0) * wt[0] + px(x1, y0) * wt[1] + px(x0, y1) * wt[2] + px(x1, y1) * wt[3];
-      p = (p >> 3) & kLaneMask;
-    }
-    out[i] = f.tablePtr ? transformBitmapPixel(f, p) : p;
   }
 }
 

@@ -22,6 +22,9 @@ void buildGradientRamp(const GradientRecord* records, int count, GradientRamp& r
 // The colours of pixels [x, x + n) of pixel row y (n <= kMaxChunk).
 void fetchSpan(const FillStyle& f, int x, int y, int n, ExpandedPixel* out);
 
+// A value in 16.16, saturated far beyond any coordinate a sampler uses.
+int64_t toFixed16(double v);
+
 // Bilinear weights for 3-bit fractions: four weights summing to 8.
 struct BilinearWeights {
   uint8_t w[64][4];

@@ -3,9 +3,11 @@
 // already in device colours, plus its painting state (filled in by
 // FillPainter) and its state in the sweep (owned by the Rasterizer).
 #include <cstdint>
+#include <memory>
 
 #include "core/render/ColorTransform.h"
 #include "core/render/Fixed.h"
+#include "core/render/bitmap/BitmapImage.h"
 
 namespace kivra {
 
@@ -24,21 +26,13 @@ struct GradientRamp {
   ExpandedPixel entry[257];
 };
 
-// Pixels of a bitmap character: premultiplied 0xAARRGGBB words.
-struct BitmapPixels {
-  int width = 0;
-  int height = 0;
-  int stride = 0;  // in pixels
-  const uint32_t* pixels = nullptr;
-  bool hasAlpha = false;
-};
-
 // Resolves bitmap character ids for bitmap fills. Implemented by the
-// dictionary owner; returns null for a missing or non-bitmap character.
+// dictionary owner: decodes on first use; returns null for a missing or
+// non-bitmap character and an empty image when the pixels could not be had.
 class BitmapSource {
  public:
   virtual ~BitmapSource() = default;
-  virtual const BitmapPixels* bitmap(uint16_t characterId) const = 0;
+  virtual std::shared_ptr<BitmapImage> bitmap(uint16_t characterId) = 0;
 };
 
 // Per-fill colour lookup tables for transformed bitmaps.
@@ -79,12 +73,13 @@ struct alignas(64) FillStyle {
   GradientRecord gradient[8];
   MATRIX matrix;                // gradient or bitmap space -> shape twips
   uint16_t bitmapId = 0;
-  const BitmapPixels* bitmap = nullptr;
+  BitmapPixels bitmap;          // locked by the build while it holds them
   ColorTransform cxform;        // kept for bitmap fills
 
   // ---- Painting state (FillPainter) ----
   bool smooth = false;
   bool clipped = false;
+  bool directCopy = false;      // rows copy straight into 32-bit targets
   int32_t ramp = -1;            // index into the build's ramps
   int32_t tables = -1;          // index into the build's colour tables
   bool unpremultiply = false;   // bitmap tables need straight colours

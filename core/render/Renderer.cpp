@@ -85,7 +85,7 @@ bool Renderer::drawShape(const ShapeDraw& s) {
     in.ratio = s.ratio;
     in.factor = setup_.factor;
     in.role = s.clipDepth || s.maskPart ? BuildRole::Mask : BuildRole::Normal;
-    in.bitmaps = bitmaps_;
+    in.bitmaps = s.bitmaps ? s.bitmaps : bitmaps_;
     ok = parser_.build(in, build);
   }
   if (s.maskPart) {

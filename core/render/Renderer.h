@@ -34,6 +34,7 @@ struct ShapeDraw {
   uint16_t clipDepth = 0;         // non-zero: this shape masks depths up to it
   bool maskPart = false;          // adds its outline to the mask begun last
   ShapeBuild* cache = nullptr;    // the object's render cache, or null
+  BitmapSource* bitmaps = nullptr;  // the defining movie's bitmaps (else the renderer's)
   bool rebuild = true;            // the cache is out of date
 };
 
@@ -50,7 +51,7 @@ struct FrameSetup {
 class Renderer {
  public:
   Renderer();
-  void setBitmapSource(const BitmapSource* bitmaps) { bitmaps_ = bitmaps; }
+  void setBitmapSource(BitmapSource* bitmaps) { bitmaps_ = bitmaps; }
   Rasterizer& rasterizer() { return raster_; }
 
   [[nodiscard]] bool beginFrame(RenderTarget& target, const FrameSetup& setup);
@@ -73,7 +74,7 @@ class Renderer {
 
   Rasterizer raster_;
   ShapeParser parser_;
-  const BitmapSource* bitmaps_ = nullptr;
+  BitmapSource* bitmaps_ = nullptr;
   FrameSetup setup_;
   MATRIX device_;
   bool active_ = false;

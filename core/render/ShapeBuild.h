@@ -27,6 +27,7 @@ class ShapeBuild {
     fills_.clear();
     ramps_.clear();
     tables_.clear();
+    bitmaps_.clear();
     hasBounds_ = false;
     truncated_ = false;
   }
@@ -59,6 +60,16 @@ class ShapeBuild {
   GradientRamp& ramp(int32_t i) { return ramps_[static_cast<size_t>(i)]; }
   ColorTables& tables(int32_t i) { return tables_[static_cast<size_t>(i)]; }
 
+  // Keeps a bitmap's pixels locked while the build's fills read them;
+  // returns its sampler view.
+  BitmapPixels holdBitmap(std::shared_ptr<BitmapImage> image) {
+    const BitmapPixels view = image->pixels();
+    for (const BitmapLock& held : bitmaps_)
+      if (held.image() == image.get()) return view;
+    bitmaps_.emplace_back(std::move(image));
+    return view;
+  }
+
   // Device bounds of the instance in sub-pixels (from the character's RECT).
   void setBounds(int64_t x0, int64_t y0, int64_t x1, int64_t y1) {
     bx0_ = x0; by0_ = y0; bx1_ = x1; by1_ = y1; hasBounds_ = true;
@@ -81,6 +92,7 @@ class ShapeBuild {
   std::vector<FillStyle> fills_;
   std::vector<GradientRamp> ramps_;
   std::vector<ColorTables> tables_;
+  std::vector<BitmapLock> bitmaps_;
   int64_t bx0_ = 0, by0_ = 0, bx1_ = 0, by1_ = 0;
   bool hasBounds_ = false;
   bool truncated_ = false;

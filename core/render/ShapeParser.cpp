@@ -111,15 +111,16 @@ uint32_t ShapeParser::readFillStyle(TagCursor& c, ShapeBuild& out, bool morph) {
     MATRIX sm = c.readMatrix();
     if (morph) sm = lerp(sm, c.readMatrix());
     f.matrix = sm;
-    f.bitmap = bitmaps_ ? bitmaps_->bitmap(f.bitmapId) : nullptr;
+    std::shared_ptr<BitmapImage> image = bitmaps_ ? bitmaps_->bitmap(f.bitmapId) : nullptr;
     f.color = expand(kMissingBitmapRed);
-    if (f.bitmap && f.bitmap->pixels && f.bitmap->width > 0 && f.bitmap->height > 0) {
+    if (image && !image->empty()) {
+      f.bitmap = out.holdBitmap(std::move(image));
       f.kind = FillKind::Bitmap;
       f.cxform = cx_;
-      if (f.bitmap->hasAlpha) transparent = true;
+      if (f.bitmap.hasAlpha) transparent = true;
     } else {
+      // No pixels: the fallback colour.
       f.kind = FillKind::Solid;
-      f.bitmap = nullptr;
       transparent = false;
     }
   } else {

@@ -29,7 +29,7 @@ struct ShapeInstance {
   uint16_t ratio = 0;            // morph position 0..65535
   int factor = 4;                // anti-aliasing factor (1, 2 or 4)
   BuildRole role = BuildRole::Normal;
-  const BitmapSource* bitmaps = nullptr;
+  BitmapSource* bitmaps = nullptr;
 };
 
 class ShapeParser {
@@ -90,7 +90,7 @@ class ShapeParser {
   bool suppressLines_ = false;
   int factor_ = 4;
   int64_t t_ = 0;  // morph fraction, 16.16
-  const BitmapSource* bitmaps_ = nullptr;
+  BitmapSource* bitmaps_ = nullptr;
 };
 
 }  // namespace kivra

@@ -68,6 +68,19 @@ void BitmapImage::unlock() {
   if (lockCount_ > 0) --lockCount_;
 }
 
+BitmapPixels BitmapImage::pixels() const {
+  BitmapPixels p;
+  if (!bits_) return p;
+  p.format = format_;
+  p.width = static_cast<int>(width_);
+  p.height = static_cast<int>(height_);
+  p.rowBytes = rowBytes_;
+  p.bits = bits_.get();
+  p.palette = palette_.get();
+  p.hasAlpha = transparent_;
+  return p;
+}
+
 void BitmapImage::setPaletteCount(uint32_t count) {
   if (!palette_) return;
   paletteCount_ = count > kPaletteEntries ? kPaletteEntries : count;

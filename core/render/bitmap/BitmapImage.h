@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <utility>
 
 namespace kivra {
 
@@ -16,6 +17,20 @@ enum BitmapFormat : int {
   kBitmapIndex8 = 3,   // 8-bit index
   kBitmapRgb555 = 4,   // 16-bit little endian 0RRRRRGGGGGBBBBB
   kBitmapBgra32 = 5,   // B, G, R, A bytes, premultiplied
+};
+
+// What the samplers read: a view of decoded pixels. Indexed formats read
+// their colours from a palette of 256 B, G, R, A entries.
+struct BitmapPixels {
+  int format = kBitmapBgra32;
+  int width = 0;
+  int height = 0;
+  uint32_t rowBytes = 0;
+  const uint8_t* bits = nullptr;
+  const uint8_t* palette = nullptr;
+  bool hasAlpha = false;  // the transparency flag: the pixels may be translucent
+
+  bool empty() const { return !bits || width <= 0 || height <= 0; }
 };
 
 class BitmapImage {
@@ -65,6 +80,9 @@ class BitmapImage {
   void setPaletteCount(uint32_t count);
   void setPaletteEntry(uint32_t index, uint8_t r, uint8_t g, uint8_t b, uint8_t a);
 
+  // A view for the samplers; empty while the pixels are not decoded.
+  BitmapPixels pixels() const;
+
   bool transparent() const { return transparent_; }
   void setTransparent(bool transparent) { transparent_ = transparent; }
 
@@ -81,6 +99,33 @@ class BitmapImage {
   uint64_t maxBytes_ = kMaxBytes;
   int lockCount_ = 0;
   bool transparent_ = false;
+};
+
+// Holds an image locked (its pixels cannot be released) for as long as it
+// lives; shares ownership so the image outlives the lock.
+class BitmapLock {
+ public:
+  explicit BitmapLock(std::shared_ptr<BitmapImage> image) : image_(std::move(image)) {
+    if (image_) image_->lock();
+  }
+  ~BitmapLock() {
+    if (image_) image_->unlock();
+  }
+  BitmapLock(BitmapLock&& other) noexcept : image_(std::move(other.image_)) {}
+  BitmapLock& operator=(BitmapLock&& other) noexcept {
+    if (this != &other) {
+      if (image_) image_->unlock();
+      image_ = std::move(other.image_);
+    }
+    return *this;
+  }
+  BitmapLock(const BitmapLock&) = delete;
+  BitmapLock& operator=(const BitmapLock&) = delete;
+
+  const BitmapImage* image() const { return image_.get(); }
+
+ private:
+  std::shared_ptr<BitmapImage> image_;
 };
 
 }  // namespace kivra

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "core/render/BitmapSampler.h"
 #include "core/render/FillPainter.h"
 
 namespace kivra {
@@ -452,6 +453,10 @@ void Rasterizer::paintDirect(int x0, int x1, FillStyle* const* stack, int n) {
   const bool wide = target_->format() == PixelFormat::Bgra32 || target_->format() == PixelFormat::Bgra32Alt;
   if (wide && !stack[0]->transparent && stack[0]->span == SpanKind::Solid) {
     kernels_->fill32(target_->row(y) + x0, x1 - x0, packArgb(stack[0]->color));
+    return;
+  }
+  if (wide && n == 1 && stack[0]->directCopy) {
+    copyBitmapSpan(*stack[0], x0, y, x1 - x0, target_->row(y) + x0);
     return;
   }
   ExpandedPixel buf[kMaxChunk], tmp[kMaxChunk];

@@ -104,14 +104,13 @@ class TestBitmaps : public BitmapSource {
     // 4 x 4 checker of red and green, with an alpha column.
     for (int y = 0; y < 4; ++y)
       for (int x = 0; x < 4; ++x) px_[y * 4 + x] = ((x + y) & 1) ? 0xFF00FF00u : 0xFFFF0000u;
-    bm_.width = bm_.height = bm_.stride = 4;
-    bm_.pixels = px_;
+    image_ = test::argbImage(4, 4, px_, false);
   }
-  const BitmapPixels* bitmap(uint16_t id) const override { return id == 9 ? &bm_ : nullptr; }
+  std::shared_ptr<BitmapImage> bitmap(uint16_t id) override { return id == 9 ? image_ : nullptr; }
 
  private:
   uint32_t px_[16];
-  BitmapPixels bm_;
+  std::shared_ptr<BitmapImage> image_;
 };
 
 TEST(BitmapFill, ClippedAndTiledNearest) {

@@ -2,6 +2,7 @@
 // Helpers for the renderer tests: shape bodies from the authoring kit and a
 // one-call frame render.
 #include <cstdint>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
@@ -24,6 +25,20 @@ inline MATRIX view(Fixed16 pixelsPerTwip) {
   MATRIX m;
   m.a = m.d = pixelsPerTwip;
   return m;
+}
+
+// A 32-bit bitmap image from premultiplied 0xAARRGGBB words.
+inline std::shared_ptr<BitmapImage> argbImage(int w, int h, const uint32_t* argb, bool transparent) {
+  auto image = std::make_shared<BitmapImage>();
+  if (!image->create(kBitmapBgra32, uint32_t(w), uint32_t(h))) return image;
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) {
+      const uint32_t v = argb[y * w + x];
+      uint8_t* p = image->row(uint32_t(y)) + 4 * x;
+      p[0] = uint8_t(v), p[1] = uint8_t(v >> 8), p[2] = uint8_t(v >> 16), p[3] = uint8_t(v >> 24);
+    }
+  image->setTransparent(transparent);
+  return image;
 }
 
 struct DrawItem {
@@ -84,7 +99,7 @@ inline ShapeDraw shapeDraw(const DrawItem& it) {
 
 inline void renderItems(RenderTarget& target, int factor, const std::vector<DrawItem>& items, MATRIX v,
                         bool background = true, Rgba bg = Rgba{255, 255, 255, 255},
-                        const RasterKernels* kernels = nullptr, const BitmapSource* bitmaps = nullptr) {
+                        const RasterKernels* kernels = nullptr, BitmapSource* bitmaps = nullptr) {
   Renderer r;
   if (kernels) r.rasterizer().setKernels(*kernels);
   r.setBitmapSource(bitmaps);

@@ -28,16 +28,16 @@ class TwoBitmaps : public BitmapSource {
       auto pm = [&](uint32_t ch) { return ((a + 1) * ch) >> 8; };
       v = a << 24 | pm((c >> 16) & 255) << 16 | pm((c >> 8) & 255) << 8 | pm(c & 255);
     }
-    pixels_[0] = BitmapPixels{13, 9, 13, opaque_.data(), false};
-    pixels_[1] = BitmapPixels{7, 11, 7, translucent_.data(), true};
+    images_[0] = test::argbImage(13, 9, opaque_.data(), false);
+    images_[1] = test::argbImage(7, 11, translucent_.data(), true);
   }
-  const BitmapPixels* bitmap(uint16_t id) const override {
-    return id == 7 ? &pixels_[0] : id == 8 ? &pixels_[1] : nullptr;
+  std::shared_ptr<BitmapImage> bitmap(uint16_t id) override {
+    return id == 7 ? images_[0] : id == 8 ? images_[1] : nullptr;
   }
 
  private:
   std::vector<uint32_t> opaque_, translucent_;
-  BitmapPixels pixels_[2];
+  std::shared_ptr<BitmapImage> images_[2];
 };
 
 // Up to 30 shapes of 3 to 9 straight or curved sides in a frame of about
@@ -99,7 +99,7 @@ uint64_t hashOf(const RenderTarget& t) {
   return h;
 }
 
-RenderTarget render(uint32_t seed, int factor, const RasterKernels& kernels, const BitmapSource& bitmaps) {
+RenderTarget render(uint32_t seed, int factor, const RasterKernels& kernels, BitmapSource& bitmaps) {
   const int size = 40 + int(seed % 5) * 60;
   const auto items = scene(seed, size);
   const PixelFormat formats[] = {PixelFormat::Bgra32, PixelFormat::Rgb565, PixelFormat::Bgr24, PixelFormat::Palette8};
@@ -236,7 +236,7 @@ std::vector<test::DrawItem> crowdedScene(uint32_t seed, int size) {
 }
 
 RenderTarget renderRows(const std::vector<test::DrawItem>& items, int size, int factor, bool wholeRows,
-                        const BitmapSource& bitmaps) {
+                        BitmapSource& bitmaps) {
   RenderTarget t;
   EXPECT_TRUE(t.create(size + 5, size * 2 / 3 + 1, PixelFormat::Bgra32));
   for (int y = 0; y < t.height(); ++y)
