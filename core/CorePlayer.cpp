@@ -55,6 +55,12 @@ void CorePlayer::openMovie(const std::string& url) {
 
 void CorePlayer::setMemoryBudget(size_t bytes) { script_->setMemoryBudget(bytes); }
 
+size_t CorePlayer::releaseUnlockedBitmaps() {
+  size_t freed = level0_ ? level0_->bitmaps().releaseUnlocked() : 0;
+  for (const auto& library : libraries_) freed += library->bitmaps().releaseUnlocked();
+  return freed;
+}
+
 void CorePlayer::feedMovie(const uint8_t* data, size_t count) {
   if (level0_) level0_->feed(data, count);
 }

@@ -63,7 +63,15 @@ class CorePlayer : public TimelineContext, public InputContext, public PlayerSer
   uint32_t scriptClock() override { return host_.clock.scriptClock(); }
   bool askToAbortSlowScript() override { return host_.slowScript.askToAbortSlowScript(); }
   size_t memoryInUse() override { return host_.memory.memoryInUse(); }
-  void scriptOverMemoryBudget(size_t budgetBytes) override { host_.memory.scriptOverMemoryBudget(budgetBytes); }
+  // Past the budget the pixels of bitmaps not in use go too (they are
+  // decoded again when drawn).
+  void scriptOverMemoryBudget(size_t budgetBytes) override {
+    releaseUnlockedBitmaps();
+    host_.memory.scriptOverMemoryBudget(budgetBytes);
+  }
+  // Frees the pixels of every bitmap no build holds locked; returns the
+  // bytes freed.
+  size_t releaseUnlockedBitmaps();
   void updateNow() override { host_.window.updateNow(); }
   // What a movie may hold beyond what the player held when it was opened:
   // past it, the running script is aborted. 0: no budget.

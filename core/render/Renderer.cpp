@@ -122,6 +122,9 @@ void Renderer::endFrame() {
     raster_.addObject(focus_, nullptr);
   }
   raster_.paint();
+  // Scratch builds are made anew each frame: the bitmaps they read may be
+  // released until then.
+  for (size_t i = 0; i < scratchUsed_ && i < scratch_.size(); ++i) scratch_[i]->releaseBitmaps();
   active_ = false;
 }
 

@@ -70,6 +70,9 @@ class ShapeBuild {
     return view;
   }
 
+  // Lets the bitmaps go once the build will not be painted again unbuilt.
+  void releaseBitmaps() { bitmaps_.clear(); }
+
   // Device bounds of the instance in sub-pixels (from the character's RECT).
   void setBounds(int64_t x0, int64_t y0, int64_t x1, int64_t y1) {
     bx0_ = x0; by0_ = y0; bx1_ = x1; by1_ = y1; hasBounds_ = true;
