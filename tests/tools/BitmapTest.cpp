@@ -234,7 +234,7 @@ lossless2 5 "soft.png" format=4
 lossless2 6 "soft.png" format=5
 jpeg 7 "photo.jpg"
 jpeg 8 "soft.png" quality=60
-bits 9 "gradient.png"
+bits 9 "gradient.png" quality=70
 jpeg3 10 "soft.png"
 lossless 11 format=5 size=0x0 zlib=
 jpeg3 12 data=ffd8ffd9 alpha=
@@ -260,6 +260,13 @@ showframe
     hex += kDigits[b & 15];
   }
   EXPECT_NE(text.find("jpeg 7 data=" + hex + "\n"), std::string::npos);
+
+  // Bodies the text forms cannot give back stay raw: a JPEG length past the
+  // end, a lossless header cut short.
+  const Bytes odd = compile("movie\nraw 35 0100ffffff00ffd8\nraw 20 020005\nshowframe\n");
+  ASSERT_TRUE(qvxs::dumpMovie(odd, text, error, &stats)) << error;
+  EXPECT_EQ(stats.rawTags, 2) << text;
+  EXPECT_EQ(compile(text), odd);
 }
 
 TEST(Bitmaps, BadBitmapLinesAreReportedWithTheirLine) {
@@ -270,6 +277,9 @@ TEST(Bitmaps, BadBitmapLinesAreReportedWithTheirLine) {
   EXPECT_NE(errorsOf("movie\n\nlossless 3 \"gradient.png\" format=3\n").find("test.qvxs:3: the image has more than 256 colours"),
             std::string::npos);
   EXPECT_NE(errorsOf("movie\nbits 4 \"gradient.png\"\n").find("test.qvxs:2: bits from a file needs a 'jpegtables"),
+            std::string::npos);
+  EXPECT_NE(errorsOf("movie\njpegtables quality=50\nbits 4 \"gradient.png\" quality=60\n")
+                .find("test.qvxs:3: bits quality=60 differs from the quality 50"),
             std::string::npos);
   EXPECT_NE(errorsOf("movie\nlossless 5 \"tiles.png\" format=6\n").find("test.qvxs:2: format 6 is out of range"),
             std::string::npos);

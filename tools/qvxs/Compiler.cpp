@@ -192,9 +192,10 @@ bool Compiler::bitmap(const Node& node, Args& a, uint16_t& code, std::vector<uin
     if (!qualityArg(a, quality)) return false;
     if (auto data = a.value("data")) {
       jpegTablesQuality_.reset();
-      if (quality) diag_.error(node.line, "jpegtables takes quality= or data=, not both");
-      else if (!parseHexWords({*data}, 0, body)) diag_.error(node.line, "data= must be hex bytes");
-      return diag_.ok();
+      if (quality) error = "jpegtables takes quality= or data=, not both";
+      else if (!parseHexWords({*data}, 0, body)) error = "data= must be hex bytes";
+      if (!error.empty()) diag_.error(node.line, error);
+      return error.empty();
     }
     jpegTablesQuality_ = quality.value_or(kDefaultJpegQuality);
     if (!jpegTablesData(*jpegTablesQuality_, body, error)) diag_.error(node.line, error);
@@ -203,7 +204,7 @@ bool Compiler::bitmap(const Node& node, Args& a, uint16_t& code, std::vector<uin
 
   const bool lossless = head == "lossless" || head == "lossless2";
   static constexpr const char* kUsage[] = {
-      "lossless|lossless2 ID \"FILE\" [format=3|4|5]", "jpeg ID \"FILE\" [quality=N]", "bits ID \"FILE\"",
+      "lossless|lossless2 ID \"FILE\" [format=3|4|5]", "jpeg ID \"FILE\" [quality=N]", "bits ID \"FILE\" [quality=N]",
       "jpeg3 ID \"FILE\" [quality=N]"};
   const char* usage = lossless ? kUsage[0] : head == "jpeg" ? kUsage[1] : head == "bits" ? kUsage[2] : kUsage[3];
   uint16_t id;
@@ -263,15 +264,19 @@ bool Compiler::bitmap(const Node& node, Args& a, uint16_t& code, std::vector<uin
   }
 
   std::optional<int> quality;
-  if (fromFile && head != "bits" && !qualityArg(a, quality)) return false;
+  if (fromFile && !qualityArg(a, quality)) return false;
   if (head == "jpeg" || head == "bits") {
     const bool shared = head == "bits";
     code = static_cast<uint16_t>(shared ? TagCode::DefineBits : TagCode::DefineBitsJPEG2);
     std::vector<uint8_t> jpeg;
     if (!fromFile) {
       if (!hexValue(a, "data", jpeg)) return false;
-    } else if (shared && !jpegTablesQuality_) {
-      diag_.error(node.line, "bits from a file needs a 'jpegtables [quality=N]' line before it");
+    } else if (shared && !jpegTablesQuality_ && !quality) {
+      diag_.error(node.line, "bits from a file needs a 'jpegtables [quality=N]' line before it, or quality=N");
+      return false;
+    } else if (shared && jpegTablesQuality_ && quality && *quality != *jpegTablesQuality_) {
+      diag_.error(node.line, "bits quality=" + std::to_string(*quality) + " differs from the quality " +
+                                 std::to_string(*jpegTablesQuality_) + " of the jpegtables line before it");
       return false;
     } else {
       if (!imageFile(a, a.positional(1), bytes, nullptr)) return false;
@@ -279,7 +284,7 @@ bool Compiler::bitmap(const Node& node, Args& a, uint16_t& code, std::vector<uin
         jpeg = std::move(bytes);  // embedded as it is
       } else {
         const bool ok = decodeImage(bytes, image, error) &&
-                        (shared ? encodeJpegWithoutTables(image, *jpegTablesQuality_, jpeg, error)
+                        (shared ? encodeJpegWithoutTables(image, quality ? *quality : *jpegTablesQuality_, jpeg, error)
                                 : encodeJpeg(image, quality.value_or(kDefaultJpegQuality), jpeg, error));
         if (!ok) {
           diag_.error(node.line, error);
