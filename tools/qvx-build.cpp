@@ -21,7 +21,10 @@ int main(int argc, char** argv) {
   text << in.rdbuf();
   kivra::qvxs::Diagnostics diag(source);
   std::vector<uint8_t> movie;
-  if (!kivra::qvxs::compileMovie(text.str(), movie, diag)) {
+  // Image files are named relative to the source's folder.
+  const size_t slash = source.rfind('/');
+  const std::string baseDir = slash == std::string::npos ? "" : source.substr(0, slash == 0 ? 1 : slash);
+  if (!kivra::qvxs::compileMovie(text.str(), movie, diag, baseDir)) {
     std::cerr << diag.text();
     return 1;
   }

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "tools/kit/Bitmaps.h"
 #include "tools/kit/RecordWriter.h"
 #include "tools/qvxs/Assembler.h"
 
@@ -62,7 +63,8 @@ bool namedBits(Args& a, const std::string& list, const NamedBit (&table)[N], uin
 
 class Compiler {
  public:
-  Compiler(int version, Diagnostics& diag) : version_(version), diag_(diag) {}
+  Compiler(int version, Diagnostics& diag, std::string baseDir)
+      : version_(version), diag_(diag), baseDir_(std::move(baseDir)) {}
   bool tags(const std::vector<Node>& nodes, TagStream& out);
 
  private:
@@ -78,9 +80,17 @@ class Compiler {
   bool edgeLine(const Node& node, std::vector<ShapeRecord>& records, int32_t& x, int32_t& y, RECT* box,
                 bool& started);
   bool assets(Args& a, size_t first, AssetList& out);
+  bool bitmap(const Node& node, Args& a, uint16_t& code, std::vector<uint8_t>& body);
+  bool hexValue(Args& a, const char* key, std::vector<uint8_t>& out);
+  bool qualityArg(Args& a, std::optional<int>& out);
+  bool imageFile(Args& a, const std::string& word, std::vector<uint8_t>& bytes, kit::RgbaImage* image);
 
   int version_;
   Diagnostics& diag_;
+  std::string baseDir_;  // image files are named relative to it
+  // The quality of the last `jpegtables` made by the kit, which `bits` images
+  // are encoded to match; unset when the tables came as bytes.
+  std::optional<int> jpegTablesQuality_;
 };
 
 bool Compiler::u16Arg(Args& a, size_t i, uint16_t& out, const char* what) {
@@ -127,6 +137,175 @@ bool Compiler::assets(Args& a, size_t first, AssetList& out) {
     if (!u16Arg(a, i, id, "id") || !stringArg(a, a.positional(i + 1), name, "name")) return false;
     out.emplace_back(id, name);
   }
+  return true;
+}
+
+bool Compiler::hexValue(Args& a, const char* key, std::vector<uint8_t>& out) {
+  auto v = a.value(key);
+  if (!v) {
+    diag_.error(a.line(), std::string("missing ") + key + "=HEX");
+    return false;
+  }
+  if (!parseHexWords({*v}, 0, out)) {
+    diag_.error(a.line(), std::string(key) + "= must be hex bytes");
+    return false;
+  }
+  return true;
+}
+
+bool Compiler::qualityArg(Args& a, std::optional<int>& out) {
+  auto v = a.value("quality");
+  if (!v) return true;
+  int64_t q;
+  if (!intArg(a, *v, 1, 100, q, "quality")) return false;
+  out = static_cast<int>(q);
+  return true;
+}
+
+// Reads "FILE" (relative to the source's folder) and, when `image` is given,
+// decodes it as a PNG or JPEG image.
+bool Compiler::imageFile(Args& a, const std::string& word, std::vector<uint8_t>& bytes, RgbaImage* image) {
+  std::string name;
+  if (!stringArg(a, word, name, "image file")) return false;
+  const std::string path = baseDir_.empty() || name.empty() || name[0] == '/' ? name : baseDir_ + "/" + name;
+  std::string error;
+  if (!readFileBytes(path, bytes, error)) {
+    diag_.error(a.line(), "cannot read image file \"" + name + "\"");
+    return false;
+  }
+  if (image && !decodeImage(bytes, *image, error)) {
+    diag_.error(a.line(), "\"" + name + "\" is not a readable image: " + error);
+    return false;
+  }
+  return true;
+}
+
+// Bitmap characters come from an image file, or from the exact bytes that
+// qvx-dump prints (the file they came from is not in the movie).
+bool Compiler::bitmap(const Node& node, Args& a, uint16_t& code, std::vector<uint8_t>& body) {
+  const std::string& head = node.head();
+  std::string error;
+  if (head == "jpegtables") {
+    code = static_cast<uint16_t>(TagCode::JPEGTables);
+    if (!a.expect(0, 0, "jpegtables [quality=N] | jpegtables data=HEX")) return false;
+    std::optional<int> quality;
+    if (!qualityArg(a, quality)) return false;
+    if (auto data = a.value("data")) {
+      jpegTablesQuality_.reset();
+      if (quality) error = "jpegtables takes quality= or data=, not both";
+      else if (!parseHexWords({*data}, 0, body)) error = "data= must be hex bytes";
+      if (!error.empty()) diag_.error(node.line, error);
+      return error.empty();
+    }
+    jpegTablesQuality_ = quality.value_or(kDefaultJpegQuality);
+    if (!jpegTablesData(*jpegTablesQuality_, body, error)) diag_.error(node.line, error);
+    return error.empty();
+  }
+
+  const bool lossless = head == "lossless" || head == "lossless2";
+  static constexpr const char* kUsage[] = {
+      "lossless|lossless2 ID \"FILE\" [format=3|4|5]", "jpeg ID \"FILE\" [quality=N]", "bits ID \"FILE\" [quality=N]",
+      "jpeg3 ID \"FILE\" [quality=N]"};
+  const char* usage = lossless ? kUsage[0] : head == "jpeg" ? kUsage[1] : head == "bits" ? kUsage[2] : kUsage[3];
+  uint16_t id;
+  if (!a.expect(1, 2, usage) || !u16Arg(a, 0, id, "bitmap id")) return false;
+  const bool fromFile = a.positionalCount() == 2;
+  std::vector<uint8_t> bytes;
+  RgbaImage image;
+
+  if (lossless) {
+    const bool alpha = head == "lossless2";
+    code = static_cast<uint16_t>(alpha ? TagCode::DefineBitsLossless2 : TagCode::DefineBitsLossless);
+    LosslessData d;
+    int64_t v;
+    if (fromFile) {
+      int64_t format = kLosslessArgb32;
+      if (auto f = a.value("format"))
+        if (!intArg(a, *f, 3, 5, format, "format")) return false;
+      if (!imageFile(a, a.positional(1), bytes, &image)) return false;
+      if (!encodeLossless(image, static_cast<int>(format), alpha, d, error)) {
+        diag_.error(node.line, error);
+        return false;
+      }
+    } else {
+      auto f = a.value("format");
+      auto size = a.value("size");
+      if (!f || !size) {
+        diag_.error(node.line, std::string("usage: ") + usage + ", or format=N size=WxH [colors=N] zlib=HEX");
+        return false;
+      }
+      if (!intArg(a, *f, 0, 255, v, "format")) return false;
+      d.format = static_cast<uint8_t>(v);
+      const std::vector<std::string> wh = splitList(*size, 'x');
+      int64_t w, h;
+      if (wh.size() != 2 || !parseInt(wh[0], w) || !parseInt(wh[1], h) || w < 0 || h < 0 || w > 0xFFFF ||
+          h > 0xFFFF) {
+        diag_.error(node.line, "size=" + *size + ": expected WIDTHxHEIGHT, each 0..65535");
+        return false;
+      }
+      d.width = static_cast<uint16_t>(w);
+      d.height = static_cast<uint16_t>(h);
+      auto colors = a.value("colors");
+      if (d.format <= kLosslessIndex8) {
+        if (!colors) {
+          diag_.error(node.line, "formats up to 3 need colors=N (1..256)");
+          return false;
+        }
+        if (!intArg(a, *colors, 1, 256, v, "colors")) return false;
+        d.colors = static_cast<uint16_t>(v);
+      } else if (colors) {
+        diag_.error(node.line, "colors= goes only with formats up to 3");
+        return false;
+      }
+      if (!hexValue(a, "zlib", d.zlib)) return false;
+    }
+    body = losslessBody(id, d);
+    return true;
+  }
+
+  std::optional<int> quality;
+  if (fromFile && !qualityArg(a, quality)) return false;
+  if (head == "jpeg" || head == "bits") {
+    const bool shared = head == "bits";
+    code = static_cast<uint16_t>(shared ? TagCode::DefineBits : TagCode::DefineBitsJPEG2);
+    std::vector<uint8_t> jpeg;
+    if (!fromFile) {
+      if (!hexValue(a, "data", jpeg)) return false;
+    } else if (shared && !jpegTablesQuality_ && !quality) {
+      diag_.error(node.line, "bits from a file needs a 'jpegtables [quality=N]' line before it, or quality=N");
+      return false;
+    } else if (shared && jpegTablesQuality_ && quality && *quality != *jpegTablesQuality_) {
+      diag_.error(node.line, "bits quality=" + std::to_string(*quality) + " differs from the quality " +
+                                 std::to_string(*jpegTablesQuality_) + " of the jpegtables line before it");
+      return false;
+    } else {
+      if (!imageFile(a, a.positional(1), bytes, nullptr)) return false;
+      if (!shared && isJpegData(bytes) && !quality) {
+        jpeg = std::move(bytes);  // embedded as it is
+      } else {
+        const bool ok = decodeImage(bytes, image, error) &&
+                        (shared ? encodeJpegWithoutTables(image, quality ? *quality : *jpegTablesQuality_, jpeg, error)
+                                : encodeJpeg(image, quality.value_or(kDefaultJpegQuality), jpeg, error));
+        if (!ok) {
+          diag_.error(node.line, error);
+          return false;
+        }
+      }
+    }
+    body = jpegBody(id, jpeg);
+    return true;
+  }
+  // jpeg3
+  code = static_cast<uint16_t>(TagCode::DefineBitsJPEG3);
+  std::vector<uint8_t> jpeg, alpha;
+  if (!fromFile) {
+    if (!hexValue(a, "data", jpeg) || !hexValue(a, "alpha", alpha)) return false;
+  } else if (!imageFile(a, a.positional(1), bytes, &image) ||
+             !encodeJpegAlpha(image, quality.value_or(kDefaultJpegQuality), jpeg, alpha, error)) {
+    if (!error.empty()) diag_.error(node.line, error);
+    return false;
+  }
+  body = jpegAlphaBody(id, jpeg, alpha);
   return true;
 }
 
@@ -696,6 +875,10 @@ bool Compiler::tag(const Node& original, TagStream& out) {
     }
     code = static_cast<uint16_t>(TagCode::ImportAssets);
     blockNotAllowed();
+  } else if (head == "lossless" || head == "lossless2" || head == "jpeg" || head == "jpegtables" ||
+             head == "bits" || head == "jpeg3") {
+    if (!bitmap(node, a, code, body)) return false;
+    blockNotAllowed();
   } else if (head == "raw") {
     int64_t c;
     if (node.words.size() < 2 || !parseInt(node.words[1], c) || c < 0 || c > 0x3FF) {
@@ -734,12 +917,13 @@ bool Compiler::tags(const std::vector<Node>& nodes, TagStream& out) {
 
 }  // namespace
 
-bool compileTags(const std::vector<Node>& nodes, int version, TagStream& out, Diagnostics& diag) {
-  Compiler c(version, diag);
+bool compileTags(const std::vector<Node>& nodes, int version, TagStream& out, Diagnostics& diag,
+                 const std::string& baseDir) {
+  Compiler c(version, diag, baseDir);
   return c.tags(nodes, out) && diag.ok();
 }
 
-bool compileMovie(const std::string& text, std::vector<uint8_t>& out, Diagnostics& diag) {
+bool compileMovie(const std::string& text, std::vector<uint8_t>& out, Diagnostics& diag, const std::string& baseDir) {
   std::vector<Node> nodes;
   if (!parseNodes(text, nodes, diag)) return false;
   if (nodes.empty() || nodes.front().head() != "movie") {
@@ -791,7 +975,7 @@ bool compileMovie(const std::string& text, std::vector<uint8_t>& out, Diagnostic
     h.trailing = std::move(bytes);
     body.pop_back();
   }
-  if (!compileTags(body, h.version, tags, diag)) return false;
+  if (!compileTags(body, h.version, tags, diag, baseDir)) return false;
   std::string error;
   if (!writeMovie(h, tags, out, error)) {
     diag.error(headerNode.line, error);

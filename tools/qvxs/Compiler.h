@@ -10,8 +10,12 @@
 
 namespace kivra::qvxs {
 
-bool compileMovie(const std::string& text, std::vector<uint8_t>& out, Diagnostics& diag);
+// Image files named by bitmap directives are relative to `baseDir` (the
+// source file's folder; empty: the working directory).
+bool compileMovie(const std::string& text, std::vector<uint8_t>& out, Diagnostics& diag,
+                  const std::string& baseDir = "");
 // Tag directives into `out`; `version` decides the width of clip-event fields.
-bool compileTags(const std::vector<Node>& nodes, int version, kit::TagStream& out, Diagnostics& diag);
+bool compileTags(const std::vector<Node>& nodes, int version, kit::TagStream& out, Diagnostics& diag,
+                 const std::string& baseDir = "");
 
 }  // namespace kivra::qvxs

@@ -58,6 +58,17 @@ std::string rectText(const RECT& r) {
   return formatTwips(r.xmin) + "," + formatTwips(r.xmax) + "," + formatTwips(r.ymin) + "," + formatTwips(r.ymax);
 }
 
+// Hex bytes as one word: bitmap payloads are long and go on one line.
+std::string packedHex(const uint8_t* p, size_t n) {
+  static constexpr char kDigits[] = "0123456789abcdef";
+  std::string s(n * 2, '0');
+  for (size_t i = 0; i < n; ++i) {
+    s[i * 2] = kDigits[p[i] >> 4];
+    s[i * 2 + 1] = kDigits[p[i] & 15];
+  }
+  return s;
+}
+
 void join(std::string& line, const std::string& part) {
   if (!part.empty()) line += " " + part;
 }
@@ -499,6 +510,41 @@ bool Dumper::tagText(const TagHeader& h, Lines& out) {
       }
       out.push_back(line);
       break;
+    }
+    case TagCode::DefineBitsLossless:
+    case TagCode::DefineBitsLossless2: {
+      // The payload as it is: the image file it came from is not in the movie.
+      const unsigned id = c.readU16();
+      const unsigned format = c.readU8();
+      const unsigned width = c.readU16();
+      const unsigned height = c.readU16();
+      std::string line = std::string(h.code == 36 ? "lossless2 " : "lossless ") + std::to_string(id) +
+                         " format=" + std::to_string(format) + " size=" + std::to_string(width) + "x" +
+                         std::to_string(height);
+      if (format <= 3) line += " colors=" + std::to_string(c.readU8() + 1u);
+      if (c.overrun()) return false;
+      const size_t used = static_cast<size_t>(c.position() - h.bodyStart);
+      out.push_back(line + " zlib=" + packedHex(body + used, n - used));
+      return true;
+    }
+    case TagCode::JPEGTables:
+      out.push_back("jpegtables data=" + packedHex(body, n));
+      return true;
+    case TagCode::DefineBits:
+    case TagCode::DefineBitsJPEG2: {
+      const unsigned id = c.readU16();
+      if (c.overrun()) return false;
+      out.push_back(std::string(h.code == 6 ? "bits " : "jpeg ") + std::to_string(id) + " data=" +
+                    packedHex(body + 2, n - 2));
+      return true;
+    }
+    case TagCode::DefineBitsJPEG3: {
+      const unsigned id = c.readU16();
+      const uint32_t length = c.readU32();
+      if (c.overrun() || length > n - 6) return false;
+      out.push_back("jpeg3 " + std::to_string(id) + " data=" + packedHex(body + 6, length) +
+                    " alpha=" + packedHex(body + 6 + length, n - 6 - length));
+      return true;
     }
     default:
       return false;
