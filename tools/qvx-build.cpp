@@ -7,8 +7,9 @@
 #include "tools/qvxs/Compiler.h"
 
 int main(int argc, char** argv) {
-  if (argc != 4 || std::string(argv[2]) != "-o") {
-    std::cerr << "usage: qvx-build SOURCE.qvxs -o MOVIE.qvx\n";
+  const bool imagesGiven = argc == 6 && std::string(argv[4]) == "--images";
+  if ((argc != 4 && !imagesGiven) || std::string(argv[2]) != "-o") {
+    std::cerr << "usage: qvx-build SOURCE.qvxs -o MOVIE.qvx [--images DIR]\n";
     return 2;
   }
   const std::string source = argv[1];
@@ -21,9 +22,12 @@ int main(int argc, char** argv) {
   text << in.rdbuf();
   kivra::qvxs::Diagnostics diag(source);
   std::vector<uint8_t> movie;
-  // Image files are named relative to the source's folder.
+  // Image files are named relative to the source's folder, or to the one
+  // given (for sources written elsewhere, such as expanded test movies).
   const size_t slash = source.rfind('/');
-  const std::string baseDir = slash == std::string::npos ? "" : source.substr(0, slash == 0 ? 1 : slash);
+  const std::string baseDir = imagesGiven ? argv[5]
+                              : slash == std::string::npos ? ""
+                                                           : source.substr(0, slash == 0 ? 1 : slash);
   if (!kivra::qvxs::compileMovie(text.str(), movie, diag, baseDir)) {
     std::cerr << diag.text();
     return 1;

@@ -212,7 +212,9 @@ int main(int argc, char** argv) {
     buildSource = work + "/" + name + ".qvxs";
     std::ofstream(buildSource, std::ios::binary) << expanded;
   }
-  if (run(shellQuote(build) + " " + shellQuote(buildSource) + " -o " + shellQuote(movie)) != 0) {
+  const std::string sourceDir = source.find('/') == std::string::npos ? "." : source.substr(0, source.find_last_of('/'));
+  if (run(shellQuote(build) + " " + shellQuote(buildSource) + " -o " + shellQuote(movie) + " --images " +
+          shellQuote(sourceDir)) != 0) {
     std::cerr << source << ": qvx-build failed\n";
     return 1;
   }
