@@ -3,6 +3,10 @@
 #include <algorithm>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "core/render/FillPainter.h"
 
 namespace kivra {
@@ -47,6 +51,46 @@ inline ExpandedPixel texel(const BitmapPixels& b, const uint8_t* row, int x) {
   }
 }
 
+#if defined(__SSE2__)
+// Bilinear weights as 16-bit lanes: for each of the 64 fraction pairs, the
+// two top weights (four lanes each) and the two bottom ones.
+struct LaneWeights {
+  alignas(16) int16_t top[64][8];
+  alignas(16) int16_t bottom[64][8];
+};
+
+const LaneWeights& laneWeights() {
+  static const LaneWeights table = [] {
+    LaneWeights t{};
+    const BilinearWeights& w = bilinearWeights();
+    for (int i = 0; i < 64; ++i)
+      for (int k = 0; k < 4; ++k) {
+        t.top[i][k] = w.w[i][0];
+        t.top[i][k + 4] = w.w[i][1];
+        t.bottom[i][k] = w.w[i][2];
+        t.bottom[i][k + 4] = w.w[i][3];
+      }
+    return t;
+  }();
+  return table;
+}
+
+// Pixels x and x + 1 of two 32-bit rows weighted: the same sums, lane by
+// lane, as the scalar form.
+inline ExpandedPixel bilinearPair(const uint8_t* r0, const uint8_t* r1, int x, int weightIndex,
+                                  const LaneWeights& lw) {
+  const __m128i zero = _mm_setzero_si128();
+  const size_t at = 4 * static_cast<size_t>(x);
+  const __m128i top = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(r0 + at)), zero);
+  const __m128i bottom = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(r1 + at)), zero);
+  __m128i sum = _mm_add_epi16(
+      _mm_mullo_epi16(top, _mm_load_si128(reinterpret_cast<const __m128i*>(lw.top[weightIndex]))),
+      _mm_mullo_epi16(bottom, _mm_load_si128(reinterpret_cast<const __m128i*>(lw.bottom[weightIndex]))));
+  sum = _mm_add_epi16(sum, _mm_srli_si128(sum, 8));
+  return static_cast<ExpandedPixel>(_mm_cvtsi128_si64(_mm_srli_epi16(sum, 3)));
+}
+#endif
+
 inline int64_t floorMod(int64_t a, int64_t m) {
   const int64_t r = a % m;
   return r < 0 ? r + m : r;
@@ -80,6 +124,9 @@ void sample(const BitmapPixels& bm, int64_t u, int64_t v, int64_t du, int64_t dv
   const uint8_t* bits = bm.bits;
   const size_t rowBytes = bm.rowBytes;
   const BilinearWeights& weights = bilinearWeights();
+#if defined(__SSE2__)
+  const LaneWeights& lanes = laneWeights();
+#endif
   if constexpr (Clipped) {
     for (int i = 0; i < n; ++i, u += du, v += dv) {
       const int x0 = static_cast<int>(std::clamp<int64_t>(u >> 16, 0, w - 1));
@@ -91,7 +138,16 @@ void sample(const BitmapPixels& bm, int64_t u, int64_t v, int64_t du, int64_t dv
         // Samples past the last column or row fold onto the edge pixel.
         const int x1 = std::min(x0 + 1, w - 1);
         const uint8_t* r1 = y0 + 1 < h ? r0 + rowBytes : r0;
-        const uint8_t* wt = weights.w[((v >> 13) & 7) * 8 + ((u >> 13) & 7)];
+        const int wi = static_cast<int>(((v >> 13) & 7) * 8 + ((u >> 13) & 7));
+#if defined(__SSE2__)
+        if constexpr (F == kBitmapBgra32) {
+          if (x1 != x0) {
+            out[i] = bilinearPair(r0, r1, x0, wi, lanes);
+            continue;
+          }
+        }
+#endif
+        const uint8_t* wt = weights.w[wi];
         const ExpandedPixel p = texel<F>(bm, r0, x0) * wt[0] + texel<F>(bm, r0, x1) * wt[1] +
                                 texel<F>(bm, r1, x0) * wt[2] + texel<F>(bm, r1, x1) * wt[3];
         out[i] = (p >> 3) & kLaneMask;
@@ -111,10 +167,18 @@ void sample(const BitmapPixels& bm, int64_t u, int64_t v, int64_t du, int64_t dv
       } else {
         const int x1 = x0 + 1 == w ? 0 : x0 + 1;
         const uint8_t* r1 = y0 + 1 == h ? bits : r0 + rowBytes;
-        const uint8_t* wt = weights.w[((v >> 13) & 7) * 8 + ((u >> 13) & 7)];
-        const ExpandedPixel p = texel<F>(bm, r0, x0) * wt[0] + texel<F>(bm, r0, x1) * wt[1] +
-                                texel<F>(bm, r1, x0) * wt[2] + texel<F>(bm, r1, x1) * wt[3];
-        out[i] = (p >> 3) & kLaneMask;
+        const int wi = static_cast<int>(((v >> 13) & 7) * 8 + ((u >> 13) & 7));
+#if defined(__SSE2__)
+        if (F == kBitmapBgra32 && x1 != 0) {
+          out[i] = bilinearPair(r0, r1, x0, wi, lanes);
+        } else
+#endif
+        {
+          const uint8_t* wt = weights.w[wi];
+          const ExpandedPixel p = texel<F>(bm, r0, x0) * wt[0] + texel<F>(bm, r0, x1) * wt[1] +
+                                  texel<F>(bm, r1, x0) * wt[2] + texel<F>(bm, r1, x1) * wt[3];
+          out[i] = (p >> 3) & kLaneMask;
+        }
       }
       u += du;
       if (u >= uw) u -= uw;

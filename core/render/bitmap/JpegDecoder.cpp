@@ -144,7 +144,12 @@ Outcome decodeImage(JpegSession* s, const uint8_t* data, size_t length, BitmapIm
   }
   switch (cinfo.num_components) {
     case 1: cinfo.out_color_space = JCS_GRAYSCALE; break;
+#ifdef JCS_EXTENSIONS
+    // The library writes B, G, R, A rows itself, straight into the bitmap.
+    case 3: cinfo.out_color_space = JCS_EXT_BGRA; break;
+#else
     case 3: cinfo.out_color_space = JCS_RGB; break;
+#endif
     case 4: cinfo.out_color_space = JCS_CMYK; break;
     default:
       jpeg_abort_decompress(&cinfo);
@@ -163,15 +168,19 @@ Outcome decodeImage(JpegSession* s, const uint8_t* data, size_t length, BitmapIm
     return Outcome::FailedEarly;
   }
   started = true;
-  JSAMPARRAY rowBuffer = cinfo.mem->alloc_sarray(reinterpret_cast<j_common_ptr>(&cinfo), JPOOL_IMAGE,
-                                                 cinfo.output_width * components, 1);
+  const bool direct = cinfo.out_color_space != JCS_GRAYSCALE && cinfo.out_color_space != JCS_RGB &&
+                      cinfo.out_color_space != JCS_CMYK;
+  JSAMPARRAY rowBuffer = direct ? nullptr
+                                : cinfo.mem->alloc_sarray(reinterpret_cast<j_common_ptr>(&cinfo), JPOOL_IMAGE,
+                                                          cinfo.output_width * components, 1);
   while (cinfo.output_scanline < cinfo.output_height) {
     const JDIMENSION y = cinfo.output_scanline;
-    if (jpeg_read_scanlines(&cinfo, rowBuffer, 1) != 1) {
+    JSAMPROW target = direct ? out->row(y) : rowBuffer[0];
+    if (jpeg_read_scanlines(&cinfo, &target, 1) != 1) {
       jpeg_abort_decompress(&cinfo);
       return Outcome::FailedLate;
     }
-    convertRow(rowBuffer[0], components, out->row(y), cinfo.output_width);
+    if (!direct) convertRow(rowBuffer[0], components, out->row(y), cinfo.output_width);
   }
   // Every row is there; what follows the last scan does not matter.
   jpeg_abort_decompress(&cinfo);
