@@ -8,6 +8,7 @@
 // Comment lines in the source steer the run:
 //   # run: --frames 3 --trace     player options (default: --frames 0 --trace)
 //   # tolerance: 2                largest per-channel difference allowed
+//   # images: DIR                 where image files are (default: beside the test)
 //   # exit: 0                     expected exit status of the player
 //   # env: TZ=UTC0                environment settings of the player run
 //   # include: FILE               replaced by FILE's text (relative to the source)
@@ -212,7 +213,11 @@ int main(int argc, char** argv) {
     buildSource = work + "/" + name + ".qvxs";
     std::ofstream(buildSource, std::ios::binary) << expanded;
   }
-  const std::string sourceDir = source.find('/') == std::string::npos ? "." : source.substr(0, source.find_last_of('/'));
+  // Image files are named relative to the test's folder, or to the folder
+  // an "# images:" line names (relative to the test's).
+  std::string sourceDir = source.find('/') == std::string::npos ? "." : source.substr(0, source.find_last_of('/'));
+  const std::string imageDir = directive(text, "images", "");
+  if (!imageDir.empty()) sourceDir += "/" + imageDir;
   if (run(shellQuote(build) + " " + shellQuote(buildSource) + " -o " + shellQuote(movie) + " --images " +
           shellQuote(sourceDir)) != 0) {
     std::cerr << source << ": qvx-build failed\n";
