@@ -16,10 +16,10 @@ using Bytes = std::vector<uint8_t>;
 
 namespace {
 
-Bytes build(const std::string& text) {
+Bytes build(const std::string& text, const std::string& imageDir = "") {
   Diagnostics diag("test.qvxs");
   Bytes out;
-  EXPECT_TRUE(compileMovie(text, out, diag)) << diag.text();
+  EXPECT_TRUE(compileMovie(text, out, diag, imageDir)) << diag.text();
   return out;
 }
 
@@ -38,8 +38,8 @@ std::string dump(const Bytes& movie, DumpStats* stats = nullptr) {
 
 // Source -> movie -> dump -> movie must give the same bytes, with every tag
 // in text form, and dumping again gives the same text.
-void expectRoundTrip(const std::string& source, int rawTags = 0) {
-  const Bytes first = build(source);
+void expectRoundTrip(const std::string& source, int rawTags = 0, const std::string& imageDir = "") {
+  const Bytes first = build(source, imageDir);
   DumpStats stats;
   const std::string text = dump(first, &stats);
   EXPECT_EQ(stats.rawTags, rawTags) << text;
@@ -230,7 +230,7 @@ TEST(Source, WelcomeExampleRoundTrips) {
   ASSERT_TRUE(in);
   std::stringstream s;
   s << in.rdbuf();
-  expectRoundTrip(s.str());
+  expectRoundTrip(s.str(), 0, std::string(KIVRA_SOURCE_DIR) + "/examples");
 }
 
 TEST(Source, HeaderDefaultsAndFrameCount) {
