@@ -15,10 +15,11 @@
 
 namespace kivra::test {
 
+// Image files are those of the bitmap test movies.
 inline std::vector<uint8_t> compileSource(const std::string& text) {
   std::vector<uint8_t> out;
   qvxs::Diagnostics diag;
-  EXPECT_TRUE(qvxs::compileMovie(text, out, diag)) << diag.text();
+  EXPECT_TRUE(qvxs::compileMovie(text, out, diag, KIVRA_TEST_IMAGES)) << diag.text();
   return out;
 }
 

@@ -1,7 +1,7 @@
 // What the window shows, through its own paint path, after every frame and
 // input event: the stage repainted from its dirty rectangles must equal a
 // full redraw. A morph that grows, a shape that moves and turns, one that
-// hides and shows, a button under the pointer.
+// hides and shows, a button under the pointer, a photo that turns.
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -41,6 +41,15 @@ morph 2 startbounds=0,40px,0,40px endbounds=0,160px,0,20px {
     lineto 0,20px
     lineto 0,0
 }
+jpeg 4 "photo.jpg"
+shape3 5 {
+  fill bitmap 4 clipped scale=30,30
+  style moveto=0,0 fill1=1
+  lineto 60px,0
+  lineto 60px,45px
+  lineto 0,45px
+  lineto 0,0
+}
 button2 3 {
   record up,hit 1 1
   record over 1 1 mul=128,128,128
@@ -49,9 +58,11 @@ button2 3 {
 place2 1 id=2 ratio=0 at=20px,120px
 place2 2 id=1 name="box" at=200px,20px
 place2 3 id=3 at=200px,140px
+place2 4 id=5 at=100px,60px
 showframe
 place2 1 move ratio=32768
 place2 2 move at=150px,40px rotate=30
+place2 4 move at=110px,70px rotate=15
 showframe
 place2 1 move ratio=65535
 place2 2 move at=60px,10px mul=256,128,128
