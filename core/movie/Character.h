@@ -73,11 +73,19 @@ struct Character {
     uint32_t sampleCount = 0;
     uint16_t seekSamples = 0;
   };
-  // Font: DefineFontInfo adds to it.
+  // Font: the glyph offset table and what the tag says of it; a font
+  // information tag adds its name and code table.
   struct FontPart {
-    const uint8_t* info = nullptr;
+    const uint8_t* table = nullptr;  // the offset table
+    size_t tableLength = 0;          // from the table to the tag's end
+    uint32_t glyphCount = 0;
+    uint8_t flags = 0;               // tag 48 flags (0 for tag 10)
+    uint8_t language = 0;
+    std::string name;
+    const uint8_t* info = nullptr;   // a font information body after the id
     size_t infoLength = 0;
-    uint8_t infoFlags = 0;
+    uint8_t infoTag = 0;             // 13 or 62
+    bool wideOffsets() const { return flags & 0x08; }
   };
   // Video stream: frame data stored by VideoFrame tags.
   struct VideoFrameData {

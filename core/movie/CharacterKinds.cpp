@@ -67,6 +67,7 @@ void drawFromTag(const Character& c, ShapeDraw& draw) {
   draw.body = c.tagBody;
   draw.length = c.tagLength;
   draw.bitmaps = c.owner ? &c.owner->bitmaps() : nullptr;
+  draw.glyphs = c.owner ? &c.owner->fonts() : nullptr;
 }
 
 bool boxHit(const Character& c, const MATRIX& device, uint16_t, int64_t x, int64_t y, OutlineHit&) {

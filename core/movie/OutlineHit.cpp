@@ -1,5 +1,6 @@
 #include "core/movie/OutlineHit.h"
 
+#include "core/movie/TimelinePlayer.h"
 #include "core/render/HitTest.h"
 #include "core/view/ViewTransform.h"
 
@@ -14,6 +15,7 @@ bool OutlineHit::covers(const Character& c, const MATRIX& device, uint16_t ratio
   in.matrix = device;
   in.ratio = ratio;
   in.factor = factor_;
+  in.glyphs = c.owner ? &c.owner->fonts() : nullptr;
   (void)parser_.build(in, build_);  // a corrupt shape is tested as far as it was read
   const bool hit = hitTestShape(build_, x, y);
   build_.clear();

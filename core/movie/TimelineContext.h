@@ -27,6 +27,8 @@ class TimelineContext {
   virtual void movieCorrupt() = 0;
   // The movie's SetBackgroundColor tag.
   virtual void setBackgroundColor(Rgba colour) = 0;
+  // A line for the debug log (warnings about the movie's data).
+  virtual void debugLog(const std::string& line) { (void)line; }
   // Whether a version-6 movie at `base` may import from `url`.
   virtual bool importAllowed(const std::string& base, const std::string& url) const = 0;
   // The library movie for an import, loaded on first request; it lives as

@@ -27,7 +27,8 @@ bool supportedSoundCodec(uint8_t format) {
 
 TimelinePlayer::TimelinePlayer(TimelineContext& player, int level, std::string url, RootKind kind)
     : context_(player), root_(this), rootKind_(kind), level_(level), url_(std::move(url)),
-      bitmaps_(std::make_unique<MovieBitmaps>(dictionary_)) {
+      bitmaps_(std::make_unique<MovieBitmaps>(dictionary_)),
+      fonts_(std::make_unique<MovieFonts>(dictionary_)) {
   if (kind == RootKind::Level) display().addTimeline(this);
 }
 
@@ -124,6 +125,59 @@ DispatchResult TimelinePlayer::dispatchTag() {
   return m.failed() ? kDispatchError : kDispatchDone;
 }
 
+// Tag 10: the offset table follows the id (its first offset / 2 is the
+// glyph count). Tag 48: flags, language, name and glyph count come first.
+void TimelinePlayer::defineFont(const TagHeader& tag) {
+  const bool font2 = tag.code == static_cast<uint16_t>(TagCode::DefineFont2);
+  auto c = newCharacter(cursor_.readU16(), CharacterKind::Font, tag.code);
+  Character::FontPart& f = c->part.emplace<Character::FontPart>();
+  if (font2) {
+    f.flags = cursor_.readU8();
+    f.language = cursor_.readU8();
+    if (version() < 6) f.language = (f.flags & 0x40) ? 2 : 1;
+    if (f.language == 0) {
+      context_.debugLog("WARNING: invalid language tag in QVX.\n");
+      f.language = 1;
+    }
+    const uint8_t nameLength = cursor_.readU8();
+    for (uint8_t i = 0; i < nameLength && !cursor_.overrun(); ++i) f.name += static_cast<char>(cursor_.readU8());
+    f.glyphCount = cursor_.readU16();
+  }
+  if (cursor_.overrun()) return;  // a truncated definition defines nothing
+  f.table = cursor_.current();
+  f.tableLength = static_cast<size_t>(cursor_.remaining());
+  if (!font2) f.glyphCount = f.tableLength >= 2 ? (f.table[0] | f.table[1] << 8) / 2u : 0;
+  c->data = f.table;
+  c->dataLength = f.tableLength;
+  c->tagBody = cursor_.base() + tag.bodyStart;
+  c->tagLength = tag.length;
+  const std::string key = font2 ? MovieFonts::keyForFont2(f.flags, f.name) : std::string();
+  std::shared_ptr<Character> defined = dictionary().define(std::move(c));
+  // A name counts once its font is defined (a repeated id keeps the first).
+  if (defined && font2 && !f.name.empty()) fonts().registerName(key, defined);
+}
+
+// A font information tag completes its font: name, style and code table.
+void TimelinePlayer::defineFontInfo(const TagHeader& tag) {
+  std::shared_ptr<Character> font = dictionary().lookup(cursor_.readU16());
+  Character::FontPart* f = font ? font->font() : nullptr;
+  if (!f || cursor_.overrun()) return;
+  const uint8_t* body = cursor_.current();
+  const size_t length = static_cast<size_t>(cursor_.remaining());
+  std::string name;
+  const uint8_t nameLength = cursor_.readU8();
+  for (uint8_t i = 0; i < nameLength && !cursor_.overrun(); ++i) name += static_cast<char>(cursor_.readU8());
+  const uint8_t flags = cursor_.readU8();
+  if (cursor_.overrun()) return;
+  if (!f->info) {
+    f->info = body;
+    f->infoLength = length;
+  }
+  f->infoTag = static_cast<uint8_t>(tag.code);
+  if (f->name.empty()) f->name = name;
+  fonts().registerName(MovieFonts::keyForFontInfo(flags, name), font);
+}
+
 std::shared_ptr<Character> TimelinePlayer::newCharacter(uint16_t id, CharacterKind kind, uint16_t tagCode) {
   auto c = std::make_shared<Character>();
   c->id = id;
@@ -196,23 +250,13 @@ void TimelinePlayer::defineTag(const TagHeader& tag) {
       }
       break;
     case TagCode::DefineFont:
-    case TagCode::DefineFont2: {
-      auto c = newCharacter(cursor_.readU16(), CharacterKind::Font, tag.code);
-      c->part.emplace<Character::FontPart>();
-      finish(std::move(c));
+    case TagCode::DefineFont2:
+      defineFont(tag);
       break;
-    }
     case TagCode::DefineFontInfo:
-    case TagCode::DefineFontInfo2: {
-      std::shared_ptr<Character> font = dict.lookup(cursor_.readU16());
-      Character::FontPart* f = font ? font->font() : nullptr;
-      if (f && !f->info && !cursor_.overrun()) {
-        f->info = cursor_.current();
-        f->infoLength = static_cast<size_t>(cursor_.remaining());
-        f->infoFlags = static_cast<uint8_t>(tag.code);
-      }
+    case TagCode::DefineFontInfo2:
+      defineFontInfo(tag);
       break;
-    }
     case TagCode::DefineSound: {
       auto c = newCharacter(cursor_.readU16(), CharacterKind::Sound, tag.code);
       Character::SoundPart& sound = c->part.emplace<Character::SoundPart>();

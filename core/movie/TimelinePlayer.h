@@ -16,6 +16,7 @@
 
 #include "core/movie/Character.h"
 #include "core/movie/MovieBitmaps.h"
+#include "core/movie/MovieFonts.h"
 #include "core/format/MovieBuffer.h"
 #include "core/format/TagCursor.h"
 
@@ -99,6 +100,8 @@ class TimelinePlayer {
   void resolveImport();
   // The root's bitmap characters and their decoded pixels.
   MovieBitmaps& bitmaps() { return *root_->bitmaps_; }
+  // The root's fonts: glyphs for static text and the font-name registry.
+  MovieFonts& fonts() { return *root_->fonts_; }
   // The shared JPEG tables of a root (a pointer into the buffer), or null.
   const uint8_t* jpegTables() const { return root_->jpegTables_; }
   size_t jpegTablesLength() const { return root_->jpegTablesLength_; }
@@ -118,6 +121,8 @@ class TimelinePlayer {
   void runControlTag(const TagHeader& tag);
   void placeObject(const TagHeader& tag, bool second);
   void importAssets(const TagHeader& tag);
+  void defineFont(const TagHeader& tag);
+  void defineFontInfo(const TagHeader& tag);
   void exportAssets();
   void queueLibraryInitActions(TimelinePlayer& library);
   std::shared_ptr<Character> newCharacter(uint16_t id, CharacterKind kind, uint16_t tagCode);
@@ -148,6 +153,7 @@ class TimelinePlayer {
   MovieBuffer movie_;
   Dictionary dictionary_;
   std::unique_ptr<MovieBitmaps> bitmaps_;  // roots only
+  std::unique_ptr<MovieFonts> fonts_;      // roots only
   std::map<std::string, std::shared_ptr<Character>> exports_;
   std::vector<TimelinePlayer*> importSources_;
   TimelinePlayer* importWait_ = nullptr;

@@ -86,6 +86,7 @@ bool Renderer::drawShape(const ShapeDraw& s) {
     in.factor = setup_.factor;
     in.role = s.clipDepth || s.maskPart ? BuildRole::Mask : BuildRole::Normal;
     in.bitmaps = s.bitmaps ? s.bitmaps : bitmaps_;
+    in.glyphs = s.glyphs;
     ok = parser_.build(in, build);
   }
   if (s.maskPart) {

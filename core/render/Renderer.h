@@ -35,6 +35,7 @@ struct ShapeDraw {
   bool maskPart = false;          // adds its outline to the mask begun last
   ShapeBuild* cache = nullptr;    // the object's render cache, or null
   BitmapSource* bitmaps = nullptr;  // the defining movie's bitmaps (else the renderer's)
+  GlyphSource* glyphs = nullptr;    // the defining movie's fonts (static text)
   bool rebuild = true;            // the cache is out of date
 };
 

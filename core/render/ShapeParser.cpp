@@ -441,6 +441,11 @@ bool ShapeParser::build(const ShapeInstance& in, ShapeBuild& out) {
     }
     out.setBounds(x0, y0, x1, y1);
   }
+  if (in.tagCode == 11 || in.tagCode == 33) {
+    const bool textOk = buildText(c, in, out);
+    finish(out);
+    return textOk && !out.truncated();
+  }
 
   bool ok = true;
   int64_t endOffsetPos = 0;
@@ -552,7 +557,6 @@ bool ShapeParser::buildGlyph(const uint8_t* records, size_t length, const MATRIX
                              ShapeBuild& out) {
   out.clear();
   m_ = m;
-  anchor_.valid = false;
   cx_ = ColorTransform();
   factor_ = factor;
   glyph_ = true;
@@ -566,8 +570,17 @@ bool ShapeParser::buildGlyph(const uint8_t* records, size_t length, const MATRIX
   fs.color = expand(premultiply(color));
   fs.transparent = color.a < 255;
   fs.styleNumber = 1;
-  fills_.assign({kNoFill, f});
+  const bool ok = appendGlyph(records, length, m, f);
+  prepareFills(out, m_, factor_);
+  return ok;
+}
+
+bool ShapeParser::appendGlyph(const uint8_t* records, size_t length, const MATRIX& m, uint32_t fill) {
+  m_ = m;
+  anchor_.valid = false;
+  fills_.assign({kNoFill, fill});
   lines_.assign(1, LineEntry{});
+  fill0_ = fill1_ = kNoFill;
   TagCursor c(records, static_cast<int64_t>(length));
   readIndexBits(c);
   int64_t penX = 0, penY = 0;
@@ -599,7 +612,6 @@ bool ShapeParser::buildGlyph(const uint8_t* records, size_t length, const MATRIX
       break;
     }
   }
-  prepareFills(out, m_, factor_);
   return ok;
 }
 

@@ -20,8 +20,17 @@ enum class BuildRole : uint8_t {
   Mask,  // a clipping layer: every fill becomes the one mask fill, no lines
 };
 
+// Finds glyph outlines for static text: the records of glyph `index` of
+// font `fontId`, starting with the index-width byte; false for a missing
+// font or glyph (nothing is drawn for it).
+class GlyphSource {
+ public:
+  virtual ~GlyphSource() = default;
+  virtual bool glyph(uint16_t fontId, uint32_t index, const uint8_t*& records, size_t& length) = 0;
+};
+
 struct ShapeInstance {
-  uint16_t tagCode = 2;          // 2, 22, 32 (shapes) or 46 (morph shape)
+  uint16_t tagCode = 2;          // 2, 22, 32 (shapes), 46 (morph shape), 11 or 33 (static text)
   const uint8_t* body = nullptr;  // the tag body, starting at the character id
   size_t length = 0;
   MATRIX matrix;                 // shape twips -> device sub-pixels
@@ -30,6 +39,7 @@ struct ShapeInstance {
   int factor = 4;                // anti-aliasing factor (1, 2 or 4)
   BuildRole role = BuildRole::Normal;
   BitmapSource* bitmaps = nullptr;
+  GlyphSource* glyphs = nullptr;  // static text's fonts
 };
 
 class ShapeParser {
@@ -49,6 +59,10 @@ class ShapeParser {
     uint32_t fill = kNoFill;
     int32_t width = 0;  // device sub-pixels
   };
+  // Static text records from the text matrix on (`c` after the bounds).
+  [[nodiscard]] bool buildText(TagCursor& c, const ShapeInstance& in, ShapeBuild& out);
+  // Appends one glyph's edges, filled with `fill`, under `m`.
+  [[nodiscard]] bool appendGlyph(const uint8_t* records, size_t length, const MATRIX& m, uint32_t fill);
   [[nodiscard]] bool readRecord(TagCursor& c, Record& r, bool glyph);
   [[nodiscard]] bool readStyleArrays(TagCursor& c, ShapeBuild& out);
   [[nodiscard]] bool readMorphStyleArrays(TagCursor& c, ShapeBuild& out);

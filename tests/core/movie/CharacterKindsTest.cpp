@@ -62,8 +62,8 @@ TEST(CharacterKinds, DrawnAreaAndHitFollowTheKind) {
   text.bounds = RECT{0, 200, 0, 100};
   OutlineHit outlines;
   const MATRIX identity;
-  // Text is hit anywhere in its box, glyphs or not; nothing is decoded.
-  EXPECT_TRUE(kindOps(text.kind).hitTest(text, identity, 0, 200, 50, outlines));
+  // Text is hit by its glyphs, not by its box: without records, nowhere.
+  EXPECT_FALSE(kindOps(text.kind).hitTest(text, identity, 0, 200, 50, outlines));
   EXPECT_FALSE(kindOps(text.kind).hitTest(text, identity, 0, 201, 50, outlines));
 
   Character shape;  // bounds but no body: nothing to hit
