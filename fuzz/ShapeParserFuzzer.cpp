@@ -5,9 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "core/render/raster/Rasterizer.h"
-#include "core/render/HitTest.h"
 #include "core/render/ShapeParser.h"
+#include "fuzz/BuildAndSweep.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace kivra;
@@ -22,15 +21,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   in.ratio = (mode & 32) ? 40000 : 0;
   in.body = data + 1;
   in.length = size - 1;
-  ShapeParser parser;
-  ShapeBuild build(1 << 16, 1 << 12);
-  (void)parser.build(in, build);
-  (void)hitTestShape(build, 40, 40);
-  RenderTarget target;
-  if (!target.create(48, 48, PixelFormat::Bgra32)) return 0;
-  Rasterizer raster;
-  if (!raster.beginFrame(target, in.factor, ClipRect{0, 0, 48, 48})) return 0;
-  raster.addObject(build, nullptr);
-  raster.paint();
+  fuzz::buildAndSweep(in);
   return 0;
 }

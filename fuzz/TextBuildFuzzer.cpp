@@ -10,9 +10,8 @@
 
 #include "core/movie/Character.h"
 #include "core/movie/MovieFonts.h"
-#include "core/render/HitTest.h"
-#include "core/render/raster/Rasterizer.h"
 #include "core/render/ShapeParser.h"
+#include "fuzz/BuildAndSweep.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace kivra;
@@ -44,15 +43,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   in.body = data + fontLength;
   in.length = size - fontLength;
   in.glyphs = &fonts;
-  ShapeParser parser;
-  ShapeBuild build(1 << 16, 1 << 12);
-  (void)parser.build(in, build);
-  (void)hitTestShape(build, 40, 40);
-  RenderTarget target;
-  if (!target.create(48, 48, PixelFormat::Bgra32)) return 0;
-  Rasterizer raster;
-  if (!raster.beginFrame(target, in.factor, ClipRect{0, 0, 48, 48})) return 0;
-  raster.addObject(build, nullptr);
-  raster.paint();
+  fuzz::buildAndSweep(in);
   return 0;
 }
