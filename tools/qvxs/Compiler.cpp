@@ -1,8 +1,12 @@
 #include "tools/qvxs/Compiler.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <map>
 
 #include "tools/kit/Bitmaps.h"
+#include "tools/kit/Fonts.h"
 #include "tools/kit/RecordWriter.h"
 #include "tools/qvxs/Assembler.h"
 
@@ -84,6 +88,12 @@ class Compiler {
   bool hexValue(Args& a, const char* key, std::vector<uint8_t>& out);
   bool qualityArg(Args& a, std::optional<int>& out);
   bool imageFile(Args& a, const std::string& word, std::vector<uint8_t>& bytes, kit::RgbaImage* image);
+  std::string sourcePath(const std::string& name) const;
+  bool font(const Node& node, bool second, std::vector<uint8_t>& body);
+  bool fontFlags(Args& a, kit::Font& f, bool second, bool info);
+  bool fontInfo(const Node& node, bool second, std::vector<uint8_t>& body);
+  bool text(const Node& node, bool rgba, std::vector<uint8_t>& body);
+  bool textRun(const Node& node, bool rgba, kit::TextRun& run, uint16_t& fontId, uint16_t& height);
 
   int version_;
   Diagnostics& diag_;
@@ -91,6 +101,13 @@ class Compiler {
   // The quality of the last `jpegtables` made by the kit, which `bits` images
   // are encoded to match; unset when the tables came as bytes.
   std::optional<int> jpegTablesQuality_;
+  // Fonts defined so far, for the code tables, advances and metrics that
+  // static text takes its glyphs from.
+  struct KnownFont {
+    kit::Font font;
+    bool advances = false;  // the glyph advances are known
+  };
+  std::map<uint16_t, KnownFont> fonts_;
 };
 
 bool Compiler::u16Arg(Args& a, size_t i, uint16_t& out, const char* what) {
@@ -167,7 +184,7 @@ bool Compiler::qualityArg(Args& a, std::optional<int>& out) {
 bool Compiler::imageFile(Args& a, const std::string& word, std::vector<uint8_t>& bytes, RgbaImage* image) {
   std::string name;
   if (!stringArg(a, word, name, "image file")) return false;
-  const std::string path = baseDir_.empty() || name.empty() || name[0] == '/' ? name : baseDir_ + "/" + name;
+  const std::string path = sourcePath(name);
   std::string error;
   if (!readFileBytes(path, bytes, error)) {
     diag_.error(a.line(), "cannot read image file \"" + name + "\"");
@@ -307,6 +324,398 @@ bool Compiler::bitmap(const Node& node, Args& a, uint16_t& code, std::vector<uin
   }
   body = jpegAlphaBody(id, jpeg, alpha);
   return true;
+}
+
+std::string Compiler::sourcePath(const std::string& name) const {
+  return baseDir_.empty() || name.empty() || name[0] == '/' ? name : baseDir_ + "/" + name;
+}
+
+// Named style bits, language and extra flag bits shared by the font lines.
+bool Compiler::fontFlags(Args& a, Font& f, bool second, bool info) {
+  f.bold = a.flag("bold");
+  f.italic = a.flag("italic");
+  f.wideCodes = a.flag("wide");
+  if (second) {
+    f.wideOffsets = a.flag("wideoffsets");
+  }
+  int64_t v;
+  if (auto s = a.value("name"))
+    if (!stringArg(a, *s, f.name, "name")) return false;
+  f.language = 1;  // 0 is not a language; the player warns about it
+  if (auto s = a.value("language")) {
+    if (!intArg(a, *s, 0, 255, v, "language")) return false;
+    f.language = static_cast<uint8_t>(v);
+  }
+  if (auto s = a.value("flags")) {
+    // Bits without a name; the named ones are the words above.
+    const int64_t named = info ? 0x07 : 0x8F;
+    if (!intArg(a, *s, 0, 255, v, "flags")) return false;
+    if (v & named) {
+      diag_.error(a.line(), "flags= holds only the bits without a name (bold, italic, wide, ...)");
+      return false;
+    }
+    f.extraFlags = static_cast<uint8_t>(v);
+  }
+  return true;
+}
+
+// Tag 48 (`font`) or tag 10 (`font1`): glyphs from a font file, or the
+// glyph shapes as hex, one `glyph` line each (the form qvx-dump prints).
+bool Compiler::font(const Node& node, bool second, std::vector<uint8_t>& body) {
+  Args a(node, diag_);
+  const char* usage = second ? "font ID \"FILE\" chars=\"...\" [name=\"NAME\"] [bold] [italic] [wide] [wideoffsets] "
+                               "[layout] [language=N], or font ID [layout=ASCENT,DESCENT,LEADING] ... { glyph lines }"
+                             : "font1 ID \"FILE\" chars=\"...\", or font1 ID { glyph lines }";
+  uint16_t id;
+  if (!a.expect(1, 2, usage) || !u16Arg(a, 0, id, "font id")) return false;
+  KnownFont known;
+  Font& f = known.font;
+  if (!second && (a.flag("bold") || a.flag("italic") || a.flag("wide") || a.value("name") || a.value("language") ||
+                  a.value("flags"))) {
+    diag_.error(node.line, "font1 takes no style or name: they go on its fontinfo line");
+    return false;
+  }
+  if (!fontFlags(a, f, second, false)) return false;
+  const bool fromFile = a.positionalCount() == 2;
+  if (fromFile) {
+    if (node.hasBlock) {
+      diag_.error(node.line, "a font from a file takes no block");
+      return false;
+    }
+    std::string name, chars;
+    if (!stringArg(a, a.positional(1), name, "font file")) return false;
+    auto c = a.value("chars");
+    if (!c) {
+      diag_.error(node.line, "missing chars=\"...\": the characters the font carries");
+      return false;
+    }
+    std::vector<uint32_t> codes;
+    if (!stringArg(a, *c, chars, "chars")) return false;
+    if (!decodeUtf8(chars, codes)) {
+      diag_.error(node.line, "chars= is not valid UTF-8");
+      return false;
+    }
+    for (size_t i = 0; i < codes.size(); ++i) {
+      if (std::find(codes.begin(), codes.begin() + static_cast<long>(i), codes[i]) != codes.begin() + static_cast<long>(i)) {
+        diag_.error(node.line, "chars= names a character twice");
+        return false;
+      }
+    }
+    if (second) f.layout = a.flag("layout");
+    std::string error;
+    if (!loadFontFile(sourcePath(name), codes, f, error)) {
+      diag_.error(node.line, error);
+      return false;
+    }
+    known.advances = true;
+  } else {
+    if (second) {
+      if (auto s = a.value("layout")) {
+        const std::vector<std::string> parts = splitList(*s);
+        int64_t m[3];
+        bool ok = parts.size() == 3;
+        for (size_t i = 0; ok && i < 3; ++i) ok = parseInt(parts[i], m[i]) && m[i] >= -32768 && m[i] <= 32767;
+        if (!ok) {
+          diag_.error(node.line, "layout=" + *s + ": expected ASCENT,DESCENT,LEADING");
+          return false;
+        }
+        f.layout = true;
+        f.ascent = static_cast<int16_t>(m[0]);
+        f.descent = static_cast<int16_t>(m[1]);
+        f.leading = static_cast<int16_t>(m[2]);
+        known.advances = true;
+      }
+    }
+    if (!node.hasBlock) {
+      diag_.error(node.line, std::string("usage: ") + usage);
+      return false;
+    }
+    for (const Node& child : node.children) {
+      Args g(child, diag_);
+      Glyph glyph;
+      const size_t want = second ? 2 : 1;
+      if (child.head() != "glyph" || !g.expect(want, want, second ? "glyph CODE HEX [advance=N bounds=...]" : "glyph HEX")) {
+        if (child.head() != "glyph") diag_.error(child.line, "unknown font line '" + child.head() + "'");
+        return false;
+      }
+      int64_t v;
+      if (second) {
+        if (!intArg(g, g.positional(0), 0, 0xFFFF, v, "character code")) return false;
+        glyph.code = static_cast<uint32_t>(v);
+      }
+      if (!parseHexWords({g.positional(want - 1)}, 0, glyph.shape)) {
+        diag_.error(child.line, "the glyph shape must be hex bytes");
+        return false;
+      }
+      if (f.layout) {
+        auto adv = g.value("advance");
+        if (!adv || !intArg(g, *adv, -32768, 32767, v, "advance")) {
+          if (!adv) diag_.error(child.line, "a font with layout needs advance=N on every glyph");
+          return false;
+        }
+        glyph.advance = static_cast<int16_t>(v);
+        if (!rectArg(g, "bounds", glyph.bounds, true)) return false;
+      }
+      g.finish();
+      f.glyphs.push_back(std::move(glyph));
+    }
+  }
+  a.finish();
+  if (!diag_.ok()) return false;
+  std::string error;
+  body = second ? defineFont2Body(id, f, error) : defineFontBody(id, f, error);
+  if (!error.empty()) {
+    diag_.error(node.line, error);
+    return false;
+  }
+  fonts_[id] = std::move(known);
+  return true;
+}
+
+// Tag 13 (`fontinfo`) or 62 (`fontinfo2`, with a language): the name, style
+// and code table of a tag 10 font; the codes default to that font's chars.
+bool Compiler::fontInfo(const Node& node, bool second, std::vector<uint8_t>& body) {
+  Args a(node, diag_);
+  uint16_t id;
+  if (!a.expect(1, 1, second ? "fontinfo2 ID [name=\"NAME\"] [bold] [italic] [wide] language=N [codes=C,...]"
+                             : "fontinfo ID [name=\"NAME\"] [bold] [italic] [wide] [codes=C,...]") ||
+      !u16Arg(a, 0, id, "font id"))
+    return false;
+  Font f;
+  if (!second && a.value("language")) {
+    diag_.error(node.line, "language= goes with fontinfo2");
+    return false;
+  }
+  if (!fontFlags(a, f, false, true)) return false;
+  auto known = fonts_.find(id);
+  std::vector<uint32_t> codes;
+  if (auto s = a.value("codes")) {
+    for (const std::string& word : s->empty() ? std::vector<std::string>{} : splitList(*s)) {
+      int64_t v;
+      if (!intArg(a, word, 0, 0xFFFF, v, "character code")) return false;
+      codes.push_back(static_cast<uint32_t>(v));
+    }
+  } else if (known != fonts_.end()) {
+    for (const Glyph& g : known->second.font.glyphs) codes.push_back(g.code);
+  } else {
+    diag_.error(node.line, "fontinfo " + std::to_string(id) + " has no font1 before it: give codes=C,...");
+    return false;
+  }
+  if (known != fonts_.end() && codes.size() != known->second.font.glyphs.size()) {
+    diag_.error(node.line, "the code table has " + std::to_string(codes.size()) + " codes, the font " +
+                               std::to_string(known->second.font.glyphs.size()) + " glyphs");
+    return false;
+  }
+  for (uint32_t c : codes) {
+    Glyph g;
+    g.code = c;
+    f.glyphs.push_back(g);
+  }
+  a.finish();
+  if (!diag_.ok()) return false;
+  std::string error;
+  body = defineFontInfoBody(id, f, second, error);
+  if (!error.empty()) {
+    diag_.error(node.line, error);
+    return false;
+  }
+  if (known != fonts_.end())
+    for (size_t i = 0; i < codes.size(); ++i) known->second.font.glyphs[i].code = codes[i];
+  return true;
+}
+
+// One `run` line. The string, when there is one, may stand anywhere after
+// the word `run`.
+bool Compiler::textRun(const Node& node, bool rgba, TextRun& run, uint16_t& fontId, uint16_t& height) {
+  Node copy = node;
+  std::optional<std::string> str;
+  for (size_t i = 1; i < copy.words.size(); ++i) {
+    if (copy.words[i].empty() || copy.words[i][0] != '"') continue;
+    if (str) {
+      diag_.error(node.line, "a run takes one string");
+      return false;
+    }
+    str.emplace();
+    if (!parseQuoted(copy.words[i], *str)) {
+      diag_.error(node.line, "malformed string " + copy.words[i]);
+      return false;
+    }
+    copy.words.erase(copy.words.begin() + static_cast<long>(i--));
+  }
+  Args a(copy, diag_);
+  if (!a.expect(0, 0, "run [font=ID height=H] [color=C] [at=X,Y] [x=X] [y=Y] (\"TEXT\" | glyphs=I,...) "
+                      "[advances=A,...]"))
+    return false;
+  int64_t v;
+  auto fontWord = a.value("font");
+  auto heightWord = a.value("height");
+  if (fontWord.has_value() != heightWord.has_value()) {
+    diag_.error(node.line, "font= and height= go together");
+    return false;
+  }
+  if (fontWord) {
+    int32_t h;
+    if (!intArg(a, *fontWord, 0, 0xFFFF, v, "font id")) return false;
+    if (!parseTwips(*heightWord, h) || h < 0 || h > 0xFFFF) {
+      diag_.error(node.line, "height=" + *heightWord + ": expected twips (or px) up to 65535");
+      return false;
+    }
+    fontId = static_cast<uint16_t>(v);
+    height = static_cast<uint16_t>(h);
+    run.fontId = fontId;
+    run.height = height;
+  }
+  if (auto c = a.value("color")) {
+    Rgba color;
+    if (!colorArg(a, *c, rgba, color)) return false;
+    run.color = color;
+  }
+  auto position = [&](const std::string& text, std::optional<int16_t>& out) {
+    int32_t t;
+    if (!parseTwips(text, t) || t < -32768 || t > 32767) {
+      diag_.error(node.line, "position " + text + ": expected twips (or px) in 16 bits");
+      return false;
+    }
+    out = static_cast<int16_t>(t);
+    return true;
+  };
+  if (auto at = a.value("at")) {
+    const std::vector<std::string> parts = splitList(*at);
+    if (parts.size() != 2) {
+      diag_.error(node.line, "at=" + *at + ": expected X,Y");
+      return false;
+    }
+    if (!position(parts[0], run.x) || !position(parts[1], run.y)) return false;
+  }
+  if (auto x = a.value("x"))
+    if (!position(*x, run.x)) return false;
+  if (auto y = a.value("y"))
+    if (!position(*y, run.y)) return false;
+  auto glyphWords = a.value("glyphs");
+  auto advanceWords = a.value("advances");
+  if (glyphWords && str) {
+    diag_.error(node.line, "a run takes a string or glyphs=, not both");
+    return false;
+  }
+  if (glyphWords) {
+    for (const std::string& w : splitList(*glyphWords)) {
+      if (!intArg(a, w, 0, 0xFFFF, v, "glyph index")) return false;
+      run.glyphs.push_back(static_cast<uint32_t>(v));
+    }
+  }
+  const auto known = fonts_.find(fontId);
+  if (str) {
+    std::vector<uint32_t> codes;
+    if (!decodeUtf8(*str, codes)) {
+      diag_.error(node.line, "the string is not valid UTF-8");
+      return false;
+    }
+    if (!codes.empty() && known == fonts_.end()) {
+      diag_.error(node.line, "no font " + std::to_string(fontId) + " defined before this text");
+      return false;
+    }
+    for (uint32_t c : codes) {
+      const std::vector<Glyph>& glyphs = known->second.font.glyphs;
+      auto it = std::find_if(glyphs.begin(), glyphs.end(), [c](const Glyph& g) { return g.code == c; });
+      if (it == glyphs.end()) {
+        char buf[16];
+        std::snprintf(buf, sizeof buf, "U+%04X", c);
+        diag_.error(node.line, std::string("character ") + buf + " is not in font " + std::to_string(fontId));
+        return false;
+      }
+      run.glyphs.push_back(static_cast<uint32_t>(it - glyphs.begin()));
+    }
+  }
+  if (advanceWords) {
+    for (const std::string& w : splitList(*advanceWords)) {
+      int32_t t;
+      if (!parseTwips(w, t)) {
+        diag_.error(node.line, "advance " + w + ": expected twips");
+        return false;
+      }
+      run.advances.push_back(t);
+    }
+    if (run.advances.size() != run.glyphs.size()) {
+      diag_.error(node.line, std::to_string(run.advances.size()) + " advances for " +
+                                 std::to_string(run.glyphs.size()) + " glyphs");
+      return false;
+    }
+  } else if (!run.glyphs.empty()) {
+    if (known == fonts_.end() || !known->second.advances) {
+      diag_.error(node.line, "font " + std::to_string(fontId) + " has no advances: give advances=A,...");
+      return false;
+    }
+    for (uint32_t g : run.glyphs) {
+      if (g >= known->second.font.glyphs.size()) {
+        diag_.error(node.line, "glyph index " + std::to_string(g) + " is past the font's glyphs");
+        return false;
+      }
+      run.advances.push_back(
+          static_cast<int32_t>(std::lround(known->second.font.glyphs[g].advance * double(height) / kEmSquare)));
+    }
+  }
+  a.finish();
+  return diag_.ok();
+}
+
+// Tag 11 (`text`) or 33 (`text2`). Without bounds=, the box spans the runs'
+// advances and, from each baseline, the font's ascent and descent.
+bool Compiler::text(const Node& node, bool rgba, std::vector<uint8_t>& body) {
+  Args a(node, diag_);
+  uint16_t id;
+  const char* usage = rgba ? "text2 ID [bounds=..] [matrix] { run lines }" : "text ID [bounds=..] [matrix] { run lines }";
+  if (!a.expect(1, 1, usage) || !u16Arg(a, 0, id, "text id")) return false;
+  StaticText t;
+  std::optional<RECT> given;
+  if (a.value("bounds").has_value()) {
+    Node tmp = node;
+    Args b(tmp, diag_);
+    RECT r;
+    if (!rectArg(b, "bounds", r, true)) return false;
+    given = r;
+  }
+  t.matrix = matrixArgs(a).value_or(MATRIX{});
+  a.finish();
+  if (!node.hasBlock) {
+    diag_.error(node.line, std::string("usage: ") + usage);
+    return false;
+  }
+  uint16_t fontId = 0, height = 0;
+  int32_t x = 0, y = 0;
+  bool any = false;
+  RECT box;
+  for (const Node& child : node.children) {
+    if (child.head() != "run") {
+      diag_.error(child.line, "unknown text line '" + child.head() + "'");
+      return false;
+    }
+    TextRun run;
+    if (!textRun(child, rgba, run, fontId, height)) return false;
+    if (run.x) x = *run.x;
+    if (run.y) y = *run.y;
+    int32_t end = x;
+    for (int32_t adv : run.advances) end += adv;
+    if (!run.glyphs.empty()) {
+      int32_t up = 0, down = 0;
+      const auto known = fonts_.find(fontId);
+      if (known != fonts_.end()) {
+        up = static_cast<int32_t>(std::lround(known->second.font.ascent * double(height) / kEmSquare));
+        down = static_cast<int32_t>(std::lround(known->second.font.descent * double(height) / kEmSquare));
+      }
+      const RECT r{std::min(x, end), std::max(x, end), y - up, y + down};
+      if (!any) box = r;
+      any = true;
+      box = RECT{std::min(box.xmin, r.xmin), std::max(box.xmax, r.xmax), std::min(box.ymin, r.ymin),
+                 std::max(box.ymax, r.ymax)};
+    }
+    x = end;
+    t.runs.push_back(std::move(run));
+  }
+  t.bounds = given ? *given : any ? box : RECT{};
+  std::string error;
+  body = defineTextBody(id, t, rgba, error);
+  if (!error.empty()) diag_.error(node.line, error);
+  return error.empty();
 }
 
 bool Compiler::styleLine(const Node& node, bool rgba, StyleArrays& arrays) {
@@ -879,6 +1288,19 @@ bool Compiler::tag(const Node& original, TagStream& out) {
              head == "bits" || head == "jpeg3") {
     if (!bitmap(node, a, code, body)) return false;
     blockNotAllowed();
+  } else if (head == "font" || head == "font1") {
+    if (!font(node, head == "font", body)) return false;
+    out.tag(head == "font" ? TagCode::DefineFont2 : TagCode::DefineFont, body, longForm);
+    return true;
+  } else if (head == "fontinfo" || head == "fontinfo2") {
+    blockNotAllowed();
+    if (!fontInfo(node, head == "fontinfo2", body)) return false;
+    out.tag(head == "fontinfo2" ? TagCode::DefineFontInfo2 : TagCode::DefineFontInfo, body, longForm);
+    return true;
+  } else if (head == "text" || head == "text2") {
+    if (!text(node, head == "text2", body)) return false;
+    out.tag(head == "text2" ? TagCode::DefineText2 : TagCode::DefineText, body, longForm);
+    return true;
   } else if (head == "raw") {
     int64_t c;
     if (node.words.size() < 2 || !parseInt(node.words[1], c) || c < 0 || c > 0x3FF) {

@@ -103,6 +103,9 @@ class Dumper {
   bool morph(TagCursor& c, const TagHeader& h, Lines& out);
   bool button(TagCursor& c, const TagHeader& h, bool second, Lines& out);
   bool place2(TagCursor& c, const TagHeader& h, Lines& out);
+  bool font(TagCursor& c, const TagHeader& h, Lines& out);
+  bool fontInfo(TagCursor& c, const TagHeader& h, Lines& out);
+  bool text(TagCursor& c, const TagHeader& h, Lines& out);
   bool reproduces(const Lines& lines, const TagHeader& h) const;
 
   const uint8_t* base_;
@@ -429,6 +432,139 @@ bool Dumper::place2(TagCursor& c, const TagHeader& h, Lines& out) {
   return !c.overrun();
 }
 
+// Font and text tags. Glyph shapes are printed as hex, one glyph a line: the
+// font file they came from is not in the movie.
+bool Dumper::font(TagCursor& c, const TagHeader& h, Lines& out) {
+  const uint8_t* base = base_;
+  const unsigned id = c.readU16();
+  const bool second = h.code == 48;
+  std::string line = std::string(second ? "font " : "font1 ") + std::to_string(id);
+  uint8_t flags = 0;
+  unsigned count = 0;
+  bool wideOffsets = false, wideCodes = false;
+  if (second) {
+    flags = c.readU8();
+    const unsigned language = c.readU8();
+    const unsigned nameLength = c.readU8();
+    std::string name;
+    for (unsigned i = 0; i < nameLength && !c.overrun(); ++i) name += static_cast<char>(c.readU8());
+    count = c.readU16();
+    wideOffsets = flags & 0x08;
+    wideCodes = flags & 0x04;
+    line += " name=" + quote(name);
+    if (flags & 0x01) line += " bold";
+    if (flags & 0x02) line += " italic";
+    if (wideCodes) line += " wide";
+    if (wideOffsets) line += " wideoffsets";
+    if (language != 1) line += " language=" + std::to_string(language);
+    if (flags & 0x70) line += " flags=" + std::to_string(flags & 0x70);
+  }
+  if (c.overrun()) return false;
+  const int64_t table = c.position();
+  std::vector<int64_t> offsets;
+  if (!second) {
+    const unsigned first = c.readU16();
+    count = first / 2;
+    offsets.push_back(first);
+    for (unsigned i = 1; i < count && !c.overrun(); ++i) offsets.push_back(c.readU16());
+  } else {
+    for (unsigned i = 0; i <= count && !c.overrun(); ++i) offsets.push_back(wideOffsets ? c.readU32() : c.readU16());
+  }
+  if (c.overrun()) return false;
+  // Where the glyphs end: the code table, or the end of a tag 10 body.
+  const int64_t glyphsEnd = second ? table + offsets.back() : h.end;
+  if (!second) offsets.push_back(glyphsEnd - table);
+  std::vector<unsigned> codes(count);
+  c.setPosition(glyphsEnd);
+  if (second) {
+    for (unsigned i = 0; i < count && !c.overrun(); ++i) codes[i] = wideCodes ? c.readU16() : c.readU8();
+  }
+  Lines glyphs;
+  std::vector<std::string> extras(count);
+  if (second && (flags & 0x80)) {
+    const int ascent = static_cast<int16_t>(c.readU16());
+    const int descent = static_cast<int16_t>(c.readU16());
+    const int leading = static_cast<int16_t>(c.readU16());
+    line += " layout=" + std::to_string(ascent) + "," + std::to_string(descent) + "," + std::to_string(leading);
+    for (unsigned i = 0; i < count && !c.overrun(); ++i)
+      extras[i] = " advance=" + std::to_string(static_cast<int16_t>(c.readU16()));
+    for (unsigned i = 0; i < count && !c.overrun(); ++i) extras[i] += " bounds=" + rectText(c.readRect());
+    if (c.readU16() != 0) return false;  // kerning pairs have no text form
+  }
+  if (c.overrun() || c.position() != h.end) return false;
+  for (unsigned i = 0; i < count; ++i) {
+    const int64_t from = table + offsets[i], to = table + offsets[i + 1];
+    if (from > to || from < table || to > glyphsEnd) return false;
+    std::string g = "glyph ";
+    if (second) g += std::to_string(codes[i]) + " ";
+    g += packedHex(base + from, static_cast<size_t>(to - from)) + extras[i];
+    glyphs.push_back(g);
+  }
+  out.push_back(line + " {");
+  indentInto(out, glyphs, 2);
+  out.push_back("}");
+  return true;
+}
+
+bool Dumper::fontInfo(TagCursor& c, const TagHeader& h, Lines& out) {
+  const unsigned id = c.readU16();
+  const unsigned nameLength = c.readU8();
+  std::string name;
+  for (unsigned i = 0; i < nameLength && !c.overrun(); ++i) name += static_cast<char>(c.readU8());
+  const unsigned flags = c.readU8();
+  std::string line = std::string(h.code == 62 ? "fontinfo2 " : "fontinfo ") + std::to_string(id) + " name=" + quote(name);
+  if (flags & 0x02) line += " bold";
+  if (flags & 0x04) line += " italic";
+  if (flags & 0x01) line += " wide";
+  if (h.code == 62) {
+    const unsigned language = c.readU8();
+    if (language != 1) line += " language=" + std::to_string(language);
+  }
+  if (flags & 0xF8) line += " flags=" + std::to_string(flags & 0xF8);
+  std::string codes;
+  while (!c.overrun() && c.position() < h.end) codes += (codes.empty() ? "" : ",") + std::to_string((flags & 1) ? c.readU16() : c.readU8());
+  if (c.overrun()) return false;
+  out.push_back(line + " codes=" + codes);
+  return true;
+}
+
+bool Dumper::text(TagCursor& c, const TagHeader& h, Lines& out) {
+  const bool rgba = h.code == 33;
+  const unsigned id = c.readU16();
+  const RECT bounds = c.readRect();
+  std::string line = std::string(rgba ? "text2 " : "text ") + std::to_string(id) + " bounds=" + rectText(bounds);
+  join(line, formatMatrix(c.readMatrix()));
+  const unsigned glyphBits = c.readU8();
+  const unsigned advanceBits = c.readU8();
+  if (glyphBits > 32 || advanceBits > 32) return false;
+  Lines runs;
+  while (!c.overrun()) {
+    const unsigned flags = c.readU8();
+    if (flags == 0) break;
+    if ((flags & 0xF0) != 0x80) return false;
+    std::string run = "run";
+    if (flags & 0x08) run += " font=" + std::to_string(c.readU16());
+    if (flags & 0x04) run += " color=" + formatColor(rgba ? c.readRgba() : c.readRgb(), rgba);
+    if (flags & 0x01) run += " x=" + std::to_string(static_cast<int16_t>(c.readU16()));
+    if (flags & 0x02) run += " y=" + std::to_string(static_cast<int16_t>(c.readU16()));
+    if (flags & 0x08) run += " height=" + std::to_string(c.readU16());
+    const unsigned count = c.readU8();
+    std::string glyphs, advances;
+    for (unsigned i = 0; i < count && !c.overrun(); ++i) {
+      glyphs += (i ? "," : "") + std::to_string(c.readUB(glyphBits));
+      advances += (i ? "," : "") + std::to_string(c.readSB(advanceBits));
+    }
+    c.alignToByte();
+    if (count) run += " glyphs=" + glyphs + " advances=" + advances;
+    runs.push_back(run);
+  }
+  if (c.overrun() || c.position() != h.end) return false;
+  out.push_back(line + " {");
+  indentInto(out, runs, 2);
+  out.push_back("}");
+  return true;
+}
+
 bool Dumper::tagText(const TagHeader& h, Lines& out) {
   TagCursor c(base_, h.end, version_);
   c.setPosition(h.bodyStart);
@@ -546,6 +682,15 @@ bool Dumper::tagText(const TagHeader& h, Lines& out) {
                     " alpha=" + packedHex(body + 6 + length, n - 6 - length));
       return true;
     }
+    case TagCode::DefineFont:
+    case TagCode::DefineFont2:
+      return font(c, h, out);
+    case TagCode::DefineFontInfo:
+    case TagCode::DefineFontInfo2:
+      return fontInfo(c, h, out);
+    case TagCode::DefineText:
+    case TagCode::DefineText2:
+      return text(c, h, out);
     default:
       return false;
   }
