@@ -23,7 +23,12 @@ Rgba colorOf(uint32_t rgb, int alpha) {
 
 bool Drawing::append(DrawOp op, int32_t a, int32_t b, int32_t c, int32_t d) {
   if (commands_.size() >= kMaxCommands) return false;
-  if (commands_.size() == commands_.capacity()) commands_.reserve(commands_.size() + kGrowth);
+  if (commands_.size() == commands_.capacity()) {
+    // Whole blocks of kGrowth commands, half again as many each time: a
+    // script drawing in a loop must not copy the list at every block.
+    const size_t want = commands_.size() + commands_.size() / 2 + kGrowth;
+    commands_.reserve(std::min(kMaxCommands, want - want % kGrowth));
+  }
   DrawCommand& cmd = commands_.emplace_back();
   cmd.op = op;
   cmd.v[0] = a;
