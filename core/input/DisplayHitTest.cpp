@@ -85,6 +85,7 @@ bool DisplayHitTest::subtreeHit(const DisplayObject& object, const MATRIX& devic
   if (nesting > Display::kMaxNesting + 2 || object.clipDepth() != 0) return false;
   const Character* c = object.character();
   if (c && kindOps(c->kind).hitTest) return kindOps(c->kind).hitTest(*c, device, object.ratio(), x, y, outlines_);
+  if (const Drawing* d = object.drawing(); d && outlines_.coversDrawing(*d, device, x, y)) return true;
   for (const auto& child : object.children())
     if (child->visible() && child.get() != skip_ && subtreeHit(*child, concat(child->matrix(), device), x, y, nesting + 1)) return true;
   return false;
@@ -113,6 +114,7 @@ void DisplayHitTest::search(const DisplayObject& parent, const MATRIX& parentDev
       if (c && kindOps(c->kind).hitByOutline) {
         inside = kindOps(c->kind).hitTest(*c, device, o.ratio(), walk.x, walk.y, outlines_);
       } else {
+        if (const Drawing* d = o.drawing(); d && outlines_.coversDrawing(*d, device, walk.x, walk.y)) inside = true;
         for (const auto& part : o.children())
           if (subtreeHit(*part, concat(part->matrix(), device), walk.x, walk.y, nesting + 1)) inside = true;
       }

@@ -4,6 +4,7 @@
 
 #include "core/movie/CharacterKinds.h"
 #include "core/movie/TimelinePlayer.h"
+#include "core/render/Drawing.h"
 
 namespace kivra {
 
@@ -457,8 +458,22 @@ void Display::updateObject(DisplayObject& object, const MATRIX& parentMatrix, bo
   if (redo) {
     if (object.drawn_) dirty_.add(object.deviceBounds_);
     const Character* c = object.character_.get();
-    if (const auto drawnArea = kindOps(c->kind).drawnArea) {
-      object.deviceBounds_ = toDevice(transformRect(m, drawnArea(*c)));
+    const Drawing* drawing = object.drawing_.get();
+    const bool drawnByScript = drawing && drawing->hasBounds();
+    const auto drawnArea = kindOps(c->kind).drawnArea;
+    if (drawnArea || drawnByScript) {
+      RectUnion area;
+      if (drawnArea) area.add(drawnArea(*c));
+      if (drawnByScript) area.add(drawing->bounds());
+      object.deviceBounds_ = toDevice(transformRect(m, area.rect));
+      if (drawnByScript) {
+        // Hairlines are widened to a pixel and may stand out of the bounds.
+        const int pad = 2 * std::max(1, view_.aaFactor);
+        DeviceRect& b = object.deviceBounds_;
+        auto out = [](int64_t v) { return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)); };
+        b = DeviceRect{out(int64_t{b.left} - pad), out(int64_t{b.top} - pad), out(int64_t{b.right} + pad),
+                       out(int64_t{b.bottom} + pad)};
+      }
       object.drawn_ = true;
       dirty_.add(object.deviceBounds_);
     } else {

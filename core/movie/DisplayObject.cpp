@@ -2,12 +2,18 @@
 
 #include "core/movie/Display.h"
 #include "core/movie/TimelinePlayer.h"
+#include "core/render/Drawing.h"
 
 namespace kivra {
 
 DisplayObject::DisplayObject(Display& display, std::shared_ptr<Character> character, int32_t depth)
     : display_(display), character_(std::move(character)), depth_(depth) {
   display_.objectCreated();
+}
+
+Drawing& DisplayObject::ensureDrawing() {
+  if (!drawing_) drawing_ = std::make_unique<Drawing>();
+  return *drawing_;
 }
 
 DisplayObject::~DisplayObject() {

@@ -16,6 +16,7 @@
 namespace kivra {
 
 class Display;
+class Drawing;
 class TimelinePlayer;
 
 // Depths 0 to this belong to timelines; scripts place objects above it.
@@ -82,6 +83,12 @@ class DisplayObject {
   DisplayObject* mask() const { return mask_; }
   DisplayObject* maskedClip() const { return maskedClip_; }
 
+  // The clip's scripted drawing, drawn beneath its children; null until a
+  // script first draws into the clip. Whoever changes it invalidates the
+  // object.
+  Drawing* drawing() const { return drawing_.get(); }
+  Drawing& ensureDrawing();
+
  private:
   friend class Display;
   friend class TimelinePlayer;
@@ -108,6 +115,7 @@ class DisplayObject {
   DisplayObject* mask_ = nullptr;
   DisplayObject* maskedClip_ = nullptr;
   ClipActions clipActions_;
+  std::unique_ptr<Drawing> drawing_;
   // Owned for sprites; a level root refers to the player's timeline.
   std::unique_ptr<TimelinePlayer> ownedTimeline_;
   TimelinePlayer* timeline_ = nullptr;

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "core/movie/CharacterKinds.h"
+#include "core/render/Drawing.h"
 
 namespace kivra {
 
@@ -13,6 +14,8 @@ bool drawsShape(const DisplayObject& o) {
   return c && kindOps(c->kind).buildDraw;
 }
 
+bool hasDrawing(const DisplayObject& o) { return o.drawing() && !o.drawing()->empty(); }
+
 // Collects the shapes of a script mask clip as parts of the mask opened
 // just before them (the clip itself is that mask's item).
 class MaskCollector : public DisplayVisitor {
@@ -20,8 +23,9 @@ class MaskCollector : public DisplayVisitor {
   MaskCollector(std::vector<DisplayPainter::Item>& items, const DisplayObject& mask) : items_(items), mask_(mask) {}
   bool enter(const DisplayWalkItem& item) override {
     const DisplayObject& o = item.object;
-    if (&o == &mask_) items_.push_back({&o, item.matrix, item.cxform, 0, false});
-    else if (drawsShape(o)) items_.push_back({&o, item.matrix, item.cxform, 0, true});
+    if (&o == &mask_) items_.push_back({&o, item.matrix, item.cxform, 0, false, false});
+    else if (drawsShape(o)) items_.push_back({&o, item.matrix, item.cxform, 0, true, false});
+    if (hasDrawing(o)) items_.push_back({&o, item.matrix, item.cxform, 0, true, true});
     return true;
   }
   void leave(const DisplayWalkItem&) override {}
@@ -43,7 +47,8 @@ class Collector : public DisplayVisitor {
     if (maskSprite_) {
       // Everything inside a masking sprite is mask outline; clip depths
       // in there have nothing of their own to clip.
-      if (drawsShape(o)) items_.push_back({&o, item.matrix, item.cxform, 0, true});
+      if (drawsShape(o)) items_.push_back({&o, item.matrix, item.cxform, 0, true, false});
+      if (hasDrawing(o)) items_.push_back({&o, item.matrix, item.cxform, 0, true, true});
       return true;
     }
     closeMasks(item.nesting, o.depth());
@@ -56,12 +61,14 @@ class Collector : public DisplayVisitor {
       display_.walkSubtree(*mask, parts);
     }
     if (drawsShape(o) || o.clipDepth() != 0) {
-      items_.push_back({&o, item.matrix, item.cxform, 0, false});
+      items_.push_back({&o, item.matrix, item.cxform, 0, false, false});
       if (o.clipDepth() != 0) {
         open_.push_back(Open{items_.size() - 1, item.nesting, o.clipDepth()});
         if (!drawsShape(o)) maskSprite_ = &o;
       }
     }
+    // The drawing lies beneath the children (in a masking sprite it is mask outline).
+    if (hasDrawing(o)) items_.push_back({&o, item.matrix, item.cxform, 0, maskSprite_ == &o, true});
     return true;
   }
   void leave(const DisplayWalkItem& item) override {
@@ -139,14 +146,15 @@ void DisplayPainter::paint(const Display& display, Renderer& renderer, RenderTar
     const Item& item = items_[i];
     const Character* c = item.object->character();
     const CharacterKindOps* ops = c ? &kindOps(c->kind) : nullptr;
-    if (cullOutside && !item.maskEnd && !item.maskPart && ops && ops->culledOutside &&
+    if (cullOutside && !item.drawing && !item.maskEnd && !item.maskPart && ops && ops->culledOutside &&
         item.object->drawn() && !item.object->deviceBounds().empty() &&
         item.object->deviceBounds().intersected(clip).empty())
       continue;
     // Numbers start at 1 so that a mask's end can never cover nothing by accident.
     const auto number = static_cast<uint16_t>(std::min<size_t>(i + 1, 0xFFFF));
     ShapeDraw draw;
-    if (ops && ops->buildDraw) ops->buildDraw(*c, draw);
+    if (item.drawing) draw.drawing = item.object->drawing();
+    else if (ops && ops->buildDraw) ops->buildDraw(*c, draw);
     draw.matrix = item.matrix;
     draw.cxform = item.cxform;
     draw.ratio = item.object->ratio();
@@ -155,7 +163,7 @@ void DisplayPainter::paint(const Display& display, Renderer& renderer, RenderTar
     draw.maskPart = item.maskPart;
     // A damaged shape body draws the edges read before the damage; the
     // timeline reports damaged tags, and the rest of the frame still draws.
-    if (draw.body) (void)renderer.drawShape(draw);
+    if (draw.body || draw.drawing) (void)renderer.drawShape(draw);
     else if (draw.clipDepth) renderer.beginMask(draw.depth, draw.clipDepth);
   }
   renderer.endFrame();

@@ -28,6 +28,7 @@ class DisplayPainter {
     CXFORM cxform;
     uint32_t maskEnd;  // masks: the last item number they cover, else 0
     bool maskPart;     // a shape inside a masking sprite: adds to that mask
+    bool drawing;      // the object's scripted drawing, not its character
   };
 
  private:

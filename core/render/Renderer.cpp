@@ -75,7 +75,14 @@ bool Renderer::drawShape(const ShapeDraw& s) {
   const FillStyle* mask = masks_.empty() ? nullptr : masks_.back().fill;
   ShapeBuild& build = s.cache ? *s.cache : scratch();
   bool ok = true;
-  if (!s.cache || s.rebuild) {
+  if (s.drawing && (!s.cache || s.rebuild)) {
+    DrawingInstance in;
+    in.matrix = deviceMatrixFor(s.matrix);
+    in.cxform = ColorTransform(s.cxform);
+    in.factor = setup_.factor;
+    in.mask = s.clipDepth || s.maskPart;
+    ok = replay_.build(*s.drawing, in, build);
+  } else if (!s.cache || s.rebuild) {
     ShapeInstance in;
     in.tagCode = s.tagCode;
     in.body = s.body;

@@ -15,6 +15,7 @@
 #include <memory>
 #include <vector>
 
+#include "core/render/Drawing.h"
 #include "core/render/raster/Rasterizer.h"
 #include "core/render/ShapeParser.h"
 
@@ -33,6 +34,7 @@ struct ShapeDraw {
   uint16_t depth = 0;
   uint16_t clipDepth = 0;         // non-zero: this shape masks depths up to it
   bool maskPart = false;          // adds its outline to the mask begun last
+  const Drawing* drawing = nullptr;  // set: drawn from this drawing, not from a body
   ShapeBuild* cache = nullptr;    // the object's render cache, or null
   BitmapSource* bitmaps = nullptr;  // the defining movie's bitmaps (else the renderer's)
   GlyphSource* glyphs = nullptr;    // the defining movie's fonts (static text)
@@ -75,7 +77,12 @@ class Renderer {
 
   Rasterizer raster_;
   ShapeParser parser_;
+<<<<<<< HEAD
   BitmapSource* bitmaps_ = nullptr;
+=======
+  DrawingReplay replay_;
+  const BitmapSource* bitmaps_ = nullptr;
+>>>>>>> drawing
   FrameSetup setup_;
   MATRIX device_;
   bool active_ = false;

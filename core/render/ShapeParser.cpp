@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "core/render/DeviceTransform.h"
 #include "core/render/FillPainter.h"
 #include "core/render/RenderMatrix.h"
 
@@ -14,30 +15,6 @@ constexpr int64_t kPenLimit = int64_t{1} << 40;
 constexpr Rgba kMissingBitmapRed{255, 0, 0, 255};
 
 int64_t clampPen(int64_t v) { return std::clamp(v, -kPenLimit, kPenLimit); }
-
-// A point under the instance matrix, in 64 bits so no input can overflow.
-// Points whose coordinates exceed 32 bits (rare: far-off or huge shapes).
-[[gnu::noinline]] void toDeviceWide(const MATRIX& m, int64_t x, int64_t y, int64_t& ox, int64_t& oy) {
-  constexpr int64_t kDeviceLimit = int64_t{1} << 29;
-  auto r = [](__int128 p) { return static_cast<int64_t>((p >> 16) + ((p >> 15) & 1)); };
-  ox = std::clamp<int64_t>(r(static_cast<__int128>(m.a) * x) + r(static_cast<__int128>(m.c) * y) + m.tx,
-                           -kDeviceLimit, kDeviceLimit);
-  oy = std::clamp<int64_t>(r(static_cast<__int128>(m.b) * x) + r(static_cast<__int128>(m.d) * y) + m.ty,
-                           -kDeviceLimit, kDeviceLimit);
-}
-
-// Called for every point of every shape each frame: the common case inline.
-inline void toDevice(const MATRIX& m, int64_t x, int64_t y, int64_t& ox, int64_t& oy) {
-  constexpr int64_t kDeviceLimit = int64_t{1} << 29;
-  if (x == static_cast<int32_t>(x) && y == static_cast<int32_t>(y)) [[likely]] {
-    // 32-bit factors: every product fits in 64 bits.
-    auto r = [](int64_t p) { return (p >> 16) + ((p >> 15) & 1); };
-    ox = std::clamp<int64_t>(r(int64_t{m.a} * x) + r(int64_t{m.c} * y) + m.tx, -kDeviceLimit, kDeviceLimit);
-    oy = std::clamp<int64_t>(r(int64_t{m.b} * x) + r(int64_t{m.d} * y) + m.ty, -kDeviceLimit, kDeviceLimit);
-    return;
-  }
-  toDeviceWide(m, x, y, ox, oy);
-}
 
 }  // namespace
 

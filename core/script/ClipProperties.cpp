@@ -7,6 +7,7 @@
 #include "core/input/InputDispatch.h"
 #include "core/format/CaseInsensitive.h"
 #include "core/view/ViewTransform.h"
+#include "core/render/Drawing.h"
 #include "core/render/RenderMatrix.h"
 #include "core/script/DisplayClipBridge.h"
 #include "core/script/NumberText.h"
@@ -53,6 +54,7 @@ int32_t truncToInt32(double v) {
 
 void boundsInto(const DisplayObject& o, const MATRIX& m, RectUnion& box) {
   if (kindOps(o.kind()).ownBox) box.add(transformRect(m, o.character()->bounds));
+  if (const Drawing* d = o.drawing(); d && d->hasBounds()) box.add(transformRect(m, d->bounds()));
   for (const auto& c : o.children())
     if (c->depth() >= 0) boundsInto(*c, concat(c->matrix(), m), box);
 }

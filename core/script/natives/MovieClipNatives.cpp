@@ -1,9 +1,12 @@
-// MovieClip methods (class 900) and createEmptyMovieClip (class 901, method
-// 0; the drawing methods of that class belong to scripted drawing).
+// MovieClip methods (class 900), createEmptyMovieClip and the drawing
+// methods (class 901).
+#include <algorithm>
 #include <cmath>
+#include <string>
 
 #include "core/script/PlayerServices.h"
 #include "core/view/ViewTransform.h"
+#include "core/render/Drawing.h"
 #include "core/render/RenderMatrix.h"
 #include "core/script/natives/NativeHelpers.h"
 
@@ -252,6 +255,147 @@ void createEmptyMovieClip(NativeCall& c) {
   if (placed) c.result = e.displayClips().clipValue(placed);
 }
 
+// ---- Scripted drawing -----------------------------------------------------------
+// Pixels in, twips out: times 20, truncated.
+
+int32_t twipsOf(ScriptEngine& e, const ScriptValue& v) { return toInteger32(e.toNumber(v) * 20); }
+
+// A count clamped to lo..hi; NaN counts as lo.
+double clampedNumber(ScriptEngine& e, const ScriptValue& v, double lo, double hi) {
+  const double d = e.toNumber(v);
+  if (std::isnan(d)) return lo;
+  return std::clamp(d, lo, hi);
+}
+
+bool given(NativeCall& c, int i) { return c.argc > i && !c.arg(i).isUndefined(); }
+
+// A double in 16.16, saturated; NaN is 0.
+Fixed16 toFixed16(double v) {
+  v *= 65536;
+  if (std::isnan(v)) return 0;
+  return static_cast<Fixed16>(std::clamp(v, -2147483648.0, 2147483647.0));
+}
+
+Twips toTwips(double pixels) { return toInteger32(pixels * 20); }
+
+void changed(NativeCall& c, DisplayObject& self) { c.engine.player().display().invalidate(self); }
+
+void beginFill(NativeCall& c, DisplayObject& self) {  // beginFill([rgb [, alpha]])
+  ScriptEngine& e = c.engine;
+  const bool noFill = !given(c, 0);
+  const uint32_t rgb = noFill ? 0xFFFFFF : static_cast<uint32_t>(toInt32(e, c.arg(0)));
+  const int alpha = given(c, 1) ? static_cast<int>(clampedNumber(e, c.arg(1), 0, 100)) : 100;
+  self.ensureDrawing().beginFill(noFill, rgb, alpha);
+  changed(c, self);
+}
+
+// Reads member `name`; false when it is missing.
+bool member(ScriptEngine& e, ScriptObject* o, std::string_view name, double& out) {
+  ScriptValue v;
+  if (!e.getMember(o, name, v) || v.isUndefined()) return false;
+  out = e.toNumber(v);
+  return true;
+}
+
+// beginGradientFill(type, colors, alphas, ratios, matrix)
+void beginGradientFill(NativeCall& c, DisplayObject& self) {
+  ScriptEngine& e = c.engine;
+  if (c.argc != 5) return;
+  DrawGradient g;
+  const std::string type = e.toStdString(c.arg(0));
+  if (type == "radial") g.radial = true;
+  else if (type != "linear") return;
+  ScriptObject* colors = e.toObject(c.arg(1));
+  ScriptObject* alphas = e.toObject(c.arg(2));
+  ScriptObject* ratios = e.toObject(c.arg(3));
+  ScriptObject* m = e.toObject(c.arg(4));
+  if (!colors || !alphas || !ratios || !m) return;
+  double lc = 0, la = 0, lr = 0;
+  if (!member(e, colors, "length", lc) || !member(e, alphas, "length", la) || !member(e, ratios, "length", lr)) return;
+  if (!(lc == la && la == lr) || !(lc >= 0)) return;
+  const int count = static_cast<int>(std::min(lc, 8.0));
+  for (int i = 0; i < count; ++i) {
+    const std::string index = std::to_string(i);
+    ScriptValue cv, av, rv;
+    e.getMember(colors, index, cv);
+    e.getMember(alphas, index, av);
+    e.getMember(ratios, index, rv);
+    const double ratio = e.toNumber(rv);
+    if (!(ratio >= 0 && ratio <= 255)) return;
+    const uint32_t rgb = static_cast<uint32_t>(toInt32(e, cv));
+    const double alpha = clampedNumber(e, av, 0, 100);
+    GradientRecord& r = g.records[i];
+    r.ratio = static_cast<uint8_t>(ratio);
+    r.color = Rgba{static_cast<uint8_t>(rgb >> 16), static_cast<uint8_t>(rgb >> 8), static_cast<uint8_t>(rgb),
+                   static_cast<uint8_t>(alpha * 255 / 100)};
+  }
+  g.count = static_cast<uint8_t>(count);
+  ScriptValue kind;
+  e.getMember(m, "matrixType", kind);
+  if (kind.isString() && e.toStdString(kind) == "box") {
+    double x, y, w, h, r;
+    if (!member(e, m, "x", x) || !member(e, m, "y", y) || !member(e, m, "w", w) || !member(e, m, "h", h) ||
+        !member(e, m, "r", r))
+      return;
+    // The gradient square is 32768 units wide: w pixels are w x 20 / 32768.
+    const double sx = w / 1638.4, sy = h / 1638.4;
+    const double cs = std::cos(r), sn = std::sin(r);
+    g.matrix = MATRIX{toFixed16(sx * cs), toFixed16(sx * sn), toFixed16(-sy * sn), toFixed16(sy * cs),
+                      toTwips(x + w / 2), toTwips(y + h / 2)};
+  } else {
+    double a, b, d, ee, gx, hy;
+    if (!member(e, m, "a", a) || !member(e, m, "b", b) || !member(e, m, "d", d) || !member(e, m, "e", ee) ||
+        !member(e, m, "g", gx) || !member(e, m, "h", hy))
+      return;
+    g.matrix = MATRIX{toFixed16(a / 1638.4), toFixed16(b / 1638.4), toFixed16(d / 1638.4), toFixed16(ee / 1638.4),
+                      toTwips(gx), toTwips(hy)};
+  }
+  self.ensureDrawing().beginGradientFill(false, g);
+  changed(c, self);
+}
+
+void moveTo(NativeCall& c, DisplayObject& self) {
+  if (c.argc < 2) return;
+  self.ensureDrawing().moveTo(twipsOf(c.engine, c.arg(0)), twipsOf(c.engine, c.arg(1)));
+  changed(c, self);
+}
+
+void lineTo(NativeCall& c, DisplayObject& self) {
+  if (c.argc < 2) return;
+  self.ensureDrawing().lineTo(twipsOf(c.engine, c.arg(0)), twipsOf(c.engine, c.arg(1)));
+  changed(c, self);
+}
+
+void curveTo(NativeCall& c, DisplayObject& self) {
+  ScriptEngine& e = c.engine;
+  if (c.argc < 4) return;
+  self.ensureDrawing().curveTo(twipsOf(e, c.arg(0)), twipsOf(e, c.arg(1)), twipsOf(e, c.arg(2)),
+                               twipsOf(e, c.arg(3)));
+  changed(c, self);
+}
+
+void lineStyle(NativeCall& c, DisplayObject& self) {  // lineStyle([thickness [, rgb [, alpha]]])
+  ScriptEngine& e = c.engine;
+  const bool noLine = !given(c, 0);
+  const int32_t width = noLine ? 0 : static_cast<int32_t>(clampedNumber(e, c.arg(0), 0, 255) * 20);
+  const uint32_t rgb = c.argc > 1 ? static_cast<uint32_t>(toInt32(e, c.arg(1))) : 0;
+  const int alpha = given(c, 2) ? static_cast<int>(clampedNumber(e, c.arg(2), 0, 100)) : 100;
+  self.ensureDrawing().lineStyle(noLine, width, rgb, alpha);
+  changed(c, self);
+}
+
+void endFill(NativeCall& c, DisplayObject& self) {
+  self.ensureDrawing().endFill();
+  changed(c, self);
+}
+
+void clearDrawing(NativeCall& c, DisplayObject& self) {
+  Drawing* d = self.drawing();
+  if (!d) return;
+  d->clear();
+  changed(c, self);
+}
+
 // attachAudio and attachVideo (8, 9) have no entry: there is no sound or
 // video to attach yet.
 constexpr NativeMethod kMovieClipMethods[] = {
@@ -279,8 +423,17 @@ constexpr NativeMethod kMovieClipMethods[] = {
     {201, "tabIndex setter", onClipObject<setTabIndex>},
 };
 
-// Only createEmptyMovieClip: the drawing methods belong to scripted drawing.
-constexpr NativeMethod kMovieClipDrawingMethods[] = {{0, "createEmptyMovieClip", createEmptyMovieClip}};
+constexpr NativeMethod kMovieClipDrawingMethods[] = {
+    {0, "createEmptyMovieClip", createEmptyMovieClip},
+    {1, "beginFill", onClip<beginFill>},
+    {2, "beginGradientFill", onClip<beginGradientFill>},
+    {3, "moveTo", onClip<moveTo>},
+    {4, "lineTo", onClip<lineTo>},
+    {5, "curveTo", onClip<curveTo>},
+    {6, "lineStyle", onClip<lineStyle>},
+    {7, "endFill", onClip<endFill>},
+    {8, "clear", onClip<clearDrawing>},
+};
 
 }  // namespace
 
