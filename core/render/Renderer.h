@@ -77,12 +77,8 @@ class Renderer {
 
   Rasterizer raster_;
   ShapeParser parser_;
-<<<<<<< HEAD
-  BitmapSource* bitmaps_ = nullptr;
-=======
   DrawingReplay replay_;
-  const BitmapSource* bitmaps_ = nullptr;
->>>>>>> drawing
+  BitmapSource* bitmaps_ = nullptr;
   FrameSetup setup_;
   MATRIX device_;
   bool active_ = false;
