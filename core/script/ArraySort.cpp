@@ -26,7 +26,7 @@ int ScriptSortComparator::operator()(SortEntry& pivot, SortEntry& other) {
     ScriptValue a, b;
     const ScriptValue& x = textOf(pivot, a);
     const ScriptValue& y = textOf(other, b);
-    return ScriptEngine::compareStrings(x.asString(), y.asString()) > 0 ? 1 : 0;
+    return ScriptEngine::compareStrings(x.asString(), y.asString(), engine_.codePage()) > 0 ? 1 : 0;
   }
   ScriptValue args[2] = {pivot.key, other.key};
   // The comparator holds its function for the whole sort.

@@ -141,7 +141,7 @@ bool ScriptEngine::stringsEqual(const ScriptString* a, const ScriptString* b) {
   return a->text() == b->text();
 }
 
-int ScriptEngine::compareStrings(const ScriptString* a, const ScriptString* b) {
+int ScriptEngine::compareStrings(const ScriptString* a, const ScriptString* b, const CodePage& cp) {
   if (a == b) return 0;
   if (!a) return b ? -1 : 0;
   if (!b) return 1;
@@ -150,7 +150,7 @@ int ScriptEngine::compareStrings(const ScriptString* a, const ScriptString* b) {
     const int c = a->text().compare(b->text());
     return c < 0 ? -1 : c > 0 ? 1 : 0;
   }
-  const std::u16string ua = a->units(), ub = b->units();
+  const std::u16string ua = a->units(cp), ub = b->units(cp);
   const int c = ua.compare(ub);
   return c < 0 ? -1 : c > 0 ? 1 : 0;
 }
@@ -193,7 +193,7 @@ bool ScriptEngine::abstractEquals(const ScriptValue& a, const ScriptValue& b) {
 }
 
 int ScriptEngine::lessThan(const ScriptValue& a, const ScriptValue& b) {
-  if (a.isString() && b.isString()) return compareStrings(a.asString(), b.asString()) < 0 ? 1 : 0;
+  if (a.isString() && b.isString()) return compareStrings(a.asString(), b.asString(), *codePage_) < 0 ? 1 : 0;
   const double x = toNumber(a), y = toNumber(b);
   if (std::isnan(x) || std::isnan(y)) return -1;
   return x < y ? 1 : 0;

@@ -64,7 +64,7 @@ std::string ScriptEngine::legacyText(const ScriptValue& v) {
   // The narrow text in the running movie's encoding.
   const ScriptString* s = v.asString();
   if (!s) return std::string();
-  return text::convert(s->text(), s->legacyOrigin(), version_ <= 5);
+  return text::convert(s->text(), s->legacyOrigin(), version_ <= 5, *codePage_);
 }
 
 std::shared_ptr<const DecodedBlock> ScriptEngine::decodedBlock(const uint8_t* code, size_t length, bool legacy) {
@@ -255,7 +255,7 @@ void Interpreter::run(ScriptEngine& e, ActionContext& ctx, const uint8_t* code, 
     } else if (object.isString() && equalsIgnoringCase(name.stringView(), "length")) {
       // A string value answers length as a String object would.
       const ScriptString* str = object.asString();
-      out = ScriptValue::number(str ? static_cast<double>(str->units().size()) : 0.0);
+      out = ScriptValue::number(str ? static_cast<double>(str->units(e.codePage()).size()) : 0.0);
     } else if (object.isString() || object.isNumber() || object.isBoolean()) {
       const char* cls = object.isString() ? "String" : object.isNumber() ? "Number" : "Boolean";
       ScriptValue proto = e.getMember(e.getMember(ScriptValue::object(e.global()), cls), "prototype");

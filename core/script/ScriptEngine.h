@@ -15,6 +15,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "core/format/CodePage.h"
 #include "core/movie/ActionQueue.h"
 #include "core/script/ActionContext.h"
 #include "core/script/ClipBridge.h"
@@ -177,7 +178,7 @@ class ScriptEngine {
   const char* typeOf(const ScriptValue& v);
   // Legacy string equality and order between string values (unit rules).
   static bool stringsEqual(const ScriptString* a, const ScriptString* b);
-  static int compareStrings(const ScriptString* a, const ScriptString* b);
+  static int compareStrings(const ScriptString* a, const ScriptString* b, const CodePage& cp);
   // The player's random generator: one 31-bit draw, or a draw below n (0
   // when n <= 0). Seeded from the clock on first use unless seeded before.
   uint32_t randomDraw();
@@ -223,6 +224,10 @@ class ScriptEngine {
   // each fast path can be checked against it. Set before the movie runs.
   void setFastPaths(bool on);
   bool fastPaths() const { return fastPaths_; }
+  // The system code page of older movies' text (not owned; outlives the
+  // engine).
+  void setCodePage(const CodePage& cp) { codePage_ = &cp; }
+  const CodePage& codePage() const { return *codePage_; }
 
   // Statistics for tests.
   uint64_t actionsRun() const { return actionsCounted_ + (roundLength_ - untilCheck_); }
@@ -385,6 +390,7 @@ class ScriptEngine {
   int version_ = 6;
   bool version4_ = false;
   bool fastPaths_ = true;
+  const CodePage* codePage_ = &CodePage::windows1252();
   bool abort_ = false;
   int runDepth_ = 0;
   int nativeDepth_ = 0;

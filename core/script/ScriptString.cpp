@@ -4,13 +4,6 @@
 
 namespace kivra {
 
-namespace {
-// Windows-1252 0x80-0x9F; 0 marks the five unassigned bytes.
-constexpr uint16_t kCp1252High[32] = {
-    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
-}  // namespace
 
 ScriptString::ScriptString(std::string_view text, bool legacy) : text_(text), legacy_(legacy) {
   for (unsigned char c : text_) {
@@ -42,7 +35,8 @@ ScriptString* ScriptString::make(std::string_view text, bool legacyOrigin) {
   return new ScriptString(text, legacyOrigin);
 }
 
-ScriptString* ScriptString::concat(const ScriptString* a, const ScriptString* b, bool legacyOrigin) {
+ScriptString* ScriptString::concat(const ScriptString* a, const ScriptString* b, bool legacyOrigin,
+                                   const CodePage& cp) {
   // Text that is all ASCII or already in the target encoding is copied as it
   // is, and the flags of the whole follow from those of the parts.
   if ((a->ascii_ || a->legacy_ == legacyOrigin) && (b->ascii_ || b->legacy_ == legacyOrigin)) {
@@ -59,15 +53,15 @@ ScriptString* ScriptString::concat(const ScriptString* a, const ScriptString* b,
     s->pathChars_ = a->pathChars_ || b->pathChars_;
     return s;
   }
-  std::string t = text::convert(a->text_, a->legacy_, legacyOrigin);
-  t += text::convert(b->text_, b->legacy_, legacyOrigin);
+  std::string t = text::convert(a->text_, a->legacy_, legacyOrigin, cp);
+  t += text::convert(b->text_, b->legacy_, legacyOrigin, cp);
   if (!fits(t, legacyOrigin)) return nullptr;
   return make(t, legacyOrigin);
 }
 
-std::u16string ScriptString::units() const {
+std::u16string ScriptString::units(const CodePage& cp) const {
   std::u16string out;
-  text::widen(text_, legacy_, out);
+  text::widen(text_, legacy_, cp, out);
   return out;
 }
 
@@ -79,20 +73,6 @@ uint32_t ScriptString::nameHash(std::string_view s) {
 
 
 namespace text {
-
-uint16_t codePageToUnit(uint8_t b) {
-  if (b >= 0x80 && b < 0xA0) return kCp1252High[b - 0x80] ? kCp1252High[b - 0x80] : b;
-  return b;
-}
-
-uint8_t unitToCodePage(uint32_t unit) {
-  if (unit < 0x80 || (unit >= 0xA0 && unit < 0x100)) return static_cast<uint8_t>(unit);
-  for (int i = 0; i < 32; ++i)
-    if (kCp1252High[i] == unit) return static_cast<uint8_t>(0x80 + i);
-  // The unassigned bytes map to themselves.
-  if (unit >= 0x80 && unit < 0xA0 && kCp1252High[unit - 0x80] == 0) return static_cast<uint8_t>(unit);
-  return 0;
-}
 
 void appendUtf8(uint32_t u, std::string& out) {
   u &= 0xFFFF;
@@ -134,23 +114,22 @@ uint32_t decodeUtf8(std::string_view s, size_t& pos) {
   return u;
 }
 
-void widen(std::string_view s, bool legacy, std::u16string& out) {
-  out.reserve(out.size() + s.size());
+void widen(std::string_view s, bool legacy, const CodePage& cp, std::u16string& out) {
   if (legacy) {
-    for (char c : s) out.push_back(static_cast<char16_t>(codePageToUnit(static_cast<uint8_t>(c))));
+    cp.widen(s, out);
     return;
   }
+  out.reserve(out.size() + s.size());
   size_t pos = 0;
   while (pos < s.size()) out.push_back(static_cast<char16_t>(decodeUtf8(s, pos)));
 }
 
-std::string narrow(std::u16string_view units, bool legacy) {
+std::string narrow(std::u16string_view units, bool legacy, const CodePage& cp) {
   std::string out;
   out.reserve(units.size());
   for (char16_t u : units) {
     if (legacy) {
-      const uint8_t b = unitToCodePage(u);
-      out.push_back(b || !u ? static_cast<char>(b) : '?');
+      if (!cp.encode(u, out)) out.push_back('?');
     } else {
       appendUtf8(u, out);
     }
@@ -158,7 +137,7 @@ std::string narrow(std::u16string_view units, bool legacy) {
   return out;
 }
 
-std::string convert(std::string_view s, bool fromLegacy, bool toLegacy) {
+std::string convert(std::string_view s, bool fromLegacy, bool toLegacy, const CodePage& cp) {
   bool ascii = true;
   for (char c : s)
     if (static_cast<uint8_t>(c) >= 0x80) {
@@ -167,8 +146,8 @@ std::string convert(std::string_view s, bool fromLegacy, bool toLegacy) {
     }
   if (ascii || fromLegacy == toLegacy) return std::string(s);
   std::u16string u;
-  widen(s, fromLegacy, u);
-  return narrow(u, toLegacy);
+  widen(s, fromLegacy, cp, u);
+  return narrow(u, toLegacy, cp);
 }
 
 }  // namespace text

@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "core/format/CaseInsensitive.h"
+#include "core/format/CodePage.h"
 
 namespace kivra {
 
@@ -25,7 +26,7 @@ class ScriptString {
   // The text of `a` then `b` (both non-null) in the given encoding, as make()
   // would give it from the two texts converted to that encoding; null when
   // the whole would pass kMaxUnits.
-  static ScriptString* concat(const ScriptString* a, const ScriptString* b, bool legacyOrigin);
+  static ScriptString* concat(const ScriptString* a, const ScriptString* b, bool legacyOrigin, const CodePage& cp);
 
   void retain() { ++refs_; }
   void release() {
@@ -49,7 +50,7 @@ class ScriptString {
     return hash_;
   }
   // The text as UTF-16 units.
-  std::u16string units() const;
+  std::u16string units(const CodePage& cp) const;
 
   // h = (h << 4) ^ (h >> 28) ^ upper(c) over the bytes; only a-z are folded.
   static uint32_t nameHash(std::string_view s);
@@ -68,24 +69,20 @@ class ScriptString {
 };
 
 
-// Encoding helpers shared by the string actions and conversions.
+// Encoding helpers shared by the string actions and conversions. Legacy
+// text is in the code page given.
 namespace text {
 // Appends the UTF-16 units of narrow text in the given encoding.
-void widen(std::string_view s, bool legacy, std::u16string& out);
+void widen(std::string_view s, bool legacy, const CodePage& cp, std::u16string& out);
 // Encodes units in the given encoding (unmappable code-page units become '?').
-std::string narrow(std::u16string_view units, bool legacy);
+std::string narrow(std::u16string_view units, bool legacy, const CodePage& cp);
 // Re-encodes narrow text from one encoding into the other.
-std::string convert(std::string_view s, bool fromLegacy, bool toLegacy);
+std::string convert(std::string_view s, bool fromLegacy, bool toLegacy, const CodePage& cp);
 // Encodes one code unit as UTF-8.
 void appendUtf8(uint32_t unit, std::string& out);
 // Decodes one UTF-8 character at s[pos] (1 to 3 bytes), advancing pos;
 // a malformed sequence gives U+FFFD.
 uint32_t decodeUtf8(std::string_view s, size_t& pos);
-// Windows-1252 byte to unit and back (0 when the unit has no byte).
-uint16_t codePageToUnit(uint8_t b);
-uint8_t unitToCodePage(uint32_t unit);
-// The double-byte lead-byte test of the system code page (none in 1252).
-inline bool isLeadByte(uint8_t) { return false; }
 }  // namespace text
 
 }  // namespace kivra

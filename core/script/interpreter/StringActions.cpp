@@ -23,22 +23,22 @@ namespace {
 
 // Characters of legacy string actions: UTF-8 in version 6, bytes (with the
 // code page's double-byte pairs for the multibyte twins) before.
-size_t charLength(std::string_view s, size_t pos, bool utf8, bool multibyte) {
+size_t charLength(std::string_view s, size_t pos, bool utf8, const CodePage* multibyte) {
   const uint8_t b = static_cast<uint8_t>(s[pos]);
   size_t n = 1;
   if (utf8) n = b < 0x80 ? 1 : (b >= 0xC0 && b < 0xE0) ? 2 : (b >= 0xE0 && b < 0xF0) ? 3 : 1;
-  else if (multibyte && text::isLeadByte(b)) n = 2;
+  else if (multibyte && multibyte->isLeadByte(b)) n = 2;
   return pos + n > s.size() ? s.size() - pos : n;
 }
 
-size_t countChars(std::string_view s, bool utf8, bool multibyte) {
+size_t countChars(std::string_view s, bool utf8, const CodePage* multibyte) {
   size_t n = 0;
   for (size_t i = 0; i < s.size(); i += charLength(s, i, utf8, multibyte)) ++n;
   return n;
 }
 
 // Byte offset of character number `c`.
-size_t charOffset(std::string_view s, size_t c, bool utf8, bool multibyte) {
+size_t charOffset(std::string_view s, size_t c, bool utf8, const CodePage* multibyte) {
   size_t i = 0;
   while (c > 0 && i < s.size()) {
     i += charLength(s, i, utf8, multibyte);
@@ -59,8 +59,8 @@ void Interpreter::stringAction(ScriptEngine& e, const ActionContext& ctx, uint8_
       int c;
       if (ctx.version >= 6) {
         std::u16string x, y;
-        text::widen(e.legacyText(a[1]), false, x);
-        text::widen(e.legacyText(a[0]), false, y);
+        text::widen(e.legacyText(a[1]), false, e.codePage(), x);
+        text::widen(e.legacyText(a[0]), false, e.codePage(), y);
         c = x.compare(y);
       } else {
         const std::string x = e.legacyText(a[1]), y = e.legacyText(a[0]);
@@ -81,12 +81,14 @@ void Interpreter::stringAction(ScriptEngine& e, const ActionContext& ctx, uint8_
     case op(Opcode::StringLength):
     case op(Opcode::MBStringLength):
       num = static_cast<double>(
-          countChars(e.legacyText(a[0]), ctx.version >= 6, code0 == op(Opcode::MBStringLength)));
+          countChars(e.legacyText(a[0]), ctx.version >= 6,
+                     code0 == op(Opcode::MBStringLength) ? &e.codePage() : nullptr));
       break;
     case op(Opcode::StringExtract):
     case op(Opcode::MBStringExtract): {
       const std::string s = e.legacyText(a[2]);
-      const bool utf8 = ctx.version >= 6, mb = code0 == op(Opcode::MBStringExtract);
+      const bool utf8 = ctx.version >= 6;
+      const CodePage* mb = code0 == op(Opcode::MBStringExtract) ? &e.codePage() : nullptr;
       const double total = static_cast<double>(countChars(s, utf8, mb));
       double start = std::trunc(a[1].asNumber()) - 1;
       if (std::isnan(start) || start < 0) start = 0;
@@ -112,7 +114,8 @@ void Interpreter::stringAction(ScriptEngine& e, const ActionContext& ctx, uint8_
       } else if (ctx.version >= 6) {
         size_t pos = 0;
         num = text::decodeUtf8(s, pos);
-      } else if (code0 == op(Opcode::MBCharToAscii) && s.size() > 1 && text::isLeadByte(s[0])) {
+      } else if (code0 == op(Opcode::MBCharToAscii) && s.size() > 1 &&
+                 e.codePage().isLeadByte(static_cast<uint8_t>(s[0]))) {
         num = static_cast<uint8_t>(s[0]) * 256 + static_cast<uint8_t>(s[1]);
       } else {
         num = static_cast<uint8_t>(s[0]);

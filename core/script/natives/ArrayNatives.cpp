@@ -206,7 +206,7 @@ ScriptValue joined(NativeCall& c, ScriptObject* o, const ScriptValue& separator)
   auto narrowText = [&](const ScriptValue& v) {
     const ScriptValue s = e.toStringValue(v);
     const ScriptString* r = s.asString();
-    return r ? text::convert(r->text(), r->legacyOrigin(), legacy) : std::string();
+    return r ? text::convert(r->text(), r->legacyOrigin(), legacy, e.codePage()) : std::string();
   };
   const std::string sep = narrowText(separator);
   std::string out;

@@ -23,11 +23,11 @@ int32_t integerArg(NativeCall& c, int i) { return i < c.argc ? toInteger32(c.eng
 std::u16string unitsOf(ScriptEngine& e, const ScriptValue& v) {
   const ScriptValue s = e.toStringValue(v);
   const ScriptString* r = s.asString();
-  return r ? r->units() : std::u16string();
+  return r ? r->units(e.codePage()) : std::u16string();
 }
 
-ScriptValue unitsValue(std::u16string_view units, bool codePage) {
-  return ScriptValue::string(text::narrow(units, codePage), codePage);
+ScriptValue unitsValue(const ScriptEngine& e, std::u16string_view units, bool codePage) {
+  return ScriptValue::string(text::narrow(units, codePage, e.codePage()), codePage);
 }
 
 std::string indexName(double i) { return formatNumber(i); }

@@ -60,7 +60,7 @@ int32_t integerArg(NativeCall& c, int i);
 // The string form of a value as 16-bit units.
 std::u16string unitsOf(ScriptEngine& e, const ScriptValue& v);
 // A string value from units, encoded for code-page mode or for UTF-8.
-ScriptValue unitsValue(std::u16string_view units, bool codePage);
+ScriptValue unitsValue(const ScriptEngine& e, std::u16string_view units, bool codePage);
 // Index i as a property name.
 std::string indexName(double i);
 

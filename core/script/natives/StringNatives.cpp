@@ -63,19 +63,19 @@ void toString(NativeCall& c) {
 void toUpperCase(NativeCall& c) {
   Units s = thisUnits(c);
   for (char16_t& u : s) u = toUpperUnit(u);
-  c.result = unitsValue(s, codePageMode(c));
+  c.result = unitsValue(c.engine, s, codePageMode(c));
 }
 
 void toLowerCase(NativeCall& c) {
   Units s = thisUnits(c);
   for (char16_t& u : s) u = toLowerUnit(u);
-  c.result = unitsValue(s, codePageMode(c));
+  c.result = unitsValue(c.engine, s, codePageMode(c));
 }
 
 void charAt(NativeCall& c) {
   const Units s = thisUnits(c);
   const int64_t i = integerArg(c, 0);
-  c.result = unitsValue(piece(s, i, i + 1), codePageMode(c));
+  c.result = unitsValue(c.engine, piece(s, i, i + 1), codePageMode(c));
 }
 
 void charCodeAt(NativeCall& c) {
@@ -91,7 +91,7 @@ void concat(NativeCall& c) {
     s += unitsOf(c.engine, c.args[i]);
     if (s.size() > kMaxNativeStringUnits) return;  // too long to build: no result
   }
-  c.result = unitsValue(s, codePageMode(c));
+  c.result = unitsValue(c.engine, s, codePageMode(c));
 }
 
 void indexOf(NativeCall& c) {
@@ -133,7 +133,7 @@ void slice(NativeCall& c) {
   const int64_t start = slicePosition(integerArg(c, 0), n);
   int64_t end = slicePosition(argPresent(c, 1) ? integerArg(c, 1) : n, n);
   if (end < start) end = start;
-  c.result = unitsValue(piece(s, start, end), codePageMode(c));
+  c.result = unitsValue(c.engine, piece(s, start, end), codePageMode(c));
 }
 
 void substring(NativeCall& c) {
@@ -146,7 +146,7 @@ void substring(NativeCall& c) {
   if (start < 0) start = 0;
   if (start >= n) start = end = 0;
   if (end < start) std::swap(start, end);
-  c.result = unitsValue(piece(s, start, end), codePageMode(c));
+  c.result = unitsValue(c.engine, piece(s, start, end), codePageMode(c));
 }
 
 void substr(NativeCall& c) {
@@ -160,7 +160,7 @@ void substr(NativeCall& c) {
   start = slicePosition(start, n);
   end = slicePosition(end, n);
   if (end < start) end = start;
-  c.result = unitsValue(piece(s, start, end), codePageMode(c));
+  c.result = unitsValue(c.engine, piece(s, start, end), codePageMode(c));
 }
 
 void split(NativeCall& c) {
@@ -170,7 +170,7 @@ void split(NativeCall& c) {
   c.result = ScriptValue::object(array);
   double count = 0;
   auto add = [&](const Units& u) {
-    e.setMember(array, indexName(count), unitsValue(u, codePage));
+    e.setMember(array, indexName(count), unitsValue(c.engine, u, codePage));
     ++count;
   };
   const Units s = thisUnits(c);
@@ -226,7 +226,7 @@ void fromCharCode(NativeCall& c) {
     units.push_back(u);
   }
   if (!codePageMode(c)) {
-    c.result = unitsValue(units, false);
+    c.result = unitsValue(c.engine, units, false);
     return;
   }
   // Below version 6 the units become code-page bytes: a unit above 255 gives
