@@ -1,5 +1,7 @@
 #include "platform/CommandLine.h"
 
+#include "platform/SystemCodePage.h"
+
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -49,6 +51,8 @@ const char* usageText() {
          "  --quality Q         low | medium | high | best | autolow | automedium | autohigh\n"
          "  --seed N            start the random generator (random, Math.random) from N, 0 to 2147483647\n"
          "  --no-fast-paths     run every script action the general way (to check the fast paths against it)\n"
+         "  --codepage N        the code page of text in movies before version 6: 1252 (default, Western),\n"
+         "                      932 (Japanese), 936, 949, 950 or any other the system converts\n"
          "  --info              print the header fields and one line per tag, then exit\n"
          "  --dump-display      (headless) print the display tree after the last step\n"
          "  --debug             print the player's diagnostic lines (limits reached, access refused) on stderr\n"
@@ -147,6 +151,14 @@ bool parseCommandLine(int argc, const char* const* argv, CommandLine& out, std::
         return false;
       }
       out.seed = static_cast<uint32_t>(n);
+    } else if (!std::strcmp(a, "--codepage")) {
+      if (!(v = needValue(i, a))) return false;
+      long n = 0;
+      if (!parseCount(v, n) || n < 1 || n > 65535 || !loadSystemCodePage(static_cast<int>(n))) {
+        error = std::string("--codepage: expected a code page this system can convert (such as 1252 or 932), got ") + v;
+        return false;
+      }
+      out.codePage = static_cast<int>(n);
     } else if (!std::strcmp(a, "--no-fast-paths")) {
       out.noFastPaths = true;
     } else if (!std::strcmp(a, "--info")) {

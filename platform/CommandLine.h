@@ -26,6 +26,7 @@ struct CommandLine {
   std::optional<uint32_t> seed;  // the random generator's first state
   // The interpreter runs every record the general way (ScriptEngine::setFastPaths).
   bool noFastPaths = false;
+  int codePage = 1252;  // the system code page of older movies' text
   bool info = false;
   bool dumpDisplay = false;
   // The player's diagnostic lines (limits reached, refused accesses) go to

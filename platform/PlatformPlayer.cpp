@@ -5,6 +5,7 @@
 #include <climits>
 #include <cstdio>
 
+#include "core/script/ScriptEngine.h"
 #include "core/host/HostCommand.h"
 #include "platform/MemoryUse.h"
 #include "platform/MovieFile.h"
@@ -232,6 +233,13 @@ void PlatformPlayer::debugLog(const std::string& line) {
   std::string text = line;
   if (text.empty() || text.back() != '\n') text += '\n';
   std::fprintf(stderr, "kivra-player: debug: %s", text.c_str());
+}
+
+void PlatformPlayer::useCodePage(int number) {
+  std::unique_ptr<CodePage> page = loadSystemCodePage(number);
+  if (!page) return;
+  codePage_ = std::move(page);
+  core_.script().setCodePage(*codePage_);
 }
 
 }  // namespace kivra

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "core/CorePlayer.h"
+#include "platform/SystemCodePage.h"
 #include "core/host/Host.h"
 #include "platform/FileLibraryLoader.h"
 #include "platform/MenuModel.h"
@@ -46,6 +47,9 @@ class PlatformPlayer : public FrameTimer,
 
   CorePlayer& core() { return core_; }
   const CorePlayer& core() const { return core_; }
+  // The system code page of older movies' text (the command line checked
+  // that the system converts it; 1252 otherwise).
+  void useCodePage(int number);
 
   // Opens a movie file into level 0 and feeds it in 1,024-byte chunks. A
   // missing or unreadable file, or one that is not a movie, is an error
@@ -132,6 +136,7 @@ class PlatformPlayer : public FrameTimer,
   int contextY_ = 0;
   std::string executablePath_;
   ProgramLauncher launcher_;
+  std::unique_ptr<CodePage> codePage_;  // outlives the core, which reads it
   // Last: it calls the services above until it is gone.
   CorePlayer core_;
 };

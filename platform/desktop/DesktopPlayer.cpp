@@ -33,6 +33,7 @@ DesktopPlayer::DesktopPlayer(const CommandLine& options)
   if (options.autoQuality) core().setAutoQuality(true);
   if (options.seed) core().seedRandom(*options.seed);
   if (options.noFastPaths) core().script().setFastPaths(false);
+  if (options.codePage != 1252) useCodePage(options.codePage);
   core().setMemoryBudget(size_t{options.memoryLimitMb} << 20);
   setDebug(options.debug);
 

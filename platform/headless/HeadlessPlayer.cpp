@@ -28,6 +28,7 @@ HeadlessPlayer::HeadlessPlayer(const CommandLine& options, AudioOutput* audio)
   if (options.autoQuality) core().setAutoQuality(true);
   if (options.seed) core().seedRandom(*options.seed);
   if (options.noFastPaths) core().script().setFastPaths(false);
+  if (options.codePage != 1252) useCodePage(options.codePage);
 }
 
 void HeadlessPlayer::startFrameTimer(uint32_t tickMs, uint32_t caretMs) {
