@@ -11,6 +11,7 @@
 #include "platform/MenuModel.h"
 #include "platform/MovieFile.h"
 #include "platform/ProgramLauncher.h"
+#include "platform/fonts/FontconfigFonts.h"
 
 namespace kivra {
 
@@ -116,12 +117,12 @@ class PlatformPlayer : public FrameTimer,
 
   bool embedded_ = false;
   FileLibraryLoader libraries_;
+  FontconfigFonts fonts_;
   // What this host does not have yet.
   NullAudioOutput silence_;
   HostInfoSource info_;
   HostInput input_;
   NullUrlStreams urls_;
-  NullFontSource fonts_;
   NullPrinter printer_;
   NullClipboard clipboard_;
   bool trapAllKeys_ = false;
