@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "core/movie/MovieFonts.h"
+#include "platform/headless/HeadlessPlayer.h"
 
 namespace kivra {
 namespace {
@@ -372,7 +373,26 @@ TEST(FontconfigFonts, MissingStylesAreMadeFromTheRegularFace) {
   EXPECT_GT(i->width, regularWidth + 1);
 }
 
+// Both hosts are PlatformPlayers; the headless one stands for both.
+TEST(FontconfigFonts, TheHostHandsTheCoreItsDeviceFonts) {
+  HeadlessPlayer player{CommandLine{}};
+  FontSource& fonts = player.core().host().fonts;
+  EXPECT_TRUE(fonts.hasDeviceFont(deviceFontName("_serif")));
+  const std::shared_ptr<DeviceFace> face = fonts.openDeviceFont(deviceFontName("_typewriter"), false, false);
+  ASSERT_NE(face, nullptr);
+  EXPECT_EQ(face->familyName(), "Liberation Mono");
+  EXPECT_EQ(fonts.openDeviceFont("Courier New", false, false), face);
+}
+
 TEST(FontconfigFonts, JapaneseNamesUseIpaFonts) {
+  // The names the core produces for the generic Japanese fonts.
+  EXPECT_EQ(FontconfigFonts::substituteName(deviceFontName("_\xe3\x82\xb4\xe3\x82\xb7\xe3\x83\x83\xe3\x82\xaf")),
+            "IPAPGothic");
+  EXPECT_EQ(FontconfigFonts::substituteName(deviceFontName("_\xe7\xad\x89\xe5\xb9\x85")), "IPAGothic");
+  EXPECT_EQ(FontconfigFonts::substituteName(deviceFontName("_\xe6\x98\x8e\xe6\x9c\x9d")), "IPAPMincho");
+  EXPECT_EQ(FontconfigFonts::substituteName("MS UI Gothic"), "IPAPGothic");
+  EXPECT_EQ(FontconfigFonts::substituteName("Verdana"), "Verdana");
+
   FontconfigFonts fonts;
   // Whatever is installed, a Japanese name gets a face.
   for (const std::string& name : {kMsPGothic, kMsGothic, kMsPMincho, std::string("MS UI Gothic")}) {
