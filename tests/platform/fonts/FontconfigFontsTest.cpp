@@ -12,6 +12,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "core/movie/MovieFonts.h"
@@ -271,6 +272,38 @@ TEST(FontconfigFonts, CubicOutlinesBecomeQuadratics) {
   // Stand-ins that bulge too little or too much change the area.
   for (const char c : std::string("oSg&"))
     expectOutlineCoversAsRendered(*face, face->glyphIndex(static_cast<unsigned char>(c)));
+}
+
+// Every glyph of a face, composites and synthesised styles included: paths
+// start with a move and close, bitmaps hold what they say, and what the
+// face does not have is empty rather than a fault.
+TEST(FontconfigFonts, EveryGlyphIsWellFormed) {
+  FontconfigFonts fonts;
+  for (const auto& [name, bold, italic] : {std::tuple<const char*, bool, bool>{"Arial", false, false},
+                                           {"Times New Roman", true, true},
+                                           {"DejaVu Math TeX Gyre", true, true}}) {
+    SCOPED_TRACE(name);
+    const std::shared_ptr<DeviceFace> face = fonts.openDeviceFont(name, bold, italic);
+    ASSERT_NE(face, nullptr);
+    std::vector<GlyphPathCommand> path;
+    int drawn = 0;
+    uint32_t glyph = 0;
+    for (; face->outline(glyph, path); ++glyph) {
+      SCOPED_TRACE(glyph);
+      if (!path.empty()) {
+        ++drawn;
+        ASSERT_EQ(path.front().verb, GlyphPathVerb::move);
+        ASSERT_TRUE(summarize(path).closed);
+      }
+      const GlyphCoverage* c = face->coverage(glyph, 9 * 64 + static_cast<int>(glyph % 64));
+      if (c) {
+        ASSERT_EQ(c->pixels.size(), static_cast<size_t>(c->pitch) * c->height);
+      }
+    }
+    EXPECT_GT(drawn, 600);
+    EXPECT_EQ(face->coverage(glyph, 12 * 64), nullptr);
+    EXPECT_EQ(face->advance(glyph), 0);
+  }
 }
 
 TEST(FontconfigFonts, CoverageIsRenderedOnceAndKept) {
