@@ -12,6 +12,7 @@
 #include "platform/MenuModel.h"
 #include "platform/MovieFile.h"
 #include "platform/ProgramLauncher.h"
+#include "platform/fonts/FontconfigFonts.h"
 
 namespace kivra {
 
@@ -120,12 +121,12 @@ class PlatformPlayer : public FrameTimer,
 
   bool embedded_ = false;
   FileLibraryLoader libraries_;
+  FontconfigFonts fonts_;
   // What this host does not have yet.
   NullAudioOutput silence_;
   HostInfoSource info_;
   HostInput input_;
   NullUrlStreams urls_;
-  NullFontSource fonts_;
   NullPrinter printer_;
   NullClipboard clipboard_;
   bool trapAllKeys_ = false;

@@ -9,6 +9,7 @@ packages=(
   libpng-dev                # PNG images read by the authoring kit only
   qt6-base-dev qt6-qpa-plugins qt6-multimedia-dev
   libcurl4-openssl-dev libfreetype-dev libfontconfig-dev fonts-dejavu-core fonts-liberation2
+  fonts-ipafont             # stands in for the Japanese device fonts
   libgtest-dev libgmock-dev libbenchmark-dev
   libcairo2-dev libagg-dev  # comparison libraries of the render benchmark only
   liblua5.4-dev             # comparison language of the script benchmark only

@@ -1,15 +1,86 @@
 #pragma once
-// The host's fonts, for text that names a device font. Nothing draws text
-// yet; the interface only answers whether such a font exists and grows with
-// the text renderer.
+// The host's fonts, for text that names a device font (a font of the
+// system rather than one embedded in the movie). The core maps the generic
+// names to system names first (deviceFontName); the host chooses the file
+// and renders. All calls come on the player's thread.
+//
+// Units: design measures are in a 1024-unit em, the unit embedded fonts
+// use, so text laid out with either kind of font scales the same way.
+#include <cstdint>
+#include <memory>
 #include <string>
+#include <vector>
 
 namespace kivra {
+
+// Ascent and descent are distances from the baseline, both positive;
+// leading is the extra gap between lines. 1024-unit em.
+struct DeviceFontMetrics {
+  float ascent = 0;
+  float descent = 0;
+  float leading = 0;
+};
+
+enum class GlyphPathVerb : uint8_t { move, line, quadratic };
+
+// One step of a glyph outline, in 1024-unit em with y down (as shape
+// coordinates are): `move` and `line` use (x, y); `quadratic` curves through
+// the control point (cx, cy) to (x, y). Each contour is closed explicitly.
+struct GlyphPathCommand {
+  GlyphPathVerb verb = GlyphPathVerb::move;
+  float x = 0;
+  float y = 0;
+  float cx = 0;
+  float cy = 0;
+};
+
+// A glyph rendered at one pixel size: 8-bit coverage, `height` rows of
+// `pitch` bytes (the first `width` of each used), top row first. `left` is
+// the distance from the pen to the first column, `top` from the baseline up
+// to the first row, both in pixels; `advance` is the pen advance in 26.6
+// pixels at this size.
+struct GlyphCoverage {
+  int width = 0;
+  int height = 0;
+  int left = 0;
+  int top = 0;
+  int pitch = 0;
+  int32_t advance26_6 = 0;
+  std::vector<uint8_t> pixels;
+};
+
+// One face of a system font, shared by everyone who opened it.
+class DeviceFace {
+ public:
+  virtual ~DeviceFace() = default;
+  // The family the system chose, which may differ from the name asked for.
+  virtual const std::string& familyName() const = 0;
+  virtual DeviceFontMetrics metrics() const = 0;
+  // 0 (the missing glyph) when the face has no glyph for the code point.
+  virtual uint32_t glyphIndex(uint32_t codePoint) = 0;
+  // Unhinted, so widths match those the movie was laid out with. 1024-unit
+  // em; 0 for a glyph the face does not have.
+  virtual float advance(uint32_t glyph) = 0;
+  // Replaces `out` with the glyph's outline (curves as quadratics). False,
+  // with `out` empty, when the glyph cannot be loaded; an empty outline
+  // (a space) is true.
+  virtual bool outline(uint32_t glyph, std::vector<GlyphPathCommand>& out) = 0;
+  // The glyph hinted lightly and anti-aliased at `pixelSize26_6` (the em
+  // height in 26.6 pixels). Null for an empty or missing glyph or a size
+  // out of range. The face owns the result; it stays valid until the next
+  // coverage() call on this face.
+  virtual const GlyphCoverage* coverage(uint32_t glyph, int pixelSize26_6) = 0;
+};
 
 class FontSource {
  public:
   virtual ~FontSource() = default;
+  // Whether the system has this font itself, not a stand-in for it.
   virtual bool hasDeviceFont(const std::string& name) = 0;
+  // The face for a system font name in a style. A name the system lacks
+  // gets its default sans face; null only when the host has no fonts at
+  // all. The same (name, bold, italic) gives the same face.
+  virtual std::shared_ptr<DeviceFace> openDeviceFont(const std::string& systemName, bool bold, bool italic) = 0;
 };
 
 // Has no fonts: text falls back to the movie's own.
@@ -18,6 +89,12 @@ class NullFontSource : public FontSource {
   bool hasDeviceFont(const std::string& name) override {
     (void)name;
     return false;
+  }
+  std::shared_ptr<DeviceFace> openDeviceFont(const std::string& systemName, bool bold, bool italic) override {
+    (void)systemName;
+    (void)bold;
+    (void)italic;
+    return nullptr;
   }
 };
 
