@@ -11,6 +11,7 @@
 #include "tools/kit/Fonts.h"
 #include "tools/qvxs/Compiler.h"
 #include "tools/qvxs/Dumper.h"
+#include "tests/tools/TagBodies.h"
 
 using namespace kivra;
 using namespace kivra::kit;
@@ -55,25 +56,7 @@ std::string expectRoundTrip(const std::string& source) {
   return text;
 }
 
-// Bodies of the tags with `code` in an uncompressed movie.
-std::vector<Bytes> tagBodies(const Bytes& movie, uint16_t code) {
-  std::vector<Bytes> out;
-  size_t pos = 8;
-  const unsigned nbits = movie[8] >> 3;
-  pos += (5 + 4 * nbits + 7) / 8 + 4;
-  while (pos + 2 <= movie.size()) {
-    const unsigned v = movie[pos] | (movie[pos + 1] << 8);
-    size_t len = v & 0x3F;
-    pos += 2;
-    if (len == 0x3F) {
-      len = movie[pos] | (movie[pos + 1] << 8) | (movie[pos + 2] << 16) | (static_cast<size_t>(movie[pos + 3]) << 24);
-      pos += 4;
-    }
-    if ((v >> 6) == code) out.emplace_back(movie.begin() + static_cast<long>(pos), movie.begin() + static_cast<long>(pos + len));
-    pos += len;
-  }
-  return out;
-}
+std::vector<Bytes> tagBodies(const Bytes& movie, uint16_t code) { return test::tagBodies(movie, code); }
 
 struct FaceMetrics {
   double scale = 0;

@@ -9,6 +9,7 @@
 #include "tools/kit/Tags.h"
 #include "tools/qvxs/Compiler.h"
 #include "tools/qvxs/Dumper.h"
+#include "tests/tools/TagBodies.h"
 
 using namespace kivra;
 using namespace kivra::qvxs;
@@ -50,21 +51,8 @@ void expectRoundTrip(const std::string& source, int rawTags = 0, const std::stri
 
 // The body bytes of the first tag with `code` in an uncompressed movie.
 Bytes firstTagBody(const Bytes& movie, uint16_t code) {
-  size_t pos = 8;
-  const unsigned nbits = movie[8] >> 3;
-  pos += (5 + 4 * nbits + 7) / 8 + 4;
-  while (pos + 2 <= movie.size()) {
-    const unsigned v = movie[pos] | (movie[pos + 1] << 8);
-    size_t len = v & 0x3F;
-    pos += 2;
-    if (len == 0x3F) {
-      len = movie[pos] | (movie[pos + 1] << 8) | (movie[pos + 2] << 16) | (static_cast<size_t>(movie[pos + 3]) << 24);
-      pos += 4;
-    }
-    if ((v >> 6) == code) return Bytes(movie.begin() + static_cast<long>(pos), movie.begin() + static_cast<long>(pos + len));
-    pos += len;
-  }
-  return {};
+  const std::vector<Bytes> bodies = test::tagBodies(movie, code);
+  return bodies.empty() ? Bytes() : bodies.front();
 }
 
 const char* kEverything = R"(movie version=6 rect=-20,11000,-40,8000 rate=12.5 compressed
