@@ -21,13 +21,13 @@ struct DeviceFontMetrics {
   float leading = 0;
 };
 
-enum class GlyphPathVerb : uint8_t { move, line, quadratic };
+enum class GlyphPathVerb : uint8_t { Move, Line, Quadratic };
 
 // One step of a glyph outline, in 1024-unit em with y down (as shape
 // coordinates are): `move` and `line` use (x, y); `quadratic` curves through
 // the control point (cx, cy) to (x, y). Each contour is closed explicitly.
 struct GlyphPathCommand {
-  GlyphPathVerb verb = GlyphPathVerb::move;
+  GlyphPathVerb verb = GlyphPathVerb::Move;
   float x = 0;
   float y = 0;
   float cx = 0;

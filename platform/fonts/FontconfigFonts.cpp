@@ -79,17 +79,17 @@ class OutlineSink {
 
   static int moveTo(const FT_Vector* to, void* user) {
     auto* s = static_cast<OutlineSink*>(user);
-    s->add(GlyphPathVerb::move, s->point(to), {});
+    s->add(GlyphPathVerb::Move, s->point(to), {});
     return 0;
   }
   static int lineTo(const FT_Vector* to, void* user) {
     auto* s = static_cast<OutlineSink*>(user);
-    s->add(GlyphPathVerb::line, s->point(to), {});
+    s->add(GlyphPathVerb::Line, s->point(to), {});
     return 0;
   }
   static int conicTo(const FT_Vector* control, const FT_Vector* to, void* user) {
     auto* s = static_cast<OutlineSink*>(user);
-    s->add(GlyphPathVerb::quadratic, s->point(to), s->point(control));
+    s->add(GlyphPathVerb::Quadratic, s->point(to), s->point(control));
     return 0;
   }
   static int cubicTo(const FT_Vector* c1, const FT_Vector* c2, const FT_Vector* to, void* user) {
@@ -140,7 +140,7 @@ class OutlineSink {
       // c1 = a + da dt / 3 and c2 = b - db dt / 3.
       const float h = (t1 - t0) / 4;
       const Point control{(a.x + b.x) / 2 + (da.x - db.x) * h, (a.y + b.y) / 2 + (da.y - db.y) * h};
-      add(GlyphPathVerb::quadratic, i + 1 == pieces ? p3 : b, control);
+      add(GlyphPathVerb::Quadratic, i + 1 == pieces ? p3 : b, control);
     }
   }
 

@@ -160,16 +160,16 @@ PathSummary summarize(const std::vector<GlyphPathCommand>& path) {
   };
   for (const GlyphPathCommand& c : path) {
     switch (c.verb) {
-      case GlyphPathVerb::move:
+      case GlyphPathVerb::Move:
         if (s.moves > 0 && (x != startX || y != startY)) s.closed = false;
         ++s.moves;
         startX = c.x;
         startY = c.y;
         break;
-      case GlyphPathVerb::line:
+      case GlyphPathVerb::Line:
         ++s.lines;
         break;
-      case GlyphPathVerb::quadratic:
+      case GlyphPathVerb::Quadratic:
         ++s.quadratics;
         take(c.cx, c.cy);
         break;
@@ -188,8 +188,8 @@ double pathArea(const std::vector<GlyphPathCommand>& path) {
   double area = 0, x = 0, y = 0;
   const auto cross = [](double ax, double ay, double bx, double by) { return ax * by - ay * bx; };
   for (const GlyphPathCommand& c : path) {
-    if (c.verb == GlyphPathVerb::line) area += cross(x, y, c.x, c.y) / 2;
-    if (c.verb == GlyphPathVerb::quadratic)
+    if (c.verb == GlyphPathVerb::Line) area += cross(x, y, c.x, c.y) / 2;
+    if (c.verb == GlyphPathVerb::Quadratic)
       area += (2 * cross(x, y, c.cx, c.cy) + 2 * cross(c.cx, c.cy, c.x, c.y) + cross(x, y, c.x, c.y)) / 6;
     x = c.x;
     y = c.y;
@@ -292,7 +292,7 @@ TEST(FontconfigFonts, EveryGlyphIsWellFormed) {
       SCOPED_TRACE(glyph);
       if (!path.empty()) {
         ++drawn;
-        ASSERT_EQ(path.front().verb, GlyphPathVerb::move);
+        ASSERT_EQ(path.front().verb, GlyphPathVerb::Move);
         ASSERT_TRUE(summarize(path).closed);
       }
       const GlyphCoverage* c = face->coverage(glyph, 9 * 64 + static_cast<int>(glyph % 64));
