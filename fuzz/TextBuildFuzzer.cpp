@@ -1,6 +1,6 @@
 // Static text from arbitrary bytes against a font from arbitrary bytes: the
-// first byte picks the tag (11 or 33), the role, the offset width and the
-// anti-aliasing factor; the next two give the font's length and the third
+// first byte picks the tag (11 or 33), the role, the offset width, the
+// anti-aliasing factor and whether glyphs may come from masks; the next two give the font's length and the third
 // its glyph count; then the font's offset table and glyphs, then the text
 // body from the character id on. Building, hit testing and sweeping must
 // stay inside both.
@@ -10,6 +10,7 @@
 
 #include "core/movie/Character.h"
 #include "core/movie/MovieFonts.h"
+#include "core/render/GlyphMasks.h"
 #include "core/render/ShapeParser.h"
 #include "fuzz/BuildAndSweep.h"
 
@@ -43,6 +44,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   in.body = data + fontLength;
   in.length = size - fontLength;
   in.glyphs = &fonts;
+  GlyphMaskMaker maker;
+  if (mode & 0x20) in.maskMaker = &maker;
   fuzz::buildAndSweep(in);
   return 0;
 }

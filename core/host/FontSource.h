@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "core/render/GlyphSource.h"
+
 namespace kivra {
 
 // Ascent and descent are distances from the baseline, both positive;
@@ -19,34 +21,6 @@ struct DeviceFontMetrics {
   float ascent = 0;
   float descent = 0;
   float leading = 0;
-};
-
-enum class GlyphPathVerb : uint8_t { Move, Line, Quadratic };
-
-// One step of a glyph outline, in 1024-unit em with y down (as shape
-// coordinates are): `move` and `line` use (x, y); `quadratic` curves through
-// the control point (cx, cy) to (x, y). Each contour is closed explicitly.
-struct GlyphPathCommand {
-  GlyphPathVerb verb = GlyphPathVerb::Move;
-  float x = 0;
-  float y = 0;
-  float cx = 0;
-  float cy = 0;
-};
-
-// A glyph rendered at one pixel size: 8-bit coverage, `height` rows of
-// `pitch` bytes (the first `width` of each used), top row first. `left` is
-// the distance from the pen to the first column, `top` from the baseline up
-// to the first row, both in pixels; `advance` is the pen advance in 26.6
-// pixels at this size.
-struct GlyphCoverage {
-  int width = 0;
-  int height = 0;
-  int left = 0;
-  int top = 0;
-  int pitch = 0;
-  int32_t advance26_6 = 0;
-  std::vector<uint8_t> pixels;
 };
 
 // One face of a system font, shared by everyone who opened it.

@@ -25,6 +25,12 @@ std::shared_ptr<Character> Dictionary::find(uint16_t id) const {
   return nullptr;
 }
 
+Character* Dictionary::resolve(uint16_t id) const {
+  for (Character* c = buckets_[id & (kBuckets - 1)].get(); c; c = c->next.get())
+    if (c->id == id) return c->isAlias() ? c->resolved() : c;
+  return nullptr;
+}
+
 std::shared_ptr<Character> Dictionary::define(std::shared_ptr<Character> c) {
   if (!c || find(c->id)) return nullptr;
   std::shared_ptr<Character>& head = buckets_[c->id & (kBuckets - 1)];

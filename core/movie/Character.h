@@ -144,6 +144,9 @@ class Dictionary {
   std::shared_ptr<Character> lookup(uint16_t id) const;
   // The entry as defined (an alias stays an alias).
   std::shared_ptr<Character> find(uint16_t id) const;
+  // lookup() without taking a share: valid until the dictionary changes
+  // (glyph lookups, thousands a frame).
+  Character* resolve(uint16_t id) const;
   // Unlinks every entry with the id; returns how many.
   int remove(uint16_t id);
   void clear();

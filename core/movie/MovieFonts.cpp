@@ -6,7 +6,7 @@
 namespace kivra {
 
 bool MovieFonts::glyph(uint16_t fontId, uint32_t index, const uint8_t*& records, size_t& length) {
-  const std::shared_ptr<Character> c = dictionary_.lookup(fontId);
+  Character* c = dictionary_.resolve(fontId);
   if (!c || c->kind != CharacterKind::Font) return false;
   const Character::FontPart* f = c->font();
   if (!f || !f->table || index >= f->glyphCount) return false;

@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "core/render/ShapeParser.h"
+#include "core/render/GlyphMasks.h"
 
 namespace kivra {
 
@@ -20,6 +20,7 @@ class MovieFonts : public GlyphSource {
   explicit MovieFonts(Dictionary& dictionary) : dictionary_(dictionary) {}
 
   bool glyph(uint16_t fontId, uint32_t index, const uint8_t*& records, size_t& length) override;
+  GlyphMasks* masks() override { return &masks_; }
 
   // Registers a name under a style key unless the key is taken.
   void registerName(const std::string& key, std::shared_ptr<Character> font);
@@ -34,6 +35,7 @@ class MovieFonts : public GlyphSource {
  private:
   Dictionary& dictionary_;
   std::map<std::string, std::shared_ptr<Character>> registry_;
+  GlyphMasks masks_;
 };
 
 // The system font a device font name in a movie stands for: the generic

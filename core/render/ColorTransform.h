@@ -28,6 +28,12 @@ inline ExpandedPixel unpackArgb(uint32_t v) {
 }
 
 // out = src + ((256 - src.A) . dst) >> 8 per lane.
+// A premultiplied colour times coverage / 255, rounded.
+inline ExpandedPixel scaleCoverage(ExpandedPixel c, uint32_t coverage) {
+  ExpandedPixel t = c * coverage + 0x0080008000800080ull;
+  return ((t + ((t >> 8) & kLaneMask)) >> 8) & kLaneMask;
+}
+
 inline ExpandedPixel compositeOver(ExpandedPixel src, ExpandedPixel dst) {
   const uint64_t k = 256 - expandedAlpha(src);
   // Each lane of dst is <= 255, so lane * k <= 65280 stays inside its lane.

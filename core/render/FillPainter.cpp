@@ -122,6 +122,7 @@ void prepareFills(ShapeBuild& build, const MATRIX& device, int factor) {
   for (FillStyle& f : build.fills()) {
     f.rampPtr = nullptr;
     f.tablePtr = nullptr;
+    f.coveragePtr = nullptr;
     f.directCopy = false;
     switch (f.kind) {
       case FillKind::Mask:
@@ -129,6 +130,10 @@ void prepareFills(ShapeBuild& build, const MATRIX& device, int factor) {
         break;
       case FillKind::Solid:
         f.span = SpanKind::Solid;
+        break;
+      case FillKind::Coverage:
+        f.span = f.coverage >= 0 ? SpanKind::Coverage : SpanKind::None;
+        f.transparent = true;
         break;
       case FillKind::Gradient: {
         f.ramp = f.gradientCount ? build.addRamp() : -1;
@@ -170,6 +175,7 @@ void prepareFills(ShapeBuild& build, const MATRIX& device, int factor) {
     if (f.ramp >= 0 && (f.span == SpanKind::Linear || f.span == SpanKind::Radial)) f.rampPtr = &build.ramp(f.ramp);
     if (f.tables >= 0 && f.span == SpanKind::Bitmap) f.tablePtr = &build.tables(f.tables);
     if (f.span == SpanKind::Bitmap) f.directCopy = copiesBitmapRows(f);
+    if (f.span == SpanKind::Coverage) f.coveragePtr = &build.coverage(f.coverage);
   }
 }
 
@@ -214,6 +220,20 @@ void radialSpan(const FillStyle& f, int x, int y, int n, ExpandedPixel* out) {
   }
 }
 
+// The colour weighted by each pixel's coverage (lanes stay below 2^16).
+void coverageSpan(const FillStyle& f, int x, int y, int n, ExpandedPixel* out) {
+  const CoverageImage& c = *f.coveragePtr;
+  const int row = y - c.top;
+  int i = 0;
+  if (row >= 0 && row < c.height) {
+    const uint8_t* cov = c.coverage.data() + static_cast<size_t>(row) * static_cast<size_t>(c.width) - c.left;
+    const int from = std::clamp(c.left - x, 0, n), to = std::clamp(c.left + c.width - x, 0, n);
+    for (; i < from; ++i) out[i] = 0;
+    for (; i < to; ++i) out[i] = scaleCoverage(f.color, cov[x + i]);
+  }
+  for (; i < n; ++i) out[i] = 0;
+}
+
 }  // namespace
 
 void fetchSpan(const FillStyle& f, int x, int y, int n, ExpandedPixel* out) {
@@ -229,6 +249,9 @@ void fetchSpan(const FillStyle& f, int x, int y, int n, ExpandedPixel* out) {
       break;
     case SpanKind::Bitmap:
       bitmapSpan(f, x, y, n, out);
+      break;
+    case SpanKind::Coverage:
+      coverageSpan(f, x, y, n, out);
       break;
     case SpanKind::None:
       for (int i = 0; i < n; ++i) out[i] = 0;

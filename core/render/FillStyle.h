@@ -4,6 +4,7 @@
 // FillPainter) and its state in the sweep (owned by the Rasterizer).
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "core/render/ColorTransform.h"
 #include "core/render/Fixed.h"
@@ -14,7 +15,9 @@ namespace kivra {
 // The sweep's stacking key: (layer << 16) | style number.
 using OrderKey = uint32_t;
 
-enum class FillKind : uint8_t { Solid = 0, Bitmap = 1, Gradient = 2, Mask = 3 };
+// Coverage: the colour weighted by a coverage image in device pixels (text
+// drawn from glyph masks).
+enum class FillKind : uint8_t { Solid = 0, Bitmap = 1, Gradient = 2, Mask = 3, Coverage = 4 };
 
 struct GradientRecord {
   uint8_t ratio = 0;
@@ -35,13 +38,19 @@ class BitmapSource {
   virtual std::shared_ptr<BitmapImage> bitmap(uint16_t characterId) = 0;
 };
 
+// 8-bit coverage over a rectangle of device pixels.
+struct CoverageImage {
+  int left = 0, top = 0, width = 0, height = 0;
+  std::vector<uint8_t> coverage;  // width x height, top row first
+};
+
 // Per-fill colour lookup tables for transformed bitmaps.
 struct ColorTables {
   uint8_t r[256], g[256], b[256], a[256];
 };
 
 // How a fill produces pixels.
-enum class SpanKind : uint8_t { None, Solid, Linear, Radial, Bitmap };
+enum class SpanKind : uint8_t { None, Solid, Linear, Radial, Bitmap, Coverage };
 
 // What the sweep reads for every edge crossing comes first, so that it
 // shares one cache line (the record is aligned to a line).
@@ -82,12 +91,14 @@ struct alignas(64) FillStyle {
   bool directCopy = false;      // rows copy straight into 32-bit targets
   int32_t ramp = -1;            // index into the build's ramps
   int32_t tables = -1;          // index into the build's colour tables
+  int32_t coverage = -1;        // index into the build's coverage images
   bool unpremultiply = false;   // bitmap tables need straight colours
   // Inverse mapping from device pixels: u = ua.x + uc.y + ut (and v); for
   // gradients in gradient units x 256, for bitmaps in bitmap pixels x 65536.
   double ua = 0, ub = 0, uc = 0, ud = 0, ut = 0, vt = 0;
   const GradientRamp* rampPtr = nullptr;
   const ColorTables* tablePtr = nullptr;
+  const CoverageImage* coveragePtr = nullptr;
 };
 
 }  // namespace kivra

@@ -94,6 +94,7 @@ bool Renderer::drawShape(const ShapeDraw& s) {
     in.role = s.clipDepth || s.maskPart ? BuildRole::Mask : BuildRole::Normal;
     in.bitmaps = s.bitmaps ? s.bitmaps : bitmaps_;
     in.glyphs = s.glyphs;
+    in.maskMaker = &glyphMasks_;
     ok = parser_.build(in, build);
   }
   if (s.maskPart) {

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "core/render/Drawing.h"
+#include "core/render/GlyphMasks.h"
 #include "core/render/raster/Rasterizer.h"
 #include "core/render/ShapeParser.h"
 
@@ -78,6 +79,7 @@ class Renderer {
   Rasterizer raster_;
   ShapeParser parser_;
   DrawingReplay replay_;
+  GlyphMaskMaker glyphMasks_;
   BitmapSource* bitmaps_ = nullptr;
   FrameSetup setup_;
   MATRIX device_;

@@ -18,6 +18,7 @@ class ShapeBuild {
   static constexpr size_t kDefaultMaxFills = 1u << 16;
   static constexpr size_t kMaxRamps = 4096;
   static constexpr size_t kMaxTables = 1024;
+  static constexpr size_t kMaxCoverage = 256;
 
   explicit ShapeBuild(size_t maxEdges = kDefaultMaxEdges, size_t maxFills = kDefaultMaxFills)
       : maxEdges_(maxEdges), maxFills_(maxFills) {}
@@ -28,6 +29,7 @@ class ShapeBuild {
     ramps_.clear();
     tables_.clear();
     bitmaps_.clear();
+    coverageUsed_ = 0;
     hasBounds_ = false;
     truncated_ = false;
   }
@@ -52,6 +54,23 @@ class ShapeBuild {
     tables_.emplace_back();
     return static_cast<int32_t>(tables_.size() - 1);
   }
+
+  // A cleared coverage image of `width` x `height` pixels at (left, top),
+  // with 16 bytes to spare after the last row (glyph rows are added 16
+  // bytes at a time); -1 past the limit. Images keep their storage from
+  // build to build.
+  int32_t addCoverage(int left, int top, int width, int height) {
+    if (coverageUsed_ >= kMaxCoverage || width <= 0 || height <= 0) return -1;
+    if (coverageUsed_ == coverage_.size()) coverage_.emplace_back();
+    CoverageImage& c = coverage_[coverageUsed_];
+    c.left = left;
+    c.top = top;
+    c.width = width;
+    c.height = height;
+    c.coverage.assign(static_cast<size_t>(width) * static_cast<size_t>(height) + 16, 0);
+    return static_cast<int32_t>(coverageUsed_++);
+  }
+  CoverageImage& coverage(int32_t i) { return coverage_[static_cast<size_t>(i)]; }
 
   std::vector<EdgeRecord>& edges() { return edges_; }
   const std::vector<EdgeRecord>& edges() const { return edges_; }
@@ -96,6 +115,8 @@ class ShapeBuild {
   std::vector<GradientRamp> ramps_;
   std::vector<ColorTables> tables_;
   std::vector<BitmapLock> bitmaps_;
+  std::vector<CoverageImage> coverage_;
+  size_t coverageUsed_ = 0;
   int64_t bx0_ = 0, by0_ = 0, bx1_ = 0, by1_ = 0;
   bool hasBounds_ = false;
   bool truncated_ = false;

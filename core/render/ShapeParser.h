@@ -10,23 +10,18 @@
 
 #include "core/format/TagCursor.h"
 #include "core/render/EdgeBuilder.h"
+#include "core/render/GlyphSource.h"
 #include "core/render/ShapeBuild.h"
 #include "core/render/Stroker.h"
 
 namespace kivra {
 
+class GlyphMaskMaker;
+struct GlyphMask;
+
 enum class BuildRole : uint8_t {
   Normal,
   Mask,  // a clipping layer: every fill becomes the one mask fill, no lines
-};
-
-// Finds glyph outlines for static text: the records of glyph `index` of
-// font `fontId`, starting with the index-width byte; false for a missing
-// font or glyph (nothing is drawn for it).
-class GlyphSource {
- public:
-  virtual ~GlyphSource() = default;
-  virtual bool glyph(uint16_t fontId, uint32_t index, const uint8_t*& records, size_t& length) = 0;
 };
 
 struct ShapeInstance {
@@ -40,6 +35,9 @@ struct ShapeInstance {
   BuildRole role = BuildRole::Normal;
   BitmapSource* bitmaps = nullptr;
   GlyphSource* glyphs = nullptr;  // static text's fonts
+  // Makes glyph masks for small upright text; null: glyphs as outlines
+  // (hit tests, which need the exact ink).
+  GlyphMaskMaker* maskMaker = nullptr;
 };
 
 class ShapeParser {
@@ -63,6 +61,27 @@ class ShapeParser {
   [[nodiscard]] bool buildText(TagCursor& c, const ShapeInstance& in, ShapeBuild& out);
   // Appends one glyph's edges, filled with `fill`, under `m`.
   [[nodiscard]] bool appendGlyph(const uint8_t* records, size_t length, const MATRIX& m, uint32_t fill);
+  // The same for a device glyph's outline (1024-unit em under `m`).
+  void appendPath(const std::vector<GlyphPathCommand>& path, const MATRIX& m, uint32_t fill);
+  // A glyph drawn from a mask: where, and what to draw instead should its
+  // text's coverage image be refused.
+  struct MaskedGlyph {
+    const GlyphMask* mask;
+    int x, y;  // device pixels of the mask's first column and row
+    uint32_t fill;
+    const uint8_t* records;  // embedded glyphs
+    size_t length;
+    DeviceGlyphs* device;    // device glyphs
+    uint32_t index;
+    MATRIX m;
+  };
+  // Draws one glyph: from a mask when `maker` can make one, else from its
+  // outline. False when the edge pool ran out.
+  bool addTextGlyph(const ShapeInstance& in, GlyphMasks* store, uint16_t fontId, DeviceGlyphs* device, uint32_t index,
+                    const MATRIX& m, uint32_t fill);
+  // Turns the masked glyphs into one coverage fill per colour.
+  bool finishMaskedGlyphs(ShapeBuild& out, uint32_t& styles);
+  void appendMaskedOutline(const MaskedGlyph& g);
   [[nodiscard]] bool readRecord(TagCursor& c, Record& r, bool glyph);
   [[nodiscard]] bool readStyleArrays(TagCursor& c, ShapeBuild& out);
   [[nodiscard]] bool readMorphStyleArrays(TagCursor& c, ShapeBuild& out);
@@ -105,6 +124,8 @@ class ShapeParser {
   int factor_ = 4;
   int64_t t_ = 0;  // morph fraction, 16.16
   BitmapSource* bitmaps_ = nullptr;
+  std::vector<MaskedGlyph> masked_;
+  std::vector<GlyphPathCommand> path_;
 };
 
 }  // namespace kivra

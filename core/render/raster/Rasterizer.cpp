@@ -392,8 +392,13 @@ template <bool kRow>
   } else if (t) {
     ++rowStacks_;
     if (!solidColor(c)) {
-      rowFailed_ = true;  // per-pixel colours: the row is swept by sub-rows
-      return;
+      // Per-pixel colours: painted after the row when they cover whole
+      // pixels, else the row is swept by sub-rows.
+      if (!wholePixelSpan()) {
+        rowFailed_ = true;
+        return;
+      }
+      c = 0;
     }
   }
   if (c != rowColor_) {
@@ -404,6 +409,92 @@ template <bool kRow>
     rowColor_ = c;
   }
   std::memcpy(changeX_, crossX_, sizeof changeX_);
+}
+
+// The span from changeX_ to crossX_ as a PixelSpan: false unless it starts
+// and ends on the same pixel boundaries on every sub-row.
+bool Rasterizer::wholePixelSpan() {
+  const int x0 = changeX_[0], x1 = crossX_[0];
+  if ((x0 | x1) & (factor_ - 1)) return false;
+  for (int k = 1; k < factor_; ++k)
+    if (changeX_[k] != x0 || crossX_[k] != x1) return false;
+  if (x1 <= x0) return true;
+  PixelSpan& s = pixelSpans_.emplace_back();
+  s.px0 = x0 >> shift_;
+  s.px1 = x1 >> shift_;
+  s.count = 0;
+  for (FillStyle* f = top_; f; f = f->nextActive) {
+    if (f->kind == FillKind::Mask || (f->maskLink && !maskVisible(f))) continue;
+    if (s.count < kMaxStack) s.stack[s.count++] = f;
+    else s.stack[kMaxStack - 1] = f;
+    if (!f->transparent) break;
+  }
+  if (s.count == 0) pixelSpans_.pop_back();
+  return true;
+}
+
+void Rasterizer::paintPixelSpans(int py) {
+  const bool wide = target_->format() == PixelFormat::Bgra32 || target_->format() == PixelFormat::Bgra32Alt;
+  ExpandedPixel buf[kMaxChunk], tmp[kMaxChunk];
+  for (const PixelSpan& s : pixelSpans_) {
+    FillStyle* const* stack = s.stack;
+    const int n = s.count;
+    if (wide && n == 2 && stack[0]->span == SpanKind::Coverage && stack[1]->span == SpanKind::Solid &&
+        !stack[1]->transparent) {
+      // The usual text: one table lookup per pixel.
+      if (!lutValid_ || lutFg_ != stack[0]->color || lutBg_ != stack[1]->color) {
+        lutFg_ = stack[0]->color;
+        lutBg_ = stack[1]->color;
+        for (uint32_t v = 0; v < 256; ++v) lut_[v] = packArgb(compositeOver(scaleCoverage(lutFg_, v), lutBg_));
+        lutValid_ = true;
+      }
+      const CoverageImage& c = *stack[0]->coveragePtr;
+      uint32_t* row = target_->row(py);
+      const int iy = py - c.top;
+      int x = s.px0;
+      if (iy >= 0 && iy < c.height) {
+        const uint8_t* cov = c.coverage.data() + static_cast<size_t>(iy) * static_cast<size_t>(c.width) - c.left;
+        const int from = std::clamp(c.left, s.px0, s.px1), to = std::clamp(c.left + c.width, s.px0, s.px1);
+        const uint32_t none = lut_[0];
+        for (; x < from; ++x) row[x] = none;
+        // Text rows are mostly gaps: eight pixels without ink at a time.
+        for (; x + 8 <= to; x += 8) {
+          uint64_t eight;
+          std::memcpy(&eight, cov + x, 8);
+          if (!eight) {
+            for (int i = 0; i < 8; ++i) row[x + i] = none;
+            continue;
+          }
+          for (int i = 0; i < 8; ++i) row[x + i] = lut_[cov[x + i]];
+        }
+        for (; x < to; ++x) row[x] = lut_[cov[x]];
+      }
+      for (; x < s.px1; ++x) row[x] = lut_[0];
+      continue;
+    }
+    for (int x = s.px0; x < s.px1; x += kMaxChunk) {
+      const int len = std::min(kMaxChunk, s.px1 - x);
+      fetchSpan(*stack[n - 1], x, py, len, buf);
+      for (int i = n - 2; i >= 0; --i) {
+        if (stack[i]->span == SpanKind::Solid) {
+          kernels_->overSolid(buf, stack[i]->color, len);
+        } else {
+          fetchSpan(*stack[i], x, py, len, tmp);
+          kernels_->over(buf, tmp, len);
+        }
+      }
+      if (wide) {
+        // The stack's colour over what the target holds (all of it when the
+        // bottom fill is opaque).
+        kernels_->resolve32(buf, target_->row(py) + x, len, 0);
+      } else {
+        target_->readChunk(x, py, len, tmp);
+        for (int i = 0; i < len; ++i) tmp[i] = compositeOver(buf[i], tmp[i]);
+        target_->writeChunk(x, py, len, tmp);
+      }
+    }
+  }
+  pixelSpans_.clear();
 }
 
 // The colour of the current stack when it is solid; false when some fill
@@ -911,6 +1002,7 @@ bool Rasterizer::sweepPixelRow() {
     changeX_[k] = sx0_;
   }
   changes_.clear();
+  pixelSpans_.clear();
   rowColor_ = 0;
   rowFailed_ = false;
   for (;;) {
@@ -1222,6 +1314,7 @@ void Rasterizer::paint() {
           }
           if (!swept) sweepSubRows(py);
           resolveRow(py);
+          if (swept && !pixelSpans_.empty()) paintPixelSpans(py);
           free_.insert(free_.end(), ended_.begin(), ended_.end());
           ended_.clear();
         }

@@ -266,6 +266,21 @@ class Rasterizer {
     int32_t x[4];
   };
   std::vector<RowChange> changes_;
+  // Spans of per-pixel stacks that cover whole pixels on every sub-row of
+  // the pixel row (coverage images, pixel-aligned bitmaps): painted once per
+  // pixel after the row resolves, their cells left at zero.
+  struct PixelSpan {
+    int px0, px1;
+    int count;
+    FillStyle* stack[kMaxStack];
+  };
+  std::vector<PixelSpan> pixelSpans_;
+  bool wholePixelSpan();
+  void paintPixelSpans(int py);
+  // Coverage over an opaque colour: the pixel for every coverage value.
+  ExpandedPixel lutFg_ = 0, lutBg_ = 0;
+  bool lutValid_ = false;
+  uint32_t lut_[256];
   int32_t crossX_[4] = {};
   int32_t changeX_[4] = {};
   ExpandedPixel rowColor_ = 0;
