@@ -541,4 +541,6 @@ bool CorePlayer::redrawInto(RenderTarget& target) {
   return true;
 }
 
+const CodePage& CorePlayer::codePage() const { return script_->codePage(); }
+
 }  // namespace kivra

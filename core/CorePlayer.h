@@ -56,6 +56,8 @@ class CorePlayer : public TimelineContext, public InputContext, public PlayerSer
   // ---- The host's services as scripts reach them ------------------------------
   void trace(const std::string& line) override { host_.debug.trace(line); }
   void debugLog(const std::string& line) override { host_.debug.debugLog(line); }
+  FontSource* deviceFonts() override { return &host_.fonts; }
+  const CodePage& codePage() const override;
   HostInfo hostInfo() override { return host_.info.hostInfo(); }
   bool keyIsToggled(int code) override { return host_.input.keyIsToggled(code); }
   int showPointer(bool show) override { return host_.input.showPointer(show); }

@@ -85,6 +85,7 @@ struct Character {
     const uint8_t* info = nullptr;   // a font information body after the id
     size_t infoLength = 0;
     uint8_t infoTag = 0;             // 13 or 62
+    bool infoUnicode = false;        // its codes are Unicode (tag 62 or version 6 on)
     bool wideOffsets() const { return flags & 0x08; }
   };
   // Video stream: frame data stored by VideoFrame tags.

@@ -22,6 +22,22 @@ bool MovieFonts::glyph(uint16_t fontId, uint32_t index, const uint8_t*& records,
   return true;
 }
 
+DeviceGlyphs* MovieFonts::deviceGlyphs(uint16_t fontId) {
+  FontSource* system = context_ ? context_->deviceFonts() : nullptr;
+  if (!system) return nullptr;
+  const Character* c = dictionary_.resolve(fontId);
+  const Character::FontPart* f = c && c->kind == CharacterKind::Font ? std::get_if<Character::FontPart>(&c->part) : nullptr;
+  // Only a font without outlines whose information names a system font.
+  if (!f || f->glyphCount != 0 || !f->info) return nullptr;
+  auto it = device_.find(c);
+  if (it == device_.end()) {
+    it = device_.emplace(c, MovieDeviceGlyphs::open(*system, f->info, f->infoLength, f->infoTag == 62,
+                                                    f->infoUnicode, context_->codePage()))
+             .first;
+  }
+  return it->second.get();
+}
+
 void MovieFonts::registerName(const std::string& key, std::shared_ptr<Character> font) {
   registry_.emplace(key, std::move(font));
 }

@@ -8,6 +8,8 @@
 #include <memory>
 #include <string>
 
+#include "core/movie/TimelineContext.h"
+#include "core/movie/MovieDeviceGlyphs.h"
 #include "core/render/GlyphMasks.h"
 
 namespace kivra {
@@ -21,6 +23,11 @@ class MovieFonts : public GlyphSource {
 
   bool glyph(uint16_t fontId, uint32_t index, const uint8_t*& records, size_t& length) override;
   GlyphMasks* masks() override { return &masks_; }
+  DeviceGlyphs* deviceGlyphs(uint16_t fontId) override;
+  // Where fonts without outlines find their glyphs (the player's system
+  // fonts and code page, asked when a font is first drawn); null: they
+  // draw nothing.
+  void setContext(TimelineContext* context) { context_ = context; }
 
   // Registers a name under a style key unless the key is taken.
   void registerName(const std::string& key, std::shared_ptr<Character> font);
@@ -36,6 +43,9 @@ class MovieFonts : public GlyphSource {
   Dictionary& dictionary_;
   std::map<std::string, std::shared_ptr<Character>> registry_;
   GlyphMasks masks_;
+  TimelineContext* context_ = nullptr;
+  // By font character; null where the system had no face.
+  std::map<const Character*, std::unique_ptr<MovieDeviceGlyphs>> device_;
 };
 
 // The system font a device font name in a movie stands for: the generic

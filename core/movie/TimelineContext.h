@@ -5,12 +5,14 @@
 // Player thread only; the context outlives every timeline it is given to.
 #include <string>
 
+#include "core/format/CodePage.h"
 #include "core/format/MovieBuffer.h"
 #include "core/format/Records.h"
 
 namespace kivra {
 
 class ActionQueue;
+class FontSource;
 class Display;
 class TimelinePlayer;
 
@@ -27,6 +29,10 @@ class TimelineContext {
   virtual void movieCorrupt() = 0;
   // The movie's SetBackgroundColor tag.
   virtual void setBackgroundColor(Rgba colour) = 0;
+  // The host's system fonts, for fonts the movie defines without outlines.
+  virtual FontSource* deviceFonts() { return nullptr; }
+  // How the text of movies before version 6 is encoded.
+  virtual const CodePage& codePage() const { return CodePage::windows1252(); }
   // A line for the debug log (warnings about the movie's data).
   virtual void debugLog(const std::string& line) { (void)line; }
   // Whether a version-6 movie at `base` may import from `url`.

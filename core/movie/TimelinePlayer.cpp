@@ -29,6 +29,7 @@ TimelinePlayer::TimelinePlayer(TimelineContext& player, int level, std::string u
     : context_(player), root_(this), rootKind_(kind), level_(level), url_(std::move(url)),
       bitmaps_(std::make_unique<MovieBitmaps>(dictionary_)),
       fonts_(std::make_unique<MovieFonts>(dictionary_)) {
+  fonts_->setContext(&context_);
   if (kind == RootKind::Level) display().addTimeline(this);
 }
 
@@ -174,6 +175,7 @@ void TimelinePlayer::defineFontInfo(const TagHeader& tag) {
     f->infoLength = length;
   }
   f->infoTag = static_cast<uint8_t>(tag.code);
+  f->infoUnicode = tag.code == 62 || version() >= 6;
   if (f->name.empty()) f->name = name;
   fonts().registerName(MovieFonts::keyForFontInfo(flags, name), font);
 }

@@ -365,7 +365,7 @@ bool Compiler::font(const Node& node, bool second, std::vector<uint8_t>& body) {
   Args a(node, diag_);
   const char* usage = second ? "font ID \"FILE\" chars=\"...\" [name=\"NAME\"] [bold] [italic] [wide] [wideoffsets] "
                                "[layout] [language=N], or font ID [layout=ASCENT,DESCENT,LEADING] ... { glyph lines }"
-                             : "font1 ID \"FILE\" chars=\"...\", or font1 ID { glyph lines }";
+                             : "font1 ID \"FILE\" chars=\"...\" [device], or font1 ID { glyph lines }";
   uint16_t id;
   if (!a.expect(1, 2, usage) || !u16Arg(a, 0, id, "font id")) return false;
   KnownFont known;
@@ -377,6 +377,13 @@ bool Compiler::font(const Node& node, bool second, std::vector<uint8_t>& body) {
   }
   if (!fontFlags(a, f, second, false)) return false;
   const bool fromFile = a.positionalCount() == 2;
+  // A device font: the file gives codes and advances for the text that
+  // uses it, and the movie carries no outlines.
+  const bool device = !second && a.flag("device");
+  if (device && !fromFile) {
+    diag_.error(node.line, "a device font1 takes its codes and advances from a font file");
+    return false;
+  }
   if (fromFile) {
     if (node.hasBlock) {
       diag_.error(node.line, "a font from a file takes no block");
@@ -463,7 +470,7 @@ bool Compiler::font(const Node& node, bool second, std::vector<uint8_t>& body) {
   a.finish();
   if (!diag_.ok()) return false;
   std::string error;
-  body = second ? defineFont2Body(id, f, error) : defineFontBody(id, f, error);
+  body = second ? defineFont2Body(id, f, error) : defineFontBody(id, device ? Font{} : f, error);
   if (!error.empty()) {
     diag_.error(node.line, error);
     return false;
@@ -501,7 +508,8 @@ bool Compiler::fontInfo(const Node& node, bool second, std::vector<uint8_t>& bod
     diag_.error(node.line, "fontinfo " + std::to_string(id) + " has no font1 before it: give codes=C,...");
     return false;
   }
-  if (known != fonts_.end() && codes.size() != known->second.font.glyphs.size()) {
+  // A font1 without glyphs (a device font) takes any code table.
+  if (known != fonts_.end() && !known->second.font.glyphs.empty() && codes.size() != known->second.font.glyphs.size()) {
     diag_.error(node.line, "the code table has " + std::to_string(codes.size()) + " codes, the font " +
                                std::to_string(known->second.font.glyphs.size()) + " glyphs");
     return false;
@@ -519,7 +527,7 @@ bool Compiler::fontInfo(const Node& node, bool second, std::vector<uint8_t>& bod
     diag_.error(node.line, error);
     return false;
   }
-  if (known != fonts_.end())
+  if (known != fonts_.end() && codes.size() == known->second.font.glyphs.size())
     for (size_t i = 0; i < codes.size(); ++i) known->second.font.glyphs[i].code = codes[i];
   return true;
 }
