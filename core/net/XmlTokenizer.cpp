@@ -1,5 +1,6 @@
 #include "core/net/XmlTokenizer.h"
 
+#include <array>
 #include <cstring>
 
 namespace kivra {
@@ -102,19 +103,24 @@ void decodeXmlEntities(std::string_view in, bool utf8, std::string& out) {
 }
 
 void escapeXmlText(std::string_view in, std::string& out) {
+  // Most text has nothing to escape: find the next byte that needs it with
+  // one table lookup per byte and copy the run before it at once.
+  static constexpr auto kEscaped = [] {
+    std::array<bool, 256> t{};
+    for (unsigned char c : {'&', '"', '\'', '<', '>'}) t[c] = true;
+    return t;
+  }();
   size_t start = 0;
   for (size_t i = 0; i < in.size(); ++i) {
-    const char* entity;
-    switch (in[i]) {
-      case '&': entity = "&amp;"; break;
-      case '"': entity = "&quot;"; break;
-      case '\'': entity = "&apos;"; break;
-      case '<': entity = "&lt;"; break;
-      case '>': entity = "&gt;"; break;
-      default: continue;
-    }
+    if (!kEscaped[static_cast<unsigned char>(in[i])]) continue;
     out.append(in.data() + start, i - start);
-    out += entity;
+    switch (in[i]) {
+      case '&': out += "&amp;"; break;
+      case '"': out += "&quot;"; break;
+      case '\'': out += "&apos;"; break;
+      case '<': out += "&lt;"; break;
+      default: out += "&gt;"; break;
+    }
     start = i + 1;
   }
   out.append(in.data() + start, in.size() - start);
