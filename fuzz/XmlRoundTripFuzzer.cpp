@@ -91,16 +91,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const XmlParseResult first = parseXml(*doc, text, options);
   const std::string written = textOf(*doc, first);
   if (first.status != kXmlOk || !treeWritable(*doc)) return 0;
+  // A declaration that drops an encoding is not written as it was read (the
+  // text around the drop may even close it early): no round trip to check.
+  std::string folded(first.xmlDecl.size() > 0 ? text : std::string_view());
+  for (char& c : folded) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+  if (options.newerRules && folded.find("encoding=") != std::string::npos) return 0;
   // Whitespace is data here: the second parse keeps every text.
   XmlTokenizerOptions keep = options;
   keep.ignoreWhite = false;
   XmlNodeRef again = XmlNode::make(XmlNode::kElement);
   const XmlParseResult second = parseXml(*again, written, keep);
-  if (second.status != kXmlOk || shape(*doc) != shape(*again)) std::abort();
-  // A declaration may drop an encoding once more (the first drop can join
-  // text into another): compare the whole text only without one.
-  std::string decl = first.xmlDecl;
-  for (char& c : decl) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
-  if (decl.find("encoding=") == std::string::npos && textOf(*again, second) != written) std::abort();
+  if (second.status != kXmlOk || shape(*doc) != shape(*again) || textOf(*again, second) != written) std::abort();
   return 0;
 }
