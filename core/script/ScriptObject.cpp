@@ -42,6 +42,7 @@ void ScriptObject::clearAll() {
   std::unique_ptr<FunctionBody> f = std::move(function_);
   std::unique_ptr<std::vector<WatchEntry>> w = std::move(watches_);
   std::unique_ptr<ActivationData> a = std::move(activation_);
+  std::unique_ptr<NativeState> n = std::move(nativeState_);
   superTarget_.clear();
   primitive_.clear();
 }

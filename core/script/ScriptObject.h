@@ -45,6 +45,7 @@ enum class ClassTag : uint8_t {
   Boolean,
   Sound,
   SharedObjectData,
+  XmlNode,  // an XMLNode or XML object: its native state is an XmlNodeState
   Activation,
   Arguments,
   Super,
@@ -112,6 +113,14 @@ struct FunctionBody {
   bool callHasThis = true;
   bool callHasArguments = true;
   bool callMaySuper = true;  // when `this` is an object or a clip
+};
+
+// What the natives of a built-in class keep with one of its objects (the
+// node behind an XML object); owned by the object and dropped with its
+// values, so the collector's sweep lets go of it too.
+class NativeState {
+ public:
+  virtual ~NativeState() = default;
 };
 
 struct WatchEntry {
@@ -205,6 +214,8 @@ class ScriptObject : public ObjectCell {
   ActivationData* activation() const { return activation_.get(); }
   ActivationData& makeActivation();
   ScriptValue& superTarget() { return superTarget_; }
+  NativeState* nativeState() const { return nativeState_.get(); }
+  void setNativeState(std::unique_ptr<NativeState> s) { nativeState_ = std::move(s); }
   // The primitive kept inside String, Number and Boolean objects.
   ScriptValue& primitive() { return primitive_; }
   uint32_t eventMask() const { return eventMask_; }
@@ -282,6 +293,7 @@ class ScriptObject : public ObjectCell {
   std::unique_ptr<FunctionBody> function_;
   std::unique_ptr<std::vector<WatchEntry>> watches_;
   std::unique_ptr<ActivationData> activation_;
+  std::unique_ptr<NativeState> nativeState_;
   ScriptValue superTarget_;
   ScriptValue primitive_;
 };

@@ -14,8 +14,6 @@ constexpr NativeClass kAllowDomainNatives{kNativeAllowDomain, "allowDomain", {}}
 constexpr NativeClass kUnnamed102Natives{kNativeUnnamed102, "unnamed 102", {}};
 constexpr NativeClass kTextFieldNatives{kNativeTextField, "TextField", {}};
 constexpr NativeClass kTextFormatNatives{kNativeTextFormat, "TextFormat", {}};
-constexpr NativeClass kXmlNatives{kNativeXml, "XML", {}};
-constexpr NativeClass kLoadingNatives{kNativeLoading, "loading", {}};
 constexpr NativeClass kXmlSocketNatives{kNativeXmlSocket, "XMLSocket", {}};
 constexpr NativeClass kSoundNatives{kNativeSound, "Sound", {}};
 constexpr NativeClass kVideoNatives{kNativeVideo, "Video", {}};

@@ -79,6 +79,8 @@ extern const NativeClass kKeyNatives;
 extern const NativeClass kMouseNatives;
 extern const NativeClass kMovieClipNatives;
 extern const NativeClass kMovieClipDrawingNatives;
+extern const NativeClass kXmlNatives;
+extern const NativeClass kLoadingNatives;
 
 // Every native class, each once.
 std::span<const NativeClass* const> nativeClasses();
