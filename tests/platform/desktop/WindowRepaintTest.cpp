@@ -1,7 +1,8 @@
 // What the window shows, through its own paint path, after every frame and
 // input event: the stage repainted from its dirty rectangles must equal a
 // full redraw. A morph that grows, a shape that moves and turns, one that
-// hides and shows, a button under the pointer, a photo that turns.
+// hides and shows, a button under the pointer, a photo that turns, text in
+// an embedded and in a device font that moves (the device text turns).
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -50,6 +51,15 @@ shape3 5 {
   lineto 0,45px
   lineto 0,0
 }
+font 6 "../../fonts/LiberationSans-Regular.ttf" chars="Kivra tex"
+text 7 {
+  run font=6 height=14px color=#ffffff at=0,0 "Kivra text"
+}
+font1 8 "../../fonts/LiberationSans-Regular.ttf" chars="Kivra tex" device
+fontinfo 8 name="_sans"
+text 9 {
+  run font=8 height=12px color=#ffe0a0 at=0,0 "Kivra text"
+}
 button2 3 {
   record up,hit 1 1
   record over 1 1 mul=128,128,128
@@ -59,7 +69,11 @@ place2 1 id=2 ratio=0 at=20px,120px
 place2 2 id=1 name="box" at=200px,20px
 place2 3 id=3 at=200px,140px
 place2 4 id=5 at=100px,60px
+place2 5 id=7 at=10px,20px
+place2 6 id=9 at=10px,40px
 showframe
+place2 5 move at=14px,27px
+place2 6 move at=30px,44px rotate=10
 place2 1 move ratio=32768
 place2 2 move at=150px,40px rotate=30
 place2 4 move at=110px,70px rotate=15
