@@ -433,6 +433,21 @@ bool Rasterizer::wholePixelSpan() {
   return true;
 }
 
+// The colours of a stack for `len` pixels from x of pixel row y: the bottom
+// fill's, with each fill above composited over them.
+void Rasterizer::stackChunk(FillStyle* const* stack, int n, int x, int y, int len, ExpandedPixel* out) {
+  ExpandedPixel tmp[kMaxChunk];
+  fetchSpan(*stack[n - 1], x, y, len, out);
+  for (int i = n - 2; i >= 0; --i) {
+    if (stack[i]->span == SpanKind::Solid) {
+      kernels_->overSolid(out, stack[i]->color, len);
+    } else {
+      fetchSpan(*stack[i], x, y, len, tmp);
+      kernels_->over(out, tmp, len);
+    }
+  }
+}
+
 void Rasterizer::paintPixelSpans(int py) {
   const bool wide = target_->format() == PixelFormat::Bgra32 || target_->format() == PixelFormat::Bgra32Alt;
   ExpandedPixel buf[kMaxChunk], tmp[kMaxChunk];
@@ -474,15 +489,7 @@ void Rasterizer::paintPixelSpans(int py) {
     }
     for (int x = s.px0; x < s.px1; x += kMaxChunk) {
       const int len = std::min(kMaxChunk, s.px1 - x);
-      fetchSpan(*stack[n - 1], x, py, len, buf);
-      for (int i = n - 2; i >= 0; --i) {
-        if (stack[i]->span == SpanKind::Solid) {
-          kernels_->overSolid(buf, stack[i]->color, len);
-        } else {
-          fetchSpan(*stack[i], x, py, len, tmp);
-          kernels_->over(buf, tmp, len);
-        }
-      }
+      stackChunk(stack, n, x, py, len, buf);
       if (wide) {
         // The stack's colour over what the target holds (all of it when the
         // bottom fill is opaque).
@@ -618,20 +625,9 @@ const ExpandedPixel* Rasterizer::stackColors(FillStyle* const* stack, int n, int
     const int end = std::min({last + 4, chunkEnd, clip_.right - 1});
     const int length = end - px0 + 1;
     if (hit->colors.size() < static_cast<size_t>(length)) hit->colors.resize(static_cast<size_t>(length));
-    ExpandedPixel tmp[kMaxChunk];
-    const FillStyle* bottom = stack[n - 1];
     for (int x = px0 + hit->length / kMaxChunk * kMaxChunk; x <= end; x += kMaxChunk) {
       const int len = std::min(kMaxChunk, end - x + 1);
-      ExpandedPixel* buf = hit->colors.data() + (x - px0);
-      fetchSpan(*bottom, x, py, len, buf);
-      for (int i = n - 2; i >= 0; --i) {
-        if (stack[i]->span == SpanKind::Solid) {
-          kernels_->overSolid(buf, stack[i]->color, len);
-        } else {
-          fetchSpan(*stack[i], x, py, len, tmp);
-          kernels_->over(buf, tmp, len);
-        }
-      }
+      stackChunk(stack, n, x, py, len, hit->colors.data() + (x - px0));
     }
     hit->length = length;
   }

@@ -276,6 +276,7 @@ class Rasterizer {
   };
   std::vector<PixelSpan> pixelSpans_;
   bool wholePixelSpan();
+  void stackChunk(FillStyle* const* stack, int n, int x, int y, int len, ExpandedPixel* out);
   void paintPixelSpans(int py);
   // Coverage over an opaque colour: the pixel for every coverage value.
   ExpandedPixel lutFg_ = 0, lutBg_ = 0;
