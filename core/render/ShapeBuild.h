@@ -19,6 +19,7 @@ class ShapeBuild {
   static constexpr size_t kMaxRamps = 4096;
   static constexpr size_t kMaxTables = 1024;
   static constexpr size_t kMaxCoverage = 256;
+  static constexpr uint64_t kMaxCoveragePixels = uint64_t{1} << 24;
 
   explicit ShapeBuild(size_t maxEdges = kDefaultMaxEdges, size_t maxFills = kDefaultMaxFills)
       : maxEdges_(maxEdges), maxFills_(maxFills) {}
@@ -30,6 +31,7 @@ class ShapeBuild {
     tables_.clear();
     bitmaps_.clear();
     coverageUsed_ = 0;
+    coveragePixels_ = 0;
     hasBounds_ = false;
     truncated_ = false;
   }
@@ -57,10 +59,13 @@ class ShapeBuild {
 
   // A cleared coverage image of `width` x `height` pixels at (left, top),
   // with 16 bytes to spare after the last row (glyph rows are added 16
-  // bytes at a time); -1 past the limit. Images keep their storage from
-  // build to build.
+  // bytes at a time); -1 past the limits (a count, and pixels in all).
+  // Images keep their storage from build to build.
   int32_t addCoverage(int left, int top, int width, int height) {
     if (coverageUsed_ >= kMaxCoverage || width <= 0 || height <= 0) return -1;
+    const uint64_t pixels = uint64_t(width) * uint64_t(height);
+    if (pixels > kMaxCoveragePixels - coveragePixels_) return -1;
+    coveragePixels_ += pixels;
     if (coverageUsed_ == coverage_.size()) coverage_.emplace_back();
     CoverageImage& c = coverage_[coverageUsed_];
     c.left = left;
@@ -117,6 +122,7 @@ class ShapeBuild {
   std::vector<BitmapLock> bitmaps_;
   std::vector<CoverageImage> coverage_;
   size_t coverageUsed_ = 0;
+  uint64_t coveragePixels_ = 0;
   int64_t bx0_ = 0, by0_ = 0, bx1_ = 0, by1_ = 0;
   bool hasBounds_ = false;
   bool truncated_ = false;

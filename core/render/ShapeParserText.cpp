@@ -16,10 +16,6 @@ namespace kivra {
 
 namespace {
 
-// A text's coverage image is refused past this many pixels; its glyphs are
-// then drawn as outlines.
-constexpr int64_t kMaxCoveragePixels = int64_t{4096} * 4096;
-
 int floorDiv(int64_t v, int d) { return static_cast<int>(v >= 0 ? v / d : -((-v + d - 1) / d)); }
 
 // dst += src, saturating, over `stride` bytes (a multiple of 16).
@@ -174,7 +170,9 @@ bool ShapeParser::finishMaskedGlyphs(ShapeBuild& out, uint32_t& styles) {
       y1 = std::max<int64_t>(y1, int64_t{g.y} + g.mask->height);
     }
     const int64_t width = x1 - x0, height = y1 - y0;
-    const uint32_t f = width * height <= kMaxCoveragePixels ? out.addFill() : kNoFill;
+    // Past the build's coverage limit the glyphs are drawn as outlines.
+    const uint32_t f = uint64_t(width) * uint64_t(height) <= ShapeBuild::kMaxCoveragePixels ? out.addFill() : kNoFill;
+    if (f != kNoFill) out.fills()[f].styleNumber = std::min<uint32_t>(++styles, 0xFFFF);
     const int32_t image = f != kNoFill ? out.addCoverage(static_cast<int>(x0), static_cast<int>(y0),
                                                          static_cast<int>(width), static_cast<int>(height))
                                        : -1;
@@ -194,7 +192,6 @@ bool ShapeParser::finishMaskedGlyphs(ShapeBuild& out, uint32_t& styles) {
     fs.color = solid.color;
     fs.transparent = true;
     fs.coverage = image;
-    fs.styleNumber = std::min<uint32_t>(++styles, 0xFFFF);
     CoverageImage& img = out.coverage(image);
     for (size_t i = first; i < masked_.size(); ++i) {
       MaskedGlyph& g = masked_[i];

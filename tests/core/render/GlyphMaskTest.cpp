@@ -171,5 +171,36 @@ TEST(GlyphMasks, TurnedOrSkewedTextIsDrawnFromOutlines) {
   EXPECT_EQ(s.fonts.masks()->size(), 0u);
 }
 
+// A text whose coverage images would take more than a build may hold draws
+// the rest of its glyphs from outlines: the same picture, bounded memory.
+TEST(GlyphMasks, TextPastTheCoverageLimitDrawsFromOutlines) {
+  TextScene s;
+  ASSERT_TRUE(s.make());
+  OutlinesOnly outlines(s.fonts);
+  kit::StaticText t;
+  for (int i = 0; i < 200; ++i) {
+    // Two glyphs 3,000 px apart in a colour of their own: 200 images of
+    // about 3,000 x 8 pixels would pass the limit by a third.
+    kit::TextRun run;
+    run.fontId = 1;
+    run.height = 100;
+    run.color = Rgba{uint8_t(i), 40, 90, 255};
+    run.x = static_cast<int16_t>(-29000 + i * 37);
+    run.y = static_cast<int16_t>(200 + (i % 50) * 110);
+    run.glyphs = {0, 1};
+    run.advances = {30000, 0};
+    t.runs.push_back(run);
+  }
+  t.bounds = RECT{-30000, 30000, 0, 20 * 300};
+  std::string error;
+  s.text = kit::defineTextBody(2, t, true, error);
+  ASSERT_TRUE(error.empty()) << error;
+  MATRIX m;
+  m.tx = 29000;
+  const RenderTarget masked = draw(s, s.fonts, 4, m, Rasterizer::RowSweep::WhereItPays, true);
+  const RenderTarget outlined = draw(s, outlines, 4, m, Rasterizer::RowSweep::WhereItPays, true);
+  EXPECT_LE(largestDifference(masked, outlined), 2);
+}
+
 }  // namespace
 }  // namespace kivra
