@@ -61,14 +61,14 @@ class SoundCapture : public ::testing::Test {
  protected:
   // Builds `source` (WAV files come from the temporary folder), plays it
   // for `frames` steps and returns the capture's samples, left and right.
-  std::vector<int16_t> capture(const std::string& source, int frames) {
+  std::vector<int16_t> capture(const std::string& source, int frames, const std::string& options = "") {
     std::vector<uint8_t> movie;
     qvxs::Diagnostics diag;
     EXPECT_TRUE(qvxs::compileMovie(source, movie, diag, dir.file(""))) << diag.text();
     const std::string path = dir.write("m.qvx", movie);
     const std::string wav = dir.file("out.wav");
     const std::string command = std::string(KIVRA_PLAYER_PATH) + " --headless --frames " + std::to_string(frames) +
-                                " --wav '" + wav + "' '" + path + "'";
+                                " --wav '" + wav + "' " + options + " '" + path + "' > '" + dir.file("out.txt") + "'";
     EXPECT_EQ(std::system(command.c_str()), 0) << command;
     const std::vector<uint8_t> b = test::TempDir::read(wav);
     std::vector<int16_t> samples;
@@ -96,8 +96,21 @@ class SoundCapture : public ::testing::Test {
     dir.write(name, kit::encodeWav(s));
   }
 
+  std::string output() const {
+    const std::vector<uint8_t> b = test::TempDir::read(dir.file("out.txt"));
+    return std::string(b.begin(), b.end());
+  }
+  // The frame (1-based) the level shows in a --dump-display.
+  int levelFrame() const {
+    const std::string text = output();
+    const size_t at = text.find("frame=");
+    return at == std::string::npos ? -1 : std::atoi(text.c_str() + at + 6);
+  }
+
   // The length of a run of `steps` at 12 frames per second (83 ms each).
-  static size_t runFrames(int steps) { return static_cast<size_t>(steps) * 83 * 44100 / 1000; }
+  static size_t runFrames(int steps, int periodMs = 83) {
+    return static_cast<size_t>(steps) * periodMs * 44100 / 1000;
+  }
   // Where a sound started in frame k begins: the first mixer buffer at or
   // after the frame's time.
   static size_t startOf(int frame) { return (runFrames(frame) + kBuffer - 1) / kBuffer * kBuffer; }
@@ -274,6 +287,36 @@ TEST_F(SoundCapture, EnvelopesHoldAndRamp) {
   }
   want.add(0, l, r);
   expectSame(capture(source, 2), want);
+}
+
+// A stream's blocks are fetched by the sound as it plays and the timeline
+// is paced by it: a movie at 24 frames per second whose blocks last a
+// twelfth of a second shows about half as many frames as steps. The
+// capture is the stream, faded in over its first buffer. Frames without
+// blocks pace the timeline with silence.
+TEST_F(SoundCapture, StreamsPlayTheirBlocksAndPaceTheTimeline) {
+  constexpr int kPerBlock = 1838;  // 22050 / 12
+  std::vector<int> pcm;
+  for (int i = 0; i < 30 * kPerBlock; ++i) pcm.push_back((i % 401) * 80 - 16000);
+  writeWav("stream.wav", 22050, 1, 16, pcm);
+  for (int withBlocks : {30, 6}) {
+    SCOPED_TRACE(withBlocks);
+    std::string source = "movie rate=24\nstreamhead \"stream.wav\" perblock=1838\n";
+    for (int f = 0; f < 30; ++f) source += std::string(f < withBlocks ? "streamblock\n" : "") + "showframe\n";
+    const std::vector<int16_t> got = capture(source, 24, "--dump-display");
+    // 24 steps of 41 ms are a little under 12 blocks of sound.
+    EXPECT_GE(levelFrame(), 11) << output();
+    EXPECT_LE(levelFrame(), 13) << output();
+    std::vector<int> native(pcm.begin(), pcm.begin() + withBlocks * kPerBlock);
+    native.resize(30 * kPerBlock, 0);
+    std::vector<int> heard = toOutput(native, 1, false);
+    // The fade-in: from level 0 to full over the first buffer.
+    const int64_t slope = (int64_t{32768} << 15) / static_cast<int64_t>(kBuffer);
+    for (size_t k = 0; k < kBuffer; ++k) heard[k] = static_cast<int>((heard[k] * ((slope * static_cast<int64_t>(k)) >> 15)) >> 15);
+    Expected want(runFrames(24, 41));
+    want.add(0, heard);
+    expectSame(got, want);
+  }
 }
 
 }  // namespace
