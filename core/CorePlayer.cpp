@@ -445,9 +445,31 @@ void CorePlayer::completeAudioBuffers() {
   unplayed_.erase(unplayed_.begin(), unplayed_.begin() + static_cast<std::ptrdiff_t>(done));
 }
 
+SoundTransform& CorePlayer::soundTransform(const TimelinePlayer* clip) {
+  if (!clip) return globalSoundTransform_;
+  for (auto& [owner, t] : clipSoundTransforms_)
+    if (owner == clip) return t;
+  clipSoundTransforms_.emplace_back(clip, SoundTransform{});
+  return clipSoundTransforms_.back().second;
+}
+
+// From the volume clip up through the clips that hold it, then the player's.
 SoundTransform CorePlayer::effectiveSoundTransform(const void* volumeClip) {
-  (void)volumeClip;
-  return SoundTransform{}.then(globalSoundTransform_);
+  SoundTransform t;
+  if (!clipSoundTransforms_.empty()) {
+    // Volume clips are live timelines: the mixer is told when one goes.
+    const DisplayObject* object = static_cast<const TimelinePlayer*>(volumeClip)->displayObject();
+    for (int depth = 0; object && depth < 256; object = object->parent(), ++depth) {
+      const TimelinePlayer* clip = object->timeline();
+      for (const auto& [owner, own] : clipSoundTransforms_)
+        if (owner == clip) t = t.then(own);
+    }
+  }
+  return t.then(globalSoundTransform_);
+}
+
+bool CorePlayer::startScriptSound(const Character& sound, const SoundInfo& info, TimelinePlayer& clip) {
+  return startSoundChannel(sound, info, &clip, &clip);
 }
 
 bool CorePlayer::startSoundChannel(const Character& sound, const SoundInfo& info, const void* startClip,
@@ -513,6 +535,7 @@ std::optional<int> CorePlayer::framesAheadOfStream(uint32_t now) {
 }
 
 void CorePlayer::timelineGone(TimelinePlayer& timeline) {
+  std::erase_if(clipSoundTransforms_, [&](const auto& entry) { return entry.first == &timeline; });
   mixer_.clipRemoved(&timeline, timeline.isRoot() ? nullptr : &timeline.root());
 }
 

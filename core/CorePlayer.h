@@ -204,11 +204,12 @@ class CorePlayer : public TimelineContext,
   // mixing whole buffers as they are needed; buffers the output reports as
   // played credit the streams. False once the output failed.
   bool mixAudio(size_t frames);
-  SoundMixer& mixer() { return mixer_; }
-  // The player's own sound transform, applied to every sound but buttons'.
-  void setGlobalSoundTransform(const SoundTransform& t) { globalSoundTransform_ = t; }
-  const SoundTransform& globalSoundTransform() const { return globalSoundTransform_; }
+  SoundMixer& mixer() override { return mixer_; }
+  // The player's own sound transform (null) applies to every sound but
+  // buttons'; a clip's to the sounds of its timeline and those below.
+  SoundTransform& soundTransform(const TimelinePlayer* clip) override;
   SoundTransform effectiveSoundTransform(const void* volumeClip) override;
+  bool startScriptSound(const Character& sound, const SoundInfo& info, TimelinePlayer& clip) override;
   void startButtonSound(DisplayObject& button, const Character& sound, const uint8_t* soundInfo,
                         size_t length) override;
 
@@ -271,6 +272,8 @@ class CorePlayer : public TimelineContext,
   // Timelines tell it when they go, so it outlives them.
   SoundMixer mixer_;
   SoundTransform globalSoundTransform_;
+  // Clips whose sound transform a script set; dropped when their timeline goes.
+  std::vector<std::pair<const TimelinePlayer*, SoundTransform>> clipSoundTransforms_;
   // The output buffer being sent, and the buffers sent but not yet played.
   std::unique_ptr<int16_t[]> audioBuffer_;
   uint32_t audioSent_ = SoundMixer::kBufferFrames;  // frames of it already sent

@@ -349,6 +349,8 @@ void DisplayClipBridge::startDrag(ScriptObject& clip, bool lockCenter, const dou
 
 void DisplayClipBridge::endDrag() { player_.input().stopDrag(); }
 
+void DisplayClipBridge::stopSounds() { player_.mixer().stopAll(); }
+
 void DisplayClipBridge::toggleQuality() {
   player_.setQuality(player_.quality() == Quality::Low ? Quality::High : Quality::Low);
   player_.setAutoQuality(false);

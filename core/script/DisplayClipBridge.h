@@ -72,7 +72,7 @@ class DisplayClipBridge : public ClipBridge, public DisplayObserver {
   void startDrag(ScriptObject& clip, bool lockCenter, const double* bounds) override;
   void endDrag() override;
   void toggleQuality() override;
-  void stopSounds() override {}
+  void stopSounds() override;
   void getUrl(ScriptObject* target, std::string_view url, std::string_view window, int flags) override;
   void collectRoots(std::vector<ScriptObject*>& out) override;
 

@@ -17,7 +17,6 @@ constexpr NativeClass kTextFormatNatives{kNativeTextFormat, "TextFormat", {}};
 constexpr NativeClass kXmlNatives{kNativeXml, "XML", {}};
 constexpr NativeClass kLoadingNatives{kNativeLoading, "loading", {}};
 constexpr NativeClass kXmlSocketNatives{kNativeXmlSocket, "XMLSocket", {}};
-constexpr NativeClass kSoundNatives{kNativeSound, "Sound", {}};
 constexpr NativeClass kVideoNatives{kNativeVideo, "Video", {}};
 constexpr NativeClass kAccessibilityNatives{kNativeAccessibility, "Accessibility", {}};
 constexpr NativeClass kNetConnectionNatives{kNativeNetConnection, "NetConnection", {}};

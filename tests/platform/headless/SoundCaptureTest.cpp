@@ -289,6 +289,54 @@ TEST_F(SoundCapture, EnvelopesHoldAndRamp) {
   expectSame(capture(source, 2), want);
 }
 
+// Sound objects: an attached sound started at an offset, twice through,
+// at the player's volume 50 panned right (the left side at 40%); then the
+// player's transform is the identity again, a clip's transform (volume 200
+// on a clip inside one at volume 50) applies to the clip's sounds, and
+// stopAllSounds stops everything.
+TEST_F(SoundCapture, SoundObjectsSetVolumePanAndStart) {
+  std::vector<int> ramp;
+  for (int i = 0; i < 1000; ++i) ramp.push_back(i * 20 - 10000);
+  writeWav("ramp.wav", 44100, 1, 16, ramp);
+  const std::string source =
+      "movie rate=12\nsound 1 \"ramp.wav\"\nexport 1 \"ramp\"\n"
+      "sprite 2 {\n  showframe\n}\nsprite 3 {\n  place2 1 id=2 name=\"inner\"\n  showframe\n}\nplace2 1 id=3 name=\"outer\"\n"
+      "actions {\n"
+      "  Push \"s\" 0 \"Sound\"\n  NewObject\n  SetVariable\n"
+      "  Push \"ramp\" 1 \"s\"\n  GetVariable\n  Push \"attachSound\"\n  CallMethod\n  Pop\n"
+      "  Push 50 1 \"s\"\n  GetVariable\n  Push \"setVolume\"\n  CallMethod\n  Pop\n"
+      "  Push 60 1 \"s\"\n  GetVariable\n  Push \"setPan\"\n  CallMethod\n  Pop\n"
+      "  Push 0 \"s\"\n  GetVariable\n  Push \"getVolume\"\n  CallMethod\n  Trace\n"
+      "  Push 0 \"s\"\n  GetVariable\n  Push \"getPan\"\n  CallMethod\n  Trace\n"
+      "  Push 0 \"s\"\n  GetVariable\n  Push \"getDuration\"\n  CallMethod\n  Trace\n"
+      // start(0.01, 2): from sample 441, twice.
+      "  Push 2 0.01 2 \"s\"\n  GetVariable\n  Push \"start\"\n  CallMethod\n  Pop\n"
+      "}\nshowframe\n"
+      "actions {\n"
+      "  Push 0 1 \"s\"\n  GetVariable\n  Push \"setPan\"\n  CallMethod\n  Pop\n"
+      "  Push 100 1 \"s\"\n  GetVariable\n  Push \"setVolume\"\n  CallMethod\n  Pop\n"
+      "  Push \"o\" \"outer\" 1 \"Sound\"\n  NewObject\n  SetVariable\n"
+      "  Push 50 1 \"o\"\n  GetVariable\n  Push \"setVolume\"\n  CallMethod\n  Pop\n"
+      "  Push \"i\" \"outer.inner\" 1 \"Sound\"\n  NewObject\n  SetVariable\n"
+      "  Push \"ramp\" 1 \"i\"\n  GetVariable\n  Push \"attachSound\"\n  CallMethod\n  Pop\n"
+      "  Push 200 1 \"i\"\n  GetVariable\n  Push \"setVolume\"\n  CallMethod\n  Pop\n"
+      "  Push 0 \"i\"\n  GetVariable\n  Push \"start\"\n  CallMethod\n  Pop\n"
+      "}\nshowframe\nactions {\n  StopSounds\n}\nshowframe\nshowframe\nshowframe\n";
+  const std::vector<int16_t> got = capture(source, 4, "--trace");
+  EXPECT_EQ(output(), "50\n60\n23\n");
+  Expected want(runFrames(4));
+  std::vector<int> pass(ramp.begin() + 441, ramp.end()), left, right;
+  for (int v : pass) {
+    left.push_back(50 * (40 * v) / 10000);
+    right.push_back(50 * (100 * v) / 10000);
+  }
+  want.add(0, left, right);
+  want.add(pass.size(), left, right);
+  // 200% of 50%: the ramp as it is, until the stop.
+  want.add(startOf(1), std::vector<int>(ramp.begin(), ramp.end()));
+  expectSame(got, want);
+}
+
 // A stream's blocks are fetched by the sound as it plays and the timeline
 // is paced by it: a movie at 24 frames per second whose blocks last a
 // twelfth of a second shows about half as many frames as steps. The
