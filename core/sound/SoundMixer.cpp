@@ -11,6 +11,12 @@ constexpr uint32_t kWorkSamples = SoundMixer::kBufferFrames * 2;
 
 int32_t clamp16(int64_t v) { return v < -32768 ? -32768 : v > 32767 ? 32767 : static_cast<int32_t>(v); }
 
+// Sound transform values a script may set: beyond these every sample
+// saturates anyway, and within them the products fit 64 bits.
+constexpr int64_t kLimit = 1 << 20;
+// x / 10000 saturates the same once x is brought into this span (32 bits).
+constexpr int64_t kSpan = 32768LL * 10000 + 9999;
+
 }  // namespace
 
 SoundMixer::SoundMixer()
@@ -245,11 +251,17 @@ void SoundMixer::applyEnvelope(const SoundEnvelope& env, uint64_t position) {
 
 void SoundMixer::applyTransform(const SoundTransform& t) {
   int32_t* w = work_.get();
-  const int64_t v = t.volume;
+  const auto limit = [](int32_t v) { return std::clamp<int64_t>(v, -kLimit, kLimit); };
+  const int64_t v = limit(t.volume);
+  const int64_t a = v * limit(t.ll), b = v * limit(t.lr), c = v * limit(t.rl), d = v * limit(t.rr);
+  const auto scaled = [](int64_t x) {
+    const int32_t n = static_cast<int32_t>(std::clamp<int64_t>(x, -kSpan, kSpan));
+    return clamp16(n / 10000);
+  };
   for (uint32_t i = 0; i < kBufferFrames; ++i) {
     const int64_t l = w[2 * i], r = w[2 * i + 1];
-    w[2 * i] = clamp16(v * (t.ll * l + t.lr * r) / 10000);
-    w[2 * i + 1] = clamp16(v * (t.rl * l + t.rr * r) / 10000);
+    w[2 * i] = scaled(a * l + b * r);
+    w[2 * i + 1] = scaled(c * l + d * r);
   }
 }
 
