@@ -264,6 +264,11 @@ void CorePlayer::frameStep(bool timerDriven) {
     runQueuedActions();
     display_.releaseUnloaded();  // their unload handlers have run
   }
+  // Sounds that ended since the last step tell their Sound objects.
+  if (std::vector<std::shared_ptr<SoundChannel>> done = mixer_.takeCompleted(); !done.empty()) {
+    script_->clips().soundsCompleted(done);
+    runQueuedActions();
+  }
   // Buttons may have moved under a pointer that stood still.
   input_->trackAfterFrame();
   if (input_->takeActivity()) {
@@ -468,14 +473,15 @@ SoundTransform CorePlayer::effectiveSoundTransform(const void* volumeClip) {
   return t.then(globalSoundTransform_);
 }
 
-bool CorePlayer::startScriptSound(const Character& sound, const SoundInfo& info, TimelinePlayer& clip) {
+std::shared_ptr<SoundChannel> CorePlayer::startScriptSound(const Character& sound, const SoundInfo& info,
+                                                           TimelinePlayer& clip) {
   return startSoundChannel(sound, info, &clip, &clip);
 }
 
-bool CorePlayer::startSoundChannel(const Character& sound, const SoundInfo& info, const void* startClip,
-                                   const void* volumeClip) {
+std::shared_ptr<SoundChannel> CorePlayer::startSoundChannel(const Character& sound, const SoundInfo& info,
+                                                            const void* startClip, const void* volumeClip) {
   const Character::SoundPart* part = std::get_if<Character::SoundPart>(&sound.part);
-  if (!part) return false;
+  if (!part) return nullptr;
   SoundRecord record;
   record.format = SoundFormat(part->format);
   record.sampleCount = part->sampleCount;
@@ -485,7 +491,7 @@ bool CorePlayer::startSoundChannel(const Character& sound, const SoundInfo& info
   std::shared_ptr<SoundChannel> channel = SoundChannel::make(record, &sound, info);
   channel->startClip = startClip;
   channel->volumeClip = volumeClip;
-  return mixer_.addChannel(std::move(channel), milliseconds());
+  return mixer_.addChannel(channel, milliseconds()) ? channel : nullptr;
 }
 
 void CorePlayer::startSound(TimelinePlayer& timeline, const Character& sound, const uint8_t* info, size_t length) {

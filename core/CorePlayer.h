@@ -209,7 +209,8 @@ class CorePlayer : public TimelineContext,
   // buttons'; a clip's to the sounds of its timeline and those below.
   SoundTransform& soundTransform(const TimelinePlayer* clip) override;
   SoundTransform effectiveSoundTransform(const void* volumeClip) override;
-  bool startScriptSound(const Character& sound, const SoundInfo& info, TimelinePlayer& clip) override;
+  std::shared_ptr<SoundChannel> startScriptSound(const Character& sound, const SoundInfo& info,
+                                                 TimelinePlayer& clip) override;
   void startButtonSound(DisplayObject& button, const Character& sound, const uint8_t* soundInfo,
                         size_t length) override;
 
@@ -239,9 +240,9 @@ class CorePlayer : public TimelineContext,
   void startSoundStream(TimelineSoundStream& stream, int64_t tagStart, int frame) override;
 
  private:
-  // Starts `sound` with `info` on a new channel; false when refused.
-  bool startSoundChannel(const Character& sound, const SoundInfo& info, const void* startClip,
-                         const void* volumeClip);
+  // Starts `sound` with `info` on a new channel; null when refused.
+  std::shared_ptr<SoundChannel> startSoundChannel(const Character& sound, const SoundInfo& info,
+                                                  const void* startClip, const void* volumeClip);
   // Credits the buffers the output has played by now.
   void completeAudioBuffers();
   // Frames to advance this step when a streaming sound sets the pace: how

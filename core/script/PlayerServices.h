@@ -38,8 +38,9 @@ class PlayerServices {
   virtual SoundMixer& mixer() = 0;
   // The sound transform of a clip's timeline, or the player's own (null).
   virtual SoundTransform& soundTransform(const TimelinePlayer* clip) = 0;
-  // Starts `sound` with `clip` as start and volume clip; false when refused.
-  virtual bool startScriptSound(const Character& sound, const SoundInfo& info, TimelinePlayer& clip) = 0;
+  // Starts `sound` with `clip` as start and volume clip; null when refused.
+  virtual std::shared_ptr<SoundChannel> startScriptSound(const Character& sound, const SoundInfo& info,
+                                                         TimelinePlayer& clip) = 0;
 
   // ---- Quality, repaint and the view ------------------------------------------
   virtual Quality quality() const = 0;

@@ -38,8 +38,10 @@ struct SoundChannel {
   const void* startClip = nullptr;
   const void* volumeClip = nullptr;
   const void* sound = nullptr;
-  // A Sound object's handle: it hears of completion through the mixer.
-  uint32_t scriptObject = 0;
+  // Started by a Sound object, which hears of completion through the mixer;
+  // set while that completion waits to be delivered.
+  bool scriptObject = false;
+  bool completionPending = false;
 
   SoundRecord record;
   SoundEnvelope envelope;

@@ -115,6 +115,7 @@ std::vector<std::shared_ptr<SoundChannel>> SoundMixer::takeCompleted() {
 void SoundMixer::complete(SoundChannel& c) {
   c.done = true;
   if (c.scriptObject) {
+    c.completionPending = true;
     for (auto& p : channels_)
       if (p.get() == &c) completed_.push_back(p);
   }

@@ -1533,8 +1533,12 @@ bool Compiler::tag(const Node& original, TagStream& out) {
     code = static_cast<uint16_t>(TagCode::SoundStreamHead);
     blockNotAllowed();
   } else if (head == "streamblock") {
-    a.expect(0, 0, "streamblock");
-    if (!streamBlock(node, body)) return false;
+    if (auto data = a.value("data")) {
+      if (!parseHexWords({*data}, 0, body)) diag_.error(node.line, "data= must be hex bytes");
+    } else if (!streamBlock(node, body)) {
+      return false;
+    }
+    a.expect(0, 0, "streamblock [data=HEX]");
     code = static_cast<uint16_t>(TagCode::SoundStreamBlock);
     // Stream blocks are found by their 6-byte header.
     longForm = true;

@@ -1,7 +1,8 @@
 // Sound methods (class 500): the sound transform of the object's target clip
 // (or the player's, without a target), and sounds attached by linkage name
 // and started on that clip. The target is kept as the object's primitive,
-// the attached name in a hidden property.
+// the attached name in a hidden property. The object is kept while the
+// channel it started plays, and hears onSoundComplete when it ends.
 #include <cmath>
 
 #include "core/movie/TimelineSoundStream.h"
@@ -124,7 +125,8 @@ void method(NativeCall& c) {
         info.flags |= SoundInfo::HasLoops;
         info.loops = loops < 4294967295.0 ? static_cast<uint32_t>(loops) : 0xFFFFFFFFu;
       }
-      player.startScriptSound(*sound, info, *clip);
+      if (std::shared_ptr<SoundChannel> channel = player.startScriptSound(*sound, info, *clip))
+        e.clips().soundStarted(std::move(channel), *o);
       break;
     }
     case kStop: {
@@ -159,6 +161,14 @@ void method(NativeCall& c) {
       c.result = ScriptValue::number(ms);
       break;
     }
+    case kGetPosition: {
+      const int64_t p = e.clips().soundPosition(*o);
+      ScriptValue kept;
+      if (p >= 0) c.result = ScriptValue::number(std::round(static_cast<double>(p) * 1000 / 44100));
+      else if (e.getMember(o, "$soundPosition", kept) && kept.isNumber()) c.result = kept;
+      else c.result = ScriptValue::number(0);
+      break;
+    }
     default:
       break;
   }
@@ -175,6 +185,7 @@ constexpr NativeMethod kSoundMethods[] = {
     {kAttachSound, "attachSound", method},
     {kStart, "start", method},
     {kGetDuration, "getDuration", method},
+    {kGetPosition, "getPosition", method},
     {kConstruct, "Sound", construct},
 };
 

@@ -337,6 +337,51 @@ TEST_F(SoundCapture, SoundObjectsSetVolumePanAndStart) {
   expectSame(got, want);
 }
 
+// A Sound object hears onSoundComplete once its sound has played (both
+// passes), at the frame step after the buffer in which it ended, and its
+// position (in the sound, not in time) then stays at its end: 1000 samples,
+// 23 ms.
+TEST_F(SoundCapture, SoundObjectsHearTheirSoundComplete) {
+  writeWav("short.wav", 44100, 1, 16, std::vector<int>(1000, 500));
+  const std::string source =
+      "movie rate=12\nsound 1 \"short.wav\"\nexport 1 \"short\"\n"
+      "actions {\n"
+      "  Push \"s\" 0 \"Sound\"\n  NewObject\n  SetVariable\n"
+      "  Push \"s\"\n  GetVariable\n  Push \"onSoundComplete\"\n"
+      "  DefineFunction \"\" {\n    Push \"complete at \" 0 \"this\"\n    GetVariable\n"
+      "    Push \"getPosition\"\n    CallMethod\n    Add2\n    Trace\n  }\n  SetMember\n"
+      "  Push \"short\" 1 \"s\"\n  GetVariable\n  Push \"attachSound\"\n  CallMethod\n  Pop\n"
+      "  Push 2 0 2 \"s\"\n  GetVariable\n  Push \"start\"\n  CallMethod\n  Pop\n"
+      "  Push 0 \"s\"\n  GetVariable\n  Push \"getPosition\"\n  CallMethod\n  Trace\n"
+      "}\nshowframe\nshowframe\nshowframe\n";
+  const std::vector<int16_t> got = capture(source, 2, "--trace");
+  EXPECT_EQ(output(), "0\ncomplete at 23\n");
+  Expected want(runFrames(2));
+  want.add(0, std::vector<int>(2000, 500));
+  expectSame(got, want);
+}
+
+// Button transitions start their sounds (roll over: entry 1, press: entry
+// 2) with no sound transform, not even the player's, which is at 50%.
+TEST_F(SoundCapture, ButtonTransitionsPlayTheirSounds) {
+  writeWav("over.wav", 44100, 1, 16, std::vector<int>(3000, 1000));
+  writeWav("press.wav", 44100, 1, 16, std::vector<int>(2000, -3000));
+  dir.write("in.txt", {'1', ' ', 'm', 'o', 'u', 's', 'e', ' ', '5', '0', ' ', '5', '0', '\n', '2', ' ', 'd', 'o', 'w', 'n', '\n'});
+  const std::string source =
+      "movie rate=12 size=200x200\nsound 3 \"over.wav\"\nsound 4 \"press.wav\"\n"
+      "shape 1 {\n  fill solid #ff0000\n  style moveto=0,0 fill1=1\n  lineto 100px,0\n  lineto 100px,100px\n"
+      "  lineto 0,100px\n  lineto 0,0\n}\n"
+      "button2 2 {\n  record up,over,down,hit 1 1\n}\nbuttonsound 2 0 3 4 0\nplace2 1 id=2\n"
+      "actions {\n  Push \"s\" 0 \"Sound\"\n  NewObject\n  SetVariable\n"
+      "  Push 50 1 \"s\"\n  GetVariable\n  Push \"setVolume\"\n  CallMethod\n  Pop\n}\n"
+      "showframe\nshowframe\nshowframe\nshowframe\n";
+  const std::vector<int16_t> got = capture(source, 3, "--input '" + dir.file("in.txt") + "'");
+  Expected want(runFrames(3));
+  want.add(0, std::vector<int>(3000, 1000));
+  want.add(startOf(1), std::vector<int>(2000, -3000));
+  expectSame(got, want);
+}
+
 // A stream's blocks are fetched by the sound as it plays and the timeline
 // is paced by it: a movie at 24 frames per second whose blocks last a
 // twelfth of a second shows about half as many frames as steps. The
