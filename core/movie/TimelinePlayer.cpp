@@ -629,6 +629,14 @@ TagCursor TimelinePlayer::tagCursor() const {
   return in;
 }
 
+void TimelinePlayer::defineAhead(const TagHeader& tag) {
+  const TagCursor saved = cursor_;
+  cursor_.setPosition(tag.bodyStart);
+  cursor_.setReadEnd(tag.end);
+  defineTag(tag);
+  cursor_ = saved;
+}
+
 int64_t TimelinePlayer::tagStreamEnd() const {
   const MovieBuffer& m = movie();
   return isRoot() ? (m.complete() ? m.fileLength() : INT64_MAX) : streamEnd_;

@@ -114,6 +114,9 @@ class TimelinePlayer {
   // where they end.
   TagCursor tagCursor() const;
   int64_t tagStreamEnd() const;
+  // A definition tag the stream met ahead of the frame reader (the reader
+  // meets it again later and keeps the first definition).
+  void defineAhead(const TagHeader& tag);
 
   // ---- Used by the display --------------------------------------------
   // The display object went away (a level root being unloaded).

@@ -73,6 +73,9 @@ bool TimelineSoundStream::fetchBlock(SoundChannel& channel) {
       case TagCode::ShowFrame:
         ++frame_;
         return true;
+      case TagCode::DefineSound:
+        timeline_.defineAhead(tag);
+        break;
       case TagCode::StartSound: {
         const std::shared_ptr<Character> sound = timeline_.dictionary().lookup(in.readU16());
         if (sound && sound->kind == CharacterKind::Sound && !in.overrun())

@@ -412,5 +412,22 @@ TEST_F(SoundCapture, StreamsPlayTheirBlocksAndPaceTheTimeline) {
   }
 }
 
+// While a stream plays, the sounds of its frames start when the sound gets
+// there: a beep defined and started in frame 3 is heard from the buffer
+// after the one in which the stream fetched frame 3's block (the stream's
+// blocks of 1838 samples at 22 kHz fill 3676 output frames each).
+TEST_F(SoundCapture, StreamsStartTheirFramesSounds) {
+  writeWav("quiet.wav", 22050, 1, 16, std::vector<int>(6 * 1838, 0));
+  writeWav("beep.wav", 44100, 1, 16, std::vector<int>(500, 1000));
+  std::string source = "movie rate=12\nstreamhead \"quiet.wav\" perblock=1838\n";
+  for (int f = 0; f < 6; ++f)
+    source += std::string("streamblock\n") + (f == 3 ? "sound 5 \"beep.wav\"\nstartsound 5\n" : "") + "showframe\n";
+  const std::vector<int16_t> got = capture(source, 6);
+  Expected want(runFrames(6));
+  const size_t fetched = 3 * 3676;  // in the buffer that holds this frame
+  want.add((fetched / kBuffer + 1) * kBuffer, std::vector<int>(500, 1000));
+  expectSame(got, want);
+}
+
 }  // namespace
 }  // namespace kivra
