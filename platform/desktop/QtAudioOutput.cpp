@@ -8,21 +8,32 @@
 
 namespace kivra {
 
-QtAudioOutput::QtAudioOutput() {
+namespace {
+constexpr qint64 kRetryMs = 500;
+}  // namespace
+
+QtAudioOutput::QtAudioOutput() { open(); }
+
+bool QtAudioOutput::open() {
+  lastTry_.start();
   const QAudioDevice out = QMediaDevices::defaultAudioOutput();
   QAudioFormat format;
   format.setSampleRate(static_cast<int>(kSampleRate));
   format.setChannelCount(kChannels);
   format.setSampleFormat(QAudioFormat::Int16);
-  if (out.isNull() || !out.isFormatSupported(format)) {
-    fallBackToSilence();
-    return;
-  }
+  if (out.isNull() || !out.isFormatSupported(format)) return false;
   sink_ = std::make_unique<QAudioSink>(out, format);
   // Room for four mixer buffers in the device.
   sink_->setBufferSize(4 * 2048 * kChannels * 2);
   device_ = sink_->start();
-  if (!device_ || sink_->error() != QAudio::NoError) fallBackToSilence();
+  if (!device_ || sink_->error() != QAudio::NoError) {
+    fallBackToSilence();
+    return false;
+  }
+  // What the silent clock let through counts as heard.
+  deviceBase_ = written_;
+  clock_.invalidate();
+  return true;
 }
 
 QtAudioOutput::~QtAudioOutput() {
@@ -31,6 +42,7 @@ QtAudioOutput::~QtAudioOutput() {
 
 void QtAudioOutput::fallBackToSilence() {
   if (sink_) sink_->stop();
+  sink_.reset();
   device_ = nullptr;
 }
 
@@ -57,7 +69,7 @@ bool QtAudioOutput::write(const int16_t* samples, size_t frames) {
 uint64_t QtAudioOutput::framesPlayed(uint64_t written) {
   uint64_t played;
   if (device_) {
-    played = static_cast<uint64_t>(sink_->processedUSecs()) * kSampleRate / 1000000;
+    played = deviceBase_ + static_cast<uint64_t>(sink_->processedUSecs()) * kSampleRate / 1000000;
   } else {
     played = clock_.isValid() ? static_cast<uint64_t>(clock_.elapsed()) * kSampleRate / 1000 : 0;
   }
@@ -65,6 +77,7 @@ uint64_t QtAudioOutput::framesPlayed(uint64_t written) {
 }
 
 size_t QtAudioOutput::framesWanted() {
+  if (!device_ && lastTry_.elapsed() >= kRetryMs) open();
   if (device_) return static_cast<size_t>(std::max<qint64>(0, sink_->bytesFree()) / (kChannels * 2));
   const uint64_t played = framesPlayed(UINT64_MAX);
   const uint64_t target = played + kAheadFrames;

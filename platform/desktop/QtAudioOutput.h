@@ -28,18 +28,24 @@ class QtAudioOutput : public AudioOutput {
   bool write(const int16_t* samples, size_t frames) override;
   uint64_t framesPlayed(uint64_t written) override;
   // How many frames to mix now: what the device has room for, or, when
-  // silent, what the clock has used up plus the frames kept ahead.
+  // silent, what the clock has used up plus the frames kept ahead. A silent
+  // sink tries the device again now and then: a sound server may list its
+  // devices only after the first look, or start later.
   size_t framesWanted();
   bool silent() const { return !device_; }
   uint64_t framesWritten() const { return written_; }
 
  private:
+  // Opens the default device; true when it plays.
+  bool open();
   void fallBackToSilence();
 
   std::unique_ptr<QAudioSink> sink_;
   QIODevice* device_ = nullptr;  // the sink's, while it plays
   QElapsedTimer clock_;          // the silent sink's time, from its first write
+  QElapsedTimer lastTry_;        // since the device was last tried
   uint64_t written_ = 0;
+  uint64_t deviceBase_ = 0;      // frames written before the device opened
 };
 
 }  // namespace kivra
