@@ -4,6 +4,7 @@
 
 #include "core/format/CaseInsensitive.h"
 #include "core/host/HostCommand.h"
+#include "core/movie/TimelineSoundStream.h"
 #include "core/script/ScriptEngine.h"
 
 namespace kivra {
@@ -22,7 +23,10 @@ CorePlayer::CorePlayer(const Host& host)
     : host_(host),
       input_(std::make_unique<InputDispatch>(*this, display_)),
       script_(std::make_unique<ScriptEngine>(*this)),
-      libraryLoader_(&host.libraries) {}
+      libraryLoader_(&host.libraries) {
+  mixer_.setTransformSource(this);
+  input_->setButtonSoundSink(this);
+}
 
 CorePlayer::~CorePlayer() {
   teardown();
@@ -34,6 +38,8 @@ void CorePlayer::runQueuedActions() { script_->run(actions_, true); }
 void CorePlayer::seedRandom(uint32_t seed) { script_->seedRandom(seed); }
 
 void CorePlayer::teardown() {
+  // Channels point into the movies' buffers.
+  mixer_.stopAll();
   // Queued blocks and cached constant pools point into the movies.
   actions_.clear();
   if (script_) script_->movieUnloaded();
@@ -235,9 +241,16 @@ void CorePlayer::frameStep(bool timerDriven) {
   if (serviceStreams() && timerDriven && clockBefore(now, nextFrameTime_)) updateNow();
 
   // Frames to advance: one, unless a streaming sound sets the pace.
-  const int frames = 1;
+  const std::optional<int> ahead = framesAheadOfStream(now);
+  if (ahead && *ahead <= 0) {
+    // Wait for the sound.
+    runQueuedActions();
+    display_.releaseUnloaded();
+    return;
+  }
+  const int frames = ahead ? *ahead : 1;
 
-  if (timerDriven && clockBefore(now, nextFrameTime_)) {
+  if (!ahead && timerDriven && clockBefore(now, nextFrameTime_)) {
     serviceIntervalTimers(true);
     runQueuedActions();
     display_.releaseUnloaded();  // their unload handlers have run
@@ -250,6 +263,11 @@ void CorePlayer::frameStep(bool timerDriven) {
     serviceIntervalTimers(false);
     runQueuedActions();
     display_.releaseUnloaded();  // their unload handlers have run
+  }
+  // Sounds that ended since the last step tell their Sound objects.
+  if (std::vector<std::shared_ptr<SoundChannel>> done = mixer_.takeCompleted(); !done.empty()) {
+    script_->clips().soundsCompleted(done);
+    runQueuedActions();
   }
   // Buttons may have moved under a pointer that stood still.
   input_->trackAfterFrame();
@@ -402,14 +420,129 @@ bool CorePlayer::movieReady() const {
 }
 
 bool CorePlayer::mixAudio(size_t frames) {
-  static constexpr size_t kChunkFrames = 1024;
-  static constexpr int16_t kSilence[kChunkFrames * AudioOutput::kChannels] = {};
+  constexpr uint32_t kFrames = SoundMixer::kBufferFrames;
+  if (!audioBuffer_) audioBuffer_ = std::make_unique<int16_t[]>(kFrames * AudioOutput::kChannels);
   while (frames > 0) {
-    const size_t n = frames < kChunkFrames ? frames : kChunkFrames;
-    if (!host_.audio.write(kSilence, n)) return false;
+    if (audioSent_ == kFrames) {
+      const int slot = mixer_.mixBuffer(audioBuffer_.get());
+      audioSent_ = 0;
+      // Never more in flight than the mixer has credit slots.
+      if (unplayed_.size() >= SoundChannel::kCreditSlots - 1) {
+        mixer_.bufferDone(unplayed_.front().slot, milliseconds());
+        unplayed_.erase(unplayed_.begin());
+      }
+      unplayed_.push_back(SentBuffer{slot, audioFrames_ + kFrames});
+    }
+    const size_t n = std::min<size_t>(frames, kFrames - audioSent_);
+    if (!host_.audio.write(audioBuffer_.get() + size_t{audioSent_} * AudioOutput::kChannels, n)) return false;
+    audioSent_ += static_cast<uint32_t>(n);
+    audioFrames_ += n;
     frames -= n;
+    completeAudioBuffers();
   }
   return true;
+}
+
+void CorePlayer::completeAudioBuffers() {
+  const uint64_t played = host_.audio.framesPlayed(audioFrames_);
+  size_t done = 0;
+  while (done < unplayed_.size() && unplayed_[done].end <= played) mixer_.bufferDone(unplayed_[done++].slot, milliseconds());
+  unplayed_.erase(unplayed_.begin(), unplayed_.begin() + static_cast<std::ptrdiff_t>(done));
+}
+
+SoundTransform& CorePlayer::soundTransform(const TimelinePlayer* clip) {
+  if (!clip) return globalSoundTransform_;
+  for (auto& [owner, t] : clipSoundTransforms_)
+    if (owner == clip) return t;
+  clipSoundTransforms_.emplace_back(clip, SoundTransform{});
+  return clipSoundTransforms_.back().second;
+}
+
+// From the volume clip up through the clips that hold it, then the player's.
+SoundTransform CorePlayer::effectiveSoundTransform(const void* volumeClip) {
+  SoundTransform t;
+  if (!clipSoundTransforms_.empty()) {
+    // Volume clips are live timelines: the mixer is told when one goes.
+    const DisplayObject* object = static_cast<const TimelinePlayer*>(volumeClip)->displayObject();
+    for (int depth = 0; object && depth < 256; object = object->parent(), ++depth) {
+      const TimelinePlayer* clip = object->timeline();
+      for (const auto& [owner, own] : clipSoundTransforms_)
+        if (owner == clip) t = t.then(own);
+    }
+  }
+  return t.then(globalSoundTransform_);
+}
+
+std::shared_ptr<SoundChannel> CorePlayer::startScriptSound(const Character& sound, const SoundInfo& info,
+                                                           TimelinePlayer& clip) {
+  return startSoundChannel(sound, info, &clip, &clip);
+}
+
+std::shared_ptr<SoundChannel> CorePlayer::startSoundChannel(const Character& sound, const SoundInfo& info,
+                                                            const void* startClip, const void* volumeClip) {
+  const Character::SoundPart* part = std::get_if<Character::SoundPart>(&sound.part);
+  if (!part) return nullptr;
+  SoundRecord record;
+  record.format = SoundFormat(part->format);
+  record.sampleCount = part->sampleCount;
+  record.data = sound.data;
+  record.length = sound.dataLength;
+  record.seekSamples = part->seekSamples;
+  std::shared_ptr<SoundChannel> channel = SoundChannel::make(record, &sound, info);
+  channel->startClip = startClip;
+  channel->volumeClip = volumeClip;
+  return mixer_.addChannel(channel, milliseconds()) ? channel : nullptr;
+}
+
+void CorePlayer::startSound(TimelinePlayer& timeline, const Character& sound, const uint8_t* info, size_t length) {
+  SoundInfo parsed;
+  readSoundInfo(info, length, parsed);
+  startSoundChannel(sound, parsed, &timeline, &timeline);
+}
+
+void CorePlayer::startButtonSound(DisplayObject& button, const Character& sound, const uint8_t* soundInfo,
+                                  size_t length) {
+  SoundInfo parsed;
+  readSoundInfo(soundInfo, length, parsed);
+  // Button sounds take no sound transform, not even the player's.
+  const DisplayObject* clip = button.timeline() ? &button : button.parent();
+  startSoundChannel(sound, parsed, clip ? static_cast<const void*>(clip->timeline()) : nullptr, nullptr);
+}
+
+void CorePlayer::startSoundStream(TimelineSoundStream& stream, int64_t tagStart, int frame) {
+  stream.start(mixer_, tagStart, frame, milliseconds());
+}
+
+std::optional<int> CorePlayer::framesAheadOfStream(uint32_t now) {
+  TimelinePlayer* root = level0_.get();
+  TimelineSoundStream* stream = root ? root->soundStream() : nullptr;
+  const SoundChannel* channel = stream ? stream->channel() : nullptr;
+  if (!channel || channel->done || channel->starving) return std::nullopt;
+  int64_t ahead = mixer_.channelPosition(*channel, now).frame - root->currentFrame();
+  if (root->version() >= 6) {
+    // Steps that come late are made up by running further ahead of the sound.
+    lateness_[latenessNext_] = clockBefore(now, nextFrameTime_) ? 0 : ((now - nextFrameTime_) & kClockMask);
+    latenessNext_ = (latenessNext_ + 1) % 5;
+    uint64_t sum = 0;
+    uint32_t largest = 0;
+    for (uint32_t l : lateness_) {
+      sum += l;
+      largest = std::max(largest, l);
+    }
+    const uint64_t h = (sum - largest) / 4;
+    const uint64_t blockMs = (uint64_t{stream->samplesPerBlock()} << channel->record.format.shift()) * 10 / 441;
+    if (h > 10 && h < 1000 && blockMs > 0) {
+      ahead += static_cast<int64_t>((framePeriod_ * 3 / 2 + h) / blockMs);
+    } else if (largest > 0) {
+      std::fill(std::begin(lateness_), std::end(lateness_), 0u);
+    }
+  }
+  return static_cast<int>(std::clamp<int64_t>(ahead, -1, 1000));
+}
+
+void CorePlayer::timelineGone(TimelinePlayer& timeline) {
+  std::erase_if(clipSoundTransforms_, [&](const auto& entry) { return entry.first == &timeline; });
+  mixer_.clipRemoved(&timeline, timeline.isRoot() ? nullptr : &timeline.root());
 }
 
 void CorePlayer::redrawAll() {

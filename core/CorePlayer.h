@@ -8,6 +8,7 @@
 // operations are called back synchronously from inside core calls.
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -27,12 +28,17 @@
 #include "core/render/Renderer.h"
 #include "core/movie/ActionQueue.h"
 #include "core/script/PlayerServices.h"
+#include "core/sound/SoundMixer.h"
 
 namespace kivra {
 
 class ScriptEngine;
 
-class CorePlayer : public TimelineContext, public InputContext, public PlayerServices {
+class CorePlayer : public TimelineContext,
+                   public InputContext,
+                   public PlayerServices,
+                   public ButtonSoundSink,
+                   public SoundTransformSource {
  public:
   explicit CorePlayer(const Host& host);
   ~CorePlayer() override;
@@ -196,9 +202,19 @@ class CorePlayer : public TimelineContext, public InputContext, public PlayerSer
   bool settingsAvailable() const { return false; }
 
   // ---- Sound -------------------------------------------------------------------
-  // Sends the next `frames` frames of the mix to the host's audio output.
-  // No sound plays yet: the mix is silence. False once the output failed.
+  // Sends the next `frames` frames of the mix to the host's audio output,
+  // mixing whole buffers as they are needed; buffers the output reports as
+  // played credit the streams. False once the output failed.
   bool mixAudio(size_t frames);
+  SoundMixer& mixer() override { return mixer_; }
+  // The player's own sound transform (null) applies to every sound but
+  // buttons'; a clip's to the sounds of its timeline and those below.
+  SoundTransform& soundTransform(const TimelinePlayer* clip) override;
+  SoundTransform effectiveSoundTransform(const void* volumeClip) override;
+  std::shared_ptr<SoundChannel> startScriptSound(const Character& sound, const SoundInfo& info,
+                                                 TimelinePlayer& clip) override;
+  void startButtonSound(DisplayObject& button, const Character& sound, const uint8_t* soundInfo,
+                        size_t length) override;
 
   // ---- Read by input dispatch ------------------------------------------------
   bool acceptsInput() const override { return hasMovie_ && !quitRequested_; }
@@ -221,8 +237,20 @@ class CorePlayer : public TimelineContext, public InputContext, public PlayerSer
   TimelinePlayer& libraryFor(const std::string& base, const std::string& url) override;
   // Whether a version-6 movie at `base` may import from `url`.
   bool importAllowed(const std::string& base, const std::string& url) const override;
+  void startSound(TimelinePlayer& timeline, const Character& sound, const uint8_t* info, size_t length) override;
+  void timelineGone(TimelinePlayer& timeline) override;
+  void startSoundStream(TimelineSoundStream& stream, int64_t tagStart, int frame) override;
 
  private:
+  // Starts `sound` with `info` on a new channel; null when refused.
+  std::shared_ptr<SoundChannel> startSoundChannel(const Character& sound, const SoundInfo& info,
+                                                  const void* startClip, const void* volumeClip);
+  // Credits the buffers the output has played by now.
+  void completeAudioBuffers();
+  // Frames to advance this step when a streaming sound sets the pace: how
+  // far the sound is ahead of its timeline (at most 0 to wait for it);
+  // nothing when no stream plays.
+  std::optional<int> framesAheadOfStream(uint32_t now);
   void startPlayback();
   void advanceTimelines();
   // Reads what arrived for libraries and ends the imports waiting for them.
@@ -244,6 +272,23 @@ class CorePlayer : public TimelineContext, public InputContext, public PlayerSer
   FrameSetup frameSetup() const;
 
   Host host_;
+  // Timelines tell it when they go, so it outlives them.
+  SoundMixer mixer_;
+  SoundTransform globalSoundTransform_;
+  // Clips whose sound transform a script set; dropped when their timeline goes.
+  std::vector<std::pair<const TimelinePlayer*, SoundTransform>> clipSoundTransforms_;
+  // The output buffer being sent, and the buffers sent but not yet played.
+  std::unique_ptr<int16_t[]> audioBuffer_;
+  uint32_t audioSent_ = SoundMixer::kBufferFrames;  // frames of it already sent
+  uint64_t audioFrames_ = 0;  // frames sent since the player started
+  struct SentBuffer {
+    int slot;
+    uint64_t end;  // in frames sent
+  };
+  std::vector<SentBuffer> unplayed_;
+  // How late the last frame steps were (ms), for version 6 stream pacing.
+  uint32_t lateness_[5] = {};
+  int latenessNext_ = 0;
   // The display feeds the queue, so it is declared after it; teardown()
   // frees the display's objects before the timelines they refer to.
   ActionQueue actions_;

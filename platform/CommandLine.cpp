@@ -47,7 +47,7 @@ const char* usageText() {
          "  --screenshot FILE   (headless) after the last step write the stage as PNG (8-bit RGB)\n"
          "  --size WxH          stage size in pixels (default: the movie's frame rectangle / 20)\n"
          "  --input FILE        (headless) replay input events, one a line (see README)\n"
-         "  --wav FILE          write the run's sound as 44.1 kHz 16-bit stereo WAV (silence: no sound yet)\n"
+         "  --wav FILE          write the run's sound as 44.1 kHz 16-bit stereo WAV\n"
          "  --quality Q         low | medium | high | best | autolow | automedium | autohigh\n"
          "  --seed N            start the random generator (random, Math.random) from N, 0 to 2147483647\n"
          "  --no-fast-paths     run every script action the general way (to check the fast paths against it)\n"

@@ -17,6 +17,9 @@ class AudioOutput {
   // `frames` sample pairs. Returns false once the output has failed; the
   // player then stops sending for this run.
   virtual bool write(const int16_t* samples, size_t frames) = 0;
+  // Of the `written` frames sent so far, how many have been heard. A file
+  // or a null output plays what it is given at once.
+  virtual uint64_t framesPlayed(uint64_t written) { return written; }
 };
 
 // Drops what it is given: for tests and hosts without sound.

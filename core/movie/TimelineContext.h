@@ -3,6 +3,8 @@
 // into, the action queue, the background colour, and the libraries it
 // imports from. The player implements it; tests may give a timeline a stub.
 // Player thread only; the context outlives every timeline it is given to.
+#include <cstddef>
+#include <cstdint>
 #include <string>
 
 #include "core/format/CodePage.h"
@@ -15,6 +17,8 @@ class ActionQueue;
 class FontSource;
 class Display;
 class TimelinePlayer;
+struct Character;
+class TimelineSoundStream;
 
 class TimelineContext {
  public:
@@ -40,6 +44,22 @@ class TimelineContext {
   // The library movie for an import, loaded on first request; it lives as
   // long as the context's movies.
   virtual TimelinePlayer& libraryFor(const std::string& base, const std::string& url) = 0;
+  // A StartSound tag: `sound` with the SoundInfo bytes that follow its id.
+  virtual void startSound(TimelinePlayer& timeline, const Character& sound, const uint8_t* info, size_t length) {
+    (void)timeline;
+    (void)sound;
+    (void)info;
+    (void)length;
+  }
+  // A timeline's stream met its first block (the tag at `tagStart`, in
+  // frame `frame`): its channel starts on the player's mixer.
+  virtual void startSoundStream(TimelineSoundStream& stream, int64_t tagStart, int frame) {
+    (void)stream;
+    (void)tagStart;
+    (void)frame;
+  }
+  // A timeline is being destroyed: nothing may refer to it afterwards.
+  virtual void timelineGone(TimelinePlayer& timeline) { (void)timeline; }
 };
 
 }  // namespace kivra

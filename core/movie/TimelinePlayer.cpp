@@ -6,6 +6,7 @@
 #include "core/movie/ActionQueue.h"
 #include "core/movie/CharacterKinds.h"
 #include "core/movie/TimelineContext.h"
+#include "core/movie/TimelineSoundStream.h"
 #include "core/movie/Display.h"
 #include "core/format/TagCodes.h"
 
@@ -48,6 +49,8 @@ TimelinePlayer::TimelinePlayer(TimelinePlayer& root, DisplayObject& object, cons
 }
 
 TimelinePlayer::~TimelinePlayer() {
+  soundStream_.reset();
+  context_.timelineGone(*this);
   // A level root's display object refers to this timeline without owning it.
   if (isRoot() && object_ && object_->timeline_ == this) object_->timeline_ = nullptr;
   if (rootKind_ == RootKind::Level) display().removeTimeline(this);
@@ -384,11 +387,28 @@ void TimelinePlayer::runControlTag(const TagHeader& tag) {
       slot.length = static_cast<size_t>(cursor_.remaining());
       break;
     }
-    case TagCode::StartSound:
+    case TagCode::StartSound: {
+      // While a stream plays, its fetches start the sounds in step with it.
+      if (seeking_ || (soundStream_ && soundStream_->playing())) break;
+      const std::shared_ptr<Character> sound = dictionary().lookup(cursor_.readU16());
+      if (!sound || sound->kind != CharacterKind::Sound || cursor_.overrun()) break;
+      context_.startSound(*this, *sound, cursor_.current(), static_cast<size_t>(cursor_.remaining()));
+      break;
+    }
     case TagCode::SoundStreamHead:
-    case TagCode::SoundStreamHead2:
+    case TagCode::SoundStreamHead2: {
+      const uint8_t playback = cursor_.readU8();
+      const uint8_t format = cursor_.readU8();
+      const uint16_t perBlock = cursor_.readU16();
+      if (cursor_.overrun()) break;
+      soundStream_ = std::make_unique<TimelineSoundStream>(*this, context_, playback, format, perBlock);
+      break;
+    }
     case TagCode::SoundStreamBlock:
-      // The sound tags start and feed channels; skipped while seeking.
+      // The first block met while no channel plays starts one; the channel
+      // fetches the blocks itself from then on.
+      if (!seeking_ && soundStream_ && !soundStream_->playing())
+        context_.startSoundStream(*soundStream_, tag.start, currentFrame_);
       break;
     default:
       break;
@@ -551,6 +571,8 @@ int TimelinePlayer::seek(int frame) {
   if (isRoot() && !object_) display().placeLevel(*this, level_, levelCharacter());
   if (!object_) return kDispatchDone;
   if (frame < 0) frame = 0;
+  // A jump ends the stream; the next block met starts it again.
+  if (soundStream_) soundStream_->stop();
   if (frame < currentFrame_) {
     rewindCursor();
     std::vector<std::unique_ptr<DisplayObject>> kept = display().beginRewind(*object_);
@@ -598,7 +620,28 @@ void TimelinePlayer::play(bool restart) {
 }
 
 void TimelinePlayer::stop() {
-  playing_ = false;  // the streaming sound stops with it
+  playing_ = false;
+  if (soundStream_) soundStream_->stop();
+}
+
+TagCursor TimelinePlayer::tagCursor() const {
+  TagCursor in = cursor_;
+  in.clearReadEnd();
+  in.clearOverrun();
+  return in;
+}
+
+void TimelinePlayer::defineAhead(const TagHeader& tag) {
+  const TagCursor saved = cursor_;
+  cursor_.setPosition(tag.bodyStart);
+  cursor_.setReadEnd(tag.end);
+  defineTag(tag);
+  cursor_ = saved;
+}
+
+int64_t TimelinePlayer::tagStreamEnd() const {
+  const MovieBuffer& m = movie();
+  return isRoot() ? (m.complete() ? m.fileLength() : INT64_MAX) : streamEnd_;
 }
 
 void TimelinePlayer::gotoAndStop(int frame) {

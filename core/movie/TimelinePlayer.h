@@ -23,6 +23,7 @@
 namespace kivra {
 
 class TimelineContext;
+class TimelineSoundStream;
 class Display;
 class DisplayObject;
 
@@ -106,6 +107,17 @@ class TimelinePlayer {
   const uint8_t* jpegTables() const { return root_->jpegTables_; }
   size_t jpegTablesLength() const { return root_->jpegTablesLength_; }
 
+  // ---- Streaming sound ---------------------------------------------------
+  // The stream of the last SoundStreamHead, or null.
+  TimelineSoundStream* soundStream() { return soundStream_.get(); }
+  // A reader over this timeline's tags (as far as they have arrived) and
+  // where they end.
+  TagCursor tagCursor() const;
+  int64_t tagStreamEnd() const;
+  // A definition tag the stream met ahead of the frame reader (the reader
+  // meets it again later and keeps the first definition).
+  void defineAhead(const TagHeader& tag);
+
   // ---- Used by the display --------------------------------------------
   // The display object went away (a level root being unloaded).
   void displayObjectGone() { object_ = nullptr; }
@@ -163,6 +175,7 @@ class TimelinePlayer {
   const uint8_t* jpegTables_ = nullptr;
   size_t jpegTablesLength_ = 0;
   std::shared_ptr<Character> levelCharacter_;
+  std::unique_ptr<TimelineSoundStream> soundStream_;
 };
 
 }  // namespace kivra

@@ -7,12 +7,14 @@
 // Every call happens on the player's thread from inside a script run. Clip
 // arguments are clip script objects (ScriptObject::isClipObject()).
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "core/movie/ActionQueue.h"
 #include "core/script/ScriptValue.h"
+#include "core/sound/SoundChannel.h"
 
 namespace kivra {
 
@@ -79,6 +81,20 @@ class ClipBridge {
 
   // Objects the collector must keep (timers, sockets, connections...).
   virtual void collectRoots(std::vector<ScriptObject*>& out) { (void)out; }
+
+  // A Sound object started `channel`: the object is kept while it plays and
+  // hears onSoundComplete when it ends; its position is the channel's.
+  virtual void soundStarted(std::shared_ptr<SoundChannel> channel, ScriptObject& object) {
+    (void)channel;
+    (void)object;
+  }
+  // The channels that finished playing since the last call.
+  virtual void soundsCompleted(const std::vector<std::shared_ptr<SoundChannel>>& done) { (void)done; }
+  // The position (44.1 kHz units) of the object's last channel, or -1.
+  virtual int64_t soundPosition(const ScriptObject& object) {
+    (void)object;
+    return -1;
+  }
 };
 
 }  // namespace kivra

@@ -1,5 +1,7 @@
 #include "core/script/DisplayClipBridge.h"
 
+#include <cmath>
+
 #include "core/script/PlayerServices.h"
 #include "core/input/InputDispatch.h"
 #include "core/format/CaseInsensitive.h"
@@ -349,6 +351,8 @@ void DisplayClipBridge::startDrag(ScriptObject& clip, bool lockCenter, const dou
 
 void DisplayClipBridge::endDrag() { player_.input().stopDrag(); }
 
+void DisplayClipBridge::stopSounds() { player_.mixer().stopAll(); }
+
 void DisplayClipBridge::toggleQuality() {
   player_.setQuality(player_.quality() == Quality::Low ? Quality::High : Quality::Low);
   player_.setAutoQuality(false);
@@ -368,6 +372,41 @@ void DisplayClipBridge::collectRoots(std::vector<ScriptObject*>& out) {
   for (auto& [object, entry] : entries_)
     if (entry.object) out.push_back(entry.object);
   if (stage_) out.push_back(stage_);
+  // Stopped channels let their objects go; playing ones keep them.
+  std::erase_if(sounds_, [](const auto& s) { return s.first->done && !s.first->completionPending; });
+  for (auto& [channel, object] : sounds_) out.push_back(object);
+}
+
+void DisplayClipBridge::soundStarted(std::shared_ptr<SoundChannel> channel, ScriptObject& object) {
+  // One channel an object: the newest is the one its position follows.
+  std::erase_if(sounds_, [&](const auto& s) {
+    return s.second == &object && s.first->done && !s.first->completionPending;
+  });
+  channel->scriptObject = true;
+  sounds_.emplace_back(std::move(channel), &object);
+}
+
+void DisplayClipBridge::soundsCompleted(const std::vector<std::shared_ptr<SoundChannel>>& done) {
+  for (const auto& channel : done) {
+    ScriptObject* object = nullptr;
+    for (auto it = sounds_.begin(); it != sounds_.end(); ++it) {
+      if (it->first != channel) continue;
+      object = it->second;
+      channel->completionPending = false;
+      // The position stays where the sound ended.
+      const double ms = std::round(static_cast<double>(channel->objectPosition) * 1000 / 44100);
+      object->put("$soundPosition", ScriptValue::number(ms), kDontEnum);
+      sounds_.erase(it);
+      break;
+    }
+    if (object) engine_.callMethodFromOutside(ScriptValue::object(object), "onSoundComplete", nullptr, 0);
+  }
+}
+
+int64_t DisplayClipBridge::soundPosition(const ScriptObject& object) {
+  for (auto it = sounds_.rbegin(); it != sounds_.rend(); ++it)
+    if (it->second == &object) return static_cast<int64_t>(it->first->objectPosition);
+  return -1;
 }
 
 }  // namespace kivra

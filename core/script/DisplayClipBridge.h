@@ -72,9 +72,12 @@ class DisplayClipBridge : public ClipBridge, public DisplayObserver {
   void startDrag(ScriptObject& clip, bool lockCenter, const double* bounds) override;
   void endDrag() override;
   void toggleQuality() override;
-  void stopSounds() override {}
+  void stopSounds() override;
   void getUrl(ScriptObject* target, std::string_view url, std::string_view window, int flags) override;
   void collectRoots(std::vector<ScriptObject*>& out) override;
+  void soundStarted(std::shared_ptr<SoundChannel> channel, ScriptObject& object) override;
+  void soundsCompleted(const std::vector<std::shared_ptr<SoundChannel>>& done) override;
+  int64_t soundPosition(const ScriptObject& object) override;
 
   // ---- DisplayObserver ----------------------------------------------------
   void displayObjectDestroyed(DisplayObject* object) override;
@@ -131,6 +134,8 @@ class DisplayClipBridge : public ClipBridge, public DisplayObserver {
   ScriptEngine& engine_;
   std::unordered_map<const DisplayObject*, Entry> entries_;
   ScriptObject* stage_ = nullptr;  // stands for the stage while no level 0 exists
+  // Sound objects and the channels they started, while those play.
+  std::vector<std::pair<std::shared_ptr<SoundChannel>, ScriptObject*>> sounds_;
   bool focusRect_ = true;
   int soundBufferSeconds_ = 5;
   ClipInputHooks inputHooks_;

@@ -11,6 +11,9 @@
 #include "core/input/InputDispatch.h"
 #include "core/movie/Display.h"
 #include "core/movie/TimelinePlayer.h"
+#include "core/sound/SoundInfo.h"
+#include "core/sound/SoundMixer.h"
+#include "core/sound/SoundTransform.h"
 #include "core/view/Quality.h"
 #include "core/view/ViewTransform.h"
 #include "core/view/ZoomAndPan.h"
@@ -30,6 +33,14 @@ class PlayerServices {
   // null restores the defaults).
   virtual void setInputScriptHooks(InputScriptHooks* hooks) = 0;
   virtual TimelinePlayer* level0() = 0;
+
+  // ---- Sound ---------------------------------------------------------------------
+  virtual SoundMixer& mixer() = 0;
+  // The sound transform of a clip's timeline, or the player's own (null).
+  virtual SoundTransform& soundTransform(const TimelinePlayer* clip) = 0;
+  // Starts `sound` with `clip` as start and volume clip; null when refused.
+  virtual std::shared_ptr<SoundChannel> startScriptSound(const Character& sound, const SoundInfo& info,
+                                                         TimelinePlayer& clip) = 0;
 
   // ---- Quality, repaint and the view ------------------------------------------
   virtual Quality quality() const = 0;

@@ -98,7 +98,9 @@ int runDesktop(const CommandLine& options, int argc, char** argv) {
     std::fprintf(stderr, "kivra-player: ignored without --headless: %s\n", line.c_str());
   }
 
-  DesktopPlayer player(options);
+  // Sound, or a silent stand-in when there is no sound server or device.
+  QtAudioOutput audio;
+  DesktopPlayer player(options, &audio);
   const bool started = startDesktopPlayer(player, options);
   if (player.quitRequestedByMovie()) return 0;
   const int status = app.exec();

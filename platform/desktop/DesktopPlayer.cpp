@@ -25,8 +25,8 @@ namespace {
 constexpr uint32_t kCloseClockJumpMs = 20000;
 }  // namespace
 
-DesktopPlayer::DesktopPlayer(const CommandLine& options)
-    : forcedWidth_(options.width), forcedHeight_(options.height) {
+DesktopPlayer::DesktopPlayer(const CommandLine& options, QtAudioOutput* audio)
+    : PlatformPlayer(audio), forcedWidth_(options.width), forcedHeight_(options.height), audio_(audio) {
   clock_.start();
   sincePump_.start();
   if (options.quality) core().setQuality(*options.quality);
@@ -49,6 +49,11 @@ DesktopPlayer::DesktopPlayer(const CommandLine& options)
   QObject::connect(&frameTimer_, &QTimer::timeout, &frameTimer_, [this] { tick(); });
   QObject::connect(&caretTimer_, &QTimer::timeout, &caretTimer_,
                    [this] { caretVisible_ = !caretVisible_; });
+  // Every half of a mixer buffer (46 ms) the output gets what it has room for.
+  audioTimer_.setTimerType(Qt::PreciseTimer);
+  QObject::connect(&audioTimer_, &QTimer::timeout, &audioTimer_, [this] {
+    if (audio_ && !coreBusy_) core().mixAudio(audio_->framesWanted());
+  });
 }
 
 DesktopPlayer::~DesktopPlayer() {
@@ -59,6 +64,7 @@ DesktopPlayer::~DesktopPlayer() {
   core().unloadAll();
   frameTimer_.stop();
   caretTimer_.stop();
+  audioTimer_.stop();
 }
 
 // ---- Opening movies -------------------------------------------------------------
@@ -300,11 +306,13 @@ void DesktopPlayer::startFrameTimer(uint32_t tickMs, uint32_t caretMs) {
   abortAnswered_ = false;
   caretTimer_.start(static_cast<int>(std::max<uint32_t>(1, caretMs)));
   frameTimer_.start(static_cast<int>(std::max<uint32_t>(1, tickMs)));
+  if (audio_) audioTimer_.start(23);
 }
 
 void DesktopPlayer::stopFrameTimer() {
   caretTimer_.stop();
   frameTimer_.stop();
+  audioTimer_.stop();
   pausedAfterAbort_ = false;
 }
 

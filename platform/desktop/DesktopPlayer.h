@@ -26,6 +26,7 @@
 
 #include "platform/CommandLine.h"
 #include "platform/PlatformPlayer.h"
+#include "platform/desktop/QtAudioOutput.h"
 
 namespace kivra {
 
@@ -47,7 +48,9 @@ class DesktopPlayer : public PlatformPlayer {
 
   // `options` supplies the stage size (--size) and quality; nothing is
   // loaded yet and the window is not shown.
-  explicit DesktopPlayer(const CommandLine& options);
+  // Sound goes to `audio` (not owned; it must outlive the player), or
+  // nowhere.
+  explicit DesktopPlayer(const CommandLine& options, QtAudioOutput* audio = nullptr);
   ~DesktopPlayer() override;
 
   PlayerWindow& window() { return *window_; }
@@ -142,6 +145,9 @@ class DesktopPlayer : public PlatformPlayer {
   QElapsedTimer clock_;
   QElapsedTimer sincePump_;  // since events were last processed
   QTimer frameTimer_;
+  // Keeps the sound output fed while a movie plays.
+  QtAudioOutput* audio_ = nullptr;
+  QTimer audioTimer_;
   QTimer caretTimer_;
   bool tickPending_ = false;
   bool coreBusy_ = false;

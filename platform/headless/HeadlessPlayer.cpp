@@ -153,6 +153,9 @@ void HeadlessPlayer::run(long steps, const std::vector<InputEvent>& input) {
       deliver(input[next]);
       if (audit_) auditRepaint("step " + std::to_string(step) + ", after input line " + std::to_string(input[next].line));
     }
+    // The sound of the frames so far plays until this step's time.
+    runMs_ += core().framePeriod();
+    mixUntil(runMs_);
     clock_ += core().framePeriod();
     core().frameStep(true);
     reapPrograms();
@@ -161,6 +164,13 @@ void HeadlessPlayer::run(long steps, const std::vector<InputEvent>& input) {
   }
   // A quit asked for during the last step still takes effect.
   if (!quit_ && core().quitRequested()) core().frameStep(true);
+}
+
+void HeadlessPlayer::mixUntil(uint64_t ms) {
+  const uint64_t target = ms * AudioOutput::kSampleRate / 1000;
+  if (audioFailed_ || target <= mixedFrames_) return;
+  audioFailed_ = !core().mixAudio(static_cast<size_t>(target - mixedFrames_));
+  mixedFrames_ = target;
 }
 
 bool HeadlessPlayer::writeScreenshot(const std::string& path) {
@@ -213,7 +223,7 @@ int runHeadless(const CommandLine& options) {
 
   // The player's sound goes to the WAV file, if one is asked for.
   WavFileSink wav;
-  HeadlessPlayer player(options, &wav);
+  HeadlessPlayer player(options, options.wavFile.empty() ? nullptr : &wav);
   if (!options.movie.empty()) {
     const LoadResult loaded = player.loadMovieFile(options.movie);
     if (!loaded.ok) {
@@ -243,8 +253,6 @@ int runHeadless(const CommandLine& options) {
 
   // The mix of the whole run, as long as the steps it ran.
   if (!options.wavFile.empty()) {
-    const uint64_t ms = static_cast<uint64_t>(player.stepsRun()) * player.core().framePeriod();
-    player.core().mixAudio(static_cast<size_t>(ms * AudioOutput::kSampleRate / 1000));
     if (!wav.close()) {
       std::fprintf(stderr, "kivra-player: %s\n", cannotText("write", options.wavFile).c_str());
       return 1;

@@ -52,6 +52,11 @@ class HeadlessPlayer : public PlatformPlayer {
   long stepsRun() const { return stepsRun_; }
   bool timerRunning() const { return timerRunning_; }
   void advanceClock(uint32_t ms) { clock_ += ms; }
+  // Sends the mix up to `ms` on the virtual clock to the audio output: the
+  // output plays what it is given at once, so a buffer is heard exactly
+  // when the clock passes its end. Stops sending once the output failed.
+  void mixUntil(uint64_t ms);
+  uint64_t mixedFrames() const { return mixedFrames_; }
 
   // With --audit-repaint: repaints the dirty area as the window would and
   // compares the result with a full redraw; a difference is reported on
@@ -75,6 +80,9 @@ class HeadlessPlayer : public PlatformPlayer {
  private:
   void deliver(const InputEvent& ev);
 
+  uint64_t mixedFrames_ = 0;
+  uint64_t runMs_ = 0;  // the virtual time the steps have covered
+  bool audioFailed_ = false;
   int width_ = 0;
   int height_ = 0;
   bool sizeFixed_ = false;

@@ -266,7 +266,7 @@ TEST_F(PlayerCommand, WavRecordsTheRunsLength) {
   };
   EXPECT_EQ(le32(4), 36 + data);
   EXPECT_EQ(le32(40), data);
-  // No sound plays yet: the mix is silence.
+  // The movie has no sound: the mix is silence.
   EXPECT_TRUE(std::all_of(b.begin() + 44, b.end(), [](uint8_t v) { return v == 0; }));
 }
 

@@ -221,6 +221,16 @@ TEST(Source, WelcomeExampleRoundTrips) {
   expectRoundTrip(s.str(), 0, std::string(KIVRA_SOURCE_DIR) + "/examples");
 }
 
+// Sound tags come back in their text forms, SoundInfo fields and all.
+TEST(Source, SoundTagsRoundTrip) {
+  expectRoundTrip(
+      "movie\nsound 1 format=0x1e samples=5 data=80fa00784b\n"
+      "startsound 1\nstartsound 1 in=10 out=4000 loops=3 envelope=0:0:32768,2000:32768:0 nomultiple\n"
+      "startsound 1 stop\nstreamhead format=0x16 perblock=919\nstreamblock data=80fa0078\nshowframe\n");
+  // A SoundInfo with flags the text cannot say stays raw.
+  expectRoundTrip("movie\nraw 15 010080\nshowframe\n", 1);
+}
+
 TEST(Source, HeaderDefaultsAndFrameCount) {
   const Bytes m = build("movie\nshowframe\nshowframe\n");
   ASSERT_GE(m.size(), 21u);

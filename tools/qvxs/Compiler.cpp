@@ -6,6 +6,7 @@
 #include <map>
 
 #include "tools/kit/Bitmaps.h"
+#include "tools/kit/Sounds.h"
 #include "tools/kit/Fonts.h"
 #include "tools/kit/RecordWriter.h"
 #include "tools/qvxs/Assembler.h"
@@ -67,8 +68,8 @@ bool namedBits(Args& a, const std::string& list, const NamedBit (&table)[N], uin
 
 class Compiler {
  public:
-  Compiler(int version, Diagnostics& diag, std::string baseDir)
-      : version_(version), diag_(diag), baseDir_(std::move(baseDir)) {}
+  Compiler(int version, Diagnostics& diag, std::string baseDir, double frameRate)
+      : version_(version), diag_(diag), baseDir_(std::move(baseDir)), frameRate_(frameRate) {}
   bool tags(const std::vector<Node>& nodes, TagStream& out);
 
  private:
@@ -94,6 +95,12 @@ class Compiler {
   bool fontInfo(const Node& node, bool second, std::vector<uint8_t>& body);
   bool text(const Node& node, bool rgba, std::vector<uint8_t>& body);
   bool textRun(const Node& node, bool rgba, kit::TextRun& run, uint16_t& fontId, uint16_t& height);
+  bool sound(const Node& node, Args& a, std::vector<uint8_t>& body);
+  bool soundFile(Args& a, const std::string& word, kit::PcmSound& out);
+  bool soundCodec(Args& a, int& codec, int& bits);
+  bool soundInfo(Args& a, kit::SoundInfoRecord& info);
+  bool streamHead(const Node& node, Args& a, std::vector<uint8_t>& body);
+  bool streamBlock(const Node& node, std::vector<uint8_t>& body);
 
   int version_;
   Diagnostics& diag_;
@@ -108,6 +115,17 @@ class Compiler {
     bool advances = false;  // the glyph advances are known
   };
   std::map<uint16_t, KnownFont> fonts_;
+  double frameRate_;  // frames per second: a stream block is a frame's sound
+  // The sound of the last `streamhead` made from a file, which `streamblock`
+  // lines hand out block by block.
+  struct Stream {
+    kit::PcmSound pcm;
+    int codec = 3;
+    int bits = 4;
+    uint32_t perBlock = 0;
+    size_t next = 0;  // the next frame to hand out
+  };
+  std::optional<Stream> stream_;
 };
 
 bool Compiler::u16Arg(Args& a, size_t i, uint16_t& out, const char* what) {
@@ -323,6 +341,188 @@ bool Compiler::bitmap(const Node& node, Args& a, uint16_t& code, std::vector<uin
     return false;
   }
   body = jpegAlphaBody(id, jpeg, alpha);
+  return true;
+}
+
+bool Compiler::soundFile(Args& a, const std::string& word, kit::PcmSound& out) {
+  std::string name, error;
+  std::vector<uint8_t> bytes;
+  if (!stringArg(a, word, name, "sound file")) return false;
+  if (!readFileBytes(sourcePath(name), bytes, error)) {
+    diag_.error(a.line(), "cannot read sound file \"" + name + "\"");
+    return false;
+  }
+  if (!kit::decodeWav(bytes, out, error)) {
+    diag_.error(a.line(), "\"" + name + "\": " + error);
+    return false;
+  }
+  if (kit::soundRateIndex(out.rate) < 0) {
+    diag_.error(a.line(), "\"" + name + "\": the rate must be 5512, 11025, 22050 or 44100 Hz, not " +
+                              std::to_string(out.rate));
+    return false;
+  }
+  return true;
+}
+
+// codec=raw|adpcm [bits=2..5]: raw is little-endian PCM as the file has it,
+// ADPCM is our encoding of the samples widened to 16 bits.
+bool Compiler::soundCodec(Args& a, int& codec, int& bits) {
+  codec = 3;
+  bits = 4;
+  if (auto c = a.value("codec")) {
+    if (*c == "adpcm") codec = 1;
+    else if (*c != "raw") {
+      diag_.error(a.line(), "codec=" + *c + ": expected raw or adpcm");
+      return false;
+    }
+  }
+  if (auto b = a.value("bits")) {
+    int64_t v;
+    if (!intArg(a, *b, 2, 5, v, "bits")) return false;
+    if (codec != 1) {
+      diag_.error(a.line(), "bits= goes only with codec=adpcm");
+      return false;
+    }
+    bits = static_cast<int>(v);
+  }
+  return true;
+}
+
+// DefineSound from a WAV file, or from the exact bytes of a dump.
+bool Compiler::sound(const Node& node, Args& a, std::vector<uint8_t>& body) {
+  static constexpr const char* kUsage =
+      "sound ID \"FILE.wav\" [codec=raw|adpcm] [bits=2..5] | sound ID format=N samples=N data=HEX";
+  uint16_t id;
+  if (!a.expect(1, 2, kUsage) || !u16Arg(a, 0, id, "sound id")) return false;
+  if (a.positionalCount() == 1) {
+    auto f = a.value("format");
+    auto n = a.value("samples");
+    int64_t format, samples;
+    std::vector<uint8_t> data;
+    if (!f || !n) {
+      diag_.error(node.line, std::string("usage: ") + kUsage);
+      return false;
+    }
+    if (!intArg(a, *f, 0, 255, format, "format") || !intArg(a, *n, 0, 0xFFFFFFFF, samples, "samples") ||
+        !hexValue(a, "data", data))
+      return false;
+    body = kit::defineSoundBody(id, static_cast<uint8_t>(format), static_cast<uint32_t>(samples), data);
+    return true;
+  }
+  kit::PcmSound pcm;
+  int codec, bits;
+  if (!soundCodec(a, codec, bits) || !soundFile(a, a.positional(1), pcm)) return false;
+  const int rateIndex = kit::soundRateIndex(pcm.rate);
+  const bool stereo = pcm.channels == 2;
+  if (codec == 1) {
+    const std::vector<uint8_t> data = kit::encodeAdpcm(kit::pcm16(pcm), pcm.channels, bits);
+    body = kit::defineSoundBody(id, kit::soundFormatByte(1, rateIndex, true, stereo),
+                                static_cast<uint32_t>(pcm.frames()), data);
+  } else {
+    body = kit::defineSoundBody(id, kit::soundFormatByte(3, rateIndex, pcm.bits == 16, stereo),
+                                static_cast<uint32_t>(pcm.frames()), pcm.data);
+  }
+  return true;
+}
+
+// [in=N] [out=N] [loops=N] [envelope=POS:LEFT:RIGHT,...] [nomultiple] [stop]
+bool Compiler::soundInfo(Args& a, kit::SoundInfoRecord& info) {
+  int64_t v;
+  if (auto s = a.value("in")) {
+    if (!intArg(a, *s, 0, 0xFFFFFFFF, v, "in point")) return false;
+    info.hasIn = true;
+    info.in = static_cast<uint32_t>(v);
+  }
+  if (auto s = a.value("out")) {
+    if (!intArg(a, *s, 0, 0xFFFFFFFF, v, "out point")) return false;
+    info.hasOut = true;
+    info.out = static_cast<uint32_t>(v);
+  }
+  if (auto s = a.value("loops")) {
+    if (!intArg(a, *s, 0, 0xFFFF, v, "loops")) return false;
+    info.hasLoops = true;
+    info.loops = static_cast<uint16_t>(v);
+  }
+  if (auto s = a.value("envelope")) {
+    info.hasEnvelope = true;
+    for (const std::string& point : splitList(*s)) {
+      const std::vector<std::string> parts = splitList(point, ':');
+      int64_t pos, left, right;
+      if (parts.size() != 3 || !parseInt(parts[0], pos) || !parseInt(parts[1], left) || !parseInt(parts[2], right) ||
+          pos < 0 || pos > 0xFFFFFFFF || left < 0 || left > 0xFFFF || right < 0 || right > 0xFFFF) {
+        diag_.error(a.line(), "envelope point " + point + ": expected POSITION:LEFT:RIGHT");
+        return false;
+      }
+      info.envelope.push_back({static_cast<uint32_t>(pos), static_cast<uint16_t>(left), static_cast<uint16_t>(right)});
+    }
+    if (info.envelope.size() > 255) {
+      diag_.error(a.line(), "an envelope has at most 255 points");
+      return false;
+    }
+  }
+  info.noMultiple = a.flag("nomultiple");
+  info.stop = a.flag("stop");
+  return true;
+}
+
+// SoundStreamHead from a WAV file whose blocks `streamblock` lines hand out,
+// or from its fields.
+bool Compiler::streamHead(const Node& node, Args& a, std::vector<uint8_t>& body) {
+  static constexpr const char* kUsage =
+      "streamhead \"FILE.wav\" [codec=raw|adpcm] [bits=2..5] [perblock=N] | streamhead format=N perblock=N "
+      "[playback=N]";
+  if (!a.expect(0, 1, kUsage)) return false;
+  int64_t perBlock = 0;
+  if (auto p = a.value("perblock"))
+    if (!intArg(a, *p, 1, 0xFFFF, perBlock, "perblock")) return false;
+  if (a.positionalCount() == 0) {
+    auto f = a.value("format");
+    int64_t format, playback;
+    if (!f || perBlock == 0) {
+      diag_.error(node.line, std::string("usage: ") + kUsage);
+      return false;
+    }
+    if (!intArg(a, *f, 0, 255, format, "format")) return false;
+    playback = format;
+    if (auto p = a.value("playback"))
+      if (!intArg(a, *p, 0, 255, playback, "playback")) return false;
+    stream_.reset();
+    body = kit::soundStreamHeadBody(static_cast<uint8_t>(playback), static_cast<uint8_t>(format),
+                                    static_cast<uint16_t>(perBlock));
+    return true;
+  }
+  Stream st;
+  if (!soundCodec(a, st.codec, st.bits) || !soundFile(a, a.positional(0), st.pcm)) return false;
+  if (perBlock == 0) perBlock = std::max<int64_t>(1, std::lround(st.pcm.rate / (frameRate_ > 0 ? frameRate_ : 12)));
+  if (perBlock > 0xFFFF) perBlock = 0xFFFF;
+  st.perBlock = static_cast<uint32_t>(perBlock);
+  const uint8_t format = kit::soundFormatByte(st.codec, kit::soundRateIndex(st.pcm.rate),
+                                              st.codec == 1 || st.pcm.bits == 16, st.pcm.channels == 2);
+  body = kit::soundStreamHeadBody(format, format, static_cast<uint16_t>(perBlock));
+  stream_ = std::move(st);
+  return true;
+}
+
+// The next block of the stream's file: as many frames as a block holds, or
+// what is left of the file.
+bool Compiler::streamBlock(const Node& node, std::vector<uint8_t>& body) {
+  if (!stream_) {
+    diag_.error(node.line, "streamblock needs a 'streamhead \"FILE.wav\"' line before it (or use raw 19)");
+    return false;
+  }
+  Stream& st = *stream_;
+  const size_t frames = st.pcm.frames();
+  if (st.next >= frames) {
+    diag_.error(node.line, "streamblock: the stream's sound file has no samples left");
+    return false;
+  }
+  const size_t count = std::min<size_t>(st.perBlock, frames - st.next);
+  kit::PcmSound part = st.pcm;
+  const size_t frameBytes = static_cast<size_t>(st.pcm.channels * st.pcm.bits / 8);
+  part.data.assign(st.pcm.data.begin() + static_cast<std::ptrdiff_t>(st.next * frameBytes),
+                   st.pcm.data.begin() + static_cast<std::ptrdiff_t>((st.next + count) * frameBytes));
+  st.next += count;
+  body = st.codec == 1 ? kit::encodeAdpcm(kit::pcm16(part), part.channels, st.bits) : part.data;
   return true;
 }
 
@@ -1309,6 +1509,48 @@ bool Compiler::tag(const Node& original, TagStream& out) {
     if (!text(node, head == "text2", body)) return false;
     out.tag(head == "text2" ? TagCode::DefineText2 : TagCode::DefineText, body, longForm);
     return true;
+  } else if (head == "sound") {
+    if (!sound(node, a, body)) return false;
+    code = static_cast<uint16_t>(TagCode::DefineSound);
+    blockNotAllowed();
+  } else if (head == "startsound") {
+    uint16_t id;
+    kit::SoundInfoRecord info;
+    if (!soundInfo(a, info) ||
+        !a.expect(1, 1, "startsound ID [in=N] [out=N] [loops=N] [envelope=POS:L:R,...] [nomultiple] [stop]") ||
+        !u16Arg(a, 0, id, "sound id"))
+      return false;
+    body = kit::startSoundBody(id, info);
+    code = static_cast<uint16_t>(TagCode::StartSound);
+    blockNotAllowed();
+  } else if (head == "buttonsound") {
+    // Entries: roll out (to idle), roll over, press, release; 0 for none.
+    uint16_t ids[5];
+    if (!a.expect(5, 5, "buttonsound BUTTONID OUT OVER PRESS RELEASE (sound ids, 0 for none)")) return false;
+    for (size_t i = 0; i < 5; ++i)
+      if (!u16Arg(a, i, ids[i], "id")) return false;
+    w.u16(ids[0]);
+    for (size_t i = 1; i < 5; ++i) {
+      w.u16(ids[i]);
+      if (ids[i]) w.u8(0);
+    }
+    code = static_cast<uint16_t>(TagCode::DefineButtonSound);
+    blockNotAllowed();
+  } else if (head == "streamhead") {
+    if (!streamHead(node, a, body)) return false;
+    code = static_cast<uint16_t>(TagCode::SoundStreamHead);
+    blockNotAllowed();
+  } else if (head == "streamblock") {
+    if (auto data = a.value("data")) {
+      if (!parseHexWords({*data}, 0, body)) diag_.error(node.line, "data= must be hex bytes");
+    } else if (!streamBlock(node, body)) {
+      return false;
+    }
+    a.expect(0, 0, "streamblock [data=HEX]");
+    code = static_cast<uint16_t>(TagCode::SoundStreamBlock);
+    // Stream blocks are found by their 6-byte header.
+    longForm = true;
+    blockNotAllowed();
   } else if (head == "raw") {
     int64_t c;
     if (node.words.size() < 2 || !parseInt(node.words[1], c) || c < 0 || c > 0x3FF) {
@@ -1348,8 +1590,8 @@ bool Compiler::tags(const std::vector<Node>& nodes, TagStream& out) {
 }  // namespace
 
 bool compileTags(const std::vector<Node>& nodes, int version, TagStream& out, Diagnostics& diag,
-                 const std::string& baseDir) {
-  Compiler c(version, diag, baseDir);
+                 const std::string& baseDir, double frameRate) {
+  Compiler c(version, diag, baseDir, frameRate);
   return c.tags(nodes, out) && diag.ok();
 }
 
@@ -1405,7 +1647,7 @@ bool compileMovie(const std::string& text, std::vector<uint8_t>& out, Diagnostic
     h.trailing = std::move(bytes);
     body.pop_back();
   }
-  if (!compileTags(body, h.version, tags, diag, baseDir)) return false;
+  if (!compileTags(body, h.version, tags, diag, baseDir, h.frameRate / 256.0)) return false;
   std::string error;
   if (!writeMovie(h, tags, out, error)) {
     diag.error(headerNode.line, error);

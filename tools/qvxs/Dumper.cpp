@@ -58,6 +58,12 @@ std::string rectText(const RECT& r) {
   return formatTwips(r.xmin) + "," + formatTwips(r.xmax) + "," + formatTwips(r.ymin) + "," + formatTwips(r.ymax);
 }
 
+// A format byte: 0x and two digits.
+std::string hexByte(unsigned v) {
+  static constexpr char kDigits[] = "0123456789abcdef";
+  return std::string("0x") + kDigits[(v >> 4) & 15] + kDigits[v & 15];
+}
+
 // Hex bytes as one word: bitmap payloads are long and go on one line.
 std::string packedHex(const uint8_t* p, size_t n) {
   static constexpr char kDigits[] = "0123456789abcdef";
@@ -462,6 +468,12 @@ bool Dumper::font(TagCursor& c, const TagHeader& h, Lines& out) {
   if (c.overrun()) return false;
   const int64_t table = c.position();
   std::vector<int64_t> offsets;
+  if (!second && c.position() == h.end) {
+    // No glyphs at all: a device font's tag 10.
+    out.push_back(line + " {");
+    out.push_back("}");
+    return true;
+  }
   if (!second) {
     const unsigned first = c.readU16();
     count = first / 2;
@@ -682,6 +694,64 @@ bool Dumper::tagText(const TagHeader& h, Lines& out) {
                     " alpha=" + packedHex(body + 6 + length, n - 6 - length));
       return true;
     }
+    case TagCode::DefineSound: {
+      const unsigned id = c.readU16();
+      const unsigned format = c.readU8();
+      const uint32_t samples = c.readU32();
+      // MP3 seek samples other than 0 have no text form.
+      if ((format >> 4) == 2 && c.readU16() != 0) return false;
+      if (c.overrun()) return false;
+      const size_t used = static_cast<size_t>(c.position() - h.bodyStart);
+      out.push_back("sound " + std::to_string(id) + " format=" + hexByte(format) + " samples=" +
+                    std::to_string(samples) + " data=" + packedHex(body + used, n - used));
+      return true;
+    }
+    case TagCode::StartSound: {
+      std::string line = "startsound " + std::to_string(c.readU16());
+      const unsigned flags = c.readU8();
+      if (flags & 0xC0) return false;
+      if (flags & 0x01) line += " in=" + std::to_string(c.readU32());
+      if (flags & 0x02) line += " out=" + std::to_string(c.readU32());
+      if (flags & 0x04) line += " loops=" + std::to_string(c.readU16());
+      if (flags & 0x08) {
+        const unsigned count = c.readU8();
+        if (count == 0) return false;
+        line += " envelope=";
+        for (unsigned i = 0; i < count && !c.overrun(); ++i) {
+          const uint32_t at = c.readU32();
+          const unsigned left = c.readU16();
+          line += (i ? "," : "") + std::to_string(at) + ":" + std::to_string(left) + ":" + std::to_string(c.readU16());
+        }
+      }
+      if (flags & 0x10) line += " nomultiple";
+      if (flags & 0x20) line += " stop";
+      out.push_back(line);
+      break;
+    }
+    case TagCode::DefineButtonSound: {
+      // Only entries with an empty SoundInfo have a text form.
+      std::string line = "buttonsound " + std::to_string(c.readU16());
+      for (int i = 0; i < 4; ++i) {
+        const unsigned id = c.readU16();
+        line += " " + std::to_string(id);
+        if (id && c.readU8() != 0) return false;
+      }
+      out.push_back(line);
+      break;
+    }
+    case TagCode::SoundStreamHead: {
+      const unsigned playback = c.readU8();
+      const unsigned format = c.readU8();
+      const unsigned perBlock = c.readU16();
+      if ((format >> 4) == 2 && c.readU16() != 0) return false;
+      std::string line = "streamhead format=" + hexByte(format) + " perblock=" + std::to_string(perBlock);
+      if (playback != format) line += " playback=" + hexByte(playback);
+      out.push_back(line);
+      break;
+    }
+    case TagCode::SoundStreamBlock:
+      out.push_back("streamblock data=" + packedHex(body, n));
+      return true;
     case TagCode::DefineFont:
     case TagCode::DefineFont2:
       return font(c, h, out);

@@ -15,7 +15,6 @@ constexpr NativeClass kUnnamed102Natives{kNativeUnnamed102, "unnamed 102", {}};
 constexpr NativeClass kTextFieldNatives{kNativeTextField, "TextField", {}};
 constexpr NativeClass kTextFormatNatives{kNativeTextFormat, "TextFormat", {}};
 constexpr NativeClass kXmlSocketNatives{kNativeXmlSocket, "XMLSocket", {}};
-constexpr NativeClass kSoundNatives{kNativeSound, "Sound", {}};
 constexpr NativeClass kVideoNatives{kNativeVideo, "Video", {}};
 constexpr NativeClass kAccessibilityNatives{kNativeAccessibility, "Accessibility", {}};
 constexpr NativeClass kNetConnectionNatives{kNativeNetConnection, "NetConnection", {}};

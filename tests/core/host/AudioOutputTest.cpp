@@ -39,7 +39,7 @@ TEST(AudioOutput, TheMixReachesTheHostFrameByFrameUntilItFails) {
   RecordingOutput& out = player.stub().output;
   EXPECT_TRUE(player.mixAudio(0));
   EXPECT_EQ(out.writes, 0);
-  // No sound plays yet: the mix is silence, of exactly the length asked.
+  // No sound plays: the mix is silence, of exactly the length asked.
   EXPECT_TRUE(player.mixAudio(2500));
   EXPECT_EQ(out.received.size(), 2500u * AudioOutput::kChannels);
   EXPECT_TRUE(std::all_of(out.received.begin(), out.received.end(), [](int16_t s) { return s == 0; }));

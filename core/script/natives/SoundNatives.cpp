@@ -1,0 +1,196 @@
+// Sound methods (class 500): the sound transform of the object's target clip
+// (or the player's, without a target), and sounds attached by linkage name
+// and started on that clip. The target is kept as the object's primitive,
+// the attached name in a hidden property. The object is kept while the
+// channel it started plays, and hears onSoundComplete when it ends.
+#include <cmath>
+
+#include "core/movie/TimelineSoundStream.h"
+#include "core/script/PlayerServices.h"
+#include "core/script/natives/NativeHelpers.h"
+
+namespace kivra {
+
+namespace {
+
+enum : uint16_t {
+  kGetPan = 0, kGetTransform, kGetVolume, kSetPan, kSetTransform, kSetVolume, kStop, kAttachSound, kStart,
+  kGetDuration, kSetDuration, kGetPosition, kSetPosition, kLoadSound, kGetBytesLoaded, kGetBytesTotal,
+  kConstruct = 16,
+};
+
+constexpr const char* kAttached = "$attachedSound";
+
+ScriptObject* self(NativeCall& c) {
+  ScriptObject* o = c.engine.toObject(c.thisValue);
+  return o && o->classTag() == ClassTag::Sound ? o : nullptr;
+}
+
+// The target's timeline; null for the player's own transform.
+TimelinePlayer* targetTimeline(NativeCall& c, ScriptObject& o) {
+  if (o.primitive().isUndefined()) return nullptr;
+  DisplayObject* d = clipOf(c.engine, o.primitive());
+  return d ? d->timeline() : nullptr;
+}
+
+// Where a started sound plays: the target, or the root of level 0.
+TimelinePlayer* playClip(NativeCall& c, ScriptObject& o) {
+  TimelinePlayer* t = targetTimeline(c, o);
+  return t ? t : c.engine.player().level0();
+}
+
+std::shared_ptr<Character> attachedSound(NativeCall& c, ScriptObject& o) {
+  ScriptValue name;
+  TimelinePlayer* clip = playClip(c, o);
+  if (!clip || !c.engine.getMember(&o, kAttached, name) || !name.isString()) return nullptr;
+  std::shared_ptr<Character> sound = clip->root().exported(c.engine.toStdString(name), true);
+  return sound && sound->kind == CharacterKind::Sound ? sound : nullptr;
+}
+
+double number(NativeCall& c, int i) { return c.engine.toNumber(c.arg(i)); }
+
+void construct(NativeCall& c) {
+  ScriptObject* o = c.engine.toObject(c.thisValue);
+  if (!c.construct || !o) return;
+  o->setClassTag(ClassTag::Sound);
+  if (c.argc < 1) return;
+  if (clipOf(c.engine, c.arg(0))) {
+    o->primitive() = c.arg(0);
+  } else if (c.arg(0).isString()) {
+    // A target path, from the clip that makes the object.
+    if (ScriptObject* clip = resolveFromCaller(c, c.arg(0)); clip && DisplayClipBridge::displayObject(clip))
+      o->primitive() = ScriptValue::object(clip);
+  }
+}
+
+void method(NativeCall& c) {
+  ScriptObject* o = self(c);
+  if (!o) return;
+  ScriptEngine& e = c.engine;
+  PlayerServices& player = e.player();
+  SoundTransform& t = player.soundTransform(targetTimeline(c, *o));
+  switch (c.method) {
+    case kGetVolume:
+      c.result = ScriptValue::number(t.volume);
+      break;
+    case kSetVolume:
+      if (c.argc >= 1) t.volume = toInt32(e, c.arg(0));
+      break;
+    case kGetPan:
+      c.result = ScriptValue::number(t.ll != 100 ? 100 - std::abs(t.ll) : t.rr == 100 ? 0 : std::abs(t.rr) - 100);
+      break;
+    case kSetPan: {
+      const int32_t p = c.argc >= 1 ? toInt32(e, c.arg(0)) : 0;
+      const int32_t volume = t.volume;
+      t = SoundTransform{};
+      t.volume = volume;
+      if (p >= 1) t.ll = 100 - p;
+      else if (p < 0) t.rr = 100 + p;
+      break;
+    }
+    case kGetTransform: {
+      ScriptObject* r = e.newObject();
+      c.result = ScriptValue::object(r);
+      e.setMember(r, "ll", ScriptValue::number(t.ll));
+      e.setMember(r, "lr", ScriptValue::number(t.lr));
+      e.setMember(r, "rr", ScriptValue::number(t.rr));
+      e.setMember(r, "rl", ScriptValue::number(t.rl));
+      break;
+    }
+    case kSetTransform: {
+      ScriptObject* from = c.argc >= 1 ? e.toObject(c.arg(0)) : nullptr;
+      if (!from) break;
+      ScriptValue v;
+      if (e.getMember(from, "ll", v)) t.ll = toInt32(e, v);
+      if (e.getMember(from, "lr", v)) t.lr = toInt32(e, v);
+      if (e.getMember(from, "rr", v)) t.rr = toInt32(e, v);
+      if (e.getMember(from, "rl", v)) t.rl = toInt32(e, v);
+      break;
+    }
+    case kAttachSound:
+      if (c.argc >= 1) o->put(kAttached, e.makeString(e.toStdString(c.arg(0))), kDontEnum);
+      break;
+    case kStart: {
+      std::shared_ptr<Character> sound = attachedSound(c, *o);
+      TimelinePlayer* clip = playClip(c, *o);
+      if (!sound || !clip) break;
+      SoundInfo info;
+      const double offset = c.argc >= 1 ? number(c, 0) : 0;
+      if (offset > 0) {
+        info.flags |= SoundInfo::HasInPoint;
+        info.inPoint = offset * 44100 < 4294967295.0 ? static_cast<uint32_t>(offset * 44100) : 0xFFFFFFFFu;
+      }
+      const double loops = c.argc >= 2 ? number(c, 1) : 0;
+      if (loops > 0) {
+        info.flags |= SoundInfo::HasLoops;
+        info.loops = loops < 4294967295.0 ? static_cast<uint32_t>(loops) : 0xFFFFFFFFu;
+      }
+      if (std::shared_ptr<SoundChannel> channel = player.startScriptSound(*sound, info, *clip))
+        e.clips().soundStarted(std::move(channel), *o);
+      break;
+    }
+    case kStop: {
+      TimelinePlayer* target = targetTimeline(c, *o);
+      const bool named = c.argc >= 1 && !c.arg(0).isUndefined();
+      const std::string name = named ? e.toStdString(c.arg(0)) : std::string();
+      const auto hasName = [&](const SoundChannel& ch) {
+        const Character* sound = static_cast<const Character*>(ch.sound);
+        return sound && !ch.isStream() && sound->exportName == name;
+      };
+      SoundMixer& mixer = player.mixer();
+      if (target && named) {
+        mixer.stopByClip(target, hasName);
+      } else if (target) {
+        if (TimelineSoundStream* stream = target->soundStream()) stream->stop();
+        mixer.stopByClip(target);
+      } else if (named) {
+        if (TimelinePlayer* root = player.level0()) mixer.stopByClip(root, hasName);
+      } else {
+        mixer.stopAll();
+      }
+      break;
+    }
+    case kGetDuration: {
+      std::shared_ptr<Character> sound = attachedSound(c, *o);
+      const Character::SoundPart* part = sound ? std::get_if<Character::SoundPart>(&sound->part) : nullptr;
+      double ms = 0;
+      if (part) {
+        const SoundFormat f(part->format);
+        ms = std::round(static_cast<double>(uint64_t{part->sampleCount} << f.shift()) * 1000 / 44100);
+      }
+      c.result = ScriptValue::number(ms);
+      break;
+    }
+    case kGetPosition: {
+      const int64_t p = e.clips().soundPosition(*o);
+      ScriptValue kept;
+      if (p >= 0) c.result = ScriptValue::number(std::round(static_cast<double>(p) * 1000 / 44100));
+      else if (e.getMember(o, "$soundPosition", kept) && kept.isNumber()) c.result = kept;
+      else c.result = ScriptValue::number(0);
+      break;
+    }
+    default:
+      break;
+  }
+}
+
+constexpr NativeMethod kSoundMethods[] = {
+    {kGetPan, "getPan", method},
+    {kGetTransform, "getTransform", method},
+    {kGetVolume, "getVolume", method},
+    {kSetPan, "setPan", method},
+    {kSetTransform, "setTransform", method},
+    {kSetVolume, "setVolume", method},
+    {kStop, "stop", method},
+    {kAttachSound, "attachSound", method},
+    {kStart, "start", method},
+    {kGetDuration, "getDuration", method},
+    {kGetPosition, "getPosition", method},
+    {kConstruct, "Sound", construct},
+};
+
+}  // namespace
+
+const NativeClass kSoundNatives{kNativeSound, "Sound", kSoundMethods};
+
+}  // namespace kivra

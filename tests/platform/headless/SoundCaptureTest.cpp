@@ -1,0 +1,433 @@
+// The player's sound as heard: movies made with the kit are played headless
+// with --wav, and every sample of the capture is compared with PCM worked
+// out here from the sound data, independently of the player's mixer.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "tests/support/TempDir.h"
+#include "tools/kit/Sounds.h"
+#include "tools/qvxs/Compiler.h"
+#include "tools/qvxs/SourceText.h"
+
+namespace kivra {
+namespace {
+
+constexpr size_t kBuffer = 2048;  // frames the mixer mixes at a time
+
+// What a run should sound like: wide sums, saturated when compared.
+struct Expected {
+  std::vector<int64_t> left, right;
+  explicit Expected(size_t frames) : left(frames, 0), right(frames, 0) {}
+  void add(size_t at, const std::vector<int>& l, const std::vector<int>& r) {
+    for (size_t i = 0; i < l.size() && at + i < left.size(); ++i) {
+      left[at + i] += l[i];
+      right[at + i] += r[i];
+    }
+  }
+  void add(size_t at, const std::vector<int>& mono) { add(at, mono, mono); }
+};
+
+int16_t saturate(int64_t v) { return static_cast<int16_t>(std::clamp<int64_t>(v, -32768, 32767)); }
+
+// One rate doubling: each sample is preceded by the average of itself and
+// the one before it (the first by itself).
+std::vector<int> doubled(const std::vector<int>& in) {
+  std::vector<int> out;
+  for (size_t i = 0; i < in.size(); ++i) {
+    const int before = i > 0 ? in[i - 1] : in[i];
+    out.push_back((in[i] + before) >> 1);
+    out.push_back(in[i]);
+  }
+  return out;
+}
+
+// Native samples of one side, padded with silence to the end of the mixer
+// buffer in which they end, brought to 44.1 kHz 16-bit.
+std::vector<int> toOutput(std::vector<int> native, int shift, bool eightBit) {
+  const size_t perBuffer = kBuffer >> shift;
+  const size_t padded = (native.size() / perBuffer + 1) * perBuffer;
+  native.resize(padded, eightBit ? 128 : 0);
+  for (int i = 0; i < shift; ++i) native = doubled(native);
+  if (eightBit)
+    for (int& v : native) v = (v - 128) * 256;
+  return native;
+}
+
+class SoundCapture : public ::testing::Test {
+ protected:
+  // Builds `source` (WAV files come from the temporary folder), plays it
+  // for `frames` steps and returns the capture's samples, left and right.
+  std::vector<int16_t> capture(const std::string& source, int frames, const std::string& options = "") {
+    std::vector<uint8_t> movie;
+    qvxs::Diagnostics diag;
+    EXPECT_TRUE(qvxs::compileMovie(source, movie, diag, dir.file(""))) << diag.text();
+    const std::string path = dir.write("m.qvx", movie);
+    const std::string wav = dir.file("out.wav");
+    const std::string command = std::string(KIVRA_PLAYER_PATH) + " --headless --frames " + std::to_string(frames) +
+                                " --wav '" + wav + "' " + options + " '" + path + "' > '" + dir.file("out.txt") + "'";
+    EXPECT_EQ(std::system(command.c_str()), 0) << command;
+    const std::vector<uint8_t> b = test::TempDir::read(wav);
+    std::vector<int16_t> samples;
+    for (size_t i = 44; i + 1 < b.size(); i += 2) samples.push_back(static_cast<int16_t>(b[i] | b[i + 1] << 8));
+    return samples;
+  }
+
+  static void expectSame(const std::vector<int16_t>& got, const Expected& want) {
+    ASSERT_EQ(got.size(), want.left.size() * 2);
+    for (size_t i = 0; i < want.left.size(); ++i) {
+      ASSERT_EQ(got[2 * i], saturate(want.left[i])) << "left, frame " << i;
+      ASSERT_EQ(got[2 * i + 1], saturate(want.right[i])) << "right, frame " << i;
+    }
+  }
+
+  void writeWav(const std::string& name, int rate, int channels, int bits, const std::vector<int>& samples) {
+    kit::PcmSound s;
+    s.rate = rate;
+    s.channels = channels;
+    s.bits = bits;
+    for (int v : samples) {
+      s.data.push_back(static_cast<uint8_t>(v));
+      if (bits == 16) s.data.push_back(static_cast<uint8_t>(v >> 8));
+    }
+    dir.write(name, kit::encodeWav(s));
+  }
+
+  std::string output() const {
+    const std::vector<uint8_t> b = test::TempDir::read(dir.file("out.txt"));
+    return std::string(b.begin(), b.end());
+  }
+  // The frame (1-based) the level shows in a --dump-display.
+  int levelFrame() const {
+    const std::string text = output();
+    const size_t at = text.find("frame=");
+    return at == std::string::npos ? -1 : std::atoi(text.c_str() + at + 6);
+  }
+
+  // The length of a run of `steps` at 12 frames per second (83 ms each).
+  static size_t runFrames(int steps, int periodMs = 83) {
+    return static_cast<size_t>(steps) * periodMs * 44100 / 1000;
+  }
+  // Where a sound started in frame k begins: the first mixer buffer at or
+  // after the frame's time.
+  static size_t startOf(int frame) { return (runFrames(frame) + kBuffer - 1) / kBuffer * kBuffer; }
+
+  test::TempDir dir;
+};
+
+// ADPCM packets worked by hand, 44.1 kHz mono: header sample 1000, step
+// index 0 (step 7), then codes (sign bit first, magnitude bits after).
+TEST_F(SoundCapture, AdpcmPacketsDecodeAsWorkedByHand) {
+  const std::string source =
+      "movie rate=12\n"
+      // 2 bits: 00 adds 7>>1 = 3; 01 adds 7 + 3 (index 0 -> 2, step 9);
+      // 10 subtracts 9>>1 = 4 (index 1, step 8); 11 subtracts 8 + 4.
+      "sound 1 format=0x1E samples=5 data=00fa001b\n"
+      // 3 bits: 011 adds 7 + 3 + 1 (index 4, step 11); 100 subtracts 2
+      // (index 3, step 10); 010 adds 10 + 2 (index 5, step 12); 111
+      // subtracts 12 + 6 + 3.
+      "sound 2 format=0x1E samples=5 data=40fa007170\n"
+      // 4 bits: 0111 adds 7+3+1+0 (index 8, step 16); 1000 subtracts 2
+      // (index 7, step 14); 0100 adds 14 + 1 (index 9, step 17); 1011
+      // subtracts 8 + 4 + 2.
+      "sound 3 format=0x1E samples=5 data=80fa00784b\n"
+      // 5 bits: 01111 adds 7+3+1+0+0 (index 16, step 34); 11000 subtracts
+      // 34 + 2 (index 17, step 37); 00001 adds 4 + 2.
+      "sound 4 format=0x1E samples=4 data=c0fa007e02\n"
+      // The clamp: 32760 at index 63 (step 3024); 0111 adds 3024 + 1512 +
+      // 756 + 378 and stops at 32767 (index 71, step 6484); 1111 subtracts
+      // 6484 + 3242 + 1621 + 810 (index 79, step 13899), then 26059 (index
+      // 87, step 29794), then 55863, which stops at -32768.
+      "sound 5 format=0x1E samples=5 data=9ffe3f7fff\n"
+      "startsound 1\n"
+      "showframe\nstartsound 2\nshowframe\nstartsound 3\nshowframe\nstartsound 4\nshowframe\nstartsound 5\nshowframe\n";
+  const std::vector<int16_t> got = capture(source, 5);
+  Expected want(runFrames(5));
+  want.add(startOf(0), {1000, 1003, 1013, 1009, 997});
+  want.add(startOf(1), {1000, 1011, 1009, 1021, 1000});
+  want.add(startOf(2), {1000, 1011, 1009, 1024, 1010});
+  want.add(startOf(3), {1000, 1011, 975, 981});
+  want.add(startOf(4), {32760, 32767, 20610, -5449, -32768});
+  expectSame(got, want);
+}
+
+// Our encoder's output, decoded by the player, sounds as the encoder
+// predicted: 4-bit stereo over a packet boundary (frame 4096 starts a new
+// packet), and 2-, 3- and 5-bit mono.
+TEST_F(SoundCapture, KitAdpcmMatchesTheEncodersOwnReconstruction) {
+  std::vector<int> stereo;
+  std::vector<int16_t> stereo16;
+  for (int i = 0; i < 5000; ++i) {
+    const int l = (i * 37 % 2000 - 1000) * 9;
+    const int r = ((i / 50) % 2 ? 12000 : -12000) + (i % 7) * 300;
+    stereo.push_back(l);
+    stereo.push_back(r);
+    stereo16.push_back(static_cast<int16_t>(l));
+    stereo16.push_back(static_cast<int16_t>(r));
+  }
+  writeWav("stereo.wav", 44100, 2, 16, stereo);
+  std::vector<int16_t> decoded;
+  kit::encodeAdpcm(stereo16, 2, 4, &decoded);
+  const std::string source =
+      "movie rate=12\nsound 1 \"stereo.wav\" codec=adpcm bits=4\nstartsound 1\nshowframe\nshowframe\nshowframe\n";
+  Expected want(runFrames(3));
+  std::vector<int> l, r;
+  for (size_t i = 0; i < decoded.size() / 2; ++i) {
+    l.push_back(decoded[2 * i]);
+    r.push_back(decoded[2 * i + 1]);
+  }
+  want.add(0, l, r);
+  expectSame(capture(source, 3), want);
+
+  std::vector<int> mono(3000);
+  std::vector<int16_t> mono16(3000);
+  for (size_t i = 0; i < mono.size(); ++i) mono16[i] = static_cast<int16_t>(mono[i] = static_cast<int>(i % 300) * 100 - 15000);
+  writeWav("mono.wav", 44100, 1, 16, mono);
+  for (int bits : {2, 3, 5}) {
+    SCOPED_TRACE(bits);
+    kit::encodeAdpcm(mono16, 1, bits, &decoded);
+    Expected m(runFrames(1));
+    m.add(0, std::vector<int>(decoded.begin(), decoded.end()));
+    expectSame(capture("movie rate=12\nsound 1 \"mono.wav\" codec=adpcm bits=" + std::to_string(bits) +
+                           "\nstartsound 1\nshowframe\n",
+                       1),
+               m);
+  }
+}
+
+// A 5512 Hz mono 8-bit sound is doubled three times, widened to 16 bits and
+// heard on both sides; a 22 kHz 16-bit stereo one is doubled once.
+TEST_F(SoundCapture, RatesAreDoubledAndSamplesWidened) {
+  std::vector<int> low;
+  for (int i = 0; i < 700; ++i) low.push_back((i * 13) % 256);
+  writeWav("low.wav", 5512, 1, 8, low);
+  std::vector<int> mid, midL, midR;
+  for (int i = 0; i < 1500; ++i) {
+    midL.push_back((i % 100) * 300 - 15000);
+    midR.push_back(-(i % 64) * 501);
+    mid.push_back(midL.back());
+    mid.push_back(midR.back());
+  }
+  writeWav("mid.wav", 22050, 2, 16, mid);
+  const std::string source =
+      "movie rate=12\nsound 1 \"low.wav\"\nsound 2 \"mid.wav\"\nstartsound 1\nshowframe\nstartsound 2\n"
+      "showframe\nshowframe\nshowframe\n";
+  Expected want(runFrames(4));
+  want.add(0, toOutput(low, 3, true));
+  want.add(startOf(1), toOutput(midL, 1, false), toOutput(midR, 1, false));
+  expectSame(capture(source, 4), want);
+}
+
+// Sounds are summed wide and saturated once: 30000 + 30000 - 30000 is
+// 30000, not 32767 - 30000. A ninth sound is refused; a ninth with the stop
+// flag still stops its sound.
+TEST_F(SoundCapture, ChannelsSumSaturateOnceAndStopAtEight) {
+  writeWav("up.wav", 44100, 1, 16, std::vector<int>(3000, 30000));
+  writeWav("down.wav", 44100, 1, 16, std::vector<int>(3000, -30000));
+  writeWav("one.wav", 44100, 1, 16, std::vector<int>(20000, 100));
+  std::string source = "movie rate=12\nsound 1 \"up.wav\"\nsound 2 \"down.wav\"\nsound 3 \"one.wav\"\n"
+                       "startsound 1\nstartsound 1\nstartsound 2\nshowframe\n";
+  // Frame 1: eight of sound 3, then a ninth refused.
+  for (int i = 0; i < 9; ++i) source += "startsound 3\n";
+  source += "showframe\nshowframe\n";
+  // Frame 3: a refused ninth with the stop flag stops all eight.
+  source += "startsound 3 stop\nshowframe\nshowframe\n";
+  Expected want(runFrames(5));
+  want.add(0, std::vector<int>(3000, 30000));
+  want.add(0, std::vector<int>(3000, 30000));
+  want.add(0, std::vector<int>(3000, -30000));
+  const size_t from = startOf(1), to = startOf(3);
+  want.add(from, std::vector<int>(to - from, 800));
+  expectSame(capture(source, 5), want);
+}
+
+// Loops restart at the in point; the out point ends each pass; an in point
+// past the end starts nothing; no-multiple refuses a sound already playing.
+TEST_F(SoundCapture, LoopsInAndOutPointsAndNoMultiple) {
+  std::vector<int> ramp;
+  for (int i = 0; i < 1000; ++i) ramp.push_back(i * 10);
+  writeWav("ramp.wav", 44100, 1, 16, ramp);
+  const std::string source =
+      "movie rate=12\nsound 1 \"ramp.wav\"\n"
+      "startsound 1 in=100 out=400 loops=3\n"
+      "startsound 1 in=1000\n"  // at the end: nothing
+      "startsound 1 nomultiple\n"  // already playing
+      "showframe\nshowframe\n";
+  Expected want(runFrames(2));
+  std::vector<int> pass(ramp.begin() + 100, ramp.begin() + 400);
+  for (int i = 0; i < 3; ++i) want.add(static_cast<size_t>(i) * 300, pass);
+  expectSame(capture(source, 2), want);
+}
+
+// An envelope holds its first level before its first point and its last
+// after the last, and ramps between: gain = level * 32768 + slope * steps,
+// each sample s * (gain >> 15) >> 15. Each side has its own levels.
+TEST_F(SoundCapture, EnvelopesHoldAndRamp) {
+  writeWav("flat.wav", 44100, 1, 16, std::vector<int>(6000, 20000));
+  const std::string source =
+      "movie rate=12\nsound 1 \"flat.wav\"\n"
+      "startsound 1 envelope=1000:16384:32768,3000:0:8192\nshowframe\nshowframe\n";
+  Expected want(runFrames(2));
+  std::vector<int> l(6000), r(6000);
+  for (int p = 0; p < 6000; ++p) {
+    int64_t gl = 16384 * 32768LL, gr = 32768 * 32768LL;
+    if (p >= 3000) {
+      gl = 0;
+      gr = 8192 * 32768LL;
+    } else if (p >= 1000) {
+      const int64_t slopeL = (int64_t{0 - 16384} * 32768) / 2000, slopeR = (int64_t{8192 - 32768} * 32768) / 2000;
+      gl += slopeL * (p - 1000);
+      gr += slopeR * (p - 1000);
+    }
+    l[p] = static_cast<int>((20000 * (gl >> 15)) >> 15);
+    r[p] = static_cast<int>((20000 * (gr >> 15)) >> 15);
+  }
+  want.add(0, l, r);
+  expectSame(capture(source, 2), want);
+}
+
+// Sound objects: an attached sound started at an offset, twice through,
+// at the player's volume 50 panned right (the left side at 40%); then the
+// player's transform is the identity again, a clip's transform (volume 200
+// on a clip inside one at volume 50) applies to the clip's sounds, and
+// stopAllSounds stops everything.
+TEST_F(SoundCapture, SoundObjectsSetVolumePanAndStart) {
+  std::vector<int> ramp;
+  for (int i = 0; i < 1000; ++i) ramp.push_back(i * 20 - 10000);
+  writeWav("ramp.wav", 44100, 1, 16, ramp);
+  const std::string source =
+      "movie rate=12\nsound 1 \"ramp.wav\"\nexport 1 \"ramp\"\n"
+      "sprite 2 {\n  showframe\n}\nsprite 3 {\n  place2 1 id=2 name=\"inner\"\n  showframe\n}\nplace2 1 id=3 name=\"outer\"\n"
+      "actions {\n"
+      "  Push \"s\" 0 \"Sound\"\n  NewObject\n  SetVariable\n"
+      "  Push \"ramp\" 1 \"s\"\n  GetVariable\n  Push \"attachSound\"\n  CallMethod\n  Pop\n"
+      "  Push 50 1 \"s\"\n  GetVariable\n  Push \"setVolume\"\n  CallMethod\n  Pop\n"
+      "  Push 60 1 \"s\"\n  GetVariable\n  Push \"setPan\"\n  CallMethod\n  Pop\n"
+      "  Push 0 \"s\"\n  GetVariable\n  Push \"getVolume\"\n  CallMethod\n  Trace\n"
+      "  Push 0 \"s\"\n  GetVariable\n  Push \"getPan\"\n  CallMethod\n  Trace\n"
+      "  Push 0 \"s\"\n  GetVariable\n  Push \"getDuration\"\n  CallMethod\n  Trace\n"
+      // start(0.01, 2): from sample 441, twice.
+      "  Push 2 0.01 2 \"s\"\n  GetVariable\n  Push \"start\"\n  CallMethod\n  Pop\n"
+      "}\nshowframe\n"
+      "actions {\n"
+      "  Push 0 1 \"s\"\n  GetVariable\n  Push \"setPan\"\n  CallMethod\n  Pop\n"
+      "  Push 100 1 \"s\"\n  GetVariable\n  Push \"setVolume\"\n  CallMethod\n  Pop\n"
+      "  Push \"o\" \"outer\" 1 \"Sound\"\n  NewObject\n  SetVariable\n"
+      "  Push 50 1 \"o\"\n  GetVariable\n  Push \"setVolume\"\n  CallMethod\n  Pop\n"
+      "  Push \"i\" \"outer.inner\" 1 \"Sound\"\n  NewObject\n  SetVariable\n"
+      "  Push \"ramp\" 1 \"i\"\n  GetVariable\n  Push \"attachSound\"\n  CallMethod\n  Pop\n"
+      "  Push 200 1 \"i\"\n  GetVariable\n  Push \"setVolume\"\n  CallMethod\n  Pop\n"
+      "  Push 0 \"i\"\n  GetVariable\n  Push \"start\"\n  CallMethod\n  Pop\n"
+      "}\nshowframe\nactions {\n  StopSounds\n}\nshowframe\nshowframe\nshowframe\n";
+  const std::vector<int16_t> got = capture(source, 4, "--trace");
+  EXPECT_EQ(output(), "50\n60\n23\n");
+  Expected want(runFrames(4));
+  std::vector<int> pass(ramp.begin() + 441, ramp.end()), left, right;
+  for (int v : pass) {
+    left.push_back(50 * (40 * v) / 10000);
+    right.push_back(50 * (100 * v) / 10000);
+  }
+  want.add(0, left, right);
+  want.add(pass.size(), left, right);
+  // 200% of 50%: the ramp as it is, until the stop.
+  want.add(startOf(1), std::vector<int>(ramp.begin(), ramp.end()));
+  expectSame(got, want);
+}
+
+// A Sound object hears onSoundComplete once its sound has played (both
+// passes), at the frame step after the buffer in which it ended, and its
+// position (in the sound, not in time) then stays at its end: 1000 samples,
+// 23 ms.
+TEST_F(SoundCapture, SoundObjectsHearTheirSoundComplete) {
+  writeWav("short.wav", 44100, 1, 16, std::vector<int>(1000, 500));
+  const std::string source =
+      "movie rate=12\nsound 1 \"short.wav\"\nexport 1 \"short\"\n"
+      "actions {\n"
+      "  Push \"s\" 0 \"Sound\"\n  NewObject\n  SetVariable\n"
+      "  Push \"s\"\n  GetVariable\n  Push \"onSoundComplete\"\n"
+      "  DefineFunction \"\" {\n    Push \"complete at \" 0 \"this\"\n    GetVariable\n"
+      "    Push \"getPosition\"\n    CallMethod\n    Add2\n    Trace\n  }\n  SetMember\n"
+      "  Push \"short\" 1 \"s\"\n  GetVariable\n  Push \"attachSound\"\n  CallMethod\n  Pop\n"
+      "  Push 2 0 2 \"s\"\n  GetVariable\n  Push \"start\"\n  CallMethod\n  Pop\n"
+      "  Push 0 \"s\"\n  GetVariable\n  Push \"getPosition\"\n  CallMethod\n  Trace\n"
+      "}\nshowframe\nshowframe\nshowframe\n";
+  const std::vector<int16_t> got = capture(source, 2, "--trace");
+  EXPECT_EQ(output(), "0\ncomplete at 23\n");
+  Expected want(runFrames(2));
+  want.add(0, std::vector<int>(2000, 500));
+  expectSame(got, want);
+}
+
+// Button transitions start their sounds (roll over: entry 1, press: entry
+// 2) with no sound transform, not even the player's, which is at 50%.
+TEST_F(SoundCapture, ButtonTransitionsPlayTheirSounds) {
+  writeWav("over.wav", 44100, 1, 16, std::vector<int>(3000, 1000));
+  writeWav("press.wav", 44100, 1, 16, std::vector<int>(2000, -3000));
+  dir.write("in.txt", {'1', ' ', 'm', 'o', 'u', 's', 'e', ' ', '5', '0', ' ', '5', '0', '\n', '2', ' ', 'd', 'o', 'w', 'n', '\n'});
+  const std::string source =
+      "movie rate=12 size=200x200\nsound 3 \"over.wav\"\nsound 4 \"press.wav\"\n"
+      "shape 1 {\n  fill solid #ff0000\n  style moveto=0,0 fill1=1\n  lineto 100px,0\n  lineto 100px,100px\n"
+      "  lineto 0,100px\n  lineto 0,0\n}\n"
+      "button2 2 {\n  record up,over,down,hit 1 1\n}\nbuttonsound 2 0 3 4 0\nplace2 1 id=2\n"
+      "actions {\n  Push \"s\" 0 \"Sound\"\n  NewObject\n  SetVariable\n"
+      "  Push 50 1 \"s\"\n  GetVariable\n  Push \"setVolume\"\n  CallMethod\n  Pop\n}\n"
+      "showframe\nshowframe\nshowframe\nshowframe\n";
+  const std::vector<int16_t> got = capture(source, 3, "--input '" + dir.file("in.txt") + "'");
+  Expected want(runFrames(3));
+  want.add(0, std::vector<int>(3000, 1000));
+  want.add(startOf(1), std::vector<int>(2000, -3000));
+  expectSame(got, want);
+}
+
+// A stream's blocks are fetched by the sound as it plays and the timeline
+// is paced by it: a movie at 24 frames per second whose blocks last a
+// twelfth of a second shows about half as many frames as steps. The
+// capture is the stream, faded in over its first buffer. Frames without
+// blocks pace the timeline with silence.
+TEST_F(SoundCapture, StreamsPlayTheirBlocksAndPaceTheTimeline) {
+  constexpr int kPerBlock = 1838;  // 22050 / 12
+  std::vector<int> pcm;
+  for (int i = 0; i < 30 * kPerBlock; ++i) pcm.push_back((i % 401) * 80 - 16000);
+  writeWav("stream.wav", 22050, 1, 16, pcm);
+  for (int withBlocks : {30, 6}) {
+    SCOPED_TRACE(withBlocks);
+    std::string source = "movie rate=24\nstreamhead \"stream.wav\" perblock=1838\n";
+    for (int f = 0; f < 30; ++f) source += std::string(f < withBlocks ? "streamblock\n" : "") + "showframe\n";
+    const std::vector<int16_t> got = capture(source, 24, "--dump-display");
+    // 24 steps of 41 ms are a little under 12 blocks of sound.
+    EXPECT_GE(levelFrame(), 11) << output();
+    EXPECT_LE(levelFrame(), 13) << output();
+    std::vector<int> native(pcm.begin(), pcm.begin() + withBlocks * kPerBlock);
+    native.resize(30 * kPerBlock, 0);
+    std::vector<int> heard = toOutput(native, 1, false);
+    // The fade-in: from level 0 to full over the first buffer.
+    const int64_t slope = (int64_t{32768} << 15) / static_cast<int64_t>(kBuffer);
+    for (size_t k = 0; k < kBuffer; ++k) heard[k] = static_cast<int>((heard[k] * ((slope * static_cast<int64_t>(k)) >> 15)) >> 15);
+    Expected want(runFrames(24, 41));
+    want.add(0, heard);
+    expectSame(got, want);
+  }
+}
+
+// While a stream plays, the sounds of its frames start when the sound gets
+// there: a beep defined and started in frame 3 is heard from the buffer
+// after the one in which the stream fetched frame 3's block (the stream's
+// blocks of 1838 samples at 22 kHz fill 3676 output frames each).
+TEST_F(SoundCapture, StreamsStartTheirFramesSounds) {
+  writeWav("quiet.wav", 22050, 1, 16, std::vector<int>(6 * 1838, 0));
+  writeWav("beep.wav", 44100, 1, 16, std::vector<int>(500, 1000));
+  std::string source = "movie rate=12\nstreamhead \"quiet.wav\" perblock=1838\n";
+  for (int f = 0; f < 6; ++f)
+    source += std::string("streamblock\n") + (f == 3 ? "sound 5 \"beep.wav\"\nstartsound 5\n" : "") + "showframe\n";
+  const std::vector<int16_t> got = capture(source, 6);
+  Expected want(runFrames(6));
+  const size_t fetched = 3 * 3676;  // in the buffer that holds this frame
+  want.add((fetched / kBuffer + 1) * kBuffer, std::vector<int>(500, 1000));
+  expectSame(got, want);
+}
+
+}  // namespace
+}  // namespace kivra
