@@ -226,10 +226,10 @@ void coverageSpan(const FillStyle& f, int x, int y, int n, ExpandedPixel* out) {
   const int row = y - c.top;
   int i = 0;
   if (row >= 0 && row < c.height) {
-    const uint8_t* cov = c.coverage.data() + static_cast<size_t>(row) * static_cast<size_t>(c.width) - c.left;
+    const uint8_t* cov = c.coverage.data() + static_cast<size_t>(row) * static_cast<size_t>(c.width);
     const int from = std::clamp(c.left - x, 0, n), to = std::clamp(c.left + c.width - x, 0, n);
     for (; i < from; ++i) out[i] = 0;
-    for (; i < to; ++i) out[i] = scaleCoverage(f.color, cov[x + i]);
+    for (; i < to; ++i) out[i] = scaleCoverage(f.color, cov[x + i - c.left]);
   }
   for (; i < n; ++i) out[i] = 0;
 }

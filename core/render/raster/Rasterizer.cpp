@@ -468,21 +468,27 @@ void Rasterizer::paintPixelSpans(int py) {
       const int iy = py - c.top;
       int x = s.px0;
       if (iy >= 0 && iy < c.height) {
-        const uint8_t* cov = c.coverage.data() + static_cast<size_t>(iy) * static_cast<size_t>(c.width) - c.left;
+        // Indexed by pixel: the row's first byte is pixel c.left.
+        const uint8_t* const rowStart = c.coverage.data() + static_cast<size_t>(iy) * static_cast<size_t>(c.width);
         const int from = std::clamp(c.left, s.px0, s.px1), to = std::clamp(c.left + c.width, s.px0, s.px1);
+        const int count = to - from;
+        const uint8_t* cov = count > 0 ? rowStart + (from - c.left) : rowStart;
+        uint32_t* out = row + from;
         const uint32_t none = lut_[0];
         for (; x < from; ++x) row[x] = none;
         // Text rows are mostly gaps: eight pixels without ink at a time.
-        for (; x + 8 <= to; x += 8) {
+        int k = 0;
+        for (; k + 8 <= count; k += 8) {
           uint64_t eight;
-          std::memcpy(&eight, cov + x, 8);
+          std::memcpy(&eight, cov + k, 8);
           if (!eight) {
-            for (int i = 0; i < 8; ++i) row[x + i] = none;
+            for (int i = 0; i < 8; ++i) out[k + i] = none;
             continue;
           }
-          for (int i = 0; i < 8; ++i) row[x + i] = lut_[cov[x + i]];
+          for (int i = 0; i < 8; ++i) out[k + i] = lut_[cov[k + i]];
         }
-        for (; x < to; ++x) row[x] = lut_[cov[x]];
+        for (; k < count; ++k) out[k] = lut_[cov[k]];
+        x = to;
       }
       for (; x < s.px1; ++x) row[x] = lut_[0];
       continue;
