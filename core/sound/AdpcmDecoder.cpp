@@ -3,24 +3,11 @@
 #include <array>
 #include <cstring>
 
+#include "core/format/AdpcmTables.h"
+
 namespace kivra {
 
 namespace {
-
-constexpr int16_t kStepTable[89] = {
-    7,     8,     9,     10,    11,    12,    13,    14,    16,    17,    19,    21,    23,    25,    28,
-    31,    34,    37,    41,    45,    50,    55,    60,    66,    73,    80,    88,    97,    107,   118,
-    130,   143,   157,   173,   190,   209,   230,   253,   279,   307,   337,   371,   408,   449,   494,
-    544,   598,   658,   724,   796,   876,   963,   1060,  1166,  1282,  1411,  1552,  1707,  1878,  2066,
-    2272,  2499,  2749,  3024,  3327,  3660,  4026,  4428,  4871,  5358,  5894,  6484,  7132,  7845,  8630,
-    9493,  10442, 11487, 12635, 13899, 15289, 16818, 18500, 20350, 22385, 24623, 27086, 29794, 32767};
-
-// Index steps by code size, indexed by the magnitude bits.
-constexpr int8_t kIndex2[] = {-1, 2};
-constexpr int8_t kIndex3[] = {-1, -1, 2, 4};
-constexpr int8_t kIndex4[] = {-1, -1, -1, -1, 2, 4, 6, 8};
-constexpr int8_t kIndex5[] = {-1, -1, -1, -1, -1, -1, -1, -1, 1, 2, 4, 6, 8, 10, 13, 16};
-constexpr const int8_t* kIndexTables[] = {kIndex2, kIndex2, kIndex2, kIndex3, kIndex4, kIndex5};
 
 // The difference a code's magnitude bits make at a step:
 //   e = step; sum = 0; per magnitude bit from the top: if set, sum += e; e >>= 1
@@ -39,7 +26,7 @@ template <int Bits>
 constexpr std::array<int32_t, 89 * 16> makeDifferences() {
   std::array<int32_t, 89 * 16> t{};
   for (int i = 0; i < 89; ++i)
-    for (uint32_t m = 0; m < (1u << (Bits - 1)); ++m) t[i * 16 + m] = difference(kStepTable[i], m, Bits);
+    for (uint32_t m = 0; m < (1u << (Bits - 1)); ++m) t[i * 16 + m] = difference(kAdpcmSteps[i], m, Bits);
   return t;
 }
 constexpr std::array<int32_t, 89 * 16> kDiff2 = makeDifferences<2>();
@@ -89,7 +76,7 @@ template <bool Store, int Channels>
 void AdpcmDecoder::decodeRun(int16_t* out, size_t frames) {
   const int n = codeBits_;
   const int32_t* diff = kDiffTables[n];
-  const int8_t* step = kIndexTables[n];
+  const int8_t* step = kAdpcmIndexMoves[n - 2];  // n is 2 to 5
   const uint32_t sign = 1u << (n - 1);
   const uint32_t magnitudeMask = sign - 1;
   int32_t s0 = sample_[0], s1 = sample_[1], i0 = index_[0], i1 = index_[1];

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "core/format/AdpcmTables.h"
 #include "tools/kit/ByteWriter.h"
 
 namespace kivra::kit {
@@ -10,20 +11,6 @@ namespace {
 
 uint32_t le32(const uint8_t* p) { return p[0] | p[1] << 8 | p[2] << 16 | uint32_t{p[3]} << 24; }
 uint16_t le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
-
-const int16_t kSteps[89] = {
-    7,     8,     9,     10,    11,    12,    13,    14,    16,    17,    19,    21,    23,    25,    28,
-    31,    34,    37,    41,    45,    50,    55,    60,    66,    73,    80,    88,    97,    107,   118,
-    130,   143,   157,   173,   190,   209,   230,   253,   279,   307,   337,   371,   408,   449,   494,
-    544,   598,   658,   724,   796,   876,   963,   1060,  1166,  1282,  1411,  1552,  1707,  1878,  2066,
-    2272,  2499,  2749,  3024,  3327,  3660,  4026,  4428,  4871,  5358,  5894,  6484,  7132,  7845,  8630,
-    9493,  10442, 11487, 12635, 13899, 15289, 16818, 18500, 20350, 22385, 24623, 27086, 29794, 32767};
-const int kIndexMoves[4][16] = {
-    {-1, 2},
-    {-1, -1, 2, 4},
-    {-1, -1, -1, -1, 2, 4, 6, 8},
-    {-1, -1, -1, -1, -1, -1, -1, -1, 1, 2, 4, 6, 8, 10, 13, 16},
-};
 
 class BitWriter {
  public:
@@ -153,7 +140,7 @@ std::vector<uint8_t> encodeAdpcm(const std::vector<int16_t>& samples, int channe
         out.put(static_cast<uint32_t>(index[c]), 6);
         predicted[c] = target;
       } else {
-        const int step = kSteps[index[c]];
+        const int step = kAdpcmSteps[index[c]];
         int delta = target - predicted[c];
         uint32_t code = 0;
         if (delta < 0) {
@@ -173,7 +160,7 @@ std::vector<uint8_t> encodeAdpcm(const std::vector<int16_t>& samples, int channe
         predicted[c] += (code >> (bits - 1)) ? -diff : diff;
         if (predicted[c] > 32767) predicted[c] = 32767;
         if (predicted[c] < -32768) predicted[c] = -32768;
-        index[c] += kIndexMoves[bits - 2][code & ((1u << (bits - 1)) - 1)];
+        index[c] += kAdpcmIndexMoves[bits - 2][code & ((1u << (bits - 1)) - 1)];
         if (index[c] < 0) index[c] = 0;
         if (index[c] > 88) index[c] = 88;
         out.put(code, bits);

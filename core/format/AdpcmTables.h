@@ -1,0 +1,25 @@
+#pragma once
+// The ADPCM step sizes and index moves of the movie format's sound codec,
+// shared by the player's decoder and the kit's encoder.
+#include <cstdint>
+
+namespace kivra {
+
+inline constexpr int16_t kAdpcmSteps[89] = {
+    7,     8,     9,     10,    11,    12,    13,    14,    16,    17,    19,    21,    23,    25,    28,
+    31,    34,    37,    41,    45,    50,    55,    60,    66,    73,    80,    88,    97,    107,   118,
+    130,   143,   157,   173,   190,   209,   230,   253,   279,   307,   337,   371,   408,   449,   494,
+    544,   598,   658,   724,   796,   876,   963,   1060,  1166,  1282,  1411,  1552,  1707,  1878,  2066,
+    2272,  2499,  2749,  3024,  3327,  3660,  4026,  4428,  4871,  5358,  5894,  6484,  7132,  7845,  8630,
+    9493,  10442, 11487, 12635, 13899, 15289, 16818, 18500, 20350, 22385, 24623, 27086, 29794, 32767};
+
+// Index moves by code size (2 to 5 bits, row bits - 2), indexed by a code's
+// magnitude bits.
+inline constexpr int8_t kAdpcmIndexMoves[4][16] = {
+    {-1, 2},
+    {-1, -1, 2, 4},
+    {-1, -1, -1, -1, 2, 4, 6, 8},
+    {-1, -1, -1, -1, -1, -1, -1, -1, 1, 2, 4, 6, 8, 10, 13, 16},
+};
+
+}  // namespace kivra
