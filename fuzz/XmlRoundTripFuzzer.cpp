@@ -1,7 +1,8 @@
 // XML documents from arbitrary bytes: the first byte picks the tokenizer's
 // options, the rest is the text. A parse and the string form of what it
 // built must finish; when the parse succeeds and the tree can be written as
-// text at all, parsing that text must give the same tree and the same text.
+// text at all, parsing that text must give the same tree, whose own text
+// then parses back to itself.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -101,6 +102,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   keep.ignoreWhite = false;
   XmlNodeRef again = XmlNode::make(XmlNode::kElement);
   const XmlParseResult second = parseXml(*again, written, keep);
-  if (second.status != kXmlOk || shape(*doc) != shape(*again) || textOf(*again, second) != written) std::abort();
+  if (second.status != kXmlOk || shape(*doc) != shape(*again)) std::abort();
+  // An empty text (an empty CDATA section) writes nothing, so the element
+  // holding it may be written differently once it is gone; from the second
+  // tree on, the string form must be stable.
+  const std::string rewritten = textOf(*again, second);
+  XmlNodeRef third = XmlNode::make(XmlNode::kElement);
+  const XmlParseResult thirdResult = parseXml(*third, rewritten, keep);
+  if (thirdResult.status != kXmlOk || textOf(*third, thirdResult) != rewritten) std::abort();
   return 0;
 }
