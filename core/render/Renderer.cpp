@@ -95,7 +95,33 @@ bool Renderer::drawShape(const ShapeDraw& s) {
     in.bitmaps = s.bitmaps ? s.bitmaps : bitmaps_;
     in.glyphs = s.glyphs;
     in.maskMaker = &glyphMasks_;
+    in.field = s.text;
     ok = parser_.build(in, build);
+  }
+  if (s.text && !s.maskPart && !s.clipDepth) {
+    // A field draws only inside its box: the box is a mask of its own,
+    // itself inside the mask in force.
+    ShapeBuild& box = scratch();
+    box.clear();
+    const uint32_t f = box.addFill();
+    if (f != kNoFill) {
+      FillStyle& mf = box.fills()[f];
+      mf.kind = FillKind::Mask;
+      mf.span = SpanKind::None;
+      box.setMaskFill(f);
+      const MATRIX m = deviceMatrixFor(s.matrix);
+      const RECT& r = s.text->clip;
+      const int32_t xs[5] = {r.xmin, r.xmax, r.xmax, r.xmin, r.xmin};
+      const int32_t ys[5] = {r.ymin, r.ymin, r.ymax, r.ymax, r.ymin};
+      EdgeBuilder eb;
+      eb.begin(&box);
+      for (int i = 0; i < 4; ++i) {
+        const DevicePoint a = transformPoint(m, xs[i], ys[i]), b = transformPoint(m, xs[i + 1], ys[i + 1]);
+        eb.add(CurveEdge{a.x, a.y, (a.x + b.x) >> 1, (a.y + b.y) >> 1, b.x, b.y, true}, f, kNoFill, FillRule::NonZero);
+      }
+      raster_.addObject(box, mask);
+      mask = &box.fills()[f];
+    }
   }
   if (s.maskPart) {
     // Every edge winds the shared mask fill, so the parts unite.

@@ -38,7 +38,8 @@ struct ShapeDraw {
   const Drawing* drawing = nullptr;  // set: drawn from this drawing, not from a body
   ShapeBuild* cache = nullptr;    // the object's render cache, or null
   BitmapSource* bitmaps = nullptr;  // the defining movie's bitmaps (else the renderer's)
-  GlyphSource* glyphs = nullptr;    // the defining movie's fonts (static text)
+  GlyphSource* glyphs = nullptr;    // the defining movie's fonts (static text, fields)
+  const TextDraw* text = nullptr;   // set: a text field, drawn inside its clip
   bool rebuild = true;            // the cache is out of date
 };
 

@@ -400,6 +400,11 @@ bool ShapeParser::build(const ShapeInstance& in, ShapeBuild& out) {
     out.setMaskFill(mask_);
   }
 
+  if (in.field) {
+    const bool fieldOk = buildField(in, out);
+    finish(out);
+    return fieldOk && !out.truncated();
+  }
   TagCursor c(in.body, static_cast<int64_t>(in.length));
   c.readU16();  // character id
   const RECT bounds = c.readRect();

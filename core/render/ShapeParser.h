@@ -13,6 +13,7 @@
 #include "core/render/GlyphSource.h"
 #include "core/render/ShapeBuild.h"
 #include "core/render/Stroker.h"
+#include "core/render/TextDraw.h"
 
 namespace kivra {
 
@@ -38,6 +39,8 @@ struct ShapeInstance {
   // Makes glyph masks for small upright text; null: glyphs as outlines
   // (hit tests, which need the exact ink).
   GlyphMaskMaker* maskMaker = nullptr;
+  // Set: a text field's drawing (no body is read).
+  const TextDraw* field = nullptr;
 };
 
 class ShapeParser {
@@ -59,6 +62,10 @@ class ShapeParser {
   };
   // Static text records from the text matrix on (`c` after the bounds).
   [[nodiscard]] bool buildText(TagCursor& c, const ShapeInstance& in, ShapeBuild& out);
+  // A text field's rectangles and glyphs.
+  [[nodiscard]] bool buildField(const ShapeInstance& in, ShapeBuild& out);
+  // A solid rectangle (twips, under m_) in a new fill; false when full.
+  bool addFieldRect(ShapeBuild& out, const TextDrawRect& r, uint32_t& styles);
   // Appends one glyph's edges, filled with `fill`, under `m`.
   [[nodiscard]] bool appendGlyph(const uint8_t* records, size_t length, const MATRIX& m, uint32_t fill);
   // The same for a device glyph's outline (1024-unit em under `m`).

@@ -7,6 +7,7 @@
 #include <emmintrin.h>
 #endif
 
+#include "core/render/DeviceTransform.h"
 #include "core/render/FillPainter.h"
 #include "core/render/GlyphMasks.h"
 #include "core/render/RenderMatrix.h"
@@ -236,6 +237,98 @@ void ShapeParser::appendPath(const std::vector<GlyphPathCommand>& path, const MA
     py = y;
     if (edges_.full()) return;
   }
+}
+
+}  // namespace kivra
+
+namespace kivra {
+
+bool ShapeParser::addFieldRect(ShapeBuild& out, const TextDrawRect& r, uint32_t& styles) {
+  uint32_t fill = mask_;
+  if (mask_ == kNoFill) {
+    fill = out.addFill();
+    if (fill == kNoFill) return false;
+    const Rgba col = deviceColor(Rgba{static_cast<uint8_t>(r.color >> 16), static_cast<uint8_t>(r.color >> 8),
+                                      static_cast<uint8_t>(r.color), static_cast<uint8_t>(r.color >> 24)});
+    FillStyle& f = out.fills()[fill];
+    f.color = expand(premultiply(col));
+    f.transparent = col.a < 255 || cx_.canLowerAlpha();
+    f.styleNumber = std::min<uint32_t>(++styles, 0xFFFF);
+  }
+  selectFills(fill, kNoFill, false);
+  anchor_.valid = false;
+  const int32_t xs[5] = {r.rect.xmin, r.rect.xmax, r.rect.xmax, r.rect.xmin, r.rect.xmin};
+  const int32_t ys[5] = {r.rect.ymin, r.rect.ymin, r.rect.ymax, r.rect.ymax, r.rect.ymin};
+  for (int i = 0; i < 4; ++i) {
+    int64_t x0, y0, x1, y1;
+    toDevice(m_, xs[i], ys[i], x0, y0);
+    toDevice(m_, xs[i + 1], ys[i + 1], x1, y1);
+    edge(CurveEdge{x0, y0, (x0 + x1) >> 1, (y0 + y1) >> 1, x1, y1, true});
+  }
+  return !edges_.full();
+}
+
+bool ShapeParser::buildField(const ShapeInstance& in, ShapeBuild& out) {
+  const TextDraw& t = *in.field;
+  {
+    int64_t x0 = INT64_MAX, y0 = INT64_MAX, x1 = INT64_MIN, y1 = INT64_MIN;
+    const int32_t cxs[4] = {t.clip.xmin, t.clip.xmax, t.clip.xmin, t.clip.xmax};
+    const int32_t cys[4] = {t.clip.ymin, t.clip.ymin, t.clip.ymax, t.clip.ymax};
+    for (int i = 0; i < 4; ++i) {
+      int64_t dx, dy;
+      toDevice(m_, cxs[i], cys[i], dx, dy);
+      x0 = std::min(x0, dx); x1 = std::max(x1, dx);
+      y0 = std::min(y0, dy); y1 = std::max(y1, dy);
+    }
+    out.setBounds(x0, y0, x1, y1);
+  }
+  uint32_t styles = 0;
+  rule_ = FillRule::NonZero;
+  for (const TextDrawRect& r : t.under)
+    if (!addFieldRect(out, r, styles)) return false;
+  if (!t.glyphs.empty() && in.glyphs) {
+    glyph_ = true;
+    const MATRIX toDevice = in.matrix;
+    GlyphMasks* store = nullptr;
+    if (in.maskMaker && mask_ == kNoFill && toDevice.b == 0 && toDevice.c == 0 && toDevice.a == toDevice.d &&
+        toDevice.a > 0)
+      store = in.glyphs->masks();
+    if (store) store->beginBuild();
+    masked_.clear();
+    uint32_t fill = mask_;
+    uint32_t color = 0;
+    bool haveColor = false;
+    for (const TextDrawGlyph& gl : t.glyphs) {
+      if (mask_ == kNoFill && (!haveColor || gl.color != color)) {
+        // One fill per run of a colour; masked glyphs of one colour share
+        // a coverage image whatever fill they came with.
+        color = gl.color;
+        haveColor = true;
+        fill = out.addFill();
+        if (fill == kNoFill) return false;
+        const Rgba col = deviceColor(Rgba{static_cast<uint8_t>(color >> 16), static_cast<uint8_t>(color >> 8),
+                                          static_cast<uint8_t>(color), static_cast<uint8_t>(color >> 24)});
+        FillStyle& f = out.fills()[fill];
+        f.color = expand(premultiply(col));
+        f.transparent = col.a < 255 || cx_.canLowerAlpha();
+        f.styleNumber = std::min<uint32_t>(++styles, 0xFFFF);
+      }
+      MATRIX scale;
+      scale.a = scale.d = static_cast<Fixed16>(std::clamp<int64_t>(int64_t{gl.size} * 64, 0, INT32_MAX));
+      MATRIX g = concatMatrix(scale, toDevice);
+      const auto at = transformPoint(toDevice, gl.x, gl.y);
+      g.tx = at.x;
+      g.ty = at.y;
+      if (!addTextGlyph(in, store, gl.fontId, gl.device, gl.index, g, fill)) return false;
+    }
+    // Coverage images of a colour share the colour of its first fill.
+    if (!finishMaskedGlyphs(out, styles)) return false;
+    glyph_ = false;
+  }
+  rule_ = FillRule::NonZero;
+  for (const TextDrawRect& r : t.over)
+    if (!addFieldRect(out, r, styles)) return false;
+  return true;
 }
 
 }  // namespace kivra

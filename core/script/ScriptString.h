@@ -10,6 +10,7 @@
 
 #include "core/format/CaseInsensitive.h"
 #include "core/format/CodePage.h"
+#include "core/format/TextEncoding.h"
 
 namespace kivra {
 
@@ -71,18 +72,5 @@ class ScriptString {
 
 // Encoding helpers shared by the string actions and conversions. Legacy
 // text is in the code page given.
-namespace text {
-// Appends the UTF-16 units of narrow text in the given encoding.
-void widen(std::string_view s, bool legacy, const CodePage& cp, std::u16string& out);
-// Encodes units in the given encoding (unmappable code-page units become '?').
-std::string narrow(std::u16string_view units, bool legacy, const CodePage& cp);
-// Re-encodes narrow text from one encoding into the other.
-std::string convert(std::string_view s, bool fromLegacy, bool toLegacy, const CodePage& cp);
-// Encodes one code unit as UTF-8.
-void appendUtf8(uint32_t unit, std::string& out);
-// Decodes one UTF-8 character at s[pos] (1 to 3 bytes), advancing pos;
-// a malformed sequence gives U+FFFD.
-uint32_t decodeUtf8(std::string_view s, size_t& pos);
-}  // namespace text
 
 }  // namespace kivra
