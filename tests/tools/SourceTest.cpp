@@ -4,6 +4,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "core/text/EditTextTag.h"
 #include "tools/kit/ActionWriter.h"
 #include "tools/kit/RecordWriter.h"
 #include "tools/kit/Tags.h"
@@ -229,6 +230,48 @@ TEST(Source, SoundTagsRoundTrip) {
       "startsound 1 stop\nstreamhead format=0x16 perblock=919\nstreamblock data=80fa0078\nshowframe\n");
   // A SoundInfo with flags the text cannot say stays raw.
   expectRoundTrip("movie\nraw 15 010080\nshowframe\n", 1);
+}
+
+// Text fields come back in their text form, whatever their flag word, and
+// the player's reader finds each part where the kit wrote it.
+TEST(Source, EditTextRoundTrips) {
+  const char* source = R"(movie
+edittext 1 bounds=0,200px,0,40px
+edittext 2 bounds=-20,4000,-40,800 font=7 height=12px color=#10203040 maxlen=20 align=center margins=40,60 indent=-20 leading=5 var="_root.name" text="Ann\n\"B\"\xe2\x82\xac" flags=readonly,password,multiline,wordwrap,embed,html,border,noselect,autosize
+edittext 3 bounds=0,10,0,10 color=#ffffff align=7 text="" flags=0x8400
+edittext 4 bounds=0,10,0,10 flags=0xffff
+showframe
+)";
+  expectRoundTrip(source);
+  const std::vector<Bytes> bodies = test::tagBodies(build(source), 37);
+  ASSERT_EQ(bodies.size(), 4u);
+  EditTextDefinition d;
+  ASSERT_TRUE(parseEditTextTag(bodies[1].data() + 2, bodies[1].size() - 2, d));
+  EXPECT_EQ(d.bounds, (RECT{-20, 4000, -40, 800}));
+  EXPECT_EQ(d.flags, 0x80000u | 0x5B78 | 0x2000 | 0x80 | 0x7);
+  EXPECT_EQ(d.fontId, 7);
+  EXPECT_EQ(d.height, 240);
+  EXPECT_EQ(d.color, (Rgba{0x10, 0x20, 0x30, 0x40}));
+  EXPECT_EQ(d.maxLength, 20);
+  EXPECT_EQ(d.align, 2);
+  EXPECT_EQ(d.leftMargin, 40);
+  EXPECT_EQ(d.rightMargin, 60);
+  EXPECT_EQ(d.indent, -20);
+  EXPECT_EQ(d.leading, 5);
+  EXPECT_EQ(d.variable, "_root.name");
+  EXPECT_EQ(d.initialText, "Ann\n\"B\"\xe2\x82\xac");
+  // A bare word of 0xffff writes every part, as zeros.
+  ASSERT_TRUE(parseEditTextTag(bodies[3].data() + 2, bodies[3].size() - 2, d));
+  EXPECT_EQ(d.flags, 0x8FFFFu);
+  EXPECT_EQ(bodies[3].size(), 2u + 4 + 2 + 4 + 4 + 2 + 9 + 1 + 1);
+
+  // Bytes after the last part, and a variable name without its end, stay raw.
+  expectRoundTrip("movie\nraw 37 0100 00 0000 00 55\nraw 37 0100 00 0000 41\nshowframe\n", 2);
+  EXPECT_NE(errorsOf("movie\nedittext 1 bounds=0,1,0,1 font=1\n").find("test.qvxs:2: font= and height= go together"),
+            std::string::npos);
+  EXPECT_NE(errorsOf("movie\nedittext 1 bounds=0,1,0,1 flags=bold\n").find("unknown edittext flag 'bold'"),
+            std::string::npos);
+  EXPECT_NE(errorsOf("movie\nedittext 1 font=1 height=2\n").find("missing bounds="), std::string::npos);
 }
 
 TEST(Source, HeaderDefaultsAndFrameCount) {

@@ -126,6 +126,30 @@ std::vector<uint8_t> assetsBody(const AssetList& assets) {
   return w.take();
 }
 
+std::vector<uint8_t> defineEditTextBody(uint16_t id, const EditText& e, std::string& error) {
+  ByteWriter w;
+  w.u16(id);
+  writeRect(w, e.bounds);
+  w.u16(e.flags);
+  if (e.flags & kEditHasFont) {
+    w.u16(e.fontId);
+    w.u16(e.height);
+  }
+  if (e.flags & kEditHasColor) writeRgba(w, e.color);
+  if (e.flags & kEditHasMaxLength) w.u16(e.maxLength);
+  if (e.flags & kEditHasLayout) {
+    w.u8(e.align);
+    w.u16(e.leftMargin);
+    w.u16(e.rightMargin);
+    w.s16(e.indent);
+    w.s16(e.leading);
+  }
+  w.string(e.variable);
+  if (e.flags & kEditHasText) w.string(e.text);
+  if (!w.error().empty()) error = w.error();
+  return w.take();
+}
+
 // TagStream
 
 void TagStream::note(const std::string& e) {
@@ -245,6 +269,13 @@ void TagStream::defineButton2(uint16_t id, const Button& b) {
   auto body = defineButton2Body(id, b, e);
   note(e);
   tag(TagCode::DefineButton2, body);
+}
+
+void TagStream::defineEditText(uint16_t id, const EditText& e) {
+  std::string error;
+  auto body = defineEditTextBody(id, e, error);
+  note(error);
+  tag(TagCode::DefineEditText, body);
 }
 
 bool writeMovie(const MovieHeader& h, const TagStream& tags, std::vector<uint8_t>& out, std::string& error) {

@@ -79,6 +79,34 @@ struct Button {
 
 using AssetList = std::vector<std::pair<uint16_t, std::string>>;
 
+// DefineEditText. The flag word is written as it is, and its "has" bits
+// decide which parts follow: 0x0001 font and height, 0x0004 colour, 0x0002
+// maximum length, 0x2000 layout, 0x0080 initial text. The variable name is
+// always written.
+struct EditText {
+  RECT bounds;
+  uint16_t flags = 0;
+  uint16_t fontId = 0;
+  uint16_t height = 0;  // twips
+  Rgba color{0, 0, 0, 0};
+  uint16_t maxLength = 0;
+  uint8_t align = 0;  // 0 left, 1 right, 2 center
+  uint16_t leftMargin = 0;
+  uint16_t rightMargin = 0;
+  int16_t indent = 0;
+  int16_t leading = 0;
+  std::string variable;
+  std::string text;
+};
+
+enum EditTextBit : uint16_t {
+  kEditHasFont = 0x0001,
+  kEditHasMaxLength = 0x0002,
+  kEditHasColor = 0x0004,
+  kEditHasText = 0x0080,
+  kEditHasLayout = 0x2000,
+};
+
 // Tag bodies.
 std::vector<uint8_t> placeObjectBody(uint16_t id, uint16_t depth, const MATRIX& m, const CXFORM* cx);
 // Clip-event fields are 16 bits wide before version 6 and 32 bits from 6.
@@ -88,6 +116,7 @@ std::vector<uint8_t> defineMorphShapeBody(uint16_t id, const MorphShape& m, std:
 std::vector<uint8_t> defineButtonBody(uint16_t id, const Button& b);
 std::vector<uint8_t> defineButton2Body(uint16_t id, const Button& b, std::string& error);
 std::vector<uint8_t> assetsBody(const AssetList& assets);
+std::vector<uint8_t> defineEditTextBody(uint16_t id, const EditText& e, std::string& error);
 
 // A stream of tags. Every helper appends one tag; the first error met is kept.
 class TagStream {
@@ -118,6 +147,7 @@ class TagStream {
   void importAssets(const std::string& url, const AssetList& assets);
   void defineButton(uint16_t id, const Button& b);
   void defineButton2(uint16_t id, const Button& b);
+  void defineEditText(uint16_t id, const EditText& e);
 
   const std::vector<uint8_t>& bytes() const { return out_.data(); }
   // ShowFrame tags written so far.

@@ -40,6 +40,13 @@ constexpr NamedBit kButtonConditions[] = {
     {0x040, "outDownToIdle"},     {0x080, "idleToOverDown"},    {0x100, "overDownToIdle"},
 };
 
+// Flags of a DefineEditText word that no attribute stands for.
+constexpr NamedBit kEditTextFlags[] = {
+    {0x0008, "readonly"}, {0x0010, "password"}, {0x0020, "multiline"}, {0x0040, "wordwrap"},
+    {0x0100, "embed"},    {0x0200, "html"},     {0x0800, "border"},    {0x1000, "noselect"},
+    {0x4000, "autosize"},
+};
+
 constexpr NamedBit kButtonStates[] = {
     {kButtonUp, "up"}, {kButtonOver, "over"}, {kButtonDown, "down"}, {kButtonHit, "hit"}};
 
@@ -101,6 +108,7 @@ class Compiler {
   bool soundInfo(Args& a, kit::SoundInfoRecord& info);
   bool streamHead(const Node& node, Args& a, std::vector<uint8_t>& body);
   bool streamBlock(const Node& node, std::vector<uint8_t>& body);
+  bool editText(Args& a, std::vector<uint8_t>& body);
 
   int version_;
   Diagnostics& diag_;
@@ -463,6 +471,91 @@ bool Compiler::soundInfo(Args& a, kit::SoundInfoRecord& info) {
   info.noMultiple = a.flag("nomultiple");
   info.stop = a.flag("stop");
   return true;
+}
+
+// edittext ID bounds=.. [font=ID height=H] [color=C] [maxlen=N] [align=..]
+// [margins=L,R] [indent=I] [leading=L] [var="NAME"] [text="TEXT"] [flags=..]
+bool Compiler::editText(Args& a, std::vector<uint8_t>& body) {
+  kit::EditText e;
+  uint16_t id;
+  if (!a.expect(1, 1, "edittext ID bounds=XMIN,XMAX,YMIN,YMAX [font=ID height=H] [color=C] [maxlen=N] ...") ||
+      !u16Arg(a, 0, id, "edittext id") || !rectArg(a, "bounds", e.bounds, true))
+    return false;
+  uint32_t flags = 0;
+  if (auto f = a.value("flags"); f && !namedBits(a, *f, kEditTextFlags, 0xFFFF, flags, "edittext flag")) return false;
+  e.flags = static_cast<uint16_t>(flags);
+  // A twips value in [lo, hi].
+  auto twips = [&](const std::string& text, int32_t lo, int32_t hi, const char* what, int32_t& out) {
+    if (parseTwips(text, out) && out >= lo && out <= hi) return true;
+    diag_.error(a.line(), std::string(what) + " '" + text + "' is not twips (or px) in " + std::to_string(lo) +
+                              ".." + std::to_string(hi));
+    return false;
+  };
+  int64_t v;
+  int32_t t;
+  auto font = a.value("font");
+  auto height = a.value("height");
+  if (font || height) {
+    if (!font || !height) {
+      diag_.error(a.line(), "font= and height= go together");
+      return false;
+    }
+    if (!intArg(a, *font, 0, 0xFFFF, v, "font id") || !twips(*height, 0, 0xFFFF, "height", t)) return false;
+    e.fontId = static_cast<uint16_t>(v);
+    e.height = static_cast<uint16_t>(t);
+    e.flags |= kit::kEditHasFont;
+  }
+  if (auto c = a.value("color")) {
+    if (!colorArg(a, *c, true, e.color)) return false;
+    e.flags |= kit::kEditHasColor;
+  }
+  if (auto m = a.value("maxlen")) {
+    if (!intArg(a, *m, 0, 0xFFFF, v, "maxlen")) return false;
+    e.maxLength = static_cast<uint16_t>(v);
+    e.flags |= kit::kEditHasMaxLength;
+  }
+  if (auto al = a.value("align")) {
+    if (*al == "left" || *al == "right" || *al == "center") {
+      e.align = *al == "left" ? 0 : *al == "right" ? 1 : 2;
+    } else if (intArg(a, *al, 0, 255, v, "align")) {
+      e.align = static_cast<uint8_t>(v);
+    } else {
+      return false;
+    }
+    e.flags |= kit::kEditHasLayout;
+  }
+  if (auto m = a.value("margins")) {
+    const std::vector<std::string> parts = splitList(*m);
+    int32_t left, right;
+    if (parts.size() != 2) {
+      diag_.error(a.line(), "margins=" + *m + ": expected LEFT,RIGHT");
+      return false;
+    }
+    if (!twips(parts[0], 0, 0xFFFF, "left margin", left) || !twips(parts[1], 0, 0xFFFF, "right margin", right))
+      return false;
+    e.leftMargin = static_cast<uint16_t>(left);
+    e.rightMargin = static_cast<uint16_t>(right);
+    e.flags |= kit::kEditHasLayout;
+  }
+  if (auto i = a.value("indent")) {
+    if (!twips(*i, INT16_MIN, INT16_MAX, "indent", t)) return false;
+    e.indent = static_cast<int16_t>(t);
+    e.flags |= kit::kEditHasLayout;
+  }
+  if (auto l = a.value("leading")) {
+    if (!twips(*l, INT16_MIN, INT16_MAX, "leading", t)) return false;
+    e.leading = static_cast<int16_t>(t);
+    e.flags |= kit::kEditHasLayout;
+  }
+  if (auto s = a.value("var"); s && !stringArg(a, *s, e.variable, "var")) return false;
+  if (auto s = a.value("text")) {
+    if (!stringArg(a, *s, e.text, "text")) return false;
+    e.flags |= kit::kEditHasText;
+  }
+  std::string error;
+  body = kit::defineEditTextBody(id, e, error);
+  if (!error.empty()) diag_.error(a.line(), "edittext: " + error);
+  return error.empty();
 }
 
 // SoundStreamHead from a WAV file whose blocks `streamblock` lines hand out,
@@ -1536,6 +1629,10 @@ bool Compiler::tag(const Node& original, TagStream& out) {
     }
     code = static_cast<uint16_t>(TagCode::DefineButtonSound);
     blockNotAllowed();
+  } else if (head == "edittext") {
+    blockNotAllowed();
+    if (!editText(a, body)) return false;
+    code = static_cast<uint16_t>(TagCode::DefineEditText);
   } else if (head == "streamhead") {
     if (!streamHead(node, a, body)) return false;
     code = static_cast<uint16_t>(TagCode::SoundStreamHead);

@@ -35,6 +35,15 @@ constexpr NamedBit kButtonConditions[] = {
     {0x040, "outDownToIdle"},    {0x080, "idleToOverDown"},    {0x100, "overDownToIdle"},
 };
 
+// Flags of a DefineEditText word that no attribute stands for; the others
+// (font, colour, maximum length, layout, text) show as their attributes.
+constexpr NamedBit kEditTextFlags[] = {
+    {0x0008, "readonly"}, {0x0010, "password"}, {0x0020, "multiline"}, {0x0040, "wordwrap"},
+    {0x0100, "embed"},    {0x0200, "html"},     {0x0800, "border"},    {0x1000, "noselect"},
+    {0x4000, "autosize"},
+};
+constexpr uint16_t kEditTextParts = 0x0001 | 0x0002 | 0x0004 | 0x0080 | 0x2000;
+
 constexpr NamedBit kButtonStates[] = {{0x1, "up"}, {0x2, "over"}, {0x4, "down"}, {0x8, "hit"}};
 
 template <size_t N>
@@ -112,6 +121,7 @@ class Dumper {
   bool font(TagCursor& c, const TagHeader& h, Lines& out);
   bool fontInfo(TagCursor& c, const TagHeader& h, Lines& out);
   bool text(TagCursor& c, const TagHeader& h, Lines& out);
+  bool editText(TagCursor& c, const TagHeader& h, Lines& out);
   bool reproduces(const Lines& lines, const TagHeader& h) const;
 
   const uint8_t* base_;
@@ -577,6 +587,34 @@ bool Dumper::text(TagCursor& c, const TagHeader& h, Lines& out) {
   return true;
 }
 
+bool Dumper::editText(TagCursor& c, const TagHeader& h, Lines& out) {
+  std::string line = "edittext " + std::to_string(c.readU16());
+  line += " bounds=" + rectText(c.readRect());
+  const unsigned word = c.readU16();
+  if (word & 0x0001) {
+    const unsigned font = c.readU16();
+    line += " font=" + std::to_string(font) + " height=" + std::to_string(c.readU16());
+  }
+  if (word & 0x0004) line += " color=" + formatColor(c.readRgba(), true);
+  if (word & 0x0002) line += " maxlen=" + std::to_string(c.readU16());
+  if (word & 0x2000) {
+    static constexpr const char* kAligns[] = {"left", "right", "center"};
+    const unsigned align = c.readU8();
+    line += " align=" + (align < 3 ? std::string(kAligns[align]) : std::to_string(align));
+    const unsigned left = c.readU16();
+    line += " margins=" + std::to_string(left) + "," + std::to_string(c.readU16());
+    line += " indent=" + std::to_string(c.readS16());
+    line += " leading=" + std::to_string(c.readS16());
+  }
+  const std::string variable = c.readString();
+  if (!variable.empty()) line += " var=" + quote(variable);
+  if (word & 0x0080) line += " text=" + quote(c.readString());
+  if (word & ~kEditTextParts) line += " flags=" + bitNames(word & ~kEditTextParts, kEditTextFlags);
+  if (c.overrun() || c.position() != h.end) return false;
+  out.push_back(line);
+  return true;
+}
+
 bool Dumper::tagText(const TagHeader& h, Lines& out) {
   TagCursor c(base_, h.end, version_);
   c.setPosition(h.bodyStart);
@@ -761,6 +799,8 @@ bool Dumper::tagText(const TagHeader& h, Lines& out) {
     case TagCode::DefineText:
     case TagCode::DefineText2:
       return text(c, h, out);
+    case TagCode::DefineEditText:
+      return editText(c, h, out);
     default:
       return false;
   }
