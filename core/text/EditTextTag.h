@@ -46,6 +46,7 @@ struct EditTextDefinition {
   int16_t leading = 0;
   std::string variable;     // always in the tag; may be empty
   std::string initialText;  // with kFieldHasText
+  bool operator==(const EditTextDefinition&) const = default;
 };
 
 // Fills `out` from a tag body. False when the body is cut short before the

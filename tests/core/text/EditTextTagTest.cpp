@@ -77,59 +77,26 @@ EditTextDefinition expected(uint32_t word, const EditTextDefinition& d) {
   return e;
 }
 
-void expectSame(const EditTextDefinition& a, const EditTextDefinition& b, const std::string& where) {
-  SCOPED_TRACE(where);
-  EXPECT_EQ(a.bounds, b.bounds);
-  EXPECT_EQ(a.flags, b.flags);
-  EXPECT_EQ(a.fontId, b.fontId);
-  EXPECT_EQ(a.height, b.height);
-  EXPECT_EQ(a.color, b.color);
-  EXPECT_EQ(a.maxLength, b.maxLength);
-  EXPECT_EQ(a.align, b.align);
-  EXPECT_EQ(a.leftMargin, b.leftMargin);
-  EXPECT_EQ(a.rightMargin, b.rightMargin);
-  EXPECT_EQ(a.indent, b.indent);
-  EXPECT_EQ(a.leading, b.leading);
-  EXPECT_EQ(a.variable, b.variable);
-  EXPECT_EQ(a.initialText, b.initialText);
-}
-
 constexpr uint16_t kPartBits[] = {kFieldHasFont, kFieldHasColor, kFieldHasMaxLength, kFieldHasLayout, kFieldHasText};
 
 }  // namespace
 
-// Every subset of the optional parts, each with and without the border, and
-// with the bits that carry no part set around them.
+// Every subset of the optional parts, with and without the border, and with
+// the other bits (those without a name too) around them.
 TEST(EditTextTag, EveryCombinationOfPartsReadsInOrder) {
   const EditTextDefinition d = sample();
   for (unsigned mask = 0; mask < 64; ++mask) {
-    uint16_t word = mask & 32 ? kFieldBorder | kFieldReadOnly | kFieldMultiline | kFieldHtml : kFieldPassword;
+    uint16_t word = mask & 32 ? 0xFFFF & ~(kFieldHasFont | kFieldHasColor | kFieldHasMaxLength | kFieldHasLayout |
+                                           kFieldHasText)
+                              : kFieldPassword;
     for (int i = 0; i < 5; ++i)
       if (mask & (1u << i)) word |= kPartBits[i];
     const Bytes b = body(word, d);
     EditTextDefinition out;
     out.variable = "left over";
     EXPECT_TRUE(parseEditTextTag(b.data(), b.size(), out));
-    expectSame(out, expected(word, d), "word " + std::to_string(word));
-  }
-}
-
-TEST(EditTextTag, FlagWordKeepsEveryBitAndBorderAddsBackground) {
-  EditTextDefinition d = sample();
-  d.variable.clear();
-  struct Case {
-    uint16_t word;
-    uint32_t flags;
-  };
-  const Case cases[] = {
-      {0xFFFF, 0x8FFFF}, {0x0800, 0x80800}, {0x8400, 0x8400}, {0x4000, 0x4000}, {0x0000, 0x0000}, {0x1108, 0x1108},
-  };
-  for (const Case& c : cases) {
-    const Bytes b = body(c.word, d);
-    EditTextDefinition out;
-    ASSERT_TRUE(parseEditTextTag(b.data(), b.size(), out));
-    EXPECT_EQ(out.flags, c.flags) << c.word;
-    EXPECT_EQ(out.variable, "");
+    EXPECT_EQ(out, expected(word, d)) << "word " << word;
+    EXPECT_EQ(out.flags, mask & 32 ? 0x80000u | word : word);
   }
 }
 
@@ -164,7 +131,7 @@ TEST(EditTextTag, CutOffBodies) {
     }
     e.variable = n <= layoutEnd ? "" : d.variable.substr(0, n - layoutEnd);
     e.initialText = n <= variableEnd ? "" : d.initialText.substr(0, n - variableEnd);
-    expectSame(out, e, "length " + std::to_string(n));
+    EXPECT_EQ(out, e) << "length " << n;
   }
   EditTextDefinition out;
   EXPECT_FALSE(parseEditTextTag(nullptr, 100, out));
