@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "core/movie/CharacterKinds.h"
+#include "core/movie/EditTextFields.h"
 #include "core/movie/TimelinePlayer.h"
 #include "core/render/Drawing.h"
 
@@ -447,13 +448,20 @@ void Display::addDrawnArea(const DisplayObject& object) {
 }
 
 void Display::update() {
-  if (!changed_) return;
+  // Fields change by typing, scripts and the caret without telling the
+  // display: while any exists every update looks at them.
+  if (!changed_ && fields_ == 0) return;
   for (auto& c : root_->children_) updateObject(*c, view_.matrix, false);
   changed_ = false;
 }
 
 void Display::updateObject(DisplayObject& object, const MATRIX& parentMatrix, bool ancestorDirty) {
   const MATRIX m = concat(object.matrix_, parentMatrix);
+  if (object.editField_ && object.editField_->revision() != object.fieldRevision_) {
+    object.fieldRevision_ = object.editField_->revision();
+    syncFieldBox(object);
+    object.dirty_ = true;
+  }
   const bool redo = object.dirty_ || ancestorDirty;
   if (redo) {
     if (object.drawn_) dirty_.add(object.deviceBounds_);

@@ -176,6 +176,9 @@ class Display {
   ButtonTracker& buttonTracker() { return tracker_; }
   const ButtonTracker& buttonTracker() const { return tracker_; }
   bool holdsDeviceText() const { return deviceText_; }
+  // Edit text fields alive (their changes are looked for on update).
+  void fieldMade() { ++fields_; }
+  void fieldGone() { --fields_; }
   void setHoldsDeviceText() { deviceText_ = true; }
   int instanceCounter() const { return instanceCounter_; }
 
@@ -227,6 +230,7 @@ class Display {
   int instanceCounter_ = 0;
   int rewinding_ = 0;
   bool changed_ = true;
+  int fields_ = 0;
   bool deviceText_ = false;
   DirtyArea dirty_;
   size_t objectCount_ = 0;

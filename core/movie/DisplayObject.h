@@ -17,6 +17,7 @@ namespace kivra {
 
 class Display;
 class Drawing;
+class EditField;
 class TimelinePlayer;
 
 // Depths 0 to this belong to timelines; scripts place objects above it.
@@ -89,6 +90,14 @@ class DisplayObject {
   Drawing* drawing() const { return drawing_.get(); }
   Drawing& ensureDrawing();
 
+  // An edit text field's state; null for other kinds.
+  EditField* editField() const { return editField_.get(); }
+  void setEditField(std::unique_ptr<EditField> field);
+  // A field's box changed (auto-size, scripts): the object gets a
+  // character of its own with these bounds, so that hit tests, bounds and
+  // repaints follow the box.
+  void setOwnBounds(const RECT& bounds);
+
  private:
   friend class Display;
   friend class TimelinePlayer;
@@ -116,6 +125,9 @@ class DisplayObject {
   DisplayObject* maskedClip_ = nullptr;
   ClipActions clipActions_;
   std::unique_ptr<Drawing> drawing_;
+  std::unique_ptr<EditField> editField_;
+  bool ownCharacter_ = false;
+  uint64_t fieldRevision_ = 0;  // of the field when last drawn
   // Owned for sprites; a level root refers to the player's timeline.
   std::unique_ptr<TimelinePlayer> ownedTimeline_;
   TimelinePlayer* timeline_ = nullptr;

@@ -3,6 +3,9 @@
 #include <algorithm>
 
 #include "core/movie/CharacterKinds.h"
+#include "core/movie/EditTextFields.h"
+#include "core/movie/MovieFonts.h"
+#include "core/movie/TimelinePlayer.h"
 #include "core/render/Drawing.h"
 
 namespace kivra {
@@ -11,7 +14,7 @@ namespace {
 bool drawsShape(const DisplayObject& o) {
   const Character* c = o.character();
   // (Import aliases were followed when the object was placed.)
-  return c && kindOps(c->kind).buildDraw;
+  return c && (kindOps(c->kind).buildDraw || o.editField());
 }
 
 bool hasDrawing(const DisplayObject& o) { return o.drawing() && !o.drawing()->empty(); }
@@ -155,6 +158,12 @@ void DisplayPainter::paint(const Display& display, Renderer& renderer, RenderTar
     ShapeDraw draw;
     if (item.drawing) draw.drawing = item.object->drawing();
     else if (ops && ops->buildDraw) ops->buildDraw(*c, draw);
+    else if (EditField* field = item.object->editField(); field && c->owner) {
+      MovieFonts& fonts = c->owner->fonts();
+      drawField(*field, *fonts.textFonts(), text_);
+      draw.text = &text_;
+      draw.glyphs = &fonts;
+    }
     draw.matrix = item.matrix;
     draw.cxform = item.cxform;
     draw.ratio = item.object->ratio();
@@ -163,7 +172,7 @@ void DisplayPainter::paint(const Display& display, Renderer& renderer, RenderTar
     draw.maskPart = item.maskPart;
     // A damaged shape body draws the edges read before the damage; the
     // timeline reports damaged tags, and the rest of the frame still draws.
-    if (draw.body || draw.drawing) (void)renderer.drawShape(draw);
+    if (draw.body || draw.drawing || draw.text) (void)renderer.drawShape(draw);
     else if (draw.clipDepth) renderer.beginMask(draw.depth, draw.clipDepth);
   }
   renderer.endFrame();

@@ -9,6 +9,7 @@
 
 #include "core/movie/Display.h"
 #include "core/render/Renderer.h"
+#include "core/render/TextDraw.h"
 
 namespace kivra {
 
@@ -33,6 +34,7 @@ class DisplayPainter {
 
  private:
   std::vector<Item> items_;  // kept between frames to avoid reallocating
+  TextDraw text_;            // the field being drawn
 };
 
 }  // namespace kivra

@@ -38,6 +38,11 @@ DeviceGlyphs* MovieFonts::deviceGlyphs(uint16_t fontId) {
   return it->second.get();
 }
 
+std::shared_ptr<MovieTextFonts> MovieFonts::textFonts() {
+  if (!textFonts_) textFonts_ = std::make_shared<MovieTextFonts>(*this, context_ ? context_->deviceFonts() : nullptr);
+  return textFonts_;
+}
+
 void MovieFonts::registerName(const std::string& key, std::shared_ptr<Character> font) {
   registry_.emplace(key, std::move(font));
 }

@@ -5,11 +5,13 @@
 #include <cstddef>
 #include <cstdint>
 #include <map>
+#include <set>
 #include <memory>
 #include <string>
 
 #include "core/movie/TimelineContext.h"
 #include "core/movie/MovieDeviceGlyphs.h"
+#include "core/movie/MovieTextFonts.h"
 #include "core/render/GlyphMasks.h"
 
 namespace kivra {
@@ -28,12 +30,18 @@ class MovieFonts : public GlyphSource {
   // fonts and code page, asked when a font is first drawn); null: they
   // draw nothing.
   void setContext(TimelineContext* context) { context_ = context; }
+  // What this movie's text fields measure and draw with.
+  std::shared_ptr<MovieTextFonts> textFonts();
 
   // Registers a name under a style key unless the key is taken.
   void registerName(const std::string& key, std::shared_ptr<Character> font);
   // The font registered under a key (style character + name), or null.
   std::shared_ptr<Character> findFont(const std::string& key) const;
   size_t registeredCount() const { return registry_.size(); }
+  // Every registered name.
+  void fontNames(std::set<std::string>& out) const {
+    for (const auto& [key, font] : registry_) out.insert(key.substr(1));
+  }
 
   // Style keys: one character, 32 + style bits, before the name.
   static std::string keyForFont2(uint8_t flags, const std::string& name);
@@ -46,6 +54,7 @@ class MovieFonts : public GlyphSource {
   TimelineContext* context_ = nullptr;
   // By font character; null where the system had no face.
   std::map<const Character*, std::unique_ptr<MovieDeviceGlyphs>> device_;
+  std::shared_ptr<MovieTextFonts> textFonts_;
 };
 
 // The system font a device font name in a movie stands for: the generic

@@ -58,6 +58,7 @@ class TimelinePlayer {
   // The level number of a root, the depth of a sprite.
   int level() const { return level_; }
   int version() const;
+  TimelineContext& context() { return context_; }
   DisplayObject* displayObject() const { return object_; }
 
   int currentFrame() const { return currentFrame_; }

@@ -301,6 +301,13 @@ void ScriptEngine::constructClip(ScriptObject* clip, int version) {
   ScriptValue self = clipValue(clip);
   if (ctor.asObject()->function() && !ctor.asObject()->function()->native)
     call(ctor, self, nullptr, 0);
+  else if (FunctionBody* body = ctor.asObject()->function(); body && body->nativeRun &&
+                                                              d->kind() == CharacterKind::EditText) {
+    // The field's native class gives the clip's own object its property
+    // pairs, as a construction of it.
+    NativeCall rec{*this, ScriptValue(), 0, nullptr, self, body->method, true, ScriptValue()};
+    body->nativeRun(rec);
+  }
   version_ = savedVersion;
   version4_ = savedVersion4;
 }

@@ -246,6 +246,21 @@ int32_t TextLayout::unitX(const TextBuffer& text, TextFonts& fonts, const Layout
   return x;
 }
 
+void TextLayout::unitPositions(const TextBuffer& text, TextFonts& fonts, const LayoutParams& params, size_t line,
+                               std::vector<int32_t>& xs) const {
+  xs.clear();
+  if (line >= lines_.size()) return;
+  const TextLine& l = lines_[line];
+  int32_t x = l.x;
+  RunState rs;
+  xs.push_back(x);
+  for (size_t k = l.start; k < l.end && k < text.size(); ++k) {
+    if (rs.run < 0 || k >= rs.end) enterRun(text, fonts, params, k, rs);
+    x = addClamped(x, advanceOf(rs, params, text.text()[k], x));
+    xs.push_back(x);
+  }
+}
+
 size_t TextLayout::unitAtX(const TextBuffer& text, TextFonts& fonts, const LayoutParams& params, size_t line,
                            int32_t x) const {
   if (line >= lines_.size()) return text.size();

@@ -69,6 +69,11 @@ class TextLayout {
   int32_t unitX(const TextBuffer& text, TextFonts& fonts, const LayoutParams& params, size_t line, size_t i) const;
   size_t unitAtX(const TextBuffer& text, TextFonts& fonts, const LayoutParams& params, size_t line, int32_t x) const;
 
+  // The pen position before each unit of line `line` and after its last
+  // (`xs` gets end - start + 1 entries).
+  void unitPositions(const TextBuffer& text, TextFonts& fonts, const LayoutParams& params, size_t line,
+                     std::vector<int32_t>& xs) const;
+
   // Units laid out by the last call (for tests and benchmarks).
   size_t unitsMeasured() const { return measured_; }
 

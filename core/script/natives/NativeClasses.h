@@ -72,6 +72,8 @@ extern const NativeClass kMathNatives;
 extern const NativeClass kStringNatives;
 extern const NativeClass kArrayNatives;
 extern const NativeClass kButtonNatives;
+extern const NativeClass kTextFieldNatives;
+extern const NativeClass kTextFormatNatives;
 extern const NativeClass kSelectionNatives;
 extern const NativeClass kStageNatives;
 extern const NativeClass kColorNatives;
