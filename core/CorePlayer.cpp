@@ -1,5 +1,9 @@
 #include "core/CorePlayer.h"
 
+#include <cmath>
+
+#include "core/script/DisplayClipBridge.h"
+
 #include <algorithm>
 
 #include "core/format/CaseInsensitive.h"
@@ -33,7 +37,11 @@ CorePlayer::~CorePlayer() {
   script_.reset();
 }
 
-void CorePlayer::runQueuedActions() { script_->run(actions_, true); }
+void CorePlayer::runQueuedActions() {
+  script_->run(actions_, true);
+  // Bound fields follow their variables once the actions have run.
+  script_->displayClips().fieldBindings().refresh(display_);
+}
 
 void CorePlayer::seedRandom(uint32_t seed) { script_->seedRandom(seed); }
 
@@ -271,6 +279,7 @@ void CorePlayer::frameStep(bool timerDriven) {
   }
   // Buttons may have moved under a pointer that stood still.
   input_->trackAfterFrame();
+  input_->blinkCaret();
   if (input_->takeActivity()) {
     runQueuedActions();
     display_.releaseUnloaded();
@@ -376,6 +385,29 @@ void CorePlayer::keyDown(const KeyEvent& key) {
 
 void CorePlayer::keyUp(const KeyEvent& key) {
   input_->keyUp(key);
+  afterInput();
+}
+
+TextEditAbilities CorePlayer::textEditAbilities() const { return input_->text().abilities(); }
+
+bool CorePlayer::textFieldAt(int x, int y) const {
+  if (input_->text().focused()) return true;
+  const int f = std::max(1, display_.aaFactor());
+  const MATRIX& m = display_.view().matrix;
+  const double a = m.a / 65536.0, b = m.b / 65536.0, c = m.c / 65536.0, d = m.d / 65536.0;
+  const double det = a * d - b * c;
+  if (std::fabs(det) < 1e-12) return false;
+  const double px = double(x) * f - m.tx, py = double(y) * f - m.ty;
+  return input_->text().fieldAt((d * px - c * py) / det, (-b * px + a * py) / det) != nullptr;
+}
+
+void CorePlayer::editText(EditCode code) {
+  input_->editText(code);
+  afterInput();
+}
+
+void CorePlayer::typeText(std::u16string_view units) {
+  input_->typeText(units);
   afterInput();
 }
 

@@ -68,6 +68,7 @@ class CorePlayer : public TimelineContext,
   bool keyIsToggled(int code) override { return host_.input.keyIsToggled(code); }
   int showPointer(bool show) override { return host_.input.showPointer(show); }
   uint32_t milliseconds() override { return host_.clock.milliseconds(); }
+  Clipboard* clipboard() override { return &host_.clipboard; }
   uint32_t scriptClock() override { return host_.clock.scriptClock(); }
   bool askToAbortSlowScript() override { return host_.slowScript.askToAbortSlowScript(); }
   size_t memoryInUse() override { return host_.memory.memoryInUse(); }
@@ -189,15 +190,12 @@ class CorePlayer : public TimelineContext,
 
   // ---- Text fields, printing and settings ---------------------------------------
   // What the focused text field allows, and whether a text field has the
-  // focus or lies under client pixel (x, y). No text fields exist yet:
-  // nothing is editable and the edit menu is never chosen.
-  TextEditAbilities textEditAbilities() const { return {}; }
-  bool textFieldAt(int x, int y) const {
-    (void)x;
-    (void)y;
-    return false;
-  }
-  void editText(EditCode code) { (void)code; }
+  // focus or lies under client pixel (x, y) (the edit menu is then used).
+  TextEditAbilities textEditAbilities() const;
+  bool textFieldAt(int x, int y) const;
+  void editText(EditCode code);
+  // Text from the host's input method for the focused field (UTF-16).
+  void typeText(std::u16string_view units);
   bool printingAllowed() const { return false; }
   bool settingsAvailable() const { return false; }
 

@@ -5,6 +5,8 @@
 
 namespace kivra {
 
+class Clipboard;
+
 class InputContext {
  public:
   virtual ~InputContext() = default;
@@ -21,6 +23,10 @@ class InputContext {
   virtual int level0Version() const = 0;
   // Marks the whole stage for drawing and asks the host to repaint it.
   virtual void redrawAll() = 0;
+  // The system clipboard for text fields; null: none.
+  virtual Clipboard* clipboard() { return nullptr; }
+  // The player's clock (caret blink, double-clicks).
+  virtual uint32_t milliseconds() { return 0; }
 };
 
 }  // namespace kivra

@@ -59,6 +59,7 @@ InputDispatch::~InputDispatch() { display_.removeObserver(this); }
 
 void InputDispatch::displayObjectDestroyed(DisplayObject* object) {
   if (drag_.clip == object) drag_ = Drag{};
+  text_.objectDestroyed(object);
 }
 
 bool InputDispatch::ready() const { return player_.acceptsInput(); }
@@ -218,6 +219,10 @@ void InputDispatch::mouseMove(int x, int y, bool forced) {
     fireOnTimelines(kClipEventMouseMove, false);
   hooks_->broadcast("Mouse", "onMouseMove");
   updateDrag();
+  if (mouseDown_) {
+    double sx = 0, sy = 0;
+    if (pointerOnStage(sx, sy)) text_.mouseMove(sx, sy);
+  }
   if (!player_.panning()) track(mouseDown_);
 }
 
@@ -226,6 +231,11 @@ void InputDispatch::mouseDown() {
   if (!ready()) return;
   fireOnTimelines(kClipEventMouseDown, false);
   hooks_->broadcast("Mouse", "onMouseDown");
+  double sx = 0, sy = 0;
+  // A press on a button goes to the button, anywhere else to a field there.
+  if (!targetAt(pointerX_, pointerY_) && pointerOnStage(sx, sy) &&
+      text_.mouseDown(sx, sy, keyIsDown(kVkShift), player_.milliseconds(), *hooks_))
+    activity_ = true;
   track(true);
 }
 
@@ -235,6 +245,8 @@ void InputDispatch::mouseUp() {
   fireOnTimelines(kClipEventMouseUp, false);
   hooks_->broadcast("Mouse", "onMouseUp");
   updateDrag();
+  // A field being selected takes the release.
+  if (text_.mouseUp()) return;
   if (!player_.panning()) track(false);
 }
 
@@ -250,6 +262,12 @@ void InputDispatch::captureLost() {
 }
 
 // ---- Drags --------------------------------------------------------------------------------------
+
+bool InputDispatch::pointerOnStage(double& x, double& y) const {
+  const int f = std::max(1, display_.aaFactor());
+  return inverseMap(display_.view().matrix, static_cast<double>(pointerX_) * f, static_cast<double>(pointerY_) * f, x,
+                    y);
+}
 
 bool InputDispatch::pointerInParent(const DisplayObject& clip, double& x, double& y) const {
   const int f = std::max(1, display_.aaFactor());
@@ -339,6 +357,10 @@ void InputDispatch::keyDown(const KeyEvent& key) {
   if (!ready()) return;
   fireOnTimelines(kClipEventKeyDown, true);
   hooks_->broadcast("Key", "onKeyDown");
+  if (key.control && text_.focused() && key.virtualKey >= 'A' && key.virtualKey <= 'Z') {
+    if (text_.shortcut(static_cast<char>(key.virtualKey), player_.clipboard(), *hooks_)) activity_ = true;
+    return;
+  }
   if (pressedOnKeyDown(key.code)) keyPress(key.code, key.shift);
 }
 
@@ -401,11 +423,19 @@ void InputDispatch::keyPress(uint16_t code, bool shift) {
     case kKeyRight:
     case kKeyUp:
     case kKeyDown:
-      if (DisplayObject* next = focus_.arrowTarget(code, *hooks_)) setFocus(next);
+      if (text_.focused()) {
+        if (text_.key(code, shift, *hooks_)) activity_ = true;
+      } else if (DisplayObject* next = focus_.arrowTarget(code, *hooks_)) {
+        setFocus(next);
+      }
       break;
-    case kKeyEnter:
-    case kKeySpace: pressFocused(); break;
-    default: break;  // the focused text field's, once fields take keys
+    default:
+      if (text_.focused()) {
+        if (text_.key(code, shift, *hooks_)) activity_ = true;
+      } else if (code == kKeyEnter || code == kKeySpace) {
+        pressFocused();
+      }
+      break;
   }
 }
 

@@ -19,6 +19,7 @@
 #include "core/input/KeyboardFocus.h"
 #include "core/input/DisplayHitTest.h"
 #include "core/input/InputContext.h"
+#include "core/input/TextFieldInput.h"
 
 namespace kivra {
 
@@ -81,6 +82,23 @@ class InputDispatch : public ButtonTrackerSink, public HitTestPolicy, public Dis
 
   // ---- Keyboard focus -------------------------------------------------------
   KeyboardFocus& focus() { return focus_; }
+  // The text field that has the keyboard, its editing and selection.
+  TextFieldInput& text() { return text_; }
+  // Gives the keyboard to a text field (null: to none).
+  void setTextFocus(DisplayObject* field) {
+    text_.setFocus(field, *hooks_);
+    activity_ = true;
+  }
+  // Edit menu commands and typed strings for the focused text field.
+  void editText(EditCode code) {
+    text_.edit(code, player_.clipboard(), *hooks_);
+    activity_ = true;
+  }
+  void typeText(std::u16string_view units) {
+    if (text_.type(units, *hooks_)) activity_ = true;
+  }
+  // Once a frame: the caret blinks on the frame clock.
+  void blinkCaret() { text_.blink(player_.milliseconds()); }
   // Moves the focus (null clears it): the button is tracked as over, the
   // listeners hear of it and the view is redrawn.
   void setFocus(DisplayObject* object);
@@ -123,6 +141,8 @@ class InputDispatch : public ButtonTrackerSink, public HitTestPolicy, public Dis
   void gotoStateLabel(DisplayObject& sprite, const char* label);
   void queueButtonActions(DisplayObject& button, int transition);
   void startButtonSound(DisplayObject& button, int transition);
+  // The pointer in stage twips.
+  bool pointerOnStage(double& x, double& y) const;
   // The pointer in the parent space of a clip, in twips.
   bool pointerInParent(const DisplayObject& clip, double& x, double& y) const;
   void updateDrag();
@@ -134,6 +154,7 @@ class InputDispatch : public ButtonTrackerSink, public HitTestPolicy, public Dis
   ButtonSoundSink* sounds_ = nullptr;
   DisplayHitTest hitTest_;
   KeyboardFocus focus_;
+  TextFieldInput text_{display_};
   Drag drag_;
 
   int pointerX_ = 0;

@@ -67,6 +67,16 @@ class InputScriptHooks {
     (void)previous;
     (void)focused;
   }
+  // A text field's event for its listeners: "onChanged" and "onScroller"
+  // (with the field), "onSetFocus" (with the field that had the focus) and
+  // "onKillFocus" (with the field that takes it); `other` may be null.
+  virtual void fieldEvent(DisplayObject& field, std::string_view method, DisplayObject* other) {
+    (void)field;
+    (void)method;
+    (void)other;
+  }
+  // A field's text changed by the user: its variable takes the new text.
+  virtual void fieldEdited(DisplayObject& field) { (void)field; }
 };
 
 // Receives the sound of a button transition: the sound character and its

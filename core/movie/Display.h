@@ -179,6 +179,7 @@ class Display {
   // Edit text fields alive (their changes are looked for on update).
   void fieldMade() { ++fields_; }
   void fieldGone() { --fields_; }
+  int fieldCount() const { return fields_; }
   void setHoldsDeviceText() { deviceText_ = true; }
   int instanceCounter() const { return instanceCounter_; }
 

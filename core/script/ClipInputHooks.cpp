@@ -91,4 +91,21 @@ void ClipInputHooks::focusChanged(DisplayObject* previous, DisplayObject* focuse
   engine_.broadcast("Selection", "onSetFocus", args, 2);
 }
 
+void ClipInputHooks::fieldEvent(DisplayObject& field, std::string_view method, DisplayObject* other) {
+  const ScriptValue self = clips_.clipValue(&field);
+  ScriptObject* o = engine_.toObject(self);
+  if (!o) return;
+  ScriptValue arg = other ? clips_.clipValue(other) : ScriptValue::null();
+  if (arg.isUndefined()) arg = ScriptValue::null();
+  if (o->findOwn("_listeners")) {
+    // A field made by a script is its own first listener.
+    const ScriptValue args[2] = {engine_.makeString(method), arg};
+    engine_.callMethodFromOutside(self, "broadcastMessage", args, 2);
+  } else {
+    engine_.callMethodFromOutside(self, method, &arg, 1);
+  }
+}
+
+void ClipInputHooks::fieldEdited(DisplayObject& field) { clips_.fieldBindings().edited(field); }
+
 }  // namespace kivra

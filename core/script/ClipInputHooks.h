@@ -31,6 +31,8 @@ class ClipInputHooks : public InputScriptHooks {
   const DisplayObject* hitArea(const DisplayObject& object) override;
   void broadcast(std::string_view object, std::string_view method) override;
   void focusChanged(DisplayObject* previous, DisplayObject* focused) override;
+  void fieldEvent(DisplayObject& field, std::string_view method, DisplayObject* other) override;
+  void fieldEdited(DisplayObject& field) override;
 
  private:
   // The first object of the lookup: the clip's script object, or the

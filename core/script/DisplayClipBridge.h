@@ -19,6 +19,7 @@
 #include "core/movie/Display.h"
 #include "core/script/ClipBridge.h"
 #include "core/script/ClipInputHooks.h"
+#include "core/script/TextFieldBindings.h"
 
 namespace kivra {
 
@@ -139,6 +140,11 @@ class DisplayClipBridge : public ClipBridge, public DisplayObserver {
   bool focusRect_ = true;
   int soundBufferSeconds_ = 5;
   ClipInputHooks inputHooks_;
+  TextFieldBindings bindings_{engine_};
+
+ public:
+  // Text fields bound to variables.
+  TextFieldBindings& fieldBindings() { return bindings_; }
 };
 
 // Clip kinds that have a script object and can be reached by instance name.

@@ -131,6 +131,11 @@ class EditField {
   bool takeChanged() { return std::exchange(changed_, false); }
   bool takeScrolled() { return std::exchange(scrolled_, false); }
 
+  // What a bound variable last gave the field (kept by the binding).
+  std::string& boundValue() { return boundValue_; }
+  bool boundOnce() const { return boundOnce_; }
+  void setBoundOnce() { boundOnce_ = true; }
+
   // The caret shows (toggled by the frame clock while focused).
   bool caretVisible() const { return caretVisible_; }
   void setCaretVisible(bool on);
@@ -173,6 +178,8 @@ class EditField {
   uint64_t revision_ = 1;
   bool changed_ = false;
   bool scrolled_ = false;
+  std::string boundValue_;
+  bool boundOnce_ = false;
   bool caretVisible_ = false;
   bool focused_ = false;
 };

@@ -1,0 +1,87 @@
+#include "core/script/TextFieldBindings.h"
+
+#include <vector>
+
+#include "core/movie/Display.h"
+#include "core/movie/DisplayObject.h"
+#include "core/movie/EditTextFields.h"
+#include "core/script/DisplayClipBridge.h"
+#include "core/script/ScriptEngine.h"
+#include "core/text/EditField.h"
+
+namespace kivra {
+
+namespace {
+
+class BoundFields : public DisplayVisitor {
+ public:
+  bool enter(const DisplayWalkItem& item) override {
+    const EditField* f = item.object.editField();
+    if (f && !f->variable().empty()) found.push_back(const_cast<DisplayObject*>(&item.object));
+    return true;
+  }
+  std::vector<DisplayObject*> found;
+};
+
+}  // namespace
+
+bool TextFieldBindings::locate(DisplayObject& field, ScriptObject*& holder, std::string& name) {
+  DisplayObject* parent = field.parent();
+  if (!parent) return false;
+  ScriptObject* start = engine_.toObject(engine_.displayClips().clipValue(parent));
+  if (!start) return false;
+  const std::string& path = field.editField()->variable();
+  // The name is what follows the last ":" or "." (a path before it).
+  const size_t cut = path.find_last_of(":.");
+  holder = start;
+  name = path;
+  if (cut != std::string::npos) {
+    name = path.substr(cut + 1);
+    holder = engine_.clips().resolvePath(start, std::string_view(path).substr(0, cut), 0);
+  }
+  return holder && !name.empty();
+}
+
+void TextFieldBindings::refreshField(DisplayObject& object) {
+  EditField& field = *object.editField();
+  ScriptObject* holder = nullptr;
+  std::string name;
+  if (!locate(object, holder, name)) return;
+  const bool html = field.hasFlag(kFieldHtml);
+  const CodePage& page = engine_.codePage();
+  ScriptValue value;
+  if (!engine_.getMember(holder, name, value, false) || value.isUndefined()) {
+    // A variable not there yet starts with the field's text.
+    if (!field.boundOnce() && !field.text().empty()) {
+      field.setBoundOnce();
+      field.boundValue() = fieldText(field, html, page);
+      engine_.setMember(holder, name, engine_.makeString(field.boundValue()));
+    }
+    return;
+  }
+  field.setBoundOnce();
+  std::string text = engine_.toStdString(value);
+  if (text == field.boundValue()) return;
+  field.boundValue() = text;
+  setFieldText(field, text, html, page);
+}
+
+void TextFieldBindings::refresh(Display& display) {
+  if (display.fieldCount() == 0) return;
+  BoundFields fields;
+  display.walk(fields);
+  for (DisplayObject* f : fields.found) refreshField(*f);
+}
+
+void TextFieldBindings::edited(DisplayObject& object) {
+  EditField* field = object.editField();
+  if (!field || field->variable().empty()) return;
+  ScriptObject* holder = nullptr;
+  std::string name;
+  if (!locate(object, holder, name)) return;
+  field->boundValue() = fieldText(*field, field->hasFlag(kFieldHtml), engine_.codePage());
+  field->setBoundOnce();
+  engine_.setMember(holder, name, engine_.makeString(field->boundValue()));
+}
+
+}  // namespace kivra
