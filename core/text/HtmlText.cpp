@@ -588,6 +588,8 @@ class HtmlWriter {
     out_.append(buf, res.ptr);
   }
 
+  // Alignment and bullets travel in P and LI: a paragraph differs from the
+  // default for TEXTFORMAT only when the block would carry a value.
   static bool hasTextFormat(const ParagraphFormat& p) {
     return p.leftMargin || p.rightMargin || p.indent || p.leading || p.blockIndent || !p.tabStops.empty();
   }

@@ -46,7 +46,8 @@ size_t hashFormat(const RunFormat& f) {
 
 uint32_t TextBuffer::intern(const RunFormat& f) {
   // A format handed out by format() (a caller copying runs) is its own index.
-  if (!formats_.empty() && &f >= formats_.data() && &f < formats_.data() + formats_.size())
+  const std::less<const RunFormat*> before;
+  if (!formats_.empty() && !before(&f, formats_.data()) && before(&f, formats_.data() + formats_.size()))
     return static_cast<uint32_t>(&f - formats_.data());
   // Text is mostly added in the format just used.
   if (!runs_.empty() && formats_[runs_.back().format] == f) return runs_.back().format;
