@@ -9,6 +9,7 @@
 #include "core/movie/TimelineContext.h"
 #include "core/movie/TimelinePlayer.h"
 #include "core/text/EditTextTag.h"
+#include "core/text/HtmlText.h"
 
 namespace kivra {
 
@@ -99,13 +100,22 @@ void setFieldText(EditField& field, std::string_view text, bool html, const Code
     field.setText(fieldUnits(text, field.version(), page));
     return;
   }
-  // (HTML reading comes with the HTML reader; until then the text shows.)
-  field.setText(fieldUnits(text, field.version(), page));
+  TextBuffer parsed;
+  HtmlOptions options;
+  options.version = field.version();
+  options.codePage = &page;
+  RunFormat initial = field.initialFormat();
+  initial.paragraph.align = TextAlign::Left;
+  parseHtml(text, initial, options, parsed);
+  field.setBuffer(std::move(parsed));
 }
 
 std::string fieldText(EditField& field, bool html, const CodePage& page) {
-  (void)html;
-  return fieldNarrow(field.text(), field.version(), page);
+  if (!html) return fieldNarrow(field.text(), field.version(), page);
+  HtmlOptions options;
+  options.version = field.version();
+  options.codePage = &page;
+  return generateHtml(field.buffer(), 0, field.buffer().size(), options);
 }
 
 void drawField(EditField& field, MovieTextFonts& fonts, TextDraw& out) {

@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <utility>
 
 namespace kivra {
 
@@ -18,30 +21,64 @@ const RunFormat& TextBuffer::formatAt(size_t i, const RunFormat& fallback) const
   return r < 0 ? fallback : formats_[runs_[static_cast<size_t>(r)].format];
 }
 
+namespace {
+
+size_t mix(size_t h, size_t v) { return h ^ (v + 0x9E3779B97F4A7C15ull + (h << 6) + (h >> 2)); }
+
+size_t hashFormat(const RunFormat& f) {
+  const CharFormat& c = f.chars;
+  const ParagraphFormat& p = f.paragraph;
+  const std::hash<std::string> str;
+  size_t h = str(c.font);
+  h = mix(h, static_cast<size_t>(static_cast<uint32_t>(c.size)));
+  h = mix(h, c.color);
+  h = mix(h, (c.bold ? 1u : 0u) | (c.italic ? 2u : 0u) | (c.underline ? 4u : 0u) | (p.bullet ? 8u : 0u) |
+                 (static_cast<size_t>(p.align) << 4));
+  h = mix(h, str(c.url));
+  h = mix(h, str(c.target));
+  for (int32_t v : {p.leftMargin, p.rightMargin, p.indent, p.leading, p.blockIndent})
+    h = mix(h, static_cast<uint32_t>(v));
+  for (int32_t v : p.tabStops) h = mix(h, static_cast<uint32_t>(v));
+  return h;
+}
+
+}  // namespace
+
 uint32_t TextBuffer::intern(const RunFormat& f) {
-  // Recent formats first: text is mostly appended in the format just used.
-  for (size_t k = formats_.size(); k-- > 0;)
-    if (formats_[k] == f) return static_cast<uint32_t>(k);
+  // A format handed out by format() (a caller copying runs) is its own index.
+  const std::less<const RunFormat*> before;
+  if (!formats_.empty() && !before(&f, formats_.data()) && before(&f, formats_.data() + formats_.size()))
+    return static_cast<uint32_t>(&f - formats_.data());
+  // Text is mostly added in the format just used.
+  if (!runs_.empty() && formats_[runs_.back().format] == f) return runs_.back().format;
+  const size_t h = hashFormat(f);
+  auto [lo, hi] = formatIndex_.equal_range(h);
+  for (auto it = lo; it != hi; ++it)
+    if (formats_[it->second] == f) return it->second;
   // A table far larger than the runs holds formats no run uses: rebuild it.
-  if (formats_.size() >= 64 && formats_.size() > runs_.size() * 2 + 16) {
-    std::vector<RunFormat> kept;
-    kept.reserve(runs_.size() + 1);
-    for (TextRun& r : runs_) {
-      const RunFormat& old = formats_[r.format];
-      auto it = std::find(kept.begin(), kept.end(), old);
-      if (it == kept.end()) {
-        kept.push_back(old);
-        r.format = static_cast<uint32_t>(kept.size() - 1);
-      } else {
-        r.format = static_cast<uint32_t>(it - kept.begin());
-      }
-    }
-    formats_ = std::move(kept);
-    for (size_t k = formats_.size(); k-- > 0;)
-      if (formats_[k] == f) return static_cast<uint32_t>(k);
-  }
+  if (formats_.size() >= 64 && formats_.size() > runs_.size() * 2 + 16) rebuildFormats();
   formats_.push_back(f);
-  return static_cast<uint32_t>(formats_.size() - 1);
+  const uint32_t index = static_cast<uint32_t>(formats_.size() - 1);
+  formatIndex_.emplace(h, index);
+  return index;
+}
+
+void TextBuffer::rebuildFormats() {
+  // The table's formats are distinct, so old indices map to new ones directly.
+  constexpr uint32_t kUnused = UINT32_MAX;
+  std::vector<uint32_t> remap(formats_.size(), kUnused);
+  std::vector<RunFormat> kept;
+  kept.reserve(runs_.size() + 1);
+  for (TextRun& r : runs_) {
+    if (remap[r.format] == kUnused) {
+      remap[r.format] = static_cast<uint32_t>(kept.size());
+      kept.push_back(std::move(formats_[r.format]));
+    }
+    r.format = remap[r.format];
+  }
+  formats_ = std::move(kept);
+  formatIndex_.clear();
+  for (size_t k = 0; k < formats_.size(); ++k) formatIndex_.emplace(hashFormat(formats_[k]), static_cast<uint32_t>(k));
 }
 
 size_t TextBuffer::splitAt(size_t i) {
@@ -74,6 +111,12 @@ void TextBuffer::replace(size_t begin, size_t end, std::u16string_view units, co
   const size_t removed = end - begin, added = units.size();
   if (removed == 0 && added == 0) return;
   const uint32_t f = added ? intern(format) : 0;
+  if (removed == 0 && begin == text_.size()) {
+    // Appending: no run moves.
+    if (runs_.empty() || runs_.back().format != f) runs_.push_back(TextRun{static_cast<uint32_t>(begin), f});
+    text_.append(units);
+    return;
+  }
   // Runs inside the removed range collapse to its start; later runs shift.
   std::vector<TextRun> next;
   next.reserve(runs_.size() + 2);
@@ -106,6 +149,7 @@ void TextBuffer::clear() {
   text_.clear();
   runs_.clear();
   formats_.clear();
+  formatIndex_.clear();
 }
 
 size_t TextBuffer::paragraphStart(size_t i) const {

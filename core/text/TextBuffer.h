@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "core/text/TextFormat.h"
@@ -58,7 +59,10 @@ class TextBuffer {
   static bool isLineBreak(char16_t c) { return c == u'\n' || c == u'\r'; }
 
  private:
+  // The index of `f` in the table, added if new. A format passed back from
+  // format() is found without a comparison.
   uint32_t intern(const RunFormat& f);
+  void rebuildFormats();
   // Makes a run start at `i` (0 < i < size); returns its index.
   size_t splitAt(size_t i);
   void mergeRuns();
@@ -67,6 +71,9 @@ class TextBuffer {
   std::u16string text_;
   std::vector<TextRun> runs_;
   std::vector<RunFormat> formats_;
+  // Hash of a format -> its index, so a new format costs its own size, not
+  // the size of the table.
+  std::unordered_multimap<size_t, uint32_t> formatIndex_;
 };
 
 }  // namespace kivra
