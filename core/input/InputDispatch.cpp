@@ -185,6 +185,8 @@ int InputDispatch::cursorKind() {
     return static_cast<int>(hooks_->property(*b, InputProperty::UseHandCursor) == ScriptFlag::False
                                 ? CursorKind::Arrow
                                 : CursorKind::Hand);
+  double sx = 0, sy = 0;
+  if (inside_ && pointerOnStage(sx, sy) && text_.fieldAt(sx, sy)) return static_cast<int>(CursorKind::IBeam);
   return static_cast<int>(player_.zoomed() ? CursorKind::Grab : CursorKind::Arrow);
 }
 
@@ -234,8 +236,16 @@ void InputDispatch::mouseDown() {
   double sx = 0, sy = 0;
   // A press on a button goes to the button, anywhere else to a field there.
   if (!targetAt(pointerX_, pointerY_) && pointerOnStage(sx, sy) &&
-      text_.mouseDown(sx, sy, keyIsDown(kVkShift), player_.milliseconds(), *hooks_))
+      text_.mouseDown(sx, sy, keyIsDown(kVkShift), player_.milliseconds(), *hooks_)) {
     activity_ = true;
+    if (focus_.focused() != text_.focused()) {
+      DisplayObject* previous = focus_.focused();
+      focus_.set(text_.focused());
+      hooks_->focusChanged(previous, text_.focused());
+    }
+  } else if (!text_.focused() && focus_.focused() && focus_.focused()->editField()) {
+    focus_.set(nullptr);
+  }
   track(true);
 }
 
@@ -460,6 +470,8 @@ void InputDispatch::afterActions() {
 void InputDispatch::setFocus(DisplayObject* object) {
   DisplayObject* previous = focus_.focused();
   focus_.set(object);
+  // A field given the focus takes the keyboard; anything else takes it away.
+  text_.setFocus(object && object->editField() ? object : nullptr, *hooks_);
   if (object && (kindOps(object->kind()).button || actsAsButton(*object))) {
     if (display_.buttonTracker().track(object, false, *this)) activity_ = true;
   }
@@ -471,6 +483,8 @@ void InputDispatch::setFocus(DisplayObject* object) {
 bool InputDispatch::focusRectShown() {
   DisplayObject* f = focus_.focused();
   if (!f || focus_.rect().empty()) return false;
+  // A field shows its caret instead.
+  if (f->editField()) return false;
   return hooks_->property(*f, InputProperty::FocusRect) != ScriptFlag::False;
 }
 

@@ -7,6 +7,7 @@
 #include "core/movie/CharacterKinds.h"
 #include "core/input/KeyEvent.h"
 #include "core/movie/TimelinePlayer.h"
+#include "core/text/EditField.h"
 
 namespace kivra {
 
@@ -87,9 +88,16 @@ void KeyboardFocus::collectFrom(DisplayObject& parent, InputScriptHooks& hooks, 
     if (o.depth() < 0 || !o.visible()) continue;  // removed (waiting for its unload actions) or hidden
     const CharacterKindOps& ops = kindOps(o.kind());
     int32_t index = 0;
-    const bool hasIndex = (ops.button || ops.ownsTimeline) && hooks.tabIndex(o, index);
+    // Input fields take the focus by Tab too; their index is the field's.
+    const EditField* field = o.editField();
+    const bool inputField = field && !field->hasFlag(kFieldReadOnly) && !field->hasFlag(kFieldNoSelect);
+    bool hasIndex = (ops.button || ops.ownsTimeline) && hooks.tabIndex(o, index);
+    if (field && field->tabIndex() >= 0) {
+      hasIndex = true;
+      index = field->tabIndex();
+    }
     const ScriptFlag tabEnabled = hooks.property(o, InputProperty::TabEnabled);
-    bool candidate = ops.button ||
+    bool candidate = ops.button || inputField ||
                      (ops.ownsTimeline && (hasIndex || tabEnabled == ScriptFlag::True || actsAsButton(o, hooks)));
     if (tabEnabled == ScriptFlag::False) candidate = false;
     if (candidate) {

@@ -1,9 +1,11 @@
-// Selection methods (class 600): the keyboard focus of buttons and clips.
-// Text fields do not exist yet, so nothing holds a text focus: the
-// selection indices read -1.
+// Selection methods (class 600): the keyboard focus of buttons, clips and
+// text fields, and the selection in the focused field.
+#include <cmath>
+
 #include "core/script/PlayerServices.h"
 #include "core/input/InputDispatch.h"
 #include "core/script/natives/NativeHelpers.h"
+#include "core/text/EditField.h"
 
 namespace kivra {
 
@@ -23,6 +25,7 @@ DisplayObject* firstButton(DisplayObject& object, int nesting) {
 // The object that takes the focus when a script gives it to `d`, or null.
 DisplayObject* focusTaker(NativeCall& c, DisplayObject& d, ScriptObject* clip) {
   ScriptEngine& e = c.engine;
+  if (d.editField()) return d.editField()->hasFlag(kFieldNoSelect) ? nullptr : &d;
   if (e.version() < 6) return firstButton(d, 0);
   if (kindOps(d.kind()).button) return &d;
   if (!kindOps(d.kind()).ownsTimeline) return nullptr;
@@ -31,15 +34,41 @@ DisplayObject* focusTaker(NativeCall& c, DisplayObject& d, ScriptObject* clip) {
   return e.getMember(clip, "focusEnabled", enabled) && e.toBoolean(enabled) ? &d : nullptr;
 }
 
-// Nothing holds a text focus: no selection, no caret.
-void noIndex(NativeCall& c) { c.result = ScriptValue::number(-1); }
+// The focused field's selection; -1 when no field has the keyboard.
+EditField* focusedField(NativeCall& c) { return c.engine.player().input().text().field(); }
+
+void getBeginIndex(NativeCall& c) {
+  EditField* f = focusedField(c);
+  c.result = ScriptValue::number(f ? static_cast<double>(f->selectionBegin()) : -1);
+}
+
+void getEndIndex(NativeCall& c) {
+  EditField* f = focusedField(c);
+  c.result = ScriptValue::number(f ? static_cast<double>(f->selectionEnd()) : -1);
+}
+
+void getCaretIndex(NativeCall& c) {
+  EditField* f = focusedField(c);
+  c.result = ScriptValue::number(f ? static_cast<double>(f->caret()) : -1);
+}
+
+void setSelection(NativeCall& c) {  // setSelection(begin, end) in the focused field
+  EditField* f = focusedField(c);
+  if (!f || c.argc < 2) return;
+  auto index = [&](int i) {
+    const double d = c.engine.toNumber(c.arg(i));
+    return std::isfinite(d) && d > 0 ? static_cast<size_t>(std::min<double>(d, 1e9)) : size_t{0};
+  };
+  f->setSelection(index(0), index(1));
+}
 
 void getFocus(NativeCall& c) {  // the dot path of the focused button or clip
   ScriptEngine& e = c.engine;
   InputDispatch& input = e.player().input();
   c.result = ScriptValue::null();
-  DisplayObject* f = input.focus().focused();
-  if (!f || input.focus().rect().empty()) return;
+  DisplayObject* f = input.text().focused();
+  if (!f) f = input.focus().focused();
+  if (!f || (!f->editField() && input.focus().rect().empty())) return;
   ScriptObject* o = e.displayClips().clipObject(f);
   if (o) c.result = e.makeString(e.clips().targetPath(*o, true));
 }
@@ -63,10 +92,9 @@ void setFocus(NativeCall& c) {  // setFocus(target)
   }
 }
 
-// setSelection (5) has nothing to select: no entry.
 constexpr NativeMethod kSelectionMethods[] = {
-    {0, "getBeginIndex", noIndex}, {1, "getEndIndex", noIndex}, {2, "getCaretIndex", noIndex},
-    {3, "getFocus", getFocus},     {4, "setFocus", setFocus},
+    {0, "getBeginIndex", getBeginIndex}, {1, "getEndIndex", getEndIndex}, {2, "getCaretIndex", getCaretIndex},
+    {3, "getFocus", getFocus},           {4, "setFocus", setFocus},       {5, "setSelection", setSelection},
 };
 
 }  // namespace
