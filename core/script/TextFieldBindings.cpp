@@ -56,6 +56,10 @@ void TextFieldBindings::refreshField(DisplayObject& object) {
       field.setBoundOnce();
       field.boundValue() = fieldText(field, html, page);
       engine_.setMember(holder, name, engine_.makeString(field.boundValue()));
+    } else if (field.boundOnce() && !field.text().empty()) {
+      // The variable was deleted: the field empties.
+      field.boundValue().clear();
+      field.setText(u"");
     }
     return;
   }
