@@ -95,10 +95,37 @@ std::unique_ptr<EditField> makeScriptField(TimelinePlayer& owner, int version, c
   return field;
 }
 
+namespace {
+// White space between tags collapses to one space (condenseWhite).
+std::string condensed(std::string_view html) {
+  std::string out;
+  out.reserve(html.size());
+  bool inTag = false, space = false;
+  for (char c : html) {
+    if (c == '<') inTag = true;
+    if (!inTag && (c == ' ' || c == '\t' || c == '\r' || c == '\n')) {
+      space = true;
+      continue;
+    }
+    if (space) out.push_back(' ');
+    space = false;
+    out.push_back(c);
+    if (c == '>') inTag = false;
+  }
+  if (space) out.push_back(' ');
+  return out;
+}
+}  // namespace
+
 void setFieldText(EditField& field, std::string_view text, bool html, const CodePage& page) {
   if (!html) {
     field.setText(fieldUnits(text, field.version(), page));
     return;
+  }
+  std::string squeezed;
+  if (field.condenseWhite()) {
+    squeezed = condensed(text);
+    text = squeezed;
   }
   TextBuffer parsed;
   HtmlOptions options;
@@ -146,6 +173,19 @@ void drawField(EditField& field, MovieTextFonts& fonts, TextDraw& out) {
     size_t runEnd = 0;
     const RunFormat* format = &field.newTextFormat();
     MovieTextFace* face = nullptr;
+    if (line.paragraphStart && line.start < text.size()) {
+      // A bullet paragraph's first line has its bullet in the indent.
+      const RunFormat& first = text.formatAt(line.start, field.newTextFormat());
+      TextDrawGlyph g;
+      MovieTextFace* bulletFace = first.paragraph.bullet ? fonts.face(first.chars, embedded) : nullptr;
+      if (bulletFace && bulletFace->glyphOf(u'\u2022', g)) {
+        g.x = line.x - 540 + dx;
+        g.y = baseline;
+        g.size = std::abs(first.chars.size);
+        g.color = first.chars.color | 0xFF000000;
+        out.glyphs.push_back(g);
+      }
+    }
     for (size_t k = line.start; k < line.end && k < text.size(); ++k) {
       if (run < 0 || k >= runEnd) {
         run = text.runAt(k);
