@@ -16,6 +16,8 @@ void widen(std::string_view s, bool legacy, const CodePage& cp, std::u16string& 
 std::string narrow(std::u16string_view units, bool legacy, const CodePage& cp);
 // Re-encodes narrow text from one encoding into the other.
 std::string convert(std::string_view s, bool fromLegacy, bool toLegacy, const CodePage& cp);
+// Encodes one code point (up to U+10FFFF) as UTF-8.
+void appendUtf8CodePoint(uint32_t code, std::string& out);
 // Encodes one code unit as UTF-8.
 void appendUtf8(uint32_t unit, std::string& out);
 // Decodes one UTF-8 character at s[pos] (1 to 3 bytes), advancing pos;

@@ -3,6 +3,8 @@
 #include <array>
 #include <cstring>
 
+#include "core/format/TextEncoding.h"
+
 namespace kivra {
 
 namespace {
@@ -27,23 +29,7 @@ size_t findFrom(std::string_view text, size_t from, std::string_view what) {
 // bounded look-ahead keeps a flood of ampersands linear.
 constexpr size_t kMaxEntityLength = 16;
 
-void appendUtf8(uint32_t code, std::string& out) {
-  if (code < 0x80) {
-    out += static_cast<char>(code);
-  } else if (code < 0x800) {
-    out += static_cast<char>(0xC0 | (code >> 6));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  } else if (code < 0x10000) {
-    out += static_cast<char>(0xE0 | (code >> 12));
-    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (code >> 18));
-    out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  }
-}
+void appendUtf8(uint32_t code, std::string& out) { text::appendUtf8CodePoint(code, out); }
 
 // Appends the character an entity name stands for; false for an unknown name.
 bool appendEntity(std::string_view name, bool utf8, std::string& out) {

@@ -375,6 +375,18 @@ void ShapeParser::finish(ShapeBuild& out) {
   prepareFills(out, m_, factor_);
 }
 
+void ShapeParser::setDeviceBounds(ShapeBuild& out, int64_t xa, int64_t xb, int64_t ya, int64_t yb) {
+  const int64_t cxs[4] = {xa, xb, xa, xb}, cys[4] = {ya, ya, yb, yb};
+  int64_t x0 = INT64_MAX, y0 = INT64_MAX, x1 = INT64_MIN, y1 = INT64_MIN;
+  for (int i = 0; i < 4; ++i) {
+    int64_t dx, dy;
+    toDevice(m_, cxs[i], cys[i], dx, dy);
+    x0 = std::min(x0, dx); x1 = std::max(x1, dx);
+    y0 = std::min(y0, dy); y1 = std::max(y1, dy);
+  }
+  out.setBounds(x0, y0, x1, y1);
+}
+
 bool ShapeParser::build(const ShapeInstance& in, ShapeBuild& out) {
   out.clear();
   m_ = in.matrix;
@@ -410,19 +422,8 @@ bool ShapeParser::build(const ShapeInstance& in, ShapeBuild& out) {
   const RECT bounds = c.readRect();
   RECT endBounds = bounds;
   if (morph) endBounds = c.readRect();
-  {
-    const int64_t xa = std::min(bounds.xmin, endBounds.xmin), xb = std::max(bounds.xmax, endBounds.xmax);
-    const int64_t ya = std::min(bounds.ymin, endBounds.ymin), yb = std::max(bounds.ymax, endBounds.ymax);
-    const int64_t cxs[4] = {xa, xb, xa, xb}, cys[4] = {ya, ya, yb, yb};
-    int64_t x0 = INT64_MAX, y0 = INT64_MAX, x1 = INT64_MIN, y1 = INT64_MIN;
-    for (int i = 0; i < 4; ++i) {
-      int64_t dx, dy;
-      toDevice(m_, cxs[i], cys[i], dx, dy);
-      x0 = std::min(x0, dx); x1 = std::max(x1, dx);
-      y0 = std::min(y0, dy); y1 = std::max(y1, dy);
-    }
-    out.setBounds(x0, y0, x1, y1);
-  }
+  setDeviceBounds(out, std::min(bounds.xmin, endBounds.xmin), std::max(bounds.xmax, endBounds.xmax),
+                  std::min(bounds.ymin, endBounds.ymin), std::max(bounds.ymax, endBounds.ymax));
   if (in.tagCode == 11 || in.tagCode == 33) {
     const bool textOk = buildText(c, in, out);
     finish(out);

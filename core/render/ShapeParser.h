@@ -98,6 +98,8 @@ class ShapeParser {
   void selectFills(uint32_t f0, uint32_t f1, bool morph);
   void edge(const CurveEdge& e);
   void finish(ShapeBuild& out);
+  // The build's bounds: a box in twips under m_, in device sub-pixels.
+  void setDeviceBounds(ShapeBuild& out, int64_t xmin, int64_t xmax, int64_t ymin, int64_t ymax);
   int32_t lerp(int32_t s, int32_t e) const;
   Rgba lerp(Rgba s, Rgba e) const;
   MATRIX lerp(const MATRIX& s, const MATRIX& e) const;

@@ -270,18 +270,7 @@ bool ShapeParser::addFieldRect(ShapeBuild& out, const TextDrawRect& r, uint32_t&
 
 bool ShapeParser::buildField(const ShapeInstance& in, ShapeBuild& out) {
   const TextDraw& t = *in.field;
-  {
-    int64_t x0 = INT64_MAX, y0 = INT64_MAX, x1 = INT64_MIN, y1 = INT64_MIN;
-    const int32_t cxs[4] = {t.clip.xmin, t.clip.xmax, t.clip.xmin, t.clip.xmax};
-    const int32_t cys[4] = {t.clip.ymin, t.clip.ymin, t.clip.ymax, t.clip.ymax};
-    for (int i = 0; i < 4; ++i) {
-      int64_t dx, dy;
-      toDevice(m_, cxs[i], cys[i], dx, dy);
-      x0 = std::min(x0, dx); x1 = std::max(x1, dx);
-      y0 = std::min(y0, dy); y1 = std::max(y1, dy);
-    }
-    out.setBounds(x0, y0, x1, y1);
-  }
+  setDeviceBounds(out, t.clip.xmin, t.clip.xmax, t.clip.ymin, t.clip.ymax);
   uint32_t styles = 0;
   rule_ = FillRule::NonZero;
   for (const TextDrawRect& r : t.under)

@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/format/TextEncoding.h"
 #include "core/net/XmlTokenizer.h"
 
 namespace kivra {
@@ -17,23 +18,7 @@ namespace {
 
 // ---- Encodings ----------------------------------------------------------
 
-void appendUtf8(uint32_t code, std::string& out) {
-  if (code < 0x80) {
-    out += static_cast<char>(code);
-  } else if (code < 0x800) {
-    out += static_cast<char>(0xC0 | (code >> 6));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  } else if (code < 0x10000) {
-    out += static_cast<char>(0xE0 | (code >> 12));
-    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (code >> 18));
-    out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  }
-}
+void appendUtf8(uint32_t code, std::string& out) { text::appendUtf8CodePoint(code, out); }
 
 bool isHighSurrogate(char16_t u) { return u >= 0xD800 && u < 0xDC00; }
 bool isLowSurrogate(char16_t u) { return u >= 0xDC00 && u < 0xE000; }
