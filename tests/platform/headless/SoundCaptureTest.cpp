@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -427,6 +428,43 @@ TEST_F(SoundCapture, StreamsStartTheirFramesSounds) {
   const size_t fetched = 3 * 3676;  // in the buffer that holds this frame
   want.add((fetched / kBuffer + 1) * kBuffer, std::vector<int>(500, 1000));
   expectSame(got, want);
+}
+
+// A stream whose blocks end in the middle of mixer buffers (919 samples at
+// 11 kHz, 4-bit ADPCM) is heard without a break from block to block, and a
+// clip with a stream of its own is held back to the pace of its sound: at
+// 24 frames per second its blocks of a twelfth of a second let it show
+// about half as many frames as the movie steps.
+TEST_F(SoundCapture, StreamsHandOverBlocksWithoutGapsAndHoldTheirClips) {
+  std::vector<int> pcm;
+  for (int i = 0; i < 40 * 1838; ++i) pcm.push_back(9000 + static_cast<int>(8000 * std::sin(i * 0.05)));
+  writeWav("tone.wav", 22050, 1, 16, pcm);
+  writeWav("tone11.wav", 11025, 1, 16, std::vector<int>(pcm.begin(), pcm.begin() + 40 * 919));
+  std::string root = "movie rate=12\nstreamhead \"tone11.wav\" codec=adpcm perblock=919\n";
+  for (int f = 0; f < 40; ++f) root += "streamblock\nshowframe\n";
+  const std::vector<int16_t> got = capture(root, 24, "--dump-display");
+  EXPECT_GE(levelFrame(), 23) << output();
+  EXPECT_LE(levelFrame(), 26) << output();
+  // From the end of the fade-in to the end of the run: no silent run longer
+  // than 2 ms (88 frames).
+  size_t run = 0, longest = 0;
+  for (size_t i = kBuffer; i + 1 < got.size() / 2; ++i) {
+    run = got[2 * i] == 0 && got[2 * i + 1] == 0 ? run + 1 : 0;
+    longest = std::max(longest, run);
+  }
+  EXPECT_LE(longest, 88u);
+
+  std::string clip = "movie rate=24\nsprite 1 {\n  streamhead \"tone.wav\" perblock=1838\n";
+  for (int f = 0; f < 40; ++f) clip += "  streamblock\n  showframe\n";
+  clip += "}\nplace2 1 id=1 name=\"music\"\nshowframe\nshowframe\n";
+  capture(clip, 24, "--dump-display");
+  const std::string text = output();
+  const size_t at = text.find("name=\"music\" frame=");
+  ASSERT_NE(at, std::string::npos) << text;
+  const int frame = std::atoi(text.c_str() + at + 19);
+  // 24 steps of 41 ms are a little under 12 blocks.
+  EXPECT_GE(frame, 12) << text;
+  EXPECT_LE(frame, 15) << text;
 }
 
 }  // namespace
