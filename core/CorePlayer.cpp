@@ -543,6 +543,11 @@ std::optional<int> CorePlayer::framesAheadOfStream(uint32_t now) {
   return static_cast<int>(std::clamp<int64_t>(ahead, -1, 1000));
 }
 
+int CorePlayer::soundBufferFrames() {
+  const int64_t ms = int64_t{script_->clips().soundBufferSeconds()} * 1000;
+  return framePeriod_ > 0 ? static_cast<int>(ms / framePeriod_) : 100;
+}
+
 // Other timelines with streams of their own wait while they are ahead of
 // them; one whose stream has ended runs on.
 bool CorePlayer::heldByStream(TimelinePlayer& timeline) {

@@ -241,6 +241,7 @@ class CorePlayer : public TimelineContext,
   void timelineGone(TimelinePlayer& timeline) override;
   void startSoundStream(TimelineSoundStream& stream, int64_t tagStart, int frame) override;
   bool heldByStream(TimelinePlayer& timeline) override;
+  int soundBufferFrames() override;
 
  private:
   // Starts `sound` with `info` on a new channel; null when refused.

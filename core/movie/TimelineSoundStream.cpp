@@ -33,6 +33,7 @@ void TimelineSoundStream::start(SoundMixer& mixer, int64_t tagStart, int frame, 
   position_ = tagStart;
   frame_ = frame;
   ended_ = false;
+  waiting_ = false;
   if (mixer.addChannel(c, nowMs)) channel_ = std::move(c);
 }
 
@@ -45,6 +46,14 @@ void TimelineSoundStream::stop() {
 
 bool TimelineSoundStream::fetchBlock(SoundChannel& channel) {
   if (ended_) return false;
+  const MovieBuffer& movie = timeline_.movie();
+  if (waiting_) {
+    // After running dry the stream plays on only once the sound buffer time
+    // has arrived beyond it, so that it does not stutter block by block.
+    const int loaded = timeline_.isRoot() ? movie.framesLoaded() : timeline_.frameCount();
+    if (!movie.complete() && loaded < int64_t{context_.soundBufferFrames()} + frame_) return false;
+    waiting_ = false;
+  }
   TagCursor in = timeline_.tagCursor();
   const int64_t end = timeline_.tagStreamEnd();
   in.setPosition(position_);
@@ -56,9 +65,10 @@ bool TimelineSoundStream::fetchBlock(SoundChannel& channel) {
     TagHeader tag;
     const TagRead r = in.readTagHeader(tag);
     if (r == TagRead::Incomplete) {
-      // Not here yet: silence until it is.
+      // Not here yet: silence until it is, read again from this tag.
+      waiting_ = true;
       context_.debugLog("Buffer Underrun! " + timeline_.url() + "\n");
-      return false;
+      return movie.complete();
     }
     if (r == TagRead::PastEnd) {
       ended_ = true;

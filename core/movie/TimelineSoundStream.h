@@ -50,6 +50,7 @@ class TimelineSoundStream : public SoundStreamSource {
   int64_t position_ = 0;  // where the next fetch reads
   int frame_ = 0;         // frames whose blocks have been fetched
   bool ended_ = false;
+  bool waiting_ = false;  // ran dry: waits for a buffer's worth of frames
 };
 
 }  // namespace kivra
