@@ -1,5 +1,7 @@
 #include "core/movie/TimelineSoundStream.h"
 
+#include <algorithm>
+
 #include "core/format/TagCodes.h"
 #include "core/format/TagCursor.h"
 #include "core/movie/Character.h"
@@ -34,6 +36,8 @@ void TimelineSoundStream::start(SoundMixer& mixer, int64_t tagStart, int frame, 
   frame_ = frame;
   ended_ = false;
   waiting_ = false;
+  firstBlock_ = true;
+  seekPending_ = false;
   if (mixer.addChannel(c, nowMs)) channel_ = std::move(c);
 }
 
@@ -97,12 +101,14 @@ bool TimelineSoundStream::fetchBlock(SoundChannel& channel) {
         block.format = format_;
         block.data = in.current();
         block.length = block.data ? static_cast<size_t>(in.remaining()) : 0;
+        int16_t seek = 0;
         switch (format_.codec()) {
           case SoundCodec::Mp3:
             // Sample count and seek lead the MPEG data.
             block.sampleCount = in.readU16();
-            block.seekSamples = in.readU16();
-            block.data = in.current();
+            seek = static_cast<int16_t>(in.readU16());
+            block.seekSamples = static_cast<uint16_t>(seek > 0 ? seek : 0);
+            block.data = in.overrun() ? nullptr : in.current();
             block.length = block.data ? static_cast<size_t>(in.remaining()) : 0;
             break;
           case SoundCodec::Nellymoser8k:
@@ -113,7 +119,19 @@ bool TimelineSoundStream::fetchBlock(SoundChannel& channel) {
             block.sampleCount = samplesPerBlock();
             break;
         }
-        channel.startBlock(block);
+        // The MP3 decoder keeps its state from block to block after the
+        // first; the first block's seek samples are decoded into nothing.
+        channel.startBlock(block, firstBlock_);
+        if (format_.codec() == SoundCodec::Mp3) {
+          if (firstBlock_ && (block.sampleCount > 0 || seek < 0)) seekPending_ = true;
+          if (seekPending_ && block.sampleCount > 0 && seek >= 0) {
+            const uint32_t skip = std::min<uint32_t>(static_cast<uint32_t>(seek), block.sampleCount);
+            channel.blockLeft -= skip;
+            channel.decoder.decode(nullptr, skip);
+            seekPending_ = false;
+          }
+        }
+        firstBlock_ = false;
         break;
       }
       default:
