@@ -391,7 +391,8 @@ bool Compiler::soundCodec(Args& a, int& codec, int& bits) {
 // DefineSound from a WAV file, or from the exact bytes of a dump.
 bool Compiler::sound(const Node& node, Args& a, std::vector<uint8_t>& body) {
   static constexpr const char* kUsage =
-      "sound ID \"FILE.wav\" [codec=raw|adpcm] [bits=2..5] | sound ID format=N samples=N data=HEX";
+      "sound ID \"FILE.wav\" [codec=raw|adpcm] [bits=2..5] | sound ID \"FILE.mp3\" [seek=N] | "
+      "sound ID format=N samples=N data=HEX";
   uint16_t id;
   if (!a.expect(1, 2, kUsage) || !u16Arg(a, 0, id, "sound id")) return false;
   if (a.positionalCount() == 1) {
@@ -407,6 +408,24 @@ bool Compiler::sound(const Node& node, Args& a, std::vector<uint8_t>& body) {
         !hexValue(a, "data", data))
       return false;
     body = kit::defineSoundBody(id, static_cast<uint8_t>(format), static_cast<uint32_t>(samples), data);
+    return true;
+  }
+  std::string name;
+  if (!stringArg(a, a.positional(1), name, "sound file")) return false;
+  if (name.size() > 4 && name.compare(name.size() - 4, 4, ".mp3") == 0) {
+    // MPEG frames as they are, after the sample count and the seek samples.
+    std::vector<uint8_t> bytes;
+    std::string error;
+    kit::Mp3Sound mp3;
+    int64_t seek = 0;
+    if (auto s = a.value("seek"))
+      if (!intArg(a, *s, -32768, 32767, seek, "seek")) return false;
+    if (!readFileBytes(sourcePath(name), bytes, error) || !kit::readMp3(bytes, mp3, error)) {
+      diag_.error(node.line, "\"" + name + "\": " + (error.empty() ? "cannot read it" : error));
+      return false;
+    }
+    body = kit::defineSoundBody(id, kit::soundFormatByte(2, kit::soundRateIndex(mp3.rate), true, mp3.channels == 2),
+                                mp3.samples, mp3.data, static_cast<int16_t>(seek));
     return true;
   }
   kit::PcmSound pcm;

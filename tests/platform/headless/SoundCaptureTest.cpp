@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include <mpg123.h>
+
 #include "tests/support/TempDir.h"
 #include "tools/kit/Sounds.h"
 #include "tools/qvxs/Compiler.h"
@@ -465,6 +467,61 @@ TEST_F(SoundCapture, StreamsHandOverBlocksWithoutGapsAndHoldTheirClips) {
   // 24 steps of 41 ms are a little under 12 blocks.
   EXPECT_GE(frame, 12) << text;
   EXPECT_LE(frame, 15) << text;
+}
+
+// What the decoding library makes of MPEG frames on its own, from a fresh
+// start: the reference for MP3 sounds.
+std::vector<int16_t> decodeDirectly(const std::vector<uint8_t>& mp3) {
+  std::vector<int16_t> pcm;
+  mpg123_handle* h = mpg123_new(nullptr, nullptr);
+  mpg123_param(h, MPG123_ADD_FLAGS, MPG123_QUIET | MPG123_IGNORE_INFOFRAME, 0);
+  mpg123_open_feed(h);
+  mpg123_feed(h, mp3.data(), mp3.size());
+  unsigned char* audio = nullptr;
+  size_t bytes = 0;
+  off_t frame = 0;
+  for (int r = 0; r != MPG123_NEED_MORE && r != MPG123_ERR && r != MPG123_DONE;) {
+    r = mpg123_decode_frame(h, &frame, &audio, &bytes);
+    const int16_t* s = reinterpret_cast<const int16_t*>(audio);
+    if (audio) pcm.insert(pcm.end(), s, s + bytes / 2);
+  }
+  mpg123_delete(h);
+  return pcm;
+}
+
+// An MP3 event sound (44.1 kHz stereo, made with lame) started at an in
+// point two frames in and played twice: each pass is what the library
+// decodes from the frame before the in point with a fresh start (the skip
+// passes the first frame by its header), less that frame's samples.
+TEST_F(SoundCapture, Mp3SoundsStartAtTheirInPointAndLoop) {
+  if (std::system("lame --version > /dev/null 2>&1") != 0) GTEST_SKIP() << "the lame encoder is not installed";
+  std::vector<int> pcm;
+  for (int i = 0; i < 12 * 1152; ++i) pcm.push_back(static_cast<int>(9000 * std::sin(i * 0.031)));
+  std::vector<int> stereo;
+  for (int v : pcm) stereo.insert(stereo.end(), {v, -v / 2});
+  writeWav("tone.wav", 44100, 2, 16, stereo);
+  const std::string command = "lame --quiet -t -b 128 '" + dir.file("tone.wav") + "' '" + dir.file("tone.mp3") + "'";
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  const std::vector<uint8_t> file = test::TempDir::read(dir.file("tone.mp3"));
+  kit::Mp3Sound mp3;
+  std::string error;
+  ASSERT_TRUE(kit::readMp3(file, mp3, error)) << error;
+  ASSERT_GE(mp3.frameStarts.size(), 12u);
+  const std::vector<int16_t> fromSecond =
+      decodeDirectly(std::vector<uint8_t>(mp3.data.begin() + static_cast<long>(mp3.frameStarts[1]), mp3.data.end()));
+  const size_t pass = mp3.samples - 2304;
+  ASSERT_GE(fromSecond.size(), 2 * (pass + 1152));
+  std::vector<int> left, right;
+  for (size_t i = 1152; i < 1152 + pass; ++i) {
+    left.push_back(fromSecond[2 * i]);
+    right.push_back(fromSecond[2 * i + 1]);
+  }
+  const std::vector<int16_t> got =
+      capture("movie rate=12\nsound 1 \"tone.mp3\"\nstartsound 1 in=2304 loops=2\nshowframe\n", 12);
+  Expected want(runFrames(12));
+  want.add(startOf(0), left, right);
+  want.add(startOf(0) + pass, left, right);
+  expectSame(got, want);
 }
 
 }  // namespace
