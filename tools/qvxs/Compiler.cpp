@@ -124,6 +124,12 @@ class Compiler {
     int bits = 4;
     uint32_t perBlock = 0;
     size_t next = 0;  // the next frame to hand out
+    // An MP3 file's frames instead: each block takes whole frames until the
+    // samples handed out reach the end of its frame's time.
+    bool isMp3 = false;
+    kit::Mp3Sound mp3;
+    uint64_t samplesOut = 0;
+    uint64_t blocks = 0;
   };
   std::optional<Stream> stream_;
 };
@@ -488,8 +494,8 @@ bool Compiler::soundInfo(Args& a, kit::SoundInfoRecord& info) {
 // or from its fields.
 bool Compiler::streamHead(const Node& node, Args& a, std::vector<uint8_t>& body) {
   static constexpr const char* kUsage =
-      "streamhead \"FILE.wav\" [codec=raw|adpcm] [bits=2..5] [perblock=N] | streamhead format=N perblock=N "
-      "[playback=N]";
+      "streamhead \"FILE.wav\" [codec=raw|adpcm] [bits=2..5] [perblock=N] | streamhead \"FILE.mp3\" [perblock=N] | "
+      "streamhead format=N perblock=N [playback=N]";
   if (!a.expect(0, 1, kUsage)) return false;
   int64_t perBlock = 0;
   if (auto p = a.value("perblock"))
@@ -511,6 +517,23 @@ bool Compiler::streamHead(const Node& node, Args& a, std::vector<uint8_t>& body)
     return true;
   }
   Stream st;
+  std::string name;
+  if (!stringArg(a, a.positional(0), name, "sound file")) return false;
+  if (name.size() > 4 && name.compare(name.size() - 4, 4, ".mp3") == 0) {
+    std::vector<uint8_t> bytes;
+    std::string error;
+    if (!readFileBytes(sourcePath(name), bytes, error) || !kit::readMp3(bytes, st.mp3, error)) {
+      diag_.error(node.line, "\"" + name + "\": " + (error.empty() ? "cannot read it" : error));
+      return false;
+    }
+    st.isMp3 = true;
+    if (perBlock == 0) perBlock = std::max<int64_t>(1, std::lround(st.mp3.rate / (frameRate_ > 0 ? frameRate_ : 12)));
+    st.perBlock = static_cast<uint32_t>(perBlock);
+    const uint8_t format = kit::soundFormatByte(2, kit::soundRateIndex(st.mp3.rate), true, st.mp3.channels == 2);
+    body = kit::soundStreamHeadBody(format, format, static_cast<uint16_t>(perBlock));
+    stream_ = std::move(st);
+    return true;
+  }
   if (!soundCodec(a, st.codec, st.bits) || !soundFile(a, a.positional(0), st.pcm)) return false;
   if (perBlock == 0) perBlock = std::max<int64_t>(1, std::lround(st.pcm.rate / (frameRate_ > 0 ? frameRate_ : 12)));
   if (perBlock > 0xFFFF) perBlock = 0xFFFF;
@@ -530,6 +553,28 @@ bool Compiler::streamBlock(const Node& node, std::vector<uint8_t>& body) {
     return false;
   }
   Stream& st = *stream_;
+  if (st.isMp3) {
+    // Sample count, seek samples (none), then whole MPEG frames.
+    const uint64_t until = (st.blocks + 1) * st.perBlock;
+    const size_t from = st.next;
+    uint32_t samples = 0;
+    while (st.next < st.mp3.frameStarts.size() && st.samplesOut < until) {
+      samples += st.mp3.frameSamples[st.next];
+      st.samplesOut += st.mp3.frameSamples[st.next];
+      ++st.next;
+    }
+    ++st.blocks;
+    const size_t begin = from < st.mp3.frameStarts.size() ? st.mp3.frameStarts[from] : st.mp3.data.size();
+    const size_t end = st.next < st.mp3.frameStarts.size() ? st.mp3.frameStarts[st.next] : st.mp3.data.size();
+    body.clear();
+    body.push_back(static_cast<uint8_t>(samples));
+    body.push_back(static_cast<uint8_t>(samples >> 8));
+    body.push_back(0);
+    body.push_back(0);
+    body.insert(body.end(), st.mp3.data.begin() + static_cast<std::ptrdiff_t>(begin),
+                st.mp3.data.begin() + static_cast<std::ptrdiff_t>(end));
+    return true;
+  }
   const size_t frames = st.pcm.frames();
   if (st.next >= frames) {
     diag_.error(node.line, "streamblock: the stream's sound file has no samples left");

@@ -524,5 +524,39 @@ TEST_F(SoundCapture, Mp3SoundsStartAtTheirInPointAndLoop) {
   expectSame(got, want);
 }
 
+// An MP3 stream (whole frames in each block, the decoder's state kept from
+// block to block) sounds as the library decodes the whole file, faded in
+// over the first buffer, and paces its timeline.
+TEST_F(SoundCapture, Mp3StreamsPlayAcrossBlocksInStep) {
+  if (std::system("lame --version > /dev/null 2>&1") != 0) GTEST_SKIP() << "the lame encoder is not installed";
+  std::vector<int> stereo;
+  for (int i = 0; i < 26 * 3675; ++i) {
+    const int v = static_cast<int>(9000 * std::sin(i * 0.023));
+    stereo.insert(stereo.end(), {v, v / 3});
+  }
+  writeWav("song.wav", 44100, 2, 16, stereo);
+  const std::string command = "lame --quiet -t -b 128 '" + dir.file("song.wav") + "' '" + dir.file("song.mp3") + "'";
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  kit::Mp3Sound mp3;
+  std::string error;
+  ASSERT_TRUE(kit::readMp3(test::TempDir::read(dir.file("song.mp3")), mp3, error)) << error;
+  const std::vector<int16_t> whole = decodeDirectly(mp3.data);
+  std::string source = "movie rate=12\nstreamhead \"song.mp3\"\n";
+  for (int f = 0; f < 26; ++f) source += "streamblock\nshowframe\n";
+  const std::vector<int16_t> got = capture(source, 20, "--dump-display");
+  EXPECT_GE(levelFrame(), 19) << output();
+  EXPECT_LE(levelFrame(), 22) << output();
+  Expected want(runFrames(20));
+  std::vector<int> left, right;
+  const int64_t slope = (int64_t{32768} << 15) / static_cast<int64_t>(kBuffer);
+  for (size_t k = 0; k < want.left.size() && 2 * k + 1 < whole.size(); ++k) {
+    const int64_t gain = k < kBuffer ? (slope * static_cast<int64_t>(k)) >> 15 : 32768;
+    left.push_back(static_cast<int>((whole[2 * k] * gain) >> 15));
+    right.push_back(static_cast<int>((whole[2 * k + 1] * gain) >> 15));
+  }
+  want.add(0, left, right);
+  expectSame(got, want);
+}
+
 }  // namespace
 }  // namespace kivra
