@@ -549,7 +549,10 @@ std::optional<int> CorePlayer::framesAheadOfStream(uint32_t now) {
   TimelinePlayer* root = level0_.get();
   TimelineSoundStream* stream = root ? root->soundStream() : nullptr;
   const SoundChannel* channel = stream ? stream->channel() : nullptr;
+  stepNow_ = now;
+  syncTimeline_ = nullptr;
   if (!channel || channel->done || channel->starving) return std::nullopt;
+  syncTimeline_ = root;
   int64_t ahead = mixer_.channelPosition(*channel, now).frame - root->currentFrame();
   if (root->version() >= 6) {
     // Steps that come late are made up by running further ahead of the sound.
@@ -572,7 +575,21 @@ std::optional<int> CorePlayer::framesAheadOfStream(uint32_t now) {
   return static_cast<int>(std::clamp<int64_t>(ahead, -1, 1000));
 }
 
+int CorePlayer::soundBufferFrames() {
+  const int64_t ms = int64_t{script_->clips().soundBufferSeconds()} * 1000;
+  return framePeriod_ > 0 ? static_cast<int>(ms / framePeriod_) : 100;
+}
+
+// Other timelines with streams of their own wait while they are ahead of
+// them; one whose stream has ended runs on.
+bool CorePlayer::heldByStream(TimelinePlayer& timeline) {
+  TimelineSoundStream* stream = timeline.soundStream();
+  if (&timeline == syncTimeline_ || !stream || !stream->playing() || stream->streamEnded()) return false;
+  return mixer_.channelPosition(*stream->channel(), stepNow_).frame < timeline.currentFrame();
+}
+
 void CorePlayer::timelineGone(TimelinePlayer& timeline) {
+  if (syncTimeline_ == &timeline) syncTimeline_ = nullptr;
   std::erase_if(clipSoundTransforms_, [&](const auto& entry) { return entry.first == &timeline; });
   mixer_.clipRemoved(&timeline, timeline.isRoot() ? nullptr : &timeline.root());
 }

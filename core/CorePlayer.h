@@ -238,6 +238,8 @@ class CorePlayer : public TimelineContext,
   void startSound(TimelinePlayer& timeline, const Character& sound, const uint8_t* info, size_t length) override;
   void timelineGone(TimelinePlayer& timeline) override;
   void startSoundStream(TimelineSoundStream& stream, int64_t tagStart, int frame) override;
+  bool heldByStream(TimelinePlayer& timeline) override;
+  int soundBufferFrames() override;
 
  private:
   // Starts `sound` with `info` on a new channel; null when refused.
@@ -286,6 +288,9 @@ class CorePlayer : public TimelineContext,
   std::vector<SentBuffer> unplayed_;
   // How late the last frame steps were (ms), for version 6 stream pacing.
   uint32_t lateness_[5] = {};
+  // This step's: the timeline whose stream sets the pace, and the clock.
+  const TimelinePlayer* syncTimeline_ = nullptr;
+  uint32_t stepNow_ = 0;
   int latenessNext_ = 0;
   // The display feeds the queue, so it is declared after it; teardown()
   // frees the display's objects before the timelines they refer to.

@@ -58,6 +58,15 @@ class TimelineContext {
     (void)tagStart;
     (void)frame;
   }
+  // Frames a stream that ran dry lets arrive before it plays on: the sound
+  // buffer time in frames of the movie.
+  virtual int soundBufferFrames() { return 100; }
+  // Whether `timeline`, whose own stream plays, is ahead of that sound and
+  // so holds its frame this tick (the timeline that sets the pace never is).
+  virtual bool heldByStream(TimelinePlayer& timeline) {
+    (void)timeline;
+    return false;
+  }
   // A timeline is being destroyed: nothing may refer to it afterwards.
   virtual void timelineGone(TimelinePlayer& timeline) { (void)timeline; }
 };

@@ -598,6 +598,7 @@ void TimelinePlayer::advance() {
   // enterFrame fires every tick, playing or not.
   if (object_) display().fireEvent(*object_, kClipEventEnterFrame);
   if (!playing_) return;
+  if (soundStream_ && soundStream_->playing() && context_.heldByStream(*this)) return;
   int target = currentFrame_ + 1;
   if (isRoot()) target = std::min(target, movie_.framesLoaded());
   const DispatchResult result = runToFrame(target);

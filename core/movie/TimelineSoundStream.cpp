@@ -1,5 +1,7 @@
 #include "core/movie/TimelineSoundStream.h"
 
+#include <algorithm>
+
 #include "core/format/TagCodes.h"
 #include "core/format/TagCursor.h"
 #include "core/movie/Character.h"
@@ -33,6 +35,9 @@ void TimelineSoundStream::start(SoundMixer& mixer, int64_t tagStart, int frame, 
   position_ = tagStart;
   frame_ = frame;
   ended_ = false;
+  waiting_ = false;
+  firstBlock_ = true;
+  seekPending_ = false;
   if (mixer.addChannel(c, nowMs)) channel_ = std::move(c);
 }
 
@@ -45,6 +50,14 @@ void TimelineSoundStream::stop() {
 
 bool TimelineSoundStream::fetchBlock(SoundChannel& channel) {
   if (ended_) return false;
+  const MovieBuffer& movie = timeline_.movie();
+  if (waiting_) {
+    // After running dry the stream plays on only once the sound buffer time
+    // has arrived beyond it, so that it does not stutter block by block.
+    const int loaded = timeline_.isRoot() ? movie.framesLoaded() : timeline_.frameCount();
+    if (!movie.complete() && loaded < int64_t{context_.soundBufferFrames()} + frame_) return false;
+    waiting_ = false;
+  }
   TagCursor in = timeline_.tagCursor();
   const int64_t end = timeline_.tagStreamEnd();
   in.setPosition(position_);
@@ -56,9 +69,10 @@ bool TimelineSoundStream::fetchBlock(SoundChannel& channel) {
     TagHeader tag;
     const TagRead r = in.readTagHeader(tag);
     if (r == TagRead::Incomplete) {
-      // Not here yet: silence until it is.
+      // Not here yet: silence until it is, read again from this tag.
+      waiting_ = true;
       context_.debugLog("Buffer Underrun! " + timeline_.url() + "\n");
-      return false;
+      return movie.complete();
     }
     if (r == TagRead::PastEnd) {
       ended_ = true;
@@ -87,12 +101,14 @@ bool TimelineSoundStream::fetchBlock(SoundChannel& channel) {
         block.format = format_;
         block.data = in.current();
         block.length = block.data ? static_cast<size_t>(in.remaining()) : 0;
+        int16_t seek = 0;
         switch (format_.codec()) {
           case SoundCodec::Mp3:
             // Sample count and seek lead the MPEG data.
             block.sampleCount = in.readU16();
-            block.seekSamples = in.readU16();
-            block.data = in.current();
+            seek = static_cast<int16_t>(in.readU16());
+            block.seekSamples = static_cast<uint16_t>(seek > 0 ? seek : 0);
+            block.data = in.overrun() ? nullptr : in.current();
             block.length = block.data ? static_cast<size_t>(in.remaining()) : 0;
             break;
           case SoundCodec::Nellymoser8k:
@@ -103,7 +119,19 @@ bool TimelineSoundStream::fetchBlock(SoundChannel& channel) {
             block.sampleCount = samplesPerBlock();
             break;
         }
-        channel.startBlock(block);
+        // The MP3 decoder keeps its state from block to block after the
+        // first; the first block's seek samples are decoded into nothing.
+        channel.startBlock(block, firstBlock_);
+        if (format_.codec() == SoundCodec::Mp3) {
+          if (firstBlock_ && (block.sampleCount > 0 || seek < 0)) seekPending_ = true;
+          if (seekPending_ && block.sampleCount > 0 && seek >= 0) {
+            const uint32_t skip = std::min<uint32_t>(static_cast<uint32_t>(seek), block.sampleCount);
+            channel.blockLeft -= skip;
+            channel.decoder.decode(nullptr, skip);
+            seekPending_ = false;
+          }
+        }
+        firstBlock_ = false;
         break;
       }
       default:

@@ -50,6 +50,9 @@ class TimelineSoundStream : public SoundStreamSource {
   int64_t position_ = 0;  // where the next fetch reads
   int frame_ = 0;         // frames whose blocks have been fetched
   bool ended_ = false;
+  bool waiting_ = false;  // ran dry: waits for a buffer's worth of frames
+  bool firstBlock_ = true;
+  bool seekPending_ = false;
 };
 
 }  // namespace kivra

@@ -95,6 +95,9 @@ class ClipBridge {
     (void)object;
     return -1;
   }
+  // The _soundbuftime property: how long a stream that ran dry waits for
+  // data before it plays on, in seconds.
+  virtual int soundBufferSeconds() const { return 5; }
 };
 
 }  // namespace kivra

@@ -79,6 +79,7 @@ class DisplayClipBridge : public ClipBridge, public DisplayObserver {
   void soundStarted(std::shared_ptr<SoundChannel> channel, ScriptObject& object) override;
   void soundsCompleted(const std::vector<std::shared_ptr<SoundChannel>>& done) override;
   int64_t soundPosition(const ScriptObject& object) override;
+  int soundBufferSeconds() const override { return soundBufferSeconds_; }
 
   // ---- DisplayObserver ----------------------------------------------------
   void displayObjectDestroyed(DisplayObject* object) override;

@@ -70,12 +70,13 @@ struct SoundChannel {
   SoundDecoder decoder;
 
   static std::shared_ptr<SoundChannel> make(const SoundRecord& record, const void* sound, const SoundInfo& info);
-  // Streams: plays `block` next.
-  void startBlock(const SoundRecord& block) {
+  // Streams: plays `block` next; an MP3 decoder keeps its state from the
+  // block before unless `restart`.
+  void startBlock(const SoundRecord& block, bool restart = true) {
     record = block;
     blockLeft = block.sampleCount;
     silentBlock = false;
-    decoder.reset(block);
+    decoder.reset(block, restart);
   }
   bool isStream() const { return stream != nullptr; }
 };

@@ -18,7 +18,7 @@ bool SoundDecoder::supports(SoundFormat format) {
   return false;
 }
 
-void SoundDecoder::reset(const SoundRecord& record) {
+void SoundDecoder::reset(const SoundRecord& record, bool restart) {
   record_ = record;
   position_ = 0;
   decoded_ = record.format;
@@ -32,6 +32,12 @@ void SoundDecoder::reset(const SoundRecord& record) {
       decoded_ = SoundFormat(static_cast<uint8_t>(record.format.byte | 2));
       adpcm_.reset(record.data, record.length, record.format.stereo());
       break;
+    case SoundCodec::Mp3:
+      kind_ = Kind::Mp3;
+      decoded_ = SoundFormat(static_cast<uint8_t>(record.format.byte | 2));
+      if (!mp3_) mp3_ = std::make_unique<Mp3Decoder>();
+      mp3_->reset(record, restart);
+      break;
     default:
       kind_ = Kind::Silent;
       break;
@@ -43,6 +49,9 @@ void SoundDecoder::decode(uint8_t* out, size_t frames) {
   switch (kind_) {
     case Kind::Adpcm:
       adpcm_.decode(reinterpret_cast<int16_t*>(out), frames);
+      return;
+    case Kind::Mp3:
+      mp3_->decode(reinterpret_cast<int16_t*>(out), frames);
       return;
     case Kind::Raw: {
       // Host order is little-endian on every machine this player builds for.

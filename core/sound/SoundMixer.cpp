@@ -1,6 +1,7 @@
 #include "core/sound/SoundMixer.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 namespace kivra {
@@ -9,7 +10,7 @@ namespace {
 
 constexpr uint32_t kWorkSamples = SoundMixer::kBufferFrames * 2;
 
-int32_t clamp16(int64_t v) { return v < -32768 ? -32768 : v > 32767 ? 32767 : static_cast<int32_t>(v); }
+inline int32_t clamp16(int32_t v) { return std::min(std::max(v, -32768), 32767); }
 
 // Sound transform values a script may set: beyond these every sample
 // saturates anyway, and within them the products fit 64 bits.
@@ -17,11 +18,92 @@ constexpr int64_t kLimit = 1 << 20;
 // x / 10000 saturates the same once x is brought into this span (32 bits).
 constexpr int64_t kSpan = 32768LL * 10000 + 9999;
 
+// The per-sample kernels, in plain loops that the compiler vectorises; on
+// machines with AVX2 a second build of each is chosen when the program
+// loads.
+#define KIVRA_SOUND_KERNEL __attribute__((target_clones("avx2", "default")))
+
+KIVRA_SOUND_KERNEL void holdGain(int32_t* __restrict s, uint32_t frames, int32_t gl, int32_t gr) {
+  for (size_t k = 0; k < frames; ++k) {
+    s[2 * k] = clamp16((s[2 * k] * gl) >> 15);
+    s[2 * k + 1] = clamp16((s[2 * k + 1] * gr) >> 15);
+  }
+}
+
+KIVRA_SOUND_KERNEL void rampGain(int32_t* __restrict s, uint32_t frames, int32_t gainL, int32_t stepL, int32_t gainR,
+                                 int32_t stepR) {
+  for (size_t k = 0; k < frames; ++k) {
+    const int32_t gl = (gainL + stepL * static_cast<int32_t>(k)) >> 15;
+    const int32_t gr = (gainR + stepR * static_cast<int32_t>(k)) >> 15;
+    s[2 * k] = clamp16((s[2 * k] * gl) >> 15);
+    s[2 * k + 1] = clamp16((s[2 * k + 1] * gr) >> 15);
+  }
+}
+
+KIVRA_SOUND_KERNEL void turn(int32_t* __restrict w, uint32_t frames, int32_t a, int32_t b, int32_t c, int32_t d) {
+  for (size_t i = 0; i < frames; ++i) {
+    const int32_t l = w[2 * i], r = w[2 * i + 1];
+    w[2 * i] = clamp16((a * l + b * r) / 10000);
+    w[2 * i + 1] = clamp16((c * l + d * r) / 10000);
+  }
+}
+
+KIVRA_SOUND_KERNEL void addInto(int32_t* sum, const int32_t* __restrict w, uint32_t n) {
+  for (size_t i = 0; i < n; ++i) sum[i] += w[i];
+}
+
+KIVRA_SOUND_KERNEL void saturate(int16_t* __restrict out, const int32_t* __restrict sum, uint32_t n) {
+  for (size_t i = 0; i < n; ++i) out[i] = static_cast<int16_t>(clamp16(sum[i]));
+}
+
+
+KIVRA_SOUND_KERNEL void load16(int32_t* __restrict w, const int16_t* __restrict s, size_t n) {
+  for (size_t i = 0; i < n; ++i) w[i] = s[i];
+}
+
+KIVRA_SOUND_KERNEL void load8(int32_t* __restrict w, const uint8_t* __restrict s, size_t n) {
+  for (size_t i = 0; i < n; ++i) w[i] = s[i];
+}
+
+// One rate doubling: each frame is preceded by the average of itself and
+// the frame before it (`before` for the first).
+KIVRA_SOUND_KERNEL void doubleMono(int32_t* __restrict dst, const int32_t* __restrict src, size_t frames,
+                                   int32_t before) {
+  dst[0] = (src[0] + before) >> 1;
+  dst[1] = src[0];
+  for (size_t i = 1; i < frames; ++i) {
+    dst[2 * i] = (src[i] + src[i - 1]) >> 1;
+    dst[2 * i + 1] = src[i];
+  }
+}
+
+KIVRA_SOUND_KERNEL void doubleStereo(int32_t* __restrict dst, const int32_t* __restrict src, size_t frames,
+                                     const int32_t* before) {
+  dst[0] = (src[0] + before[0]) >> 1;
+  dst[1] = (src[1] + before[1]) >> 1;
+  dst[2] = src[0];
+  dst[3] = src[1];
+  for (size_t i = 1; i < frames; ++i) {
+    dst[4 * i] = (src[2 * i] + src[2 * i - 2]) >> 1;
+    dst[4 * i + 1] = (src[2 * i + 1] + src[2 * i - 1]) >> 1;
+    dst[4 * i + 2] = src[2 * i];
+    dst[4 * i + 3] = src[2 * i + 1];
+  }
+}
+
+KIVRA_SOUND_KERNEL void widen8(int32_t* __restrict w, size_t n) {
+  for (size_t i = 0; i < n; ++i) w[i] = (w[i] - 128) * 256;
+}
+
+KIVRA_SOUND_KERNEL void monoToStereo(int32_t* __restrict dst, const int32_t* __restrict src, size_t frames) {
+  for (size_t i = 0; i < frames; ++i) dst[2 * i] = dst[2 * i + 1] = src[i];
+}
 }  // namespace
 
 SoundMixer::SoundMixer()
     : native_(std::make_unique<int16_t[]>(kWorkSamples)),
       work_(std::make_unique<int32_t[]>(kWorkSamples)),
+      spare_(std::make_unique<int32_t[]>(kWorkSamples)),
       sum_(std::make_unique<int32_t[]>(kWorkSamples)) {}
 
 SoundMixer::~SoundMixer() { stopAll(); }
@@ -176,42 +258,38 @@ void SoundMixer::fillStream(SoundChannel& c, uint8_t* native, uint32_t frames, i
 
 void SoundMixer::toOutputFormat(SoundChannel& c, SoundFormat format, const uint8_t* native, uint32_t frames) {
   const int ch = format.channels();
-  int32_t* w = work_.get();
+  // Each doubling and the widening to stereo write into the other buffer:
+  // start in the one that leaves the result in work_.
+  const int passes = format.shift() + (ch == 1 ? 1 : 0);
+  int32_t* src = passes % 2 == 0 ? work_.get() : spare_.get();
+  int32_t* dst = passes % 2 == 0 ? spare_.get() : work_.get();
   // Native samples, still unsigned when 8-bit.
-  if (format.sixteenBit()) {
-    const int16_t* s = reinterpret_cast<const int16_t*>(native);
-    for (uint32_t i = 0; i < frames * ch; ++i) w[i] = s[i];
-  } else {
-    for (uint32_t i = 0; i < frames * ch; ++i) w[i] = native[i];
-  }
-  // Rates up by doubling, in place from the back: each frame is preceded by
-  // the average of itself and the frame before it (across buffers too).
+  if (format.sixteenBit()) load16(src, reinterpret_cast<const int16_t*>(native), size_t{frames} * ch);
+  else load8(src, native, size_t{frames} * ch);
+  // Doubling runs across buffers: the first frame follows the last one of
+  // the channel's previous buffer, at every step (the last frame of a
+  // doubled buffer is its last native frame).
   int32_t before[2];
-  for (int k = 0; k < ch; ++k) before[k] = c.previousValid ? c.previous[k] : w[k];
+  for (int k = 0; k < ch; ++k) before[k] = c.previousValid ? c.previous[k] : src[k];
   if (frames > 0) {
-    for (int k = 0; k < ch; ++k) c.previous[k] = w[(frames - 1) * ch + k];
+    for (int k = 0; k < ch; ++k) c.previous[k] = src[(frames - 1) * ch + k];
     c.previousValid = true;
   }
-  for (int step = format.shift(); step > 0; --step) {
-    for (uint32_t i = frames; i-- > 0;) {
-      for (int k = 0; k < ch; ++k) {
-        const int32_t v = w[i * ch + k];
-        const int32_t prior = i > 0 ? w[(i - 1) * ch + k] : before[k];
-        w[(2 * i + 1) * ch + k] = v;
-        w[(2 * i) * ch + k] = (v + prior) >> 1;
-      }
-    }
+  for (int step = format.shift(); step > 0 && frames > 0; --step) {
+    if (ch == 1) doubleMono(dst, src, frames, before[0]);
+    else doubleStereo(dst, src, frames, before);
+    std::swap(src, dst);
     frames *= 2;
   }
-  if (!format.sixteenBit())
-    for (uint32_t i = 0; i < frames * ch; ++i) w[i] = (w[i] - 128) * 256;
-  if (ch == 1) {
-    for (uint32_t i = frames; i-- > 0;) w[2 * i] = w[2 * i + 1] = w[i];
-  }
+  if (!format.sixteenBit()) widen8(src, size_t{frames} * ch);
+  if (ch == 1) monoToStereo(dst, src, frames);
 }
 
 // Levels 0..32768 per side; between points the gain (level x 32768) moves
 // by a fixed slope per sample; each sample becomes s * (gain >> 15) >> 15.
+// Levels are 16-bit, so a gain (at most 65535 << 15) and a sample times a
+// level both fit 32 bits; the gain of sample k is start + slope * k, summed
+// one slope at a time.
 void SoundMixer::applyEnvelope(const SoundEnvelope& env, uint64_t position) {
   if (env.count <= 0) return;
   int32_t* w = work_.get();
@@ -222,29 +300,24 @@ void SoundMixer::applyEnvelope(const SoundEnvelope& env, uint64_t position) {
     int i = 0;
     while (i < count && env.points[i].position <= p) ++i;
     uint32_t run = kBufferFrames - j;
-    int64_t startL, startR, slopeL = 0, slopeR = 0;
+    int32_t* s = w + 2 * j;
     if (i == 0 || i == count) {
       const SoundEnvelope::Point& h = env.points[i == 0 ? 0 : count - 1];
-      startL = int64_t{h.left} << 15;
-      startR = int64_t{h.right} << 15;
       if (i == 0) run = static_cast<uint32_t>(std::min<uint64_t>(run, env.points[0].position - p));
+      const int32_t gl = h.left, gr = h.right;
+      if (gl != 32768 || gr != 32768) holdGain(s, run, gl, gr);
     } else {
       const SoundEnvelope::Point& a = env.points[i - 1];
       const SoundEnvelope::Point& b = env.points[i];
       const int64_t span = int64_t{b.position} - a.position;  // > 0: a <= p < b
-      slopeL = ((int64_t{b.left} - a.left) << 15) / span;
-      slopeR = ((int64_t{b.right} - a.right) << 15) / span;
+      const int64_t slopeL = ((int64_t{b.left} - a.left) << 15) / span;
+      const int64_t slopeR = ((int64_t{b.right} - a.right) << 15) / span;
       const int64_t into = static_cast<int64_t>(p - a.position);
-      startL = (int64_t{a.left} << 15) + slopeL * into;
-      startR = (int64_t{a.right} << 15) + slopeR * into;
+      // Between the two levels for every sample of the run (into + k < span).
+      const int32_t gainL = static_cast<int32_t>((int64_t{a.left} << 15) + slopeL * into);
+      const int32_t gainR = static_cast<int32_t>((int64_t{a.right} << 15) + slopeR * into);
       run = static_cast<uint32_t>(std::min<uint64_t>(run, b.position - p));
-    }
-    for (uint32_t k = 0; k < run; ++k) {
-      const int64_t gl = (startL + slopeL * k) >> 15;
-      const int64_t gr = (startR + slopeR * k) >> 15;
-      int32_t* s = w + 2 * (j + k);
-      s[0] = clamp16((s[0] * gl) >> 15);
-      s[1] = clamp16((s[1] * gr) >> 15);
+      rampGain(s, run, gainL, static_cast<int32_t>(slopeL), gainR, static_cast<int32_t>(slopeR));
     }
     j += run;
   }
@@ -255,6 +328,14 @@ void SoundMixer::applyTransform(const SoundTransform& t) {
   const auto limit = [](int32_t v) { return std::clamp<int64_t>(v, -kLimit, kLimit); };
   const int64_t v = limit(t.volume);
   const int64_t a = v * limit(t.ll), b = v * limit(t.lr), c = v * limit(t.rl), d = v * limit(t.rr);
+  constexpr int64_t kNarrow = 65535;
+  if (std::abs(a) + std::abs(b) <= kNarrow && std::abs(c) + std::abs(d) <= kNarrow) {
+    // Samples are 16-bit here, so every sum fits 32 bits; beyond the span
+    // the quotient saturates the same either way.
+    turn(w, kBufferFrames, static_cast<int32_t>(a), static_cast<int32_t>(b), static_cast<int32_t>(c),
+         static_cast<int32_t>(d));
+    return;
+  }
   const auto scaled = [](int64_t x) {
     const int32_t n = static_cast<int32_t>(std::clamp<int64_t>(x, -kSpan, kSpan));
     return clamp16(n / 10000);
@@ -306,7 +387,7 @@ int SoundMixer::mixBuffer(int16_t* out) {
       int32_t* sum = sum_.get();
       const int32_t* w = work_.get();
       if (mixed == 0) std::memcpy(sum, w, kWorkSamples * sizeof(int32_t));
-      else for (uint32_t i = 0; i < kWorkSamples; ++i) sum[i] += w[i];
+      else addInto(sum, w, kWorkSamples);
       ++mixed;
       if (c.isStream() && c.stream && c.stream->streamEnded()) complete(c);
     }
@@ -316,8 +397,7 @@ int SoundMixer::mixBuffer(int16_t* out) {
     std::memset(out, 0, kWorkSamples * sizeof(int16_t));
   } else {
     // Saturated once, after summing.
-    const int32_t* sum = sum_.get();
-    for (uint32_t i = 0; i < kWorkSamples; ++i) out[i] = static_cast<int16_t>(clamp16(sum[i]));
+    saturate(out, sum_.get(), kWorkSamples);
   }
   if (mixed == 0) {
     if (open_ && ++silentBuffers_ > kBufferCount) open_ = false;

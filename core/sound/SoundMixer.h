@@ -91,10 +91,11 @@ class SoundMixer {
   bool mixing_ = false;
   int silentBuffers_ = 0;
   uint32_t nextSlot_ = 0;
-  // Scratch: one channel's native frames, its output-format frames, and the
-  // wide sum.
+  // Scratch: one channel's native frames, its output-format frames (and a
+  // second buffer for the steps that get there), and the wide sum.
   std::unique_ptr<int16_t[]> native_;
   std::unique_ptr<int32_t[]> work_;
+  std::unique_ptr<int32_t[]> spare_;
   std::unique_ptr<int32_t[]> sum_;
 };
 

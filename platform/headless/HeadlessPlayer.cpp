@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "core/script/ScriptEngine.h"
+#include "core/sound/SoundMixer.h"
 #include "core/movie/DisplayDump.h"
 #include "platform/PngImage.h"
 #include "platform/headless/WavFileSink.h"
@@ -169,7 +170,18 @@ void HeadlessPlayer::run(long steps, const std::vector<InputEvent>& input) {
 void HeadlessPlayer::mixUntil(uint64_t ms) {
   const uint64_t target = ms * AudioOutput::kSampleRate / 1000;
   if (audioFailed_ || target <= mixedFrames_) return;
-  audioFailed_ = !core().mixAudio(static_cast<size_t>(target - mixedFrames_));
+  // The sink plays on the virtual clock: a buffer is heard when the clock
+  // passes its end, and the mixer is told at that moment.
+  const uint32_t start = clock_;
+  const uint64_t from = mixedFrames_;
+  constexpr uint64_t kBuffer = SoundMixer::kBufferFrames;
+  while (!audioFailed_ && mixedFrames_ < target) {
+    const uint64_t next = std::min(target, (mixedFrames_ / kBuffer + 1) * kBuffer);
+    clock_ = start + static_cast<uint32_t>((next - from) * 1000 / AudioOutput::kSampleRate);
+    audioFailed_ = !core().mixAudio(static_cast<size_t>(next - mixedFrames_));
+    mixedFrames_ = next;
+  }
+  clock_ = start;
   mixedFrames_ = target;
 }
 

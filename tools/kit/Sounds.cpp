@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "core/format/AdpcmTables.h"
+#include "core/sound/Mp3FrameHeader.h"
 #include "tools/kit/ByteWriter.h"
 
 namespace kivra::kit {
@@ -196,12 +197,12 @@ std::vector<uint8_t> soundInfoBytes(const SoundInfoRecord& info) {
 }
 
 std::vector<uint8_t> defineSoundBody(uint16_t id, uint8_t format, uint32_t sampleCount,
-                                     const std::vector<uint8_t>& data) {
+                                     const std::vector<uint8_t>& data, int16_t mp3Seek) {
   ByteWriter w;
   w.u16(id);
   w.u8(format);
   w.u32(sampleCount);
-  if ((format >> 4) == 2) w.u16(0);
+  if ((format >> 4) == 2) w.u16(static_cast<uint16_t>(mp3Seek));
   w.bytes(data);
   return w.take();
 }
@@ -211,6 +212,41 @@ std::vector<uint8_t> startSoundBody(uint16_t id, const SoundInfoRecord& info) {
   w.u16(id);
   w.bytes(soundInfoBytes(info));
   return w.take();
+}
+
+bool readMp3(const std::vector<uint8_t>& bytes, Mp3Sound& out, std::string& error) {
+  size_t at = 0;
+  if (bytes.size() >= 10 && bytes[0] == 'I' && bytes[1] == 'D' && bytes[2] == '3')
+    at = 10 + (size_t{bytes[6] & 0x7Fu} << 21 | size_t{bytes[7] & 0x7Fu} << 14 | size_t{bytes[8] & 0x7Fu} << 7 |
+               (bytes[9] & 0x7Fu));
+  out = Mp3Sound{};
+  Mp3FrameHeader h;
+  while (at < bytes.size() && Mp3FrameHeader::parse(bytes.data() + at, bytes.size() - at, h) &&
+         at + static_cast<size_t>(h.frameBytes) <= bytes.size()) {
+    if (h.layer != 3) {
+      error = "only Layer III frames make an MP3 sound";
+      return false;
+    }
+    if (out.frameStarts.empty()) {
+      out.rate = h.sampleRate;
+      out.channels = h.channels;
+    }
+    out.frameStarts.push_back(out.data.size());
+    out.frameSamples.push_back(static_cast<uint32_t>(h.samples));
+    out.data.insert(out.data.end(), bytes.begin() + static_cast<std::ptrdiff_t>(at),
+                    bytes.begin() + static_cast<std::ptrdiff_t>(at + static_cast<size_t>(h.frameBytes)));
+    out.samples += static_cast<uint32_t>(h.samples);
+    at += static_cast<size_t>(h.frameBytes);
+  }
+  if (out.frameStarts.empty()) {
+    error = "no MPEG audio frames";
+    return false;
+  }
+  if (out.rate != 11025 && out.rate != 22050 && out.rate != 44100) {
+    error = "the rate must be 11025, 22050 or 44100 Hz, not " + std::to_string(out.rate);
+    return false;
+  }
+  return true;
 }
 
 std::vector<uint8_t> soundStreamHeadBody(uint8_t playbackFormat, uint8_t streamFormat, uint16_t samplesPerBlock) {

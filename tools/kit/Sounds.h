@@ -37,6 +37,20 @@ std::vector<uint8_t> encodeAdpcm(const std::vector<int16_t>& samples, int channe
 // A sound's 16-bit samples, 8-bit ones widened.
 std::vector<int16_t> pcm16(const PcmSound& sound);
 
+// An MP3 file as a sound holds it: the MPEG frames (a leading ID3v2 tag
+// left out), their rate and channels (from the first frame) and the sample
+// frames they decode to; `frameStarts` has each frame's offset in `data`.
+struct Mp3Sound {
+  int rate = 0;
+  int channels = 0;
+  uint32_t samples = 0;
+  std::vector<uint8_t> data;
+  std::vector<size_t> frameStarts;
+  std::vector<uint32_t> frameSamples;
+};
+// Fails unless the file is Layer III frames at 11025, 22050 or 44100 Hz.
+bool readMp3(const std::vector<uint8_t>& bytes, Mp3Sound& out, std::string& error);
+
 struct SoundInfoRecord {
   bool hasIn = false, hasOut = false, hasLoops = false, noMultiple = false, stop = false;
   uint32_t in = 0, out = 0;
@@ -50,8 +64,9 @@ struct SoundInfoRecord {
 };
 std::vector<uint8_t> soundInfoBytes(const SoundInfoRecord& info);
 
+// An MP3 sound (codec 2) carries `mp3Seek` before its data.
 std::vector<uint8_t> defineSoundBody(uint16_t id, uint8_t format, uint32_t sampleCount,
-                                     const std::vector<uint8_t>& data);
+                                     const std::vector<uint8_t>& data, int16_t mp3Seek = 0);
 std::vector<uint8_t> startSoundBody(uint16_t id, const SoundInfoRecord& info);
 std::vector<uint8_t> soundStreamHeadBody(uint8_t playbackFormat, uint8_t streamFormat, uint16_t samplesPerBlock);
 

@@ -132,6 +132,12 @@ class Compiler {
     int bits = 4;
     uint32_t perBlock = 0;
     size_t next = 0;  // the next frame to hand out
+    // An MP3 file's frames instead: each block takes whole frames until the
+    // samples handed out reach the end of its frame's time.
+    bool isMp3 = false;
+    kit::Mp3Sound mp3;
+    uint64_t samplesOut = 0;
+    uint64_t blocks = 0;
   };
   std::optional<Stream> stream_;
 };
@@ -399,7 +405,8 @@ bool Compiler::soundCodec(Args& a, int& codec, int& bits) {
 // DefineSound from a WAV file, or from the exact bytes of a dump.
 bool Compiler::sound(const Node& node, Args& a, std::vector<uint8_t>& body) {
   static constexpr const char* kUsage =
-      "sound ID \"FILE.wav\" [codec=raw|adpcm] [bits=2..5] | sound ID format=N samples=N data=HEX";
+      "sound ID \"FILE.wav\" [codec=raw|adpcm] [bits=2..5] | sound ID \"FILE.mp3\" [seek=N] | "
+      "sound ID format=N samples=N data=HEX";
   uint16_t id;
   if (!a.expect(1, 2, kUsage) || !u16Arg(a, 0, id, "sound id")) return false;
   if (a.positionalCount() == 1) {
@@ -415,6 +422,24 @@ bool Compiler::sound(const Node& node, Args& a, std::vector<uint8_t>& body) {
         !hexValue(a, "data", data))
       return false;
     body = kit::defineSoundBody(id, static_cast<uint8_t>(format), static_cast<uint32_t>(samples), data);
+    return true;
+  }
+  std::string name;
+  if (!stringArg(a, a.positional(1), name, "sound file")) return false;
+  if (name.size() > 4 && name.compare(name.size() - 4, 4, ".mp3") == 0) {
+    // MPEG frames as they are, after the sample count and the seek samples.
+    std::vector<uint8_t> bytes;
+    std::string error;
+    kit::Mp3Sound mp3;
+    int64_t seek = 0;
+    if (auto s = a.value("seek"))
+      if (!intArg(a, *s, -32768, 32767, seek, "seek")) return false;
+    if (!readFileBytes(sourcePath(name), bytes, error) || !kit::readMp3(bytes, mp3, error)) {
+      diag_.error(node.line, "\"" + name + "\": " + (error.empty() ? "cannot read it" : error));
+      return false;
+    }
+    body = kit::defineSoundBody(id, kit::soundFormatByte(2, kit::soundRateIndex(mp3.rate), true, mp3.channels == 2),
+                                mp3.samples, mp3.data, static_cast<int16_t>(seek));
     return true;
   }
   kit::PcmSound pcm;
@@ -562,8 +587,8 @@ bool Compiler::editText(Args& a, std::vector<uint8_t>& body) {
 // or from its fields.
 bool Compiler::streamHead(const Node& node, Args& a, std::vector<uint8_t>& body) {
   static constexpr const char* kUsage =
-      "streamhead \"FILE.wav\" [codec=raw|adpcm] [bits=2..5] [perblock=N] | streamhead format=N perblock=N "
-      "[playback=N]";
+      "streamhead \"FILE.wav\" [codec=raw|adpcm] [bits=2..5] [perblock=N] | streamhead \"FILE.mp3\" [perblock=N] | "
+      "streamhead format=N perblock=N [playback=N]";
   if (!a.expect(0, 1, kUsage)) return false;
   int64_t perBlock = 0;
   if (auto p = a.value("perblock"))
@@ -585,6 +610,23 @@ bool Compiler::streamHead(const Node& node, Args& a, std::vector<uint8_t>& body)
     return true;
   }
   Stream st;
+  std::string name;
+  if (!stringArg(a, a.positional(0), name, "sound file")) return false;
+  if (name.size() > 4 && name.compare(name.size() - 4, 4, ".mp3") == 0) {
+    std::vector<uint8_t> bytes;
+    std::string error;
+    if (!readFileBytes(sourcePath(name), bytes, error) || !kit::readMp3(bytes, st.mp3, error)) {
+      diag_.error(node.line, "\"" + name + "\": " + (error.empty() ? "cannot read it" : error));
+      return false;
+    }
+    st.isMp3 = true;
+    if (perBlock == 0) perBlock = std::max<int64_t>(1, std::lround(st.mp3.rate / (frameRate_ > 0 ? frameRate_ : 12)));
+    st.perBlock = static_cast<uint32_t>(perBlock);
+    const uint8_t format = kit::soundFormatByte(2, kit::soundRateIndex(st.mp3.rate), true, st.mp3.channels == 2);
+    body = kit::soundStreamHeadBody(format, format, static_cast<uint16_t>(perBlock));
+    stream_ = std::move(st);
+    return true;
+  }
   if (!soundCodec(a, st.codec, st.bits) || !soundFile(a, a.positional(0), st.pcm)) return false;
   if (perBlock == 0) perBlock = std::max<int64_t>(1, std::lround(st.pcm.rate / (frameRate_ > 0 ? frameRate_ : 12)));
   if (perBlock > 0xFFFF) perBlock = 0xFFFF;
@@ -604,6 +646,28 @@ bool Compiler::streamBlock(const Node& node, std::vector<uint8_t>& body) {
     return false;
   }
   Stream& st = *stream_;
+  if (st.isMp3) {
+    // Sample count, seek samples (none), then whole MPEG frames.
+    const uint64_t until = (st.blocks + 1) * st.perBlock;
+    const size_t from = st.next;
+    uint32_t samples = 0;
+    while (st.next < st.mp3.frameStarts.size() && st.samplesOut < until) {
+      samples += st.mp3.frameSamples[st.next];
+      st.samplesOut += st.mp3.frameSamples[st.next];
+      ++st.next;
+    }
+    ++st.blocks;
+    const size_t begin = from < st.mp3.frameStarts.size() ? st.mp3.frameStarts[from] : st.mp3.data.size();
+    const size_t end = st.next < st.mp3.frameStarts.size() ? st.mp3.frameStarts[st.next] : st.mp3.data.size();
+    body.clear();
+    body.push_back(static_cast<uint8_t>(samples));
+    body.push_back(static_cast<uint8_t>(samples >> 8));
+    body.push_back(0);
+    body.push_back(0);
+    body.insert(body.end(), st.mp3.data.begin() + static_cast<std::ptrdiff_t>(begin),
+                st.mp3.data.begin() + static_cast<std::ptrdiff_t>(end));
+    return true;
+  }
   const size_t frames = st.pcm.frames();
   if (st.next >= frames) {
     diag_.error(node.line, "streamblock: the stream's sound file has no samples left");

@@ -4,9 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <string>
 #include <vector>
+
+#include <mpg123.h>
 
 #include "tests/support/TempDir.h"
 #include "tools/kit/Sounds.h"
@@ -426,6 +429,132 @@ TEST_F(SoundCapture, StreamsStartTheirFramesSounds) {
   Expected want(runFrames(6));
   const size_t fetched = 3 * 3676;  // in the buffer that holds this frame
   want.add((fetched / kBuffer + 1) * kBuffer, std::vector<int>(500, 1000));
+  expectSame(got, want);
+}
+
+// A stream whose blocks end in the middle of mixer buffers (919 samples at
+// 11 kHz, 4-bit ADPCM) is heard without a break from block to block, and a
+// clip with a stream of its own is held back to the pace of its sound: at
+// 24 frames per second its blocks of a twelfth of a second let it show
+// about half as many frames as the movie steps.
+TEST_F(SoundCapture, StreamsHandOverBlocksWithoutGapsAndHoldTheirClips) {
+  std::vector<int> pcm;
+  for (int i = 0; i < 40 * 1838; ++i) pcm.push_back(9000 + static_cast<int>(8000 * std::sin(i * 0.05)));
+  writeWav("tone.wav", 22050, 1, 16, pcm);
+  writeWav("tone11.wav", 11025, 1, 16, std::vector<int>(pcm.begin(), pcm.begin() + 40 * 919));
+  std::string root = "movie rate=12\nstreamhead \"tone11.wav\" codec=adpcm perblock=919\n";
+  for (int f = 0; f < 40; ++f) root += "streamblock\nshowframe\n";
+  const std::vector<int16_t> got = capture(root, 24, "--dump-display");
+  EXPECT_GE(levelFrame(), 23) << output();
+  EXPECT_LE(levelFrame(), 26) << output();
+  // From the end of the fade-in to the end of the run: no silent run longer
+  // than 2 ms (88 frames).
+  size_t run = 0, longest = 0;
+  for (size_t i = kBuffer; i + 1 < got.size() / 2; ++i) {
+    run = got[2 * i] == 0 && got[2 * i + 1] == 0 ? run + 1 : 0;
+    longest = std::max(longest, run);
+  }
+  EXPECT_LE(longest, 88u);
+
+  std::string clip = "movie rate=24\nsprite 1 {\n  streamhead \"tone.wav\" perblock=1838\n";
+  for (int f = 0; f < 40; ++f) clip += "  streamblock\n  showframe\n";
+  clip += "}\nplace2 1 id=1 name=\"music\"\nshowframe\nshowframe\n";
+  capture(clip, 24, "--dump-display");
+  const std::string text = output();
+  const size_t at = text.find("name=\"music\" frame=");
+  ASSERT_NE(at, std::string::npos) << text;
+  const int frame = std::atoi(text.c_str() + at + 19);
+  // 24 steps of 41 ms are a little under 12 blocks.
+  EXPECT_GE(frame, 12) << text;
+  EXPECT_LE(frame, 15) << text;
+}
+
+// What the decoding library makes of MPEG frames on its own, from a fresh
+// start: the reference for MP3 sounds.
+std::vector<int16_t> decodeDirectly(const std::vector<uint8_t>& mp3) {
+  std::vector<int16_t> pcm;
+  mpg123_handle* h = mpg123_new(nullptr, nullptr);
+  mpg123_param(h, MPG123_ADD_FLAGS, MPG123_QUIET | MPG123_IGNORE_INFOFRAME, 0);
+  mpg123_open_feed(h);
+  mpg123_feed(h, mp3.data(), mp3.size());
+  unsigned char* audio = nullptr;
+  size_t bytes = 0;
+  off_t frame = 0;
+  for (int r = 0; r != MPG123_NEED_MORE && r != MPG123_ERR && r != MPG123_DONE;) {
+    r = mpg123_decode_frame(h, &frame, &audio, &bytes);
+    const int16_t* s = reinterpret_cast<const int16_t*>(audio);
+    if (audio) pcm.insert(pcm.end(), s, s + bytes / 2);
+  }
+  mpg123_delete(h);
+  return pcm;
+}
+
+// An MP3 event sound (44.1 kHz stereo, made with lame) started at an in
+// point two frames in and played twice: each pass is what the library
+// decodes from the frame before the in point with a fresh start (the skip
+// passes the first frame by its header), less that frame's samples.
+TEST_F(SoundCapture, Mp3SoundsStartAtTheirInPointAndLoop) {
+  if (std::system("lame --version > /dev/null 2>&1") != 0) GTEST_SKIP() << "the lame encoder is not installed";
+  std::vector<int> pcm;
+  for (int i = 0; i < 12 * 1152; ++i) pcm.push_back(static_cast<int>(9000 * std::sin(i * 0.031)));
+  std::vector<int> stereo;
+  for (int v : pcm) stereo.insert(stereo.end(), {v, -v / 2});
+  writeWav("tone.wav", 44100, 2, 16, stereo);
+  const std::string command = "lame --quiet -t -b 128 '" + dir.file("tone.wav") + "' '" + dir.file("tone.mp3") + "'";
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  const std::vector<uint8_t> file = test::TempDir::read(dir.file("tone.mp3"));
+  kit::Mp3Sound mp3;
+  std::string error;
+  ASSERT_TRUE(kit::readMp3(file, mp3, error)) << error;
+  ASSERT_GE(mp3.frameStarts.size(), 12u);
+  const std::vector<int16_t> fromSecond =
+      decodeDirectly(std::vector<uint8_t>(mp3.data.begin() + static_cast<long>(mp3.frameStarts[1]), mp3.data.end()));
+  const size_t pass = mp3.samples - 2304;
+  ASSERT_GE(fromSecond.size(), 2 * (pass + 1152));
+  std::vector<int> left, right;
+  for (size_t i = 1152; i < 1152 + pass; ++i) {
+    left.push_back(fromSecond[2 * i]);
+    right.push_back(fromSecond[2 * i + 1]);
+  }
+  const std::vector<int16_t> got =
+      capture("movie rate=12\nsound 1 \"tone.mp3\"\nstartsound 1 in=2304 loops=2\nshowframe\n", 12);
+  Expected want(runFrames(12));
+  want.add(startOf(0), left, right);
+  want.add(startOf(0) + pass, left, right);
+  expectSame(got, want);
+}
+
+// An MP3 stream (whole frames in each block, the decoder's state kept from
+// block to block) sounds as the library decodes the whole file, faded in
+// over the first buffer, and paces its timeline.
+TEST_F(SoundCapture, Mp3StreamsPlayAcrossBlocksInStep) {
+  if (std::system("lame --version > /dev/null 2>&1") != 0) GTEST_SKIP() << "the lame encoder is not installed";
+  std::vector<int> stereo;
+  for (int i = 0; i < 26 * 3675; ++i) {
+    const int v = static_cast<int>(9000 * std::sin(i * 0.023));
+    stereo.insert(stereo.end(), {v, v / 3});
+  }
+  writeWav("song.wav", 44100, 2, 16, stereo);
+  const std::string command = "lame --quiet -t -b 128 '" + dir.file("song.wav") + "' '" + dir.file("song.mp3") + "'";
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  kit::Mp3Sound mp3;
+  std::string error;
+  ASSERT_TRUE(kit::readMp3(test::TempDir::read(dir.file("song.mp3")), mp3, error)) << error;
+  const std::vector<int16_t> whole = decodeDirectly(mp3.data);
+  std::string source = "movie rate=12\nstreamhead \"song.mp3\"\n";
+  for (int f = 0; f < 26; ++f) source += "streamblock\nshowframe\n";
+  const std::vector<int16_t> got = capture(source, 20, "--dump-display");
+  EXPECT_GE(levelFrame(), 19) << output();
+  EXPECT_LE(levelFrame(), 22) << output();
+  Expected want(runFrames(20));
+  std::vector<int> left, right;
+  const int64_t slope = (int64_t{32768} << 15) / static_cast<int64_t>(kBuffer);
+  for (size_t k = 0; k < want.left.size() && 2 * k + 1 < whole.size(); ++k) {
+    const int64_t gain = k < kBuffer ? (slope * static_cast<int64_t>(k)) >> 15 : 32768;
+    left.push_back(static_cast<int>((whole[2 * k] * gain) >> 15));
+    right.push_back(static_cast<int>((whole[2 * k + 1] * gain) >> 15));
+  }
+  want.add(0, left, right);
   expectSame(got, want);
 }
 
