@@ -176,7 +176,7 @@ TEST(TextLayoutTest, IncrementalUpdatesKeepTheParagraphFormatOfItsFirstUnit) {
   f->applyFormat(903, 904, s);
   for (int round = 0; round < 300; ++round) {
     const size_t n = f->text().size();
-    // Mostly past the first lines of a paragraph, now and then a break.
+    // Deleted and typed line breaks join and split the paragraphs.
     const size_t b = n ? rng() % (n + 1) : 0;
     const size_t e = std::min(n, b + rng() % 3);
     std::u16string ins;
