@@ -52,6 +52,7 @@ bench: build
 	$(BUILD)/bench/intake_bench
 	$(BUILD)/bench/net_bench
 	$(BUILD)/bench/sound_bench
+	$(BUILD)/bench/text_field_bench
 	@if [ -x $(BUILD)/bench/render_bench ]; then $(BUILD)/bench/render_bench; fi
 	@if [ -x $(BUILD)/bench/bitmap_bench ]; then $(BUILD)/bench/bitmap_bench; fi
 	@if [ -x $(BUILD)/bench/script_bench ]; then $(BUILD)/bench/script_bench $(BUILD)/bench/scripts bench/scripts; fi

@@ -73,7 +73,7 @@ void TextLayout::layout(const TextBuffer& text, TextFonts& fonts, const LayoutPa
   measured_ = 0;
   lines_.clear();
   long matched = -1;
-  run(text, fonts, params, 0, true, lines_, nullptr, 0, 0, 0, matched);
+  run(text, fonts, params, 0, 0, true, lines_, nullptr, matched);
   finish(params);
 }
 
@@ -88,10 +88,19 @@ void TextLayout::update(const TextBuffer& text, TextFonts& fonts, const LayoutPa
   // must be a start the new text still has.
   const size_t from = std::min<size_t>(lines_[first].start, text.size());
   const bool paragraphStart = lines_[first].paragraphStart;
+  // The paragraph's start from the old lines before the change (they still
+  // hold), not by scanning back through a long paragraph's units.
+  size_t paragraph = SIZE_MAX;
+  if (from == lines_[first].start) {
+    size_t k = first;
+    while (k > 0 && !lines_[k].paragraphStart) --k;
+    paragraph = lines_[k].paragraphStart ? lines_[k].start : SIZE_MAX;
+  }
   std::vector<TextLine> fresh;
   long matched = -1;
   const int64_t shift = int64_t(added) - int64_t(removed);
-  run(text, fonts, params, from, paragraphStart, fresh, &lines_, first + 1, shift, begin + added, matched);
+  const Change change{&lines_, first + 1, begin, removed, added};
+  run(text, fonts, params, from, paragraph, paragraphStart, fresh, &change, matched);
   std::vector<TextLine> next;
   next.reserve(lines_.size() + fresh.size());
   next.insert(next.end(), lines_.begin(), lines_.begin() + static_cast<std::ptrdiff_t>(first));
@@ -109,14 +118,30 @@ void TextLayout::update(const TextBuffer& text, TextFonts& fonts, const LayoutPa
 }
 
 void TextLayout::run(const TextBuffer& text, TextFonts& fonts, const LayoutParams& p, size_t from,
-                     bool paragraphStart, std::vector<TextLine>& out, const std::vector<TextLine>* old,
-                     size_t oldFrom, int64_t shift, size_t stopAfter, long& matched) {
+                     size_t paragraphFrom, bool paragraphStart, std::vector<TextLine>& out, const Change* change,
+                     long& matched) {
   const std::u16string& units = text.text();
   const size_t n = units.size();
   RunState rs;
-  size_t oldNext = oldFrom;
+  const std::vector<TextLine>* old = change ? change->old : nullptr;
+  const size_t stopAfter = change ? change->begin + change->added : 0;
+  const int64_t shift = change ? int64_t(change->added) - int64_t(change->removed) : 0;
+  size_t oldNext = change ? change->oldFrom : 0;
+  // Whether old line `k`, inside a paragraph, was laid out in paragraph
+  // format `now`: that of its paragraph's first unit, if the change kept
+  // that unit (units outside the change kept their formats).
+  auto sameParagraphFormat = [&](size_t k, const ParagraphFormat& now) {
+    while (k > 0 && !(*old)[k].paragraphStart) --k;
+    size_t first = (*old)[k].start;
+    if (first >= change->begin) {
+      if (first < change->begin + change->removed) return false;
+      first = first - change->removed + change->added;
+    }
+    return first < n && text.formatAt(first, p.fallback).paragraph == now;
+  };
   // The paragraph format in force: that of the paragraph's first unit.
-  const RunFormat* para = &text.formatAt(text.paragraphStart(from), p.fallback);
+  if (paragraphFrom > from) paragraphFrom = text.paragraphStart(from);
+  const RunFormat* para = &text.formatAt(paragraphFrom, p.fallback);
   size_t i = from;
   bool firstLine = true;
   while (firstLine || i < n) {
@@ -127,7 +152,8 @@ void TextLayout::run(const TextBuffer& text, TextFonts& fonts, const LayoutParam
     if (old && i > stopAfter) {
       while (oldNext < old->size() && int64_t{(*old)[oldNext].start} + shift < int64_t(i)) ++oldNext;
       if (oldNext < old->size() && int64_t{(*old)[oldNext].start} + shift == int64_t(i) &&
-          (*old)[oldNext].paragraphStart == paragraphStart) {
+          (*old)[oldNext].paragraphStart == paragraphStart &&
+          (paragraphStart || sameParagraphFormat(oldNext, para->paragraph))) {
         matched = static_cast<long>(oldNext);
         return;
       }

@@ -78,12 +78,21 @@ class TextLayout {
   size_t unitsMeasured() const { return measured_; }
 
  private:
-  // Lays out lines from unit `from` (a line start) until the text ends or,
-  // when `stopAfter` is reached, a line starts at an old start; returns the
-  // index in `old` of the line that matched, or -1.
-  void run(const TextBuffer& text, TextFonts& fonts, const LayoutParams& params, size_t from, bool paragraphStart,
-           std::vector<TextLine>& out, const std::vector<TextLine>* old, size_t oldFrom, int64_t shift,
-           size_t stopAfter, long& matched);
+  // What an update changed: old units [begin, begin + removed) became
+  // `added` units; `old` holds the lines from before, `oldFrom` the first
+  // that may still hold.
+  struct Change {
+    const std::vector<TextLine>* old = nullptr;
+    size_t oldFrom = 0;
+    size_t begin = 0, removed = 0, added = 0;
+  };
+  // Lays out lines from unit `from` (a line start, in the paragraph that
+  // starts at `paragraphFrom`; past `from`: not known) until the text ends
+  // or, after a change, a line starts where an old one did in the same
+  // paragraph format; returns the index in the old lines of the line that
+  // matched, or -1.
+  void run(const TextBuffer& text, TextFonts& fonts, const LayoutParams& params, size_t from, size_t paragraphFrom,
+           bool paragraphStart, std::vector<TextLine>& out, const Change* change, long& matched);
   void finish(const LayoutParams& params);
 
   std::vector<TextLine> lines_;

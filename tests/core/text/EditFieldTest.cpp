@@ -153,6 +153,52 @@ TEST(TextLayoutTest, IncrementalUpdatesMatchFullLayout) {
   }
 }
 
+// A paragraph is laid out in the format of its first unit even where later
+// units (typed in another format) differ; edits deep inside long
+// paragraphs must find that unit.
+TEST(TextLayoutTest, IncrementalUpdatesKeepTheParagraphFormatOfItsFirstUnit) {
+  auto f = makeField(1500, 2000, kFieldWordWrap | kFieldMultiline);
+  std::mt19937 rng(11);
+  const std::u16string alphabet = u"abc de f-g  ";
+  std::u16string text;
+  for (int p = 0; p < 4; ++p) {
+    for (int i = 0; i < 300; ++i) text.push_back(alphabet[rng() % alphabet.size()]);
+    text.push_back(u'\r');
+  }
+  f->setText(text);
+  TextFormatSpec s;
+  s.hasAlign = s.hasIndent = s.hasLeftMargin = true;
+  s.value.paragraph.align = TextAlign::Right;
+  s.value.paragraph.indent = 300;
+  s.value.paragraph.leftMargin = 200;
+  f->applyFormat(301, 302, s);
+  s.value.paragraph.align = TextAlign::Center;
+  f->applyFormat(903, 904, s);
+  for (int round = 0; round < 300; ++round) {
+    const size_t n = f->text().size();
+    // Deleted and typed line breaks join and split the paragraphs.
+    const size_t b = n ? rng() % (n + 1) : 0;
+    const size_t e = std::min(n, b + rng() % 3);
+    std::u16string ins;
+    for (size_t k = rng() % 3; k > 0; --k) ins.push_back(rng() % 40 ? alphabet[rng() % alphabet.size()] : u'\r');
+    f->replaceRange(b, e, ins, f->newTextFormat());
+    TextLayout full;
+    full.layout(f->buffer(), f->fonts(), f->layoutParams());
+    const auto& a = f->layout().lines();
+    const auto& c = full.lines();
+    ASSERT_EQ(a.size(), c.size()) << "round " << round;
+    for (size_t k = 0; k < a.size(); ++k) {
+      ASSERT_EQ(a[k].start, c[k].start) << "round " << round << " line " << k;
+      ASSERT_EQ(a[k].end, c[k].end);
+      ASSERT_EQ(a[k].x, c[k].x) << "round " << round << " line " << k;
+      ASSERT_EQ(a[k].width, c[k].width);
+      ASSERT_EQ(a[k].paragraphStart, c[k].paragraphStart);
+    }
+  }
+  // The right-aligned paragraph kept its format through the edits.
+  EXPECT_GT(f->layout().lines()[f->layout().lineOf(320)].x, 200);
+}
+
 TEST(EditFieldTest, ScrollingByLines) {
   // 199-twip lines in a 650-twip box: three lines show.
   auto f = makeField(1000, 650, kFieldMultiline);
