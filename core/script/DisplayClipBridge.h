@@ -146,6 +146,8 @@ class DisplayClipBridge : public ClipBridge, public DisplayObserver {
  public:
   // Text fields bound to variables.
   TextFieldBindings& fieldBindings() { return bindings_; }
+  // What input asks of scripts (field events go through it too).
+  ClipInputHooks& inputHooks() { return inputHooks_; }
 };
 
 // Clip kinds that have a script object and can be reached by instance name.

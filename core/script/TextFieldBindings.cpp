@@ -16,11 +16,27 @@ namespace {
 class BoundFields : public DisplayVisitor {
  public:
   bool enter(const DisplayWalkItem& item) override {
-    const EditField* f = item.object.editField();
+    EditField* f = item.object.editField();
     if (f && !f->variable().empty()) found.push_back(const_cast<DisplayObject*>(&item.object));
+    if (f && f->takeScrolled()) scrolled.push_back(const_cast<DisplayObject*>(&item.object));
     return true;
   }
   std::vector<DisplayObject*> found;
+  std::vector<DisplayObject*> scrolled;
+};
+
+// Whether an object is still in the tree.
+class Finder : public DisplayVisitor {
+ public:
+  explicit Finder(const DisplayObject* wanted) : wanted_(wanted) {}
+  bool enter(const DisplayWalkItem& item) override {
+    found = found || &item.object == wanted_;
+    return !found;
+  }
+  bool found = false;
+
+ private:
+  const DisplayObject* wanted_;
 };
 
 }  // namespace
@@ -75,6 +91,14 @@ void TextFieldBindings::refresh(Display& display) {
   BoundFields fields;
   display.walk(fields);
   for (DisplayObject* f : fields.found) refreshField(*f);
+  // Fields scrolled by scripts (or by new text) tell their listeners. A
+  // handler may remove fields: each is looked for again before its turn.
+  for (DisplayObject* f : fields.scrolled) {
+    Finder finder(f);
+    display.walk(finder);
+    if (!finder.found) continue;
+    engine_.displayClips().inputHooks().fieldEvent(*f, "onScroller", f);
+  }
 }
 
 void TextFieldBindings::edited(DisplayObject& object) {
