@@ -186,7 +186,8 @@ int InputDispatch::cursorKind() {
                                 ? CursorKind::Arrow
                                 : CursorKind::Hand);
   double sx = 0, sy = 0;
-  if (inside_ && pointerOnStage(sx, sy) && text_.fieldAt(sx, sy)) return static_cast<int>(CursorKind::IBeam);
+  if (inside_ && pointerOnStage(sx, sy) && text_.fieldAt(sx, sy))
+    return static_cast<int>(text_.linkAt(sx, sy) ? CursorKind::Hand : CursorKind::IBeam);
   return static_cast<int>(player_.zoomed() ? CursorKind::Grab : CursorKind::Arrow);
 }
 

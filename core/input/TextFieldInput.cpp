@@ -85,6 +85,16 @@ DisplayObject* TextFieldInput::fieldAt(double stageX, double stageY) const {
   return const_cast<DisplayObject*>(finder.found);
 }
 
+bool TextFieldInput::linkAt(double stageX, double stageY) const {
+  DisplayObject* o = fieldAt(stageX, stageY);
+  int32_t x = 0, y = 0;
+  if (!o || !toField(*o, stageX, stageY, x, y)) return false;
+  EditField& f = *o->editField();
+  const size_t unit = f.unitAt(x, y);
+  if (unit >= f.text().size()) return false;
+  return !f.buffer().formatAt(unit, f.newTextFormat()).chars.url.empty();
+}
+
 bool TextFieldInput::toField(const DisplayObject& object, double stageX, double stageY, int32_t& x,
                              int32_t& y) const {
   const MATRIX m = stageMatrix(object, display_);

@@ -27,6 +27,8 @@ class TextFieldInput {
   // The selectable field at a stage point (twips), topmost first; null
   // when none.
   DisplayObject* fieldAt(double stageX, double stageY) const;
+  // Whether the text under a stage point is a link (the hand cursor).
+  bool linkAt(double stageX, double stageY) const;
   // A press at a stage point: a selectable field there takes the focus and
   // places the caret (Shift extends the selection, a second press within
   // the double-click time selects a word). True when a field took it.
