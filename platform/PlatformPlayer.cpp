@@ -7,6 +7,7 @@
 
 #include "core/script/ScriptEngine.h"
 #include "core/host/HostCommand.h"
+#include "platform/MemoryClipboard.h"
 #include "platform/MemoryUse.h"
 #include "platform/MovieFile.h"
 #include "platform/ProjectorFile.h"
@@ -20,9 +21,10 @@ std::string executablePath() {
   return std::string(buf, static_cast<size_t>(n));
 }
 
-PlatformPlayer::PlatformPlayer(AudioOutput* audio)
-    : core_(Host{*this, *this, *this, *this, *this, *this, info_, input_, *this, libraries_, audio ? *audio : silence_,
-                 urls_, fonts_, printer_, clipboard_}) {}
+PlatformPlayer::PlatformPlayer(AudioOutput* audio, std::unique_ptr<Clipboard> clipboard)
+    : clipboard_(clipboard ? std::move(clipboard) : std::make_unique<MemoryClipboard>()),
+      core_(Host{*this, *this, *this, *this, *this, *this, info_, input_, *this, libraries_, audio ? *audio : silence_,
+                 urls_, fonts_, printer_, *clipboard_}) {}
 
 PlatformPlayer::~PlatformPlayer() = default;
 

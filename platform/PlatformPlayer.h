@@ -3,6 +3,7 @@
 // the one embedded at the end of the executable), the host commands movies
 // send, and the menu commands that need no window. It owns the CorePlayer
 // and is its host; subclasses implement the window or the headless run.
+#include <memory>
 #include <string>
 
 #include "core/CorePlayer.h"
@@ -40,8 +41,9 @@ class PlatformPlayer : public FrameTimer,
   static constexpr size_t kChunkSize = kMovieChunkSize;
 
   // Imported libraries come from local files beside the movie. Sound goes
-  // to `audio` (not owned; it must outlive this), or nowhere.
-  explicit PlatformPlayer(AudioOutput* audio = nullptr);
+  // to `audio` (not owned; it must outlive this), or nowhere. Cut, copy and
+  // paste use `clipboard`, or one kept in memory for the player's life.
+  explicit PlatformPlayer(AudioOutput* audio = nullptr, std::unique_ptr<Clipboard> clipboard = nullptr);
   ~PlatformPlayer() override;
   PlatformPlayer(const PlatformPlayer&) = delete;
   PlatformPlayer& operator=(const PlatformPlayer&) = delete;
@@ -122,13 +124,13 @@ class PlatformPlayer : public FrameTimer,
   bool embedded_ = false;
   FileLibraryLoader libraries_;
   FontconfigFonts fonts_;
+  std::unique_ptr<Clipboard> clipboard_;  // never null
   // What this host does not have yet.
   NullAudioOutput silence_;
   HostInfoSource info_;
   HostInput input_;
   NullUrlStreams urls_;
   NullPrinter printer_;
-  NullClipboard clipboard_;
   bool trapAllKeys_ = false;
   bool debug_ = false;
   bool fullScreen_ = false;

@@ -16,6 +16,7 @@
 #include "platform/ProjectorFile.h"
 #include "platform/desktop/Dialogs.h"
 #include "platform/desktop/PlayerWindow.h"
+#include "platform/desktop/QtClipboard.h"
 
 namespace kivra {
 
@@ -26,7 +27,7 @@ constexpr uint32_t kCloseClockJumpMs = 20000;
 }  // namespace
 
 DesktopPlayer::DesktopPlayer(const CommandLine& options, QtAudioOutput* audio)
-    : PlatformPlayer(audio), forcedWidth_(options.width), forcedHeight_(options.height), audio_(audio) {
+    : PlatformPlayer(audio, std::make_unique<QtClipboard>()), forcedWidth_(options.width), forcedHeight_(options.height), audio_(audio) {
   clock_.start();
   sincePump_.start();
   if (options.quality) core().setQuality(*options.quality);

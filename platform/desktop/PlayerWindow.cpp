@@ -1,6 +1,7 @@
 #include "platform/desktop/PlayerWindow.h"
 
 #include <algorithm>
+#include <string>
 
 #include <QCloseEvent>
 #include <QDragEnterEvent>
@@ -158,6 +159,7 @@ void StageWidget::mouseReleaseEvent(QMouseEvent* event) {
   player_.core().mouseUp();
   // The leave that happened during the grab was held back: report it now.
   if (!rect().contains(p)) player_.core().mouseLeft();
+  refreshEditCommands();
 }
 
 void StageWidget::leaveEvent(QEvent* event) {
@@ -176,6 +178,7 @@ void StageWidget::keyPressEvent(QKeyEvent* event) {
     player_.core().keyDown(key);
   }
   typeText(event->text());
+  refreshEditCommands();
 }
 
 void StageWidget::keyReleaseEvent(QKeyEvent* event) {
@@ -201,8 +204,29 @@ quint32 StageWidget::physicalKey(const QKeyEvent* event) {
 
 void StageWidget::inputMethodEvent(QInputMethodEvent* event) {
   if (player_.coreBusy()) return;
-  typeText(event->commitString());
   event->accept();
+  const QString text = event->commitString();
+  if (text.isEmpty()) return;
+  // A field that takes typing gets the composed text in one edit; with no
+  // such field the characters go one by one, as buttons' key conditions
+  // expect.
+  if (!player_.core().textEditAbilities().paste) {
+    typeText(text);
+    return;
+  }
+  std::u16string units;
+  units.reserve(static_cast<size_t>(text.size()));
+  for (const QChar c : text)
+    if (deliversTypedCharacter(c.unicode())) units.push_back(static_cast<char16_t>(c.unicode()));
+  if (!units.empty()) player_.core().typeText(units);
+  refreshEditCommands();
+}
+
+void StageWidget::refreshEditCommands() {
+  // A click or key may have moved the focus into or out of a field, or
+  // changed its selection: the edit shortcuts follow at once, not at the
+  // next frame.
+  if (!player_.quitRequestedByMovie()) player_.window().refreshCommandStates();
 }
 
 void StageWidget::typeText(const QString& text) {

@@ -60,6 +60,7 @@ class StageWidget : public QWidget {
 
  private:
   void typeText(const QString& text);
+  void refreshEditCommands();
   static quint32 physicalKey(const QKeyEvent* event);
   void paintEmpty(QPainter& painter, const QRect& area);
   // While the core is busy: the picture rendered last, else the movie's
