@@ -51,6 +51,33 @@ class FieldFinder : public DisplayVisitor {
   double x_, y_;
 };
 
+// Clipboard text (UTF-8) as units: characters beyond the 16-bit range
+// become surrogate pairs, malformed bytes U+FFFD.
+std::u16string clipboardUnits(std::string_view utf8) {
+  std::u16string out;
+  out.reserve(utf8.size());
+  for (size_t i = 0; i < utf8.size();) {
+    const uint8_t b = static_cast<uint8_t>(utf8[i]);
+    if (b >= 0xF0 && b <= 0xF4) {
+      uint32_t cp = b & 0x07;
+      bool ok = i + 3 < utf8.size();
+      for (size_t k = 1; ok && k <= 3; ++k) {
+        if ((static_cast<uint8_t>(utf8[i + k]) & 0xC0) != 0x80) ok = false;
+        else cp = cp << 6 | (static_cast<uint8_t>(utf8[i + k]) & 0x3F);
+      }
+      if (ok && cp >= 0x10000 && cp <= 0x10FFFF) {
+        cp -= 0x10000;
+        out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
+        out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+        i += 4;
+        continue;
+      }
+    }
+    out.push_back(static_cast<char16_t>(text::decodeUtf8(utf8, i)));
+  }
+  return out;
+}
+
 // The object's space to stage twips.
 MATRIX stageMatrix(const DisplayObject& o, const Display& display) {
   MATRIX world = o.matrix();
@@ -238,8 +265,17 @@ void TextFieldInput::edit(EditCode code, Clipboard* clipboard, InputScriptHooks&
     case EditCode::Cut:
       if (!(code == EditCode::Copy ? can.copy : can.cut)) return;
       if (clipboard) {
+        const std::u16string units = f->selectedText();
         std::string utf8;
-        for (char16_t u : f->selectedText()) text::appendUtf8(u, utf8);
+        for (size_t i = 0; i < units.size(); ++i) {
+          const char16_t u = units[i];
+          if (u >= 0xD800 && u < 0xDC00 && i + 1 < units.size() && units[i + 1] >= 0xDC00 && units[i + 1] < 0xE000) {
+            text::appendUtf8CodePoint(0x10000 + ((u - 0xD800) << 10) + (units[i + 1] - 0xDC00), utf8);
+            ++i;
+          } else {
+            text::appendUtf8(u, utf8);
+          }
+        }
         clipboard->setClipboardText(utf8);
       }
       if (code == EditCode::Cut) f->type(u"");
@@ -249,9 +285,7 @@ void TextFieldInput::edit(EditCode code, Clipboard* clipboard, InputScriptHooks&
       break;
     case EditCode::Paste:
       if (can.paste && clipboard) {
-        std::u16string units;
-        text::widen(clipboard->clipboardText(), false, CodePage::windows1252(), units);
-        f->type(units);
+        f->type(clipboardUnits(clipboard->clipboardText()));
       }
       break;
   }
