@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <string>
 
 namespace kivra {
@@ -179,8 +178,9 @@ TEST(HtmlTextTest, EveryTagSurvivesARoundTrip) {
   EXPECT_EQ(at(first, 0).chars.size, 400);
 }
 
+// Quadratic work here would run for minutes (the test's timeout catches
+// it); the speed itself is measured by the benchmarks.
 TEST(HtmlTextTest, HostileInputStaysCheap) {
-  const auto start = std::chrono::steady_clock::now();
   // 100,000 open tags, never closed, then as many stray closers.
   std::string deep;
   for (int i = 0; i < 100000; ++i) deep += "<font size=\"+1\"><b>";
@@ -204,9 +204,6 @@ TEST(HtmlTextTest, HostileInputStaysCheap) {
   b = parse(links);
   EXPECT_EQ(b.runs().size(), 8000u);
   EXPECT_LE(generate(b).size(), kMaxHtmlLength + (1u << 15));
-
-  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  EXPECT_LT(seconds, 5.0);  // linear work takes well under a second; quadratic would take minutes
 }
 
 }  // namespace

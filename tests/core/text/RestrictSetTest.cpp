@@ -1,7 +1,6 @@
 // Restrict strings compiled into sets of characters.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <string>
 
 #include "core/text/RestrictSet.h"
@@ -67,13 +66,12 @@ TEST(RestrictSet, StringsCompileToTheirSets) {
 TEST(RestrictSet, ManyWideRangesCompileInLinearTime) {
   std::u16string s = u"^";
   for (int i = 0; i < 500000; ++i) s += u"-\uFFFF^";
-  const auto start = std::chrono::steady_clock::now();
+  // Done range by range this would write 32 billion codes: the test's
+  // timeout would catch it.
   const RestrictSet set(s);
-  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   // The ranges alternate between excluding and including; the last one
   // includes, and one more would exclude.
   EXPECT_EQ(ranges(set), "0-65535");
-  EXPECT_LT(seconds, 5.0);
   const RestrictSet excluding(s + u"-\uFFFF");
   EXPECT_EQ(ranges(excluding), "");
 }
