@@ -60,6 +60,17 @@ class ClipBridge {
   virtual bool clipMember(ScriptObject& clip, std::string_view name, ScriptValue& out) = 0;
   // A clip property name written as a member; true when it was one.
   virtual bool setClipMember(ScriptObject& clip, std::string_view name, const ScriptValue& value) = 0;
+  // The scroll line (1-based) of the text field showing variable `name`
+  // of `holder`, or its greatest scroll line; false when no field shows it.
+  virtual bool fieldScroll(ScriptObject& holder, std::string_view name, bool max, ScriptValue& out) {
+    (void)holder, (void)name, (void)max, (void)out;
+    return false;
+  }
+  // Scrolls that field; false when no field shows the variable.
+  virtual bool setFieldScroll(ScriptObject& holder, std::string_view name, const ScriptValue& line) {
+    (void)holder, (void)name, (void)line;
+    return false;
+  }
   // Instance names of the clip's named children, for enumeration.
   virtual void childNames(ScriptObject& clip, std::vector<std::string>& out) = 0;
   // Buttons and editable text fields answer "object" to `typeof`.

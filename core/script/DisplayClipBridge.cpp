@@ -8,7 +8,9 @@
 #include "core/format/TagCodes.h"
 #include "core/format/TagCursor.h"
 #include "core/view/ViewTransform.h"
+#include "core/script/NumberText.h"
 #include "core/script/ScriptEngine.h"
+#include "core/text/EditField.h"
 
 namespace kivra {
 
@@ -268,6 +270,21 @@ bool DisplayClipBridge::setClipMember(ScriptObject& clip, std::string_view name,
   const int index = propertyIndex(name);
   if (index < 0) return false;
   setProperty(clip, index, value);
+  return true;
+}
+
+bool DisplayClipBridge::fieldScroll(ScriptObject& holder, std::string_view name, bool max, ScriptValue& out) {
+  DisplayObject* f = bindings_.fieldOf(player_.display(), holder, name);
+  if (!f) return false;
+  EditField& field = *f->editField();
+  out = ScriptValue::number((max ? field.maxScroll() : field.scroll()) + 1);
+  return true;
+}
+
+bool DisplayClipBridge::setFieldScroll(ScriptObject& holder, std::string_view name, const ScriptValue& line) {
+  DisplayObject* f = bindings_.fieldOf(player_.display(), holder, name);
+  if (!f) return false;
+  f->editField()->setScroll(toInteger32(engine_.toNumber(line)) - 1);
   return true;
 }
 

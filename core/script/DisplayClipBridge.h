@@ -64,6 +64,8 @@ class DisplayClipBridge : public ClipBridge, public DisplayObserver {
   std::string targetPath(ScriptObject& clip, bool dot) override;
   bool clipMember(ScriptObject& clip, std::string_view name, ScriptValue& out) override;
   bool setClipMember(ScriptObject& clip, std::string_view name, const ScriptValue& value) override;
+  bool fieldScroll(ScriptObject& holder, std::string_view name, bool max, ScriptValue& out) override;
+  bool setFieldScroll(ScriptObject& holder, std::string_view name, const ScriptValue& line) override;
   void childNames(ScriptObject& clip, std::vector<std::string>& out) override;
   bool isButtonOrText(ScriptObject& clip) override;
   ScriptValue getProperty(ScriptObject& clip, int index) override;

@@ -378,6 +378,48 @@ bool ScriptEngine::splitPath(ActionContext& ctx, std::string_view name, std::str
   return true;
 }
 
+namespace {
+
+// "name.scroll" or "name.maxscroll": the field's variable name and which.
+bool scrollSuffix(std::string_view var, std::string_view& field, bool& max) {
+  const size_t dot = var.rfind('.');
+  if (dot == std::string_view::npos || dot == 0) return false;
+  const std::string_view suffix = var.substr(dot + 1);
+  max = equalsIgnoringCase(suffix, "maxscroll");
+  if (!max && !equalsIgnoringCase(suffix, "scroll")) return false;
+  field = var.substr(0, dot);
+  return true;
+}
+
+}  // namespace
+
+bool ScriptEngine::getFieldScroll(ScriptObject& target, std::string_view var, ScriptValue& out) {
+  std::string_view field;
+  bool max = false;
+  return scrollSuffix(var, field, max) && bridge_->fieldScroll(target, field, max, out);
+}
+
+bool ScriptEngine::setFieldScroll(ScriptObject& target, std::string_view var, const ScriptValue& value) {
+  std::string_view field;
+  bool max = false;
+  // maxscroll is read-only: writing it changes nothing.
+  if (!scrollSuffix(var, field, max)) return false;
+  ScriptValue ignored;
+  return max ? bridge_->fieldScroll(target, field, true, ignored) : bridge_->setFieldScroll(target, field, value);
+}
+
+bool ScriptEngine::setScrollThroughPath(ScriptObject& start, std::string_view path, const ScriptValue& value) {
+  // The path's last part names the variable a field mirrors.
+  const size_t cut = path.find_last_of(":.");
+  ScriptObject* holder = &start;
+  std::string_view name = path;
+  if (cut != std::string_view::npos) {
+    holder = bridge_->resolvePath(&start, path.substr(0, cut), 0);
+    name = path.substr(cut + 1);
+  }
+  return holder && !name.empty() && bridge_->setFieldScroll(*holder, name, value);
+}
+
 bool ScriptEngine::specialLocal(ScriptObject* activation, std::string_view name, ScriptValue& out) {
   ActivationData* a = activation->activation();
   if (!a || name.size() < 4 || name.size() > 9) return false;
@@ -414,7 +456,7 @@ ScriptValue ScriptEngine::getVariable(ActionContext& ctx, const ScriptValue& nam
       if (ctx.version4) {
         ScriptObject* start = contextTarget(ctx);
         ScriptObject* o = start ? bridge_->resolvePath(start, path, kPathVersion4) : nullptr;
-        if (o) getMember(o, var, out);
+        if (o && !getFieldScroll(*o, var, out)) getMember(o, var, out);
         return out;
       }
       for (int i = ctx.scopeCount - 1; i >= 0; --i) {
@@ -428,7 +470,8 @@ ScriptValue ScriptEngine::getVariable(ActionContext& ctx, const ScriptValue& nam
   }
   const uint32_t hash = s ? s->hash() : 0;
   if (ctx.version4) {
-    if (ScriptObject* t = contextTarget(ctx)) getMember(t, name, hash, out);
+    ScriptObject* t = contextTarget(ctx);
+    if (t && !(s && s->hasPathChars() && getFieldScroll(*t, name, out))) getMember(t, name, hash, out);
     return out;
   }
   for (int i = ctx.scopeCount - 1; i >= 0; --i) {
@@ -468,7 +511,7 @@ void ScriptEngine::setVariable(ActionContext& ctx, const ScriptValue& nameValue,
   if (ctx.version4) {
     ScriptObject* t = contextTarget(ctx);
     if (t && hasPath) t = bridge_->resolvePath(t, path, kPathVersion4);
-    if (t) setMember(t, name, value);
+    if (t && !setFieldScroll(*t, name, value)) setMember(t, name, value);
     return;
   }
   const uint32_t hash = s && !hasPath ? s->hash() : ScriptString::nameHash(name);
@@ -479,8 +522,12 @@ void ScriptEngine::setVariable(ActionContext& ctx, const ScriptValue& nameValue,
     ScriptObject* o = scopeObject(ctx, i);
     if (!o) continue;
     if (hasPath) {
+      ScriptObject* from = o;
       o = path.empty() ? o : bridge_->resolvePath(o, path, 0);
-      if (!o) continue;
+      if (!o) {
+        if (equalsIgnoringCase(name, "scroll") && setScrollThroughPath(*from, path, value)) return;
+        continue;
+      }
     }
     const bool clipEntry = i == ctx.clipEntry || ctx.scopeCount == 1;
     if (i == 0 && ctx.scopeCount > 1 && !hasPath) break;  // the global object is never a target here

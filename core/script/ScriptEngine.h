@@ -325,6 +325,12 @@ class ScriptEngine {
   bool skippableForGet(ActionContext& ctx, int entry);
   bool skippableForSet(ActionContext& ctx, int entry);
   bool splitPath(ActionContext& ctx, std::string_view name, std::string_view& path, std::string_view& var);
+  // Variable names of text fields' scroll lines: in version-4 mode
+  // "field.scroll" and "field.maxscroll" on the target; outside it, a
+  // "scroll" written through a path that ends in a field's variable.
+  bool getFieldScroll(ScriptObject& target, std::string_view var, ScriptValue& out);
+  bool setFieldScroll(ScriptObject& target, std::string_view var, const ScriptValue& value);
+  bool setScrollThroughPath(ScriptObject& start, std::string_view path, const ScriptValue& value);
   ScriptObject* scopeObject(ActionContext& ctx, int index);
   ScriptValue clipValue(ScriptObject* clip);
   PoolRef constantPool(const uint8_t* payload, size_t length);

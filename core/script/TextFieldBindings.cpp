@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "core/format/CaseInsensitive.h"
 #include "core/movie/Display.h"
 #include "core/movie/DisplayObject.h"
 #include "core/movie/EditTextFields.h"
@@ -15,12 +16,14 @@ namespace {
 
 class BoundFields : public DisplayVisitor {
  public:
+  explicit BoundFields(bool takeScrolled) : takeScrolled_(takeScrolled) {}
   bool enter(const DisplayWalkItem& item) override {
     EditField* f = item.object.editField();
     if (f && !f->variable().empty()) found.push_back(const_cast<DisplayObject*>(&item.object));
-    if (f && f->takeScrolled()) scrolled.push_back(const_cast<DisplayObject*>(&item.object));
+    if (f && takeScrolled_ && f->takeScrolled()) scrolled.push_back(const_cast<DisplayObject*>(&item.object));
     return true;
   }
+  const bool takeScrolled_;
   std::vector<DisplayObject*> found;
   std::vector<DisplayObject*> scrolled;
 };
@@ -88,7 +91,7 @@ void TextFieldBindings::refreshField(DisplayObject& object) {
 
 void TextFieldBindings::refresh(Display& display) {
   if (display.fieldCount() == 0) return;
-  BoundFields fields;
+  BoundFields fields(true);
   display.walk(fields);
   for (DisplayObject* f : fields.found) refreshField(*f);
   // Fields scrolled by scripts (or by new text) tell their listeners. A
@@ -99,6 +102,18 @@ void TextFieldBindings::refresh(Display& display) {
     if (!finder.found) continue;
     engine_.displayClips().inputHooks().fieldEvent(*f, "onScroller", f);
   }
+}
+
+DisplayObject* TextFieldBindings::fieldOf(Display& display, ScriptObject& holder, std::string_view name) {
+  if (display.fieldCount() == 0) return nullptr;
+  BoundFields fields(false);
+  display.walk(fields);
+  for (DisplayObject* f : fields.found) {
+    ScriptObject* h = nullptr;
+    std::string n;
+    if (locate(*f, h, n) && h == &holder && equalsIgnoringCase(n, name)) return f;
+  }
+  return nullptr;
 }
 
 void TextFieldBindings::edited(DisplayObject& object) {

@@ -3,6 +3,7 @@
 // variable its path names (from the clip that holds it) and writes the
 // user's edits back. Refreshed whenever queued actions have run.
 #include <string>
+#include <string_view>
 
 namespace kivra {
 
@@ -18,6 +19,9 @@ class TextFieldBindings {
   void refresh(Display& display);
   // The user changed a field's text: its variable takes it.
   void edited(DisplayObject& field);
+  // The field whose variable is `name` on `holder` (letter case ignored),
+  // or null.
+  DisplayObject* fieldOf(Display& display, ScriptObject& holder, std::string_view name);
 
  private:
   // The object holding the variable and its name; false when the path
