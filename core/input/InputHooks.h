@@ -77,6 +77,13 @@ class InputScriptHooks {
   }
   // A field's text changed by the user: its variable takes the new text.
   virtual void fieldEdited(DisplayObject& field) { (void)field; }
+  // A link in a field's text was clicked: its URL is requested for its
+  // target window, as a script's getURL from the field's clip would.
+  virtual void linkClicked(DisplayObject& field, std::string_view url, std::string_view target) {
+    (void)field;
+    (void)url;
+    (void)target;
+  }
 };
 
 // Receives the sound of a button transition: the sound character and its

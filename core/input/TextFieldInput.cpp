@@ -20,27 +20,34 @@ namespace {
 constexpr uint32_t kDoubleClickMs = 500;
 constexpr uint32_t kBlinkMs = 500;
 
-bool selectable(const DisplayObject& o) {
-  const EditField* f = o.editField();
-  return f && !f->hasFlag(kFieldNoSelect);
+// The link format of the text under a point in field coordinates, or null.
+const CharFormat* linkUnder(EditField& f, int32_t x, int32_t y) {
+  const size_t unit = f.unitAt(x, y);
+  if (unit >= f.text().size()) return nullptr;
+  const CharFormat& c = f.buffer().formatAt(unit, f.newTextFormat()).chars;
+  return c.url.empty() ? nullptr : &c;
 }
 
-// The topmost selectable field whose box holds a stage point.
+// The topmost field whose box holds a stage point: a selectable field
+// anywhere in its box, a no-select one only over a link of its text.
 class FieldFinder : public DisplayVisitor {
  public:
   FieldFinder(double x, double y) : x_(x), y_(y) {}
   bool enter(const DisplayWalkItem& item) override {
     const DisplayObject& o = item.object;
     if (!o.visible()) return false;
-    if (selectable(o)) {
+    if (EditField* f = const_cast<DisplayObject&>(o).editField()) {
       const MATRIX& m = item.matrix;
       const double a = m.a / 65536.0, b = m.b / 65536.0, c = m.c / 65536.0, d = m.d / 65536.0;
       const double det = a * d - b * c;
       if (std::fabs(det) > 1e-12) {
         const double px = x_ - m.tx, py = y_ - m.ty;
         const double lx = (d * px - c * py) / det, ly = (-b * px + a * py) / det;
-        const RECT& r = o.editField()->bounds();
-        if (lx >= r.xmin && lx < r.xmax && ly >= r.ymin && ly < r.ymax) found = &o;
+        const RECT& r = f->bounds();
+        if (lx >= r.xmin && lx < r.xmax && ly >= r.ymin && ly < r.ymax &&
+            (!f->hasFlag(kFieldNoSelect) ||
+             linkUnder(*f, static_cast<int32_t>(lx), static_cast<int32_t>(ly)) != nullptr))
+          found = &o;
       }
     }
     return true;
@@ -112,14 +119,11 @@ DisplayObject* TextFieldInput::fieldAt(double stageX, double stageY) const {
   return const_cast<DisplayObject*>(finder.found);
 }
 
-bool TextFieldInput::linkAt(double stageX, double stageY) const {
+const CharFormat* TextFieldInput::linkAt(double stageX, double stageY) const {
   DisplayObject* o = fieldAt(stageX, stageY);
   int32_t x = 0, y = 0;
-  if (!o || !toField(*o, stageX, stageY, x, y)) return false;
-  EditField& f = *o->editField();
-  const size_t unit = f.unitAt(x, y);
-  if (unit >= f.text().size()) return false;
-  return !f.buffer().formatAt(unit, f.newTextFormat()).chars.url.empty();
+  if (!o || !toField(*o, stageX, stageY, x, y)) return nullptr;
+  return linkUnder(*o->editField(), x, y);
 }
 
 bool TextFieldInput::toField(const DisplayObject& object, double stageX, double stageY, int32_t& x,
@@ -139,6 +143,12 @@ bool TextFieldInput::mouseDown(double stageX, double stageY, bool shift, uint32_
   if (!target) {
     setFocus(nullptr, hooks);
     return false;
+  }
+  // A click on a link follows it and leaves the focus and selection alone.
+  if (const CharFormat* link = linkAt(stageX, stageY)) {
+    const std::string url = link->url, window = link->target;
+    hooks.linkClicked(*target, url, window);
+    return true;
   }
   const bool wasFocused = target == focused_;
   setFocus(target, hooks);

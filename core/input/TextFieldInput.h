@@ -12,6 +12,7 @@ namespace kivra {
 class Clipboard;
 class Display;
 class DisplayObject;
+struct CharFormat;
 class EditField;
 class InputScriptHooks;
 
@@ -24,13 +25,13 @@ class TextFieldInput {
   // Moves the text focus (null: none); the fields' listeners hear of it.
   void setFocus(DisplayObject* field, InputScriptHooks& hooks);
 
-  // The selectable field at a stage point (twips), topmost first; null
-  // when none.
+  // The field at a stage point (twips), topmost first: a selectable one
+  // anywhere in its box, a no-select one over a link; null when none.
   DisplayObject* fieldAt(double stageX, double stageY) const;
-  // Whether the text under a stage point is a link (the hand cursor).
-  bool linkAt(double stageX, double stageY) const;
-  // A press at a stage point: a selectable field there takes the focus and
-  // places the caret (Shift extends the selection, a second press within
+  // The format of the link under a stage point (the hand cursor), or null.
+  const CharFormat* linkAt(double stageX, double stageY) const;
+  // A press at a stage point: a link there is followed; otherwise a
+  // selectable field there takes the focus and places the caret (Shift extends the selection, a second press within
   // the double-click time selects a word). True when a field took it.
   bool mouseDown(double stageX, double stageY, bool shift, uint32_t nowMs, InputScriptHooks& hooks);
   // While the button is held after a press in a field: the selection

@@ -5,6 +5,7 @@
 #include "core/script/ClipEvents.h"
 #include "core/script/DisplayClipBridge.h"
 #include "core/script/NumberText.h"
+#include "core/script/PlayerServices.h"
 #include "core/script/ScriptEngine.h"
 
 namespace kivra {
@@ -107,5 +108,12 @@ void ClipInputHooks::fieldEvent(DisplayObject& field, std::string_view method, D
 }
 
 void ClipInputHooks::fieldEdited(DisplayObject& field) { clips_.fieldBindings().edited(field); }
+
+void ClipInputHooks::linkClicked(DisplayObject& field, std::string_view url, std::string_view target) {
+  // Host commands go to the host, as from a script's getURL.
+  if (engine_.player().routeHostCommandUrl(std::string(url), std::string(target), nullptr)) return;
+  ScriptObject* clip = field.parent() ? engine_.toObject(clips_.clipValue(field.parent())) : nullptr;
+  clips_.getUrl(clip, url, target, 0);
+}
 
 }  // namespace kivra

@@ -33,6 +33,7 @@ class ClipInputHooks : public InputScriptHooks {
   void focusChanged(DisplayObject* previous, DisplayObject* focused) override;
   void fieldEvent(DisplayObject& field, std::string_view method, DisplayObject* other) override;
   void fieldEdited(DisplayObject& field) override;
+  void linkClicked(DisplayObject& field, std::string_view url, std::string_view target) override;
 
  private:
   // The first object of the lookup: the clip's script object, or the
