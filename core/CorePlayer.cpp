@@ -392,13 +392,22 @@ TextEditAbilities CorePlayer::textEditAbilities() const { return input_->text().
 
 bool CorePlayer::textFieldAt(int x, int y) const {
   if (input_->text().focused()) return true;
-  const int f = std::max(1, display_.aaFactor());
-  const MATRIX& m = display_.view().matrix;
-  const double a = m.a / 65536.0, b = m.b / 65536.0, c = m.c / 65536.0, d = m.d / 65536.0;
-  const double det = a * d - b * c;
-  if (std::fabs(det) < 1e-12) return false;
-  const double px = double(x) * f - m.tx, py = double(y) * f - m.ty;
-  return input_->text().fieldAt((d * px - c * py) / det, (-b * px + a * py) / det) != nullptr;
+  double sx = 0, sy = 0;
+  return display_.view().clientToStage(x, y, sx, sy) && input_->text().fieldAt(sx, sy) != nullptr;
+}
+
+bool CorePlayer::textCaretRect(int& x, int& y, int& width, int& height) const {
+  double sx0 = 0, sy0 = 0, sx1 = 0, sy1 = 0;
+  if (!input_->text().caretOnStage(sx0, sy0, sx1, sy1)) return false;
+  double px0 = 0, py0 = 0, px1 = 0, py1 = 0;
+  display_.view().stageToClient(sx0, sy0, px0, py0);
+  display_.view().stageToClient(sx1, sy1, px1, py1);
+  auto clampPx = [](double v) { return static_cast<int>(std::clamp(std::round(v), -1e6, 1e6)); };
+  x = clampPx(std::min(px0, px1));
+  y = clampPx(std::min(py0, py1));
+  width = std::max(1, clampPx(std::max(px0, px1)) - x);
+  height = std::max(1, clampPx(std::max(py0, py1)) - y);
+  return true;
 }
 
 void CorePlayer::editText(EditCode code) {

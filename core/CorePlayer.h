@@ -196,6 +196,9 @@ class CorePlayer : public TimelineContext,
   void editText(EditCode code);
   // Text from the host's input method for the focused field (UTF-16).
   void typeText(std::u16string_view units);
+  // The focused field's caret in client pixels (the input method places
+  // its window beside it); false when no field has the focus.
+  bool textCaretRect(int& x, int& y, int& width, int& height) const;
   bool printingAllowed() const { return false; }
   bool settingsAvailable() const { return false; }
 

@@ -37,16 +37,6 @@ int asciiOf(const KeyEvent& key) {
 
 // Maps a device point through the inverse of a matrix (doubles: exact
 // enough for pointer positions and free of fixed-point overflow).
-bool inverseMap(const MATRIX& m, double x, double y, double& ox, double& oy) {
-  const double a = m.a / 65536.0, b = m.b / 65536.0, c = m.c / 65536.0, d = m.d / 65536.0;
-  const double det = a * d - b * c;
-  if (std::fabs(det) < 1e-12) return false;
-  const double px = x - m.tx, py = y - m.ty;
-  ox = (d * px - c * py) / det;
-  oy = (-b * px + a * py) / det;
-  return true;
-}
-
 int32_t clampTwips(double v) { return static_cast<int32_t>(std::clamp(std::lround(v), -(1L << 30), 1L << 30)); }
 }  // namespace
 
@@ -275,17 +265,12 @@ void InputDispatch::captureLost() {
 // ---- Drags --------------------------------------------------------------------------------------
 
 bool InputDispatch::pointerOnStage(double& x, double& y) const {
-  const int f = std::max(1, display_.aaFactor());
-  return inverseMap(display_.view().matrix, static_cast<double>(pointerX_) * f, static_cast<double>(pointerY_) * f, x,
-                    y);
+  return display_.view().clientToStage(pointerX_, pointerY_, x, y);
 }
 
 bool InputDispatch::pointerInParent(const DisplayObject& clip, double& x, double& y) const {
-  const int f = std::max(1, display_.aaFactor());
   double sx = 0, sy = 0;
-  if (!inverseMap(display_.view().matrix, static_cast<double>(pointerX_) * f, static_cast<double>(pointerY_) * f,
-                  sx, sy))
-    return false;
+  if (!display_.view().clientToStage(pointerX_, pointerY_, sx, sy)) return false;
   // The parent's matrices, innermost first.
   MATRIX world;
   for (const DisplayObject* p = clip.parent(); p && p != &display_.root(); p = p->parent())

@@ -37,12 +37,8 @@ class FieldFinder : public DisplayVisitor {
     const DisplayObject& o = item.object;
     if (!o.visible()) return false;
     if (EditField* f = const_cast<DisplayObject&>(o).editField()) {
-      const MATRIX& m = item.matrix;
-      const double a = m.a / 65536.0, b = m.b / 65536.0, c = m.c / 65536.0, d = m.d / 65536.0;
-      const double det = a * d - b * c;
-      if (std::fabs(det) > 1e-12) {
-        const double px = x_ - m.tx, py = y_ - m.ty;
-        const double lx = (d * px - c * py) / det, ly = (-b * px + a * py) / det;
+      double lx = 0, ly = 0;
+      if (inverseMap(item.matrix, x_, y_, lx, ly)) {
         const RECT& r = f->bounds();
         if (lx >= r.xmin && lx < r.xmax && ly >= r.ymin && ly < r.ymax &&
             (!f->hasFlag(kFieldNoSelect) ||
@@ -126,15 +122,22 @@ const CharFormat* TextFieldInput::linkAt(double stageX, double stageY) const {
   return linkUnder(*o->editField(), x, y);
 }
 
+bool TextFieldInput::caretOnStage(double& x0, double& y0, double& x1, double& y1) const {
+  if (!focused_) return false;
+  int32_t x = 0, top = 0, height = 0;
+  focused_->editField()->caretBox(x, top, height);
+  const MATRIX m = stageMatrix(*focused_, display_);
+  forwardMap(m, x, top, x0, y0);
+  forwardMap(m, x, top + height, x1, y1);
+  return true;
+}
+
 bool TextFieldInput::toField(const DisplayObject& object, double stageX, double stageY, int32_t& x,
                              int32_t& y) const {
-  const MATRIX m = stageMatrix(object, display_);
-  const double a = m.a / 65536.0, b = m.b / 65536.0, c = m.c / 65536.0, d = m.d / 65536.0;
-  const double det = a * d - b * c;
-  if (std::fabs(det) < 1e-12) return false;
-  const double px = stageX - m.tx, py = stageY - m.ty;
-  x = static_cast<int32_t>(std::clamp((d * px - c * py) / det, -1e9, 1e9));
-  y = static_cast<int32_t>(std::clamp((-b * px + a * py) / det, -1e9, 1e9));
+  double lx = 0, ly = 0;
+  if (!inverseMap(stageMatrix(object, display_), stageX, stageY, lx, ly)) return false;
+  x = static_cast<int32_t>(std::clamp(lx, -1e9, 1e9));
+  y = static_cast<int32_t>(std::clamp(ly, -1e9, 1e9));
   return true;
 }
 

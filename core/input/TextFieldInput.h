@@ -28,6 +28,9 @@ class TextFieldInput {
   // The field at a stage point (twips), topmost first: a selectable one
   // anywhere in its box, a no-select one over a link; null when none.
   DisplayObject* fieldAt(double stageX, double stageY) const;
+  // The focused field's caret as a stage segment (twips) from its top to
+  // its bottom; false when no field has the focus.
+  bool caretOnStage(double& x0, double& y0, double& x1, double& y1) const;
   // The format of the link under a stage point (the hand cursor), or null.
   const CharFormat* linkAt(double stageX, double stageY) const;
   // A press at a stage point: a link there is followed; otherwise a

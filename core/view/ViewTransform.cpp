@@ -73,6 +73,33 @@ void ViewTransform::map(Twips x, Twips y, int32_t& dx, int32_t& dy) const {
   dy = clamp32(mulFixed(matrix.b, x) + mulFixed(matrix.d, y) + matrix.ty);
 }
 
+bool inverseMap(const MATRIX& m, double x, double y, double& ox, double& oy) {
+  const double a = m.a / 65536.0, b = m.b / 65536.0, c = m.c / 65536.0, d = m.d / 65536.0;
+  const double det = a * d - b * c;
+  if (std::fabs(det) < 1e-12) return false;
+  const double px = x - m.tx, py = y - m.ty;
+  ox = (d * px - c * py) / det;
+  oy = (-b * px + a * py) / det;
+  return true;
+}
+
+void forwardMap(const MATRIX& m, double x, double y, double& ox, double& oy) {
+  ox = m.a / 65536.0 * x + m.c / 65536.0 * y + m.tx;
+  oy = m.b / 65536.0 * x + m.d / 65536.0 * y + m.ty;
+}
+
+bool ViewTransform::clientToStage(double px, double py, double& sx, double& sy) const {
+  const int f = std::max(1, aaFactor);
+  return inverseMap(matrix, px * f, py * f, sx, sy);
+}
+
+void ViewTransform::stageToClient(double sx, double sy, double& px, double& py) const {
+  const double f = std::max(1, aaFactor);
+  forwardMap(matrix, sx, sy, px, py);
+  px /= f;
+  py /= f;
+}
+
 ViewTransform ViewTransform::compute(const ViewRequest& req) {
   ViewTransform v;
   const int quality = std::clamp(req.quality, 0, 2);

@@ -38,7 +38,16 @@ struct ViewTransform {
   static ViewTransform compute(const ViewRequest& request);
   // A point in twips to sub-pixels, and a rectangle to its device bounds.
   void map(Twips x, Twips y, int32_t& dx, int32_t& dy) const;
+  // A client-area pixel to stage twips; false when the view has no inverse.
+  bool clientToStage(double px, double py, double& sx, double& sy) const;
+  // Stage twips to client-area pixels.
+  void stageToClient(double sx, double sy, double& px, double& py) const;
 };
+
+// A point through the inverse of a matrix; false when it has none.
+bool inverseMap(const MATRIX& m, double x, double y, double& ox, double& oy);
+// A point through a matrix, in doubles.
+void forwardMap(const MATRIX& m, double x, double y, double& ox, double& oy);
 
 // The product of two matrices: `child` is applied first, then `parent`.
 MATRIX concat(const MATRIX& child, const MATRIX& parent);

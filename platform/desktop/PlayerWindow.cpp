@@ -222,11 +222,23 @@ void StageWidget::inputMethodEvent(QInputMethodEvent* event) {
   refreshEditCommands();
 }
 
+QVariant StageWidget::inputMethodQuery(Qt::InputMethodQuery query) const {
+  // The input method's window opens beside the focused field's caret.
+  if (query == Qt::ImCursorRectangle) {
+    int x = 0, y = 0, w = 0, h = 0;
+    if (player_.core().textCaretRect(x, y, w, h)) return QRect(x, y, w, h);
+    return QRect();
+  }
+  return QWidget::inputMethodQuery(query);
+}
+
 void StageWidget::refreshEditCommands() {
   // A click or key may have moved the focus into or out of a field, or
   // changed its selection: the edit shortcuts follow at once, not at the
   // next frame.
   if (!player_.quitRequestedByMovie()) player_.window().refreshCommandStates();
+  // The input method follows the caret.
+  if (hasFocus()) QGuiApplication::inputMethod()->update(Qt::ImCursorRectangle);
 }
 
 void StageWidget::typeText(const QString& text) {

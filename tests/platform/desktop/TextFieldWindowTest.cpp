@@ -71,6 +71,12 @@ class TextFieldWindow : public ::testing::Test {
     command(kCopy);
     return QApplication::clipboard()->text();
   }
+  // What the input method asks the focus object for its caret.
+  static QRect caretRect() {
+    QInputMethodQueryEvent query(Qt::ImCursorRectangle);
+    QCoreApplication::sendEvent(QGuiApplication::focusObject(), &query);
+    return query.value(Qt::ImCursorRectangle).toRect();
+  }
   QImage shown() { return player.stage().grab().toImage().convertToFormat(QImage::Format_RGB32); }
 
   test::TempDir dir;
@@ -153,6 +159,13 @@ TEST_F(TextFieldWindow, InputMethodTextLandsInTheFocusedField) {
   // stage, which takes input-method events.
   ASSERT_EQ(QGuiApplication::focusObject(), &player.stage());
   EXPECT_TRUE(player.stage().testAttribute(Qt::WA_InputMethodEnabled));
+  // The input method's window is placed by the caret: at the empty field's
+  // left edge, the height of a line.
+  const QRect empty = caretRect();
+  EXPECT_TRUE(kEntryInside.adjusted(-2, -2, 2, 2).contains(empty))
+      << empty.x() << "," << empty.y() << " " << empty.width() << "x" << empty.height();
+  EXPECT_GE(empty.height(), 8);
+  EXPECT_LT(empty.x(), 20);
   QInputMethodEvent composing(QStringLiteral("e"), {});
   QCoreApplication::sendEvent(QGuiApplication::focusObject(), &composing);
   EXPECT_FALSE(enabled(kSelectAll));  // preedit text is not in the field yet
@@ -164,12 +177,17 @@ TEST_F(TextFieldWindow, InputMethodTextLandsInTheFocusedField) {
   more.setCommitString(QString::fromUtf8("ok"));
   QCoreApplication::sendEvent(QGuiApplication::focusObject(), &more);
   EXPECT_EQ(fieldText(), QString::fromUtf8("日本語éok"));
+  // Select All moved the caret to the end of the text, to the right.
+  const QRect typed = caretRect();
+  EXPECT_GT(typed.x(), empty.x() + 10);
+  EXPECT_EQ(typed.y(), empty.y());
 
   // With no field focused the text goes nowhere, and nothing breaks.
   click(kOutside);
   QInputMethodEvent stray;
   stray.setCommitString(QString::fromUtf8("ü"));
   QCoreApplication::sendEvent(QGuiApplication::focusObject(), &stray);
+  EXPECT_TRUE(caretRect().isEmpty());
   click(kEntry);
   EXPECT_EQ(fieldText(), QString::fromUtf8("日本語éok"));
 }
