@@ -124,6 +124,24 @@ TEST(TextLayoutTest, AlignmentIndentsAndTabs) {
   EXPECT_EQ(lines[2].width, 500);
 }
 
+// The field's incrementally updated lines equal a fresh layout of its text.
+void expectSameAsFullLayout(EditField& f, int round) {
+  TextLayout full;
+  full.layout(f.buffer(), f.fonts(), f.layoutParams());
+  const auto& a = f.layout().lines();
+  const auto& c = full.lines();
+  ASSERT_EQ(a.size(), c.size()) << "round " << round;
+  for (size_t k = 0; k < a.size(); ++k) {
+    SCOPED_TRACE(testing::Message() << "round " << round << " line " << k);
+    ASSERT_EQ(a[k].start, c[k].start);
+    ASSERT_EQ(a[k].end, c[k].end);
+    ASSERT_EQ(a[k].x, c[k].x);
+    ASSERT_EQ(a[k].width, c[k].width);
+    ASSERT_EQ(a[k].top, c[k].top);
+    ASSERT_EQ(a[k].paragraphStart, c[k].paragraphStart);
+  }
+}
+
 TEST(TextLayoutTest, IncrementalUpdatesMatchFullLayout) {
   auto f = makeField(1500, 2000, kFieldWordWrap | kFieldMultiline);
   std::mt19937 rng(7);
@@ -138,18 +156,7 @@ TEST(TextLayoutTest, IncrementalUpdatesMatchFullLayout) {
     std::u16string ins;
     for (size_t k = rng() % 4; k > 0; --k) ins.push_back(alphabet[rng() % alphabet.size()]);
     f->replaceRange(b, e, ins, f->newTextFormat());
-    TextLayout full;
-    full.layout(f->buffer(), f->fonts(), f->layoutParams());
-    const auto& a = f->layout().lines();
-    const auto& c = full.lines();
-    ASSERT_EQ(a.size(), c.size()) << "round " << round;
-    for (size_t k = 0; k < a.size(); ++k) {
-      ASSERT_EQ(a[k].start, c[k].start) << "round " << round << " line " << k;
-      ASSERT_EQ(a[k].end, c[k].end);
-      ASSERT_EQ(a[k].x, c[k].x);
-      ASSERT_EQ(a[k].width, c[k].width);
-      ASSERT_EQ(a[k].top, c[k].top);
-    }
+    ASSERT_NO_FATAL_FAILURE(expectSameAsFullLayout(*f, round));
   }
 }
 
@@ -182,18 +189,7 @@ TEST(TextLayoutTest, IncrementalUpdatesKeepTheParagraphFormatOfItsFirstUnit) {
     std::u16string ins;
     for (size_t k = rng() % 3; k > 0; --k) ins.push_back(rng() % 40 ? alphabet[rng() % alphabet.size()] : u'\r');
     f->replaceRange(b, e, ins, f->newTextFormat());
-    TextLayout full;
-    full.layout(f->buffer(), f->fonts(), f->layoutParams());
-    const auto& a = f->layout().lines();
-    const auto& c = full.lines();
-    ASSERT_EQ(a.size(), c.size()) << "round " << round;
-    for (size_t k = 0; k < a.size(); ++k) {
-      ASSERT_EQ(a[k].start, c[k].start) << "round " << round << " line " << k;
-      ASSERT_EQ(a[k].end, c[k].end);
-      ASSERT_EQ(a[k].x, c[k].x) << "round " << round << " line " << k;
-      ASSERT_EQ(a[k].width, c[k].width);
-      ASSERT_EQ(a[k].paragraphStart, c[k].paragraphStart);
-    }
+    ASSERT_NO_FATAL_FAILURE(expectSameAsFullLayout(*f, round));
   }
   // The right-aligned paragraph kept its format through the edits.
   EXPECT_GT(f->layout().lines()[f->layout().lineOf(320)].x, 200);
