@@ -238,6 +238,11 @@ bool readMp3(const std::vector<uint8_t>& bytes, Mp3Sound& out, std::string& erro
     out.samples += static_cast<uint32_t>(h.samples);
     at += static_cast<size_t>(h.frameBytes);
   }
+  // A version-1 ID3 tag ends the file; event sounds keep it after their
+  // frames.
+  if (bytes.size() >= 128 && bytes.size() - 128 >= at && bytes[bytes.size() - 128] == 'T' &&
+      bytes[bytes.size() - 127] == 'A' && bytes[bytes.size() - 126] == 'G')
+    out.id3v1.assign(bytes.end() - 128, bytes.end());
   if (out.frameStarts.empty()) {
     error = "no MPEG audio frames";
     return false;

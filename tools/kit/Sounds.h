@@ -47,6 +47,7 @@ struct Mp3Sound {
   std::vector<uint8_t> data;
   std::vector<size_t> frameStarts;
   std::vector<uint32_t> frameSamples;
+  std::vector<uint8_t> id3v1;  // a 128-byte "TAG" block after the frames, if any
 };
 // Fails unless the file is Layer III frames at 11025, 22050 or 44100 Hz.
 bool readMp3(const std::vector<uint8_t>& bytes, Mp3Sound& out, std::string& error);

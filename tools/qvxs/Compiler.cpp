@@ -438,6 +438,7 @@ bool Compiler::sound(const Node& node, Args& a, std::vector<uint8_t>& body) {
       diag_.error(node.line, "\"" + name + "\": " + (error.empty() ? "cannot read it" : error));
       return false;
     }
+    mp3.data.insert(mp3.data.end(), mp3.id3v1.begin(), mp3.id3v1.end());
     body = kit::defineSoundBody(id, kit::soundFormatByte(2, kit::soundRateIndex(mp3.rate), true, mp3.channels == 2),
                                 mp3.samples, mp3.data, static_cast<int16_t>(seek));
     return true;

@@ -5,6 +5,7 @@
 // channel it started plays, and hears onSoundComplete when it ends.
 #include <cmath>
 
+#include "core/format/TextEncoding.h"
 #include "core/movie/TimelineSoundStream.h"
 #include "core/script/PlayerServices.h"
 #include "core/script/natives/NativeHelpers.h"
@@ -45,6 +46,31 @@ std::shared_ptr<Character> attachedSound(NativeCall& c, ScriptObject& o) {
   if (!clip || !c.engine.getMember(&o, kAttached, name) || !name.isString()) return nullptr;
   std::shared_ptr<Character> sound = clip->root().exported(c.engine.toStdString(name), true);
   return sound && sound->kind == CharacterKind::Sound ? sound : nullptr;
+}
+
+// An ID3 version-1 tag at the end of an MP3 sound's data: an object with
+// its fields, or undefined.
+ScriptValue id3Of(ScriptEngine& e, const Character& sound) {
+  const auto* part = std::get_if<Character::SoundPart>(&sound.part);
+  if (!part || (part->format >> 4) != 2 || !sound.data || sound.dataLength < 128) return ScriptValue();
+  const uint8_t* tag = sound.data + sound.dataLength - 128;
+  if (tag[0] != 'T' || tag[1] != 'A' || tag[2] != 'G') return ScriptValue();
+  ScriptObject* o = e.newObject();
+  const ScriptValue result = ScriptValue::object(o);
+  auto text = [&](const char* name, size_t at, size_t length) {
+    std::string_view bytes(reinterpret_cast<const char*>(tag + at), length);
+    bytes = bytes.substr(0, bytes.find('\0'));
+    e.setMember(o, name, e.makeString(text::convert(bytes, true, e.version() <= 5, e.codePage())));
+  };
+  const bool hasTrack = tag[125] == 0;
+  text("songname", 3, 30);
+  text("artist", 33, 30);
+  text("album", 63, 30);
+  text("year", 93, 4);
+  text("comment", 97, hasTrack ? 28 : 30);
+  if (hasTrack) e.setMember(o, "track", e.makeString(std::to_string(tag[126])));
+  e.setMember(o, "genre", e.makeString(std::to_string(tag[127])));
+  return result;
 }
 
 double number(NativeCall& c, int i) { return c.engine.toNumber(c.arg(i)); }
@@ -107,9 +133,15 @@ void method(NativeCall& c) {
       if (e.getMember(from, "rl", v)) t.rl = toInt32(e, v);
       break;
     }
-    case kAttachSound:
-      if (c.argc >= 1) o->put(kAttached, e.makeString(e.toStdString(c.arg(0))), kDontEnum);
+    case kAttachSound: {
+      if (c.argc < 1) break;
+      o->put(kAttached, e.makeString(e.toStdString(c.arg(0))), kDontEnum);
+      // An MP3 sound's ID3 tag shows as "id3".
+      std::shared_ptr<Character> sound = attachedSound(c, *o);
+      const ScriptValue id3 = sound ? id3Of(e, *sound) : ScriptValue();
+      if (!id3.isUndefined()) e.setMember(o, "id3", id3);
       break;
+    }
     case kStart: {
       std::shared_ptr<Character> sound = attachedSound(c, *o);
       TimelinePlayer* clip = playClip(c, *o);

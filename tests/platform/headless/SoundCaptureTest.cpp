@@ -524,6 +524,28 @@ TEST_F(SoundCapture, Mp3SoundsStartAtTheirInPointAndLoop) {
   expectSame(got, want);
 }
 
+// The ID3 tag at the end of an MP3 sound's data shows as the "id3" object
+// of a Sound that attaches it: the text fields up to their first zero
+// byte, the track (a version 1.1 tag) and the genre as decimal strings.
+TEST_F(SoundCapture, Mp3SoundsShowTheirId3Tag) {
+  if (std::system("lame --version > /dev/null 2>&1") != 0) GTEST_SKIP() << "the lame encoder is not installed";
+  writeWav("tune.wav", 44100, 1, 16, std::vector<int>(4 * 1152, 0));
+  const std::string command = "lame --quiet -t -b 64 --id3v1-only --tt 'Kivra Song' --ta 'The Band' --tl 'First' "
+                              "--ty 2026 --tc 'Hello' --tn 7 --tg 12 '" +
+                              dir.file("tune.wav") + "' '" + dir.file("tune.mp3") + "'";
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  std::string source = "movie version=6 rate=12\nsound 1 \"tune.mp3\"\nexport 1 \"tune\"\nactions {\n"
+                       "  Push \"s\" 0 \"Sound\"\n  NewObject\n  SetVariable\n"
+                       "  Push \"tune\" 1 \"s\"\n  GetVariable\n  Push \"attachSound\"\n  CallMethod\n  Pop\n"
+                       "  Push \"s\"\n  GetVariable\n  Push \"id3\"\n  GetMember\n  StoreRegister 0\n  Pop\n";
+  for (const char* field : {"songname", "artist", "album", "year", "comment", "track", "genre"})
+    source += std::string("  Push r:0 \"") + field + "\"\n  GetMember\n  Trace\n";
+  source += "}\nshowframe\n";
+  capture(source, 1, "--trace");
+  const std::vector<uint8_t> out = test::TempDir::read(dir.file("out.txt"));
+  EXPECT_EQ(std::string(out.begin(), out.end()), "Kivra Song\nThe Band\nFirst\n2026\nHello\n7\n12\n");
+}
+
 // An MP3 stream (whole frames in each block, the decoder's state kept from
 // block to block) sounds as the library decodes the whole file, faded in
 // over the first buffer, and paces its timeline.
