@@ -129,6 +129,10 @@ bool TimelineSoundStream::fetchBlock(SoundChannel& channel) {
             channel.blockLeft -= skip;
             channel.decoder.decode(nullptr, skip);
             seekPending_ = false;
+            channel.pendingSilence = 0;
+          } else if (seekPending_ && seek < 0) {
+            // Played as silence by the mixer, the seek staying pending.
+            channel.pendingSilence = -int32_t{seek};
           }
         }
         firstBlock_ = false;

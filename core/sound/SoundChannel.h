@@ -56,6 +56,9 @@ struct SoundChannel {
   uint64_t played = 0;          // samples heard, at the stream's rate
   uint32_t lastCompletion = 0;  // ms clock of the last buffer heard
   uint32_t blockLeft = 0;
+  // Samples of silence a pending negative MP3 seek asks for: they play
+  // when a fetch leaves the block empty.
+  int32_t pendingSilence = 0;
   bool firstBuffer = true;
   bool silentBlock = false;
   bool starving = false;

@@ -248,8 +248,11 @@ void SoundMixer::fillStream(SoundChannel& c, uint8_t* native, uint32_t frames, i
     const bool fetched = stream.fetchBlock(c);
     c.starving = !fetched;
     if (c.blockLeft == 0) {
-      // A frame without a block, or nothing to fetch: a block of silence.
-      c.blockLeft = std::max<uint32_t>(1, stream.samplesPerBlock());
+      // A frame without a block, or nothing to fetch: a block of silence,
+      // or the silence a negative MP3 seek asked for.
+      c.blockLeft = c.pendingSilence > 0 ? static_cast<uint32_t>(c.pendingSilence)
+                                         : std::max<uint32_t>(1, stream.samplesPerBlock());
+      c.pendingSilence = 0;
       c.silentBlock = true;
     }
     if (c.scriptObject) c.objectPosition += uint64_t{c.blockLeft} << c.record.format.shift();

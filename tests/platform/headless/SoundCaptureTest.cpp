@@ -580,5 +580,38 @@ TEST_F(SoundCapture, Mp3StreamsPlayAcrossBlocksInStep) {
   expectSame(got, want);
 }
 
+// An empty first stream block with a negative seek of 1,000 samples: the
+// stream plays that much silence, then the MP3 blocks, faded in over the
+// first buffer as always.
+TEST_F(SoundCapture, NegativeMp3StreamSeeksPlaySilence) {
+  if (std::system("lame --version > /dev/null 2>&1") != 0) GTEST_SKIP() << "the lame encoder is not installed";
+  std::vector<int> stereo;
+  for (int i = 0; i < 26 * 3675; ++i) {
+    const int v = static_cast<int>(9000 * std::sin(i * 0.023));
+    stereo.insert(stereo.end(), {v, v / 3});
+  }
+  writeWav("song.wav", 44100, 2, 16, stereo);
+  const std::string command = "lame --quiet -t -b 128 '" + dir.file("song.wav") + "' '" + dir.file("song.mp3") + "'";
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  kit::Mp3Sound mp3;
+  std::string error;
+  ASSERT_TRUE(kit::readMp3(test::TempDir::read(dir.file("song.mp3")), mp3, error)) << error;
+  const std::vector<int16_t> whole = decodeDirectly(mp3.data);
+  // No samples, seek -1000 (0xFC18).
+  std::string source = "movie rate=12\nstreamhead \"song.mp3\"\nstreamblock data=000018fc\nshowframe\n";
+  for (int f = 0; f < 26; ++f) source += "streamblock\nshowframe\n";
+  const std::vector<int16_t> got = capture(source, 20);
+  Expected want(runFrames(20));
+  std::vector<int> left(1000, 0), right(1000, 0);
+  const int64_t slope = (int64_t{32768} << 15) / static_cast<int64_t>(kBuffer);
+  for (size_t k = 1000; k < want.left.size() && 2 * (k - 1000) + 1 < whole.size(); ++k) {
+    const int64_t gain = k < kBuffer ? (slope * static_cast<int64_t>(k)) >> 15 : 32768;
+    left.push_back(static_cast<int>((whole[2 * (k - 1000)] * gain) >> 15));
+    right.push_back(static_cast<int>((whole[2 * (k - 1000) + 1] * gain) >> 15));
+  }
+  want.add(0, left, right);
+  expectSame(got, want);
+}
+
 }  // namespace
 }  // namespace kivra
