@@ -4,6 +4,7 @@
 #include <limits>
 #include <string>
 
+#include "core/script/PlayerServices.h"
 #include "core/script/natives/NativeHelpers.h"
 
 namespace kivra {
@@ -135,7 +136,9 @@ void parseFloat(NativeCall& c) {  // parseFloat(s)
   c.result = ScriptValue::number(readDecimal(e.toStdString(c.arg(0)), true, d) ? d : kNaN);
 }
 
-void trace(NativeCall&) {}  // the Trace action prints; the function does nothing
+// Prints like the Trace action: an author's trace() may reach the player
+// either way.
+void trace(NativeCall& c) { c.engine.player().trace(c.engine.toStdString(c.arg(0))); }
 
 void updateAfterEvent(NativeCall& c) { c.engine.requestRedraw(); }
 
