@@ -1,0 +1,197 @@
+#include "core/net/UrlRecord.h"
+
+#include <algorithm>
+
+#include "core/format/CaseInsensitive.h"
+
+namespace kivra {
+
+namespace {
+
+bool startsWithIgnoringCase(std::string_view s, std::string_view prefix) {
+  return s.size() >= prefix.size() && equalsIgnoringCase(s.substr(0, prefix.size()), prefix);
+}
+
+int hexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// The host of a URL: after "://" up to the next "/", "?" or "#"; text
+// without "://" starts with its host.
+std::string_view hostPart(std::string_view url) {
+  const size_t scheme = url.find("://");
+  std::string_view rest = scheme == std::string_view::npos ? url : url.substr(scheme + 3);
+  rest = rest.substr(0, rest.find_first_of("/?#"));
+  // Credentials before an "@" are not part of the host.
+  if (const size_t at = rest.rfind('@'); at != std::string_view::npos) rest = rest.substr(at + 1);
+  return rest;
+}
+
+// The host without a trailing ":" and port number.
+std::string_view withoutPort(std::string_view host) {
+  const size_t colon = host.rfind(':');
+  if (colon == std::string_view::npos || host.find(']', colon) != std::string_view::npos) return host;
+  const std::string_view port = host.substr(colon + 1);
+  if (!std::all_of(port.begin(), port.end(), [](char c) { return c >= '0' && c <= '9'; })) return host;
+  return host.substr(0, colon);
+}
+
+}  // namespace
+
+UrlRecord UrlRecord::parse(std::string_view text) {
+  UrlRecord r;
+  r.url = std::string(text);
+  size_t prefix = 0;
+  if (startsWithIgnoringCase(text, "http://")) {
+    r.scheme = UrlScheme::Http;
+    prefix = 7;
+  } else if (startsWithIgnoringCase(text, "https://")) {
+    r.scheme = UrlScheme::Http;
+    r.port = 443;
+    prefix = 8;
+  } else if (startsWithIgnoringCase(text, "ftp://")) {
+    r.scheme = UrlScheme::Ftp;
+    r.port = 21;
+    prefix = 6;
+  } else if (startsWithIgnoringCase(text, "file://")) {
+    r.scheme = UrlScheme::File;
+    prefix = 7;
+  } else if (startsWithIgnoringCase(text, "rtmp://") || startsWithIgnoringCase(text, "rtmpt://") ||
+             startsWithIgnoringCase(text, "rtmps://")) {
+    r.scheme = UrlScheme::Rtmp;
+    r.port = -1;
+    prefix = text.find("://") + 3;
+  } else {
+    r.path = std::string(text);
+    return r;
+  }
+  std::string_view rest = text.substr(prefix);
+  const size_t slash = rest.find_first_of("/?#");
+  std::string_view host = rest.substr(0, slash);
+  if (const size_t at = host.rfind('@'); at != std::string_view::npos) host = host.substr(at + 1);
+  const std::string_view bare = withoutPort(host);
+  if (bare.size() < host.size()) {
+    int port = 0;
+    for (char c : host.substr(bare.size() + 1)) port = std::min(port * 10 + (c - '0'), 65536);
+    if (bare.size() + 1 < host.size()) r.port = port;
+  }
+  r.host = std::string(bare);
+  r.path = slash == std::string_view::npos ? std::string("/") : std::string(rest.substr(slash));
+  if (!r.path.empty() && r.path[0] != '/') r.path.insert(r.path.begin(), '/');
+  return r;
+}
+
+bool hasScheme(std::string_view url) {
+  const size_t colon = url.find(':');
+  return colon != std::string_view::npos && colon > 0 && url.find_first_of("/?") > colon;
+}
+
+std::string resolveUrl(std::string_view base, std::string_view relative, bool hierarchical) {
+  if (hasScheme(relative)) return std::string(relative);
+  std::string out(base);
+  size_t pathStart = 0;
+  const bool authority = out.find("//") != std::string::npos;
+  if (authority) {
+    const size_t slash = out.find('/', out.find("//") + 2);
+    if (slash == std::string::npos) out += '/';
+    pathStart = (slash == std::string::npos ? out.size() - 1 : slash) + 1;
+  }
+  if (!relative.empty() && relative[0] == '/') {
+    out.resize(pathStart);
+    out += authority ? relative.substr(1) : relative;
+    return out;
+  }
+  if (const size_t query = out.find('?', pathStart); query != std::string::npos) out.resize(query);
+  if (hierarchical) {
+    // Drop the last segment, then one more for each leading "../".
+    auto cutSegment = [&]() {
+      const size_t slash = out.rfind('/');
+      out.resize(slash == std::string::npos || slash < pathStart ? pathStart : slash + 1);
+    };
+    cutSegment();
+    while (relative.substr(0, 3) == "../") {
+      relative.remove_prefix(3);
+      if (out.size() > pathStart) {
+        out.pop_back();  // the "/" ending the remaining path
+        cutSegment();
+      }
+    }
+  } else if (!out.empty() && out.back() != '/') {
+    out += '/';
+  }
+  out += relative;
+  return out;
+}
+
+std::string urlDomain(std::string_view url) {
+  std::string host(withoutPort(hostPart(url)));
+  for (char& c : host) c = lower(c);
+  const bool letters = std::any_of(host.begin(), host.end(), [](char c) { return c >= 'a' && c <= 'z'; });
+  const size_t dots = static_cast<size_t>(std::count(host.begin(), host.end(), '.'));
+  if (letters && dots > 1 && host.find('%') == std::string::npos) {
+    const size_t last = host.rfind('.');
+    const size_t before = host.rfind('.', last - 1);
+    host.erase(0, before + 1);
+  }
+  return host;
+}
+
+bool sameDomain(std::string_view a, std::string_view b) { return urlDomain(a) == urlDomain(b); }
+
+bool isDataLoadScheme(std::string_view url) {
+  for (std::string_view s : {"http://", "https://", "ftp://", "rtmp://"})
+    if (startsWithIgnoringCase(url, s)) return true;
+  return false;
+}
+
+bool fileUrlToPath(std::string_view url, std::string& path) {
+  path.clear();
+  if (!startsWithIgnoringCase(url, "file://")) return false;
+  std::string_view rest = url.substr(7);
+  if (rest.empty() || rest[0] != '/') {
+    // A host: only this machine.
+    const size_t slash = rest.find('/');
+    const std::string_view host = rest.substr(0, slash);
+    if (!equalsIgnoringCase(host, "localhost") || slash == std::string_view::npos) return false;
+    rest = rest.substr(slash);
+  }
+  for (size_t i = 0; i < rest.size(); ++i) {
+    const char c = rest[i];
+    if (c == '?' || c == '#') break;
+    if (c != '%') {
+      path += c;
+      continue;
+    }
+    const int hi = i + 1 < rest.size() ? hexDigit(rest[i + 1]) : -1;
+    const int lo = i + 2 < rest.size() ? hexDigit(rest[i + 2]) : -1;
+    if (hi < 0 || lo < 0 || (hi == 0 && lo == 0)) break;
+    path += static_cast<char>(hi << 4 | lo);
+    i += 2;
+  }
+  return !path.empty();
+}
+
+std::string pathToFileUrl(std::string_view path) {
+  static const char* hex = "0123456789ABCDEF";
+  std::string out = "file://";
+  for (const char c : path) {
+    const auto b = static_cast<unsigned char>(c);
+    const bool plain = (b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z') || (b >= '0' && b <= '9') || b == '/' ||
+                       b == '-' || b == '_' || b == '.' || b == '~';
+    if (plain) {
+      out += c;
+    } else {
+      out += '%';
+      out += hex[b >> 4];
+      out += hex[b & 15];
+    }
+  }
+  return out;
+}
+
+}  // namespace kivra
