@@ -39,6 +39,14 @@ CorePlayer::~CorePlayer() {
 
 void CorePlayer::runQueuedActions() {
   script_->run(actions_, true);
+  // GetURL requests wait for the end of the run; what they queue (an
+  // "asfunction:" call's actions, more requests) follows, a bounded number
+  // of rounds.
+  UrlRequests& requests = script_->displayClips().urlRequests();
+  for (int round = 0; round < 16 && !requests.empty(); ++round) {
+    requests.process();
+    script_->run(actions_, true);
+  }
   // Bound fields follow their variables once the actions have run.
   script_->displayClips().fieldBindings().refresh(display_);
 }
@@ -616,6 +624,10 @@ bool CorePlayer::routeHostCommandUrl(const std::string& url, const std::string& 
   const bool done = host_.commands.hostCommand(std::string(name), target);
   if (handled) *handled = done;
   return true;
+}
+
+void CorePlayer::openInBrowser(const std::string& url, const std::string& window, const std::string* postData) {
+  host_.urls.openInBrowser(url, window, postData);
 }
 
 void CorePlayer::setShowMenuFromScript(bool show) {

@@ -62,6 +62,7 @@ class CorePlayer : public TimelineContext,
   // ---- The host's services as scripts reach them ------------------------------
   void trace(const std::string& line) override { host_.debug.trace(line); }
   void debugLog(const std::string& line) override { host_.debug.debugLog(line); }
+  void openInBrowser(const std::string& url, const std::string& window, const std::string* postData) override;
   FontSource* deviceFonts() override { return &host_.fonts; }
   const CodePage& codePage() const override;
   HostInfo hostInfo() override { return host_.info.hostInfo(); }

@@ -24,7 +24,7 @@ std::string executablePath() {
 PlatformPlayer::PlatformPlayer(AudioOutput* audio, std::unique_ptr<Clipboard> clipboard)
     : clipboard_(clipboard ? std::move(clipboard) : std::make_unique<MemoryClipboard>()),
       core_(Host{*this, *this, *this, *this, *this, *this, info_, input_, *this, libraries_, audio ? *audio : silence_,
-                 urls_, fonts_, printer_, *clipboard_}) {}
+                 *this, fonts_, printer_, *clipboard_}) {}
 
 PlatformPlayer::~PlatformPlayer() = default;
 
@@ -235,6 +235,16 @@ void PlatformPlayer::debugLog(const std::string& line) {
   std::string text = line;
   if (text.empty() || text.back() != '\n') text += '\n';
   std::fprintf(stderr, "kivra-player: debug: %s", text.c_str());
+}
+
+bool PlatformPlayer::openStream(const std::string& url, UrlStreamReceiver& receiver) {
+  (void)url;
+  (void)receiver;
+  return false;
+}
+
+void PlatformPlayer::openInBrowser(const std::string& url, const std::string& window, const std::string* postData) {
+  debugLog("OpenURL '" + url + "' window '" + window + "'" + (postData ? " post '" + *postData + "'" : "") + "\n");
 }
 
 void PlatformPlayer::useCodePage(int number) {

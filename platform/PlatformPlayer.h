@@ -9,6 +9,7 @@
 #include "core/CorePlayer.h"
 #include "platform/SystemCodePage.h"
 #include "core/host/Host.h"
+#include "core/host/UrlStreams.h"
 #include "platform/FileLibraryLoader.h"
 #include "platform/MenuModel.h"
 #include "platform/MovieFile.h"
@@ -36,7 +37,8 @@ class PlatformPlayer : public FrameTimer,
                        public SlowScriptQuestion,
                        public HostCommandHandler,
                        public DebugOutput,
-                       public MemoryMonitor {
+                       public MemoryMonitor,
+                       public UrlStreams {
  public:
   static constexpr size_t kChunkSize = kMovieChunkSize;
 
@@ -80,6 +82,11 @@ class PlatformPlayer : public FrameTimer,
   // "kivra-player: debug: LINE".
   void setDebug(bool on) { debug_ = on; }
   void debugLog(const std::string& line) override;
+
+  // ---- UrlStreams
+  bool openStream(const std::string& url, UrlStreamReceiver& receiver) override;
+  // The headless player opens no browser: it logs the request.
+  void openInBrowser(const std::string& url, const std::string& window, const std::string* postData) override;
 
   // The allocator's count of what the process holds (MemoryUse.h).
   size_t memoryInUse() override;
@@ -129,7 +136,6 @@ class PlatformPlayer : public FrameTimer,
   NullAudioOutput silence_;
   HostInfoSource info_;
   HostInput input_;
-  NullUrlStreams urls_;
   NullPrinter printer_;
   bool trapAllKeys_ = false;
   bool debug_ = false;

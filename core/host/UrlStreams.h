@@ -24,6 +24,11 @@ class UrlStreams {
   // Starts fetching `url` into `receiver`, which must outlive the stream.
   // Returns false when the host cannot open it (nothing is delivered then).
   virtual bool openStream(const std::string& url, UrlStreamReceiver& receiver) = 0;
+  // Shows a URL in a browser window of that name; `postData` (or null) is
+  // the body of a POST. A host without a browser ignores it.
+  virtual void openInBrowser(const std::string& url, const std::string& window, const std::string* postData) {
+    (void)url, (void)window, (void)postData;
+  }
 };
 
 // Opens nothing.

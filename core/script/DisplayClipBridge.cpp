@@ -29,6 +29,7 @@ DisplayClipBridge::~DisplayClipBridge() {
 }
 
 void DisplayClipBridge::movieUnloaded() {
+  requests_.clear();
   for (auto& [object, entry] : entries_) {
     if (!entry.object) continue;
     entry.object->detachClip(std::string());
@@ -377,12 +378,8 @@ void DisplayClipBridge::toggleQuality() {
 }
 
 void DisplayClipBridge::getUrl(ScriptObject* target, std::string_view url, std::string_view window, int flags) {
-  // Host commands never get here (the interpreter routes them); other
-  // requests belong to the URL layer, which is not part of the engine yet.
-  (void)target;
-  (void)url;
-  (void)window;
-  (void)flags;
+  // Host commands never get here (the interpreter routes them at once).
+  requests_.queue(target, url, window, flags);
 }
 
 void DisplayClipBridge::collectRoots(std::vector<ScriptObject*>& out) {

@@ -20,6 +20,7 @@
 #include "core/script/ClipBridge.h"
 #include "core/script/ClipInputHooks.h"
 #include "core/script/TextFieldBindings.h"
+#include "core/script/UrlRequests.h"
 
 namespace kivra {
 
@@ -144,10 +145,13 @@ class DisplayClipBridge : public ClipBridge, public DisplayObserver {
   int soundBufferSeconds_ = 5;
   ClipInputHooks inputHooks_;
   TextFieldBindings bindings_{engine_};
+  UrlRequests requests_{engine_, *this, player_};
 
  public:
   // Text fields bound to variables.
   TextFieldBindings& fieldBindings() { return bindings_; }
+  // GetURL requests waiting for the end of the script run.
+  UrlRequests& urlRequests() { return requests_; }
   // What input asks of scripts (field events go through it too).
   ClipInputHooks& inputHooks() { return inputHooks_; }
 };

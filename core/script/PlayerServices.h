@@ -83,6 +83,12 @@ class PlayerServices {
   virtual bool routeHostCommandUrl(const std::string& url, const std::string& target, bool* handled) = 0;
   virtual size_t memoryInUse() = 0;
   virtual void scriptOverMemoryBudget(size_t budgetBytes) = 0;
+  // Opens a URL in a browser window of that name (post data or null).
+  virtual void openInBrowser(const std::string& url, const std::string& window, const std::string* postData) {
+    (void)url, (void)window, (void)postData;
+  }
+  // Whether "javascript:"-like URLs may be opened.
+  virtual bool scriptUrlsAllowed() { return true; }
 };
 
 }  // namespace kivra

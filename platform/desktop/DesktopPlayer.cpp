@@ -4,6 +4,8 @@
 #include <cstdio>
 
 #include <QApplication>
+#include <QDesktopServices>
+#include <QUrl>
 #include <QColor>
 #include <QCursor>
 #include <QEventLoop>
@@ -364,6 +366,12 @@ void DesktopPlayer::fillBackground(Rgba colour) {
 }
 
 uint32_t DesktopPlayer::milliseconds() { return static_cast<uint32_t>(clock_.elapsed()); }
+
+void DesktopPlayer::openInBrowser(const std::string& url, const std::string& window, const std::string* postData) {
+  PlatformPlayer::openInBrowser(url, window, postData);
+  const QUrl target(QString::fromStdString(url));
+  if (target.isValid()) QDesktopServices::openUrl(target);
+}
 
 void DesktopPlayer::quitPlayer() {
   quitByMovie_ = true;

@@ -121,6 +121,8 @@ class DesktopPlayer : public PlatformPlayer {
   // Real time; while a script runs, window events are processed here (no
   // more often than every kEventPumpMs) so that the window repaints.
   uint32_t scriptClock() override;
+  // The desktop's default browser (xdg-open); a browser takes no post data.
+  void openInBrowser(const std::string& url, const std::string& window, const std::string* postData) override;
 
  protected:
   void quitPlayer() override;

@@ -1,0 +1,209 @@
+#include "core/script/UrlRequests.h"
+
+#include <vector>
+
+#include "core/format/CaseInsensitive.h"
+#include "core/movie/TimelinePlayer.h"
+#include "core/net/UrlRecord.h"
+#include "core/net/UrlVariables.h"
+#include "core/script/DisplayClipBridge.h"
+#include "core/script/PlayerServices.h"
+#include "core/script/ScriptEngine.h"
+#include "core/script/ScriptObject.h"
+
+namespace kivra {
+
+namespace {
+
+bool startsWithIgnoringCase(std::string_view s, std::string_view prefix) {
+  return s.size() >= prefix.size() && equalsIgnoringCase(s.substr(0, prefix.size()), prefix);
+}
+
+bool isPrintUrl(std::string_view url) {
+  return startsWithIgnoringCase(url, "Print:") || startsWithIgnoringCase(url, "PrintAsBitmap:");
+}
+
+// A scheme that ends in "script" ("javascript:", "vbscript:").
+bool isScriptUrl(std::string_view url) {
+  const size_t colon = url.find(':');
+  return colon != std::string_view::npos && colon >= 6 && equalsIgnoringCase(url.substr(colon - 6, 6), "script");
+}
+
+// "mailto:" after leading spaces.
+bool isMailto(std::string_view url) {
+  while (!url.empty() && url[0] == ' ') url.remove_prefix(1);
+  return startsWithIgnoringCase(url, "mailto:");
+}
+
+}  // namespace
+
+int64_t levelOfName(std::string_view name) {
+  std::string_view digits;
+  if (startsWithIgnoringCase(name, "_level")) digits = name.substr(6);
+  else if (startsWithIgnoringCase(name, "_kivra")) digits = name.substr(6);
+  else return -1;
+  if (digits.empty() || digits.size() > 10) return -1;
+  int64_t n = 0;
+  for (char c : digits) {
+    if (c < '0' || c > '9') return -1;
+    n = n * 10 + (c - '0');
+  }
+  return n;
+}
+
+void UrlRequests::queue(ScriptObject* clip, std::string_view url, std::string_view target, int flags) {
+  UrlRequest r;
+  r.url = std::string(url);
+  r.target = std::string(target);
+  r.method = static_cast<uint8_t>(flags & kUrlMethodMask);
+  r.flags = static_cast<uint8_t>(flags & (kUrlLoadTarget | kUrlLoadVariables));
+  r.version = engine_.version();
+  if (clip) r.clip = clips_.clipValue(DisplayClipBridge::displayObject(clip));
+  // Print requests name the clip to print by its slash path.
+  if (isPrintUrl(url)) {
+    ScriptObject* c = clip ? clips_.resolvePath(clip, target, 0) : nullptr;
+    if (c && c->isClipObject()) r.target = clips_.targetPath(*c, false);
+  }
+  if (r.flags & kUrlLoadTarget) {
+    if (levelOfName(r.target) >= 0) {
+      r.flags &= ~kUrlLoadTarget;
+    } else if (r.target == "/") {
+      // The root of the issuing clip's level.
+      DisplayObject* d = clip ? DisplayClipBridge::displayObject(clip) : nullptr;
+      const int level = d ? clips_.levelNumber(*d) : 0;
+      r.target = level >= 1 ? "_level" + std::to_string(level) : "_level0";
+      r.flags &= ~kUrlLoadTarget;
+    } else {
+      ScriptObject* c = clip ? clips_.resolvePath(clip, r.target, 0) : nullptr;
+      if (!c || !c->isClipObject()) return;
+      r.target = clips_.targetPath(*c, false);
+      if (r.target == "/") {
+        r.target = "_level0";
+        r.flags &= ~kUrlLoadTarget;
+      } else if (levelOfName(r.target) >= 0) {
+        r.flags &= ~kUrlLoadTarget;
+      }
+    }
+  }
+  // GET and POST send the target clip's variables.
+  if (r.method != 0 && clip) {
+    std::vector<UrlVariable> vars;
+    for (Property* p = clip->firstProperty(); p; p = p->next) {
+      if (p->name.empty() || p->name[0] == '$' || (p->flags & kDontEnum) || p->accessor) continue;
+      if (p->value.isUndefined() || p->value.isObject() || p->value.isClip()) continue;
+      vars.push_back(UrlVariable{p->name, engine_.toStdString(p->value)});
+    }
+    ScriptValue system, useCodepage;
+    const bool codePage = engine_.getMember(engine_.global(), "System", system, false) && system.isObject() &&
+                          engine_.getMember(system.asObject(), "useCodepage", useCodepage, false) &&
+                          engine_.toBoolean(useCodepage);
+    if (r.method == 1) {
+      appendUrlVariables(r.url, vars, r.version, codePage, engine_.codePage());
+    } else {
+      r.postData = encodeUrlVariables(vars, r.version, codePage, engine_.codePage());
+      r.hasPost = true;
+    }
+  }
+  if (isMailto(r.url)) {
+    r.postData.clear();
+    r.hasPost = false;
+  }
+  // A variable load into a clip of another movie's domain is dropped; while
+  // every clip belongs to the level-0 movie, all pass.
+  queue_.push_back(std::move(r));
+}
+
+void UrlRequests::process() {
+  std::deque<UrlRequest> work;
+  work.swap(queue_);
+  while (!work.empty()) {
+    UrlRequest r = std::move(work.front());
+    work.pop_front();
+    handle(r);
+  }
+}
+
+std::string UrlRequests::movieUrl() const {
+  TimelinePlayer* root = player_.level0();
+  if (!root) return std::string();
+  const std::string& url = root->url();
+  // A local path stands for its file URL.
+  if (!hasScheme(url) && !url.empty() && url[0] == '/') return pathToFileUrl(url);
+  return url;
+}
+
+void UrlRequests::handle(UrlRequest& r) {
+  if (startsWithIgnoringCase(r.url, "asfunction:")) {
+    callAsFunction(r, std::string_view(r.url).substr(11));
+    return;
+  }
+  if ((r.flags & kUrlLoadVariables) || !r.target.empty()) {
+    const std::string base = movieUrl();
+    if ((r.flags & kUrlLoadVariables) && !startsWithIgnoringCase(base, "file://") && hasScheme(base)) {
+      const std::string absolute = resolveUrl(base, r.url, true);
+      if (hasScheme(r.url) && (!isDataLoadScheme(absolute) || !sameDomain(absolute, base))) {
+        player_.debugLog("[security] Blocking insecure request for " + absolute + " requested by " + base + "\n");
+        return;
+      }
+    }
+  }
+  dispatch(r);
+}
+
+void UrlRequests::callAsFunction(UrlRequest& r, std::string_view spec) {
+  ScriptObject* clip = engine_.toObject(r.clip);
+  if (!clip) return;
+  const size_t comma = spec.find(',');
+  const std::string_view name = spec.substr(0, comma);
+  // The name may carry a path to the clip that holds the function.
+  ScriptObject* holder = clip;
+  std::string_view member = name;
+  if (const size_t cut = name.find_last_of(":."); cut != std::string_view::npos) {
+    holder = clips_.resolvePath(clip, name.substr(0, cut), 0);
+    member = name.substr(cut + 1);
+  }
+  ScriptValue fn;
+  if (!holder || !engine_.getMember(holder, member, fn) || !fn.isObject()) return;
+  ScriptValue arg;
+  int argc = 0;
+  if (comma != std::string_view::npos) {
+    arg = engine_.makeString(std::string(spec.substr(comma + 1)));
+    argc = 1;
+  }
+  engine_.callFromOutside(fn, ScriptValue::object(holder), &arg, argc);
+}
+
+void UrlRequests::dispatch(UrlRequest& r) {
+  player_.debugLog("GetURL '" + r.url + "'\n");
+  if (isPrintUrl(r.url)) {
+    // Printing is the host's print service, not yet connected.
+    return;
+  }
+  bool handled = false;
+  if (player_.routeHostCommandUrl(r.url, r.target, &handled)) {
+    if (handled) player_.debugLog("PlatformVXCommand handled it\n");
+    return;
+  }
+  const int64_t level = levelOfName(r.target);
+  const bool clipTarget = level < 0 && (r.flags & kUrlLoadTarget);
+  if (level < 0 && !clipTarget) {
+    // A browser window named by the target.
+    if (isScriptUrl(r.url)) {
+      if (!player_.scriptUrlsAllowed()) {
+        player_.debugLog("[Security] Script URL halted: " + r.url + "\n");
+        return;
+      }
+      player_.debugLog("[Security] Script URL permitted: " + r.url + "\n");
+    }
+    const std::string absolute = hasScheme(r.url) ? r.url : resolveUrl(movieUrl(), r.url, true);
+    player_.openInBrowser(absolute, r.target, r.hasPost ? &r.postData : nullptr);
+    return;
+  }
+  // Loads into levels and clips come with the URL streams.
+  if (!r.url.empty() || (r.flags & kUrlLoadVariables)) {
+    const std::string absolute = hasScheme(r.url) ? r.url : resolveUrl(movieUrl(), r.url, true);
+    player_.debugLog("LoadFile " + absolute + "\n");
+  }
+}
+
+}  // namespace kivra
