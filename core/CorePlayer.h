@@ -63,6 +63,10 @@ class CorePlayer : public TimelineContext,
   void trace(const std::string& line) override { host_.debug.trace(line); }
   void debugLog(const std::string& line) override { host_.debug.debugLog(line); }
   void openInBrowser(const std::string& url, const std::string& window, const std::string* postData) override;
+  uint32_t openUrlStream(const UrlStreamRequest& request, UrlStreamReceiver& receiver) override {
+    return host_.urls.openStream(request, receiver);
+  }
+  void cancelUrlStream(uint32_t id) override { host_.urls.cancelStream(id); }
   FontSource* deviceFonts() override { return &host_.fonts; }
   const CodePage& codePage() const override;
   HostInfo hostInfo() override { return host_.info.hostInfo(); }

@@ -237,11 +237,11 @@ void PlatformPlayer::debugLog(const std::string& line) {
   std::fprintf(stderr, "kivra-player: debug: %s", text.c_str());
 }
 
-bool PlatformPlayer::openStream(const std::string& url, UrlStreamReceiver& receiver) {
-  (void)url;
-  (void)receiver;
-  return false;
+uint32_t PlatformPlayer::openStream(const UrlStreamRequest& request, UrlStreamReceiver& receiver) {
+  return files_.open(request, receiver);
 }
+
+void PlatformPlayer::cancelStream(uint32_t id) { files_.cancel(id); }
 
 void PlatformPlayer::openInBrowser(const std::string& url, const std::string& window, const std::string* postData) {
   debugLog("OpenURL '" + url + "' window '" + window + "'" + (postData ? " post '" + *postData + "'" : "") + "\n");

@@ -11,6 +11,7 @@
 #include "core/host/Host.h"
 #include "core/host/UrlStreams.h"
 #include "platform/FileLibraryLoader.h"
+#include "platform/FileUrlStreams.h"
 #include "platform/MenuModel.h"
 #include "platform/MovieFile.h"
 #include "platform/ProgramLauncher.h"
@@ -84,7 +85,11 @@ class PlatformPlayer : public FrameTimer,
   void debugLog(const std::string& line) override;
 
   // ---- UrlStreams
-  bool openStream(const std::string& url, UrlStreamReceiver& receiver) override;
+  uint32_t openStream(const UrlStreamRequest& request, UrlStreamReceiver& receiver) override;
+  void cancelStream(uint32_t id) override;
+  // Hands the streams' data to their receivers; called before each frame
+  // step.
+  void deliverStreams() { files_.deliver(); }
   // The headless player opens no browser: it logs the request.
   void openInBrowser(const std::string& url, const std::string& window, const std::string* postData) override;
 
@@ -130,6 +135,7 @@ class PlatformPlayer : public FrameTimer,
 
   bool embedded_ = false;
   FileLibraryLoader libraries_;
+  FileUrlStreams files_;
   FontconfigFonts fonts_;
   std::unique_ptr<Clipboard> clipboard_;  // never null
   // What this host does not have yet.

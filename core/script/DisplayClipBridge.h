@@ -20,6 +20,7 @@
 #include "core/script/ClipBridge.h"
 #include "core/script/ClipInputHooks.h"
 #include "core/script/TextFieldBindings.h"
+#include "core/script/UrlLoads.h"
 #include "core/script/UrlRequests.h"
 
 namespace kivra {
@@ -145,6 +146,7 @@ class DisplayClipBridge : public ClipBridge, public DisplayObserver {
   int soundBufferSeconds_ = 5;
   ClipInputHooks inputHooks_;
   TextFieldBindings bindings_{engine_};
+  UrlLoads loads_{engine_, *this, player_};
   UrlRequests requests_{engine_, *this, player_};
 
  public:
@@ -152,6 +154,8 @@ class DisplayClipBridge : public ClipBridge, public DisplayObserver {
   TextFieldBindings& fieldBindings() { return bindings_; }
   // GetURL requests waiting for the end of the script run.
   UrlRequests& urlRequests() { return requests_; }
+  // Loads of variables and of LoadVars and XML text.
+  UrlLoads& urlLoads() { return loads_; }
   // What input asks of scripts (field events go through it too).
   ClipInputHooks& inputHooks() { return inputHooks_; }
 };

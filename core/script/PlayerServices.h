@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string>
 
+#include "core/host/UrlStreams.h"
+
 #include "core/host/HostInfo.h"
 #include "core/input/InputDispatch.h"
 #include "core/movie/Display.h"
@@ -87,6 +89,12 @@ class PlayerServices {
   virtual void openInBrowser(const std::string& url, const std::string& window, const std::string* postData) {
     (void)url, (void)window, (void)postData;
   }
+  // URL streams through the host (0: not opened).
+  virtual uint32_t openUrlStream(const UrlStreamRequest& request, UrlStreamReceiver& receiver) {
+    (void)request, (void)receiver;
+    return 0;
+  }
+  virtual void cancelUrlStream(uint32_t id) { (void)id; }
   // Whether "javascript:"-like URLs may be opened.
   virtual bool scriptUrlsAllowed() { return true; }
 };

@@ -137,17 +137,23 @@ void UrlRequests::handle(UrlRequest& r) {
     callAsFunction(r, std::string_view(r.url).substr(11));
     return;
   }
-  if ((r.flags & kUrlLoadVariables) || !r.target.empty()) {
-    const std::string base = movieUrl();
-    if ((r.flags & kUrlLoadVariables) && !startsWithIgnoringCase(base, "file://") && hasScheme(base)) {
-      const std::string absolute = resolveUrl(base, r.url, true);
-      if (hasScheme(r.url) && (!isDataLoadScheme(absolute) || !sameDomain(absolute, base))) {
-        player_.debugLog("[security] Blocking insecure request for " + absolute + " requested by " + base + "\n");
-        return;
-      }
-    }
-  }
+  if ((r.flags & kUrlLoadVariables) && !dataLoadAllowed(r.url)) return;
   dispatch(r);
+}
+
+std::string UrlRequests::absoluteUrl(const std::string& url) const {
+  return hasScheme(url) ? url : resolveUrl(movieUrl(), url, true);
+}
+
+bool UrlRequests::dataLoadAllowed(const std::string& url) {
+  const std::string base = movieUrl();
+  // Movies from files load what they like; URLs without a scheme are
+  // relative to the movie.
+  if (startsWithIgnoringCase(base, "file://") || !hasScheme(base) || !hasScheme(url)) return true;
+  const std::string absolute = resolveUrl(base, url, true);
+  if (isDataLoadScheme(absolute) && sameDomain(absolute, base)) return true;
+  player_.debugLog("[security] Blocking insecure request for " + absolute + " requested by " + base + "\n");
+  return false;
 }
 
 void UrlRequests::callAsFunction(UrlRequest& r, std::string_view spec) {
@@ -195,15 +201,18 @@ void UrlRequests::dispatch(UrlRequest& r) {
       }
       player_.debugLog("[Security] Script URL permitted: " + r.url + "\n");
     }
-    const std::string absolute = hasScheme(r.url) ? r.url : resolveUrl(movieUrl(), r.url, true);
-    player_.openInBrowser(absolute, r.target, r.hasPost ? &r.postData : nullptr);
+    player_.openInBrowser(absoluteUrl(r.url), r.target, r.hasPost ? &r.postData : nullptr);
     return;
   }
-  // Loads into levels and clips come with the URL streams.
-  if (!r.url.empty() || (r.flags & kUrlLoadVariables)) {
-    const std::string absolute = hasScheme(r.url) ? r.url : resolveUrl(movieUrl(), r.url, true);
-    player_.debugLog("LoadFile " + absolute + "\n");
-  }
+  if (r.url.empty() && !(r.flags & kUrlLoadVariables)) return;
+  const std::string absolute = absoluteUrl(r.url);
+  player_.debugLog("LoadFile " + absolute + "\n");
+  if (!(r.flags & kUrlLoadVariables)) return;  // movie loads come with levels
+  UrlStreamRequest stream;
+  stream.url = absolute;
+  stream.post = r.hasPost;
+  stream.postData = r.postData;
+  clips_.urlLoads().loadVariables(stream, clipTarget ? r.target : std::string(), level, r.version);
 }
 
 }  // namespace kivra

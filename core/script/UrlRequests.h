@@ -47,6 +47,13 @@ class UrlRequests {
   // after it.
   void process();
   bool empty() const { return queue_.empty(); }
+  // A request built elsewhere (LoadVars.send).
+  void queue(UrlRequest request) { queue_.push_back(std::move(request)); }
+  // The data-load rule: a URL a movie not loaded from a file may load data
+  // from (its scheme listed, its domain the movie's); a refusal is logged.
+  bool dataLoadAllowed(const std::string& url);
+  // A URL made absolute against the level-0 movie's URL.
+  std::string absoluteUrl(const std::string& url) const;
   // The movie drops its requests with it.
   void clear() { queue_.clear(); }
 

@@ -211,6 +211,7 @@ void DesktopPlayer::tick() {
   afterCoreReturned();
   if (pausedAfterAbort_ || quitByMovie_) return;
   tickPending_ = true;
+  deliverStreams();
   core().frameStep(true);
   tickPending_ = false;
   afterCoreReturned();

@@ -158,6 +158,7 @@ void HeadlessPlayer::run(long steps, const std::vector<InputEvent>& input) {
     runMs_ += core().framePeriod();
     mixUntil(runMs_);
     clock_ += core().framePeriod();
+    deliverStreams();
     core().frameStep(true);
     reapPrograms();
     ++stepsRun_;

@@ -206,19 +206,8 @@ constexpr NativeMethod kXmlMethods[] = {
     {kGetPreviousSibling, "previousSibling", property},
 };
 
-// Loading (class 301, shared with LoadVars) waits for URL streams: load,
-// send and sendAndLoad answer false until then.
-void notYetLoading(NativeCall& c) { c.result = ScriptValue::boolean(false); }
-
-constexpr NativeMethod kLoadingMethods[] = {
-    {0, "load", notYetLoading},
-    {1, "send", notYetLoading},
-    {2, "sendAndLoad", notYetLoading},
-};
-
 }  // namespace
 
 const NativeClass kXmlNatives{kNativeXml, "XML", kXmlMethods};
-const NativeClass kLoadingNatives{kNativeLoading, "loading", kLoadingMethods};
 
 }  // namespace kivra

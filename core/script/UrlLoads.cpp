@@ -1,0 +1,164 @@
+#include "core/script/UrlLoads.h"
+
+#include <algorithm>
+
+#include "core/format/TextEncoding.h"
+#include "core/movie/ClipActions.h"
+#include "core/movie/Display.h"
+#include "core/movie/DisplayObject.h"
+#include "core/net/UrlVariables.h"
+#include "core/script/DisplayClipBridge.h"
+#include "core/script/PlayerServices.h"
+#include "core/script/ScriptEngine.h"
+#include "core/script/ScriptObject.h"
+
+namespace kivra {
+
+namespace {
+
+// Received text in a version-6 movie's own form (UTF-8): a byte-order mark
+// names UTF-16 (either order) or UTF-8; without one the text is UTF-8.
+std::string internalText(std::string bytes) {
+  if (bytes.size() >= 3 && static_cast<uint8_t>(bytes[0]) == 0xEF && static_cast<uint8_t>(bytes[1]) == 0xBB &&
+      static_cast<uint8_t>(bytes[2]) == 0xBF)
+    return bytes.substr(3);
+  const bool le = bytes.size() >= 2 && static_cast<uint8_t>(bytes[0]) == 0xFF && static_cast<uint8_t>(bytes[1]) == 0xFE;
+  const bool be = bytes.size() >= 2 && static_cast<uint8_t>(bytes[0]) == 0xFE && static_cast<uint8_t>(bytes[1]) == 0xFF;
+  if (!le && !be) return bytes;
+  std::string out;
+  for (size_t i = 2; i + 1 < bytes.size(); i += 2) {
+    const auto a = static_cast<uint8_t>(bytes[i]), b = static_cast<uint8_t>(bytes[i + 1]);
+    text::appendUtf8(le ? (b << 8 | a) : (a << 8 | b), out);
+  }
+  return out;
+}
+
+}  // namespace
+
+class UrlLoads::Load : public UrlStreamReceiver {
+ public:
+  Load(UrlLoads& owner, int version) : owner_(owner), version_(version) {}
+  ~Load() override {
+    if (id != 0 && !ended_) owner_.player_.cancelUrlStream(id);
+  }
+
+  void streamLength(int64_t length) override {
+    total_ = length;
+    if (object && length > 0)
+      owner_.engine_.setMember(object, "_bytesTotal", ScriptValue::number(static_cast<double>(length)));
+  }
+  void streamData(const uint8_t* data, size_t count) override {
+    if (done) return;
+    if (!object && bytes_.size() + count > kMaxVariableBytes) {
+      overflow_ = true;
+      return;
+    }
+    bytes_.append(reinterpret_cast<const char*>(data), count);
+    if (object) owner_.engine_.setMember(object, "_bytesLoaded", ScriptValue::number(static_cast<double>(bytes_.size())));
+  }
+  void streamEnded(bool ok) override {
+    ended_ = true;
+    if (done) return;
+    done = true;
+    busy = true;
+    ok = ok && !overflow_;
+    if (object) finishObject(ok);
+    else if (ok) finishVariables();
+    busy = false;
+  }
+
+  // What the load feeds.
+  ScriptObject* object = nullptr;
+  std::string path;
+  int64_t level = -1;
+  uint32_t id = 0;
+  bool done = false;
+  bool busy = false;  // inside its own completion
+
+ private:
+  std::string text() { return version_ >= 6 ? internalText(std::move(bytes_)) : std::move(bytes_); }
+
+  void finishObject(bool ok) {
+    ScriptEngine& e = owner_.engine_;
+    if (total_ <= 0) e.setMember(object, "_bytesTotal", ScriptValue::number(static_cast<double>(bytes_.size())));
+    const ScriptValue value = ok ? e.makeString(text()) : ScriptValue();
+    e.callMethodFromOutside(ScriptValue::object(object), "onData", &value, 1);
+  }
+
+  void finishVariables() {
+    // The target is found again: it may have gone meanwhile.
+    DisplayClipBridge& clips = owner_.clips_;
+    ScriptObject* target = nullptr;
+    if (!path.empty()) {
+      ScriptObject* root = clips.rootClip();
+      target = root ? clips.resolvePath(root, path, kPathClipsOnly) : nullptr;
+    } else if (DisplayObject* l = clips.level(level)) {
+      target = owner_.engine_.toObject(clips.clipValue(l));
+    }
+    if (!target || !target->isClipObject()) return;
+    std::vector<UrlVariable> vars;
+    ScriptEngine& e = owner_.engine_;
+    decodeUrlVariables(text(), version_, false, e.codePage(), vars);
+    for (const UrlVariable& v : vars) e.setMember(target, v.name, e.makeString(v.value));
+    if (DisplayObject* d = DisplayClipBridge::displayObject(target)) owner_.player_.display().fireEvent(*d, kClipEventData);
+  }
+
+  UrlLoads& owner_;
+  int version_;
+  std::string bytes_;
+  int64_t total_ = -1;
+  bool overflow_ = false;
+  bool ended_ = false;
+};
+
+UrlLoads::UrlLoads(ScriptEngine& engine, DisplayClipBridge& clips, PlayerServices& player)
+    : engine_(engine), clips_(clips), player_(player) {}
+
+UrlLoads::~UrlLoads() = default;
+
+void UrlLoads::start(std::unique_ptr<Load> load, const UrlStreamRequest& request) {
+  sweep();
+  load->id = player_.openUrlStream(request, *load);
+  if (load->id == 0) return;
+  loads_.push_back(std::move(load));
+}
+
+void UrlLoads::loadVariables(const UrlStreamRequest& request, const std::string& path, int64_t level, int version) {
+  auto load = std::make_unique<Load>(*this, version);
+  load->path = path;
+  load->level = level;
+  start(std::move(load), request);
+}
+
+bool UrlLoads::loadObject(const UrlStreamRequest& request, ScriptObject& target, int version) {
+  // A newer load of the same object replaces the older one.
+  for (auto& l : loads_)
+    if (l->object == &target && !l->done) {
+      l->done = true;
+      if (l->id) player_.cancelUrlStream(l->id);
+    }
+  auto load = std::make_unique<Load>(*this, version);
+  load->object = &target;
+  Load* raw = load.get();
+  start(std::move(load), request);
+  return std::any_of(loads_.begin(), loads_.end(), [&](const auto& l) { return l.get() == raw; });
+}
+
+void UrlLoads::clear() {
+  for (auto& l : loads_) {
+    if (!l->done && l->id) player_.cancelUrlStream(l->id);
+    l->done = true;
+  }
+  sweep();
+}
+
+void UrlLoads::sweep() {
+  std::erase_if(loads_, [](const auto& l) { return l->done && !l->busy; });
+}
+
+void UrlLoads::collectRoots(std::vector<ScriptObject*>& out) const {
+  for (const auto& l : loads_)
+    if (l->object && (!l->done || l->busy)) out.push_back(l->object);
+}
+
+}  // namespace kivra

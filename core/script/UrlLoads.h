@@ -1,0 +1,53 @@
+#pragma once
+// Loads by URL that end in script data: variables into a clip or level
+// (loadVariables), and the text of `LoadVars` and `XML` objects. Each load
+// is a URL stream from the host; its bytes are counted as they come
+// (`_bytesLoaded`, `_bytesTotal`) and, at the end, decoded into the target
+// or handed to the object's onData.
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/host/UrlStreams.h"
+#include "core/script/ScriptValue.h"
+
+namespace kivra {
+
+class DisplayClipBridge;
+class PlayerServices;
+class ScriptEngine;
+class ScriptObject;
+
+class UrlLoads {
+ public:
+  // Variable loads hold at most this much text.
+  static constexpr size_t kMaxVariableBytes = 16u << 20;
+
+  UrlLoads(ScriptEngine& engine, DisplayClipBridge& clips, PlayerServices& player);
+  ~UrlLoads();
+  UrlLoads(const UrlLoads&) = delete;
+  UrlLoads& operator=(const UrlLoads&) = delete;
+
+  // Variables for the clip at `path` (from the root), or for level `level`
+  // when the path is empty.
+  void loadVariables(const UrlStreamRequest& request, const std::string& path, int64_t level, int version);
+  // Text for an object's onData; false when the host cannot open the URL.
+  bool loadObject(const UrlStreamRequest& request, ScriptObject& target, int version);
+  // Every load stops (the movie goes away).
+  void clear();
+  // Objects waiting for their data.
+  void collectRoots(std::vector<ScriptObject*>& out) const;
+
+ private:
+  class Load;
+  void start(std::unique_ptr<Load> load, const UrlStreamRequest& request);
+  void sweep();
+
+  ScriptEngine& engine_;
+  DisplayClipBridge& clips_;
+  PlayerServices& player_;
+  std::vector<std::unique_ptr<Load>> loads_;
+};
+
+}  // namespace kivra
