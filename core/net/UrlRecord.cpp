@@ -162,7 +162,8 @@ bool fileUrlToPath(std::string_view url, std::string& path) {
   }
   for (size_t i = 0; i < rest.size(); ++i) {
     const char c = rest[i];
-    if (c == '?' || c == '#') break;
+    // A zero byte would cut the path short where the system reads it.
+    if (c == '?' || c == '#' || c == '\0') break;
     if (c != '%') {
       path += c;
       continue;

@@ -40,7 +40,7 @@ bool isDataLoadScheme(std::string_view url);
 bool hasScheme(std::string_view url);
 
 // The local path of a "file://" URL: percent escapes decoded (an invalid
-// escape or an escaped zero byte ends the path there). A host other than
+// escape or a zero byte, escaped or not, ends the path there). A host other than
 // none or "localhost" names another machine: false.
 bool fileUrlToPath(std::string_view url, std::string& path);
 // A local absolute path as a "file://" URL (bytes outside the unreserved

@@ -74,6 +74,8 @@ TEST(UrlRecordTest, FileUrlsNameLocalPathsOnly) {
   EXPECT_EQ(path, "/tmp/a");
   ASSERT_TRUE(fileUrlToPath("file:///tmp/a%00.txt", path));
   EXPECT_EQ(path, "/tmp/a");
+  ASSERT_TRUE(fileUrlToPath(std::string("file:///tmp/b\0.txt", 17), path));
+  EXPECT_EQ(path, "/tmp/b");
   EXPECT_EQ(pathToFileUrl("/tmp/a b%.qvx"), "file:///tmp/a%20b%25.qvx");
   ASSERT_TRUE(fileUrlToPath(pathToFileUrl("/tmp/é ?#.qvx"), path));
   EXPECT_EQ(path, "/tmp/é ?#.qvx");
