@@ -5,6 +5,7 @@
 #include <climits>
 #include <cstdio>
 
+#include "core/net/UrlRecord.h"
 #include "core/script/ScriptEngine.h"
 #include "core/host/HostCommand.h"
 #include "platform/MemoryClipboard.h"
@@ -28,8 +29,17 @@ PlatformPlayer::PlatformPlayer(AudioOutput* audio, std::unique_ptr<Clipboard> cl
 
 PlatformPlayer::~PlatformPlayer() = default;
 
-LoadResult PlatformPlayer::loadMovieFile(const std::string& path) {
+LoadResult PlatformPlayer::loadMovieFile(const std::string& name) {
   LoadResult result;
+  // A "file://" URL names a local file; other URLs need the network. A
+  // file whose name only looks like a URL ("a:b.qvx") is still a file.
+  std::string path = name;
+  if (hasScheme(name) && ::access(name.c_str(), F_OK) != 0) {
+    if (!fileUrlToPath(name, path)) {
+      result.error = name + ": only local files (paths or file:// URLs) can be opened";
+      return result;
+    }
+  }
   // A file that cannot be opened leaves the current movie playing; once it
   // is open, the new movie replaces the current one, whatever follows.
   bool opened = false;

@@ -161,6 +161,13 @@ TEST(HeadlessPlayer, LoadErrors) {
   r = player.loadMovieFile(dir.write("short.qvx", {'X', 'V', 'Q'}));
   EXPECT_FALSE(r.ok);
   EXPECT_FALSE(player.core().hasMovie());
+  // URLs: a file URL names a local file; other schemes are refused.
+  r = player.loadMovieFile("file://" + dir.file("no such.qvx"));
+  EXPECT_FALSE(r.ok);
+  EXPECT_NE(r.error.find("no such.qvx"), std::string::npos) << r.error;
+  r = player.loadMovieFile("ftp://127.0.0.1/m.qvx");
+  EXPECT_FALSE(r.ok);
+  EXPECT_NE(r.error.find("only local files"), std::string::npos) << r.error;
 }
 
 }  // namespace
