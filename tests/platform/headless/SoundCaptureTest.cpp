@@ -546,23 +546,35 @@ TEST_F(SoundCapture, Mp3SoundsShowTheirId3Tag) {
   EXPECT_EQ(std::string(out.begin(), out.end()), "Kivra Song\nThe Band\nFirst\n2026\nHello\n7\n12\n");
 }
 
+// Streams of "song.mp3": 26 frames' worth (at 12 fps) of a stereo sine,
+// made with lame.
+class Mp3Stream : public SoundCapture {
+ protected:
+  // Writes the file; `whole` is what the library alone decodes of it.
+  void makeSong(std::vector<int16_t>& whole) {
+    std::vector<int> stereo;
+    for (int i = 0; i < 26 * 3675; ++i) {
+      const int v = static_cast<int>(9000 * std::sin(i * 0.023));
+      stereo.insert(stereo.end(), {v, v / 3});
+    }
+    writeWav("song.wav", 44100, 2, 16, stereo);
+    const std::string command =
+        "lame --quiet -t -b 128 '" + dir.file("song.wav") + "' '" + dir.file("song.mp3") + "'";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    kit::Mp3Sound mp3;
+    std::string error;
+    ASSERT_TRUE(kit::readMp3(test::TempDir::read(dir.file("song.mp3")), mp3, error)) << error;
+    whole = decodeDirectly(mp3.data);
+  }
+};
+
 // An MP3 stream (whole frames in each block, the decoder's state kept from
 // block to block) sounds as the library decodes the whole file, faded in
 // over the first buffer, and paces its timeline.
-TEST_F(SoundCapture, Mp3StreamsPlayAcrossBlocksInStep) {
+TEST_F(Mp3Stream, PlaysAcrossBlocksInStep) {
   if (std::system("lame --version > /dev/null 2>&1") != 0) GTEST_SKIP() << "the lame encoder is not installed";
-  std::vector<int> stereo;
-  for (int i = 0; i < 26 * 3675; ++i) {
-    const int v = static_cast<int>(9000 * std::sin(i * 0.023));
-    stereo.insert(stereo.end(), {v, v / 3});
-  }
-  writeWav("song.wav", 44100, 2, 16, stereo);
-  const std::string command = "lame --quiet -t -b 128 '" + dir.file("song.wav") + "' '" + dir.file("song.mp3") + "'";
-  ASSERT_EQ(std::system(command.c_str()), 0);
-  kit::Mp3Sound mp3;
-  std::string error;
-  ASSERT_TRUE(kit::readMp3(test::TempDir::read(dir.file("song.mp3")), mp3, error)) << error;
-  const std::vector<int16_t> whole = decodeDirectly(mp3.data);
+  std::vector<int16_t> whole;
+  ASSERT_NO_FATAL_FAILURE(makeSong(whole));
   std::string source = "movie rate=12\nstreamhead \"song.mp3\"\n";
   for (int f = 0; f < 26; ++f) source += "streamblock\nshowframe\n";
   const std::vector<int16_t> got = capture(source, 20, "--dump-display");
@@ -583,20 +595,10 @@ TEST_F(SoundCapture, Mp3StreamsPlayAcrossBlocksInStep) {
 // An empty first stream block with a negative seek of 1,000 samples: the
 // stream plays that much silence, then the MP3 blocks, faded in over the
 // first buffer as always.
-TEST_F(SoundCapture, NegativeMp3StreamSeeksPlaySilence) {
+TEST_F(Mp3Stream, NegativeSeeksPlaySilence) {
   if (std::system("lame --version > /dev/null 2>&1") != 0) GTEST_SKIP() << "the lame encoder is not installed";
-  std::vector<int> stereo;
-  for (int i = 0; i < 26 * 3675; ++i) {
-    const int v = static_cast<int>(9000 * std::sin(i * 0.023));
-    stereo.insert(stereo.end(), {v, v / 3});
-  }
-  writeWav("song.wav", 44100, 2, 16, stereo);
-  const std::string command = "lame --quiet -t -b 128 '" + dir.file("song.wav") + "' '" + dir.file("song.mp3") + "'";
-  ASSERT_EQ(std::system(command.c_str()), 0);
-  kit::Mp3Sound mp3;
-  std::string error;
-  ASSERT_TRUE(kit::readMp3(test::TempDir::read(dir.file("song.mp3")), mp3, error)) << error;
-  const std::vector<int16_t> whole = decodeDirectly(mp3.data);
+  std::vector<int16_t> whole;
+  ASSERT_NO_FATAL_FAILURE(makeSong(whole));
   // No samples, seek -1000 (0xFC18).
   std::string source = "movie rate=12\nstreamhead \"song.mp3\"\nstreamblock data=000018fc\nshowframe\n";
   for (int f = 0; f < 26; ++f) source += "streamblock\nshowframe\n";
