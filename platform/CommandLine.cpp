@@ -50,6 +50,7 @@ const char* usageText() {
          "  --wav FILE          write the run's sound as 44.1 kHz 16-bit stereo WAV\n"
          "  --quality Q         low | medium | high | best | autolow | automedium | autohigh\n"
          "  --seed N            start the random generator (random, Math.random) from N, 0 to 2147483647\n"
+         "  --load-timeout S    (headless) loads finish before each step; one silent for S seconds fails (30)\n"
          "  --no-fast-paths     run every script action the general way (to check the fast paths against it)\n"
          "  --codepage N        the code page of text in movies before version 6: 1252 (default, Western),\n"
          "                      932 (Japanese), 936, 949, 950 or any other the system converts\n"
@@ -151,6 +152,14 @@ bool parseCommandLine(int argc, const char* const* argv, CommandLine& out, std::
         return false;
       }
       out.seed = static_cast<uint32_t>(n);
+    } else if (!std::strcmp(a, "--load-timeout")) {
+      if (!(v = needValue(i, a))) return false;
+      long n = 0;
+      if (!parseCount(v, n) || n < 1 || n > 3600) {
+        error = std::string("--load-timeout: expected seconds from 1 to 3600, got ") + v;
+        return false;
+      }
+      out.loadTimeout = static_cast<int>(n);
     } else if (!std::strcmp(a, "--codepage")) {
       if (!(v = needValue(i, a))) return false;
       long n = 0;

@@ -24,6 +24,8 @@ struct CommandLine {
   std::optional<Quality> quality;
   bool autoQuality = false;  // --quality auto...: switch with the frame times
   std::optional<uint32_t> seed;  // the random generator's first state
+  // (headless) seconds a URL stream may bring nothing before it fails
+  int loadTimeout = 30;
   // The interpreter runs every record the general way (ScriptEngine::setFastPaths).
   bool noFastPaths = false;
   int codePage = 1252;  // the system code page of older movies' text

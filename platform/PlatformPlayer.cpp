@@ -248,10 +248,22 @@ void PlatformPlayer::debugLog(const std::string& line) {
 }
 
 uint32_t PlatformPlayer::openStream(const UrlStreamRequest& request, UrlStreamReceiver& receiver) {
+  if (const uint32_t id = net_.open(request, receiver)) return id;
   return files_.open(request, receiver);
 }
 
-void PlatformPlayer::cancelStream(uint32_t id) { files_.cancel(id); }
+void PlatformPlayer::cancelStream(uint32_t id) {
+  if (id >= NetUrlStreams::kFirstId) net_.cancel(id);
+  else files_.cancel(id);
+}
+
+void PlatformPlayer::settleStreams(uint32_t idleMs) {
+  // A receiver may open more streams of either kind.
+  do {
+    files_.deliver();
+    net_.settle(idleMs);
+  } while (!files_.idle() || !net_.idle());
+}
 
 void PlatformPlayer::openInBrowser(const std::string& url, const std::string& window, const std::string* postData) {
   debugLog("OpenURL '" + url + "' window '" + window + "'" + (postData ? " post '" + *postData + "'" : "") + "\n");

@@ -12,6 +12,7 @@
 #include "core/host/UrlStreams.h"
 #include "platform/FileLibraryLoader.h"
 #include "platform/FileUrlStreams.h"
+#include "platform/NetUrlStreams.h"
 #include "platform/MenuModel.h"
 #include "platform/MovieFile.h"
 #include "platform/ProgramLauncher.h"
@@ -89,7 +90,13 @@ class PlatformPlayer : public FrameTimer,
   void cancelStream(uint32_t id) override;
   // Hands the streams' data to their receivers; called before each frame
   // step.
-  void deliverStreams() { files_.deliver(); }
+  void deliverStreams() {
+    files_.deliver();
+    net_.deliver();
+  }
+  // Delivers until every stream has ended; one that brings nothing for
+  // `idleMs` fails (runs whose output must not depend on timing).
+  void settleStreams(uint32_t idleMs);
   // The headless player opens no browser: it logs the request.
   void openInBrowser(const std::string& url, const std::string& window, const std::string* postData) override;
 
@@ -136,6 +143,7 @@ class PlatformPlayer : public FrameTimer,
   bool embedded_ = false;
   FileLibraryLoader libraries_;
   FileUrlStreams files_;
+  NetUrlStreams net_;
   FontconfigFonts fonts_;
   std::unique_ptr<Clipboard> clipboard_;  // never null
   // What this host does not have yet.

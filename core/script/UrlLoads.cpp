@@ -80,7 +80,9 @@ class UrlLoads::Load : public UrlStreamReceiver {
 
   void finishObject(bool ok) {
     ScriptEngine& e = owner_.engine_;
-    if (total_ <= 0) e.setMember(object, "_bytesTotal", ScriptValue::number(static_cast<double>(bytes_.size())));
+    // A stream that closes without a length has brought all there is.
+    if (ok && total_ <= 0)
+      e.setMember(object, "_bytesTotal", ScriptValue::number(static_cast<double>(bytes_.size())));
     const ScriptValue value = ok ? e.makeString(text()) : ScriptValue();
     e.callMethodFromOutside(ScriptValue::object(object), "onData", &value, 1);
   }

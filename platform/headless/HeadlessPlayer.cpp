@@ -16,7 +16,8 @@ namespace kivra {
 
 HeadlessPlayer::HeadlessPlayer(const CommandLine& options, AudioOutput* audio)
     : PlatformPlayer(audio),
-      trace_(options.trace), audit_(options.auditRepaint), scriptTimeoutS_(options.scriptTimeout) {
+      trace_(options.trace), audit_(options.auditRepaint), scriptTimeoutS_(options.scriptTimeout),
+      loadTimeoutMs_(static_cast<uint32_t>(options.loadTimeout) * 1000) {
   core().script().setSlowScriptLimit(scriptTimeoutS_ * 1000);
   core().setMemoryBudget(size_t{options.memoryLimitMb} << 20);
   setDebug(options.debug);
@@ -158,7 +159,9 @@ void HeadlessPlayer::run(long steps, const std::vector<InputEvent>& input) {
     runMs_ += core().framePeriod();
     mixUntil(runMs_);
     clock_ += core().framePeriod();
-    deliverStreams();
+    // Every load started so far arrives before the step: runs do not
+    // depend on how fast the server answers.
+    settleStreams(loadTimeoutMs_);
     core().frameStep(true);
     reapPrograms();
     ++stepsRun_;

@@ -97,6 +97,7 @@ class HeadlessPlayer : public PlatformPlayer {
   int auditFailures_ = 0;
   RenderTarget auditTarget_;
   uint32_t scriptTimeoutS_ = 15;
+  uint32_t loadTimeoutMs_ = 30000;  // a stream silent this long fails
 };
 
 // The whole headless run for main(): returns the process exit status.
