@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <climits>
+#include <filesystem>
 #include <cstdio>
 
 #include "core/net/UrlRecord.h"
@@ -44,7 +45,11 @@ LoadResult PlatformPlayer::loadMovieFile(const std::string& name) {
   // is open, the new movie replaces the current one, whatever follows.
   bool opened = false;
   const auto open = [&] {
-    core_.openMovie(path);
+    // Relative URLs the movie loads are relative to where it is, whatever
+    // the working folder.
+    std::error_code error;
+    const std::filesystem::path absolute = std::filesystem::absolute(path, error);
+    core_.openMovie(error ? path : absolute.lexically_normal().string());
     opened = true;
   };
   const auto feed = [this](const uint8_t* data, size_t n) {

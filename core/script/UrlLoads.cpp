@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "core/format/CaseInsensitive.h"
 #include "core/format/TextEncoding.h"
 #include "core/movie/ClipActions.h"
 #include "core/movie/Display.h"
@@ -42,13 +43,30 @@ class UrlLoads::Load : public UrlStreamReceiver {
     if (id != 0 && !ended_) owner_.player_.cancelUrlStream(id);
   }
 
+  bool streamStarted() override {
+    log("MSG_NEW_STREAM");
+    return true;
+  }
+  bool streamFinalUrl(const std::string& url) override {
+    log("MSG_CHECK_FINAL_URL");
+    // The URL the data came from after redirects must pass the same rule
+    // as the request; the request's own query stands in for its query.
+    std::string checked = url;
+    if (const size_t query = requested.find('?'); query != std::string::npos)
+      checked = checked.substr(0, checked.find('?')) + requested.substr(query);
+    if (checked.size() >= 6 && equalsIgnoringCase(std::string_view(checked).substr(0, 6), "mhtml:"))
+      checked = checked.substr(6, checked.find('!') == std::string::npos ? std::string::npos : checked.find('!') - 6);
+    return owner_.clips_.urlRequests().dataLoadAllowed(checked);
+  }
   void streamLength(int64_t length) override {
+    log("MSG_SET_CONTENT_LENGTH");
     total_ = length;
     if (object && length > 0)
       owner_.engine_.setMember(object, "_bytesTotal", ScriptValue::number(static_cast<double>(length)));
   }
   void streamData(const uint8_t* data, size_t count) override {
     if (done) return;
+    log("MSG_WRITE_STREAM");
     if (!object && bytes_.size() + count > kMaxVariableBytes) {
       overflow_ = true;
       return;
@@ -59,6 +77,8 @@ class UrlLoads::Load : public UrlStreamReceiver {
   void streamEnded(bool ok) override {
     ended_ = true;
     if (done) return;
+    log(ok ? "MSG_CLOSE_STREAM" : "MSG_DESTROY_STREAM");
+    owner_.player_.debugLog("SetDataComplete()\n");
     done = true;
     busy = true;
     ok = ok && !overflow_;
@@ -68,6 +88,7 @@ class UrlLoads::Load : public UrlStreamReceiver {
   }
 
   // What the load feeds.
+  std::string requested;  // the URL asked for
   ScriptObject* object = nullptr;
   std::string path;
   int64_t level = -1;
@@ -76,6 +97,14 @@ class UrlLoads::Load : public UrlStreamReceiver {
   bool busy = false;  // inside its own completion
 
  private:
+  // A stream message as the debug sink shows it: local files arrive
+  // synchronously, everything else from a worker.
+  void log(const char* message) {
+    const bool async = !(requested.size() >= 5 && equalsIgnoringCase(std::string_view(requested).substr(0, 5), "file:")) &&
+                       requested.find("://") != std::string::npos;
+    owner_.player_.debugLog(std::string(message) + " async=" + (async ? "1" : "0") + "\n");
+  }
+
   std::string text() { return version_ >= 6 ? internalText(std::move(bytes_)) : std::move(bytes_); }
 
   void finishObject(bool ok) {
@@ -120,6 +149,8 @@ UrlLoads::~UrlLoads() = default;
 
 void UrlLoads::start(std::unique_ptr<Load> load, const UrlStreamRequest& request) {
   sweep();
+  load->requested = request.url;
+  player_.debugLog("RequestUrl '" + request.url + "'\n");
   load->id = player_.openUrlStream(request, *load);
   if (load->id == 0) return;
   loads_.push_back(std::move(load));
