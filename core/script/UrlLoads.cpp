@@ -67,8 +67,11 @@ class UrlLoads::Load : public UrlStreamReceiver {
   void streamData(const uint8_t* data, size_t count) override {
     if (done) return;
     log("MSG_WRITE_STREAM");
-    if (!object && bytes_.size() + count > kMaxVariableBytes) {
-      overflow_ = true;
+    if (bytes_.size() + count > kMaxTextBytes) {
+      // Too much text: the transfer stops and the load fails at once.
+      if (id) owner_.player_.cancelUrlStream(id);
+      ended_ = true;
+      complete(false);
       return;
     }
     bytes_.append(reinterpret_cast<const char*>(data), count);
@@ -78,13 +81,7 @@ class UrlLoads::Load : public UrlStreamReceiver {
     ended_ = true;
     if (done) return;
     log(ok ? "MSG_CLOSE_STREAM" : "MSG_DESTROY_STREAM");
-    owner_.player_.debugLog("SetDataComplete()\n");
-    done = true;
-    busy = true;
-    ok = ok && !overflow_;
-    if (object) finishObject(ok);
-    else if (ok) finishVariables();
-    busy = false;
+    complete(ok);
   }
 
   // What the load feeds.
@@ -97,6 +94,15 @@ class UrlLoads::Load : public UrlStreamReceiver {
   bool busy = false;  // inside its own completion
 
  private:
+  void complete(bool ok) {
+    owner_.player_.debugLog("SetDataComplete()\n");
+    done = true;
+    busy = true;
+    if (object) finishObject(ok);
+    else if (ok) finishVariables();
+    busy = false;
+  }
+
   // A stream message as the debug sink shows it: local files arrive
   // synchronously, everything else from a worker.
   void log(const char* message) {
@@ -138,7 +144,6 @@ class UrlLoads::Load : public UrlStreamReceiver {
   int version_;
   std::string bytes_;
   int64_t total_ = -1;
-  bool overflow_ = false;
   bool ended_ = false;
 };
 

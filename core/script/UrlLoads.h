@@ -22,7 +22,7 @@ class ScriptObject;
 class UrlLoads {
  public:
   // Variable loads hold at most this much text.
-  static constexpr size_t kMaxVariableBytes = 16u << 20;
+  static constexpr size_t kMaxTextBytes = 16u << 20;
 
   UrlLoads(ScriptEngine& engine, DisplayClipBridge& clips, PlayerServices& player);
   ~UrlLoads();
