@@ -12,13 +12,6 @@ bool startsWithIgnoringCase(std::string_view s, std::string_view prefix) {
   return s.size() >= prefix.size() && equalsIgnoringCase(s.substr(0, prefix.size()), prefix);
 }
 
-int hexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 // The host of a URL: after "://" up to the next "/", "?" or "#"; text
@@ -168,8 +161,8 @@ bool fileUrlToPath(std::string_view url, std::string& path) {
       path += c;
       continue;
     }
-    const int hi = i + 1 < rest.size() ? hexDigit(rest[i + 1]) : -1;
-    const int lo = i + 2 < rest.size() ? hexDigit(rest[i + 2]) : -1;
+    const int hi = i + 1 < rest.size() ? hexDigitValue(rest[i + 1]) : -1;
+    const int lo = i + 2 < rest.size() ? hexDigitValue(rest[i + 2]) : -1;
     if (hi < 0 || lo < 0 || (hi == 0 && lo == 0)) break;
     path += static_cast<char>(hi << 4 | lo);
     i += 2;

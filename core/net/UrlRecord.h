@@ -8,6 +8,14 @@
 
 namespace kivra {
 
+// The value of a hexadecimal digit, or -1.
+inline int hexDigitValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
 enum class UrlScheme : uint8_t { Http = 0, Ftp = 1, File = 2, Rtmp = 3 };
 
 struct UrlRecord {

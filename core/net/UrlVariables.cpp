@@ -1,17 +1,11 @@
 #include "core/net/UrlVariables.h"
 
 #include "core/format/TextEncoding.h"
+#include "core/net/UrlRecord.h"
 
 namespace kivra {
 
 namespace {
-
-int hexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
 
 // Bytes in the UTF-8 sequence that starts with `b` (1 for anything else).
 size_t sequenceLength(uint8_t b) {
@@ -27,9 +21,9 @@ bool isAscii(std::string_view s) {
   return true;
 }
 
-// Percent escapes and "+" undone; `bytewise` when every byte is a
-// character, otherwise UTF-8 sequences are copied whole.
-std::string unescape(std::string_view s, bool bytewise) {
+}  // namespace
+
+std::string urlUnescape(std::string_view s, bool bytewise) {
   std::string out;
   out.reserve(s.size());
   auto width = [&](size_t at) {
@@ -47,21 +41,19 @@ std::string unescape(std::string_view s, bool bytewise) {
       i += n;
     } else if (i + 1 >= s.size()) {
       ++i;  // a "%" at the end
-    } else if (hexDigit(s[i + 1]) < 0) {
+    } else if (hexDigitValue(s[i + 1]) < 0) {
       i += 1 + width(i + 1);  // "%" and the bad digit
     } else if (i + 2 >= s.size()) {
       i = s.size();
-    } else if (hexDigit(s[i + 2]) < 0) {
+    } else if (hexDigitValue(s[i + 2]) < 0) {
       i += 2 + width(i + 2);  // all three
     } else {
-      out += static_cast<char>(hexDigit(s[i + 1]) << 4 | hexDigit(s[i + 2]));
+      out += static_cast<char>(hexDigitValue(s[i + 1]) << 4 | hexDigitValue(s[i + 2]));
       i += 3;
     }
   }
   return out;
 }
-
-}  // namespace
 
 void decodeUrlVariables(std::string_view text, int version, bool useCodepage, const CodePage& page,
                         std::vector<UrlVariable>& out) {
@@ -82,16 +74,15 @@ void decodeUrlVariables(std::string_view text, int version, bool useCodepage, co
     const std::string_view name = pair.substr(0, eq);
     const std::string_view value = eq == std::string_view::npos ? std::string_view() : pair.substr(eq + 1);
     if (!name.empty()) {
-      std::string n = finish(unescape(name, codePageText));
-      if (!n.empty()) out.push_back(UrlVariable{std::move(n), finish(unescape(value, codePageText))});
+      std::string n = finish(urlUnescape(name, codePageText));
+      if (!n.empty()) out.push_back(UrlVariable{std::move(n), finish(urlUnescape(value, codePageText))});
     }
     i = end + 1;
   }
 }
 
-std::string encodeUrlText(std::string_view text, int version, bool useCodepage, const CodePage& page) {
-  static const char* hex = "0123456789ABCDEF";
-  const std::string bytes = version >= 6 && useCodepage ? text::convert(text, false, true, page) : std::string(text);
+std::string urlEscape(std::string_view bytes) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
   std::string out;
   out.reserve(bytes.size() * 3);
   for (const char c : bytes) {
@@ -102,11 +93,16 @@ std::string encodeUrlText(std::string_view text, int version, bool useCodepage, 
       out += '+';
     } else {
       out += '%';
-      out += hex[b >> 4];
-      out += hex[b & 15];
+      out += kHex[b >> 4];
+      out += kHex[b & 15];
     }
   }
   return out;
+}
+
+std::string encodeUrlText(std::string_view text, int version, bool useCodepage, const CodePage& page) {
+  if (version >= 6 && useCodepage) return urlEscape(text::convert(text, false, true, page));
+  return urlEscape(text);
 }
 
 std::string encodeUrlVariables(const std::vector<UrlVariable>& vars, int version, bool useCodepage,

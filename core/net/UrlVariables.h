@@ -16,6 +16,14 @@ struct UrlVariable {
   std::string value;
 };
 
+// Bytes escaped: letters and digits as they are, a space as "+", every
+// other byte as "%XX" (upper case).
+std::string urlEscape(std::string_view bytes);
+// "%XX" back to its byte (a bad first digit drops "%" and that digit, a bad
+// second digit all three) and "+" to a space. Unless `bytewise`, UTF-8
+// sequences are copied (and dropped) whole.
+std::string urlUnescape(std::string_view text, bool bytewise = true);
+
 // Decodes `text` into name/value pairs in order (pairs with an empty name
 // are dropped). The text itself turns code-page mode on when it holds
 // "useCodepage" followed later by "true".

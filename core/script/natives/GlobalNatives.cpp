@@ -4,6 +4,7 @@
 #include <limits>
 #include <string>
 
+#include "core/net/UrlVariables.h"
 #include "core/script/PlayerServices.h"
 #include "core/script/natives/NativeHelpers.h"
 
@@ -12,59 +13,6 @@ namespace kivra {
 namespace {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
-
-bool isAlnum(unsigned char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-
-int hexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-// URL encoding: letters and digits pass, a space becomes "+", every other
-// byte "%XX" with upper-case digits.
-std::string urlEncode(std::string_view s) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  std::string out;
-  out.reserve(s.size());
-  for (unsigned char c : s) {
-    if (isAlnum(c)) {
-      out += static_cast<char>(c);
-    } else if (c == ' ') {
-      out += '+';
-    } else {
-      out += '%';
-      out += kHex[c >> 4];
-      out += kHex[c & 15];
-    }
-  }
-  return out;
-}
-
-// "%XX" becomes the byte (a bad first digit drops "%" and that digit, a bad
-// second digit all three) and "+" a space.
-std::string urlDecode(std::string_view s) {
-  std::string out;
-  out.reserve(s.size());
-  for (size_t i = 0; i < s.size();) {
-    const char c = s[i];
-    if (c == '%') {
-      const int h = i + 1 < s.size() ? hexValue(s[i + 1]) : -1;
-      if (h < 0) {
-        i += 2;
-        continue;
-      }
-      const int l = i + 2 < s.size() ? hexValue(s[i + 2]) : -1;
-      i += 3;
-      if (l >= 0) out += static_cast<char>(h * 16 + l);
-      continue;
-    }
-    out += c == '+' ? ' ' : c;
-    ++i;
-  }
-  return out;
-}
 
 int digitValue(char c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -112,12 +60,12 @@ double parseInt(std::string_view s, bool hasRadix, int radix) {
 
 void escape(NativeCall& c) {  // escape(s)
   ScriptEngine& e = c.engine;
-  if (c.argc >= 1) c.result = e.makeString(urlEncode(e.toStdString(c.arg(0))));
+  if (c.argc >= 1) c.result = e.makeString(urlEscape(e.toStdString(c.arg(0))));
 }
 
 void unescape(NativeCall& c) {  // unescape(s)
   ScriptEngine& e = c.engine;
-  if (c.argc >= 1) c.result = e.makeString(urlDecode(e.toStdString(c.arg(0))));
+  if (c.argc >= 1) c.result = e.makeString(urlUnescape(e.toStdString(c.arg(0))));
 }
 
 void parseIntNative(NativeCall& c) {  // parseInt(s [, radix])
