@@ -3,6 +3,7 @@
 #include "platform/desktop/QtAudioOutput.h"
 
 #include <cstdlib>
+#include <unistd.h>
 #include <string>
 #include <vector>
 
@@ -21,7 +22,10 @@ namespace {
 // never far behind. (A server's null sink stalls a moment at first.)
 void playsInTime(QtAudioOutput& audio, int warmMs, int ms) {
   std::vector<uint8_t> movie = test::compileSource("movie rate=12\nshowframe\nshowframe\n");
-  const std::string path = std::string(std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp") + "/kivra-audio.qvx";
+  // Each test runs in its own process, possibly beside the other: the
+  // movie's name carries the process id so neither removes the other's.
+  const std::string path = std::string(std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp") + "/kivra-audio-" +
+                           std::to_string(getpid()) + ".qvx";
   FILE* f = std::fopen(path.c_str(), "wb");
   ASSERT_TRUE(f);
   std::fwrite(movie.data(), 1, movie.size(), f);
