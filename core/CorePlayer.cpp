@@ -7,7 +7,9 @@
 #include <algorithm>
 
 #include "core/format/CaseInsensitive.h"
+#include "core/MovieLoads.h"
 #include "core/host/HostCommand.h"
+#include "core/movie/CharacterKinds.h"
 #include "core/movie/TimelineSoundStream.h"
 #include "core/script/ScriptEngine.h"
 
@@ -26,6 +28,7 @@ bool clockBefore(uint32_t now, uint32_t then) {
 CorePlayer::CorePlayer(const Host& host)
     : host_(host),
       input_(std::make_unique<InputDispatch>(*this, display_)),
+      movieLoads_(std::make_unique<MovieLoads>(*this)),
       script_(std::make_unique<ScriptEngine>(*this)),
       libraryLoader_(&host.libraries) {
   mixer_.setTransformSource(this);
@@ -58,8 +61,10 @@ void CorePlayer::teardown() {
   mixer_.stopAll();
   // Queued blocks and cached constant pools point into the movies.
   actions_.clear();
+  if (movieLoads_) movieLoads_->clear();
   if (script_) script_->movieUnloaded();
   display_.clear();
+  levels_.clear();
   level0_.reset();
   libraries_.clear();
   actions_.clear();
@@ -79,12 +84,15 @@ void CorePlayer::setMemoryBudget(size_t bytes) { script_->setMemoryBudget(bytes)
 
 size_t CorePlayer::releaseUnlockedBitmaps() {
   size_t freed = level0_ ? level0_->bitmaps().releaseUnlocked() : 0;
+  for (const auto& [number, level] : levels_) freed += level->bitmaps().releaseUnlocked();
   for (const auto& library : libraries_) freed += library->bitmaps().releaseUnlocked();
   return freed;
 }
 
 void CorePlayer::feedMovie(const uint8_t* data, size_t count) {
-  if (level0_) level0_->feed(data, count);
+  if (!level0_) return;
+  level0_->countBytesLoaded(static_cast<int64_t>(count));
+  level0_->feed(data, count);
 }
 
 void CorePlayer::unloadAll() {
@@ -107,7 +115,10 @@ void CorePlayer::movieDataArrived(TimelinePlayer& timeline, const IntakeReport& 
     serviceLibraries();
     return;
   }
-  if (&timeline != level0_.get()) return;
+  if (&timeline != level0_.get()) {
+    movieLoads_->dataArrived(timeline);
+    return;
+  }
   if (report.headerParsed) {
     framePeriod_ = movie.framePeriodMs();
     const RECT& r = movie.frameRect();
@@ -234,6 +245,7 @@ void CorePlayer::serviceLibraries() {
       }
     };
     resolveWaiter(level0_.get());
+    for (const auto& [number, level] : levels_) resolveWaiter(level.get());
     for (size_t i = 0; i < libraries_.size(); ++i) resolveWaiter(libraries_[i].get());
     progress = progress || librariesChanged_;
   }
@@ -245,6 +257,12 @@ void CorePlayer::frameStep(bool timerDriven) {
     host_.commands.hostCommand("quit", "");
     unloadAll();
     quitRequested_ = false;
+    return;
+  }
+  if (unloadRequested_) {
+    unloadRequested_ = false;
+    unloadAll();
+    redrawAll();
     return;
   }
   if (!hasMovie_) return;
@@ -606,9 +624,61 @@ bool CorePlayer::heldByStream(TimelinePlayer& timeline) {
 }
 
 void CorePlayer::timelineGone(TimelinePlayer& timeline) {
+  if (movieLoads_) movieLoads_->timelineGone(timeline);
   if (syncTimeline_ == &timeline) syncTimeline_ = nullptr;
   std::erase_if(clipSoundTransforms_, [&](const auto& entry) { return entry.first == &timeline; });
   mixer_.clipRemoved(&timeline, timeline.isRoot() ? nullptr : &timeline.root());
+}
+
+// ---- Movies loaded by scripts ---------------------------------------------------
+
+void CorePlayer::loadMovieIntoLevel(int level, const UrlStreamRequest& request) {
+  movieLoads_->loadLevel(level, request);
+}
+
+void CorePlayer::loadMovieIntoClip(DisplayObject& clip, const UrlStreamRequest& request) {
+  movieLoads_->loadClip(clip, request);
+}
+
+TimelinePlayer& CorePlayer::replaceLevel(int level, const std::string& url) {
+  if (level == 0) {
+    openMovie(url);
+    return *level0_;
+  }
+  unloadLevel(level);
+  auto& slot = levels_[level];
+  slot = std::make_unique<TimelinePlayer>(*this, level, url);
+  return *slot;
+}
+
+TimelinePlayer* CorePlayer::levelAbove0(int level) const {
+  auto it = levels_.find(level);
+  return it == levels_.end() ? nullptr : it->second.get();
+}
+
+void CorePlayer::unloadLevel(int level) {
+  if (level == 0) {
+    // Scripts of the movie may still be running: it goes at the next step.
+    unloadRequested_ = true;
+    return;
+  }
+  auto it = levels_.find(level);
+  if (it == levels_.end()) return;
+  // The level's objects go before the timeline they play.
+  DisplayObject& root = display_.root();
+  if (DisplayObject* placed = root.childAt(level); placed && placed->timeline() == it->second.get())
+    display_.remove(root, level);
+  levels_.erase(it);
+  needsDraw_ = true;
+}
+
+void CorePlayer::unloadClip(DisplayObject& clip) {
+  // What the clip plays now is an empty sprite of the movie that placed it.
+  TimelinePlayer* owner = clip.parent() && clip.parent()->timeline() ? &clip.parent()->timeline()->root() : nullptr;
+  if (!owner) return;
+  std::shared_ptr<Character> empty = makeEmptySprite(owner);
+  auto timeline = std::make_unique<TimelinePlayer>(*owner, clip, *empty);
+  display_.replaceContent(clip, std::move(empty), std::move(timeline));
 }
 
 void CorePlayer::redrawAll() {

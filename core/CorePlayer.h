@@ -7,6 +7,7 @@
 // Threading: every member is called on the host's main thread. Host
 // operations are called back synchronously from inside core calls.
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -32,6 +33,7 @@
 
 namespace kivra {
 
+class MovieLoads;
 class ScriptEngine;
 
 class CorePlayer : public TimelineContext,
@@ -63,6 +65,15 @@ class CorePlayer : public TimelineContext,
   void trace(const std::string& line) override { host_.debug.trace(line); }
   void debugLog(const std::string& line) override { host_.debug.debugLog(line); }
   void openInBrowser(const std::string& url, const std::string& window, const std::string* postData) override;
+  void loadMovieIntoLevel(int level, const UrlStreamRequest& request) override;
+  void loadMovieIntoClip(DisplayObject& clip, const UrlStreamRequest& request) override;
+  void unloadLevel(int level) override;
+  void unloadClip(DisplayObject& clip) override;
+  // A new, empty root for level `level`, replacing what was there; level 0
+  // replaces the whole movie as openMovie does.
+  TimelinePlayer& replaceLevel(int level, const std::string& url);
+  // The root of a level above 0, or null.
+  TimelinePlayer* levelAbove0(int level) const;
   uint32_t openUrlStream(const UrlStreamRequest& request, UrlStreamReceiver& receiver) override {
     return host_.urls.openStream(request, receiver);
   }
@@ -306,7 +317,12 @@ class CorePlayer : public TimelineContext,
   Display display_{actions_};
   // Observes the display, so it goes before it.
   std::unique_ptr<InputDispatch> input_;
+  // Loads feed the levels, so they outlive them.
+  std::unique_ptr<MovieLoads> movieLoads_;
   std::unique_ptr<TimelinePlayer> level0_;
+  // Levels above 0, by number.
+  std::map<int, std::unique_ptr<TimelinePlayer>> levels_;
+  bool unloadRequested_ = false;  // level 0 unloaded by a script: at the next step
   std::unique_ptr<ScriptEngine> script_;
   uint32_t startTime_ = 0;
   // Library movies: loaded for imports, never shown, kept until unloadAll.

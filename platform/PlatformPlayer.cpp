@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <cstdio>
 
+#include "core/format/CaseInsensitive.h"
 #include "core/net/UrlRecord.h"
 #include "core/script/ScriptEngine.h"
 #include "core/host/HostCommand.h"
@@ -30,14 +31,101 @@ PlatformPlayer::PlatformPlayer(AudioOutput* audio, std::unique_ptr<Clipboard> cl
 
 PlatformPlayer::~PlatformPlayer() = default;
 
+// The main movie fetched by URL. It replaces the current movie when the
+// server answers, and is fed like a file from then on.
+class PlatformPlayer::MovieUrlStream : public UrlStreamReceiver {
+ public:
+  MovieUrlStream(PlatformPlayer& owner, std::string url) : url(std::move(url)), owner_(owner) {}
+  ~MovieUrlStream() override {
+    if (id != 0 && !ended) owner_.net_.cancel(id);
+  }
+
+  bool streamStarted() override {
+    owner_.core_.openMovie(url);
+    opened = true;
+    return true;
+  }
+  void streamLength(int64_t length) override {
+    if (TimelinePlayer* root = owner_.core_.level0()) root->setBytesTotal(length);
+  }
+  void streamData(const uint8_t* data, size_t count) override {
+    received += count;
+    owner_.core_.feedMovie(data, count);
+  }
+  void streamEnded(bool ok) override {
+    ended = true;
+    failed = !ok;
+    TimelinePlayer* root = owner_.core_.level0();
+    if (ok && root && root->bytesTotal() <= 0) root->setBytesTotal(root->bytesLoaded());
+    if (!waiting) {
+      const LoadResult result = owner_.movieUrlResult(*this);
+      if (!result.ok) owner_.movieUrlFailed(result.error);
+    }
+  }
+
+  const std::string url;
+  uint32_t id = 0;
+  uint64_t received = 0;
+  bool opened = false;
+  bool ended = false;
+  bool failed = false;
+  bool waiting = false;  // loadMovieUrl reports the result itself
+
+ private:
+  PlatformPlayer& owner_;
+};
+
+bool PlatformPlayer::isNetworkUrl(const std::string& name) {
+  return startsWithIgnoringCase(name, "http://") || startsWithIgnoringCase(name, "https://") ||
+         startsWithIgnoringCase(name, "ftp://");
+}
+
+LoadResult PlatformPlayer::loadMovieUrl(const std::string& url, uint32_t waitMs) {
+  movieStream_.reset();
+  auto stream = std::make_unique<MovieUrlStream>(*this, url);
+  UrlStreamRequest request;
+  request.url = url;
+  stream->id = net_.open(request, *stream);
+  if (stream->id == 0) return LoadResult{false, url + ": cannot be fetched"};
+  movieStream_ = std::move(stream);
+  if (waitMs == 0) return LoadResult{true, {}};
+  movieStream_->waiting = true;
+  while (!movieStream_->ended) {
+    settleStreams(waitMs);
+    if (!movieStream_->ended) {
+      // Nothing came for that long: the stream was given up.
+      net_.cancel(movieStream_->id);
+      movieStream_->ended = movieStream_->failed = true;
+    }
+  }
+  movieStream_->waiting = false;
+  return movieUrlResult(*movieStream_);
+}
+
+LoadResult PlatformPlayer::movieUrlResult(const MovieUrlStream& stream) {
+  LoadResult result;
+  if (!stream.opened || (stream.failed && stream.received == 0)) {
+    result.error = stream.url + ": cannot be fetched (no answer, or the server refused it)";
+    return result;
+  }
+  const TimelinePlayer* root = core_.level0();
+  if (!root || !checkMovieHeader(stream.url, root->movie(), stream.received, result.error)) {
+    core_.unloadAll();
+    return result;
+  }
+  result.ok = true;
+  return result;
+}
+
 LoadResult PlatformPlayer::loadMovieFile(const std::string& name) {
+  if (isNetworkUrl(name)) return loadMovieUrl(name, 0);
   LoadResult result;
   // A "file://" URL names a local file; other URLs need the network. A
   // file whose name only looks like a URL ("a:b.qvx") is still a file.
   std::string path = name;
   if (hasScheme(name) && ::access(name.c_str(), F_OK) != 0) {
     if (!fileUrlToPath(name, path)) {
-      result.error = name + ": only local files (paths or file:// URLs) can be opened";
+      result.error = name + ": only local files (paths or file:// URLs) and http, https or ftp URLs can be opened";
       return result;
     }
   }

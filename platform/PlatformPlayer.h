@@ -62,7 +62,16 @@ class PlatformPlayer : public FrameTimer,
   // missing or unreadable file, or one that is not a movie, is an error
   // worded by MovieFile.h; a file shorter than its header says plays as far
   // as it goes.
+  // An http(s) or ftp URL is fetched as a stream instead (loadMovieUrl,
+  // without waiting).
   LoadResult loadMovieFile(const std::string& path);
+  // A movie by http(s) or ftp URL: the current movie plays on until the
+  // server answers, then the new one replaces it and plays as it arrives.
+  // With `waitMs` > 0 the call delivers the stream until it has ended (a
+  // pause of that long fails it) and reports what a file load would; with
+  // 0 it returns at once and a failure comes later to movieUrlFailed.
+  LoadResult loadMovieUrl(const std::string& url, uint32_t waitMs);
+  static bool isNetworkUrl(const std::string& name);
   // Reads a movie file without touching the player: an error for what
   // loadMovieFile refuses, and for a movie damaged so that it would quit at
   // its first frame step (a tag running past the end of the file).
@@ -136,9 +145,14 @@ class PlatformPlayer : public FrameTimer,
   virtual void quitPlayer() = 0;
   virtual void applyFullScreen(bool on) = 0;
   virtual void applyMenuBar(bool shown) = 0;
+  // A movie URL loaded without waiting failed (one line, for the user).
+  virtual void movieUrlFailed(const std::string& error) { (void)error; }
 
  private:
   void playbackCommand(int id);
+  class MovieUrlStream;
+  // What a finished movie stream amounts to, worded as for a file.
+  LoadResult movieUrlResult(const MovieUrlStream& stream);
 
   bool embedded_ = false;
   FileLibraryLoader libraries_;
@@ -160,6 +174,7 @@ class PlatformPlayer : public FrameTimer,
   std::string executablePath_;
   ProgramLauncher launcher_;
   std::unique_ptr<CodePage> codePage_;  // outlives the core, which reads it
+  std::unique_ptr<MovieUrlStream> movieStream_;  // the main movie's, by URL
   // Last: it calls the services above until it is gone.
   CorePlayer core_;
 };

@@ -14,4 +14,8 @@ inline bool equalsIgnoringCase(std::string_view a, std::string_view b) {
   return true;
 }
 
+inline bool startsWithIgnoringCase(std::string_view s, std::string_view prefix) {
+  return s.size() >= prefix.size() && equalsIgnoringCase(s.substr(0, prefix.size()), prefix);
+}
+
 }  // namespace kivra

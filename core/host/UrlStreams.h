@@ -35,6 +35,15 @@ struct UrlStreamRequest {
   std::string contentType;  // with any extra headers folded in
 };
 
+// A stream message as the debug sink shows it: local files arrive
+// synchronously, everything else from a worker.
+inline std::string streamMessageLine(const std::string& requestedUrl, const char* message) {
+  const bool file = requestedUrl.size() >= 5 && (requestedUrl[0] | 0x20) == 'f' && (requestedUrl[1] | 0x20) == 'i' &&
+                    (requestedUrl[2] | 0x20) == 'l' && (requestedUrl[3] | 0x20) == 'e' && requestedUrl[4] == ':';
+  const bool async = !file && requestedUrl.find("://") != std::string::npos;
+  return std::string(message) + " async=" + (async ? "1" : "0") + "\n";
+}
+
 class UrlStreams {
  public:
   virtual ~UrlStreams() = default;

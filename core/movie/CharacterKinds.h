@@ -106,6 +106,9 @@ bool boxHit(const Character& c, const MATRIX& device, uint16_t ratio, int64_t x,
 
 // An empty sprite of one frame (createEmptyMovieClip).
 std::shared_ptr<Character> makeEmptySprite(TimelinePlayer* owner);
+// What a clip plays once a movie was loaded into it (`owner`, the
+// movie's root timeline, which the clip owns).
+std::shared_ptr<Character> makeLoadedClipCharacter(TimelinePlayer* owner);
 // The pseudo-character of a level root (and of the display's root).
 std::shared_ptr<Character> makeLevelCharacter(uint16_t id, TimelinePlayer* owner, const RECT& bounds);
 

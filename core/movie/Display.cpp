@@ -38,10 +38,35 @@ void Display::clear() {
 
 void Display::objectDestroyed(DisplayObject* object) {
   --objectCount_;
+  forgetObject(object);
+  parked_.erase(std::remove(parked_.begin(), parked_.end(), object), parked_.end());
+}
+
+void Display::forgetObject(DisplayObject* object) {
   actions_.forgetClip(object);
   tracker_.objectDestroyed(object);
   for (DisplayObserver* o : observers_) o->displayObjectDestroyed(object);
-  parked_.erase(std::remove(parked_.begin(), parked_.end(), object), parked_.end());
+}
+
+void Display::replaceContent(DisplayObject& clip, std::shared_ptr<Character> character,
+                             std::unique_ptr<TimelinePlayer> timeline) {
+  invalidate(clip);
+  while (!clip.children_.empty()) {
+    // Last first, one at a time: each destructor reaches back into the display.
+    std::unique_ptr<DisplayObject> gone = std::move(clip.children_.back());
+    clip.children_.pop_back();
+    addDrawnArea(*gone);
+    gone.reset();
+  }
+  if (clip.drawing_) clip.drawing_.reset();
+  forgetObject(&clip);
+  clip.character_ = std::move(character);
+  clip.ownCharacter_ = false;
+  // The old timeline goes here (it lets go of the clip as it does).
+  clip.ownedTimeline_ = std::move(timeline);
+  clip.timeline_ = clip.ownedTimeline_.get();
+  if (clip.timeline_) clip.timeline_->setDisplayObject(&clip);
+  changed_ = true;
 }
 
 void Display::removeObserver(DisplayObserver* o) {

@@ -112,6 +112,12 @@ class Display {
   bool remove(DisplayObject& parent, int32_t depth);
   // The level root for a level's timeline, at depth = level.
   DisplayObject* placeLevel(TimelinePlayer& timeline, int level, std::shared_ptr<Character> character);
+  // A movie loaded into a clip (or unloaded from it) takes the place of
+  // its content: the children, scripted drawing, queued actions and script
+  // object go; the clip keeps its depth, name, transform and clip actions
+  // and plays `timeline` (which it owns) as `character`.
+  void replaceContent(DisplayObject& clip, std::shared_ptr<Character> character,
+                      std::unique_ptr<TimelinePlayer> timeline);
   // Seeking backwards: the parent's children are detached and kept until
   // endRewind merges them with what the replay placed.
   std::vector<std::unique_ptr<DisplayObject>> beginRewind(DisplayObject& parent);
@@ -194,6 +200,9 @@ class Display {
   // Called by DisplayObject's destructor.
   void objectCreated() { ++objectCount_; }
   void objectDestroyed(DisplayObject* object);
+  // Forgets what refers to the object: its queued actions, its tracking
+  // as a button and what observers keep for it.
+  void forgetObject(DisplayObject* object);
   // The object's instance name changed (a script renamed it).
   void rename(DisplayObject& object, std::string name) { object.name_ = std::move(name); }
   // Script edits of an object's transform; the object becomes script-controlled.

@@ -49,4 +49,12 @@ std::shared_ptr<Character> makeEmptySprite(TimelinePlayer* owner) {
   return c;
 }
 
+std::shared_ptr<Character> makeLoadedClipCharacter(TimelinePlayer* owner) {
+  auto c = std::make_shared<Character>();
+  c->id = 0;
+  c->kind = CharacterKind::LoadedMovieClip;
+  c->owner = owner;
+  return c;
+}
+
 }  // namespace kivra

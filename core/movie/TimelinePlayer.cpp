@@ -58,6 +58,13 @@ TimelinePlayer::~TimelinePlayer() {
 
 Display& TimelinePlayer::display() const { return context_.display(); }
 
+int64_t TimelinePlayer::bytesTotal() const {
+  if (root_->bytesTotal_ > 0) return root_->bytesTotal_;
+  // Without an announced length the whole file's length counts, once known.
+  const int64_t length = root_->movie_.fileLength();
+  return length >= 0 && !root_->movie_.compressed() ? length : root_->bytesLoaded_;
+}
+
 const MovieBuffer& TimelinePlayer::movie() const { return root_->movie_; }
 
 int TimelinePlayer::version() const {
@@ -595,6 +602,8 @@ void TimelinePlayer::advance() {
     return;
   }
   if (removed_) return;
+  // A level waits for its first frame before it is placed and runs.
+  if (isRoot() && !object_) return;
   // enterFrame fires every tick, playing or not.
   if (object_) display().fireEvent(*object_, kClipEventEnterFrame);
   if (!playing_) return;

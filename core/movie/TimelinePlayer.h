@@ -49,6 +49,14 @@ class TimelinePlayer {
 
   // Appends a piece of the movie (roots only); the player is told what changed.
   IntakeReport feed(const uint8_t* data, size_t count);
+  // What its stream brought so far and announced in all, as getBytesLoaded
+  // and getBytesTotal report them (what was fed may be a movie made from
+  // the stream's bytes). Without an announced total the movie's length
+  // counts once known.
+  int64_t bytesLoaded() const { return root_->bytesLoaded_; }
+  int64_t bytesTotal() const;
+  void countBytesLoaded(int64_t count) { root_->bytesLoaded_ += count; }
+  void setBytesTotal(int64_t total) { root_->bytesTotal_ = total; }
 
   bool isRoot() const { return root_ == this; }
   bool isLibrary() const { return rootKind_ == RootKind::Library; }
@@ -163,6 +171,8 @@ class TimelinePlayer {
 
   // Root state.
   std::string url_;
+  int64_t bytesLoaded_ = 0;
+  int64_t bytesTotal_ = -1;
   MovieBuffer movie_;
   Dictionary dictionary_;
   std::unique_ptr<MovieBitmaps> bitmaps_;  // roots only

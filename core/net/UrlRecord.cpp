@@ -8,10 +8,6 @@ namespace kivra {
 
 namespace {
 
-bool startsWithIgnoringCase(std::string_view s, std::string_view prefix) {
-  return s.size() >= prefix.size() && equalsIgnoringCase(s.substr(0, prefix.size()), prefix);
-}
-
 char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 // The host of a URL: after "://" up to the next "/", "?" or "#"; text

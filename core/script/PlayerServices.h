@@ -97,6 +97,12 @@ class PlayerServices {
   virtual void cancelUrlStream(uint32_t id) { (void)id; }
   // Whether "javascript:"-like URLs may be opened.
   virtual bool scriptUrlsAllowed() { return true; }
+  // Movies by URL: into a level (replaced when the stream starts) or a clip
+  // (whose content goes at once); unloading a level or a clip's content.
+  virtual void loadMovieIntoLevel(int level, const UrlStreamRequest& request) { (void)level, (void)request; }
+  virtual void loadMovieIntoClip(DisplayObject& clip, const UrlStreamRequest& request) { (void)clip, (void)request; }
+  virtual void unloadLevel(int level) { (void)level; }
+  virtual void unloadClip(DisplayObject& clip) { (void)clip; }
 };
 
 }  // namespace kivra

@@ -12,10 +12,6 @@ namespace kivra {
 namespace {
 constexpr size_t kMaxComponent = 127;
 constexpr int kMaxParents = 256;
-
-bool startsWithIgnoringCase(std::string_view s, std::string_view prefix) {
-  return s.size() >= prefix.size() && equalsIgnoringCase(s.substr(0, prefix.size()), prefix);
-}
 }  // namespace
 
 bool levelName(std::string_view name, int64_t& number) {

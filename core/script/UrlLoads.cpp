@@ -103,13 +103,7 @@ class UrlLoads::Load : public UrlStreamReceiver {
     busy = false;
   }
 
-  // A stream message as the debug sink shows it: local files arrive
-  // synchronously, everything else from a worker.
-  void log(const char* message) {
-    const bool async = !(requested.size() >= 5 && equalsIgnoringCase(std::string_view(requested).substr(0, 5), "file:")) &&
-                       requested.find("://") != std::string::npos;
-    owner_.player_.debugLog(std::string(message) + " async=" + (async ? "1" : "0") + "\n");
-  }
+  void log(const char* message) { owner_.player_.debugLog(streamMessageLine(requested, message)); }
 
   std::string text() { return version_ >= 6 ? internalText(std::move(bytes_)) : std::move(bytes_); }
 

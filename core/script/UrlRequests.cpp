@@ -3,6 +3,8 @@
 #include <vector>
 
 #include "core/format/CaseInsensitive.h"
+#include "core/movie/Display.h"
+#include "core/movie/DisplayObject.h"
 #include "core/movie/TimelinePlayer.h"
 #include "core/net/UrlRecord.h"
 #include "core/net/UrlVariables.h"
@@ -14,10 +16,6 @@
 namespace kivra {
 
 namespace {
-
-bool startsWithIgnoringCase(std::string_view s, std::string_view prefix) {
-  return s.size() >= prefix.size() && equalsIgnoringCase(s.substr(0, prefix.size()), prefix);
-}
 
 bool isPrintUrl(std::string_view url) {
   return startsWithIgnoringCase(url, "Print:") || startsWithIgnoringCase(url, "PrintAsBitmap:");
@@ -204,15 +202,55 @@ void UrlRequests::dispatch(UrlRequest& r) {
     player_.openInBrowser(absoluteUrl(r.url), r.target, r.hasPost ? &r.postData : nullptr);
     return;
   }
-  if (r.url.empty() && !(r.flags & kUrlLoadVariables)) return;
+  const bool variables = r.flags & kUrlLoadVariables;
+  DisplayObject* clip = nullptr;
+  if (clipTarget) {
+    ScriptObject* root = clips_.rootClip();
+    clip = DisplayClipBridge::displayObject(root ? clips_.resolvePath(root, r.target, kPathClipsOnly) : nullptr);
+    if (!clip) return;
+    if (!variables) {
+      // A movie's own root is its level: loading into it replaces the level.
+      if (clip->parent() == &player_.display().root()) {
+        dispatchLevel(r, clip->depth());
+        return;
+      }
+      if (r.url.empty()) {
+        player_.unloadClip(*clip);
+        return;
+      }
+    }
+  }
+  if (!clipTarget && !variables) {
+    dispatchLevel(r, level);
+    return;
+  }
   const std::string absolute = absoluteUrl(r.url);
   player_.debugLog("LoadFile " + absolute + "\n");
-  if (!(r.flags & kUrlLoadVariables)) return;  // movie loads come with levels
+  const UrlStreamRequest stream = streamRequest(r, absolute);
+  if (!variables)
+    player_.loadMovieIntoClip(*clip, stream);
+  else
+    clips_.urlLoads().loadVariables(stream, clipTarget ? r.target : std::string(), level, r.version);
+}
+
+void UrlRequests::dispatchLevel(const UrlRequest& r, int64_t level) {
+  // The levels from here up are the player's own.
+  if (level < 0 || level >= kReservedLevel) return;
+  if (r.url.empty()) {
+    player_.unloadLevel(static_cast<int>(level));
+    return;
+  }
+  const std::string absolute = absoluteUrl(r.url);
+  player_.debugLog("LoadFile " + absolute + "\n");
+  player_.loadMovieIntoLevel(static_cast<int>(level), streamRequest(r, absolute));
+}
+
+UrlStreamRequest UrlRequests::streamRequest(const UrlRequest& r, const std::string& absoluteUrl) {
   UrlStreamRequest stream;
-  stream.url = absolute;
+  stream.url = absoluteUrl;
   stream.post = r.hasPost;
   stream.postData = r.postData;
-  clips_.urlLoads().loadVariables(stream, clipTarget ? r.target : std::string(), level, r.version);
+  return stream;
 }
 
 }  // namespace kivra

@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "core/host/UrlStreams.h"
 #include "core/script/ScriptValue.h"
 
 namespace kivra {
@@ -60,6 +61,9 @@ class UrlRequests {
  private:
   void handle(UrlRequest& r);
   void dispatch(UrlRequest& r);
+  // A movie into a level, or the level unloaded for an empty URL.
+  void dispatchLevel(const UrlRequest& r, int64_t level);
+  static UrlStreamRequest streamRequest(const UrlRequest& r, const std::string& absoluteUrl);
   void callAsFunction(UrlRequest& r, std::string_view spec);
   // The level-0 movie's URL as a base for relative ones.
   std::string movieUrl() const;

@@ -57,6 +57,16 @@ DesktopPlayer::DesktopPlayer(const CommandLine& options, QtAudioOutput* audio)
   QObject::connect(&audioTimer_, &QTimer::timeout, &audioTimer_, [this] {
     if (audio_ && !coreBusy_) core().mixAudio(audio_->framesWanted());
   });
+  // Streams arrive between frame ticks too: before a movie plays (the main
+  // movie by URL) and while it is stopped.
+  QObject::connect(&streamTimer_, &QTimer::timeout, &streamTimer_, [this] {
+    if (tickPending_ || coreBusy_ || frameTimer_.isActive()) return;
+    tickPending_ = true;
+    deliverStreams();
+    tickPending_ = false;
+    afterCoreReturned();
+  });
+  streamTimer_.start(15);
 }
 
 DesktopPlayer::~DesktopPlayer() {
@@ -68,6 +78,7 @@ DesktopPlayer::~DesktopPlayer() {
   frameTimer_.stop();
   caretTimer_.stop();
   audioTimer_.stop();
+  streamTimer_.stop();
 }
 
 // ---- Opening movies -------------------------------------------------------------
@@ -97,16 +108,21 @@ LoadResult DesktopPlayer::openDroppedFile(const std::string& path) {
   return result;
 }
 
+void DesktopPlayer::movieUrlFailed(const std::string& error) { reportError(kCannotOpenMovie, error); }
+
 LoadResult DesktopPlayer::openLocation(const QString& location) {
   const QString text = location.trimmed();
   QString path = text;
   const QUrl url(text);
   if (url.isLocalFile()) {
     path = url.toLocalFile();
+  } else if (isNetworkUrl(text.toStdString())) {
+    // The window stays responsive while the server answers; a failure is
+    // reported when it comes.
+    return loadMovieUrl(text.toStdString(), 0);
   } else if (url.scheme().size() > 1) {
-    // A one-letter scheme would be a drive letter elsewhere; here anything
-    // with a real scheme needs the network.
-    const LoadResult result{false, text.toStdString() + ": network locations cannot be opened yet"};
+    // A one-letter scheme would be a drive letter elsewhere.
+    const LoadResult result{false, text.toStdString() + ": only http, https, ftp and file locations can be opened"};
     reportError(kCannotOpenMovie, result.error);
     return result;
   }

@@ -128,6 +128,7 @@ class DesktopPlayer : public PlatformPlayer {
   void quitPlayer() override;
   void applyFullScreen(bool on) override;
   void applyMenuBar(bool shown) override;
+  void movieUrlFailed(const std::string& error) override;
 
  private:
   void showDialog(QDialog* dialog);
@@ -151,6 +152,7 @@ class DesktopPlayer : public PlatformPlayer {
   QtAudioOutput* audio_ = nullptr;
   QTimer audioTimer_;
   QTimer caretTimer_;
+  QTimer streamTimer_;
   bool tickPending_ = false;
   bool coreBusy_ = false;
   bool caretVisible_ = false;

@@ -241,7 +241,11 @@ int runHeadless(const CommandLine& options) {
   WavFileSink wav;
   HeadlessPlayer player(options, options.wavFile.empty() ? nullptr : &wav);
   if (!options.movie.empty()) {
-    const LoadResult loaded = player.loadMovieFile(options.movie);
+    // A movie by URL arrives whole before the first step, as loads do.
+    const LoadResult loaded =
+        PlatformPlayer::isNetworkUrl(options.movie)
+            ? player.loadMovieUrl(options.movie, static_cast<uint32_t>(options.loadTimeout) * 1000)
+            : player.loadMovieFile(options.movie);
     if (!loaded.ok) {
       std::fprintf(stderr, "kivra-player: %s\n", loaded.error.c_str());
       return 1;

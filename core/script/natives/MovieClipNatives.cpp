@@ -111,9 +111,11 @@ void getBounds(NativeCall& c, DisplayObject& self) {
   c.result = result;
 }
 
-int64_t bytesTotal(DisplayObject& d) {
+// A movie's root counts its stream; a sprite is all there as soon as its
+// tag is.
+int64_t movieBytes(DisplayObject& d, bool loaded) {
   TimelinePlayer* t = d.timeline();
-  if (t && t->isRoot()) return t->movie().fileLength();
+  if (t && t->isRoot()) return loaded ? t->bytesLoaded() : t->bytesTotal();
   return d.character() ? static_cast<int64_t>(d.character()->tagLength) : 0;
 }
 
@@ -174,8 +176,12 @@ void onClipObject(NativeCall& c) {
 void localToGlobal(NativeCall& c, DisplayObject& self) { mapPoint(c, self, true); }
 void globalToLocal(NativeCall& c, DisplayObject& self) { mapPoint(c, self, false); }
 
-void getBytes(NativeCall& c, DisplayObject& self) {
-  c.result = ScriptValue::number(static_cast<double>(bytesTotal(self)));
+void getBytesTotal(NativeCall& c, DisplayObject& self) {
+  c.result = ScriptValue::number(static_cast<double>(movieBytes(self, false)));
+}
+
+void getBytesLoaded(NativeCall& c, DisplayObject& self) {
+  c.result = ScriptValue::number(static_cast<double>(movieBytes(self, true)));
 }
 
 void getDepth(NativeCall& c, DisplayObject& self) { c.result = ScriptValue::number(self.depth() - kScriptDepthBase); }
@@ -405,8 +411,8 @@ constexpr NativeMethod kMovieClipMethods[] = {
     {3, "globalToLocal", onClip<globalToLocal>},
     {4, "hitTest", onClip<hitTest>},
     {5, "getBounds", onClip<getBounds>},
-    {6, "getBytesTotal", onClip<getBytes>},
-    {7, "getBytesLoaded", onClip<getBytes>},
+    {6, "getBytesTotal", onClip<getBytesTotal>},
+    {7, "getBytesLoaded", onClip<getBytesLoaded>},
     {10, "getDepth", onClip<getDepth>},
     {11, "setMask", onClip<setMask>},
     {12, "play", onClipObject<play>},

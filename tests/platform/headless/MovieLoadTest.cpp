@@ -1,0 +1,252 @@
+// Movies loaded by scripts from files beside the movie, as the headless
+// player delivers them between frames: a movie into level 1 and one into a
+// clip (which keeps its name and place, hears its load event again when the
+// movie starts, and counts the bytes), both unloaded again (the clip's
+// variables go with its content), and at last a movie that replaces level
+// 0 and with it everything.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "tests/support/LoopbackHttpServer.h"
+#include "tests/support/TempDir.h"
+#include "tools/qvxs/Compiler.h"
+
+namespace kivra {
+namespace {
+
+constexpr const char* kMain = R"(movie version=6 rate=12
+sprite 5 {
+  showframe
+}
+place2 1 id=5 name="box" at=2000,1000 {
+  on load {
+    Push "box heard load"
+    Trace
+  }
+}
+actions {
+  Push "child.qvx" "_level1"
+  GetURL2 64
+  Push "clip.qvx" "box"
+  GetURL2 64
+}
+showframe
+showframe
+actions {
+  Push "level 1 says " "_level1"
+  GetVariable
+  Push "who"
+  GetMember
+  Add2
+  Trace
+  Push "box says " "box"
+  GetVariable
+  Push "who"
+  GetMember
+  Add2
+  Push " at "
+  Add2
+  Push "box"
+  GetVariable
+  Push "_x"
+  GetMember
+  Add2
+  Push " bytes "
+  Add2
+  Push 0 "box"
+  GetVariable
+  Push "getBytesLoaded"
+  CallMethod
+  Add2
+  Push "/"
+  Add2
+  Push 0 "box"
+  GetVariable
+  Push "getBytesTotal"
+  CallMethod
+  Add2
+  Trace
+  Push "" "_level1"
+  GetURL2 64
+  Push "" "box"
+  GetURL2 64
+}
+showframe
+actions {
+  Push "after unloading: " "_level1"
+  GetVariable
+  TypeOf
+  Add2
+  Push " box "
+  Add2
+  Push "box"
+  GetVariable
+  Push "who"
+  GetMember
+  Add2
+  Push " "
+  Add2
+  Push "box"
+  GetVariable
+  Push "_name"
+  GetMember
+  Add2
+  Push " at "
+  Add2
+  Push "box"
+  GetVariable
+  Push "_x"
+  GetMember
+  Add2
+  Trace
+  Push "next.qvx" "_level0"
+  GetURL2 64
+}
+showframe
+actions {
+  Push "still the first movie"
+  Trace
+  Stop
+}
+showframe
+)";
+
+constexpr const char* kChild = R"(movie version=6 rate=12
+actions {
+  Push "who" "level one"
+  SetVariable
+  Push "child running"
+  Trace
+}
+showframe
+)";
+
+constexpr const char* kClip = R"(movie version=6 rate=12
+actions {
+  Push "who" "the clip"
+  SetVariable
+  Push "clip running"
+  Trace
+  Stop
+}
+showframe
+)";
+
+constexpr const char* kNext = R"(movie version=6 rate=12
+actions {
+  Push "next running, level 1 is " "_level1"
+  GetVariable
+  TypeOf
+  Add2
+  Trace
+  Stop
+}
+showframe
+)";
+
+TEST(MovieLoads, IntoLevelsAndClipsAndOutAgain) {
+  test::TempDir dir;
+  auto compile = [&](const char* source, const char* name) {
+    std::vector<uint8_t> movie;
+    qvxs::Diagnostics diag;
+    ASSERT_TRUE(qvxs::compileMovie(source, movie, diag, dir.file(""))) << diag.text();
+    dir.write(name, movie);
+  };
+  compile(kMain, "m.qvx");
+  compile(kChild, "child.qvx");
+  compile(kClip, "clip.qvx");
+  compile(kNext, "next.qvx");
+  const size_t clipBytes = test::TempDir::read(dir.file("clip.qvx")).size();
+  const std::string command = std::string(KIVRA_PLAYER_PATH) + " --headless --frames 7 --trace '" +
+                              dir.file("m.qvx") + "' > '" + dir.file("out.txt") + "'";
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  const std::vector<uint8_t> out = test::TempDir::read(dir.file("out.txt"));
+  const std::string bytes = std::to_string(clipBytes);
+  EXPECT_EQ(std::string(out.begin(), out.end()),
+            "box heard load\n"
+            "child running\n"
+            "box heard load\n"  // the loaded movie starts in the clip as a placed sprite would
+            "clip running\n"
+            "level 1 says level one\n"
+            "box says the clip at 100 bytes " + bytes + "/" + bytes + "\n"
+            "after unloading: undefined box  box at 100\n"
+            "next running, level 1 is undefined\n");
+}
+
+// The main movie named by an http URL on the command line: it arrives whole
+// before the first step, and what it loads by relative URL comes from
+// beside it on the same server; a load that the server answers with 404
+// leaves its level empty.
+constexpr const char* kServedMain = R"(movie version=6 rate=12
+sprite 5 {
+  showframe
+}
+place2 1 id=5 name="box"
+actions {
+  Push "child.qvx" "_level1"
+  GetURL2 64
+  Push "clip.qvx" "box"
+  GetURL2 64
+  Push "missing.qvx" "_level2"
+  GetURL2 64
+}
+showframe
+showframe
+actions {
+  Push "from the server: "
+  Push "_level1"
+  GetVariable
+  Push "who"
+  GetMember
+  Add2
+  Push ", "
+  Add2
+  Push "box"
+  GetVariable
+  Push "who"
+  GetMember
+  Add2
+  Push ", level 2 is "
+  Add2
+  Push "_level2"
+  GetVariable
+  TypeOf
+  Add2
+  Trace
+  Stop
+}
+showframe
+)";
+
+TEST(MovieLoads, MainMovieAndWhatItLoadsOverHttp) {
+  test::TempDir dir;
+  test::LoopbackHttpServer server;
+  auto compile = [&](const char* source) {
+    std::vector<uint8_t> movie;
+    qvxs::Diagnostics diag;
+    EXPECT_TRUE(qvxs::compileMovie(source, movie, diag, dir.file(""))) << diag.text();
+    return std::string(movie.begin(), movie.end());
+  };
+  server.route("/movies/m.qvx", test::LoopbackHttpServer::Route::ok(compile(kServedMain)));
+  server.route("/movies/child.qvx", test::LoopbackHttpServer::Route::ok(compile(kChild), false));
+  server.route("/movies/clip.qvx", test::LoopbackHttpServer::Route::ok(compile(kClip)));
+  const std::string url = server.url("/movies/m.qvx");
+  const std::string command = std::string(KIVRA_PLAYER_PATH) + " --headless --frames 4 --trace --debug '" + url +
+                              "' > '" + dir.file("out.txt") + "' 2> '" + dir.file("err.txt") + "'";
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  const std::vector<uint8_t> out = test::TempDir::read(dir.file("out.txt"));
+  EXPECT_EQ(std::string(out.begin(), out.end()),
+            "child running\n"
+            "clip running\n"
+            "from the server: level one, the clip, level 2 is undefined\n");
+  const std::vector<uint8_t> errBytes = test::TempDir::read(dir.file("err.txt"));
+  const std::string err(errBytes.begin(), errBytes.end());
+  EXPECT_NE(err.find("LoadFile " + server.url("/movies/child.qvx")), std::string::npos) << err;
+  EXPECT_NE(err.find("MSG_DESTROY_STREAM async=1"), std::string::npos) << err;
+}
+
+}  // namespace
+}  // namespace kivra
