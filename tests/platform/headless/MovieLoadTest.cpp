@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/LoopbackFtpServer.h"
 #include "tests/support/LoopbackHttpServer.h"
 #include "tests/support/TempDir.h"
 #include "tools/qvxs/Compiler.h"
@@ -246,6 +247,31 @@ TEST(MovieLoads, MainMovieAndWhatItLoadsOverHttp) {
   const std::string err(errBytes.begin(), errBytes.end());
   EXPECT_NE(err.find("LoadFile " + server.url("/movies/child.qvx")), std::string::npos) << err;
   EXPECT_NE(err.find("MSG_DESTROY_STREAM async=1"), std::string::npos) << err;
+}
+
+// The same over FTP: the main movie, its level and clip loads, and a
+// missing file leaving its level empty.
+TEST(MovieLoads, MainMovieAndWhatItLoadsOverFtp) {
+  test::TempDir dir;
+  auto compile = [&](const char* source, const char* name) {
+    std::vector<uint8_t> movie;
+    qvxs::Diagnostics diag;
+    ASSERT_TRUE(qvxs::compileMovie(source, movie, diag, dir.file(""))) << diag.text();
+    dir.write(name, movie);
+  };
+  compile(kServedMain, "m.qvx");
+  compile(kChild, "child.qvx");
+  compile(kClip, "clip.qvx");
+  test::LoopbackFtpServer server(dir.file(""));
+  if (!server.available()) GTEST_SKIP() << "python3-pyftpdlib is not installed: the FTP test is skipped";
+  const std::string command = std::string(KIVRA_PLAYER_PATH) + " --headless --frames 4 --trace '" +
+                              server.url("/m.qvx") + "' > '" + dir.file("out.txt") + "'";
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  const std::vector<uint8_t> out = test::TempDir::read(dir.file("out.txt"));
+  EXPECT_EQ(std::string(out.begin(), out.end()),
+            "child running\n"
+            "clip running\n"
+            "from the server: level one, the clip, level 2 is undefined\n");
 }
 
 }  // namespace
