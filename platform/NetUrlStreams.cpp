@@ -1,5 +1,6 @@
 #include "platform/NetUrlStreams.h"
 
+#include <algorithm>
 #include <chrono>
 
 #include <curl/curl.h>
@@ -253,25 +254,38 @@ void NetUrlStreams::deliver() {
 }
 
 void NetUrlStreams::settle(uint32_t idleMs) {
+  // One stream at a time, in the order they were opened, so that what the
+  // receivers do does not depend on which server answered first; the others
+  // go on downloading meanwhile and their messages wait in the queue.
   while (!streams_.empty()) {
+    uint32_t first = streams_.begin()->first;
+    for (const auto& entry : streams_) first = std::min(first, entry.first);
+    Message m;
     bool got = false;
     {
       std::unique_lock<std::mutex> lock(mutex_);
-      got = messagesReady_.wait_for(lock, std::chrono::milliseconds(idleMs), [&] { return !messages_.empty(); });
+      auto ofFirst = [&] {
+        return std::find_if(messages_.begin(), messages_.end(), [&](const Message& x) { return x.id == first; });
+      };
+      got = messagesReady_.wait_for(lock, std::chrono::milliseconds(idleMs),
+                                    [&] { return ofFirst() != messages_.end(); });
+      if (got) {
+        auto at = ofFirst();
+        m = std::move(*at);
+        messages_.erase(at);
+      }
     }
     if (got) {
-      deliver();
+      handle(m);
       continue;
     }
-    // Nothing for too long: every open stream fails.
-    std::vector<std::pair<uint32_t, UrlStreamReceiver*>> late;
-    for (auto& [id, s] : streams_) late.emplace_back(id, s.receiver);
-    for (auto& [id, receiver] : late) {
-      if (!streams_.count(id)) continue;
-      finish(id);
-      receiver->streamEnded(false);
-    }
+    // Nothing from it for too long: it fails.
+    UrlStreamReceiver* receiver = streams_[first].receiver;
+    finish(first);
+    receiver->streamEnded(false);
   }
+  // What cancelled streams left behind.
+  deliver();
 }
 
 }  // namespace kivra

@@ -106,9 +106,34 @@ void UrlRequests::queue(ScriptObject* clip, std::string_view url, std::string_vi
     r.postData.clear();
     r.hasPost = false;
   }
-  // A variable load into a clip of another movie's domain is dropped; while
-  // every clip belongs to the level-0 movie, all pass.
+  // Nothing loads into a clip of a movie of another domain.
+  if ((r.flags & (kUrlLoadVariables | kUrlLoadTarget)) && !r.target.empty() && clip &&
+      levelOfName(r.target) < 0) {
+    ScriptObject* c = clips_.resolvePath(clip, r.target, kPathClipsOnly);
+    if (c && c->isClipObject() && !mayReach(*clip, *c)) return;
+  }
   queue_.push_back(std::move(r));
+}
+
+namespace {
+
+// The movie a display object came from.
+const TimelinePlayer* movieOf(const DisplayObject* d) {
+  for (; d; d = d->parent())
+    if (d->timeline()) return &d->timeline()->root();
+  return nullptr;
+}
+
+}  // namespace
+
+bool UrlRequests::mayReach(ScriptObject& from, ScriptObject& to) {
+  const TimelinePlayer* a = movieOf(DisplayClipBridge::displayObject(&from));
+  const TimelinePlayer* b = movieOf(DisplayClipBridge::displayObject(&to));
+  if (!a || !b || a == b) return true;
+  if (a->version() <= 5 && b->version() <= 5) return true;
+  // A movie from a local file runs without a domain of its own.
+  if (!isDataLoadScheme(a->url())) return true;
+  return sameDomain(a->url(), b->url());
 }
 
 void UrlRequests::process() {

@@ -65,6 +65,9 @@ class UrlRequests {
   void dispatchLevel(const UrlRequest& r, int64_t level);
   static UrlStreamRequest streamRequest(const UrlRequest& r, const std::string& absoluteUrl);
   void callAsFunction(UrlRequest& r, std::string_view spec);
+  // Whether code of `from`'s movie may load into `to` (the movies match
+  // in domain, or both are older than version 6).
+  static bool mayReach(ScriptObject& from, ScriptObject& to);
   // The level-0 movie's URL as a base for relative ones.
   std::string movieUrl() const;
 

@@ -249,6 +249,68 @@ TEST(MovieLoads, MainMovieAndWhatItLoadsOverHttp) {
   EXPECT_NE(err.find("MSG_DESTROY_STREAM async=1"), std::string::npos) << err;
 }
 
+// A movie from another host loaded into a clip is not the loader's to fill:
+// variables for that clip are refused, for its own clip they arrive.
+TEST(MovieLoads, VariablesNeverReachAClipOfAnotherDomain) {
+  test::TempDir dir;
+  test::LoopbackHttpServer server;
+  auto compile = [&](const std::string& source) {
+    std::vector<uint8_t> movie;
+    qvxs::Diagnostics diag;
+    EXPECT_TRUE(qvxs::compileMovie(source, movie, diag, dir.file(""))) << diag.text();
+    return std::string(movie.begin(), movie.end());
+  };
+  // The same server under the name "localhost" is another domain.
+  const std::string other = "http://localhost:" + std::to_string(server.port()) + "/clip.qvx";
+  const std::string main = R"(movie version=6 rate=12
+sprite 5 {
+  showframe
+}
+place2 1 id=5 name="box"
+place2 2 id=5 name="own"
+actions {
+  Push ")" + other + R"(" "box"
+  GetURL2 64
+}
+showframe
+showframe
+actions {
+  Push "vars.txt" "box"
+  GetURL2 192
+  Push "vars.txt" "own"
+  GetURL2 192
+}
+showframe
+showframe
+actions {
+  Push "box: "
+  Push "box"
+  GetVariable
+  Push "score"
+  GetMember
+  Add2
+  Push ", own: "
+  Add2
+  Push "own"
+  GetVariable
+  Push "score"
+  GetMember
+  Add2
+  Trace
+  Stop
+}
+showframe
+)";
+  server.route("/m.qvx", test::LoopbackHttpServer::Route::ok(compile(main)));
+  server.route("/clip.qvx", test::LoopbackHttpServer::Route::ok(compile(kClip)));
+  server.route("/vars.txt", test::LoopbackHttpServer::Route::ok("score=42"));
+  const std::string command = std::string(KIVRA_PLAYER_PATH) + " --headless --frames 5 --trace '" +
+                              server.url("/m.qvx") + "' > '" + dir.file("out.txt") + "'";
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  const std::vector<uint8_t> out = test::TempDir::read(dir.file("out.txt"));
+  EXPECT_EQ(std::string(out.begin(), out.end()), "clip running\nbox: , own: 42\n");
+}
+
 // The same over FTP: the main movie, its level and clip loads, and a
 // missing file leaving its level empty.
 TEST(MovieLoads, MainMovieAndWhatItLoadsOverFtp) {
