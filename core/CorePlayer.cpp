@@ -672,6 +672,18 @@ void CorePlayer::unloadLevel(int level) {
   needsDraw_ = true;
 }
 
+DisplayObject* CorePlayer::createEmptyLevel(int level) {
+  if (level <= 0) return nullptr;
+  // Header, an empty frame rectangle, 12 frames per second, one frame;
+  // ShowFrame, End.
+  static constexpr uint8_t kEmptyMovie[] = {'X', 'V', 'Q', 6, 17, 0, 0, 0, 0, 0, 12, 1, 0, 0x40, 0, 0, 0};
+  TimelinePlayer& timeline = replaceLevel(level, url_);
+  timeline.countBytesLoaded(sizeof kEmptyMovie);
+  timeline.feed(kEmptyMovie, sizeof kEmptyMovie);
+  timeline.seek(0);
+  return timeline.displayObject();
+}
+
 void CorePlayer::unloadClip(DisplayObject& clip) {
   // What the clip plays now is an empty sprite of the movie that placed it.
   TimelinePlayer* owner = clip.parent() && clip.parent()->timeline() ? &clip.parent()->timeline()->root() : nullptr;

@@ -69,6 +69,7 @@ class CorePlayer : public TimelineContext,
   void loadMovieIntoClip(DisplayObject& clip, const UrlStreamRequest& request) override;
   void unloadLevel(int level) override;
   void unloadClip(DisplayObject& clip) override;
+  DisplayObject* createEmptyLevel(int level) override;
   // A new, empty root for level `level`, replacing what was there; level 0
   // replaces the whole movie as openMovie does.
   TimelinePlayer& replaceLevel(int level, const std::string& url);

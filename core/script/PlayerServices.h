@@ -103,6 +103,12 @@ class PlayerServices {
   virtual void loadMovieIntoClip(DisplayObject& clip, const UrlStreamRequest& request) { (void)clip, (void)request; }
   virtual void unloadLevel(int level) { (void)level; }
   virtual void unloadClip(DisplayObject& clip) { (void)clip; }
+  // A level above 0 with an empty movie of one frame (variables loaded into
+  // a level that does not exist make it); null for level 0.
+  virtual DisplayObject* createEmptyLevel(int level) {
+    (void)level;
+    return nullptr;
+  }
 };
 
 }  // namespace kivra

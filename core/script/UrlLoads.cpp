@@ -1,6 +1,7 @@
 #include "core/script/UrlLoads.h"
 
 #include <algorithm>
+#include <cstdint>
 
 #include "core/format/CaseInsensitive.h"
 #include "core/format/TextEncoding.h"
@@ -125,6 +126,10 @@ class UrlLoads::Load : public UrlStreamReceiver {
       target = root ? clips.resolvePath(root, path, kPathClipsOnly) : nullptr;
     } else if (DisplayObject* l = clips.level(level)) {
       target = owner_.engine_.toObject(clips.clipValue(l));
+    } else if (level > 0 && level <= INT32_MAX) {
+      // Variables for a level that does not exist make it, empty.
+      DisplayObject* made = owner_.player_.createEmptyLevel(static_cast<int>(level));
+      target = made ? owner_.engine_.toObject(clips.clipValue(made)) : nullptr;
     }
     if (!target || !target->isClipObject()) return;
     std::vector<UrlVariable> vars;

@@ -2,7 +2,8 @@
 // player delivers them between frames: a movie into level 1 and one into a
 // clip (which keeps its name and place, hears its load event again when the
 // movie starts, and counts the bytes), both unloaded again (the clip's
-// variables go with its content), and at last a movie that replaces level
+// variables go with its content), variables into a level that does not
+// exist (it is made, empty), and at last a movie that replaces level
 // 0 and with it everything.
 #include <gtest/gtest.h>
 
@@ -33,6 +34,8 @@ actions {
   GetURL2 64
   Push "clip.qvx" "box"
   GetURL2 64
+  Push "vars.txt" "_level3"
+  GetURL2 128
 }
 showframe
 showframe
@@ -40,6 +43,13 @@ actions {
   Push "level 1 says " "_level1"
   GetVariable
   Push "who"
+  GetMember
+  Add2
+  Push ", level 3 has score "
+  Add2
+  Push "_level3"
+  GetVariable
+  Push "score"
   GetMember
   Add2
   Trace
@@ -160,6 +170,7 @@ TEST(MovieLoads, IntoLevelsAndClipsAndOutAgain) {
   compile(kChild, "child.qvx");
   compile(kClip, "clip.qvx");
   compile(kNext, "next.qvx");
+  dir.write("vars.txt", std::vector<uint8_t>{'s', 'c', 'o', 'r', 'e', '=', '7'});
   const size_t clipBytes = test::TempDir::read(dir.file("clip.qvx")).size();
   const std::string command = std::string(KIVRA_PLAYER_PATH) + " --headless --frames 7 --trace '" +
                               dir.file("m.qvx") + "' > '" + dir.file("out.txt") + "'";
@@ -171,7 +182,7 @@ TEST(MovieLoads, IntoLevelsAndClipsAndOutAgain) {
             "child running\n"
             "box heard load\n"  // the loaded movie starts in the clip as a placed sprite would
             "clip running\n"
-            "level 1 says level one\n"
+            "level 1 says level one, level 3 has score 7\n"
             "box says the clip at 100 bytes " + bytes + "/" + bytes + "\n"
             "after unloading: undefined box  box at 100\n"
             "next running, level 1 is undefined\n");
