@@ -1,7 +1,8 @@
 // Requests from the window: a movie's getURL to a window reaches the
 // desktop's URL handler (the default browser in real use), once the script
 // run that asked has ended; variables loaded from a file beside the movie
-// arrive on the frame timer and show in a field bound to them.
+// arrive on the frame timer and show in a field bound to them, and so do
+// movies loaded into a level and into a clip.
 #include <gtest/gtest.h>
 
 #include <QDesktopServices>
@@ -73,6 +74,51 @@ showframe
   };
   EXPECT_EQ(inkInField(), 0);
   EXPECT_TRUE(test::runUntil([&] { return inkInField() > 20; }, 3000));
+}
+
+// Movies loaded by the movie come on the frame timer and show in the
+// window: one into level 1 over the left half, one into a clip moved to
+// the right half.
+TEST(BrowserWindow, LoadedMoviesShowInTheWindow) {
+  test::TempDir dir;
+  auto block = [](const char* colour) {
+    return std::string(R"(movie version=6 size=100x100 rate=24
+shape 1 {
+  fill solid )") + colour + R"(
+  style moveto=0px,0px fill1=1
+  lineto 100px,0px
+  lineto 100px,100px
+  lineto 0px,100px
+  lineto 0px,0px
+}
+place 1 1
+showframe
+)";
+  };
+  dir.write("red.qvx", test::compileSource(block("#ff0000")));
+  dir.write("blue.qvx", test::compileSource(block("#0000ff")));
+  DesktopPlayer player{CommandLine{}};
+  const std::string movie = dir.write("host.qvx", test::compileSource(R"(movie version=6 size=200x100 rate=24
+background #ffffff
+sprite 5 {
+  showframe
+}
+place2 1 id=5 name="holder" at=100px,0px
+actions {
+  Push "red.qvx" "_level1"
+  GetURL2 64
+  Push "blue.qvx" "holder"
+  GetURL2 64
+}
+showframe
+)"));
+  player.window().show();
+  ASSERT_TRUE(player.openMovieFile(movie).ok);
+  auto shows = [&] {
+    const QImage shown = player.stage().grab().toImage();
+    return shown.pixel(50, 50) == qRgb(255, 0, 0) && shown.pixel(150, 50) == qRgb(0, 0, 255);
+  };
+  EXPECT_TRUE(test::runUntil(shows, 3000));
 }
 
 }  // namespace
