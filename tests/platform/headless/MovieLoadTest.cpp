@@ -322,6 +322,71 @@ showframe
   EXPECT_EQ(std::string(out.begin(), out.end()), "clip running\nbox: , own: 42\n");
 }
 
+// A clip removed while its movie is on the way takes the load with it: the
+// stream is cancelled (from a file and from a server alike) and nothing of
+// it arrives or runs.
+TEST(MovieLoads, RemovingTheClipCancelsItsLoad) {
+  test::TempDir dir;
+  test::LoopbackHttpServer server;
+  auto compile = [&](const std::string& source) {
+    std::vector<uint8_t> movie;
+    qvxs::Diagnostics diag;
+    EXPECT_TRUE(qvxs::compileMovie(source, movie, diag, dir.file(""))) << diag.text();
+    return movie;
+  };
+  dir.write("clip.qvx", compile(kClip));
+  const std::vector<uint8_t> clip = compile(kClip);
+  server.route("/clip.qvx", test::LoopbackHttpServer::Route::ok(std::string(clip.begin(), clip.end())));
+  // Each frame makes a clip, loads a movie into it and, in the same round
+  // of requests, removes the clip again.
+  auto round = [](const std::string& url) {
+    return R"(actions {
+  Push 1 "box" 2 "_root"
+  GetVariable
+  Push "createEmptyMovieClip"
+  CallMethod
+  Pop
+  Push ")" + url + R"(" "box"
+  GetURL2 64
+  GetURL "asfunction:kill" ""
+}
+showframe
+actions {
+  Push "box is "
+  Push "box"
+  GetVariable
+  TypeOf
+  Add2
+  Trace
+}
+showframe
+)";
+  };
+  const std::string main = R"(movie version=6 rate=12
+actions {
+  Push "kill"
+  DefineFunction2 "" regs=1 {
+    Push 0 "box"
+    GetVariable
+    Push "removeMovieClip"
+    CallMethod
+    Pop
+  }
+  SetVariable
+}
+)" + round("clip.qvx") + round(server.url("/clip.qvx")) + "actions {\n  Stop\n}\nshowframe\n";
+  dir.write("m.qvx", compile(main));
+  const std::string command = std::string(KIVRA_PLAYER_PATH) + " --headless --frames 5 --trace --debug '" +
+                              dir.file("m.qvx") + "' > '" + dir.file("out.txt") + "' 2> '" + dir.file("err.txt") + "'";
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  const std::vector<uint8_t> out = test::TempDir::read(dir.file("out.txt"));
+  EXPECT_EQ(std::string(out.begin(), out.end()), "box is undefined\nbox is undefined\n");
+  const std::vector<uint8_t> errBytes = test::TempDir::read(dir.file("err.txt"));
+  const std::string err(errBytes.begin(), errBytes.end());
+  EXPECT_NE(err.find("RequestUrl '" + server.url("/clip.qvx") + "'"), std::string::npos) << err;
+  EXPECT_EQ(err.find("MSG_NEW_STREAM"), std::string::npos) << err;
+}
+
 // The same over FTP: the main movie, its level and clip loads, and a
 // missing file leaving its level empty.
 TEST(MovieLoads, MainMovieAndWhatItLoadsOverFtp) {
