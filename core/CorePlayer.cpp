@@ -9,6 +9,7 @@
 #include "core/format/CaseInsensitive.h"
 #include "core/MovieLoads.h"
 #include "core/host/HostCommand.h"
+#include "core/net/UrlRecord.h"
 #include "core/movie/CharacterKinds.h"
 #include "core/movie/TimelineSoundStream.h"
 #include "core/script/ScriptEngine.h"
@@ -66,6 +67,7 @@ void CorePlayer::teardown() {
   display_.clear();
   levels_.clear();
   level0_.reset();
+  if (libraryLoader_) libraryLoader_->cancelAll();
   libraries_.clear();
   actions_.clear();
 }
@@ -202,11 +204,10 @@ void CorePlayer::advanceTimelines() {
 }
 
 bool CorePlayer::importAllowed(const std::string& base, const std::string& url) const {
-  // The URL security rules belong to the script-driven request layer; until
-  // it exists every import is let through.
-  (void)base;
-  (void)url;
-  return true;
+  std::string absolute;
+  if (dataLoadPermitted(base, url, absolute)) return true;
+  host_.debug.debugLog("[security] Blocking insecure request for " + absolute + " requested by " + base + "\n");
+  return false;
 }
 
 TimelinePlayer& CorePlayer::libraryFor(const std::string& base, const std::string& url) {

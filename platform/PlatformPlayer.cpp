@@ -25,7 +25,8 @@ std::string executablePath() {
 }
 
 PlatformPlayer::PlatformPlayer(AudioOutput* audio, std::unique_ptr<Clipboard> clipboard)
-    : clipboard_(clipboard ? std::move(clipboard) : std::make_unique<MemoryClipboard>()),
+    : libraries_(*this),
+      clipboard_(clipboard ? std::move(clipboard) : std::make_unique<MemoryClipboard>()),
       core_(Host{*this, *this, *this, *this, *this, *this, info_, input_, *this, libraries_, audio ? *audio : silence_,
                  *this, fonts_, printer_, *clipboard_}) {}
 
@@ -74,11 +75,6 @@ class PlatformPlayer::MovieUrlStream : public UrlStreamReceiver {
  private:
   PlatformPlayer& owner_;
 };
-
-bool PlatformPlayer::isNetworkUrl(const std::string& name) {
-  return startsWithIgnoringCase(name, "http://") || startsWithIgnoringCase(name, "https://") ||
-         startsWithIgnoringCase(name, "ftp://");
-}
 
 LoadResult PlatformPlayer::loadMovieUrl(const std::string& url, uint32_t waitMs) {
   movieStream_.reset();

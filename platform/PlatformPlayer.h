@@ -10,7 +10,7 @@
 #include "platform/SystemCodePage.h"
 #include "core/host/Host.h"
 #include "core/host/UrlStreams.h"
-#include "platform/FileLibraryLoader.h"
+#include "platform/UrlLibraryLoader.h"
 #include "platform/FileUrlStreams.h"
 #include "platform/NetUrlStreams.h"
 #include "platform/MenuModel.h"
@@ -71,7 +71,6 @@ class PlatformPlayer : public FrameTimer,
   // pause of that long fails it) and reports what a file load would; with
   // 0 it returns at once and a failure comes later to movieUrlFailed.
   LoadResult loadMovieUrl(const std::string& url, uint32_t waitMs);
-  static bool isNetworkUrl(const std::string& name);
   // Reads a movie file without touching the player: an error for what
   // loadMovieFile refuses, and for a movie damaged so that it would quit at
   // its first frame step (a tag running past the end of the file).
@@ -155,7 +154,7 @@ class PlatformPlayer : public FrameTimer,
   LoadResult movieUrlResult(const MovieUrlStream& stream);
 
   bool embedded_ = false;
-  FileLibraryLoader libraries_;
+  UrlLibraryLoader libraries_;
   FileUrlStreams files_;
   NetUrlStreams net_;
   FontconfigFonts fonts_;

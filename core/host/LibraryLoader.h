@@ -1,6 +1,6 @@
 #pragma once
 // How ImportAssets gets its library movies. The host supplies one (local
-// files today, URL streams later); the core asks it on the player's thread.
+// files and URL streams); the core asks it on the player's thread.
 #include <string>
 
 namespace kivra {
@@ -17,6 +17,9 @@ class LibraryLoader {
   // or on later ticks. `library` stays alive until the player unloads
   // everything. A load that fails feeds nothing; its importers wait.
   virtual void load(const std::string& resolvedUrl, TimelinePlayer& library) = 0;
+  // The libraries are about to go (the player unloads everything): nothing
+  // more may reach them.
+  virtual void cancelAll() {}
 };
 
 }  // namespace kivra

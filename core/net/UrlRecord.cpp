@@ -80,6 +80,17 @@ bool hasScheme(std::string_view url) {
   return colon != std::string_view::npos && colon > 0 && url.find_first_of("/?") > colon;
 }
 
+bool isNetworkUrl(std::string_view url) {
+  return startsWithIgnoringCase(url, "http://") || startsWithIgnoringCase(url, "https://") ||
+         startsWithIgnoringCase(url, "ftp://");
+}
+
+bool dataLoadPermitted(std::string_view movieUrl, std::string_view url, std::string& absolute) {
+  absolute = resolveUrl(movieUrl, url, true);
+  if (startsWithIgnoringCase(movieUrl, "file://") || !hasScheme(movieUrl) || !hasScheme(url)) return true;
+  return isDataLoadScheme(absolute) && sameDomain(absolute, movieUrl);
+}
+
 std::string resolveUrl(std::string_view base, std::string_view relative, bool hierarchical) {
   if (hasScheme(relative)) return std::string(relative);
   std::string out(base);

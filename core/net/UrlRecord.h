@@ -44,8 +44,15 @@ bool sameDomain(std::string_view a, std::string_view b);
 
 // Whether a URL's scheme may load data: http, https, ftp and rtmp.
 bool isDataLoadScheme(std::string_view url);
+// Whether the URL is fetched over the network: http, https or ftp.
+bool isNetworkUrl(std::string_view url);
 // Whether the text starts with a scheme ("name:" before any "/" or "?").
 bool hasScheme(std::string_view url);
+// The rule for loading data (variables, documents, libraries): a movie from
+// a file, or a URL without a scheme (relative to the movie), may load;
+// otherwise the URL made absolute against the movie's must have a listed
+// scheme and the movie's domain. `absolute` gets that absolute URL.
+bool dataLoadPermitted(std::string_view movieUrl, std::string_view url, std::string& absolute);
 
 // The local path of a "file://" URL: percent escapes decoded (an invalid
 // escape or a zero byte, escaped or not, ends the path there). A host other than

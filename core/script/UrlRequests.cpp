@@ -170,11 +170,8 @@ std::string UrlRequests::absoluteUrl(const std::string& url) const {
 
 bool UrlRequests::dataLoadAllowed(const std::string& url) {
   const std::string base = movieUrl();
-  // Movies from files load what they like; URLs without a scheme are
-  // relative to the movie.
-  if (startsWithIgnoringCase(base, "file://") || !hasScheme(base) || !hasScheme(url)) return true;
-  const std::string absolute = resolveUrl(base, url, true);
-  if (isDataLoadScheme(absolute) && sameDomain(absolute, base)) return true;
+  std::string absolute;
+  if (dataLoadPermitted(base, url, absolute)) return true;
   player_.debugLog("[security] Blocking insecure request for " + absolute + " requested by " + base + "\n");
   return false;
 }

@@ -15,6 +15,7 @@
 #include <QMessageBox>
 #include <QUrl>
 
+#include "core/net/UrlRecord.h"
 #include "platform/ProjectorFile.h"
 #include "platform/desktop/Dialogs.h"
 #include "platform/desktop/PlayerWindow.h"

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "core/net/UrlRecord.h"
 #include "core/script/ScriptEngine.h"
 #include "core/sound/SoundMixer.h"
 #include "core/movie/DisplayDump.h"
@@ -243,7 +244,7 @@ int runHeadless(const CommandLine& options) {
   if (!options.movie.empty()) {
     // A movie by URL arrives whole before the first step, as loads do.
     const LoadResult loaded =
-        PlatformPlayer::isNetworkUrl(options.movie)
+        isNetworkUrl(options.movie)
             ? player.loadMovieUrl(options.movie, static_cast<uint32_t>(options.loadTimeout) * 1000)
             : player.loadMovieFile(options.movie);
     if (!loaded.ok) {

@@ -387,6 +387,48 @@ actions {
   EXPECT_EQ(err.find("MSG_NEW_STREAM"), std::string::npos) << err;
 }
 
+// A movie from a server imports from a library beside it on the same
+// server; an import from another domain is refused and said so.
+TEST(MovieLoads, LibrariesComeFromTheMoviesServer) {
+  test::TempDir dir;
+  test::LoopbackHttpServer server;
+  auto compile = [&](const std::string& source) {
+    std::vector<uint8_t> movie;
+    qvxs::Diagnostics diag;
+    EXPECT_TRUE(qvxs::compileMovie(source, movie, diag, dir.file(""))) << diag.text();
+    return std::string(movie.begin(), movie.end());
+  };
+  const std::string other = "http://localhost:" + std::to_string(server.port()) + "/lib.qvx";
+  server.route("/lib.qvx", test::LoopbackHttpServer::Route::ok(compile(R"(movie version=6
+sprite 5 {
+  actions {
+    Push "greeter from the library"
+    Trace
+  }
+  showframe
+}
+export 5 "Greeter"
+showframe
+)")));
+  server.route("/m.qvx", test::LoopbackHttpServer::Route::ok(compile(R"(movie version=6
+import "lib.qvx" 40 "Greeter"
+import ")" + other + R"(" 41 "Greeter"
+place 40 1
+showframe
+showframe
+)")));
+  const std::string command = std::string(KIVRA_PLAYER_PATH) + " --headless --frames 2 --trace --debug '" +
+                              server.url("/m.qvx") + "' > '" + dir.file("out.txt") + "' 2> '" + dir.file("err.txt") + "'";
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  const std::vector<uint8_t> out = test::TempDir::read(dir.file("out.txt"));
+  EXPECT_EQ(std::string(out.begin(), out.end()), "greeter from the library\n");
+  const std::vector<uint8_t> errBytes = test::TempDir::read(dir.file("err.txt"));
+  const std::string err(errBytes.begin(), errBytes.end());
+  EXPECT_NE(err.find("[security] Blocking insecure request for " + other + " requested by " + server.url("/m.qvx")),
+            std::string::npos)
+      << err;
+}
+
 // The same over FTP: the main movie, its level and clip loads, and a
 // missing file leaving its level empty.
 TEST(MovieLoads, MainMovieAndWhatItLoadsOverFtp) {
