@@ -5,6 +5,7 @@
 #include "core/CorePlayer.h"
 #include "core/movie/CharacterKinds.h"
 #include "core/movie/ClipActions.h"
+#include "core/movie/ContentSniffer.h"
 #include "core/movie/Display.h"
 #include "core/movie/DisplayObject.h"
 #include "core/movie/TimelinePlayer.h"
@@ -38,21 +39,30 @@ class MovieLoads::Load : public UrlStreamReceiver {
   }
   void streamLength(int64_t length) override {
     log("MSG_SET_CONTENT_LENGTH");
+    announced_ = length;
     if (!done && timeline) timeline->setBytesTotal(length);
   }
   void streamData(const uint8_t* data, size_t count) override {
     if (done || !timeline) return;
     log("MSG_WRITE_STREAM");
-    busy = true;
+    // A JPEG becomes a movie showing it; movies pass as they come.
+    if (!sniffer_) sniffer_ = std::make_unique<ContentSniffer>(SniffTarget::Movie, announced_);
     timeline->countBytesLoaded(static_cast<int64_t>(count));
-    timeline->feed(data, count);
-    busy = false;
+    std::vector<uint8_t> out;
+    sniffer_->feed(data, count, out);
+    feed(out);
+    if (sniffer_->failed()) stop();
   }
   void streamEnded(bool ok) override {
     ended_ = true;
     if (done) return;
     log(ok ? "MSG_CLOSE_STREAM" : "MSG_DESTROY_STREAM");
     owner_.player_.debugLog("SetDataComplete()\n");
+    if (ok && sniffer_ && timeline) {
+      std::vector<uint8_t> out;
+      sniffer_->finish(out);
+      feed(out);
+    }
     done = true;
     // Without an announced length, all that came is all there is.
     if (ok && timeline && timeline->bytesTotal() <= 0) timeline->setBytesTotal(timeline->bytesLoaded());
@@ -75,8 +85,16 @@ class MovieLoads::Load : public UrlStreamReceiver {
 
  private:
   void log(const char* message) { owner_.player_.debugLog(streamMessageLine(requested, message)); }
+  void feed(const std::vector<uint8_t>& bytes) {
+    if (bytes.empty() || !timeline) return;
+    busy = true;
+    timeline->feed(bytes.data(), bytes.size());
+    busy = false;
+  }
 
   MovieLoads& owner_;
+  std::unique_ptr<ContentSniffer> sniffer_;
+  int64_t announced_ = -1;
   bool ended_ = false;
 };
 

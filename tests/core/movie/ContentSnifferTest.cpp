@@ -4,8 +4,6 @@
 // the written movies are read back through the movie intake and tag cursor.
 #include <gtest/gtest.h>
 
-#include <jpeglib.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -22,44 +20,15 @@
 #include "core/render/bitmap/JpegDecoder.h"
 #include "core/render/bitmap/JpegHeader.h"
 #include "core/sound/Mp3FrameHeader.h"
+#include "tests/support/JpegMaker.h"
 
 namespace kivra {
 namespace {
 
 using Bytes = std::vector<uint8_t>;
+using test::makeJpeg;
 
 // ---- Inputs ------------------------------------------------------------------
-
-// A gradient image compressed at a low quality (fast even when large).
-Bytes makeJpeg(int width, int height, int components) {
-  jpeg_compress_struct c;
-  jpeg_error_mgr errors;
-  c.err = jpeg_std_error(&errors);
-  jpeg_create_compress(&c);
-  unsigned char* out = nullptr;
-  unsigned long size = 0;
-  jpeg_mem_dest(&c, &out, &size);
-  c.image_width = static_cast<JDIMENSION>(width);
-  c.image_height = static_cast<JDIMENSION>(height);
-  c.input_components = components;
-  c.in_color_space = components == 1 ? JCS_GRAYSCALE : JCS_RGB;
-  jpeg_set_defaults(&c);
-  jpeg_set_quality(&c, 10, TRUE);
-  jpeg_start_compress(&c, TRUE);
-  std::vector<JSAMPLE> row(static_cast<size_t>(width) * components);
-  while (c.next_scanline < c.image_height) {
-    for (int x = 0; x < width; ++x)
-      for (int k = 0; k < components; ++k)
-        row[static_cast<size_t>(x) * components + k] = static_cast<JSAMPLE>((x + c.next_scanline * (k + 1)) & 0xFF);
-    JSAMPROW rows[1] = {row.data()};
-    jpeg_write_scanlines(&c, rows, 1);
-  }
-  jpeg_finish_compress(&c);
-  Bytes jpeg(out, out + size);
-  std::free(out);
-  jpeg_destroy_compress(&c);
-  return jpeg;
-}
 
 // `count` frames with header h, bodies of zeros.
 Bytes mp3Frames(int count, const uint8_t (&h)[4]) {

@@ -13,6 +13,7 @@
 #include "platform/desktop/DesktopPlayer.h"
 #include "platform/desktop/PlayerWindow.h"
 #include "tests/platform/desktop/SourceMovie.h"
+#include "tests/support/JpegMaker.h"
 #include "tests/support/TempDir.h"
 
 namespace kivra {
@@ -78,7 +79,7 @@ showframe
 
 // Movies loaded by the movie come on the frame timer and show in the
 // window: one into level 1 over the left half, one into a clip moved to
-// the right half.
+// the right half, and a JPEG into level 2 over the top left corner.
 TEST(BrowserWindow, LoadedMoviesShowInTheWindow) {
   test::TempDir dir;
   auto block = [](const char* colour) {
@@ -97,6 +98,7 @@ showframe
   };
   dir.write("red.qvx", test::compileSource(block("#ff0000")));
   dir.write("blue.qvx", test::compileSource(block("#0000ff")));
+  dir.write("dark.jpg", test::makeJpeg(20, 20, 1));  // a gradient from black
   DesktopPlayer player{CommandLine{}};
   const std::string movie = dir.write("host.qvx", test::compileSource(R"(movie version=6 size=200x100 rate=24
 background #ffffff
@@ -109,6 +111,8 @@ actions {
   GetURL2 64
   Push "blue.qvx" "holder"
   GetURL2 64
+  Push "dark.jpg" "_level2"
+  GetURL2 64
 }
 showframe
 )"));
@@ -116,7 +120,8 @@ showframe
   ASSERT_TRUE(player.openMovieFile(movie).ok);
   auto shows = [&] {
     const QImage shown = player.stage().grab().toImage();
-    return shown.pixel(50, 50) == qRgb(255, 0, 0) && shown.pixel(150, 50) == qRgb(0, 0, 255);
+    return shown.pixel(50, 50) == qRgb(255, 0, 0) && shown.pixel(150, 50) == qRgb(0, 0, 255) &&
+           qGray(shown.pixel(5, 5)) < 60;
   };
   EXPECT_TRUE(test::runUntil(shows, 3000));
 }

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/JpegMaker.h"
 #include "tests/support/LoopbackFtpServer.h"
 #include "tests/support/LoopbackHttpServer.h"
 #include "tests/support/TempDir.h"
@@ -427,6 +428,69 @@ showframe
   EXPECT_NE(err.find("[security] Blocking insecure request for " + other + " requested by " + server.url("/m.qvx")),
             std::string::npos)
       << err;
+}
+
+// Images load as movies: a JPEG into a clip (which keeps its place) and
+// into a level, a 4000 x 3000 JPEG held to 2880 pixels each way, and a GIF
+// that leaves its level empty.
+TEST(MovieLoads, JpegImagesBecomeMovies) {
+  test::TempDir dir;
+  dir.write("small.jpg", test::makeJpeg(40, 30, 3));
+  dir.write("big.jpg", test::makeJpeg(4000, 3000, 1));
+  const std::string gif = "GIF89a\x01\x00\x01\x00\x00\x00\x00;";
+  dir.write("picture.gif", std::vector<uint8_t>(gif.begin(), gif.end()));
+  auto size = [](const std::string& target) {
+    return "  Push \"" + target + " \"\n  Add2\n  Push \"" + target + "\"\n  GetVariable\n  Push \"_width\"\n  GetMember\n"
+           "  Add2\n  Push \"x\"\n  Add2\n  Push \"" + target + "\"\n  GetVariable\n  Push \"_height\"\n  GetMember\n"
+           "  Add2\n  Push \" \"\n  Add2\n";
+  };
+  const std::string main = R"(movie version=6 rate=12
+sprite 5 {
+  showframe
+}
+place2 1 id=5 name="photo" at=200,0
+actions {
+  Push "small.jpg" "photo"
+  GetURL2 64
+  Push "small.jpg" "_level1"
+  GetURL2 64
+  Push "big.jpg" "_level2"
+  GetURL2 64
+  Push "picture.gif" "_level3"
+  GetURL2 64
+}
+showframe
+showframe
+actions {
+  Push ""
+)" + size("photo") + size("_level1") + size("_level2") + R"(  Push "level 3 is "
+  Add2
+  Push "_level3"
+  GetVariable
+  TypeOf
+  Add2
+  Push " photo at "
+  Add2
+  Push "photo"
+  GetVariable
+  Push "_x"
+  GetMember
+  Add2
+  Trace
+  Stop
+}
+showframe
+)";
+  std::vector<uint8_t> movie;
+  qvxs::Diagnostics diag;
+  ASSERT_TRUE(qvxs::compileMovie(main, movie, diag, dir.file(""))) << diag.text();
+  dir.write("m.qvx", movie);
+  const std::string command = std::string(KIVRA_PLAYER_PATH) + " --headless --frames 3 --trace '" +
+                              dir.file("m.qvx") + "' > '" + dir.file("out.txt") + "'";
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  const std::vector<uint8_t> out = test::TempDir::read(dir.file("out.txt"));
+  EXPECT_EQ(std::string(out.begin(), out.end()),
+            "photo 40x30 _level1 40x30 _level2 2880x2880 level 3 is undefined photo at 10\n");
 }
 
 // The same over FTP: the main movie, its level and clip loads, and a
