@@ -69,6 +69,7 @@ void CorePlayer::teardown() {
   level0_.reset();
   if (libraryLoader_) libraryLoader_->cancelAll();
   libraries_.clear();
+  soundMovies_.clear();
   actions_.clear();
 }
 
@@ -683,6 +684,24 @@ DisplayObject* CorePlayer::createEmptyLevel(int level) {
   timeline.feed(kEmptyMovie, sizeof kEmptyMovie);
   timeline.seek(0);
   return timeline.displayObject();
+}
+
+uint64_t CorePlayer::adoptSoundMovie(const std::vector<uint8_t>& movie, const std::string& url) {
+  // A library kind of root: its tags define, nothing is placed or played.
+  auto root = std::make_unique<TimelinePlayer>(*this, 0, url, TimelinePlayer::RootKind::Library);
+  root->countBytesLoaded(static_cast<int64_t>(movie.size()));
+  root->feed(movie.data(), movie.size());
+  while (root->dispatchTag() == kDispatchDone) {
+  }
+  const std::shared_ptr<Character> sound = root->dictionary().find(1);
+  if (!sound || sound->kind != CharacterKind::Sound) return 0;
+  soundMovies_[++lastSoundMovie_] = std::move(root);
+  return lastSoundMovie_;
+}
+
+std::shared_ptr<Character> CorePlayer::loadedSound(uint64_t id) {
+  auto it = soundMovies_.find(id);
+  return it == soundMovies_.end() ? nullptr : it->second->dictionary().find(1);
 }
 
 void CorePlayer::unloadClip(DisplayObject& clip) {

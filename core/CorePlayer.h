@@ -70,6 +70,8 @@ class CorePlayer : public TimelineContext,
   void unloadLevel(int level) override;
   void unloadClip(DisplayObject& clip) override;
   DisplayObject* createEmptyLevel(int level) override;
+  uint64_t adoptSoundMovie(const std::vector<uint8_t>& movie, const std::string& url) override;
+  std::shared_ptr<Character> loadedSound(uint64_t id) override;
   // A new, empty root for level `level`, replacing what was there; level 0
   // replaces the whole movie as openMovie does.
   TimelinePlayer& replaceLevel(int level, const std::string& url);
@@ -323,6 +325,9 @@ class CorePlayer : public TimelineContext,
   std::unique_ptr<TimelinePlayer> level0_;
   // Levels above 0, by number.
   std::map<int, std::unique_ptr<TimelinePlayer>> levels_;
+  // Movies holding sounds loaded by scripts, by id; never shown.
+  std::map<uint64_t, std::unique_ptr<TimelinePlayer>> soundMovies_;
+  uint64_t lastSoundMovie_ = 0;
   bool unloadRequested_ = false;  // level 0 unloaded by a script: at the next step
   std::unique_ptr<ScriptEngine> script_;
   uint32_t startTime_ = 0;

@@ -5,7 +5,9 @@
 // ScriptEngine::player(). Player thread only.
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "core/host/UrlStreams.h"
 
@@ -103,6 +105,17 @@ class PlayerServices {
   virtual void loadMovieIntoClip(DisplayObject& clip, const UrlStreamRequest& request) { (void)clip, (void)request; }
   virtual void unloadLevel(int level) { (void)level; }
   virtual void unloadClip(DisplayObject& clip) { (void)clip; }
+  // A sound movie made from loaded data (loadSound): kept by the player
+  // until it unloads everything. Returns its id, or 0 when it holds no
+  // sound. loadedSound() finds its sound again (null once it is gone).
+  virtual uint64_t adoptSoundMovie(const std::vector<uint8_t>& movie, const std::string& url) {
+    (void)movie, (void)url;
+    return 0;
+  }
+  virtual std::shared_ptr<Character> loadedSound(uint64_t id) {
+    (void)id;
+    return nullptr;
+  }
   // A level above 0 with an empty movie of one frame (variables loaded into
   // a level that does not exist make it); null for level 0.
   virtual DisplayObject* createEmptyLevel(int level) {

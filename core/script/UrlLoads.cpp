@@ -6,6 +6,7 @@
 #include "core/format/CaseInsensitive.h"
 #include "core/format/TextEncoding.h"
 #include "core/movie/ClipActions.h"
+#include "core/movie/ContentSniffer.h"
 #include "core/movie/Display.h"
 #include "core/movie/DisplayObject.h"
 #include "core/net/UrlVariables.h"
@@ -62,12 +63,28 @@ class UrlLoads::Load : public UrlStreamReceiver {
   void streamLength(int64_t length) override {
     log("MSG_SET_CONTENT_LENGTH");
     total_ = length;
-    if (object && length > 0)
+    if (object && length > 0 && sound)
+      object->put("$bytesTotal", ScriptValue::number(static_cast<double>(length)), kDontEnum);
+    else if (object && length > 0)
       owner_.engine_.setMember(object, "_bytesTotal", ScriptValue::number(static_cast<double>(length)));
   }
   void streamData(const uint8_t* data, size_t count) override {
     if (done) return;
     log("MSG_WRITE_STREAM");
+    if (sound) {
+      // MP3 data becomes a movie holding the sound at the end; anything
+      // else is dropped.
+      if (!sniffer_) sniffer_ = std::make_unique<ContentSniffer>(SniffTarget::EventSound, total_);
+      sniffer_->feed(data, count, soundMovie_);
+      loaded_ += static_cast<int64_t>(count);
+      object->put("$bytesLoaded", ScriptValue::number(static_cast<double>(loaded_)), kDontEnum);
+      if (sniffer_->failed()) {
+        if (id) owner_.player_.cancelUrlStream(id);
+        ended_ = true;
+        complete(false);
+      }
+      return;
+    }
     if (bytes_.size() + count > kMaxTextBytes) {
       // Too much text: the transfer stops and the load fails at once.
       if (id) owner_.player_.cancelUrlStream(id);
@@ -88,6 +105,8 @@ class UrlLoads::Load : public UrlStreamReceiver {
   // What the load feeds.
   std::string requested;  // the URL asked for
   ScriptObject* object = nullptr;
+  bool sound = false;      // object is a Sound
+  bool streaming = false;  // which plays as soon as it is in
   std::string path;
   int64_t level = -1;
   uint32_t id = 0;
@@ -99,7 +118,8 @@ class UrlLoads::Load : public UrlStreamReceiver {
     owner_.player_.debugLog("SetDataComplete()\n");
     done = true;
     busy = true;
-    if (object) finishObject(ok);
+    if (sound) finishSound(ok);
+    else if (object) finishObject(ok);
     else if (ok) finishVariables();
     busy = false;
   }
@@ -115,6 +135,20 @@ class UrlLoads::Load : public UrlStreamReceiver {
       e.setMember(object, "_bytesTotal", ScriptValue::number(static_cast<double>(bytes_.size())));
     const ScriptValue value = ok ? e.makeString(text()) : ScriptValue();
     e.callMethodFromOutside(ScriptValue::object(object), "onData", &value, 1);
+  }
+
+  void finishSound(bool ok) {
+    ScriptEngine& e = owner_.engine_;
+    if (ok && sniffer_) sniffer_->finish(soundMovie_);
+    const uint64_t movie = ok && !soundMovie_.empty() ? owner_.player_.adoptSoundMovie(soundMovie_, requested) : 0;
+    soundMovie_.clear();
+    if (movie != 0) {
+      object->setNativeState(std::make_unique<LoadedSoundState>(movie));
+      if (total_ <= 0) object->put("$bytesTotal", ScriptValue::number(static_cast<double>(loaded_)), kDontEnum);
+      if (streaming) e.callMethodFromOutside(ScriptValue::object(object), "start", nullptr, 0);
+    }
+    const ScriptValue success = ScriptValue::boolean(movie != 0);
+    e.callMethodFromOutside(ScriptValue::object(object), "onLoad", &success, 1);
   }
 
   void finishVariables() {
@@ -142,6 +176,9 @@ class UrlLoads::Load : public UrlStreamReceiver {
   UrlLoads& owner_;
   int version_;
   std::string bytes_;
+  std::unique_ptr<ContentSniffer> sniffer_;  // sound loads
+  std::vector<uint8_t> soundMovie_;
+  int64_t loaded_ = 0;
   int64_t total_ = -1;
   bool ended_ = false;
 };
@@ -167,18 +204,31 @@ void UrlLoads::loadVariables(const UrlStreamRequest& request, const std::string&
   start(std::move(load), request);
 }
 
-bool UrlLoads::loadObject(const UrlStreamRequest& request, ScriptObject& target, int version) {
-  // A newer load of the same object replaces the older one.
+void UrlLoads::stopLoadsOf(ScriptObject& target) {
   for (auto& l : loads_)
     if (l->object == &target && !l->done) {
       l->done = true;
       if (l->id) player_.cancelUrlStream(l->id);
     }
+}
+
+bool UrlLoads::loadObject(const UrlStreamRequest& request, ScriptObject& target, int version) {
+  // A newer load of the same object replaces the older one.
+  stopLoadsOf(target);
   auto load = std::make_unique<Load>(*this, version);
   load->object = &target;
   Load* raw = load.get();
   start(std::move(load), request);
   return std::any_of(loads_.begin(), loads_.end(), [&](const auto& l) { return l.get() == raw; });
+}
+
+void UrlLoads::loadSound(const UrlStreamRequest& request, ScriptObject& sound, bool streaming, int version) {
+  stopLoadsOf(sound);
+  auto load = std::make_unique<Load>(*this, version);
+  load->object = &sound;
+  load->sound = true;
+  load->streaming = streaming;
+  start(std::move(load), request);
 }
 
 void UrlLoads::clear() {

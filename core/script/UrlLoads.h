@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "core/host/UrlStreams.h"
+#include "core/script/ScriptObject.h"
 #include "core/script/ScriptValue.h"
 
 namespace kivra {
@@ -18,6 +19,13 @@ class DisplayClipBridge;
 class PlayerServices;
 class ScriptEngine;
 class ScriptObject;
+
+// What a Sound object keeps of the sound loadSound brought it.
+class LoadedSoundState : public NativeState {
+ public:
+  explicit LoadedSoundState(uint64_t movie) : movie(movie) {}
+  const uint64_t movie;  // the player's id of the sound's movie
+};
 
 class UrlLoads {
  public:
@@ -34,6 +42,10 @@ class UrlLoads {
   void loadVariables(const UrlStreamRequest& request, const std::string& path, int64_t level, int version);
   // Text for an object's onData; false when the host cannot open the URL.
   bool loadObject(const UrlStreamRequest& request, ScriptObject& target, int version);
+  // An MP3 sound for a Sound object (loadSound): at the end the sound is
+  // attached to it (a streaming one starts playing) and its onLoad hears
+  // whether that worked.
+  void loadSound(const UrlStreamRequest& request, ScriptObject& sound, bool streaming, int version);
   // Every load stops (the movie goes away).
   void clear();
   // Objects waiting for their data.
@@ -42,6 +54,8 @@ class UrlLoads {
  private:
   class Load;
   void start(std::unique_ptr<Load> load, const UrlStreamRequest& request);
+  // A newer load of an object replaces the older one.
+  void stopLoadsOf(ScriptObject& target);
   void sweep();
 
   ScriptEngine& engine_;

@@ -1,12 +1,14 @@
 // Sound methods (class 500): the sound transform of the object's target clip
 // (or the player's, without a target), and sounds attached by linkage name
-// and started on that clip. The target is kept as the object's primitive,
-// the attached name in a hidden property. The object is kept while the
+// and started on that clip, or loaded by URL (loadSound). The target is
+// kept as the object's primitive, the attached name in a hidden property. The object is kept while the
 // channel it started plays, and hears onSoundComplete when it ends.
 #include <cmath>
 
 #include "core/format/TextEncoding.h"
 #include "core/movie/TimelineSoundStream.h"
+#include "core/script/UrlRequests.h"
+#include "core/script/UrlLoads.h"
 #include "core/script/PlayerServices.h"
 #include "core/script/natives/NativeHelpers.h"
 
@@ -41,6 +43,11 @@ TimelinePlayer* playClip(NativeCall& c, ScriptObject& o) {
 }
 
 std::shared_ptr<Character> attachedSound(NativeCall& c, ScriptObject& o) {
+  // A sound loaded by URL takes the place of one attached by name.
+  if (const auto* loaded = dynamic_cast<const LoadedSoundState*>(o.nativeState())) {
+    std::shared_ptr<Character> sound = c.engine.player().loadedSound(loaded->movie);
+    return sound && sound->kind == CharacterKind::Sound ? sound : nullptr;
+  }
   ScriptValue name;
   TimelinePlayer* clip = playClip(c, o);
   if (!clip || !c.engine.getMember(&o, kAttached, name) || !name.isString()) return nullptr;
@@ -135,6 +142,7 @@ void method(NativeCall& c) {
     }
     case kAttachSound: {
       if (c.argc < 1) break;
+      o->setNativeState(nullptr);
       o->put(kAttached, e.makeString(e.toStdString(c.arg(0))), kDontEnum);
       // An MP3 sound's ID3 tag shows as "id3".
       std::shared_ptr<Character> sound = attachedSound(c, *o);
@@ -201,6 +209,27 @@ void method(NativeCall& c) {
       else c.result = ScriptValue::number(0);
       break;
     }
+    case kLoadSound: {
+      // loadSound(url, streaming): the sound arrives with the frame steps;
+      // onLoad tells how it went.
+      if (c.argc < 1) break;
+      UrlRequests& requests = e.displayClips().urlRequests();
+      const std::string url = e.toStdString(c.arg(0));
+      if (!requests.dataLoadAllowed(url)) break;
+      UrlStreamRequest request;
+      request.url = requests.absoluteUrl(url);
+      o->put("$bytesLoaded", ScriptValue::number(0), kDontEnum);
+      o->put("$bytesTotal", ScriptValue(), kDontEnum);
+      player.debugLog("LoadFile " + request.url + "\n");
+      e.displayClips().urlLoads().loadSound(request, *o, c.argc >= 2 && e.toBoolean(c.arg(1)), e.version());
+      break;
+    }
+    case kGetBytesLoaded:
+    case kGetBytesTotal: {
+      ScriptValue v;
+      if (e.getMember(o, c.method == kGetBytesLoaded ? "$bytesLoaded" : "$bytesTotal", v)) c.result = v;
+      break;
+    }
     default:
       break;
   }
@@ -218,6 +247,9 @@ constexpr NativeMethod kSoundMethods[] = {
     {kStart, "start", method},
     {kGetDuration, "getDuration", method},
     {kGetPosition, "getPosition", method},
+    {kLoadSound, "loadSound", method},
+    {kGetBytesLoaded, "getBytesLoaded", method},
+    {kGetBytesTotal, "getBytesTotal", method},
     {kConstruct, "Sound", construct},
 };
 

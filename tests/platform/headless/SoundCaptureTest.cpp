@@ -546,6 +546,112 @@ TEST_F(SoundCapture, Mp3SoundsShowTheirId3Tag) {
   EXPECT_EQ(std::string(out.begin(), out.end()), "Kivra Song\nThe Band\nFirst\n2026\nHello\n7\n12\n");
 }
 
+// An MP3 file loaded by Sound.loadSound becomes the object's sound: onLoad
+// hears true with the sound's duration and byte counts, and started from
+// there it sounds sample for sample as the same file built into the movie
+// and started at the same step; loadSound(url, true) starts it by itself,
+// as soon as it is in.
+// A file that is not MP3 gives onLoad(false).
+TEST_F(SoundCapture, Mp3FilesLoadedIntoSoundObjects) {
+  if (std::system("lame --version > /dev/null 2>&1") != 0) GTEST_SKIP() << "the lame encoder is not installed";
+  std::vector<int> stereo;
+  for (int i = 0; i < 12 * 1152; ++i) {
+    const int v = static_cast<int>(9000 * std::sin(i * 0.031));
+    stereo.insert(stereo.end(), {v, -v / 2});
+  }
+  writeWav("tone.wav", 44100, 2, 16, stereo);
+  const std::string command = "lame --quiet -t -b 128 '" + dir.file("tone.wav") + "' '" + dir.file("tone.mp3") + "'";
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  const std::vector<uint8_t> file = test::TempDir::read(dir.file("tone.mp3"));
+  kit::Mp3Sound mp3;
+  std::string error;
+  ASSERT_TRUE(kit::readMp3(file, mp3, error)) << error;
+  const long ms = std::lround(static_cast<double>(mp3.samples) * 1000 / 44100);
+  dir.write("notes.txt", std::vector<uint8_t>(3000, 'a'));
+  const std::string loader = R"(movie version=6 rate=12
+actions {
+  Push "s" 0 "Sound"
+  NewObject
+  SetVariable
+  Push "s"
+  GetVariable
+  Push "onLoad"
+  DefineFunction2 "" regs=2 r1:"ok" {
+    Push "loaded "
+    Push r:1
+    Add2
+    Push " "
+    Add2
+    Push 0 "s"
+    GetVariable
+    Push "getDuration"
+    CallMethod
+    Add2
+    Push " ms "
+    Add2
+    Push 0 "s"
+    GetVariable
+    Push "getBytesLoaded"
+    CallMethod
+    Add2
+    Push "/"
+    Add2
+    Push 0 "s"
+    GetVariable
+    Push "getBytesTotal"
+    CallMethod
+    Add2
+    Trace
+    Push r:1
+    Not
+    Push START
+    Or
+    If skip
+    Push 0 "s"
+    GetVariable
+    Push "start"
+    CallMethod
+    Pop
+  skip:
+  }
+  SetMember
+  Push STREAMING "FILE" 2 "s"
+  GetVariable
+  Push "loadSound"
+  CallMethod
+  Pop
+}
+showframe
+showframe
+showframe
+showframe
+showframe
+showframe
+)";
+  // onLoad starts the sound unless it streams (it starts by itself then).
+  auto withFile = [&](const std::string& file, const std::string& streaming) {
+    std::string text = loader;
+    text.replace(text.find("FILE"), 4, file);
+    text.replace(text.find("STREAMING"), 9, streaming);
+    text.replace(text.find("START"), 5, streaming);
+    return text;
+  };
+  const std::vector<int16_t> loaded = capture(withFile("tone.mp3", "false"), 6, "--trace");
+  const std::vector<uint8_t> out = test::TempDir::read(dir.file("out.txt"));
+  const std::string bytes = std::to_string(file.size());
+  EXPECT_EQ(std::string(out.begin(), out.end()),
+            "loaded true " + std::to_string(ms) + " ms " + bytes + "/" + bytes + "\n");
+  const std::vector<int16_t> built =
+      capture("movie rate=12\nshowframe\nsound 1 \"tone.mp3\"\nstartsound 1\nshowframe\nshowframe\nshowframe\n"
+              "showframe\nshowframe\n", 6);
+  EXPECT_EQ(loaded, built);
+  const std::vector<int16_t> streamed = capture(withFile("tone.mp3", "true"), 6);
+  EXPECT_EQ(streamed, built);
+  capture(withFile("notes.txt", "false"), 3, "--trace");
+  const std::vector<uint8_t> refused = test::TempDir::read(dir.file("out.txt"));
+  EXPECT_EQ(std::string(refused.begin(), refused.end()), "loaded false 0 ms 3000/3000\n");
+}
+
 // Streams of "song.mp3": 26 frames' worth (at 12 fps) of a stereo sine,
 // made with lame.
 class Mp3Stream : public SoundCapture {
