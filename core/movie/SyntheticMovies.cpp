@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "core/format/TagCodes.h"
+#include "core/render/bitmap/JpegDecoder.h"
 #include "core/render/bitmap/JpegHeader.h"
 
 namespace kivra {

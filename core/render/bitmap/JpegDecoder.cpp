@@ -209,7 +209,34 @@ bool decodeWithRetry(JpegSession* shared, const uint8_t* data, size_t length, Bi
   return false;
 }
 
+// The one frame the error exit jumps to while a header is read alone.
+bool readImageHeader(JpegSession* s, const uint8_t* data, size_t length, JpegImageSize* out) {
+  if (setjmp(s->jump)) return false;
+  setSource(s, data, length);
+  int rc = jpeg_read_header(&s->cinfo, FALSE);
+  if (rc == JPEG_HEADER_TABLES_ONLY) rc = jpeg_read_header(&s->cinfo, FALSE);
+  if (rc != JPEG_HEADER_OK) return false;
+  const int components = s->cinfo.num_components;
+  if (components != 1 && components != 3 && components != 4) return false;
+  const uint64_t bytes = BitmapImage::bytesNeeded(kBitmapBgra32, s->cinfo.image_width, s->cinfo.image_height);
+  if (bytes == 0 || bytes > BitmapImage::kMaxBytes) return false;
+  out->width = s->cinfo.image_width;
+  out->height = s->cinfo.image_height;
+  return true;
+}
+
 }  // namespace
+
+bool checkJpegHeader(const uint8_t* data, size_t length, JpegImageSize& out) {
+  if (!data || length == 0) return false;
+  JpegSession session;
+  std::memset(&session, 0, sizeof session);
+  JpegImageSize size;
+  const bool ok = createDecoder(&session) && readImageHeader(&session, data, length, &size);
+  jpeg_destroy_decompress(&session.cinfo);
+  if (ok) out = size;
+  return ok;
+}
 
 JpegTables::JpegTables() = default;
 

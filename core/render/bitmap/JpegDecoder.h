@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "core/render/bitmap/BitmapImage.h"
+#include "core/render/bitmap/JpegHeader.h"
 
 namespace kivra {
 
@@ -43,6 +44,12 @@ class JpegTables {
   std::unique_ptr<JpegSession> session_;
   bool attempted_ = false;
 };
+
+// Reads the header as the decoder does (passing over a leading tables-only
+// stream) and applies its limits: 1, 3 or 4 components and a bitmap it is
+// willing to allocate. False when the decoder would refuse the image before
+// decoding any of its rows.
+[[nodiscard]] bool checkJpegHeader(const uint8_t* data, size_t length, JpegImageSize& out);
 
 // Tag 21: a complete JPEG stream. False leaves `out` empty.
 [[nodiscard]] bool decodeJpegBitmap(const uint8_t* data, size_t length, BitmapImage& out,

@@ -20,6 +20,37 @@
 namespace kivra {
 namespace {
 
+// Movies compiled into a temporary folder and played headless; the run's
+// standard output and error are kept.
+class MovieLoads : public ::testing::Test {
+ protected:
+  std::string compile(const std::string& source) {
+    std::vector<uint8_t> movie;
+    qvxs::Diagnostics diag;
+    EXPECT_TRUE(qvxs::compileMovie(source, movie, diag, dir.file(""))) << diag.text();
+    return std::string(movie.begin(), movie.end());
+  }
+  void write(const std::string& name, const std::string& source) {
+    const std::string movie = compile(source);
+    dir.write(name, std::vector<uint8_t>(movie.begin(), movie.end()));
+  }
+  // Plays `movie` (a path or URL) for `frames` steps with --trace and
+  // --debug; returns what it traced, and keeps its debug lines in err.
+  std::string play(int frames, const std::string& movie) {
+    const std::string command = std::string(KIVRA_PLAYER_PATH) + " --headless --frames " + std::to_string(frames) +
+                                " --trace --debug '" + movie + "' > '" + dir.file("out.txt") + "' 2> '" +
+                                dir.file("err.txt") + "'";
+    EXPECT_EQ(std::system(command.c_str()), 0) << command;
+    const std::vector<uint8_t> out = test::TempDir::read(dir.file("out.txt"));
+    const std::vector<uint8_t> errBytes = test::TempDir::read(dir.file("err.txt"));
+    err.assign(errBytes.begin(), errBytes.end());
+    return std::string(out.begin(), out.end());
+  }
+
+  test::TempDir dir;
+  std::string err;
+};
+
 constexpr const char* kMain = R"(movie version=6 rate=12
 sprite 5 {
   showframe
@@ -159,26 +190,14 @@ actions {
 showframe
 )";
 
-TEST(MovieLoads, IntoLevelsAndClipsAndOutAgain) {
-  test::TempDir dir;
-  auto compile = [&](const char* source, const char* name) {
-    std::vector<uint8_t> movie;
-    qvxs::Diagnostics diag;
-    ASSERT_TRUE(qvxs::compileMovie(source, movie, diag, dir.file(""))) << diag.text();
-    dir.write(name, movie);
-  };
-  compile(kMain, "m.qvx");
-  compile(kChild, "child.qvx");
-  compile(kClip, "clip.qvx");
-  compile(kNext, "next.qvx");
+TEST_F(MovieLoads, IntoLevelsAndClipsAndOutAgain) {
+  write("m.qvx", kMain);
+  write("child.qvx", kChild);
+  write("clip.qvx", kClip);
+  write("next.qvx", kNext);
   dir.write("vars.txt", std::vector<uint8_t>{'s', 'c', 'o', 'r', 'e', '=', '7'});
-  const size_t clipBytes = test::TempDir::read(dir.file("clip.qvx")).size();
-  const std::string command = std::string(KIVRA_PLAYER_PATH) + " --headless --frames 7 --trace '" +
-                              dir.file("m.qvx") + "' > '" + dir.file("out.txt") + "'";
-  ASSERT_EQ(std::system(command.c_str()), 0);
-  const std::vector<uint8_t> out = test::TempDir::read(dir.file("out.txt"));
-  const std::string bytes = std::to_string(clipBytes);
-  EXPECT_EQ(std::string(out.begin(), out.end()),
+  const std::string bytes = std::to_string(test::TempDir::read(dir.file("clip.qvx")).size());
+  EXPECT_EQ(play(7, dir.file("m.qvx")),
             "box heard load\n"
             "child running\n"
             "box heard load\n"  // the loaded movie starts in the clip as a placed sprite would
@@ -234,44 +253,23 @@ actions {
 showframe
 )";
 
-TEST(MovieLoads, MainMovieAndWhatItLoadsOverHttp) {
-  test::TempDir dir;
+TEST_F(MovieLoads, MainMovieAndWhatItLoadsOverHttp) {
   test::LoopbackHttpServer server;
-  auto compile = [&](const char* source) {
-    std::vector<uint8_t> movie;
-    qvxs::Diagnostics diag;
-    EXPECT_TRUE(qvxs::compileMovie(source, movie, diag, dir.file(""))) << diag.text();
-    return std::string(movie.begin(), movie.end());
-  };
   server.route("/movies/m.qvx", test::LoopbackHttpServer::Route::ok(compile(kServedMain)));
   server.route("/movies/child.qvx", test::LoopbackHttpServer::Route::ok(compile(kChild), false));
   server.route("/movies/clip.qvx", test::LoopbackHttpServer::Route::ok(compile(kClip)));
-  const std::string url = server.url("/movies/m.qvx");
-  const std::string command = std::string(KIVRA_PLAYER_PATH) + " --headless --frames 4 --trace --debug '" + url +
-                              "' > '" + dir.file("out.txt") + "' 2> '" + dir.file("err.txt") + "'";
-  ASSERT_EQ(std::system(command.c_str()), 0);
-  const std::vector<uint8_t> out = test::TempDir::read(dir.file("out.txt"));
-  EXPECT_EQ(std::string(out.begin(), out.end()),
+  EXPECT_EQ(play(4, server.url("/movies/m.qvx")),
             "child running\n"
             "clip running\n"
             "from the server: level one, the clip, level 2 is undefined\n");
-  const std::vector<uint8_t> errBytes = test::TempDir::read(dir.file("err.txt"));
-  const std::string err(errBytes.begin(), errBytes.end());
   EXPECT_NE(err.find("LoadFile " + server.url("/movies/child.qvx")), std::string::npos) << err;
   EXPECT_NE(err.find("MSG_DESTROY_STREAM async=1"), std::string::npos) << err;
 }
 
 // A movie from another host loaded into a clip is not the loader's to fill:
 // variables for that clip are refused, for its own clip they arrive.
-TEST(MovieLoads, VariablesNeverReachAClipOfAnotherDomain) {
-  test::TempDir dir;
+TEST_F(MovieLoads, VariablesNeverReachAClipOfAnotherDomain) {
   test::LoopbackHttpServer server;
-  auto compile = [&](const std::string& source) {
-    std::vector<uint8_t> movie;
-    qvxs::Diagnostics diag;
-    EXPECT_TRUE(qvxs::compileMovie(source, movie, diag, dir.file(""))) << diag.text();
-    return std::string(movie.begin(), movie.end());
-  };
   // The same server under the name "localhost" is another domain.
   const std::string other = "http://localhost:" + std::to_string(server.port()) + "/clip.qvx";
   const std::string main = R"(movie version=6 rate=12
@@ -316,28 +314,16 @@ showframe
   server.route("/m.qvx", test::LoopbackHttpServer::Route::ok(compile(main)));
   server.route("/clip.qvx", test::LoopbackHttpServer::Route::ok(compile(kClip)));
   server.route("/vars.txt", test::LoopbackHttpServer::Route::ok("score=42"));
-  const std::string command = std::string(KIVRA_PLAYER_PATH) + " --headless --frames 5 --trace '" +
-                              server.url("/m.qvx") + "' > '" + dir.file("out.txt") + "'";
-  ASSERT_EQ(std::system(command.c_str()), 0);
-  const std::vector<uint8_t> out = test::TempDir::read(dir.file("out.txt"));
-  EXPECT_EQ(std::string(out.begin(), out.end()), "clip running\nbox: , own: 42\n");
+  EXPECT_EQ(play(5, server.url("/m.qvx")), "clip running\nbox: , own: 42\n");
 }
 
 // A clip removed while its movie is on the way takes the load with it: the
 // stream is cancelled (from a file and from a server alike) and nothing of
 // it arrives or runs.
-TEST(MovieLoads, RemovingTheClipCancelsItsLoad) {
-  test::TempDir dir;
+TEST_F(MovieLoads, RemovingTheClipCancelsItsLoad) {
   test::LoopbackHttpServer server;
-  auto compile = [&](const std::string& source) {
-    std::vector<uint8_t> movie;
-    qvxs::Diagnostics diag;
-    EXPECT_TRUE(qvxs::compileMovie(source, movie, diag, dir.file(""))) << diag.text();
-    return movie;
-  };
-  dir.write("clip.qvx", compile(kClip));
-  const std::vector<uint8_t> clip = compile(kClip);
-  server.route("/clip.qvx", test::LoopbackHttpServer::Route::ok(std::string(clip.begin(), clip.end())));
+  write("clip.qvx", kClip);
+  server.route("/clip.qvx", test::LoopbackHttpServer::Route::ok(compile(kClip)));
   // Each frame makes a clip, loads a movie into it and, in the same round
   // of requests, removes the clip again.
   auto round = [](const std::string& url) {
@@ -376,29 +362,16 @@ actions {
   SetVariable
 }
 )" + round("clip.qvx") + round(server.url("/clip.qvx")) + "actions {\n  Stop\n}\nshowframe\n";
-  dir.write("m.qvx", compile(main));
-  const std::string command = std::string(KIVRA_PLAYER_PATH) + " --headless --frames 5 --trace --debug '" +
-                              dir.file("m.qvx") + "' > '" + dir.file("out.txt") + "' 2> '" + dir.file("err.txt") + "'";
-  ASSERT_EQ(std::system(command.c_str()), 0);
-  const std::vector<uint8_t> out = test::TempDir::read(dir.file("out.txt"));
-  EXPECT_EQ(std::string(out.begin(), out.end()), "box is undefined\nbox is undefined\n");
-  const std::vector<uint8_t> errBytes = test::TempDir::read(dir.file("err.txt"));
-  const std::string err(errBytes.begin(), errBytes.end());
+  write("m.qvx", main);
+  EXPECT_EQ(play(5, dir.file("m.qvx")), "box is undefined\nbox is undefined\n");
   EXPECT_NE(err.find("RequestUrl '" + server.url("/clip.qvx") + "'"), std::string::npos) << err;
   EXPECT_EQ(err.find("MSG_NEW_STREAM"), std::string::npos) << err;
 }
 
 // A movie from a server imports from a library beside it on the same
 // server; an import from another domain is refused and said so.
-TEST(MovieLoads, LibrariesComeFromTheMoviesServer) {
-  test::TempDir dir;
+TEST_F(MovieLoads, LibrariesComeFromTheMoviesServer) {
   test::LoopbackHttpServer server;
-  auto compile = [&](const std::string& source) {
-    std::vector<uint8_t> movie;
-    qvxs::Diagnostics diag;
-    EXPECT_TRUE(qvxs::compileMovie(source, movie, diag, dir.file(""))) << diag.text();
-    return std::string(movie.begin(), movie.end());
-  };
   const std::string other = "http://localhost:" + std::to_string(server.port()) + "/lib.qvx";
   server.route("/lib.qvx", test::LoopbackHttpServer::Route::ok(compile(R"(movie version=6
 sprite 5 {
@@ -418,13 +391,7 @@ place 40 1
 showframe
 showframe
 )")));
-  const std::string command = std::string(KIVRA_PLAYER_PATH) + " --headless --frames 2 --trace --debug '" +
-                              server.url("/m.qvx") + "' > '" + dir.file("out.txt") + "' 2> '" + dir.file("err.txt") + "'";
-  ASSERT_EQ(std::system(command.c_str()), 0);
-  const std::vector<uint8_t> out = test::TempDir::read(dir.file("out.txt"));
-  EXPECT_EQ(std::string(out.begin(), out.end()), "greeter from the library\n");
-  const std::vector<uint8_t> errBytes = test::TempDir::read(dir.file("err.txt"));
-  const std::string err(errBytes.begin(), errBytes.end());
+  EXPECT_EQ(play(2, server.url("/m.qvx")), "greeter from the library\n");
   EXPECT_NE(err.find("[security] Blocking insecure request for " + other + " requested by " + server.url("/m.qvx")),
             std::string::npos)
       << err;
@@ -433,8 +400,7 @@ showframe
 // Images load as movies: a JPEG into a clip (which keeps its place) and
 // into a level, a 4000 x 3000 JPEG held to 2880 pixels each way, and a GIF
 // that leaves its level empty.
-TEST(MovieLoads, JpegImagesBecomeMovies) {
-  test::TempDir dir;
+TEST_F(MovieLoads, JpegImagesBecomeMovies) {
   dir.write("small.jpg", test::makeJpeg(40, 30, 3));
   dir.write("big.jpg", test::makeJpeg(4000, 3000, 1));
   const std::string gif = "GIF89a\x01\x00\x01\x00\x00\x00\x00;";
@@ -481,38 +447,20 @@ actions {
 }
 showframe
 )";
-  std::vector<uint8_t> movie;
-  qvxs::Diagnostics diag;
-  ASSERT_TRUE(qvxs::compileMovie(main, movie, diag, dir.file(""))) << diag.text();
-  dir.write("m.qvx", movie);
-  const std::string command = std::string(KIVRA_PLAYER_PATH) + " --headless --frames 3 --trace '" +
-                              dir.file("m.qvx") + "' > '" + dir.file("out.txt") + "'";
-  ASSERT_EQ(std::system(command.c_str()), 0);
-  const std::vector<uint8_t> out = test::TempDir::read(dir.file("out.txt"));
-  EXPECT_EQ(std::string(out.begin(), out.end()),
+  write("m.qvx", main);
+  EXPECT_EQ(play(3, dir.file("m.qvx")),
             "photo 40x30 _level1 40x30 _level2 2880x2880 level 3 is undefined photo at 10\n");
 }
 
 // The same over FTP: the main movie, its level and clip loads, and a
 // missing file leaving its level empty.
-TEST(MovieLoads, MainMovieAndWhatItLoadsOverFtp) {
-  test::TempDir dir;
-  auto compile = [&](const char* source, const char* name) {
-    std::vector<uint8_t> movie;
-    qvxs::Diagnostics diag;
-    ASSERT_TRUE(qvxs::compileMovie(source, movie, diag, dir.file(""))) << diag.text();
-    dir.write(name, movie);
-  };
-  compile(kServedMain, "m.qvx");
-  compile(kChild, "child.qvx");
-  compile(kClip, "clip.qvx");
+TEST_F(MovieLoads, MainMovieAndWhatItLoadsOverFtp) {
+  write("m.qvx", kServedMain);
+  write("child.qvx", kChild);
+  write("clip.qvx", kClip);
   test::LoopbackFtpServer server(dir.file(""));
   if (!server.available()) GTEST_SKIP() << "python3-pyftpdlib is not installed: the FTP test is skipped";
-  const std::string command = std::string(KIVRA_PLAYER_PATH) + " --headless --frames 4 --trace '" +
-                              server.url("/m.qvx") + "' > '" + dir.file("out.txt") + "'";
-  ASSERT_EQ(std::system(command.c_str()), 0);
-  const std::vector<uint8_t> out = test::TempDir::read(dir.file("out.txt"));
-  EXPECT_EQ(std::string(out.begin(), out.end()),
+  EXPECT_EQ(play(4, server.url("/m.qvx")),
             "child running\n"
             "clip running\n"
             "from the server: level one, the clip, level 2 is undefined\n");
