@@ -653,11 +653,6 @@ TimelinePlayer& CorePlayer::replaceLevel(int level, const std::string& url) {
   return *slot;
 }
 
-TimelinePlayer* CorePlayer::levelAbove0(int level) const {
-  auto it = levels_.find(level);
-  return it == levels_.end() ? nullptr : it->second.get();
-}
-
 void CorePlayer::unloadLevel(int level) {
   if (level == 0) {
     // Scripts of the movie may still be running: it goes at the next step.

@@ -75,8 +75,6 @@ class CorePlayer : public TimelineContext,
   // A new, empty root for level `level`, replacing what was there; level 0
   // replaces the whole movie as openMovie does.
   TimelinePlayer& replaceLevel(int level, const std::string& url);
-  // The root of a level above 0, or null.
-  TimelinePlayer* levelAbove0(int level) const;
   uint32_t openUrlStream(const UrlStreamRequest& request, UrlStreamReceiver& receiver) override {
     return host_.urls.openStream(request, receiver);
   }

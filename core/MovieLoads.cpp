@@ -155,10 +155,6 @@ void MovieLoads::clear() {
   sweep();
 }
 
-size_t MovieLoads::activeLoads() const {
-  return static_cast<size_t>(std::count_if(loads_.begin(), loads_.end(), [](const auto& l) { return !l->done; }));
-}
-
 void MovieLoads::sweep() {
   std::erase_if(loads_, [](const auto& l) { return l->done && !l->busy; });
 }

@@ -38,7 +38,6 @@ class MovieLoads {
   // Every load stops (the movie is replaced or the player closes), except
   // the one now replacing level 0.
   void clear();
-  size_t activeLoads() const;
 
  private:
   class Load;
