@@ -390,24 +390,26 @@ void DisplayClipBridge::collectRoots(std::vector<ScriptObject*>& out) {
   loads_.collectRoots(out);
   // Stopped channels let their objects go; playing ones keep them.
   std::erase_if(sounds_, [](const auto& s) { return s.first->done && !s.first->completionPending; });
-  for (auto& [channel, object] : sounds_) out.push_back(object);
+  for (auto& [channel, object] : sounds_) out.push_back(object.asObject());
 }
 
 void DisplayClipBridge::soundStarted(std::shared_ptr<SoundChannel> channel, ScriptObject& object) {
   // One channel an object: the newest is the one its position follows.
   std::erase_if(sounds_, [&](const auto& s) {
-    return s.second == &object && s.first->done && !s.first->completionPending;
+    return s.second.asObject() == &object && s.first->done && !s.first->completionPending;
   });
   channel->scriptObject = true;
-  sounds_.emplace_back(std::move(channel), &object);
+  sounds_.emplace_back(std::move(channel), ScriptValue::object(&object));
 }
 
 void DisplayClipBridge::soundsCompleted(const std::vector<std::shared_ptr<SoundChannel>>& done) {
   for (const auto& channel : done) {
+    ScriptValue held;  // keeps the object past its entry
     ScriptObject* object = nullptr;
     for (auto it = sounds_.begin(); it != sounds_.end(); ++it) {
       if (it->first != channel) continue;
-      object = it->second;
+      held = it->second;
+      object = held.asObject();
       channel->completionPending = false;
       // The position stays where the sound ended.
       const double ms = std::round(static_cast<double>(channel->objectPosition) * 1000 / 44100);
@@ -421,7 +423,7 @@ void DisplayClipBridge::soundsCompleted(const std::vector<std::shared_ptr<SoundC
 
 int64_t DisplayClipBridge::soundPosition(const ScriptObject& object) {
   for (auto it = sounds_.rbegin(); it != sounds_.rend(); ++it)
-    if (it->second == &object) return static_cast<int64_t>(it->first->objectPosition);
+    if (it->second.asObject() == &object) return static_cast<int64_t>(it->first->objectPosition);
   return -1;
 }
 

@@ -141,7 +141,9 @@ class DisplayClipBridge : public ClipBridge, public DisplayObserver {
   std::unordered_map<const DisplayObject*, Entry> entries_;
   ScriptObject* stage_ = nullptr;  // stands for the stage while no level 0 exists
   // Sound objects and the channels they started, while those play.
-  std::vector<std::pair<std::shared_ptr<SoundChannel>, ScriptObject*>> sounds_;
+  // Each Sound object is held (counted) while its channel plays, so that a
+  // script dropping its last reference cannot free it under the channel.
+  std::vector<std::pair<std::shared_ptr<SoundChannel>, ScriptValue>> sounds_;
   bool focusRect_ = true;
   int soundBufferSeconds_ = 5;
   ClipInputHooks inputHooks_;

@@ -105,6 +105,7 @@ class UrlLoads::Load : public UrlStreamReceiver {
   // What the load feeds.
   std::string requested;  // the URL asked for
   ScriptObject* object = nullptr;
+  ScriptValue held;  // keeps `object` alive (counted) while the load lasts
   bool sound = false;      // object is a Sound
   bool streaming = false;  // which plays as soon as it is in
   std::string path;
@@ -217,6 +218,7 @@ bool UrlLoads::loadObject(const UrlStreamRequest& request, ScriptObject& target,
   stopLoadsOf(target);
   auto load = std::make_unique<Load>(*this, version);
   load->object = &target;
+  load->held = ScriptValue::object(&target);
   Load* raw = load.get();
   start(std::move(load), request);
   return std::any_of(loads_.begin(), loads_.end(), [&](const auto& l) { return l.get() == raw; });
@@ -226,6 +228,7 @@ void UrlLoads::loadSound(const UrlStreamRequest& request, ScriptObject& sound, b
   stopLoadsOf(sound);
   auto load = std::make_unique<Load>(*this, version);
   load->object = &sound;
+  load->held = ScriptValue::object(&sound);
   load->sound = true;
   load->streaming = streaming;
   start(std::move(load), request);

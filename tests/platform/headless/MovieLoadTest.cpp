@@ -452,6 +452,50 @@ showframe
             "photo 40x30 _level1 40x30 _level2 2880x2880 level 3 is undefined photo at 10\n");
 }
 
+// A LoadVars object the script lets go of while its data is on the way is
+// kept until the load ends: its onLoad still runs.
+TEST_F(MovieLoads, ObjectsLetGoOfWhileLoadingStillHearTheEnd) {
+  dir.write("data.txt", std::vector<uint8_t>{'a', '=', '1'});
+  write("m.qvx", R"(movie version=6 rate=12
+actions {
+  Push "lv" 0 "LoadVars"
+  NewObject
+  SetVariable
+  Push "lv"
+  GetVariable
+  Push "onLoad"
+  DefineFunction2 "" regs=2 r1:"ok" {
+    Push "let-go object loaded "
+    Push r:1
+    Add2
+    Push " a="
+    Add2
+    Push "this"
+    GetVariable
+    Push "a"
+    GetMember
+    Add2
+    Trace
+  }
+  SetMember
+  Push "data.txt" 1 "lv"
+  GetVariable
+  Push "load"
+  CallMethod
+  Pop
+  Push "lv" 0
+  SetVariable
+}
+showframe
+showframe
+actions {
+  Stop
+}
+showframe
+)");
+  EXPECT_EQ(play(3, dir.file("m.qvx")), "let-go object loaded true a=1\n");
+}
+
 // The same over FTP: the main movie, its level and clip loads, and a
 // missing file leaving its level empty.
 TEST_F(MovieLoads, MainMovieAndWhatItLoadsOverFtp) {
