@@ -30,11 +30,15 @@ bool MovieWriter::makeRoom(size_t extra) {
                 : capacity_ < kGrowthStep  ? capacity_ * 2
                                            : capacity_ + kGrowthStep;
   if (next < needed) next = needed + kSlack;
-  std::unique_ptr<uint8_t[]> grown(new (std::nothrow) uint8_t[next]);
+  return regrow(next);
+}
+
+bool MovieWriter::regrow(size_t capacity) {
+  std::unique_ptr<uint8_t[]> grown(new (std::nothrow) uint8_t[capacity]);
   if (!grown) return fail();
   if (length_ > 0) std::memcpy(grown.get(), buffer_.get(), length_);
   buffer_ = std::move(grown);
-  capacity_ = next;
+  capacity_ = capacity;
   return true;
 }
 
@@ -42,13 +46,7 @@ bool MovieWriter::reserve(size_t bytes) {
   if (!ok_) return false;
   if (bytes > kMaxLength) return fail();
   if (bytes <= capacity_) return true;
-  const size_t next = std::max(bytes, kMinCapacity);
-  std::unique_ptr<uint8_t[]> grown(new (std::nothrow) uint8_t[next]);
-  if (!grown) return fail();
-  if (length_ > 0) std::memcpy(grown.get(), buffer_.get(), length_);
-  buffer_ = std::move(grown);
-  capacity_ = next;
-  return true;
+  return regrow(std::max(bytes, kMinCapacity));
 }
 
 void MovieWriter::writeU8(uint8_t value) {

@@ -91,6 +91,8 @@ class MovieWriter {
   // The one place a writer fails: set a breakpoint here to catch them all.
   bool fail();
   bool makeRoom(size_t extra);
+  // A buffer of `capacity` bytes holding what was written.
+  bool regrow(size_t capacity);
   void putByte(uint8_t value) { buffer_[length_++] = value; }
 
   std::unique_ptr<uint8_t[]> buffer_;

@@ -99,6 +99,23 @@ class SoundCapture : public ::testing::Test {
     dir.write(name, kit::encodeWav(s));
   }
 
+  // "tone.mp3": 12 frames of a stereo sine at 44.1 kHz made with lame;
+  // returns the file and what the kit reads of it.
+  std::vector<uint8_t> makeTone(kit::Mp3Sound& mp3) {
+    std::vector<int> stereo;
+    for (int i = 0; i < 12 * 1152; ++i) {
+      const int v = static_cast<int>(9000 * std::sin(i * 0.031));
+      stereo.insert(stereo.end(), {v, -v / 2});
+    }
+    writeWav("tone.wav", 44100, 2, 16, stereo);
+    const std::string command = "lame --quiet -t -b 128 '" + dir.file("tone.wav") + "' '" + dir.file("tone.mp3") + "'";
+    EXPECT_EQ(std::system(command.c_str()), 0);
+    std::vector<uint8_t> file = test::TempDir::read(dir.file("tone.mp3"));
+    std::string error;
+    EXPECT_TRUE(kit::readMp3(file, mp3, error)) << error;
+    return file;
+  }
+
   std::string output() const {
     const std::vector<uint8_t> b = test::TempDir::read(dir.file("out.txt"));
     return std::string(b.begin(), b.end());
@@ -495,17 +512,8 @@ std::vector<int16_t> decodeDirectly(const std::vector<uint8_t>& mp3) {
 // passes the first frame by its header), less that frame's samples.
 TEST_F(SoundCapture, Mp3SoundsStartAtTheirInPointAndLoop) {
   if (std::system("lame --version > /dev/null 2>&1") != 0) GTEST_SKIP() << "the lame encoder is not installed";
-  std::vector<int> pcm;
-  for (int i = 0; i < 12 * 1152; ++i) pcm.push_back(static_cast<int>(9000 * std::sin(i * 0.031)));
-  std::vector<int> stereo;
-  for (int v : pcm) stereo.insert(stereo.end(), {v, -v / 2});
-  writeWav("tone.wav", 44100, 2, 16, stereo);
-  const std::string command = "lame --quiet -t -b 128 '" + dir.file("tone.wav") + "' '" + dir.file("tone.mp3") + "'";
-  ASSERT_EQ(std::system(command.c_str()), 0);
-  const std::vector<uint8_t> file = test::TempDir::read(dir.file("tone.mp3"));
   kit::Mp3Sound mp3;
-  std::string error;
-  ASSERT_TRUE(kit::readMp3(file, mp3, error)) << error;
+  ASSERT_NO_FATAL_FAILURE(makeTone(mp3));
   ASSERT_GE(mp3.frameStarts.size(), 12u);
   const std::vector<int16_t> fromSecond =
       decodeDirectly(std::vector<uint8_t>(mp3.data.begin() + static_cast<long>(mp3.frameStarts[1]), mp3.data.end()));
@@ -554,18 +562,9 @@ TEST_F(SoundCapture, Mp3SoundsShowTheirId3Tag) {
 // A file that is not MP3 gives onLoad(false).
 TEST_F(SoundCapture, Mp3FilesLoadedIntoSoundObjects) {
   if (std::system("lame --version > /dev/null 2>&1") != 0) GTEST_SKIP() << "the lame encoder is not installed";
-  std::vector<int> stereo;
-  for (int i = 0; i < 12 * 1152; ++i) {
-    const int v = static_cast<int>(9000 * std::sin(i * 0.031));
-    stereo.insert(stereo.end(), {v, -v / 2});
-  }
-  writeWav("tone.wav", 44100, 2, 16, stereo);
-  const std::string command = "lame --quiet -t -b 128 '" + dir.file("tone.wav") + "' '" + dir.file("tone.mp3") + "'";
-  ASSERT_EQ(std::system(command.c_str()), 0);
-  const std::vector<uint8_t> file = test::TempDir::read(dir.file("tone.mp3"));
   kit::Mp3Sound mp3;
-  std::string error;
-  ASSERT_TRUE(kit::readMp3(file, mp3, error)) << error;
+  const std::vector<uint8_t> file = makeTone(mp3);
+  ASSERT_FALSE(HasFailure());
   const long ms = std::lround(static_cast<double>(mp3.samples) * 1000 / 44100);
   dir.write("notes.txt", std::vector<uint8_t>(3000, 'a'));
   const std::string loader = R"(movie version=6 rate=12
