@@ -118,6 +118,7 @@ void CorePlayer::movieDataArrived(TimelinePlayer& timeline, const IntakeReport& 
     serviceLibraries();
     return;
   }
+  if (timeline.isSoundStream()) return;  // it starts on its own at the next step
   if (&timeline != level0_.get()) {
     movieLoads_->dataArrived(timeline);
     return;
@@ -613,8 +614,12 @@ std::optional<int> CorePlayer::framesAheadOfStream(uint32_t now) {
 }
 
 int CorePlayer::soundBufferFrames() {
-  const int64_t ms = int64_t{script_->clips().soundBufferSeconds()} * 1000;
+  const int64_t ms = soundBufferMs();
   return framePeriod_ > 0 ? static_cast<int>(ms / framePeriod_) : 100;
+}
+
+uint32_t CorePlayer::soundBufferMs() {
+  return static_cast<uint32_t>(std::clamp<int64_t>(int64_t{script_->clips().soundBufferSeconds()} * 1000, 0, INT32_MAX));
 }
 
 // Other timelines with streams of their own wait while they are ahead of
@@ -696,7 +701,30 @@ uint64_t CorePlayer::adoptSoundMovie(const std::vector<uint8_t>& movie, const st
 
 std::shared_ptr<Character> CorePlayer::loadedSound(uint64_t id) {
   auto it = soundMovies_.find(id);
-  return it == soundMovies_.end() ? nullptr : it->second->dictionary().find(1);
+  return it == soundMovies_.end() || !it->second->isLibrary() ? nullptr : it->second->dictionary().find(1);
+}
+
+uint64_t CorePlayer::openSoundStreamMovie(const std::string& url) {
+  soundMovies_[++lastSoundMovie_] = std::make_unique<TimelinePlayer>(*this, 0, url, TimelinePlayer::RootKind::SoundStream);
+  return lastSoundMovie_;
+}
+
+void CorePlayer::feedSoundStreamMovie(uint64_t id, const uint8_t* data, size_t count, bool end) {
+  TimelinePlayer* timeline = soundStreamTimeline(id);
+  if (!timeline) return;
+  if (count > 0) timeline->feed(data, count);
+  if (end) timeline->endOfData();
+}
+
+TimelinePlayer* CorePlayer::soundStreamTimeline(uint64_t id) {
+  auto it = soundMovies_.find(id);
+  return it == soundMovies_.end() || !it->second->isSoundStream() ? nullptr : it->second.get();
+}
+
+void CorePlayer::releaseSoundMovie(uint64_t id) {
+  // A stream's channel stops as its timeline goes; event sounds may still
+  // play from their movie's buffer and stay until everything unloads.
+  if (soundStreamTimeline(id)) soundMovies_.erase(id);
 }
 
 void CorePlayer::unloadClip(DisplayObject& clip) {

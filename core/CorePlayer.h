@@ -72,6 +72,10 @@ class CorePlayer : public TimelineContext,
   DisplayObject* createEmptyLevel(int level) override;
   uint64_t adoptSoundMovie(const std::vector<uint8_t>& movie, const std::string& url) override;
   std::shared_ptr<Character> loadedSound(uint64_t id) override;
+  uint64_t openSoundStreamMovie(const std::string& url) override;
+  void feedSoundStreamMovie(uint64_t id, const uint8_t* data, size_t count, bool end) override;
+  TimelinePlayer* soundStreamTimeline(uint64_t id) override;
+  void releaseSoundMovie(uint64_t id) override;
   // A new, empty root for level `level`, replacing what was there; level 0
   // replaces the whole movie as openMovie does.
   TimelinePlayer& replaceLevel(int level, const std::string& url);
@@ -260,6 +264,7 @@ class CorePlayer : public TimelineContext,
   void startSoundStream(TimelineSoundStream& stream, int64_t tagStart, int frame) override;
   bool heldByStream(TimelinePlayer& timeline) override;
   int soundBufferFrames() override;
+  uint32_t soundBufferMs() override;
 
  private:
   // Starts `sound` with `info` on a new channel; null when refused.

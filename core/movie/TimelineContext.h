@@ -61,6 +61,9 @@ class TimelineContext {
   // Frames a stream that ran dry lets arrive before it plays on: the sound
   // buffer time in frames of the movie.
   virtual int soundBufferFrames() { return 100; }
+  // The same time in ms, and the clock it is measured on.
+  virtual uint32_t soundBufferMs() { return 5000; }
+  virtual uint32_t milliseconds() { return 0; }
   // Whether `timeline`, whose own stream plays, is ahead of that sound and
   // so holds its frame this tick (the timeline that sets the pace never is).
   virtual bool heldByStream(TimelinePlayer& timeline) {

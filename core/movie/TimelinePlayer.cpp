@@ -31,7 +31,8 @@ TimelinePlayer::TimelinePlayer(TimelineContext& player, int level, std::string u
       bitmaps_(std::make_unique<MovieBitmaps>(dictionary_)),
       fonts_(std::make_unique<MovieFonts>(dictionary_)) {
   fonts_->setContext(&context_);
-  if (kind == RootKind::Level) display().addTimeline(this);
+  if (kind == RootKind::SoundStream) loop_ = false;
+  if (kind != RootKind::Library) display().addTimeline(this);
 }
 
 TimelinePlayer::TimelinePlayer(TimelinePlayer& root, DisplayObject& object, const Character& sprite)
@@ -53,7 +54,7 @@ TimelinePlayer::~TimelinePlayer() {
   context_.timelineGone(*this);
   // A level root's display object refers to this timeline without owning it.
   if (isRoot() && object_ && object_->timeline_ == this) object_->timeline_ = nullptr;
-  if (rootKind_ == RootKind::Level) display().removeTimeline(this);
+  if (rootKind_ != RootKind::Library) display().removeTimeline(this);
 }
 
 Display& TimelinePlayer::display() const { return context_.display(); }
@@ -575,12 +576,15 @@ int TimelinePlayer::seek(int frame) {
   if (m.failed()) return static_cast<int>(m.status());
   if (!m.headerParsed()) return kDispatchIncomplete;
   if (removed_ || root_->isLibrary()) return kDispatchDone;
-  if (isRoot() && !object_) display().placeLevel(*this, level_, levelCharacter());
-  if (!object_) return kDispatchDone;
+  const bool offStage = isSoundStream();
+  if (isRoot() && !object_ && !offStage) display().placeLevel(*this, level_, levelCharacter());
+  if (!object_ && !offStage) return kDispatchDone;
   if (frame < 0) frame = 0;
   // A jump ends the stream; the next block met starts it again.
   if (soundStream_) soundStream_->stop();
-  if (frame < currentFrame_) {
+  if (frame < currentFrame_ && offStage) {
+    rewindCursor();
+  } else if (frame < currentFrame_) {
     rewindCursor();
     std::vector<std::unique_ptr<DisplayObject>> kept = display().beginRewind(*object_);
     seeking_ = true;
@@ -603,7 +607,7 @@ void TimelinePlayer::advance() {
   }
   if (removed_) return;
   // A level waits for its first frame before it is placed and runs.
-  if (isRoot() && !object_) return;
+  if (isRoot() && !object_ && rootKind_ != RootKind::SoundStream) return;
   // enterFrame fires every tick, playing or not.
   if (object_) display().fireEvent(*object_, kClipEventEnterFrame);
   if (!playing_) return;

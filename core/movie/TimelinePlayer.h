@@ -37,7 +37,9 @@ enum DispatchResult : int {
 
 class TimelinePlayer {
  public:
-  enum class RootKind { Level, Library };
+  // A sound stream is the movie a streaming sound load writes: it plays
+  // its frames (and so its sound) without a place on the stage, once.
+  enum class RootKind { Level, Library, SoundStream };
 
   // The root timeline of a level or a library; it owns the movie's bytes.
   TimelinePlayer(TimelineContext& player, int level, std::string url = {}, RootKind kind = RootKind::Level);
@@ -57,9 +59,13 @@ class TimelinePlayer {
   int64_t bytesTotal() const;
   void countBytesLoaded(int64_t count) { root_->bytesLoaded_ += count; }
   void setBytesTotal(int64_t total) { root_->bytesTotal_ = total; }
+  // The load ended: nothing more comes, whatever the header announced.
+  void endOfData() { root_->dataEnded_ = true; }
+  bool dataEnded() const { return root_->dataEnded_; }
 
   bool isRoot() const { return root_ == this; }
   bool isLibrary() const { return rootKind_ == RootKind::Library; }
+  bool isSoundStream() const { return root_->rootKind_ == RootKind::SoundStream; }
   TimelinePlayer& root() const { return *root_; }
   const MovieBuffer& movie() const;
   const std::string& url() const { return root_->url_; }
@@ -173,6 +179,7 @@ class TimelinePlayer {
   std::string url_;
   int64_t bytesLoaded_ = 0;
   int64_t bytesTotal_ = -1;
+  bool dataEnded_ = false;
   MovieBuffer movie_;
   Dictionary dictionary_;
   std::unique_ptr<MovieBitmaps> bitmaps_;  // roots only

@@ -54,8 +54,15 @@ bool TimelineSoundStream::fetchBlock(SoundChannel& channel) {
   if (waiting_) {
     // After running dry the stream plays on only once the sound buffer time
     // has arrived beyond it, so that it does not stutter block by block.
-    const int loaded = timeline_.isRoot() ? movie.framesLoaded() : timeline_.frameCount();
-    if (!movie.complete() && loaded < int64_t{context_.soundBufferFrames()} + frame_) return false;
+    if (timeline_.isSoundStream()) {
+      // A loaded sound's movie grows by blocks of the server's pace, not
+      // frames of a movie: it waits for the time instead.
+      if (!movie.complete() && !timeline_.dataEnded() && context_.milliseconds() - dryAt_ < context_.soundBufferMs())
+        return false;
+    } else {
+      const int loaded = timeline_.isRoot() ? movie.framesLoaded() : timeline_.frameCount();
+      if (!movie.complete() && loaded < int64_t{context_.soundBufferFrames()} + frame_) return false;
+    }
     waiting_ = false;
   }
   TagCursor in = timeline_.tagCursor();
@@ -68,9 +75,15 @@ bool TimelineSoundStream::fetchBlock(SoundChannel& channel) {
     }
     TagHeader tag;
     const TagRead r = in.readTagHeader(tag);
+    if (r == TagRead::Incomplete && timeline_.dataEnded()) {
+      // Cut short: what did arrive has played.
+      ended_ = true;
+      return false;
+    }
     if (r == TagRead::Incomplete) {
       // Not here yet: silence until it is, read again from this tag.
       waiting_ = true;
+      dryAt_ = context_.milliseconds();
       context_.debugLog("Buffer Underrun! " + timeline_.url() + "\n");
       return movie.complete();
     }

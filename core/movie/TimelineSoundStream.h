@@ -51,6 +51,7 @@ class TimelineSoundStream : public SoundStreamSource {
   int frame_ = 0;         // frames whose blocks have been fetched
   bool ended_ = false;
   bool waiting_ = false;  // ran dry: waits for a buffer's worth of frames
+  uint32_t dryAt_ = 0;    // when it ran dry
   bool firstBlock_ = true;
   bool seekPending_ = false;
 };

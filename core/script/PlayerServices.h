@@ -116,6 +116,21 @@ class PlayerServices {
     (void)id;
     return nullptr;
   }
+  // A streaming sound's movie, fed while its load runs and played as its
+  // frames arrive: opened empty (0 when refused), fed, ended; its timeline
+  // plays off stage. releaseSoundMovie() lets either kind go.
+  virtual uint64_t openSoundStreamMovie(const std::string& url) {
+    (void)url;
+    return 0;
+  }
+  virtual void feedSoundStreamMovie(uint64_t id, const uint8_t* data, size_t count, bool end) {
+    (void)id, (void)data, (void)count, (void)end;
+  }
+  virtual TimelinePlayer* soundStreamTimeline(uint64_t id) {
+    (void)id;
+    return nullptr;
+  }
+  virtual void releaseSoundMovie(uint64_t id) { (void)id; }
   // A level above 0 with an empty movie of one frame (variables loaded into
   // a level that does not exist make it); null for level 0.
   virtual DisplayObject* createEmptyLevel(int level) {

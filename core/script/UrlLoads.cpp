@@ -72,10 +72,13 @@ class UrlLoads::Load : public UrlStreamReceiver {
     if (done) return;
     log("MSG_WRITE_STREAM");
     if (sound) {
-      // MP3 data becomes a movie holding the sound at the end; anything
-      // else is dropped.
-      if (!sniffer_) sniffer_ = std::make_unique<ContentSniffer>(SniffTarget::EventSound, total_);
+      // MP3 data becomes a movie holding the sound, at the end or (when
+      // streaming) while it arrives; anything else is dropped.
+      if (!sniffer_)
+        sniffer_ = std::make_unique<ContentSniffer>(streaming ? SniffTarget::StreamingSound : SniffTarget::EventSound,
+                                                    total_);
       sniffer_->feed(data, count, soundMovie_);
+      if (streaming) feedStreamMovie(false);
       loaded_ += static_cast<int64_t>(count);
       object->put("$bytesLoaded", ScriptValue::number(static_cast<double>(loaded_)), kDontEnum);
       if (sniffer_->failed()) {
@@ -141,15 +144,33 @@ class UrlLoads::Load : public UrlStreamReceiver {
   void finishSound(bool ok) {
     ScriptEngine& e = owner_.engine_;
     if (ok && sniffer_) sniffer_->finish(soundMovie_);
-    const uint64_t movie = ok && !soundMovie_.empty() ? owner_.player_.adoptSoundMovie(soundMovie_, requested) : 0;
-    soundMovie_.clear();
-    if (movie != 0) {
-      object->setNativeState(std::make_unique<LoadedSoundState>(movie));
-      if (total_ <= 0) object->put("$bytesTotal", ScriptValue::number(static_cast<double>(loaded_)), kDontEnum);
-      if (streaming) e.callMethodFromOutside(ScriptValue::object(object), "start", nullptr, 0);
+    uint64_t movie = 0;
+    if (streaming) {
+      // What arrived plays to its end; a stream cut short plays what came.
+      feedStreamMovie(true);
+      movie = ok ? streamMovie_ : 0;
+    } else {
+      movie = ok && !soundMovie_.empty() ? owner_.player_.adoptSoundMovie(soundMovie_, requested) : 0;
+      if (movie != 0) object->setNativeState(std::make_unique<LoadedSoundState>(owner_.player_, movie));
     }
+    soundMovie_.clear();
+    if (movie != 0 && total_ <= 0)
+      object->put("$bytesTotal", ScriptValue::number(static_cast<double>(loaded_)), kDontEnum);
     const ScriptValue success = ScriptValue::boolean(movie != 0);
     e.callMethodFromOutside(ScriptValue::object(object), "onLoad", &success, 1);
+  }
+
+  // Hands the streaming movie written so far on to its timeline, which the
+  // Sound object targets from its first bytes on.
+  void feedStreamMovie(bool end) {
+    PlayerServices& player = owner_.player_;
+    if (streamMovie_ == 0 && !soundMovie_.empty()) {
+      streamMovie_ = player.openSoundStreamMovie(requested);
+      if (streamMovie_ != 0) object->setNativeState(std::make_unique<LoadedSoundState>(player, streamMovie_));
+    }
+    if (streamMovie_ != 0 && (!soundMovie_.empty() || end))
+      player.feedSoundStreamMovie(streamMovie_, soundMovie_.data(), soundMovie_.size(), end);
+    soundMovie_.clear();
   }
 
   void finishVariables() {
@@ -179,10 +200,13 @@ class UrlLoads::Load : public UrlStreamReceiver {
   std::string bytes_;
   std::unique_ptr<ContentSniffer> sniffer_;  // sound loads
   std::vector<uint8_t> soundMovie_;
+  uint64_t streamMovie_ = 0;  // the streaming sound's movie, once begun
   int64_t loaded_ = 0;
   int64_t total_ = -1;
   bool ended_ = false;
 };
+
+LoadedSoundState::~LoadedSoundState() { player_.releaseSoundMovie(movie); }
 
 UrlLoads::UrlLoads(ScriptEngine& engine, DisplayClipBridge& clips, PlayerServices& player)
     : engine_(engine), clips_(clips), player_(player) {}

@@ -20,11 +20,17 @@ class PlayerServices;
 class ScriptEngine;
 class ScriptObject;
 
-// What a Sound object keeps of the sound loadSound brought it.
+// What a Sound object keeps of the sound loadSound brought it: the movie
+// holding an event sound, or the movie a streaming sound plays from (the
+// object's target while it lasts). A newer load or attached sound lets it go.
 class LoadedSoundState : public NativeState {
  public:
-  explicit LoadedSoundState(uint64_t movie) : movie(movie) {}
+  LoadedSoundState(PlayerServices& player, uint64_t movie) : movie(movie), player_(player) {}
+  ~LoadedSoundState() override;
   const uint64_t movie;  // the player's id of the sound's movie
+
+ private:
+  PlayerServices& player_;
 };
 
 class UrlLoads {

@@ -29,8 +29,23 @@ ScriptObject* self(NativeCall& c) {
   return o && o->classTag() == ClassTag::Sound ? o : nullptr;
 }
 
-// The target's timeline; null for the player's own transform.
+// The timeline a streaming loadSound plays, or null.
+TimelinePlayer* streamTimeline(NativeCall& c, ScriptObject& o) {
+  const auto* loaded = dynamic_cast<const LoadedSoundState*>(o.nativeState());
+  return loaded ? c.engine.player().soundStreamTimeline(loaded->movie) : nullptr;
+}
+
+// Milliseconds of a streaming sound's frames.
+double streamMs(TimelinePlayer& t, int64_t frames) {
+  const TimelineSoundStream* stream = t.soundStream();
+  if (!stream || frames <= 0) return 0;
+  return std::round(static_cast<double>(frames) * stream->samplesPerBlock() * 1000 / stream->format().rate());
+}
+
+// The target's timeline; null for the player's own transform. A streaming
+// loadSound makes its own timeline the target.
 TimelinePlayer* targetTimeline(NativeCall& c, ScriptObject& o) {
+  if (TimelinePlayer* stream = streamTimeline(c, o)) return stream;
   if (o.primitive().isUndefined()) return nullptr;
   DisplayObject* d = clipOf(c.engine, o.primitive());
   return d ? d->timeline() : nullptr;
@@ -151,6 +166,16 @@ void method(NativeCall& c) {
       break;
     }
     case kStart: {
+      if (TimelinePlayer* stream = streamTimeline(c, *o)) {
+        // A streaming sound goes to the frame that holds the offset.
+        const double offset = c.argc >= 1 ? number(c, 0) : 0;
+        const TimelineSoundStream* head = stream->soundStream();
+        double frame = head && offset > 0 ? offset * head->format().rate() / head->samplesPerBlock() : 0;
+        frame = std::min(frame, static_cast<double>(std::max(0, stream->movie().framesLoaded() - 1)));
+        stream->seek(static_cast<int>(frame));
+        stream->play(false);
+        break;
+      }
       std::shared_ptr<Character> sound = attachedSound(c, *o);
       TimelinePlayer* clip = playClip(c, *o);
       if (!sound || !clip) break;
@@ -182,6 +207,9 @@ void method(NativeCall& c) {
         mixer.stopByClip(target, hasName);
       } else if (target) {
         if (TimelineSoundStream* stream = target->soundStream()) stream->stop();
+        // A streaming sound's timeline would start its stream again at the
+        // next block it meets.
+        if (target->isSoundStream()) target->stop();
         mixer.stopByClip(target);
       } else if (named) {
         if (TimelinePlayer* root = player.level0()) mixer.stopByClip(root, hasName);
@@ -191,6 +219,11 @@ void method(NativeCall& c) {
       break;
     }
     case kGetDuration: {
+      if (TimelinePlayer* stream = streamTimeline(c, *o)) {
+        // As much as has arrived.
+        c.result = ScriptValue::number(streamMs(*stream, stream->movie().framesLoaded()));
+        break;
+      }
       std::shared_ptr<Character> sound = attachedSound(c, *o);
       const Character::SoundPart* part = sound ? std::get_if<Character::SoundPart>(&sound->part) : nullptr;
       double ms = 0;
@@ -202,6 +235,10 @@ void method(NativeCall& c) {
       break;
     }
     case kGetPosition: {
+      if (TimelinePlayer* stream = streamTimeline(c, *o)) {
+        c.result = ScriptValue::number(streamMs(*stream, stream->currentFrame()));
+        break;
+      }
       const int64_t p = e.clips().soundPosition(*o);
       ScriptValue kept;
       if (p >= 0) c.result = ScriptValue::number(std::round(static_cast<double>(p) * 1000 / 44100));
