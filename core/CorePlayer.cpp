@@ -301,6 +301,8 @@ void CorePlayer::frameStep(bool timerDriven) {
     runQueuedActions();
     display_.releaseUnloaded();  // their unload handlers have run
   }
+  // Remote calls queued this frame go out together.
+  script_->displayClips().remoting().flush();
   // Sounds that ended since the last step tell their Sound objects.
   if (std::vector<std::shared_ptr<SoundChannel>> done = mixer_.takeCompleted(); !done.empty()) {
     script_->clips().soundsCompleted(done);

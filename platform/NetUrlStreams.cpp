@@ -177,7 +177,7 @@ void NetUrlStreams::run(Job& job) {
   // connection said.
   if (ok && job.length >= 0 && job.received < job.length) ok = false;
   if (ok && !job.piece.empty()) post(Message::make(Message::Data, job.id, 0, {}, std::move(job.piece)));
-  if (!job.cancelled) post(Message::make(ok ? Message::Closed : Message::Destroyed, job.id));
+  if (!job.cancelled) post(Message::make(ok ? Message::Closed : Message::Destroyed, job.id, http ? status : 0));
   curl_slist_free_all(headers);
   curl_easy_cleanup(curl);
   job.curl = nullptr;
@@ -192,7 +192,7 @@ void NetUrlStreams::announce(Job& job) {
   if (job.request.url.size() >= 4 && !equalsIgnoringCase(std::string_view(job.request.url).substr(0, 4), "ftp:") &&
       status != 200) {
     job.cancelled = true;
-    job.owner->post(Message::make(NetUrlStreams::Message::Destroyed, job.id));
+    job.owner->post(Message::make(NetUrlStreams::Message::Destroyed, job.id, status));
     return;
   }
   curl_off_t length = -1;
@@ -235,6 +235,7 @@ void NetUrlStreams::handle(Message& m) {
     case Message::Closed:
     case Message::Destroyed:
       finish(m.id);
+      if (m.kind == Message::Destroyed && m.number > 0 && m.number != 200) r->streamHttpStatus(static_cast<int>(m.number));
       r->streamEnded(m.kind == Message::Closed);
       break;
   }

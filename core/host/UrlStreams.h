@@ -26,6 +26,9 @@ class UrlStreamReceiver {
   virtual void streamData(const uint8_t* data, size_t count) = 0;
   // No more data; `ok` is false when the stream failed.
   virtual void streamEnded(bool ok) = 0;
+  // An HTTP answer other than 200 failed the stream: its status, told just
+  // before the end.
+  virtual void streamHttpStatus(int status) { (void)status; }
 };
 
 struct UrlStreamRequest {

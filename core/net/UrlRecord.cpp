@@ -195,4 +195,39 @@ std::string pathToFileUrl(std::string_view path) {
   return out;
 }
 
+bool completeConnectionUrl(std::string_view movieUrl, std::string_view url, std::string& out) {
+  static constexpr std::string_view kSchemes[] = {"http:", "https:", "rtmp:", "rtmpt:", "rtmps:"};
+  std::string scheme = "http:";
+  std::string_view rest = url;
+  for (std::string_view s : kSchemes)
+    if (url.size() >= s.size() && startsWithIgnoringCase(url, s)) {
+      scheme = std::string(url.substr(0, s.size()));
+      rest = url.substr(s.size());
+      break;
+    }
+  if (rest.empty()) return false;
+  if (rest.substr(0, 2) == "//") {
+    out = scheme + std::string(rest);
+    return true;
+  }
+  std::string port;
+  if (rest[0] == ':') {
+    size_t digits = 1;
+    while (digits < rest.size() && rest[digits] >= '0' && rest[digits] <= '9') ++digits;
+    port = std::string(rest.substr(0, digits));
+    rest = rest.substr(digits);
+  }
+  const UrlRecord movie = UrlRecord::parse(movieUrl);
+  const bool local = movie.scheme == UrlScheme::File;
+  if (!rest.empty() && rest[0] == '/') {
+    out = scheme + "//" + (local || movie.host.empty() ? std::string("localhost") : movie.host) + port + std::string(rest);
+    return true;
+  }
+  if (local || movie.scheme == UrlScheme::Rtmp) return false;
+  const size_t slash = movieUrl.rfind('/');
+  if (slash == std::string_view::npos) return false;
+  out = std::string(movieUrl.substr(0, slash + 1)) + std::string(rest);
+  return true;
+}
+
 }  // namespace kivra

@@ -54,6 +54,14 @@ bool hasScheme(std::string_view url);
 // scheme and the movie's domain. `absolute` gets that absolute URL.
 bool dataLoadPermitted(std::string_view movieUrl, std::string_view url, std::string& absolute);
 
+// A connection's URL completed against its movie's URL: text without a
+// connection scheme reads as "http:" + text; after the scheme "//" starts an
+// absolute URL; ":port" may follow; "/path" takes the movie's host
+// ("localhost" for a file), any other text is relative to the movie's folder
+// (not for a file or real-time movie). False when nothing follows the scheme
+// or no URL can be made.
+bool completeConnectionUrl(std::string_view movieUrl, std::string_view url, std::string& out);
+
 // The local path of a "file://" URL: percent escapes decoded (an invalid
 // escape or a zero byte, escaped or not, ends the path there). A host other than
 // none or "localhost" names another machine: false.

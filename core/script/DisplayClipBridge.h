@@ -20,6 +20,7 @@
 #include "core/script/ClipBridge.h"
 #include "core/script/ClipInputHooks.h"
 #include "core/script/TextFieldBindings.h"
+#include "core/script/Remoting.h"
 #include "core/script/UrlLoads.h"
 #include "core/script/UrlRequests.h"
 
@@ -149,6 +150,7 @@ class DisplayClipBridge : public ClipBridge, public DisplayObserver {
   ClipInputHooks inputHooks_;
   TextFieldBindings bindings_{engine_};
   UrlLoads loads_{engine_, *this, player_};
+  Remoting remoting_{engine_, *this, player_};
   UrlRequests requests_{engine_, *this, player_};
 
  public:
@@ -158,6 +160,8 @@ class DisplayClipBridge : public ClipBridge, public DisplayObserver {
   UrlRequests& urlRequests() { return requests_; }
   // Loads of variables and of LoadVars and XML text.
   UrlLoads& urlLoads() { return loads_; }
+  // NetConnection channels and their posts.
+  Remoting& remoting() { return remoting_; }
   // What input asks of scripts (field events go through it too).
   ClipInputHooks& inputHooks() { return inputHooks_; }
 };

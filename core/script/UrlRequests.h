@@ -55,6 +55,8 @@ class UrlRequests {
   bool dataLoadAllowed(const std::string& url);
   // A URL made absolute against the level-0 movie's URL.
   std::string absoluteUrl(const std::string& url) const;
+  // The level-0 movie's URL as a base for relative ones.
+  std::string movieUrl() const;
   // The movie drops its requests with it.
   void clear() { queue_.clear(); }
 
@@ -68,8 +70,6 @@ class UrlRequests {
   // Whether code of `from`'s movie may load into `to` (the movies match
   // in domain, or both are older than version 6).
   static bool mayReach(ScriptObject& from, ScriptObject& to);
-  // The level-0 movie's URL as a base for relative ones.
-  std::string movieUrl() const;
 
   ScriptEngine& engine_;
   DisplayClipBridge& clips_;

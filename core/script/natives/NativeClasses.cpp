@@ -15,7 +15,6 @@ constexpr NativeClass kUnnamed102Natives{kNativeUnnamed102, "unnamed 102", {}};
 constexpr NativeClass kXmlSocketNatives{kNativeXmlSocket, "XMLSocket", {}};
 constexpr NativeClass kVideoNatives{kNativeVideo, "Video", {}};
 constexpr NativeClass kAccessibilityNatives{kNativeAccessibility, "Accessibility", {}};
-constexpr NativeClass kNetConnectionNatives{kNativeNetConnection, "NetConnection", {}};
 constexpr NativeClass kNetStreamNatives{kNativeNetStream, "NetStream", {}};
 constexpr NativeClass kCameraNatives{kNativeCamera, "Camera", {}};
 constexpr NativeClass kMicrophoneNatives{kNativeMicrophone, "Microphone", {}};
