@@ -22,6 +22,7 @@
 #include "core/script/TextFieldBindings.h"
 #include "core/script/UrlLoads.h"
 #include "core/script/UrlRequests.h"
+#include "core/script/XmlSockets.h"
 
 namespace kivra {
 
@@ -150,6 +151,7 @@ class DisplayClipBridge : public ClipBridge, public DisplayObserver {
   TextFieldBindings bindings_{engine_};
   UrlLoads loads_{engine_, *this, player_};
   UrlRequests requests_{engine_, *this, player_};
+  XmlSockets sockets_{engine_, *this, player_};
 
  public:
   // Text fields bound to variables.
@@ -158,6 +160,8 @@ class DisplayClipBridge : public ClipBridge, public DisplayObserver {
   UrlRequests& urlRequests() { return requests_; }
   // Loads of variables and of LoadVars and XML text.
   UrlLoads& urlLoads() { return loads_; }
+  // The connections of XMLSocket objects.
+  XmlSockets& xmlSockets() { return sockets_; }
   // What input asks of scripts (field events go through it too).
   ClipInputHooks& inputHooks() { return inputHooks_; }
 };
