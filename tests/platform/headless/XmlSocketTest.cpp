@@ -3,7 +3,8 @@
 // before each step. One movie talks to well-behaved peers (an echo of XML
 // and of a two-part send, a burst of messages split across reads, one in
 // UTF-16, a peer closing in the middle of a message, a refused port, ports
-// out of range, no host for a local movie); one meets bad peers (100 MB
+// out of range, no host for a local movie, a socket only its connection
+// holds through a collection); one meets bad peers (100 MB
 // without a zero byte, a peer that never answers) in bounded memory and
 // time; one, served over HTTP, connects to its own host and is refused
 // another.
@@ -127,6 +128,7 @@ std::string waitFrames(const std::string& last) {
 
 TEST(XmlSockets, TalkToWellBehavedPeers) {
   LoopbackSocketServer echoServer(echo);
+  LoopbackSocketServer heldServer(echo);
   // Four messages over two writes (the first write ends in the middle of
   // the second message), one of them UTF-16; the close follows the four
   // acknowledgements.
@@ -182,6 +184,18 @@ TEST(XmlSockets, TalkToWellBehavedPeers) {
   source += newSocket("low") + handler("low", "onConnect") + handler("low", "onClose");
   source += connect("low", "\"127.0.0.1\"", 1023) + connect("low", "\"127.0.0.1\"", 65536);
   source += connect("low", "\"127.0.0.1\"", -5000);
+  // Its variable goes at once: only its connection holds it, also through
+  // the collection that 20,000 objects bring on at the end of the run.
+  source += newSocket("held");
+  source += handler("held", "onConnect", "    Push \"kept\" 1 \"this\"\n    GetVariable\n    Push \"send\"\n"
+                                         "    CallMethod\n    Pop\n");
+  source += handler("held", "onData");
+  source += connect("held", "\"127.0.0.1\"", heldServer.port());
+  source += "  Push \"held\"\n  Delete2\n  Pop\n  Push \"junk\" 0\n  InitArray\n  SetVariable\n"
+            "  Push \"i\" 0\n  SetVariable\nfill:\n"
+            "  Push 0 \"Object\"\n  NewObject\n  Push 1 \"junk\"\n  GetVariable\n  Push \"push\"\n  CallMethod\n  Pop\n"
+            "  Push \"i\" \"i\"\n  GetVariable\n  Increment\n  SetVariable\n"
+            "  Push \"i\"\n  GetVariable\n  Push 20000\n  Less2\n  If fill\n";
   // A movie from a file has no host of its own.
   source += newSocket("nohost") + handler("nohost", "onConnect");
   source += connect("nohost", "null", echoServer.port());
@@ -210,6 +224,9 @@ TEST(XmlSockets, TalkToWellBehavedPeers) {
       << out;
   EXPECT_EQ(linesOf(out, "low"), (Lines{"low connect 1023 false", "low connect 65536 false",
                                         "low connect -5000 false"}))
+      << out;
+  EXPECT_EQ(linesOf(out, "held"), (Lines{"held connect " + std::to_string(heldServer.port()) + " true",
+                                         "held onConnect true", "held onData kept"}))
       << out;
   EXPECT_EQ(linesOf(out, "nohost"), (Lines{"nohost connect " + echoPort + " false"})) << out;
   EXPECT_EQ(out.substr(out.size() - 5), "done\n") << out;
