@@ -83,6 +83,10 @@ class CorePlayer : public TimelineContext,
     return host_.urls.openStream(request, receiver);
   }
   void cancelUrlStream(uint32_t id) override { host_.urls.cancelStream(id); }
+  // Where XML sockets connect; null: they never connect. The host's, and
+  // it must outlive the player.
+  void setSocketConnections(SocketConnections* sockets) { sockets_ = sockets; }
+  SocketConnections* socketConnections() override { return sockets_; }
   FontSource* deviceFonts() override { return &host_.fonts; }
   const CodePage& codePage() const override;
   HostInfo hostInfo() override { return host_.info.hostInfo(); }
@@ -337,6 +341,7 @@ class CorePlayer : public TimelineContext,
   // Library movies: loaded for imports, never shown, kept until unloadAll.
   std::vector<std::unique_ptr<TimelinePlayer>> libraries_;
   LibraryLoader* libraryLoader_ = nullptr;
+  SocketConnections* sockets_ = nullptr;
   bool servicingLibraries_ = false;
   bool librariesChanged_ = false;
   std::string url_;

@@ -28,7 +28,9 @@ PlatformPlayer::PlatformPlayer(AudioOutput* audio, std::unique_ptr<Clipboard> cl
     : libraries_(*this),
       clipboard_(clipboard ? std::move(clipboard) : std::make_unique<MemoryClipboard>()),
       core_(Host{*this, *this, *this, *this, *this, *this, info_, input_, *this, libraries_, audio ? *audio : silence_,
-                 *this, fonts_, printer_, *clipboard_}) {}
+                 *this, fonts_, printer_, *clipboard_}) {
+  core_.setSocketConnections(&sockets_);
+}
 
 PlatformPlayer::~PlatformPlayer() = default;
 
@@ -347,6 +349,7 @@ void PlatformPlayer::cancelStream(uint32_t id) {
 }
 
 void PlatformPlayer::settleStreams(uint32_t idleMs) {
+  sockets_.settle(idleMs);
   // A receiver may open more streams of either kind.
   do {
     files_.deliver();

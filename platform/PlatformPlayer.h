@@ -13,6 +13,7 @@
 #include "platform/UrlLibraryLoader.h"
 #include "platform/FileUrlStreams.h"
 #include "platform/NetUrlStreams.h"
+#include "platform/PosixSocketConnections.h"
 #include "platform/MenuModel.h"
 #include "platform/MovieFile.h"
 #include "platform/ProgramLauncher.h"
@@ -96,14 +97,16 @@ class PlatformPlayer : public FrameTimer,
   // ---- UrlStreams
   uint32_t openStream(const UrlStreamRequest& request, UrlStreamReceiver& receiver) override;
   void cancelStream(uint32_t id) override;
-  // Hands the streams' data to their receivers; called before each frame
-  // step.
+  // Hands the streams' data to their receivers and moves XML socket
+  // connections on; called before each frame step.
   void deliverStreams() {
     files_.deliver();
     net_.deliver();
+    sockets_.service();
   }
   // Delivers until every stream has ended; one that brings nothing for
-  // `idleMs` fails (runs whose output must not depend on timing).
+  // `idleMs` fails (runs whose output must not depend on timing). XML
+  // sockets first settle for at most as long (PosixSocketConnections).
   void settleStreams(uint32_t idleMs);
   // The headless player opens no browser: it logs the request.
   void openInBrowser(const std::string& url, const std::string& window, const std::string* postData) override;
@@ -157,6 +160,7 @@ class PlatformPlayer : public FrameTimer,
   UrlLibraryLoader libraries_;
   FileUrlStreams files_;
   NetUrlStreams net_;
+  PosixSocketConnections sockets_;
   FontconfigFonts fonts_;
   std::unique_ptr<Clipboard> clipboard_;  // never null
   // What this host does not have yet.

@@ -32,6 +32,7 @@ void DisplayClipBridge::movieUnloaded() {
   requests_.clear();
   loads_.clear();
   remoting_.clear();
+  sockets_.clear();
   for (auto& [object, entry] : entries_) {
     if (!entry.object) continue;
     entry.object->detachClip(std::string());
@@ -390,6 +391,7 @@ void DisplayClipBridge::collectRoots(std::vector<ScriptObject*>& out) {
   if (stage_) out.push_back(stage_);
   loads_.collectRoots(out);
   remoting_.collectRoots(out);
+  sockets_.collectRoots(out);
   // Stopped channels let their objects go; playing ones keep them.
   std::erase_if(sounds_, [](const auto& s) { return s.first->done && !s.first->completionPending; });
   for (auto& [channel, object] : sounds_) out.push_back(object.asObject());

@@ -23,6 +23,7 @@
 #include "core/script/Remoting.h"
 #include "core/script/UrlLoads.h"
 #include "core/script/UrlRequests.h"
+#include "core/script/XmlSockets.h"
 
 namespace kivra {
 
@@ -152,6 +153,7 @@ class DisplayClipBridge : public ClipBridge, public DisplayObserver {
   UrlLoads loads_{engine_, *this, player_};
   Remoting remoting_{engine_, *this, player_};
   UrlRequests requests_{engine_, *this, player_};
+  XmlSockets sockets_{engine_, *this, player_};
 
  public:
   // Text fields bound to variables.
@@ -162,6 +164,8 @@ class DisplayClipBridge : public ClipBridge, public DisplayObserver {
   UrlLoads& urlLoads() { return loads_; }
   // NetConnection channels and their posts.
   Remoting& remoting() { return remoting_; }
+  // The connections of XMLSocket objects.
+  XmlSockets& xmlSockets() { return sockets_; }
   // What input asks of scripts (field events go through it too).
   ClipInputHooks& inputHooks() { return inputHooks_; }
 };

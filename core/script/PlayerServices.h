@@ -25,6 +25,7 @@
 namespace kivra {
 
 class InputScriptHooks;
+class SocketConnections;
 
 class PlayerServices {
  public:
@@ -97,6 +98,8 @@ class PlayerServices {
     return 0;
   }
   virtual void cancelUrlStream(uint32_t id) { (void)id; }
+  // TCP connections for XML sockets; null when the host has none.
+  virtual SocketConnections* socketConnections() { return nullptr; }
   // Whether "javascript:"-like URLs may be opened.
   virtual bool scriptUrlsAllowed() { return true; }
   // Movies by URL: into a level (replaced when the stream starts) or a clip

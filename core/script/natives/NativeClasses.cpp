@@ -12,7 +12,6 @@ namespace {
 constexpr NativeClass kUnnamed3Natives{kNativeUnnamed3, "unnamed 3", {}};
 constexpr NativeClass kAllowDomainNatives{kNativeAllowDomain, "allowDomain", {}};
 constexpr NativeClass kUnnamed102Natives{kNativeUnnamed102, "unnamed 102", {}};
-constexpr NativeClass kXmlSocketNatives{kNativeXmlSocket, "XMLSocket", {}};
 constexpr NativeClass kVideoNatives{kNativeVideo, "Video", {}};
 constexpr NativeClass kAccessibilityNatives{kNativeAccessibility, "Accessibility", {}};
 constexpr NativeClass kNetStreamNatives{kNativeNetStream, "NetStream", {}};

@@ -78,6 +78,7 @@ extern const NativeClass kSelectionNatives;
 extern const NativeClass kStageNatives;
 extern const NativeClass kColorNatives;
 extern const NativeClass kSoundNatives;
+extern const NativeClass kXmlSocketNatives;
 extern const NativeClass kKeyNatives;
 extern const NativeClass kMouseNatives;
 extern const NativeClass kMovieClipNatives;
