@@ -2,8 +2,9 @@
 // player settles them before each step: LoadVars text (with a redirect and
 // without a length), failures (404, a body cut short of its length, which
 // fails instead of passing as complete), a POST by sendAndLoad carrying
-// its custom headers (refused names left out) and reading the echo, and
-// variables into level 0.
+// its custom headers (refused names left out) and reading the echo,
+// variables into level 0, and XML posted, echoed and parsed, or loaded as
+// UTF-16.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -52,6 +53,27 @@ TEST(NetLoads, HttpLoadsArriveBeforeTheNextStep) {
             "  Push \"evil\" \"Referer\" 2 \"form\"\n  GetVariable\n  Push \"addRequestHeader\"\n  CallMethod\n  Pop\n"
             "  Push \"POST\" \"reply\"\n  GetVariable\n  Push \"" + server.url("/echo") + "\" 3 \"form\"\n"
             "  GetVariable\n  Push \"sendAndLoad\"\n  CallMethod\n  Pop\n";
+  // XML: a document posted by sendAndLoad comes back parsed into another;
+  // a UTF-16 document (byte-order mark first) is read as such.
+  const std::string xmlTrace =
+      "  DefineFunction2 \"\" regs=2 r1:\"ok\" {\n    Push \"NAME \" r:1\n    Add2\n"
+      "    Push \" \"\n    Add2\n    Push \"this\"\n    GetVariable\n    Push \"firstChild\"\n    GetMember\n    Push \"PART\"\n    GetMember\n"
+      "    Push \"FIELD\"\n    GetMember\n    Add2\n    Push \" \"\n    Add2\n    Push \"this\"\n    GetVariable\n    Push \"status\"\n    GetMember\n"
+      "    Add2\n    Trace\n  }\n";
+  auto xmlLoader = [&](const std::string& name, const std::string& part, const std::string& field) {
+    std::string t = xmlTrace;
+    t.replace(t.find("NAME"), 4, name);
+    t.replace(t.find("PART"), 4, part);
+    t.replace(t.find("FIELD"), 5, field);
+    return "  Push \"" + name + "\" 0 \"XML\"\n  NewObject\n  SetVariable\n  Push \"" + name +
+           "\"\n  GetVariable\n  Push \"onLoad\"\n" + t + "  SetMember\n";
+  };
+  source += xmlLoader("xreply", "attributes", "who") + xmlLoader("u16", "firstChild", "nodeValue");
+  source += "  Push \"xdoc\" \"<greet who='you'>hi</greet>\" 1 \"XML\"\n  NewObject\n  SetVariable\n"
+            "  Push \"xreply\"\n  GetVariable\n  Push \"" + server.url("/echo") + "\" 2 \"xdoc\"\n"
+            "  GetVariable\n  Push \"sendAndLoad\"\n  CallMethod\n  Pop\n";
+  source += load("u16", server.url("/u16.xml"));
+  server.route("/u16.xml", Route::ok(std::string("\xFF\xFE<\0t\0>\0\xE9\0<\0/\0t\0>\0", 18)));
   source += "  Push \"" + server.url("/vars.txt") + "\" \"_level0\"\n  GetURL2 128\n";
   source += "}\nshowframe\nactions {\n  Push \"score \" \"score\"\n  GetVariable\n  Add2\n  Trace\n  Stop\n}\n"
             "showframe\n";
@@ -68,10 +90,12 @@ TEST(NetLoads, HttpLoadsArriveBeforeTheNextStep) {
   // Streams end in the order their servers finish: compare as a set.
   for (const char* line : {"plain true one 14\n", "nolength true two 5\n", "moved true one 14\n",
                            "missing false  \n", "cut false  42\n",
-                           "reply true sent back 11\n", "score 42\n"})
+                           "reply true sent back 11\n", "score 42\n", "xreply true you 0\n",
+                           "u16 true \xC3\xA9 0\n"})
     EXPECT_NE(text.find(line), std::string::npos) << line << "in:\n" << text;
   bool sawPost = false;
   for (const auto& r : server.requests()) {
+    if (r.path == "/echo" && r.body == "<greet who=\"you\">hi</greet>") continue;  // the XML post
     if (r.path != "/echo") continue;
     sawPost = true;
     EXPECT_EQ(r.method, "POST");
