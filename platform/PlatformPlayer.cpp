@@ -28,7 +28,9 @@ PlatformPlayer::PlatformPlayer(AudioOutput* audio, std::unique_ptr<Clipboard> cl
     : libraries_(*this),
       clipboard_(clipboard ? std::move(clipboard) : std::make_unique<MemoryClipboard>()),
       core_(Host{*this, *this, *this, *this, *this, *this, info_, input_, *this, libraries_, audio ? *audio : silence_,
-                 *this, fonts_, printer_, *clipboard_}) {}
+                 *this, fonts_, printer_, *clipboard_}) {
+  core_.setSharedObjectStorage(&sharedObjects_);
+}
 
 PlatformPlayer::~PlatformPlayer() = default;
 

@@ -84,6 +84,7 @@ extern const NativeClass kMovieClipNatives;
 extern const NativeClass kMovieClipDrawingNatives;
 extern const NativeClass kXmlNatives;
 extern const NativeClass kLoadingNatives;
+extern const NativeClass kSharedObjectNatives;
 
 // Every native class, each once.
 std::span<const NativeClass* const> nativeClasses();
