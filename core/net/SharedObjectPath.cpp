@@ -185,6 +185,9 @@ bool placeSharedObject(std::string_view movieUrl, std::string_view name, const s
     i = end + 1;
   }
 
+  // The file keeps the name and the long path with 16-bit lengths: longer
+  // ones would not read back as this object's.
+  if (out.logicalPath.size() > 0xFFFF) return false;
   out.site = safeStoredPath(site);
   out.path = safeStoredPath(out.logicalPath);
   if (rootLength + 1 + out.path.size() >= kLongStoredPath) {

@@ -188,6 +188,8 @@ TEST(SharedObjectPathTest, HostilePathsStayInTheirSite) {
   ASSERT_TRUE(placeSharedObject("/m.qvx", longName, nullptr, 20, p));
   EXPECT_TRUE(p.longPath);
   EXPECT_EQ(p.path, "localhost/" + longPathFolder(p.logicalPath));
+  // Names and paths are stored with 16-bit lengths.
+  EXPECT_FALSE(placeSharedObject("/m.qvx", std::string(70000, 'n'), nullptr, 20, p));
   const std::string longHost = "http://" + std::string(300, 'h') + "/m.qvx";
   ASSERT_TRUE(placeSharedObject(longHost, "s", nullptr, 20, p));
   EXPECT_EQ(p.site, std::string(45, 'h') + "#/" + std::string(255, 'h'));
