@@ -76,7 +76,8 @@ StoredFile SharedObjectFiles::readFile(const std::string& path, size_t maxBytes,
   out.clear();
   const std::string full = fullPath(path);
   if (full.empty()) return StoredFile::Missing;
-  const int fd = ::open(full.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+  // Not blocking: a FIFO in the folder must not hang the player.
+  const int fd = ::open(full.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return errno == ENOENT || errno == ENOTDIR ? StoredFile::Missing : StoredFile::Unreadable;
   struct stat st;
   StoredFile result = StoredFile::Unreadable;

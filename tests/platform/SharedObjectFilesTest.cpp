@@ -3,6 +3,8 @@
 // nothing is left behind), two writers leave one complete file, and no path
 // leads outside the root.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <string>
@@ -122,6 +124,9 @@ TEST(SharedObjectFilesTest, NoPathLeavesTheRoot) {
   EXPECT_EQ(files.readFile("s/big.sol", 199, read), StoredFile::Unreadable);
   EXPECT_EQ(files.readFile("s", 1000, read), StoredFile::Unreadable);
   EXPECT_EQ(files.readFile("s/none.sol", 1000, read), StoredFile::Missing);
+  ASSERT_EQ(::mkfifo((root + "/s/pipe.sol").c_str(), 0600), 0);
+  EXPECT_EQ(files.readFile("s/pipe.sol", 1000, read), StoredFile::Unreadable);
+  ::unlink((root + "/s/pipe.sol").c_str());
   EXPECT_TRUE(files.removeFile("s/none.sol"));
   // Only stored objects count toward a site's use.
   ASSERT_TRUE(files.writeFile("s/deep/other.txt", Bytes(1000, 't')));
