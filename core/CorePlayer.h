@@ -124,6 +124,10 @@ class CorePlayer : public TimelineContext,
   // The loader is the host's and must outlive the player's movies.
   void setLibraryLoader(LibraryLoader* loader) { libraryLoader_ = loader; }
   size_t libraryCount() const { return libraries_.size(); }
+  // Where local shared objects are kept (the host's; it must outlive the
+  // player). Null: nothing persists.
+  void setSharedObjectStorage(SharedObjectStorage* storage) { sharedObjectStorage_ = storage; }
+  SharedObjectStorage* sharedObjectStorage() override { return sharedObjectStorage_; }
   bool hasMovie() const { return hasMovie_; }
   // The level-0 movie's header is parsed and its status is good.
   bool movieReady() const;
@@ -342,6 +346,7 @@ class CorePlayer : public TimelineContext,
   std::vector<std::unique_ptr<TimelinePlayer>> libraries_;
   LibraryLoader* libraryLoader_ = nullptr;
   SocketConnections* sockets_ = nullptr;
+  SharedObjectStorage* sharedObjectStorage_ = nullptr;
   bool servicingLibraries_ = false;
   bool librariesChanged_ = false;
   std::string url_;

@@ -17,6 +17,7 @@
 #include "platform/MenuModel.h"
 #include "platform/MovieFile.h"
 #include "platform/ProgramLauncher.h"
+#include "platform/SharedObjectFiles.h"
 #include "platform/fonts/FontconfigFonts.h"
 
 namespace kivra {
@@ -168,6 +169,7 @@ class PlatformPlayer : public FrameTimer,
   HostInfoSource info_;
   HostInput input_;
   NullPrinter printer_;
+  SharedObjectFiles sharedObjects_;
   bool trapAllKeys_ = false;
   bool debug_ = false;
   bool fullScreen_ = false;

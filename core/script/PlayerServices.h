@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "core/host/SharedObjectStorage.h"
 #include "core/host/UrlStreams.h"
 
 #include "core/host/HostInfo.h"
@@ -140,6 +141,8 @@ class PlayerServices {
     (void)level;
     return nullptr;
   }
+  // Where local shared objects are kept; null: nowhere (nothing persists).
+  virtual SharedObjectStorage* sharedObjectStorage() { return nullptr; }
 };
 
 }  // namespace kivra

@@ -12,6 +12,7 @@
 #include "core/script/DisplayClipBridge.h"
 #include "core/script/Interpreter.h"
 #include "core/script/QuickLookups.h"
+#include "core/script/SharedObjects.h"
 #include "core/script/natives/NativeTable.h"
 
 namespace kivra {
@@ -39,6 +40,7 @@ ScriptEngine::~ScriptEngine() {
   decodedBlocks_.clear();
   for (auto& c : callContexts_) c.reset();
   timers_.clearAll();
+  sharedObjects_.reset();
   registeredClasses_.clear();
   displayBridge_.reset();
   heap_.destroyAll();
@@ -173,7 +175,14 @@ ScriptObject* ScriptEngine::newArray() {
   return o;
 }
 
+SharedObjects& ScriptEngine::sharedObjects() {
+  if (!sharedObjects_) sharedObjects_ = std::make_unique<SharedObjects>(*this);
+  return *sharedObjects_;
+}
+
 void ScriptEngine::movieUnloaded() {
+  // Shared objects are written while their data is still whole.
+  if (sharedObjects_) sharedObjects_->unloadAll();
   poolCache_.clear();
   poolCacheBytes_ = 0;
   decodedBlocks_.clear();
@@ -930,6 +939,7 @@ void ScriptEngine::collectGarbage() {
   std::vector<ScriptObject*> roots;
   if (global_) roots.push_back(global_);
   bridge_->collectRoots(roots);
+  if (sharedObjects_) sharedObjects_->collectRoots(roots);
   heap_.collect(roots);
   ++collections_;
   lastCollect_ = player_.milliseconds() & kClockMask;

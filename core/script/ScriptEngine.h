@@ -33,6 +33,7 @@ namespace kivra {
 
 class PlayerServices;
 class DisplayClipBridge;
+class SharedObjects;
 struct NativeClass;
 
 // A class linked to a library symbol name with Object.registerClass.
@@ -81,6 +82,8 @@ class ScriptEngine {
   // The capabilities query string, made with the global object.
   const std::string& capabilities() const { return capabilities_; }
   IntervalTimers& timers() { return timers_; }
+  // The local shared objects opened by the player's movies.
+  SharedObjects& sharedObjects();
   std::vector<ClassRegistration>& registeredClasses() { return registeredClasses_; }
   // The class registered for a library symbol name, or undefined.
   ScriptValue registeredClass(std::string_view symbol) const;
@@ -370,6 +373,7 @@ class ScriptEngine {
   std::vector<const NativeClass*> natives_;
   std::string capabilities_;
   IntervalTimers timers_;
+  std::unique_ptr<SharedObjects> sharedObjects_;
   std::vector<ClassRegistration> registeredClasses_;
   bool redrawNow_ = false;
 

@@ -25,6 +25,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <sstream>
@@ -239,6 +240,12 @@ int main(int argc, char** argv) {
   std::ifstream hasReference(reference);
   std::remove(shot.c_str());
   std::string command = environmentPrefix(directive(text, "env", "")) + shellQuote(player) + " --headless " + options;
+  // Shared objects go to a folder of the run's own, emptied first: never
+  // the user's, and every run starts from nothing.
+  const std::string data = work + "/" + name + ".data";
+  std::error_code removed;
+  std::filesystem::remove_all(data, removed);
+  command = "XDG_DATA_HOME=" + shellQuote(data) + " " + command;
   if ((hasReference || update) && !audit) command += " --screenshot " + shellQuote(shot);
   const std::string input = stem + ".input";
   if (std::ifstream(input)) command += " --input " + shellQuote(input);

@@ -17,7 +17,6 @@ constexpr NativeClass kAccessibilityNatives{kNativeAccessibility, "Accessibility
 constexpr NativeClass kNetStreamNatives{kNativeNetStream, "NetStream", {}};
 constexpr NativeClass kCameraNatives{kNativeCamera, "Camera", {}};
 constexpr NativeClass kMicrophoneNatives{kNativeMicrophone, "Microphone", {}};
-constexpr NativeClass kSharedObjectNatives{kNativeSharedObject, "SharedObject", {}};
 constexpr NativeClass kSettingsNatives{kNativeSettings, "showSettings", {}};
 constexpr NativeClass kLocalConnectionNatives{kNativeLocalConnection, "LocalConnection", {}};
 constexpr NativeClass kProductNatives{kNativeProduct, "Product", {}};
