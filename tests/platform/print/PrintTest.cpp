@@ -321,5 +321,19 @@ TEST_F(Print, HostCommandOffersThePagesOrTheCurrentFrame) {
   EXPECT_EQ(player.core().level0()->currentFrame(), 2);
 }
 
+TEST_F(Print, WhollyTransparentPaintIsNotPrinted) {
+  // Made plain, alpha 0 would come out black: it prints nothing instead.
+  const std::string source = "movie version=6 size=100x100 rate=12\n" + square(1, 50, "#00ff00") +
+                             "shape3 2 {\n  fill solid #ff000000\n  style moveto=0,0 fill1=1\n  lineto 100px,0\n"
+                             "  lineto 100px,100px\n  lineto 0,0\n}\nplace2 1 id=1\nplace2 2 id=2\nshowframe\n";
+  RecordingPrinter printer;
+  HeadlessPlayer player{CommandLine{}};
+  player.setPrinter(&printer);
+  ASSERT_TRUE(player.loadMovieFile(dir.write("t.qvx", compile(source))).ok);
+  player.core().printFromHost();
+  ASSERT_EQ(printer.fills.size(), 1u);
+  EXPECT_EQ(printer.fills[0], (std::vector<PrintColor>{{0, 255, 0}}));
+}
+
 }  // namespace
 }  // namespace kivra
