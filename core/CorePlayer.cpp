@@ -256,6 +256,8 @@ void CorePlayer::serviceLibraries() {
 }
 
 void CorePlayer::frameStep(bool timerDriven) {
+  // A print job is visiting frames: the host's timer waits for it.
+  if (printing_) return;
   if (quitRequested_) {
     host_.commands.hostCommand("quit", "");
     unloadAll();
@@ -567,6 +569,7 @@ std::shared_ptr<SoundChannel> CorePlayer::startSoundChannel(const Character& sou
 }
 
 void CorePlayer::startSound(TimelinePlayer& timeline, const Character& sound, const uint8_t* info, size_t length) {
+  if (printing_) return;  // frames visited for printing are silent
   SoundInfo parsed;
   readSoundInfo(info, length, parsed);
   startSoundChannel(sound, parsed, &timeline, &timeline);
@@ -582,6 +585,7 @@ void CorePlayer::startButtonSound(DisplayObject& button, const Character& sound,
 }
 
 void CorePlayer::startSoundStream(TimelineSoundStream& stream, int64_t tagStart, int frame) {
+  if (printing_) return;
   stream.start(mixer_, tagStart, frame, milliseconds());
 }
 

@@ -28,6 +28,7 @@
 #include "core/movie/DisplayPainter.h"
 #include "core/render/Renderer.h"
 #include "core/movie/ActionQueue.h"
+#include "core/print/PrintContext.h"
 #include "core/script/PlayerServices.h"
 #include "core/sound/SoundMixer.h"
 
@@ -40,7 +41,8 @@ class CorePlayer : public TimelineContext,
                    public InputContext,
                    public PlayerServices,
                    public ButtonSoundSink,
-                   public SoundTransformSource {
+                   public SoundTransformSource,
+                   public PrintContext {
  public:
   explicit CorePlayer(const Host& host);
   ~CorePlayer() override;
@@ -130,7 +132,7 @@ class CorePlayer : public TimelineContext,
   SharedObjectStorage* sharedObjectStorage() override { return sharedObjectStorage_; }
   bool hasMovie() const { return hasMovie_; }
   // The level-0 movie's header is parsed and its status is good.
-  bool movieReady() const;
+  bool movieReady() const override;
   uint32_t framePeriod() const { return framePeriod_; }
 
   // ---- Frame step ------------------------------------------------------
@@ -228,7 +230,13 @@ class CorePlayer : public TimelineContext,
   // The focused field's caret in client pixels (the input method places
   // its window beside it); false when no field has the focus.
   bool textCaretRect(int& x, int& y, int& width, int& height) const;
-  bool printingAllowed() const { return false; }
+  bool printingAllowed() const { return movieReady(); }
+  // The host's Print command: level 0 with the host's flag.
+  void printFromHost();
+  // A script's print request for a clip's timeline.
+  void printClip(DisplayObject& clip, uint8_t flags) override;
+  // Inside a print job: frame steps and sounds wait.
+  bool printing() const { return printing_; }
   bool settingsAvailable() const { return false; }
 
   // ---- Sound -------------------------------------------------------------------
@@ -273,6 +281,16 @@ class CorePlayer : public TimelineContext,
   bool heldByStream(TimelinePlayer& timeline) override;
   int soundBufferFrames() override;
   uint32_t soundBufferMs() override;
+
+  // ---- Print jobs -------------------------------------------------------------------
+  Printer& printer() override { return host_.printer; }
+  const Display& printDisplay() override { return display_; }
+  void setPrinting(bool on) override { printing_ = on; }
+  void seekSilently(TimelinePlayer& timeline, int frame) override;
+  uint8_t printScaleMode() const override { return scaleMode_; }
+  int printQuality() const override;
+  Rgba printBackground() const override { return backgroundColor(); }
+  RECT stageFrame() const override { return frameRect(); }
 
  private:
   // Starts `sound` with `info` on a new channel; null when refused.
@@ -373,6 +391,7 @@ class CorePlayer : public TimelineContext,
 
   int cursor_ = -1;  // the kind last set, -1 before the first
 
+  bool printing_ = false;
   bool showMenu_ = true;
   bool stageResized_ = false;  // Stage.onResize is due
   bool zoomed_ = false;

@@ -60,6 +60,9 @@ const char* usageText() {
          "  --audit-repaint     (headless) check every repaint of the dirty area against a full redraw\n"
          "  --script-timeout S  (headless) abort a script that runs longer than S seconds (1 to 15, default 15)\n"
          "  --memory-limit MB   abort a script once the movie holds more than MB megabytes (16 to 65536, default 512)\n"
+         "  --print-to PATH     (headless) print requests answer the dialog with their defaults and print to\n"
+         "                      PATH: PATH.pdf is one PDF (A4, 300 dpi), any other PATH a folder of\n"
+         "                      page-1.png, page-2.png, ... (A4 at 150 dpi); without it nothing is printed\n"
          "  --create-projector OUT\n"
          "                      write OUT: this player with MOVIE embedded\n"
          "  --help, --version\n";
@@ -186,6 +189,9 @@ bool parseCommandLine(int argc, const char* const* argv, CommandLine& out, std::
       long n = 0;
       if (!rangedValue(i, a, 16, 65536, "megabytes", n)) return false;
       out.memoryLimitMb = static_cast<uint32_t>(n);
+    } else if (!std::strcmp(a, "--print-to")) {
+      if (!(v = needValue(i, a))) return false;
+      out.printTo = v;
     } else if (!std::strcmp(a, "--create-projector")) {
       if (!(v = needValue(i, a))) return false;
       out.createProjector = v;

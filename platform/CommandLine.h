@@ -42,6 +42,8 @@ struct CommandLine {
   // Megabytes a movie may hold beyond the player's own; past them the
   // running script is aborted.
   uint32_t memoryLimitMb = static_cast<uint32_t>(kDefaultMemoryBudget >> 20);
+  // (headless) where print jobs go: a PDF file, or a folder of PNG pages.
+  std::string printTo;
   std::string createProjector;
   bool help = false;
   bool version = false;

@@ -16,6 +16,7 @@
 #include "platform/PosixSocketConnections.h"
 #include "platform/MenuModel.h"
 #include "platform/MovieFile.h"
+#include "platform/PrinterSlot.h"
 #include "platform/ProgramLauncher.h"
 #include "platform/SharedObjectFiles.h"
 #include "platform/fonts/FontconfigFonts.h"
@@ -127,6 +128,10 @@ class PlatformPlayer : public FrameTimer,
   void reapPrograms() { launcher_.reap(); }
   const ProgramLauncher& launcher() const { return launcher_; }
 
+  // Where print jobs go (not owned; null: nowhere). It must outlive the
+  // player or be reset first.
+  void setPrinter(Printer* printer) { printer_.setPrinter(printer); }
+
   // ---- Menu commands ---------------------------------------------------------------
   MenuInputs menuInputs() const { return menuInputsOf(core_, embedded_); }
   CommandState commandState(int id) const { return kivra::commandState(menuInputs(), id); }
@@ -168,7 +173,7 @@ class PlatformPlayer : public FrameTimer,
   NullAudioOutput silence_;
   HostInfoSource info_;
   HostInput input_;
-  NullPrinter printer_;
+  PrinterSlot printer_{*this};
   SharedObjectFiles sharedObjects_;
   bool trapAllKeys_ = false;
   bool debug_ = false;

@@ -13,6 +13,7 @@
 #include "platform/headless/HeadlessPlayer.h"
 #ifdef KIVRA_HAVE_DESKTOP
 #include "platform/desktop/DesktopHost.h"
+#include "platform/qtprint/QtFilePrinter.h"
 #endif
 
 namespace {
@@ -46,6 +47,21 @@ int createProjector(const CommandLine& options) {
   return 0;
 }
 
+// The headless run, printing to the files of --print-to when asked.
+int headless(const CommandLine& options) {
+  if (options.printTo.empty()) return runHeadless(options);
+#ifdef KIVRA_HAVE_DESKTOP
+  QtFilePrinter printer(options.printTo);
+  const int status = runHeadless(options, &printer);
+  if (!printer.failedFile().empty() && status == 0)
+    return report(kFailed, cannotText("write", printer.failedFile()));
+  return status;
+#else
+  report(0, "--print-to needs the build with a window (Qt); nothing is printed");
+  return runHeadless(options);
+#endif
+}
+
 #ifdef KIVRA_HAVE_DESKTOP
 bool displayAvailable() {
   const char* x = std::getenv("DISPLAY");
@@ -71,7 +87,7 @@ int main(int argc, char** argv) {
   }
   if (options.info) return printMovieInfo(options.movie, stdout, stderr);
   if (!options.createProjector.empty()) return createProjector(options);
-  if (options.headless) return runHeadless(options);
+  if (options.headless) return headless(options);
 #ifdef KIVRA_HAVE_DESKTOP
   if (!displayAvailable()) return report(kFailed, "no display available (use --headless)");
   return runDesktop(options, argc, argv);

@@ -8,6 +8,7 @@ packages=(
   zlib1g-dev libjpeg62-turbo-dev
   libmpg123-dev             # MP3 sounds
   lame                      # MP3 files made by the tests only
+  poppler-utils             # pdftoppm: the printing tests read printed PDF pages
   python3-pyftpdlib         # the FTP server of the loading tests only
   libpng-dev                # PNG images read by the authoring kit only
   qt6-base-dev qt6-qpa-plugins qt6-multimedia-dev

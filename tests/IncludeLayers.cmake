@@ -3,7 +3,7 @@
 # A folder may include its own headers and those of the folders before it in
 # LAYERS; the player object (core/*.h) sits above every folder. Fails with one
 # line per include that goes up or sideways.
-set(LAYERS format render view host net text sound movie input script)
+set(LAYERS format render view host net text sound movie input print script)
 file(GLOB_RECURSE files RELATIVE ${SOURCE} ${SOURCE}/core/*.h ${SOURCE}/core/*.cpp)
 set(bad "")
 foreach(file ${files})

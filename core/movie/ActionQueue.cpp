@@ -27,6 +27,11 @@ void ActionQueue::forgetClip(const DisplayObject* clip) {
             q.end());
 }
 
+void ActionQueue::truncate(ActionList list, size_t size) {
+  auto& q = lists_[static_cast<int>(list)];
+  if (q.size() > size) q.resize(size);
+}
+
 void ActionQueue::clear() {
   for (auto& q : lists_) q.clear();
 }

@@ -37,6 +37,8 @@ class ActionQueue {
   size_t size(ActionList list) const { return lists_[static_cast<int>(list)].size(); }
   // Drops every block that belongs to the clip.
   void forgetClip(const DisplayObject* clip);
+  // Drops the blocks queued after the list held `size` (a silent visit).
+  void truncate(ActionList list, size_t size);
   void clear();
 
  private:

@@ -138,7 +138,22 @@ void DisplayPainter::paint(const Display& display, Renderer& renderer, RenderTar
   Collector collector(display, items_);
   display.walk(collector);
   collector.finish();
+  paintItems(renderer, target, setup, cullOutside);
+}
 
+void DisplayPainter::paintSubtree(const Display& display, const DisplayObject& top, const MATRIX& stageToPixels,
+                                  int factor, Renderer& renderer, RenderTarget& target, FrameSetup setup) {
+  setup.factor = factor;
+  setup.view = stageToPixels;
+  items_.clear();
+  Collector collector(display, items_);
+  display.walkSubtree(top, collector);
+  collector.finish();
+  paintItems(renderer, target, setup, false);
+}
+
+void DisplayPainter::paintItems(Renderer& renderer, RenderTarget& target, const FrameSetup& setup, bool cullOutside) {
+  const int f = setup.factor;
   if (!renderer.beginFrame(target, setup)) return;
   // Shapes wholly outside the repainted rectangle are not built (masks are
   // always kept: without them what they clip would show unclipped). The

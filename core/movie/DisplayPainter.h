@@ -21,6 +21,10 @@ class DisplayPainter {
   // repaint; the bounds must be current, Display::update has run).
   void paint(const Display& display, Renderer& renderer, RenderTarget& target, FrameSetup setup,
              bool cullOutside = false);
+  // Draws one object and everything below it (a printed page) under
+  // `stageToPixels` (stage twips to whole pixels) instead of the view.
+  void paintSubtree(const Display& display, const DisplayObject& top, const MATRIX& stageToPixels, int factor,
+                    Renderer& renderer, RenderTarget& target, FrameSetup setup);
 
   // One shape (or mask) in drawing order.
   struct Item {
@@ -33,6 +37,8 @@ class DisplayPainter {
   };
 
  private:
+  void paintItems(Renderer& renderer, RenderTarget& target, const FrameSetup& setup, bool cullOutside);
+
   std::vector<Item> items_;  // kept between frames to avoid reallocating
   TextDraw text_;            // the field being drawn
 };

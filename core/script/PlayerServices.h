@@ -101,6 +101,9 @@ class PlayerServices {
   virtual void cancelUrlStream(uint32_t id) { (void)id; }
   // TCP connections for XML sockets; null when the host has none.
   virtual SocketConnections* socketConnections() { return nullptr; }
+  // Prints the timeline of `clip` (a "Print:" request) with the request's
+  // flags; runs to completion before it returns.
+  virtual void printClip(DisplayObject& clip, uint8_t flags) { (void)clip, (void)flags; }
   // Whether "javascript:"-like URLs may be opened.
   virtual bool scriptUrlsAllowed() { return true; }
   // Movies by URL: into a level (replaced when the stream starts) or a clip

@@ -8,6 +8,7 @@
 #include "core/movie/TimelinePlayer.h"
 #include "core/net/UrlRecord.h"
 #include "core/net/UrlVariables.h"
+#include "core/print/PrintFlags.h"
 #include "core/script/DisplayClipBridge.h"
 #include "core/script/PlayerServices.h"
 #include "core/script/ScriptEngine.h"
@@ -201,8 +202,16 @@ void UrlRequests::callAsFunction(UrlRequest& r, std::string_view spec) {
 
 void UrlRequests::dispatch(UrlRequest& r) {
   player_.debugLog("GetURL '" + r.url + "'\n");
-  if (isPrintUrl(r.url)) {
-    // Printing is the host's print service, not yet connected.
+  if (const uint8_t printFlags = printFlagsOfUrl(r.url)) {
+    // The target names the clip or level to print; none: level 0.
+    DisplayObject* clip = nullptr;
+    if (const int64_t level = r.target.empty() ? 0 : levelOfName(r.target); level >= 0) {
+      clip = clips_.level(level);
+    } else if (ScriptObject* root = clips_.rootClip()) {
+      clip = DisplayClipBridge::displayObject(clips_.resolvePath(root, r.target, kPathClipsOnly));
+    }
+    if (clip) player_.printClip(*clip, printFlags);
+    player_.debugLog("CoreVXCommand handled it\n");
     return;
   }
   bool handled = false;

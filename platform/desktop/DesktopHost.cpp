@@ -31,10 +31,11 @@ void waitUntilExposed(QWidget& window, int limitMs) {
 
 std::vector<std::string> headlessOnlyOptions(int argc, const char* const* argv) {
   static constexpr const char* kHeadlessOnly[] = {"--frames", "--screenshot", "--input", "--dump-display",
-                                                  "--audit-repaint", "--script-timeout"};
+                                                  "--audit-repaint", "--script-timeout", "--print-to"};
   // Their values are skipped, whatever they look like.
   static constexpr const char* kWithValue[] = {"--frames", "--screenshot", "--size", "--input", "--wav",
-                                               "--quality", "--seed", "--script-timeout", "--create-projector"};
+                                               "--quality", "--seed", "--script-timeout", "--create-projector",
+                                               "--print-to"};
   std::vector<std::string> found;
   for (int i = 1; i < argc; ++i) {
     const char* a = argv[i];

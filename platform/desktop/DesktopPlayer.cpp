@@ -43,6 +43,8 @@ DesktopPlayer::DesktopPlayer(const CommandLine& options, QtAudioOutput* audio)
 
   window_ = std::make_unique<PlayerWindow>(*this);
   stage_ = &window_->stage();
+  printer_ = std::make_unique<QtDialogPrinter>(window_.get());
+  setPrinter(printer_.get());
   if (forcedWidth_ > 0 && forcedHeight_ > 0)
     window_->resizeClientTo(forcedWidth_, forcedHeight_);
   else
@@ -178,8 +180,12 @@ void DesktopPlayer::runCommand(int id) {
       case command::kCreateProjector:
         askCreateProjector();
         break;
+      case command::kPrint:
+        // Modal: the frame step waits until the job is done.
+        core().printFromHost();
+        break;
       default:
-        // Print and Settings wait for printing and the settings panel.
+        // Settings waits for the settings panel.
         break;
     }
   }

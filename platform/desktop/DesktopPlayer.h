@@ -27,6 +27,7 @@
 #include "platform/CommandLine.h"
 #include "platform/PlatformPlayer.h"
 #include "platform/desktop/QtAudioOutput.h"
+#include "platform/desktop/QtDialogPrinter.h"
 
 namespace kivra {
 
@@ -143,6 +144,8 @@ class DesktopPlayer : public PlatformPlayer {
   int forcedHeight_ = 0;
 
   std::unique_ptr<PlayerWindow> window_;
+  // Prints over the window; declared after it, so it goes first.
+  std::unique_ptr<QtDialogPrinter> printer_;
   StageWidget* stage_ = nullptr;  // owned by window_
 
   QElapsedTimer clock_;

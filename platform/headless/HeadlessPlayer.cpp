@@ -221,7 +221,7 @@ uint32_t HeadlessPlayer::scriptClock() {
   return static_cast<uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
 }
 
-int runHeadless(const CommandLine& options) {
+int runHeadless(const CommandLine& options, Printer* printer) {
   std::vector<InputEvent> input;
   if (!options.inputFile.empty()) {
     std::ifstream in(options.inputFile, std::ios::binary);
@@ -241,6 +241,7 @@ int runHeadless(const CommandLine& options) {
   // The player's sound goes to the WAV file, if one is asked for.
   WavFileSink wav;
   HeadlessPlayer player(options, options.wavFile.empty() ? nullptr : &wav);
+  player.setPrinter(printer);
   if (!options.movie.empty()) {
     // A movie by URL arrives whole before the first step, as loads do.
     const LoadResult loaded =

@@ -101,6 +101,7 @@ class HeadlessPlayer : public PlatformPlayer {
 };
 
 // The whole headless run for main(): returns the process exit status.
-int runHeadless(const CommandLine& options);
+// Print jobs go to `printer` (not owned), or nowhere.
+int runHeadless(const CommandLine& options, Printer* printer = nullptr);
 
 }  // namespace kivra

@@ -1,0 +1,48 @@
+#pragma once
+// The headless printer of --print-to: the dialog is answered with the
+// job's own range, and the pages go to a file. A path ending in ".pdf" is
+// one PDF of A4 pages at 300 dpi; any other path is a folder that gets
+// page-1.png, page-2.png, ... (A4 at 150 dpi on white paper), numbered on
+// across the jobs of a run.
+#include <memory>
+#include <string>
+
+#include <QImage>
+#include <QPdfWriter>
+
+#include "platform/qtprint/QtPagePainter.h"
+
+namespace kivra {
+
+class QtFilePrinter : public QtPagePainter {
+ public:
+  // A4 at 150 dpi.
+  static constexpr int kPngWidth = 1240;
+  static constexpr int kPngHeight = 1754;
+
+  explicit QtFilePrinter(std::string path);
+  ~QtFilePrinter() override;
+
+  bool printerAvailable() override { return true; }
+  bool beginDocument(PrintRange& range, int& pageWidth, int& pageHeight) override;
+  bool beginPage() override;
+  bool endPage() override;
+  void endDocument() override;
+
+  // Pages finished in all documents so far.
+  int pagesWritten() const { return pagesWritten_; }
+  // A page file that could not be written (empty when none).
+  const std::string& failedFile() const { return failedFile_; }
+
+ private:
+  bool pdf() const;
+
+  std::string path_;
+  std::unique_ptr<QPdfWriter> writer_;
+  QImage page_;
+  int pageInDocument_ = 0;
+  int pagesWritten_ = 0;
+  std::string failedFile_;
+};
+
+}  // namespace kivra
