@@ -25,6 +25,7 @@
 namespace kivra {
 
 class InputScriptHooks;
+class LocalConnectionBlock;
 class SocketConnections;
 
 class PlayerServices {
@@ -100,6 +101,9 @@ class PlayerServices {
   virtual void cancelUrlStream(uint32_t id) { (void)id; }
   // TCP connections for XML sockets; null when the host has none.
   virtual SocketConnections* socketConnections() { return nullptr; }
+  // The memory shared with other players for local connections; null when
+  // the host has none.
+  virtual LocalConnectionBlock* localConnectionBlock() { return nullptr; }
   // Whether "javascript:"-like URLs may be opened.
   virtual bool scriptUrlsAllowed() { return true; }
   // Movies by URL: into a level (replaced when the stream starts) or a clip

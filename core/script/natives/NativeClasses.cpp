@@ -19,7 +19,6 @@ constexpr NativeClass kCameraNatives{kNativeCamera, "Camera", {}};
 constexpr NativeClass kMicrophoneNatives{kNativeMicrophone, "Microphone", {}};
 constexpr NativeClass kSharedObjectNatives{kNativeSharedObject, "SharedObject", {}};
 constexpr NativeClass kSettingsNatives{kNativeSettings, "showSettings", {}};
-constexpr NativeClass kLocalConnectionNatives{kNativeLocalConnection, "LocalConnection", {}};
 constexpr NativeClass kProductNatives{kNativeProduct, "Product", {}};
 
 constexpr const NativeClass* kNativeClasses[] = {
