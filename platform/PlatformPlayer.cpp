@@ -30,6 +30,7 @@ PlatformPlayer::PlatformPlayer(AudioOutput* audio, std::unique_ptr<Clipboard> cl
       core_(Host{*this, *this, *this, *this, *this, *this, info_, input_, *this, libraries_, audio ? *audio : silence_,
                  *this, fonts_, printer_, *clipboard_}) {
   core_.setSocketConnections(&sockets_);
+  core_.setLocalConnectionBlock(&localConnectionBlock_);
 }
 
 PlatformPlayer::~PlatformPlayer() = default;
