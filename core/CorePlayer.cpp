@@ -305,6 +305,11 @@ void CorePlayer::frameStep(bool timerDriven) {
   }
   // Remote calls queued this frame go out together.
   script_->displayClips().remoting().flush();
+  // Messages between players: at most one posted a frame.
+  if (script_->displayClips().localConnections().poll()) {
+    runQueuedActions();
+    display_.releaseUnloaded();
+  }
   // Sounds that ended since the last step tell their Sound objects.
   if (std::vector<std::shared_ptr<SoundChannel>> done = mixer_.takeCompleted(); !done.empty()) {
     script_->clips().soundsCompleted(done);

@@ -89,6 +89,10 @@ class CorePlayer : public TimelineContext,
   // it must outlive the player.
   void setSocketConnections(SocketConnections* sockets) { sockets_ = sockets; }
   SocketConnections* socketConnections() override { return sockets_; }
+  // What local connections share with other players; null: they all
+  // fail. The host's, and it must outlive the player.
+  void setLocalConnectionBlock(LocalConnectionBlock* block) { localConnectionBlock_ = block; }
+  LocalConnectionBlock* localConnectionBlock() override { return localConnectionBlock_; }
   FontSource* deviceFonts() override { return &host_.fonts; }
   const CodePage& codePage() const override;
   HostInfo hostInfo() override { return host_.info.hostInfo(); }
@@ -365,6 +369,7 @@ class CorePlayer : public TimelineContext,
   LibraryLoader* libraryLoader_ = nullptr;
   SocketConnections* sockets_ = nullptr;
   SharedObjectStorage* sharedObjectStorage_ = nullptr;
+  LocalConnectionBlock* localConnectionBlock_ = nullptr;
   bool servicingLibraries_ = false;
   bool librariesChanged_ = false;
   std::string url_;

@@ -31,6 +31,7 @@ PlatformPlayer::PlatformPlayer(AudioOutput* audio, std::unique_ptr<Clipboard> cl
                  *this, fonts_, printer_, *clipboard_}) {
   core_.setSocketConnections(&sockets_);
   core_.setSharedObjectStorage(&sharedObjects_);
+  core_.setLocalConnectionBlock(&localConnectionBlock_);
 }
 
 PlatformPlayer::~PlatformPlayer() = default;

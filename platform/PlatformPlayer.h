@@ -13,6 +13,7 @@
 #include "platform/UrlLibraryLoader.h"
 #include "platform/FileUrlStreams.h"
 #include "platform/NetUrlStreams.h"
+#include "platform/PosixLocalConnectionBlock.h"
 #include "platform/PosixSocketConnections.h"
 #include "platform/MenuModel.h"
 #include "platform/MovieFile.h"
@@ -167,6 +168,7 @@ class PlatformPlayer : public FrameTimer,
   FileUrlStreams files_;
   NetUrlStreams net_;
   PosixSocketConnections sockets_;
+  PosixLocalConnectionBlock localConnectionBlock_;  // mapped on the first LocalConnection call
   FontconfigFonts fonts_;
   std::unique_ptr<Clipboard> clipboard_;  // never null
   // What this host does not have yet.

@@ -33,6 +33,7 @@ void DisplayClipBridge::movieUnloaded() {
   loads_.clear();
   remoting_.clear();
   sockets_.clear();
+  localConnections_.clear();
   for (auto& [object, entry] : entries_) {
     if (!entry.object) continue;
     entry.object->detachClip(std::string());

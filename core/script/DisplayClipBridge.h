@@ -19,6 +19,7 @@
 #include "core/movie/Display.h"
 #include "core/script/ClipBridge.h"
 #include "core/script/ClipInputHooks.h"
+#include "core/script/LocalConnections.h"
 #include "core/script/TextFieldBindings.h"
 #include "core/script/Remoting.h"
 #include "core/script/UrlLoads.h"
@@ -154,6 +155,7 @@ class DisplayClipBridge : public ClipBridge, public DisplayObserver {
   Remoting remoting_{engine_, *this, player_};
   UrlRequests requests_{engine_, *this, player_};
   XmlSockets sockets_{engine_, *this, player_};
+  LocalConnections localConnections_{engine_, *this, player_};
 
  public:
   // Text fields bound to variables.
@@ -166,6 +168,8 @@ class DisplayClipBridge : public ClipBridge, public DisplayObserver {
   Remoting& remoting() { return remoting_; }
   // The connections of XMLSocket objects.
   XmlSockets& xmlSockets() { return sockets_; }
+  // LocalConnection objects and the shared block.
+  LocalConnections& localConnections() { return localConnections_; }
   // What input asks of scripts (field events go through it too).
   ClipInputHooks& inputHooks() { return inputHooks_; }
 };

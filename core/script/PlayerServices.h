@@ -26,6 +26,7 @@
 namespace kivra {
 
 class InputScriptHooks;
+class LocalConnectionBlock;
 class SocketConnections;
 
 class PlayerServices {
@@ -104,6 +105,9 @@ class PlayerServices {
   // Prints the timeline of `clip` (a "Print:" request) with the request's
   // flags; runs to completion before it returns.
   virtual void printClip(DisplayObject& clip, uint8_t flags) { (void)clip, (void)flags; }
+  // The memory shared with other players for local connections; null when
+  // the host has none.
+  virtual LocalConnectionBlock* localConnectionBlock() { return nullptr; }
   // Whether "javascript:"-like URLs may be opened.
   virtual bool scriptUrlsAllowed() { return true; }
   // Movies by URL: into a level (replaced when the stream starts) or a clip

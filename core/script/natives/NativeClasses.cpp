@@ -18,7 +18,6 @@ constexpr NativeClass kNetStreamNatives{kNativeNetStream, "NetStream", {}};
 constexpr NativeClass kCameraNatives{kNativeCamera, "Camera", {}};
 constexpr NativeClass kMicrophoneNatives{kNativeMicrophone, "Microphone", {}};
 constexpr NativeClass kSettingsNatives{kNativeSettings, "showSettings", {}};
-constexpr NativeClass kLocalConnectionNatives{kNativeLocalConnection, "LocalConnection", {}};
 constexpr NativeClass kProductNatives{kNativeProduct, "Product", {}};
 
 constexpr const NativeClass* kNativeClasses[] = {

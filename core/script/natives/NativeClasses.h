@@ -87,6 +87,7 @@ extern const NativeClass kXmlNatives;
 extern const NativeClass kLoadingNatives;
 extern const NativeClass kNetConnectionNatives;
 extern const NativeClass kSharedObjectNatives;
+extern const NativeClass kLocalConnectionNatives;
 
 // Every native class, each once.
 std::span<const NativeClass* const> nativeClasses();
