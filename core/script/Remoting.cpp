@@ -28,11 +28,14 @@ bool isRealTimeUrl(std::string_view url) {
 }  // namespace
 
 RemotingChannel::RemotingChannel(Remoting& owner, ScriptObject& connection, std::string url)
-    : owner(owner), connection(connection), url(std::move(url)) {
+    : owner(&owner), connection(connection), url(std::move(url)) {
   owner.channels_.push_back(this);
 }
 
-RemotingChannel::~RemotingChannel() { std::erase(owner.channels_, this); }
+// Objects may outlive the player's remoting when the engine goes last.
+RemotingChannel::~RemotingChannel() {
+  if (owner) std::erase(owner->channels_, this);
+}
 
 // One POST and its reply. It holds its connection while it runs.
 class Remoting::Post : public UrlStreamReceiver {
@@ -83,7 +86,9 @@ class Remoting::Post : public UrlStreamReceiver {
 Remoting::Remoting(ScriptEngine& engine, DisplayClipBridge& clips, PlayerServices& player)
     : engine_(engine), clips_(clips), player_(player) {}
 
-Remoting::~Remoting() = default;
+Remoting::~Remoting() {
+  for (RemotingChannel* channel : channels_) channel->owner = nullptr;
+}
 
 RemotingChannel* Remoting::channelOf(ScriptObject& connection) {
   return dynamic_cast<RemotingChannel*>(connection.nativeState());

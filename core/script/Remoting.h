@@ -27,7 +27,7 @@ class RemotingChannel : public NativeState {
   RemotingChannel(Remoting& owner, ScriptObject& connection, std::string url);
   ~RemotingChannel() override;
 
-  Remoting& owner;
+  Remoting* owner;           // null once the player's remoting is gone
   ScriptObject& connection;  // which owns the channel
   const std::string url;
   std::vector<RemotingHeaderBytes> headers;
