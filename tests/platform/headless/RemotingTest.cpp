@@ -125,7 +125,7 @@ TEST(Remoting, CallsTravelTogetherAndRepliesReachTheirResponders) {
   const std::string out = dir.file("out.txt"), err = dir.file("err.txt");
   const std::string command = std::string(KIVRA_PLAYER_PATH) + " --headless --frames 2 --trace --debug '" +
                               server.url("/m.qvx") + "' > '" + out + "' 2> '" + err + "'";
-  ASSERT_EQ(std::system(command.c_str()), 0) << command;
+  ASSERT_EQ(std::system(command.c_str()), 0) << command << bytes(test::TempDir::read(err));
   const std::vector<uint8_t> traced = test::TempDir::read(out);
   EXPECT_EQ(bytes(traced),
             "system NetConnection.Connect.Failed\n"
