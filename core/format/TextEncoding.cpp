@@ -98,6 +98,17 @@ std::string convert(std::string_view s, bool fromLegacy, bool toLegacy, const Co
   return narrow(u, toLegacy, cp);
 }
 
+bool utf16WithMarkToUtf8(std::string_view bytes, std::string& out) {
+  const auto byte = [&](size_t i) { return static_cast<uint8_t>(bytes[i]); };
+  const bool be = bytes.size() >= 2 && byte(0) == 0xFE && byte(1) == 0xFF;
+  const bool le = bytes.size() >= 2 && byte(0) == 0xFF && byte(1) == 0xFE;
+  if (!be && !le) return false;
+  out.clear();
+  for (size_t i = 2; i + 1 < bytes.size(); i += 2)
+    appendUtf8(le ? (byte(i + 1) << 8 | byte(i)) : (byte(i) << 8 | byte(i + 1)), out);
+  return true;
+}
+
 }  // namespace text
 
 }  // namespace kivra

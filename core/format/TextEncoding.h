@@ -20,6 +20,10 @@ std::string convert(std::string_view s, bool fromLegacy, bool toLegacy, const Co
 void appendUtf8CodePoint(uint32_t code, std::string& out);
 // Encodes one code unit as UTF-8.
 void appendUtf8(uint32_t unit, std::string& out);
+// Received bytes that begin with a UTF-16 byte-order mark (either order),
+// as UTF-8 in `out` (an odd last byte is half a unit and dropped); false,
+// with `out` untouched, when there is no such mark.
+bool utf16WithMarkToUtf8(std::string_view bytes, std::string& out);
 // Decodes one UTF-8 character at s[pos] (1 to 3 bytes), advancing pos;
 // a malformed sequence gives U+FFFD.
 uint32_t decodeUtf8(std::string_view s, size_t& pos);

@@ -63,6 +63,14 @@ struct DisplayWalkItem {
   CXFORM cxform;        // parents combined
 };
 
+// Whether a timeline mask placed at `maskNesting` with clip depth
+// `clipDepth` has ended once a walk reaches an object at `nesting` and
+// `depth`: the walk has left the mask's parent or passed its clip depth. A
+// negative nesting (the walk's end) ends every mask.
+inline bool maskEnded(int maskNesting, int32_t clipDepth, int nesting, int32_t depth) {
+  return nesting < 0 || maskNesting > nesting || (maskNesting == nesting && depth > clipDepth);
+}
+
 class DisplayVisitor {
  public:
   virtual ~DisplayVisitor() = default;

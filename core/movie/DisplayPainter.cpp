@@ -96,12 +96,8 @@ class Collector : public DisplayVisitor {
   };
   // Closes the masks opened at `nesting` or deeper that do not reach `depth`.
   void closeMasks(int nesting, int32_t depth) {
-    while (!open_.empty()) {
-      const Open& m = open_.back();
-      const bool deeper = m.nesting > nesting;
-      const bool passed = m.nesting == nesting && depth > m.clipDepth;
-      if (!deeper && !passed && nesting >= 0) break;
-      items_[m.item].maskEnd = static_cast<uint32_t>(items_.size());  // the items so far
+    while (!open_.empty() && maskEnded(open_.back().nesting, open_.back().clipDepth, nesting, depth)) {
+      items_[open_.back().item].maskEnd = static_cast<uint32_t>(items_.size());  // the items so far
       open_.pop_back();
     }
   }

@@ -27,16 +27,7 @@ bool SocketMessageReader::append(const uint8_t* data, size_t count, std::vector<
 
 std::string socketMessageText(std::string bytes, int version, bool useCodepage, const CodePage& page) {
   if (version < 6) return bytes;
-  const auto byte = [&](size_t i) { return static_cast<uint8_t>(bytes[i]); };
-  const bool be = bytes.size() >= 2 && byte(0) == 0xFE && byte(1) == 0xFF;
-  const bool le = bytes.size() >= 2 && byte(0) == 0xFF && byte(1) == 0xFE;
-  if (be || le) {
-    std::string out;
-    // An odd last byte is half a unit: it is dropped.
-    for (size_t i = 2; i + 1 < bytes.size(); i += 2)
-      text::appendUtf8(le ? (byte(i + 1) << 8 | byte(i)) : (byte(i) << 8 | byte(i + 1)), out);
-    return out;
-  }
+  if (std::string out; text::utf16WithMarkToUtf8(bytes, out)) return out;
   if (useCodepage) return text::convert(bytes, true, false, page);
   return bytes;
 }

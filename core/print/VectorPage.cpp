@@ -187,11 +187,7 @@ class VectorPage::Walker : public DisplayVisitor {
     int32_t clipDepth;
   };
   void closeMasks(int nesting, int32_t depth) {
-    while (!open_.empty()) {
-      const Open& m = open_.back();
-      const bool deeper = m.nesting > nesting;
-      const bool passed = m.nesting == nesting && depth > m.clipDepth;
-      if (!deeper && !passed && nesting >= 0) break;
+    while (!open_.empty() && maskEnded(open_.back().nesting, open_.back().clipDepth, nesting, depth)) {
       page_.printer_->popClip();
       open_.pop_back();
     }

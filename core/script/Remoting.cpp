@@ -1,6 +1,7 @@
 #include "core/script/Remoting.h"
 
 #include <algorithm>
+#include <charconv>
 
 #include "core/format/CaseInsensitive.h"
 #include "core/host/UrlStreams.h"
@@ -246,12 +247,12 @@ void Remoting::dispatch(ScriptObject& connection, const std::string& target, con
     receiver = clips_.resolvePath(&connection, path, 0);
     if (!receiver) {
       // "/n": the responder given to the n-th call.
-      const std::string number = path.substr(path.rfind('/') + 1);
+      const std::string_view number = std::string_view(path).substr(path.rfind('/') + 1);
       uint32_t n = 0;
-      bool digits = !number.empty() && number.size() < 10;
-      for (char c : number) digits = digits && c >= '0' && c <= '9', n = n * 10 + static_cast<uint32_t>(c - '0');
+      const auto [end, error] = std::from_chars(number.data(), number.data() + number.size(), n);
+      const bool whole = error == std::errc() && end == number.data() + number.size() && !number.empty();
       ScriptValue responder;
-      if (digits && e.getMember(&connection, responderName(n), responder) && responder.isObject()) {
+      if (whole && e.getMember(&connection, responderName(n), responder) && responder.isObject()) {
         receiver = responder.asObject();
         usedResponders.push_back(n);
       }

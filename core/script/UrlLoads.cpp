@@ -25,15 +25,8 @@ std::string internalText(std::string bytes) {
   if (bytes.size() >= 3 && static_cast<uint8_t>(bytes[0]) == 0xEF && static_cast<uint8_t>(bytes[1]) == 0xBB &&
       static_cast<uint8_t>(bytes[2]) == 0xBF)
     return bytes.substr(3);
-  const bool le = bytes.size() >= 2 && static_cast<uint8_t>(bytes[0]) == 0xFF && static_cast<uint8_t>(bytes[1]) == 0xFE;
-  const bool be = bytes.size() >= 2 && static_cast<uint8_t>(bytes[0]) == 0xFE && static_cast<uint8_t>(bytes[1]) == 0xFF;
-  if (!le && !be) return bytes;
-  std::string out;
-  for (size_t i = 2; i + 1 < bytes.size(); i += 2) {
-    const auto a = static_cast<uint8_t>(bytes[i]), b = static_cast<uint8_t>(bytes[i + 1]);
-    text::appendUtf8(le ? (b << 8 | a) : (a << 8 | b), out);
-  }
-  return out;
+  if (std::string out; text::utf16WithMarkToUtf8(bytes, out)) return out;
+  return bytes;
 }
 
 }  // namespace
