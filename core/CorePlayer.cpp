@@ -8,11 +8,13 @@
 
 #include "core/format/CaseInsensitive.h"
 #include "core/MovieLoads.h"
+#include "core/PrivacySettings.h"
 #include "core/host/HostCommand.h"
 #include "core/net/UrlRecord.h"
 #include "core/movie/CharacterKinds.h"
 #include "core/movie/TimelineSoundStream.h"
 #include "core/script/ScriptEngine.h"
+#include "core/script/SharedObjects.h"
 
 namespace kivra {
 
@@ -31,13 +33,16 @@ CorePlayer::CorePlayer(const Host& host)
       input_(std::make_unique<InputDispatch>(*this, display_)),
       movieLoads_(std::make_unique<MovieLoads>(*this)),
       script_(std::make_unique<ScriptEngine>(*this)),
+      privacy_(std::make_unique<PrivacySettings>(*this)),
       libraryLoader_(&host.libraries) {
+  script_->sharedObjects().setLimits(privacy_.get());
   mixer_.setTransformSource(this);
   input_->setButtonSoundSink(this);
 }
 
 CorePlayer::~CorePlayer() {
   teardown();
+  script_->sharedObjects().setLimits(nullptr);
   script_.reset();
 }
 
@@ -58,6 +63,8 @@ void CorePlayer::runQueuedActions() {
 void CorePlayer::seedRandom(uint32_t seed) { script_->seedRandom(seed); }
 
 void CorePlayer::teardown() {
+  // Shared objects written now still ask for their limits.
+  privacy_->movieClosing();
   // Channels point into the movies' buffers.
   mixer_.stopAll();
   // Queued blocks and cached constant pools point into the movies.
@@ -71,6 +78,7 @@ void CorePlayer::teardown() {
   libraries_.clear();
   soundMovies_.clear();
   actions_.clear();
+  privacy_->movieClosed();
 }
 
 void CorePlayer::openMovie(const std::string& url) {
@@ -307,6 +315,11 @@ void CorePlayer::frameStep(bool timerDriven) {
   script_->displayClips().remoting().flush();
   // Messages between players: at most one posted a frame.
   if (script_->displayClips().localConnections().poll()) {
+    runQueuedActions();
+    display_.releaseUnloaded();
+  }
+  // Settings requests: the panel shows the first one waiting.
+  if (privacy_->processQueue()) {
     runQueuedActions();
     display_.releaseUnloaded();
   }
@@ -646,6 +659,30 @@ void CorePlayer::timelineGone(TimelinePlayer& timeline) {
   if (syncTimeline_ == &timeline) syncTimeline_ = nullptr;
   std::erase_if(clipSoundTransforms_, [&](const auto& entry) { return entry.first == &timeline; });
   mixer_.clipRemoved(&timeline, timeline.isRoot() ? nullptr : &timeline.root());
+}
+
+// ---- Privacy settings ----------------------------------------------------------------
+
+void CorePlayer::showSettingsFromHost() {
+  if (!settingsAvailable()) return;
+  privacy_->showSettings(-1);
+  // The panel shows at once, not at the next frame.
+  if (privacy_->processQueue()) afterInput();
+}
+
+void CorePlayer::showSettings(int tab) { privacy_->showSettings(tab); }
+
+bool CorePlayer::settingsPanel(const TimelinePlayer& root) {
+  auto it = levels_.find(kSettingsPanelLevel);
+  return it != levels_.end() && it->second.get() == &root;
+}
+
+void CorePlayer::settingsPanelAnswer(const ScriptValue& value, ScriptValue& result) {
+  privacy_->panelAnswer(value, result);
+}
+
+bool CorePlayer::captureSourceMuted(ScriptObject& source, const char* className, const std::string& movieUrl) {
+  return privacy_->addCaptureSource(source, className, movieUrl);
 }
 
 // ---- Movies loaded by scripts ---------------------------------------------------

@@ -35,6 +35,7 @@
 namespace kivra {
 
 class MovieLoads;
+class PrivacySettings;
 class ScriptEngine;
 
 class CorePlayer : public TimelineContext,
@@ -241,7 +242,15 @@ class CorePlayer : public TimelineContext,
   void printClip(DisplayObject& clip, uint8_t flags) override;
   // Inside a print job: frame steps and sounds wait.
   bool printing() const { return printing_; }
-  bool settingsAvailable() const { return false; }
+  bool settingsAvailable() const { return movieReady(); }
+  // The host's Settings command: the settings panel for the movie's site.
+  void showSettingsFromHost();
+  void showSettings(int tab) override;
+  bool settingsPanel(const TimelinePlayer& root) override;
+  void settingsPanelAnswer(const ScriptValue& value, ScriptValue& result) override;
+  bool captureSourceMuted(ScriptObject& source, const char* className, const std::string& movieUrl) override;
+  // The privacy settings store (storage limits, permissions, the panel).
+  PrivacySettings& privacySettings() { return *privacy_; }
 
   // ---- Sound -------------------------------------------------------------------
   // Sends the next `frames` frames of the mix to the host's audio output,
@@ -363,6 +372,9 @@ class CorePlayer : public TimelineContext,
   uint64_t lastSoundMovie_ = 0;
   bool unloadRequested_ = false;  // level 0 unloaded by a script: at the next step
   std::unique_ptr<ScriptEngine> script_;
+  // Runs its movies in hidden levels and answers the shared objects'
+  // limits, so it outlives neither.
+  std::unique_ptr<PrivacySettings> privacy_;
   uint32_t startTime_ = 0;
   // Library movies: loaded for imports, never shown, kept until unloadAll.
   std::vector<std::unique_ptr<TimelinePlayer>> libraries_;

@@ -152,6 +152,19 @@ uint64_t SharedObjectFiles::folderSize(const std::string& folder) {
   return total;
 }
 
+void SharedObjectFiles::removeStoredObjects(const std::string& folder) {
+  const std::string full = fullPath(folder);
+  if (full.empty()) return;
+  // Gathered first: removing while iterating would upset the iterator.
+  std::vector<std::filesystem::path> gone;
+  std::error_code ec;
+  std::filesystem::recursive_directory_iterator it(full, std::filesystem::directory_options::none, ec), end;
+  for (; !ec && it != end; it.increment(ec))
+    if (it->is_regular_file(ec) && storedObjectName(it->path().filename().string())) gone.push_back(it->path());
+  for (const auto& path : gone) std::filesystem::remove(path, ec);
+  syncFolder(full);
+}
+
 void SharedObjectFiles::listFiles(const std::string& folder, std::vector<std::string>& names) {
   names.clear();
   const std::string full = fullPath(folder);

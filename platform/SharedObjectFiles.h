@@ -28,6 +28,7 @@ class SharedObjectFiles : public SharedObjectStorage {
   bool removeFile(const std::string& path) override;
   uint64_t folderSize(const std::string& folder) override;
   void listFiles(const std::string& folder, std::vector<std::string>& names) override;
+  void removeStoredObjects(const std::string& folder) override;
 
  protected:
   // One write(2) of the temporary file; tests fail it part-way.

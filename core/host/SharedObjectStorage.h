@@ -34,6 +34,8 @@ class SharedObjectStorage {
   virtual uint64_t folderSize(const std::string& folder) = 0;
   // Names of the files in the folder itself.
   virtual void listFiles(const std::string& folder, std::vector<std::string>& names) = 0;
+  // Deletes the stored objects (".sol" files) in the folder and below it.
+  virtual void removeStoredObjects(const std::string& folder) = 0;
 };
 
 // Keeps nothing: every object starts empty and no write succeeds.
@@ -57,6 +59,7 @@ class NullSharedObjectStorage : public SharedObjectStorage {
     return 0;
   }
   void listFiles(const std::string& folder, std::vector<std::string>& names) override { (void)folder, (void)names; }
+  void removeStoredObjects(const std::string& folder) override { (void)folder; }
 };
 
 }  // namespace kivra

@@ -32,6 +32,13 @@ void ActionQueue::truncate(ActionList list, size_t size) {
   if (q.size() > size) q.resize(size);
 }
 
+void ActionQueue::moveAfter(ActionList list, size_t size, ActionQueue& to) {
+  auto& q = lists_[static_cast<int>(list)];
+  auto& target = to.lists_[static_cast<int>(list)];
+  for (size_t i = size; i < q.size(); ++i) target.push_back(q[i]);
+  truncate(list, size);
+}
+
 void ActionQueue::clear() {
   for (auto& q : lists_) q.clear();
 }

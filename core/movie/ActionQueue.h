@@ -39,6 +39,9 @@ class ActionQueue {
   void forgetClip(const DisplayObject* clip);
   // Drops the blocks queued after the list held `size` (a silent visit).
   void truncate(ActionList list, size_t size);
+  // Moves the blocks queued after the list held `size` to the end of the
+  // same list of `to` (a movie whose first frame must run at once).
+  void moveAfter(ActionList list, size_t size, ActionQueue& to);
   void clear();
 
  private:

@@ -11,6 +11,7 @@
 
 #include "core/host/SharedObjectStorage.h"
 #include "core/host/UrlStreams.h"
+#include "core/script/ScriptValue.h"
 
 #include "core/host/HostInfo.h"
 #include "core/input/InputDispatch.h"
@@ -26,6 +27,7 @@
 namespace kivra {
 
 class InputScriptHooks;
+class ScriptObject;
 class LocalConnectionBlock;
 class SocketConnections;
 
@@ -150,6 +152,22 @@ class PlayerServices {
   }
   // Where local shared objects are kept; null: nowhere (nothing persists).
   virtual SharedObjectStorage* sharedObjectStorage() { return nullptr; }
+  // System.showSettings: the settings panel for the movie's site, on tab
+  // 0 to 3 (any other number keeps the last tab).
+  virtual void showSettings(int tab) { (void)tab; }
+  // Whether `root` is the settings panel's movie, and the panel's answer.
+  virtual bool settingsPanel(const TimelinePlayer& root) {
+    (void)root;
+    return false;
+  }
+  virtual void settingsPanelAnswer(const ScriptValue& value, ScriptValue& result) { (void)value, (void)result; }
+  // A camera or microphone source (`className` "Camera" or "Microphone")
+  // of the movie at `movieUrl`: whether it is muted now. The player tells
+  // it of later changes through its onStatus.
+  virtual bool captureSourceMuted(ScriptObject& source, const char* className, const std::string& movieUrl) {
+    (void)source, (void)className, (void)movieUrl;
+    return true;
+  }
 };
 
 }  // namespace kivra

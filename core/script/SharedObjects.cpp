@@ -201,6 +201,7 @@ ScriptValue SharedObjects::flush(ScriptObject& object, double minDiskSpace) {
     const uint32_t request = ++lastRequest_;
     if (mayAsk && limits_->requestStorage(s->movieUrl, needed, request)) {
       s->pending = request;
+      s->pendingMinimum = static_cast<uint64_t>(wanted);
       waiting_[request] = ScriptValue::object(&object);
       return e_.makeString("pending");
     }
@@ -248,11 +249,35 @@ void SharedObjects::storageAnswered(uint32_t request) {
   s->pending = 0;
   bool members = false;
   const std::vector<uint8_t> bytes = encode(*object, *s, members);
+  // The same test as the flush made: a refused request must not pass on a
+  // smaller size.
   bool mayAsk = false;
-  if (fits(*s, bytes.size(), mayAsk) && store(*s, bytes, members))
+  if (fits(*s, std::max<uint64_t>(s->pendingMinimum, bytes.size()), mayAsk) && store(*s, bytes, members))
     status(*object, "SharedObject.Flush.Success", "status", nullptr);
   else
     status(*object, "SharedObject.Flush.Failed", "error", nullptr);
+}
+
+bool SharedObjects::storageFits(uint32_t request) {
+  auto it = waiting_.find(request);
+  if (it == waiting_.end()) return true;  // nothing waits: the request may go
+  ScriptObject* object = it->second.asObject();
+  SharedObjectState* s = stateOf(object);
+  if (!s) return true;
+  bool members = false;
+  const std::vector<uint8_t> bytes = encode(*object, *s, members);
+  bool mayAsk = false;
+  return fits(*s, std::max<uint64_t>(s->pendingMinimum, bytes.size()), mayAsk);
+}
+
+void SharedObjects::siteCleared(const std::string& site) {
+  for (auto& [path, held] : open_) {
+    SharedObjectState* s = stateOf(held.asObject());
+    if (!s || s->place.site != site) continue;
+    s->storedSize = 0;
+    s->stored.clear();
+    s->unreadable = false;
+  }
 }
 
 void SharedObjects::unloadAll() {

@@ -42,6 +42,7 @@ class SharedObjectState : public NativeState {
   uint64_t storedSize = 0;      // bytes of its file on disk
   bool unreadable = false;      // a file was there but could not be used
   uint32_t pending = 0;         // the storage request it waits for, or 0
+  uint64_t pendingMinimum = 0;  // and the flush's minDiskSpace
 };
 
 class SharedObjects {
@@ -69,6 +70,11 @@ class SharedObjects {
   // The user answered the storage request: the waiting object is written
   // when it now fits, and hears onStatus either way.
   void storageAnswered(uint32_t request);
+  // Whether the object waiting under `request` would fit its site's limit now.
+  bool storageFits(uint32_t request);
+  // Every stored object of the site's folder was deleted: the open ones
+  // have no file now.
+  void siteCleared(const std::string& site);
   // The movie unloads (or the player exits): changed objects are written
   // within their limits, and every object is let go.
   void unloadAll();

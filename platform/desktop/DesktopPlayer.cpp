@@ -184,8 +184,10 @@ void DesktopPlayer::runCommand(int id) {
         // Modal: the frame step waits until the job is done.
         core().printFromHost();
         break;
+      case command::kSettings:
+        core().showSettingsFromHost();
+        break;
       default:
-        // Settings waits for the settings panel.
         break;
     }
   }

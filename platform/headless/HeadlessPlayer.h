@@ -21,6 +21,9 @@ class HeadlessPlayer : public PlatformPlayer {
 
   // Sound goes to `audio` (not owned; it must outlive the player), or nowhere.
   explicit HeadlessPlayer(const CommandLine& options, AudioOutput* audio = nullptr);
+  // Unloads while this object's host operations still exist: unloading
+  // writes shared objects, which may run the settings' scripts.
+  ~HeadlessPlayer() override { core().unloadAll(); }
 
   void startFrameTimer(uint32_t tickMs, uint32_t caretMs) override;
   void stopFrameTimer() override { timerRunning_ = false; }

@@ -15,9 +15,6 @@ constexpr NativeClass kUnnamed102Natives{kNativeUnnamed102, "unnamed 102", {}};
 constexpr NativeClass kVideoNatives{kNativeVideo, "Video", {}};
 constexpr NativeClass kAccessibilityNatives{kNativeAccessibility, "Accessibility", {}};
 constexpr NativeClass kNetStreamNatives{kNativeNetStream, "NetStream", {}};
-constexpr NativeClass kCameraNatives{kNativeCamera, "Camera", {}};
-constexpr NativeClass kMicrophoneNatives{kNativeMicrophone, "Microphone", {}};
-constexpr NativeClass kSettingsNatives{kNativeSettings, "showSettings", {}};
 constexpr NativeClass kProductNatives{kNativeProduct, "Product", {}};
 
 constexpr const NativeClass* kNativeClasses[] = {

@@ -88,6 +88,9 @@ extern const NativeClass kLoadingNatives;
 extern const NativeClass kNetConnectionNatives;
 extern const NativeClass kSharedObjectNatives;
 extern const NativeClass kLocalConnectionNatives;
+extern const NativeClass kSettingsNatives;
+extern const NativeClass kCameraNatives;
+extern const NativeClass kMicrophoneNatives;
 
 // Every native class, each once.
 std::span<const NativeClass* const> nativeClasses();

@@ -22,15 +22,6 @@ enum : uint16_t {
   kBindRemote = 205,
 };
 
-// The URL of the movie whose code is running: the calling clip's, else
-// level 0's.
-std::string movieUrl(NativeCall& c) {
-  for (const DisplayObject* d = clipOf(c.engine, c.target); d; d = d->parent())
-    if (d->timeline()) return d->timeline()->root().url();
-  const TimelinePlayer* root = c.engine.player().level0();
-  return root ? root->url() : std::string();
-}
-
 // (name, localPath) from argument `first` on; false without a name.
 bool nameAndPath(NativeCall& c, int first, std::string& name, std::string& localPath, bool& hasPath) {
   ScriptEngine& e = c.engine;
@@ -46,7 +37,7 @@ void findLocal(NativeCall& c) {
   bool hasPath = false;
   c.result = ScriptValue::null();
   if (!nameAndPath(c, 0, name, path, hasPath)) return;
-  c.result = c.engine.sharedObjects().findOpen(movieUrl(c), name, hasPath ? &path : nullptr);
+  c.result = c.engine.sharedObjects().findOpen(callerMovieUrl(c), name, hasPath ? &path : nullptr);
 }
 
 void bindLocal(NativeCall& c) {
@@ -57,7 +48,7 @@ void bindLocal(NativeCall& c) {
   if (!object) return;
   if (!nameAndPath(c, 1, name, path, hasPath)) name.clear();  // refused, with the status event
   c.result = ScriptValue::boolean(
-      c.engine.sharedObjects().bind(*object, movieUrl(c), name, hasPath ? &path : nullptr));
+      c.engine.sharedObjects().bind(*object, callerMovieUrl(c), name, hasPath ? &path : nullptr));
 }
 
 void findRemote(NativeCall& c) { c.result = ScriptValue::null(); }

@@ -55,6 +55,9 @@ class MemoryStorage : public SharedObjectStorage {
     (void)folder;
     names.clear();
   }
+  void removeStoredObjects(const std::string& folder) override {
+    std::erase_if(files, [&](const auto& f) { return f.first.rfind(folder + "/", 0) == 0; });
+  }
 };
 
 class AskingLimits : public StorageLimits {

@@ -173,7 +173,7 @@ TEST_F(MenuWindow, ContextMenuIsPrunedByTheMovie) {
   EXPECT_TRUE(find(*full, kPlay)->isChecked());
   EXPECT_TRUE(find(*full, kQualityHigh)->isChecked());
   EXPECT_FALSE(find(*full, kZoomOut)->isEnabled());
-  EXPECT_FALSE(find(*full, kSettings)->isEnabled());
+  EXPECT_TRUE(find(*full, kSettings)->isEnabled());
 
   player.hostCommand("showmenu", "false");
   auto hidden = player.window().popupMenuAt(QPoint(10, 10));
