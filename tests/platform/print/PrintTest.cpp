@@ -131,17 +131,22 @@ TEST_F(Print, ScriptPrintsEveryPageSilentlyAndTheMoviePlaysOn) {
   // Visiting pages 2 and 3 ran none of their actions; afterwards the
   // movie goes on from frame 1 and loops.
   EXPECT_EQ(r.out, "frame 1\nprinted\nframe 2\nframe 3\nframe 1\nprinted\nframe 2\n");
-  // Frame 1 printed twice (it ran twice): pages numbered on.
-  ASSERT_EQ(pageFiles(pages), 6);
+  // Frame 1 printed twice (it ran twice): the second job goes to its own
+  // folder beside the first.
+  ASSERT_EQ(pageFiles(pages), 3);
+  ASSERT_EQ(pageFiles(pages + "-2"), 3);
+  EXPECT_FALSE(std::filesystem::exists(pages + "-3"));
   const uint32_t colours[3] = {0xFF0000, 0x00FF00, 0x0000FF};
-  for (int n = 1; n <= 6; ++n) {
-    const PngImage p = page(pages, n);
-    ASSERT_EQ(p.width, 1240);
-    ASSERT_EQ(p.height, 1754);
-    EXPECT_EQ(pixel(p, 620, 877), colours[(n - 1) % 3]) << "page " << n;
-    // showAll fits the 100 x 100 stage across the page's width.
-    EXPECT_EQ(pixel(p, 620, 5), 0xFFFFFFu);
-    EXPECT_GE(inkWidth(p), 1238);
+  for (const std::string& folder : {pages, pages + "-2"}) {
+    for (int n = 1; n <= 3; ++n) {
+      const PngImage p = page(folder, n);
+      ASSERT_EQ(p.width, 1240);
+      ASSERT_EQ(p.height, 1754);
+      EXPECT_EQ(pixel(p, 620, 877), colours[n - 1]) << folder << " page " << n;
+      // showAll fits the 100 x 100 stage across the page's width.
+      EXPECT_EQ(pixel(p, 620, 5), 0xFFFFFFu);
+      EXPECT_GE(inkWidth(p), 1238);
+    }
   }
 }
 
@@ -218,23 +223,28 @@ TEST_F(Print, VectorAndBitmapPagesAgree) {
   EXPECT_EQ(pixel(v, 45 * 1240 / 100, top + 45 * 1240 / 100), 0xFFFFE0u);
 }
 
-TEST_F(Print, PdfHasOnePagePerFrame) {
+TEST_F(Print, PdfHasOnePagePerFrameAndEachJobItsOwnFile) {
   if (std::system("command -v pdftoppm >/dev/null 2>&1") != 0) GTEST_SKIP() << "pdftoppm is not installed";
   const std::string movie = dir.write("m.qvx", compile(threePageMovie("Print:")));
+  // Frame 1 runs twice in four steps: two jobs.
   const std::string pdf = dir.file("out.pdf");
-  ASSERT_EQ(player({"--frames", "0", "--print-to", pdf, movie}).status, 0);
-  const std::string prefix = dir.file("pdf");
-  ASSERT_EQ(std::system(("pdftoppm -r 30 -png '" + pdf + "' '" + prefix + "'").c_str()), 0);
+  ASSERT_EQ(player({"--frames", "4", "--print-to", pdf, movie}).status, 0);
+  EXPECT_FALSE(std::filesystem::exists(dir.file("out-3.pdf")));
   const uint32_t colours[3] = {0xFF0000, 0x00FF00, 0x0000FF};
-  for (int n = 1; n <= 3; ++n) {
-    PngImage p;
-    ASSERT_TRUE(readPng(prefix + "-" + std::to_string(n) + ".png", p)) << n;
-    // A4 at 30 dpi.
-    EXPECT_NEAR(p.width, 248, 1);
-    EXPECT_NEAR(p.height, 351, 1);
-    EXPECT_EQ(pixel(p, p.width / 2, p.height / 2), colours[n - 1]);
+  for (const std::string name : {"out", "out-2"}) {
+    const std::string prefix = dir.file(name + "-png");
+    ASSERT_EQ(std::system(("pdftoppm -r 30 -png '" + dir.file(name + ".pdf") + "' '" + prefix + "'").c_str()), 0)
+        << name;
+    for (int n = 1; n <= 3; ++n) {
+      PngImage p;
+      ASSERT_TRUE(readPng(prefix + "-" + std::to_string(n) + ".png", p)) << name << " " << n;
+      // A4 at 30 dpi.
+      EXPECT_NEAR(p.width, 248, 1);
+      EXPECT_NEAR(p.height, 351, 1);
+      EXPECT_EQ(pixel(p, p.width / 2, p.height / 2), colours[n - 1]) << name << " " << n;
+    }
+    EXPECT_FALSE(std::filesystem::exists(prefix + "-4.png")) << name;
   }
-  EXPECT_FALSE(std::filesystem::exists(prefix + "-4.png"));
 }
 
 // The host's Print command: what the dialog is offered, and what prints.
