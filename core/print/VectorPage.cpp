@@ -145,6 +145,25 @@ void VectorPage::fillPath(const ShapeBuild& build, uint32_t index, int factor, P
   chainPieces(pieces, out.winding, factor, out);
 }
 
+void VectorPage::strokePath(const ShapeBuild& build, uint32_t index, int factor, PrintPath& out) {
+  out.clear();
+  out.winding = true;
+  if (index >= build.strokes().size()) return;
+  const StrokeRun& run = build.strokes()[index];
+  const std::vector<CurveEdge>& edges = build.strokeEdges();
+  const double f = factor;
+  for (uint32_t k = run.first; k < run.first + run.count && k < edges.size(); ++k) {
+    const CurveEdge& e = edges[k];
+    if (k == run.first || e.x0 != edges[k - 1].x1 || e.y0 != edges[k - 1].y1) out.moveTo(e.x0 / f, e.y0 / f);
+    if (e.straight) {
+      out.lineTo(e.x1 / f, e.y1 / f);
+    } else {
+      const CubicControls c = cubicFromQuadratic(e.x0, e.y0, e.cx, e.cy, e.x1, e.y1);
+      out.cubicTo({c.x1 / f, c.y1 / f}, {c.x2 / f, c.y2 / f}, {e.x1 / f, e.y1 / f});
+    }
+  }
+}
+
 // Walks the printed subtree in drawing order. Timeline masks clip the
 // siblings up to their clip depth, script masks the clip they mask; each
 // open mask is one clip on the printer, closed in the order it opened.
@@ -244,6 +263,7 @@ bool VectorPage::build(const ShapeDraw& draw, const MATRIX& object, const CXFORM
     in.cxform = ColorTransform(cxform);
     in.factor = factor_;
     in.mask = mask;
+    in.keepStrokes = !mask;
     return replay_.build(*draw.drawing, in, build_);
   }
   ShapeInstance in;
@@ -257,6 +277,8 @@ bool VectorPage::build(const ShapeDraw& draw, const MATRIX& object, const CXFORM
   in.bitmaps = draw.bitmaps;
   in.glyphs = draw.glyphs;
   in.field = draw.text;  // glyphs as outlines: no mask maker
+  // A mask needs every outline; a page strokes lines.
+  in.keepStrokes = !mask;
   return parser_.build(in, build_);
 }
 
@@ -270,24 +292,41 @@ void VectorPage::drawObject(const DisplayWalkItem& item, bool drawing) {
         build_.boundsYMin() / f > kDrawLimit)
       return;
   }
-  // Fills in stacking order: later ones paint over earlier ones.
   const std::vector<FillStyle>& fills = build_.fills();
+  const std::vector<StrokeRun>& strokes = build_.strokes();
+  firstStroke_.assign(fills.size(), kNoFill);
+  nextStroke_.assign(strokes.size(), kNoFill);
+  for (uint32_t k = static_cast<uint32_t>(strokes.size()); k-- > 0;) {
+    if (strokes[k].fill >= fills.size()) continue;
+    nextStroke_[k] = firstStroke_[strokes[k].fill];
+    firstStroke_[strokes[k].fill] = k;
+  }
+  // Fills in stacking order: later ones paint over earlier ones.
   order_.clear();
   for (uint32_t i = 0; i < fills.size(); ++i)
     if (fills[i].kind != FillKind::Mask) order_.push_back(i);
   std::stable_sort(order_.begin(), order_.end(),
                    [&](uint32_t a, uint32_t b) { return fills[a].styleNumber < fills[b].styleNumber; });
-  for (uint32_t i : order_) {
-    const FillStyle& fill = fills[i];
-    fillPath(build_, i, factor_, path_);
-    if (path_.empty()) continue;
-    if (fill.kind == FillKind::Solid) {
-      // Wholly transparent paint is not printed at all.
-      if (expandedAlpha(fill.color) == 0) continue;
+  for (uint32_t i : order_) drawFill(draw, item, i);
+}
+
+void VectorPage::drawFill(const ShapeDraw& draw, const DisplayWalkItem& item, uint32_t index) {
+  const FillStyle& fill = build_.fills()[index];
+  // Wholly transparent paint is not printed at all.
+  if (fill.kind == FillKind::Solid && expandedAlpha(fill.color) == 0) return;
+  fillPath(build_, index, factor_, path_);
+  if (!path_.empty()) {
+    if (fill.kind == FillKind::Solid)
       printer_->fillPath(path_, plainColor(fill.color));
-    } else {
+    else
       drawImageFill(draw, item, path_);
-    }
+  }
+  if (fill.kind != FillKind::Solid) return;
+  // Lines: a pen at least a pixel wide, as on screen.
+  for (uint32_t k = firstStroke_[index]; k != kNoFill; k = nextStroke_[k]) {
+    strokePath(build_, k, factor_, path_);
+    if (!path_.empty())
+      printer_->strokePath(path_, static_cast<double>(build_.strokes()[k].width) / factor_, plainColor(fill.color));
   }
 }
 

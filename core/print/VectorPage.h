@@ -1,8 +1,8 @@
 #pragma once
 // A page printed as vectors: every shape's fills become device paths in
-// stacking order, filled by the printer; gradient and bitmap fills are
-// rendered by our own span code into a picture clipped to their path;
-// masks become clip paths.
+// stacking order, filled by the printer; lines are stroked by the
+// printer's round pen; gradient and bitmap fills are rendered by our own
+// span code into a picture clipped to their path; masks become clip paths.
 #include <functional>
 #include <string>
 #include <vector>
@@ -40,9 +40,13 @@ class VectorPage {
 
   // One shape's fill `index` as a device path (sub-pixels / factor).
   static void fillPath(const ShapeBuild& build, uint32_t index, int factor, PrintPath& out);
+  // Stroke run `index` of a build as an open device path.
+  static void strokePath(const ShapeBuild& build, uint32_t index, int factor, PrintPath& out);
 
  private:
   class Walker;
+  // Draws what fill `index` paints: its path and its lines.
+  void drawFill(const ShapeDraw& draw, const DisplayWalkItem& item, uint32_t index);
   // The draw record of an object (false when it draws nothing itself).
   bool drawOf(const DisplayObject& object, bool drawing, ShapeDraw& out);
   // Builds `draw` under `device` (stage twips to sub-pixels) into build_.
@@ -67,6 +71,8 @@ class VectorPage {
   PrintImage image_;
   PrintPath path_;
   std::vector<uint32_t> order_;
+  // Per fill, its first stroke run; per run, the next of the same fill.
+  std::vector<uint32_t> firstStroke_, nextStroke_;
 };
 
 }  // namespace kivra

@@ -41,6 +41,8 @@ struct ShapeInstance {
   GlyphMaskMaker* maskMaker = nullptr;
   // Set: a text field's drawing (no body is read).
   const TextDraw* field = nullptr;
+  // Vector output: lines kept as stroke runs, not outlines.
+  bool keepStrokes = false;
 };
 
 class ShapeParser {

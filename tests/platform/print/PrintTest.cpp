@@ -94,6 +94,12 @@ class Print : public ::testing::Test {
     }
     return right < left ? 0 : right - left + 1;
   }
+  // Colours that differ by at most `tolerance` in every channel.
+  static bool near(uint32_t a, uint32_t b, int tolerance = 2) {
+    for (int shift = 0; shift < 24; shift += 8)
+      if (std::abs(int((a >> shift) & 0xFF) - int((b >> shift) & 0xFF)) > tolerance) return false;
+    return true;
+  }
   static PngImage page(const std::string& folder, int n) {
     PngImage image;
     EXPECT_TRUE(readPng(folder + "/page-" + std::to_string(n) + ".png", image));
@@ -269,16 +275,21 @@ class RecordingPrinter : public Printer {
   void fillPath(const PrintPath&, PrintColor c) override {
     if (!fills.empty()) fills.back().push_back(c);
   }
-  void strokePath(const PrintPath&, double, PrintColor) override {}
+  void strokePath(const PrintPath&, double width, PrintColor c) override { strokes.push_back({width, c}); }
   void drawImage(const PrintImage&, double, double, double, double) override {}
   void pushClip(const PrintPath&) override {}
   void popClip() override {}
 
+  struct Stroke {
+    double width;
+    PrintColor color;
+  };
   PrintRange offered;
   int documents = 0;
   bool cancel = false;
   bool ended = false;
   std::vector<std::vector<PrintColor>> fills;
+  std::vector<Stroke> strokes;
 };
 
 TEST_F(Print, HostCommandOffersThePagesOrTheCurrentFrame) {
@@ -343,6 +354,80 @@ TEST_F(Print, WhollyTransparentPaintIsNotPrinted) {
   player.core().printFromHost();
   ASSERT_EQ(printer.fills.size(), 1u);
   EXPECT_EQ(printer.fills[0], (std::vector<PrintColor>{{0, 255, 0}}));
+}
+
+// A thick line with a corner and a free end, and a hairline.
+std::string linesMovie(const std::string& url) {
+  return "movie version=6 size=100x100 rate=12\nbackground #ffffff\n"
+         "shape 1 {\n  line 200 #204080\n  line 1 #000000\n"
+         "  style moveto=20px,20px line=1\n  lineto 80px,20px\n  lineto 80px,50px\n"
+         "  style moveto=20px,80px line=2\n  lineto 80px,80px\n}\n"
+         "place2 1 id=1\n" +
+         (url.empty() ? std::string() : "actions {\n  GetURL \"" + url + "\" \"_level0\"\n}\n") + "showframe\n";
+}
+
+TEST_F(Print, LinesAreStrokesOfARoundPen) {
+  // The printer is handed pen strokes of the line's width, not outlines;
+  // a line thinner than a pixel is a pixel wide, as on screen.
+  RecordingPrinter printer;
+  {
+    HeadlessPlayer player{CommandLine{}};
+    player.setPrinter(&printer);
+    ASSERT_TRUE(player.loadMovieFile(dir.write("l.qvx", compile(linesMovie("")))).ok);
+    player.core().printFromHost();
+  }
+  ASSERT_EQ(printer.fills.size(), 1u);
+  EXPECT_TRUE(printer.fills[0].empty());
+  ASSERT_EQ(printer.strokes.size(), 2u);
+  // 10 stage pixels on a 200-pixel page for a 100-pixel stage.
+  EXPECT_NEAR(printer.strokes[0].width, 20.0, 0.25);
+  EXPECT_EQ(printer.strokes[0].color, (PrintColor{0x20, 0x40, 0x80}));
+  EXPECT_DOUBLE_EQ(printer.strokes[1].width, 1.0);
+  EXPECT_EQ(printer.strokes[1].color, (PrintColor{0, 0, 0}));
+
+  // On paper: the page's scale is 12.4 (the stage across 1240 pixels,
+  // 257 from the top), so the thick line is 124 pixels wide, running from
+  // x 248 to 992 at y 505. Round cap and join: 50 pixels out along the line
+  // is ink, 55 pixels out on both axes (78 away) is paper, where a square
+  // cap or a mitre would be ink. PNG and PDF pages alike.
+  const std::string pages = dir.file("pages"), pdf = dir.file("lines.pdf");
+  const std::string movie = dir.write("p.qvx", compile(linesMovie("Print:")));
+  ASSERT_EQ(player({"--frames", "0", "--print-to", pages, movie}).status, 0);
+  const bool havePdf = std::system("command -v pdftoppm >/dev/null 2>&1") == 0;
+  std::vector<PngImage> printed{page(pages, 1)};
+  if (havePdf) {
+    ASSERT_EQ(player({"--frames", "0", "--print-to", pdf, movie}).status, 0);
+    PngImage p;
+    ASSERT_EQ(std::system(("pdftoppm -r 150 -png '" + pdf + "' '" + dir.file("lines") + "'").c_str()), 0);
+    ASSERT_TRUE(readPng(dir.file("lines-1.png"), p));
+    printed.push_back(p);
+  }
+  for (size_t k = 0; k < printed.size(); ++k) {
+    const PngImage& p = printed[k];
+    SCOPED_TRACE(k == 0 ? "png" : "pdf");
+    ASSERT_NEAR(p.width, 1240, 1);
+    ASSERT_NEAR(p.height, 1754, 1);
+    EXPECT_TRUE(near(pixel(p, 620, 505), 0x204080));
+    EXPECT_TRUE(near(pixel(p, 620, 505 - 55), 0x204080));
+    EXPECT_EQ(pixel(p, 620, 505 - 66), 0xFFFFFFu);
+    EXPECT_TRUE(near(pixel(p, 248 - 50, 505), 0x204080));
+    EXPECT_EQ(pixel(p, 248 - 55, 505 - 55), 0xFFFFFFu);
+    EXPECT_EQ(pixel(p, 992 + 55, 505 - 55), 0xFFFFFFu);
+    // The hairline at y 1249: a pixel or two of ink, nothing beyond.
+    int rows = 0;
+    for (int y = 1240; y < 1260; ++y) rows += pixel(p, 620, y) != 0xFFFFFF;
+    EXPECT_GE(rows, 1);
+    EXPECT_LE(rows, 3);
+  }
+  // The pen and the screen's stroker draw the same lines.
+  const std::string bitmap = dir.file("bitmap");
+  ASSERT_EQ(player({"--frames", "0", "--print-to", bitmap,
+                    dir.write("b.qvx", compile(linesMovie("PrintAsBitmap:")))}).status, 0);
+  const PngImage v = page(pages, 1), b = page(bitmap, 1);
+  ASSERT_EQ(v.rgb.size(), b.rgb.size());
+  double sum = 0;
+  for (size_t i = 0; i < v.rgb.size(); ++i) sum += std::abs(int{v.rgb[i]} - int{b.rgb[i]});
+  EXPECT_LT(sum / static_cast<double>(v.rgb.size()), 0.5);
 }
 
 }  // namespace
