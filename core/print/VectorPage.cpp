@@ -164,6 +164,13 @@ void VectorPage::strokePath(const ShapeBuild& build, uint32_t index, int factor,
   }
 }
 
+bool VectorPage::TextCollector::deviceGlyph(DeviceGlyphs& font, uint32_t, uint32_t code, const MATRIX& m,
+                                            uint32_t fill) {
+  if (font.family().empty() || code == 0) return false;
+  glyphs.push_back(Glyph{&font, code, m, fill});
+  return true;
+}
+
 // Walks the printed subtree in drawing order. Timeline masks clip the
 // siblings up to their clip depth, script masks the clip they mask; each
 // open mask is one clip on the printer, closed in the order it opened.
@@ -277,14 +284,16 @@ bool VectorPage::build(const ShapeDraw& draw, const MATRIX& object, const CXFORM
   in.bitmaps = draw.bitmaps;
   in.glyphs = draw.glyphs;
   in.field = draw.text;  // glyphs as outlines: no mask maker
-  // A mask needs every outline; a page strokes lines.
+  // A mask needs every outline; a page strokes lines and sets device text.
   in.keepStrokes = !mask;
+  in.deviceText = mask ? nullptr : &collector_;
   return parser_.build(in, build_);
 }
 
 void VectorPage::drawObject(const DisplayWalkItem& item, bool drawing) {
   ShapeDraw draw;
   if (!drawOf(item.object, drawing, draw)) return;
+  collector_.glyphs.clear();
   (void)build(draw, item.matrix, item.cxform, false);  // a damaged body prints what was read
   if (build_.hasBounds()) {
     const int64_t f = factor_;
@@ -328,6 +337,42 @@ void VectorPage::drawFill(const ShapeDraw& draw, const DisplayWalkItem& item, ui
     if (!path_.empty())
       printer_->strokePath(path_, static_cast<double>(build_.strokes()[k].width) / factor_, plainColor(fill.color));
   }
+  drawText(index, plainColor(fill.color));
+}
+
+void VectorPage::drawText(uint32_t fill, PrintColor color) {
+  // Consecutive glyphs of one font, size and slant go out together.
+  printText_.glyphs.clear();
+  const TextCollector::Glyph* runStart = nullptr;
+  const auto flush = [&] {
+    if (!printText_.glyphs.empty()) printer_->drawText(printText_);
+    printText_.glyphs.clear();
+  };
+  for (const TextCollector::Glyph& g : collector_.glyphs) {
+    if (g.fill != fill) continue;
+    if (!runStart || g.font != runStart->font || g.m.a != runStart->m.a || g.m.b != runStart->m.b ||
+        g.m.c != runStart->m.c || g.m.d != runStart->m.d) {
+      flush();
+      runStart = &g;
+      // The em's axes in page pixels: 1024 units under the 16.16 matrix.
+      const double unit = 1024.0 / 65536.0 / factor_;
+      const double xx = g.m.a * unit, xy = g.m.b * unit, yx = g.m.c * unit, yy = g.m.d * unit;
+      printText_.size = std::hypot(yx, yy);
+      if (printText_.size <= 0) continue;
+      printText_.xx = xx / printText_.size;
+      printText_.xy = xy / printText_.size;
+      printText_.yx = yx / printText_.size;
+      printText_.yy = yy / printText_.size;
+      printText_.family = g.font->family();
+      printText_.bold = g.font->bold();
+      printText_.italic = g.font->italic();
+      printText_.color = color;
+    }
+    if (printText_.size <= 0) continue;
+    printText_.glyphs.push_back(
+        PrintText::Glyph{static_cast<double>(g.m.tx) / factor_, static_cast<double>(g.m.ty) / factor_, g.code});
+  }
+  flush();
 }
 
 void VectorPage::drawImageFill(const ShapeDraw& shape, const DisplayWalkItem& item, const PrintPath& path) {

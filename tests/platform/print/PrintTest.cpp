@@ -277,6 +277,7 @@ class RecordingPrinter : public Printer {
   }
   void strokePath(const PrintPath&, double width, PrintColor c) override { strokes.push_back({width, c}); }
   void drawImage(const PrintImage&, double, double, double, double) override {}
+  void drawText(const PrintText& text) override { texts.push_back(text); }
   void pushClip(const PrintPath&) override {}
   void popClip() override {}
 
@@ -290,6 +291,7 @@ class RecordingPrinter : public Printer {
   bool ended = false;
   std::vector<std::vector<PrintColor>> fills;
   std::vector<Stroke> strokes;
+  std::vector<PrintText> texts;
 };
 
 TEST_F(Print, HostCommandOffersThePagesOrTheCurrentFrame) {
@@ -428,6 +430,61 @@ TEST_F(Print, LinesAreStrokesOfARoundPen) {
   double sum = 0;
   for (size_t i = 0; i < v.rgb.size(); ++i) sum += std::abs(int{v.rgb[i]} - int{b.rgb[i]});
   EXPECT_LT(sum / static_cast<double>(v.rgb.size()), 0.5);
+}
+
+// Device-font text: static text, and a field too narrow for its line at
+// (10px, 50px), 40 pixels wide and 20 high.
+std::string textMovie(const std::string& url) {
+  return std::string("movie version=6 size=100x100 rate=12\nbackground #ffffff\n") + "font1 1 \"" KIVRA_TEST_FONT
+         "\" chars=\"Saticwords \" device\nfontinfo 1 name=\"_sans\"\n"
+         "text 10 {\n  run font=1 height=10px color=#000000 at=4px,20px \"Static words\"\n}\n"
+         "edittext 11 bounds=0,800,0,400 font=1 height=240 color=#a02020ff "
+         "text=\"Field words overflowing\" flags=readonly\n"
+         "place2 1 id=10\nplace2 2 id=11 at=10px,50px\n" +
+         (url.empty() ? std::string() : "actions {\n  GetURL \"" + url + "\" \"_level0\"\n}\n") + "showframe\n";
+}
+
+TEST_F(Print, DeviceFontTextIsSetAsText) {
+  RecordingPrinter printer;
+  {
+    HeadlessPlayer player{CommandLine{}};
+    player.setPrinter(&printer);
+    ASSERT_TRUE(player.loadMovieFile(dir.write("t.qvx", compile(textMovie("")))).ok);
+    player.core().printFromHost();
+  }
+  // Text, not outlines: no fill in the text's colours.
+  ASSERT_EQ(printer.fills.size(), 1u);
+  for (const PrintColor& c : printer.fills[0]) {
+    EXPECT_NE(c, (PrintColor{0, 0, 0}));
+    EXPECT_NE(c, (PrintColor{0xa0, 0x20, 0x20}));
+  }
+  std::string staticText, fieldText;
+  for (const PrintText& t : printer.texts) {
+    EXPECT_FALSE(t.family.empty());
+    EXPECT_DOUBLE_EQ(t.xx, 1.0);
+    EXPECT_DOUBLE_EQ(t.yy, 1.0);
+    const bool black = t.color == PrintColor{0, 0, 0};
+    for (const PrintText::Glyph& g : t.glyphs) {
+      (black ? staticText : fieldText) += static_cast<char>(g.code);
+      // On the baseline the layout gave, at 2 page pixels a stage pixel.
+      if (black) {
+        EXPECT_NEAR(g.y, 40.0, 0.05);
+      }
+    }
+    // 10 and 12 pixels.
+    EXPECT_NEAR(t.size, black ? 20.0 : 24.0, 0.05);
+  }
+  EXPECT_EQ(staticText, "Static words");
+  // The field's spaces are gaps.
+  EXPECT_EQ(fieldText.substr(0, 10), "Fieldwords");
+
+  // A PDF keeps the words as text.
+  if (std::system("command -v pdftotext >/dev/null 2>&1") != 0) GTEST_SKIP() << "pdftotext is not installed";
+  const std::string pdf = dir.file("text.pdf");
+  ASSERT_EQ(player({"--frames", "0", "--print-to", pdf, dir.write("p.qvx", compile(textMovie("Print:")))}).status, 0);
+  ASSERT_EQ(std::system(("pdftotext '" + pdf + "' '" + dir.file("text.txt") + "'").c_str()), 0);
+  const std::string words = slurp(dir.file("text.txt"));
+  for (const char* w : {"Static", "words", "Field"}) EXPECT_NE(words.find(w), std::string::npos) << w << " in " << words;
 }
 
 }  // namespace
