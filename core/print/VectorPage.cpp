@@ -310,6 +310,21 @@ void VectorPage::drawObject(const DisplayWalkItem& item, bool drawing) {
     nextStroke_[k] = firstStroke_[strokes[k].fill];
     firstStroke_[strokes[k].fill] = k;
   }
+  // A text field shows only what lies inside its rectangle.
+  const bool field = draw.text != nullptr && !drawing;
+  if (field) {
+    const MATRIX m = concatMatrix(item.matrix, device_);
+    const RECT& r = draw.text->clip;
+    const double f = factor_;
+    const DevicePoint corners[4] = {transformPoint(m, r.xmin, r.ymin), transformPoint(m, r.xmax, r.ymin),
+                                    transformPoint(m, r.xmax, r.ymax), transformPoint(m, r.xmin, r.ymax)};
+    path_.clear();
+    path_.winding = true;
+    path_.moveTo(corners[0].x / f, corners[0].y / f);
+    for (int i = 1; i < 4; ++i) path_.lineTo(corners[i].x / f, corners[i].y / f);
+    path_.lineTo(corners[0].x / f, corners[0].y / f);
+    printer_->pushClip(path_);
+  }
   // Fills in stacking order: later ones paint over earlier ones.
   order_.clear();
   for (uint32_t i = 0; i < fills.size(); ++i)
@@ -317,6 +332,7 @@ void VectorPage::drawObject(const DisplayWalkItem& item, bool drawing) {
   std::stable_sort(order_.begin(), order_.end(),
                    [&](uint32_t a, uint32_t b) { return fills[a].styleNumber < fills[b].styleNumber; });
   for (uint32_t i : order_) drawFill(draw, item, i);
+  if (field) printer_->popClip();
 }
 
 void VectorPage::drawFill(const ShapeDraw& draw, const DisplayWalkItem& item, uint32_t index) {

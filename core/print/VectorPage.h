@@ -3,7 +3,8 @@
 // stacking order, filled by the printer; lines are stroked by the
 // printer's round pen; device-font glyphs are set as text in the system
 // font; gradient and bitmap fills are rendered by our own span code into a
-// picture clipped to their path; masks become clip paths.
+// picture clipped to their path; masks and text field bounds become clip
+// paths.
 #include <functional>
 #include <string>
 #include <vector>

@@ -278,7 +278,7 @@ class RecordingPrinter : public Printer {
   void strokePath(const PrintPath&, double width, PrintColor c) override { strokes.push_back({width, c}); }
   void drawImage(const PrintImage&, double, double, double, double) override {}
   void drawText(const PrintText& text) override { texts.push_back(text); }
-  void pushClip(const PrintPath&) override {}
+  void pushClip(const PrintPath&) override { ++clips; }
   void popClip() override {}
 
   struct Stroke {
@@ -289,6 +289,7 @@ class RecordingPrinter : public Printer {
   int documents = 0;
   bool cancel = false;
   bool ended = false;
+  int clips = 0;
   std::vector<std::vector<PrintColor>> fills;
   std::vector<Stroke> strokes;
   std::vector<PrintText> texts;
@@ -477,6 +478,8 @@ TEST_F(Print, DeviceFontTextIsSetAsText) {
   EXPECT_EQ(staticText, "Static words");
   // The field's spaces are gaps.
   EXPECT_EQ(fieldText.substr(0, 10), "Fieldwords");
+  // The field is clipped to its rectangle.
+  EXPECT_GE(printer.clips, 1);
 
   // A PDF keeps the words as text.
   if (std::system("command -v pdftotext >/dev/null 2>&1") != 0) GTEST_SKIP() << "pdftotext is not installed";
@@ -485,6 +488,30 @@ TEST_F(Print, DeviceFontTextIsSetAsText) {
   ASSERT_EQ(std::system(("pdftotext '" + pdf + "' '" + dir.file("text.txt") + "'").c_str()), 0);
   const std::string words = slurp(dir.file("text.txt"));
   for (const char* w : {"Static", "words", "Field"}) EXPECT_NE(words.find(w), std::string::npos) << w << " in " << words;
+}
+
+TEST_F(Print, TextFieldsAreClippedToTheirBounds) {
+  // The field ends at x 50px (page x 620) and lies between y 50px and
+  // 70px (page 877 to 1125): its line runs on past the end on screen
+  // only up to the field's edge, and so on paper.
+  const std::string vector = dir.file("vector"), bitmap = dir.file("bitmap");
+  ASSERT_EQ(player({"--frames", "0", "--print-to", vector, dir.write("v.qvx", compile(textMovie("Print:")))}).status,
+            0);
+  ASSERT_EQ(
+      player({"--frames", "0", "--print-to", bitmap, dir.write("b.qvx", compile(textMovie("PrintAsBitmap:")))}).status,
+      0);
+  for (const std::string& folder : {vector, bitmap}) {
+    const PngImage p = page(folder, 1);
+    SCOPED_TRACE(folder);
+    int inside = 0, outside = 0;
+    for (int y = 877; y < 1125; ++y) {
+      // A pixel of anti-aliasing at the edge.
+      for (int x = 124; x < 1240; ++x)
+        if (x < 620 || x > 621) (x < 620 ? inside : outside) += pixel(p, x, y) != 0xFFFFFF;
+    }
+    EXPECT_GT(inside, 1000);
+    EXPECT_EQ(outside, 0);
+  }
 }
 
 }  // namespace
