@@ -62,7 +62,8 @@ const char* usageText() {
          "  --memory-limit MB   abort a script once the movie holds more than MB megabytes (16 to 65536, default 512)\n"
          "  --print-to PATH     (headless) print requests answer the dialog with their defaults and print to\n"
          "                      PATH: PATH.pdf is one PDF (A4, 300 dpi), any other PATH a folder of\n"
-         "                      page-1.png, page-2.png, ... (A4 at 150 dpi); without it nothing is printed\n"
+         "                      page-1.png, page-2.png, ... (A4 at 150 dpi); later jobs of the run go to\n"
+         "                      numbered siblings (out-2.pdf, pages-2, ...); without it nothing is printed\n"
          "  --create-projector OUT\n"
          "                      write OUT: this player with MOVIE embedded\n"
          "  --help, --version\n";

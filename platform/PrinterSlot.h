@@ -38,6 +38,9 @@ class PrinterSlot : public Printer {
   void drawImage(const PrintImage& image, double x, double y, double w, double h) override {
     if (printer_) printer_->drawImage(image, x, y, w, h);
   }
+  void drawText(const PrintText& text) override {
+    if (printer_) printer_->drawText(text);
+  }
   void pushClip(const PrintPath& p) override {
     if (printer_) printer_->pushClip(p);
   }

@@ -1,5 +1,6 @@
 // kivra-player: plays a movie in a window, or headless for rendering,
 // recording and tests. See usageText() for the command line.
+#include <clocale>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -12,6 +13,8 @@
 #include "platform/ProjectorFile.h"
 #include "platform/headless/HeadlessPlayer.h"
 #ifdef KIVRA_HAVE_DESKTOP
+#include <QGuiApplication>
+
 #include "platform/desktop/DesktopHost.h"
 #include "platform/qtprint/QtFilePrinter.h"
 #endif
@@ -51,6 +54,14 @@ int createProjector(const CommandLine& options) {
 int headless(const CommandLine& options) {
   if (options.printTo.empty()) return runHeadless(options);
 #ifdef KIVRA_HAVE_DESKTOP
+  // Text on the pages needs Qt's font database, which needs an
+  // application; off screen, so that no display is needed.
+  static char name[] = "kivra-player", platform[] = "-platform", offscreen[] = "offscreen";
+  static char* qtArgv[] = {name, platform, offscreen, nullptr};
+  static int qtArgc = 3;
+  QGuiApplication app(qtArgc, qtArgv);
+  // Qt takes the user's locale; the player formats numbers the C way.
+  std::setlocale(LC_NUMERIC, "C");
   QtFilePrinter printer(options.printTo);
   const int status = runHeadless(options, &printer);
   if (!printer.failedFile().empty() && status == 0)

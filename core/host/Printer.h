@@ -6,6 +6,7 @@
 // succeeded). Coordinates are device pixels of the page, (0, 0) at its top
 // left; colours are plain (not premultiplied) RGB.
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace kivra {
@@ -62,6 +63,24 @@ class PrintPath {
   std::vector<Point> points_;
 };
 
+// Text in a system font: each glyph's character with its pen on the
+// baseline where the layout put it. `size` is the em height in pixels;
+// (xx, xy) and (yx, yy) are the em's x and y axes on the page divided by
+// the size: (1, 0) and (0, 1) for upright text.
+struct PrintText {
+  struct Glyph {
+    double x = 0, y = 0;
+    uint32_t code = 0;  // Unicode
+  };
+  std::string family;
+  bool bold = false;
+  bool italic = false;
+  double size = 0;
+  double xx = 1, xy = 0, yx = 0, yy = 1;
+  PrintColor color;
+  std::vector<Glyph> glyphs;
+};
+
 // A picture for the page: premultiplied 0xAARRGGBB words, top row first.
 struct PrintImage {
   int width = 0;
@@ -91,6 +110,8 @@ class Printer {
   virtual void strokePath(const PrintPath& path, double width, PrintColor color) = 0;
   // Stretches the image over the rectangle.
   virtual void drawImage(const PrintImage& image, double x, double y, double width, double height) = 0;
+  // Sets the glyphs as text, so that the document keeps it as text.
+  virtual void drawText(const PrintText& text) = 0;
   // Clipping nests: pushClip intersects the clip with the path until the
   // matching popClip.
   virtual void pushClip(const PrintPath& path) = 0;
@@ -109,6 +130,7 @@ class NullPrinter : public Printer {
   void fillPath(const PrintPath&, PrintColor) override {}
   void strokePath(const PrintPath&, double, PrintColor) override {}
   void drawImage(const PrintImage&, double, double, double, double) override {}
+  void drawText(const PrintText&) override {}
   void pushClip(const PrintPath&) override {}
   void popClip() override {}
 };

@@ -183,6 +183,7 @@ void drawField(EditField& field, MovieTextFonts& fonts, TextDraw& out) {
         g.y = baseline;
         g.size = std::abs(first.chars.size);
         g.color = first.chars.color | 0xFF000000;
+        g.code = u'\u2022';
         out.glyphs.push_back(g);
       }
     }
@@ -212,6 +213,7 @@ void drawField(EditField& field, MovieTextFonts& fonts, TextDraw& out) {
       g.y = baseline;
       g.size = std::abs(format->chars.size);
       g.color = color;
+      g.code = password ? u'*' : c;
       out.glyphs.push_back(g);
     }
   }

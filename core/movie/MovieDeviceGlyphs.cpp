@@ -54,9 +54,16 @@ std::unique_ptr<MovieDeviceGlyphs> MovieDeviceGlyphs::open(FontSource& fonts, co
     glyphs->codes_.push_back(code);
   }
   glyphs->faceGlyphs_.assign(glyphs->codes_.size(), -1);
-  glyphs->face_ = fonts.openDeviceFont(glyphs->systemName_, flags & 0x02, flags & 0x04);
+  glyphs->bold_ = flags & 0x02;
+  glyphs->italic_ = flags & 0x04;
+  glyphs->face_ = fonts.openDeviceFont(glyphs->systemName_, glyphs->bold_, glyphs->italic_);
   if (!glyphs->face_) return nullptr;
   return glyphs;
+}
+
+// The family the system chose: the one whose metrics laid the text out.
+const std::string& MovieDeviceGlyphs::family() const {
+  return face_->familyName().empty() ? systemName_ : face_->familyName();
 }
 
 uint32_t MovieDeviceGlyphs::faceGlyph(uint32_t index) {

@@ -24,6 +24,10 @@ class MovieDeviceGlyphs : public DeviceGlyphs {
 
   const GlyphCoverage* coverage(uint32_t index, int pixelSize26_6) override;
   bool outline(uint32_t index, std::vector<GlyphPathCommand>& out) override;
+  const std::string& family() const override;
+  bool bold() const override { return bold_; }
+  bool italic() const override { return italic_; }
+  uint32_t character(uint32_t index) const override { return index < codes_.size() ? codes_[index] : 0; }
   const std::string& systemName() const { return systemName_; }
   size_t glyphCount() const { return codes_.size(); }
 
@@ -33,6 +37,7 @@ class MovieDeviceGlyphs : public DeviceGlyphs {
 
   std::shared_ptr<DeviceFace> face_;
   std::string systemName_;
+  bool bold_ = false, italic_ = false;
   std::vector<uint32_t> codes_;      // Unicode, by glyph index
   std::vector<int64_t> faceGlyphs_;  // -1 until looked up
 };

@@ -42,19 +42,24 @@ class EmbeddedFace : public MovieTextFace {
 // The glyphs of a system face by the face's own glyph index.
 class FaceGlyphs : public DeviceGlyphs {
  public:
-  explicit FaceGlyphs(std::shared_ptr<DeviceFace> face) : face_(std::move(face)) {}
+  FaceGlyphs(std::shared_ptr<DeviceFace> face, bool bold, bool italic)
+      : face_(std::move(face)), bold_(bold), italic_(italic) {}
   const GlyphCoverage* coverage(uint32_t index, int pixelSize26_6) override {
     return face_->coverage(index, pixelSize26_6);
   }
   bool outline(uint32_t index, std::vector<GlyphPathCommand>& out) override { return face_->outline(index, out); }
+  const std::string& family() const override { return face_->familyName(); }
+  bool bold() const override { return bold_; }
+  bool italic() const override { return italic_; }
 
  private:
   std::shared_ptr<DeviceFace> face_;
+  bool bold_, italic_;
 };
 
 class SystemFace : public MovieTextFace {
  public:
-  explicit SystemFace(std::shared_ptr<DeviceFace> face) : face_(face), glyphs_(face) {
+  SystemFace(std::shared_ptr<DeviceFace> face, bool bold, bool italic) : face_(face), glyphs_(face, bold, italic) {
     const DeviceFontMetrics m = face_->metrics();
     metrics_ = TextFaceMetrics{static_cast<int32_t>(std::lround(m.ascent)), static_cast<int32_t>(std::lround(m.descent)),
                                static_cast<int32_t>(std::lround(m.leading))};
@@ -137,7 +142,7 @@ MovieTextFace* MovieTextFonts::face(const CharFormat& format, bool embedded) {
     if (font) made = embeddedFace(*font);
   } else if (system_) {
     std::shared_ptr<DeviceFace> f = system_->openDeviceFont(deviceFontName(format.font), format.bold, format.italic);
-    if (f) made = std::make_unique<SystemFace>(std::move(f));
+    if (f) made = std::make_unique<SystemFace>(std::move(f), format.bold, format.italic);
   }
   MovieTextFace* result = made.get();
   faces_.emplace(std::move(key), std::move(made));

@@ -145,6 +145,32 @@ void VectorPage::fillPath(const ShapeBuild& build, uint32_t index, int factor, P
   chainPieces(pieces, out.winding, factor, out);
 }
 
+void VectorPage::strokePath(const ShapeBuild& build, uint32_t index, int factor, PrintPath& out) {
+  out.clear();
+  out.winding = true;
+  if (index >= build.strokes().size()) return;
+  const StrokeRun& run = build.strokes()[index];
+  const std::vector<CurveEdge>& edges = build.strokeEdges();
+  const double f = factor;
+  for (uint32_t k = run.first; k < run.first + run.count && k < edges.size(); ++k) {
+    const CurveEdge& e = edges[k];
+    if (k == run.first || e.x0 != edges[k - 1].x1 || e.y0 != edges[k - 1].y1) out.moveTo(e.x0 / f, e.y0 / f);
+    if (e.straight) {
+      out.lineTo(e.x1 / f, e.y1 / f);
+    } else {
+      const CubicControls c = cubicFromQuadratic(e.x0, e.y0, e.cx, e.cy, e.x1, e.y1);
+      out.cubicTo({c.x1 / f, c.y1 / f}, {c.x2 / f, c.y2 / f}, {e.x1 / f, e.y1 / f});
+    }
+  }
+}
+
+bool VectorPage::TextCollector::deviceGlyph(DeviceGlyphs& font, uint32_t, uint32_t code, const MATRIX& m,
+                                            uint32_t fill) {
+  if (font.family().empty() || code == 0) return false;
+  glyphs.push_back(Glyph{&font, code, m, fill});
+  return true;
+}
+
 // Walks the printed subtree in drawing order. Timeline masks clip the
 // siblings up to their clip depth, script masks the clip they mask; each
 // open mask is one clip on the printer, closed in the order it opened.
@@ -244,6 +270,7 @@ bool VectorPage::build(const ShapeDraw& draw, const MATRIX& object, const CXFORM
     in.cxform = ColorTransform(cxform);
     in.factor = factor_;
     in.mask = mask;
+    in.keepStrokes = !mask;
     return replay_.build(*draw.drawing, in, build_);
   }
   ShapeInstance in;
@@ -257,12 +284,16 @@ bool VectorPage::build(const ShapeDraw& draw, const MATRIX& object, const CXFORM
   in.bitmaps = draw.bitmaps;
   in.glyphs = draw.glyphs;
   in.field = draw.text;  // glyphs as outlines: no mask maker
+  // A mask needs every outline; a page strokes lines and sets device text.
+  in.keepStrokes = !mask;
+  in.deviceText = mask ? nullptr : &collector_;
   return parser_.build(in, build_);
 }
 
 void VectorPage::drawObject(const DisplayWalkItem& item, bool drawing) {
   ShapeDraw draw;
   if (!drawOf(item.object, drawing, draw)) return;
+  collector_.glyphs.clear();
   (void)build(draw, item.matrix, item.cxform, false);  // a damaged body prints what was read
   if (build_.hasBounds()) {
     const int64_t f = factor_;
@@ -270,25 +301,94 @@ void VectorPage::drawObject(const DisplayWalkItem& item, bool drawing) {
         build_.boundsYMin() / f > kDrawLimit)
       return;
   }
-  // Fills in stacking order: later ones paint over earlier ones.
   const std::vector<FillStyle>& fills = build_.fills();
+  const std::vector<StrokeRun>& strokes = build_.strokes();
+  firstStroke_.assign(fills.size(), kNoFill);
+  nextStroke_.assign(strokes.size(), kNoFill);
+  for (uint32_t k = static_cast<uint32_t>(strokes.size()); k-- > 0;) {
+    if (strokes[k].fill >= fills.size()) continue;
+    nextStroke_[k] = firstStroke_[strokes[k].fill];
+    firstStroke_[strokes[k].fill] = k;
+  }
+  // A text field shows only what lies inside its rectangle.
+  const bool field = draw.text != nullptr && !drawing;
+  if (field) {
+    const MATRIX m = concatMatrix(item.matrix, device_);
+    const RECT& r = draw.text->clip;
+    const double f = factor_;
+    const DevicePoint corners[4] = {transformPoint(m, r.xmin, r.ymin), transformPoint(m, r.xmax, r.ymin),
+                                    transformPoint(m, r.xmax, r.ymax), transformPoint(m, r.xmin, r.ymax)};
+    path_.clear();
+    path_.winding = true;
+    path_.moveTo(corners[0].x / f, corners[0].y / f);
+    for (int i = 1; i < 4; ++i) path_.lineTo(corners[i].x / f, corners[i].y / f);
+    path_.lineTo(corners[0].x / f, corners[0].y / f);
+    printer_->pushClip(path_);
+  }
+  // Fills in stacking order: later ones paint over earlier ones.
   order_.clear();
   for (uint32_t i = 0; i < fills.size(); ++i)
     if (fills[i].kind != FillKind::Mask) order_.push_back(i);
   std::stable_sort(order_.begin(), order_.end(),
                    [&](uint32_t a, uint32_t b) { return fills[a].styleNumber < fills[b].styleNumber; });
-  for (uint32_t i : order_) {
-    const FillStyle& fill = fills[i];
-    fillPath(build_, i, factor_, path_);
-    if (path_.empty()) continue;
-    if (fill.kind == FillKind::Solid) {
-      // Wholly transparent paint is not printed at all.
-      if (expandedAlpha(fill.color) == 0) continue;
+  for (uint32_t i : order_) drawFill(draw, item, i);
+  if (field) printer_->popClip();
+}
+
+void VectorPage::drawFill(const ShapeDraw& draw, const DisplayWalkItem& item, uint32_t index) {
+  const FillStyle& fill = build_.fills()[index];
+  // Wholly transparent paint is not printed at all.
+  if (fill.kind == FillKind::Solid && expandedAlpha(fill.color) == 0) return;
+  fillPath(build_, index, factor_, path_);
+  if (!path_.empty()) {
+    if (fill.kind == FillKind::Solid)
       printer_->fillPath(path_, plainColor(fill.color));
-    } else {
+    else
       drawImageFill(draw, item, path_);
-    }
   }
+  if (fill.kind != FillKind::Solid) return;
+  // Lines: a pen at least a pixel wide, as on screen.
+  for (uint32_t k = firstStroke_[index]; k != kNoFill; k = nextStroke_[k]) {
+    strokePath(build_, k, factor_, path_);
+    if (!path_.empty())
+      printer_->strokePath(path_, static_cast<double>(build_.strokes()[k].width) / factor_, plainColor(fill.color));
+  }
+  drawText(index, plainColor(fill.color));
+}
+
+void VectorPage::drawText(uint32_t fill, PrintColor color) {
+  // Consecutive glyphs of one font, size and slant go out together.
+  printText_.glyphs.clear();
+  const TextCollector::Glyph* runStart = nullptr;
+  const auto flush = [&] {
+    if (!printText_.glyphs.empty()) printer_->drawText(printText_);
+    printText_.glyphs.clear();
+  };
+  for (const TextCollector::Glyph& g : collector_.glyphs) {
+    if (g.fill != fill) continue;
+    if (!runStart || g.font != runStart->font || g.m.a != runStart->m.a || g.m.b != runStart->m.b ||
+        g.m.c != runStart->m.c || g.m.d != runStart->m.d) {
+      flush();
+      runStart = &g;
+      // The em's axes in page pixels: 1024 units under the 16.16 matrix.
+      const double unit = 1024.0 / 65536.0 / factor_;
+      const double xx = g.m.a * unit, xy = g.m.b * unit, yx = g.m.c * unit, yy = g.m.d * unit;
+      printText_.size = std::hypot(yx, yy);
+      if (printText_.size <= 0) continue;
+      printText_.xx = xx / printText_.size;
+      printText_.xy = xy / printText_.size;
+      printText_.yx = yx / printText_.size;
+      printText_.yy = yy / printText_.size;
+      printText_.family = g.font->family();
+      printText_.bold = g.font->bold();
+      printText_.italic = g.font->italic();
+      printText_.color = color;
+    }
+    if (printText_.size <= 0) continue;
+    printText_.glyphs.push_back(
+        PrintText::Glyph{static_cast<double>(g.m.tx) / factor_, static_cast<double>(g.m.ty) / factor_, g.code});
+  }
+  flush();
 }
 
 void VectorPage::drawImageFill(const ShapeDraw& shape, const DisplayWalkItem& item, const PrintPath& path) {

@@ -1,8 +1,10 @@
 #pragma once
 // A page printed as vectors: every shape's fills become device paths in
-// stacking order, filled by the printer; gradient and bitmap fills are
-// rendered by our own span code into a picture clipped to their path;
-// masks become clip paths.
+// stacking order, filled by the printer; lines are stroked by the
+// printer's round pen; device-font glyphs are set as text in the system
+// font; gradient and bitmap fills are rendered by our own span code into a
+// picture clipped to their path; masks and text field bounds become clip
+// paths.
 #include <functional>
 #include <string>
 #include <vector>
@@ -40,9 +42,26 @@ class VectorPage {
 
   // One shape's fill `index` as a device path (sub-pixels / factor).
   static void fillPath(const ShapeBuild& build, uint32_t index, int factor, PrintPath& out);
+  // Stroke run `index` of a build as an open device path.
+  static void strokePath(const ShapeBuild& build, uint32_t index, int factor, PrintPath& out);
 
  private:
   class Walker;
+  // Collects the device glyphs of a build, to be set as text.
+  class TextCollector : public DeviceTextSink {
+   public:
+    struct Glyph {
+      DeviceGlyphs* font;
+      uint32_t code;
+      MATRIX m;
+      uint32_t fill;
+    };
+    bool deviceGlyph(DeviceGlyphs& glyphs, uint32_t index, uint32_t code, const MATRIX& m, uint32_t fill) override;
+    std::vector<Glyph> glyphs;
+  };
+  // Draws what fill `index` paints: its path, its lines, its text.
+  void drawFill(const ShapeDraw& draw, const DisplayWalkItem& item, uint32_t index);
+  void drawText(uint32_t fill, PrintColor color);
   // The draw record of an object (false when it draws nothing itself).
   bool drawOf(const DisplayObject& object, bool drawing, ShapeDraw& out);
   // Builds `draw` under `device` (stage twips to sub-pixels) into build_.
@@ -66,7 +85,11 @@ class VectorPage {
   RenderTarget target_;
   PrintImage image_;
   PrintPath path_;
+  PrintText printText_;
+  TextCollector collector_;
   std::vector<uint32_t> order_;
+  // Per fill, its first stroke run; per run, the next of the same fill.
+  std::vector<uint32_t> firstStroke_, nextStroke_;
 };
 
 }  // namespace kivra

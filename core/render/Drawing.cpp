@@ -151,6 +151,7 @@ void DrawingReplay::closeFill() {
 bool DrawingReplay::build(const Drawing& drawing, const DrawingInstance& in, ShapeBuild& out) {
   out.clear();
   edges_.begin(&out);
+  stroker_.keepRuns(in.keepStrokes ? &out : nullptr);
   m_ = in.matrix;
   penX_ = penY_ = startX_ = startY_ = 0;
   fill_ = kNoFill;

@@ -87,6 +87,7 @@ struct DrawingInstance {
   ColorTransform cxform;
   int factor = 4;
   bool mask = false;  // a clipping layer: every fill is the one mask fill, no lines
+  bool keepStrokes = false;  // vector output: lines as stroke runs, not outlines
 };
 
 // Replays drawings into builds; keeps its edge builder and stroker between

@@ -6,7 +6,10 @@
 // from outlines through the edge pipeline.
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
+
+#include "core/format/Records.h"
 
 namespace kivra {
 
@@ -50,6 +53,27 @@ class DeviceGlyphs {
   virtual const GlyphCoverage* coverage(uint32_t index, int pixelSize26_6) = 0;
   // The outline (false, `out` empty, when the glyph cannot be had).
   virtual bool outline(uint32_t index, std::vector<GlyphPathCommand>& out) = 0;
+  // The system font, for output that sets text itself (a printer): its
+  // family (empty when unknown: the glyphs are drawn) and style.
+  virtual const std::string& family() const = 0;
+  virtual bool bold() const { return false; }
+  virtual bool italic() const { return false; }
+  // The character glyph `index` stands for; 0 when these glyphs do not know.
+  virtual uint32_t character(uint32_t index) const {
+    (void)index;
+    return 0;
+  }
+};
+
+// Takes device-font glyphs out of a build to be set as text (vector
+// output). `m` maps the glyph's 1024-unit em to device sub-pixels, its
+// origin the pen on the baseline; `fill` is the build's fill the glyph
+// would have painted with (its colour and stacking place). False: not
+// taken (no family or character known), the glyph is drawn as usual.
+class DeviceTextSink {
+ public:
+  virtual ~DeviceTextSink() = default;
+  virtual bool deviceGlyph(DeviceGlyphs& glyphs, uint32_t index, uint32_t code, const MATRIX& m, uint32_t fill) = 0;
 };
 
 class GlyphSource {

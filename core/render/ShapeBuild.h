@@ -12,6 +12,17 @@
 
 namespace kivra {
 
+// A line kept as a stroke rather than an outline (builds for vector
+// output): `count` edges from `first` in the build's stroke edges, in
+// device sub-pixels, for a round pen `width` sub-pixels wide painting
+// with fill `fill`.
+struct StrokeRun {
+  uint32_t fill = kNoFill;
+  int32_t width = 0;
+  uint32_t first = 0;
+  uint32_t count = 0;
+};
+
 class ShapeBuild {
  public:
   static constexpr size_t kDefaultMaxEdges = 1u << 20;
@@ -30,6 +41,8 @@ class ShapeBuild {
     ramps_.clear();
     tables_.clear();
     bitmaps_.clear();
+    strokes_.clear();
+    strokeEdges_.clear();
     coverageUsed_ = 0;
     coveragePixels_ = 0;
     hasBounds_ = false;
@@ -40,6 +53,20 @@ class ShapeBuild {
   EdgeRecord* addEdge() {
     if (edges_.size() >= maxEdges_) { truncated_ = true; return nullptr; }
     return &edges_.emplace_back();
+  }
+  // A new stroke run, which the following stroke edges join; false when
+  // the pool is exhausted.
+  bool addStrokeRun(uint32_t fill, int32_t width) {
+    if (strokes_.size() >= maxEdges_) { truncated_ = true; return false; }
+    strokes_.push_back(StrokeRun{fill, width, static_cast<uint32_t>(strokeEdges_.size()), 0});
+    return true;
+  }
+  bool addStrokeEdge(const CurveEdge& e) {
+    if (strokes_.empty()) return false;
+    if (strokeEdges_.size() >= maxEdges_) { truncated_ = true; return false; }
+    strokeEdges_.push_back(e);
+    ++strokes_.back().count;
+    return true;
   }
   uint32_t addFill() {
     if (fills_.size() >= maxFills_) { truncated_ = true; return kNoFill; }
@@ -81,6 +108,8 @@ class ShapeBuild {
   const std::vector<EdgeRecord>& edges() const { return edges_; }
   std::vector<FillStyle>& fills() { return fills_; }
   const std::vector<FillStyle>& fills() const { return fills_; }
+  const std::vector<StrokeRun>& strokes() const { return strokes_; }
+  const std::vector<CurveEdge>& strokeEdges() const { return strokeEdges_; }
   GradientRamp& ramp(int32_t i) { return ramps_[static_cast<size_t>(i)]; }
   ColorTables& tables(int32_t i) { return tables_[static_cast<size_t>(i)]; }
 
@@ -121,6 +150,8 @@ class ShapeBuild {
   std::vector<ColorTables> tables_;
   std::vector<BitmapLock> bitmaps_;
   std::vector<CoverageImage> coverage_;
+  std::vector<StrokeRun> strokes_;
+  std::vector<CurveEdge> strokeEdges_;
   size_t coverageUsed_ = 0;
   uint64_t coveragePixels_ = 0;
   int64_t bx0_ = 0, by0_ = 0, bx1_ = 0, by1_ = 0;

@@ -400,6 +400,7 @@ bool ShapeParser::build(const ShapeInstance& in, ShapeBuild& out) {
   fill0_ = fill1_ = kNoFill;
   reversed_ = false;
   t_ = in.ratio;
+  stroker_.keepRuns(in.keepStrokes ? &out : nullptr);
   const bool morph = in.tagCode == 46;
   rgba_ = in.tagCode == 32 || morph;
   edges_.begin(&out);
@@ -547,6 +548,7 @@ bool ShapeParser::buildGlyph(const uint8_t* records, size_t length, const MATRIX
   reversed_ = false;
   fill0_ = fill1_ = kNoFill;
   edges_.begin(&out);
+  stroker_.keepRuns(nullptr);
   const uint32_t f = out.addFill();
   if (f == kNoFill) return false;
   FillStyle& fs = out.fills()[f];

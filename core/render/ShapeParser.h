@@ -41,6 +41,10 @@ struct ShapeInstance {
   GlyphMaskMaker* maskMaker = nullptr;
   // Set: a text field's drawing (no body is read).
   const TextDraw* field = nullptr;
+  // Vector output: lines kept as stroke runs, not outlines, and device
+  // glyphs handed to `deviceText` (when set) instead of being drawn.
+  bool keepStrokes = false;
+  DeviceTextSink* deviceText = nullptr;
 };
 
 class ShapeParser {
@@ -84,8 +88,10 @@ class ShapeParser {
   };
   // Draws one glyph: from a mask when `maker` can make one, else from its
   // outline. False when the edge pool ran out.
+  // `code`: the character a device glyph stands for (0 when the glyphs
+  // know it themselves).
   bool addTextGlyph(const ShapeInstance& in, GlyphMasks* store, uint16_t fontId, DeviceGlyphs* device, uint32_t index,
-                    const MATRIX& m, uint32_t fill);
+                    const MATRIX& m, uint32_t fill, uint32_t code = 0);
   // Turns the masked glyphs into one coverage fill per colour.
   bool finishMaskedGlyphs(ShapeBuild& out, uint32_t& styles);
   void appendMaskedOutline(const MaskedGlyph& g);

@@ -114,7 +114,10 @@ bool ShapeParser::buildText(TagCursor& c, const ShapeInstance& in, ShapeBuild& o
 }
 
 bool ShapeParser::addTextGlyph(const ShapeInstance& in, GlyphMasks* store, uint16_t fontId, DeviceGlyphs* device,
-                               uint32_t index, const MATRIX& m, uint32_t fill) {
+                               uint32_t index, const MATRIX& m, uint32_t fill, uint32_t code) {
+  if (device && in.deviceText && fill != kNoFill && fill != mask_ &&
+      in.deviceText->deviceGlyph(*device, index, code ? code : device->character(index), m, fill))
+    return true;
   MaskedGlyph g{nullptr, 0, 0, fill, nullptr, 0, device, index, m};
   if (!device && !in.glyphs->glyph(fontId, index, g.records, g.length)) return true;  // nothing to draw
   if (store) {
@@ -308,7 +311,7 @@ bool ShapeParser::buildField(const ShapeInstance& in, ShapeBuild& out) {
       const auto at = transformPoint(toDevice, gl.x, gl.y);
       g.tx = at.x;
       g.ty = at.y;
-      if (!addTextGlyph(in, store, gl.fontId, gl.device, gl.index, g, fill)) return false;
+      if (!addTextGlyph(in, store, gl.fontId, gl.device, gl.index, g, fill, gl.code)) return false;
     }
     // Coverage images of a colour share the colour of its first fill.
     if (!finishMaskedGlyphs(out, styles)) return false;

@@ -296,6 +296,13 @@ bool Stroker::tight(double x0, double y0, double cx, double cy, double x1, doubl
 
 void Stroker::add(const CurveEdge& in) {
   if (!open_) return;
+  if (keep_) {
+    // A pen draws it, zero-length pieces (dots) too; a run starts with
+    // its first piece.
+    if ((!any_ && !keep_->addStrokeRun(fill_, width_)) || !keep_->addStrokeEdge(in)) open_ = false;
+    any_ = true;
+    return;
+  }
   if (in.x0 == in.x1 && in.y0 == in.y1 && (in.straight || (in.cx == in.x0 && in.cy == in.y0))) {
     if (!any_) {
       dotOnly_ = true;
@@ -337,6 +344,7 @@ void Stroker::capEnds() {
 void Stroker::end() {
   if (!open_) return;
   open_ = false;
+  if (keep_) return;
   if (any_) {
     if (width_ > 3) {
       // A closed path is joined end to start; an open one gets its caps.

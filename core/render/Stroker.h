@@ -11,6 +11,7 @@
 #include <cstdint>
 
 #include "core/render/EdgeBuilder.h"
+#include "core/render/ShapeBuild.h"
 
 namespace kivra {
 
@@ -25,6 +26,9 @@ class Stroker {
   // Ends the stroke: caps an open path, joins a closed one.
   void end();
   bool open() const { return open_; }
+  // Set: strokes are kept in `out` as runs of edges for a pen to draw
+  // (vector output) instead of being outlined. Null: outlines.
+  void keepRuns(ShapeBuild* out) { keep_ = out; }
 
  private:
   struct Vec {
@@ -57,6 +61,7 @@ class Stroker {
   void snapThin(CurveEdge& e) const;
 
   EdgeBuilder& edges_;
+  ShapeBuild* keep_ = nullptr;
   int32_t width_ = 0;
   uint32_t fill_ = kNoFill;
   int factor_ = 1;

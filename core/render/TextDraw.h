@@ -24,6 +24,7 @@ struct TextDrawGlyph {
   uint32_t index = 0;           // glyph index in its font
   uint16_t fontId = 0;          // embedded glyphs: the movie's font
   DeviceGlyphs* device = nullptr;  // device glyphs (fontId unused)
+  uint32_t code = 0;               // the character shown (vector output sets it as text)
 };
 
 struct TextDraw {

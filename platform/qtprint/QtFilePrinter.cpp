@@ -17,16 +17,28 @@ bool QtFilePrinter::pdf() const {
   return path_.size() >= 4 && QString::fromStdString(path_.substr(path_.size() - 4)).toLower() == ".pdf";
 }
 
+std::string QtFilePrinter::documentPath(int n) const {
+  if (n <= 1) return path_;
+  const std::string suffix = "-" + std::to_string(n);
+  if (pdf()) return path_.substr(0, path_.size() - 4) + suffix + path_.substr(path_.size() - 4);
+  // "pages/" names the folder "pages" too.
+  std::string folder = path_;
+  while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+  return folder + suffix;
+}
+
 bool QtFilePrinter::beginDocument(PrintRange&, int& pageWidth, int& pageHeight) {
   pageInDocument_ = 0;
+  // A later job must not overwrite an earlier one's pages.
+  document_ = documentPath(++documents_);
   if (pdf()) {
-    writer_ = std::make_unique<QPdfWriter>(QString::fromStdString(path_));
+    writer_ = std::make_unique<QPdfWriter>(QString::fromStdString(document_));
     writer_->setTitle("Kivra");
     writer_->setResolution(300);
     writer_->setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait, QMarginsF(0, 0, 0, 0)));
     if (!painter_.begin(writer_.get())) {
       writer_.reset();
-      failedFile_ = path_;
+      failedFile_ = document_;
       return false;
     }
     preparePainter();
@@ -34,8 +46,8 @@ bool QtFilePrinter::beginDocument(PrintRange&, int& pageWidth, int& pageHeight) 
     pageHeight = writer_->height();
     return true;
   }
-  if (!QDir().mkpath(QString::fromStdString(path_))) {
-    failedFile_ = path_;
+  if (!QDir().mkpath(QString::fromStdString(document_))) {
+    failedFile_ = document_;
     return false;
   }
   pageWidth = kPngWidth;
@@ -60,8 +72,7 @@ bool QtFilePrinter::endPage() {
     return true;
   }
   if (painter_.isActive()) painter_.end();
-  // Numbered across documents, so that a later job adds to the folder.
-  const std::string file = path_ + "/page-" + std::to_string(pagesWritten_ + 1) + ".png";
+  const std::string file = document_ + "/page-" + std::to_string(pageInDocument_) + ".png";
   if (!page_.convertToFormat(QImage::Format_RGB888).save(QString::fromStdString(file), "PNG")) {
     failedFile_ = file;
     return false;

@@ -2,8 +2,9 @@
 // The headless printer of --print-to: the dialog is answered with the
 // job's own range, and the pages go to a file. A path ending in ".pdf" is
 // one PDF of A4 pages at 300 dpi; any other path is a folder that gets
-// page-1.png, page-2.png, ... (A4 at 150 dpi on white paper), numbered on
-// across the jobs of a run.
+// page-1.png, page-2.png, ... (A4 at 150 dpi on white paper). Every job of
+// a run is kept: the first writes the path itself, later ones numbered
+// siblings (out.pdf, out-2.pdf, out-3.pdf; pages, pages-2, pages-3).
 #include <memory>
 #include <string>
 
@@ -31,6 +32,8 @@ class QtFilePrinter : public QtPagePainter {
 
   // Pages finished in all documents so far.
   int pagesWritten() const { return pagesWritten_; }
+  // Where document `n` (1-based) of the run goes.
+  std::string documentPath(int n) const;
   // A page file that could not be written (empty when none).
   const std::string& failedFile() const { return failedFile_; }
 
@@ -38,6 +41,8 @@ class QtFilePrinter : public QtPagePainter {
   bool pdf() const;
 
   std::string path_;
+  std::string document_;  // the path of the document being written
+  int documents_ = 0;
   std::unique_ptr<QPdfWriter> writer_;
   QImage page_;
   int pageInDocument_ = 0;

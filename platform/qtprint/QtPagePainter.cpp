@@ -1,7 +1,10 @@
 #include "platform/qtprint/QtPagePainter.h"
 
+#include <QFont>
 #include <QImage>
+#include <QPaintDevice>
 #include <QPen>
+#include <QTransform>
 
 namespace kivra {
 
@@ -67,6 +70,38 @@ void QtPagePainter::drawImage(const PrintImage& image, double x, double y, doubl
                        image.width * 4, QImage::Format_ARGB32_Premultiplied);
   painter_.setBrush(Qt::NoBrush);
   painter_.drawImage(QRectF(x, y, width, height), picture);
+}
+
+void QtPagePainter::drawText(const PrintText& text) {
+  if (!painter_.isActive() || text.size <= 0 || text.glyphs.empty()) return;
+  QFont font(QString::fromStdString(text.family));
+  font.setBold(text.bold);
+  font.setItalic(text.italic);
+  // Points for the device's resolution keep a fractional pixel size.
+  const int dpi = painter_.device() ? painter_.device()->logicalDpiY() : 72;
+  font.setPointSizeF(text.size * 72.0 / (dpi > 0 ? dpi : 72));
+  // The layout placed every glyph from unhinted advances.
+  font.setHintingPreference(QFont::PreferNoHinting);
+  font.setKerning(false);
+  painter_.save();
+  painter_.setFont(font);
+  painter_.setPen(qColor(text.color));
+  painter_.setBrush(Qt::NoBrush);
+  const QTransform base = painter_.worldTransform();
+  const QTransform axes(text.xx, text.xy, text.yx, text.yy, 0, 0);
+  const bool upright = axes.isIdentity();
+  for (const PrintText::Glyph& g : text.glyphs) {
+    if (g.code == 0 || g.code > 0x10FFFF || (g.code >= 0xD800 && g.code < 0xE000)) continue;
+    const char32_t code = g.code;
+    const QString s = QString::fromUcs4(&code, 1);
+    if (upright) {
+      painter_.drawText(QPointF(g.x, g.y), s);
+    } else {
+      painter_.setWorldTransform(axes * QTransform::fromTranslate(g.x, g.y) * base);
+      painter_.drawText(QPointF(0, 0), s);
+    }
+  }
+  painter_.restore();
 }
 
 void QtPagePainter::pushClip(const PrintPath& path) {

@@ -17,6 +17,7 @@ class QtPagePainter : public Printer {
   void fillPath(const PrintPath& path, PrintColor color) override;
   void strokePath(const PrintPath& path, double width, PrintColor color) override;
   void drawImage(const PrintImage& image, double x, double y, double width, double height) override;
+  void drawText(const PrintText& text) override;
   void pushClip(const PrintPath& path) override;
   void popClip() override;
 

@@ -94,6 +94,12 @@ class Print : public ::testing::Test {
     }
     return right < left ? 0 : right - left + 1;
   }
+  // Colours that differ by at most `tolerance` in every channel.
+  static bool near(uint32_t a, uint32_t b, int tolerance = 2) {
+    for (int shift = 0; shift < 24; shift += 8)
+      if (std::abs(int((a >> shift) & 0xFF) - int((b >> shift) & 0xFF)) > tolerance) return false;
+    return true;
+  }
   static PngImage page(const std::string& folder, int n) {
     PngImage image;
     EXPECT_TRUE(readPng(folder + "/page-" + std::to_string(n) + ".png", image));
@@ -131,17 +137,22 @@ TEST_F(Print, ScriptPrintsEveryPageSilentlyAndTheMoviePlaysOn) {
   // Visiting pages 2 and 3 ran none of their actions; afterwards the
   // movie goes on from frame 1 and loops.
   EXPECT_EQ(r.out, "frame 1\nprinted\nframe 2\nframe 3\nframe 1\nprinted\nframe 2\n");
-  // Frame 1 printed twice (it ran twice): pages numbered on.
-  ASSERT_EQ(pageFiles(pages), 6);
+  // Frame 1 printed twice (it ran twice): the second job goes to its own
+  // folder beside the first.
+  ASSERT_EQ(pageFiles(pages), 3);
+  ASSERT_EQ(pageFiles(pages + "-2"), 3);
+  EXPECT_FALSE(std::filesystem::exists(pages + "-3"));
   const uint32_t colours[3] = {0xFF0000, 0x00FF00, 0x0000FF};
-  for (int n = 1; n <= 6; ++n) {
-    const PngImage p = page(pages, n);
-    ASSERT_EQ(p.width, 1240);
-    ASSERT_EQ(p.height, 1754);
-    EXPECT_EQ(pixel(p, 620, 877), colours[(n - 1) % 3]) << "page " << n;
-    // showAll fits the 100 x 100 stage across the page's width.
-    EXPECT_EQ(pixel(p, 620, 5), 0xFFFFFFu);
-    EXPECT_GE(inkWidth(p), 1238);
+  for (const std::string& folder : {pages, pages + "-2"}) {
+    for (int n = 1; n <= 3; ++n) {
+      const PngImage p = page(folder, n);
+      ASSERT_EQ(p.width, 1240);
+      ASSERT_EQ(p.height, 1754);
+      EXPECT_EQ(pixel(p, 620, 877), colours[n - 1]) << folder << " page " << n;
+      // showAll fits the 100 x 100 stage across the page's width.
+      EXPECT_EQ(pixel(p, 620, 5), 0xFFFFFFu);
+      EXPECT_GE(inkWidth(p), 1238);
+    }
   }
 }
 
@@ -218,23 +229,28 @@ TEST_F(Print, VectorAndBitmapPagesAgree) {
   EXPECT_EQ(pixel(v, 45 * 1240 / 100, top + 45 * 1240 / 100), 0xFFFFE0u);
 }
 
-TEST_F(Print, PdfHasOnePagePerFrame) {
+TEST_F(Print, PdfHasOnePagePerFrameAndEachJobItsOwnFile) {
   if (std::system("command -v pdftoppm >/dev/null 2>&1") != 0) GTEST_SKIP() << "pdftoppm is not installed";
   const std::string movie = dir.write("m.qvx", compile(threePageMovie("Print:")));
+  // Frame 1 runs twice in four steps: two jobs.
   const std::string pdf = dir.file("out.pdf");
-  ASSERT_EQ(player({"--frames", "0", "--print-to", pdf, movie}).status, 0);
-  const std::string prefix = dir.file("pdf");
-  ASSERT_EQ(std::system(("pdftoppm -r 30 -png '" + pdf + "' '" + prefix + "'").c_str()), 0);
+  ASSERT_EQ(player({"--frames", "4", "--print-to", pdf, movie}).status, 0);
+  EXPECT_FALSE(std::filesystem::exists(dir.file("out-3.pdf")));
   const uint32_t colours[3] = {0xFF0000, 0x00FF00, 0x0000FF};
-  for (int n = 1; n <= 3; ++n) {
-    PngImage p;
-    ASSERT_TRUE(readPng(prefix + "-" + std::to_string(n) + ".png", p)) << n;
-    // A4 at 30 dpi.
-    EXPECT_NEAR(p.width, 248, 1);
-    EXPECT_NEAR(p.height, 351, 1);
-    EXPECT_EQ(pixel(p, p.width / 2, p.height / 2), colours[n - 1]);
+  for (const std::string name : {"out", "out-2"}) {
+    const std::string prefix = dir.file(name + "-png");
+    ASSERT_EQ(std::system(("pdftoppm -r 30 -png '" + dir.file(name + ".pdf") + "' '" + prefix + "'").c_str()), 0)
+        << name;
+    for (int n = 1; n <= 3; ++n) {
+      PngImage p;
+      ASSERT_TRUE(readPng(prefix + "-" + std::to_string(n) + ".png", p)) << name << " " << n;
+      // A4 at 30 dpi.
+      EXPECT_NEAR(p.width, 248, 1);
+      EXPECT_NEAR(p.height, 351, 1);
+      EXPECT_EQ(pixel(p, p.width / 2, p.height / 2), colours[n - 1]) << name << " " << n;
+    }
+    EXPECT_FALSE(std::filesystem::exists(prefix + "-4.png")) << name;
   }
-  EXPECT_FALSE(std::filesystem::exists(prefix + "-4.png"));
 }
 
 // The host's Print command: what the dialog is offered, and what prints.
@@ -259,16 +275,24 @@ class RecordingPrinter : public Printer {
   void fillPath(const PrintPath&, PrintColor c) override {
     if (!fills.empty()) fills.back().push_back(c);
   }
-  void strokePath(const PrintPath&, double, PrintColor) override {}
+  void strokePath(const PrintPath&, double width, PrintColor c) override { strokes.push_back({width, c}); }
   void drawImage(const PrintImage&, double, double, double, double) override {}
-  void pushClip(const PrintPath&) override {}
+  void drawText(const PrintText& text) override { texts.push_back(text); }
+  void pushClip(const PrintPath&) override { ++clips; }
   void popClip() override {}
 
+  struct Stroke {
+    double width;
+    PrintColor color;
+  };
   PrintRange offered;
   int documents = 0;
   bool cancel = false;
   bool ended = false;
+  int clips = 0;
   std::vector<std::vector<PrintColor>> fills;
+  std::vector<Stroke> strokes;
+  std::vector<PrintText> texts;
 };
 
 TEST_F(Print, HostCommandOffersThePagesOrTheCurrentFrame) {
@@ -333,6 +357,161 @@ TEST_F(Print, WhollyTransparentPaintIsNotPrinted) {
   player.core().printFromHost();
   ASSERT_EQ(printer.fills.size(), 1u);
   EXPECT_EQ(printer.fills[0], (std::vector<PrintColor>{{0, 255, 0}}));
+}
+
+// A thick line with a corner and a free end, and a hairline.
+std::string linesMovie(const std::string& url) {
+  return "movie version=6 size=100x100 rate=12\nbackground #ffffff\n"
+         "shape 1 {\n  line 200 #204080\n  line 1 #000000\n"
+         "  style moveto=20px,20px line=1\n  lineto 80px,20px\n  lineto 80px,50px\n"
+         "  style moveto=20px,80px line=2\n  lineto 80px,80px\n}\n"
+         "place2 1 id=1\n" +
+         (url.empty() ? std::string() : "actions {\n  GetURL \"" + url + "\" \"_level0\"\n}\n") + "showframe\n";
+}
+
+TEST_F(Print, LinesAreStrokesOfARoundPen) {
+  // The printer is handed pen strokes of the line's width, not outlines;
+  // a line thinner than a pixel is a pixel wide, as on screen.
+  RecordingPrinter printer;
+  {
+    HeadlessPlayer player{CommandLine{}};
+    player.setPrinter(&printer);
+    ASSERT_TRUE(player.loadMovieFile(dir.write("l.qvx", compile(linesMovie("")))).ok);
+    player.core().printFromHost();
+  }
+  ASSERT_EQ(printer.fills.size(), 1u);
+  EXPECT_TRUE(printer.fills[0].empty());
+  ASSERT_EQ(printer.strokes.size(), 2u);
+  // 10 stage pixels on a 200-pixel page for a 100-pixel stage.
+  EXPECT_NEAR(printer.strokes[0].width, 20.0, 0.25);
+  EXPECT_EQ(printer.strokes[0].color, (PrintColor{0x20, 0x40, 0x80}));
+  EXPECT_DOUBLE_EQ(printer.strokes[1].width, 1.0);
+  EXPECT_EQ(printer.strokes[1].color, (PrintColor{0, 0, 0}));
+
+  // On paper: the page's scale is 12.4 (the stage across 1240 pixels,
+  // 257 from the top), so the thick line is 124 pixels wide, running from
+  // x 248 to 992 at y 505. Round cap and join: 50 pixels out along the line
+  // is ink, 55 pixels out on both axes (78 away) is paper, where a square
+  // cap or a mitre would be ink. PNG and PDF pages alike.
+  const std::string pages = dir.file("pages"), pdf = dir.file("lines.pdf");
+  const std::string movie = dir.write("p.qvx", compile(linesMovie("Print:")));
+  ASSERT_EQ(player({"--frames", "0", "--print-to", pages, movie}).status, 0);
+  const bool havePdf = std::system("command -v pdftoppm >/dev/null 2>&1") == 0;
+  std::vector<PngImage> printed{page(pages, 1)};
+  if (havePdf) {
+    ASSERT_EQ(player({"--frames", "0", "--print-to", pdf, movie}).status, 0);
+    PngImage p;
+    ASSERT_EQ(std::system(("pdftoppm -r 150 -png '" + pdf + "' '" + dir.file("lines") + "'").c_str()), 0);
+    ASSERT_TRUE(readPng(dir.file("lines-1.png"), p));
+    printed.push_back(p);
+  }
+  for (size_t k = 0; k < printed.size(); ++k) {
+    const PngImage& p = printed[k];
+    SCOPED_TRACE(k == 0 ? "png" : "pdf");
+    ASSERT_NEAR(p.width, 1240, 1);
+    ASSERT_NEAR(p.height, 1754, 1);
+    EXPECT_TRUE(near(pixel(p, 620, 505), 0x204080));
+    EXPECT_TRUE(near(pixel(p, 620, 505 - 55), 0x204080));
+    EXPECT_EQ(pixel(p, 620, 505 - 66), 0xFFFFFFu);
+    EXPECT_TRUE(near(pixel(p, 248 - 50, 505), 0x204080));
+    EXPECT_EQ(pixel(p, 248 - 55, 505 - 55), 0xFFFFFFu);
+    EXPECT_EQ(pixel(p, 992 + 55, 505 - 55), 0xFFFFFFu);
+    // The hairline at y 1249: a pixel or two of ink, nothing beyond.
+    int rows = 0;
+    for (int y = 1240; y < 1260; ++y) rows += pixel(p, 620, y) != 0xFFFFFF;
+    EXPECT_GE(rows, 1);
+    EXPECT_LE(rows, 3);
+  }
+  // The pen and the screen's stroker draw the same lines.
+  const std::string bitmap = dir.file("bitmap");
+  ASSERT_EQ(player({"--frames", "0", "--print-to", bitmap,
+                    dir.write("b.qvx", compile(linesMovie("PrintAsBitmap:")))}).status, 0);
+  const PngImage v = page(pages, 1), b = page(bitmap, 1);
+  ASSERT_EQ(v.rgb.size(), b.rgb.size());
+  double sum = 0;
+  for (size_t i = 0; i < v.rgb.size(); ++i) sum += std::abs(int{v.rgb[i]} - int{b.rgb[i]});
+  EXPECT_LT(sum / static_cast<double>(v.rgb.size()), 0.5);
+}
+
+// Device-font text: static text, and a field too narrow for its line at
+// (10px, 50px), 40 pixels wide and 20 high.
+std::string textMovie(const std::string& url) {
+  return std::string("movie version=6 size=100x100 rate=12\nbackground #ffffff\n") + "font1 1 \"" KIVRA_TEST_FONT
+         "\" chars=\"Saticwords \" device\nfontinfo 1 name=\"_sans\"\n"
+         "text 10 {\n  run font=1 height=10px color=#000000 at=4px,20px \"Static words\"\n}\n"
+         "edittext 11 bounds=0,800,0,400 font=1 height=240 color=#a02020ff "
+         "text=\"Field words overflowing\" flags=readonly\n"
+         "place2 1 id=10\nplace2 2 id=11 at=10px,50px\n" +
+         (url.empty() ? std::string() : "actions {\n  GetURL \"" + url + "\" \"_level0\"\n}\n") + "showframe\n";
+}
+
+TEST_F(Print, DeviceFontTextIsSetAsText) {
+  RecordingPrinter printer;
+  {
+    HeadlessPlayer player{CommandLine{}};
+    player.setPrinter(&printer);
+    ASSERT_TRUE(player.loadMovieFile(dir.write("t.qvx", compile(textMovie("")))).ok);
+    player.core().printFromHost();
+  }
+  // Text, not outlines: no fill in the text's colours.
+  ASSERT_EQ(printer.fills.size(), 1u);
+  for (const PrintColor& c : printer.fills[0]) {
+    EXPECT_NE(c, (PrintColor{0, 0, 0}));
+    EXPECT_NE(c, (PrintColor{0xa0, 0x20, 0x20}));
+  }
+  std::string staticText, fieldText;
+  for (const PrintText& t : printer.texts) {
+    EXPECT_FALSE(t.family.empty());
+    EXPECT_DOUBLE_EQ(t.xx, 1.0);
+    EXPECT_DOUBLE_EQ(t.yy, 1.0);
+    const bool black = t.color == PrintColor{0, 0, 0};
+    for (const PrintText::Glyph& g : t.glyphs) {
+      (black ? staticText : fieldText) += static_cast<char>(g.code);
+      // On the baseline the layout gave, at 2 page pixels a stage pixel.
+      if (black) {
+        EXPECT_NEAR(g.y, 40.0, 0.05);
+      }
+    }
+    // 10 and 12 pixels.
+    EXPECT_NEAR(t.size, black ? 20.0 : 24.0, 0.05);
+  }
+  EXPECT_EQ(staticText, "Static words");
+  // The field's spaces are gaps.
+  EXPECT_EQ(fieldText.substr(0, 10), "Fieldwords");
+  // The field is clipped to its rectangle.
+  EXPECT_GE(printer.clips, 1);
+
+  // A PDF keeps the words as text.
+  if (std::system("command -v pdftotext >/dev/null 2>&1") != 0) GTEST_SKIP() << "pdftotext is not installed";
+  const std::string pdf = dir.file("text.pdf");
+  ASSERT_EQ(player({"--frames", "0", "--print-to", pdf, dir.write("p.qvx", compile(textMovie("Print:")))}).status, 0);
+  ASSERT_EQ(std::system(("pdftotext '" + pdf + "' '" + dir.file("text.txt") + "'").c_str()), 0);
+  const std::string words = slurp(dir.file("text.txt"));
+  for (const char* w : {"Static", "words", "Field"}) EXPECT_NE(words.find(w), std::string::npos) << w << " in " << words;
+}
+
+TEST_F(Print, TextFieldsAreClippedToTheirBounds) {
+  // The field ends at x 50px (page x 620) and lies between y 50px and
+  // 70px (page 877 to 1125): its line runs on past the end on screen
+  // only up to the field's edge, and so on paper.
+  const std::string vector = dir.file("vector"), bitmap = dir.file("bitmap");
+  ASSERT_EQ(player({"--frames", "0", "--print-to", vector, dir.write("v.qvx", compile(textMovie("Print:")))}).status,
+            0);
+  ASSERT_EQ(
+      player({"--frames", "0", "--print-to", bitmap, dir.write("b.qvx", compile(textMovie("PrintAsBitmap:")))}).status,
+      0);
+  for (const std::string& folder : {vector, bitmap}) {
+    const PngImage p = page(folder, 1);
+    SCOPED_TRACE(folder);
+    int inside = 0, outside = 0;
+    for (int y = 877; y < 1125; ++y) {
+      // A pixel of anti-aliasing at the edge.
+      for (int x = 124; x < 1240; ++x)
+        if (x < 620 || x > 621) (x < 620 ? inside : outside) += pixel(p, x, y) != 0xFFFFFF;
+    }
+    EXPECT_GT(inside, 1000);
+    EXPECT_EQ(outside, 0);
+  }
 }
 
 }  // namespace
