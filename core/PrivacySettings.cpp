@@ -275,6 +275,7 @@ bool PrivacySettings::panelShown() const {
 }
 
 void PrivacySettings::closePanel() {
+  player_.input().setModalRoot(nullptr);
   if (panelShown()) player_.unloadLevel(kSettingsPanelLevel);
 }
 
@@ -345,6 +346,8 @@ void PrivacySettings::showPanel(Request& request) {
   engine.setMember(root, "AlertResponse", engine.makeNative(kNativeSettings, kAlertResponseMethod, false));
   engine.setMember(root, "inputState", inputValue);
   placePanel();
+  // The movie takes no pointer input until the queue is empty.
+  player_.input().setModalRoot(panel);
   const int tab = request.type == RequestType::Privacy   ? 0
                   : request.type == RequestType::Storage ? 1
                                                          : lastTab_;
@@ -373,35 +376,38 @@ bool PrivacySettings::processQueue() {
     if (shown) placePanel();
     return changed;
   }
-  // Requests the settings now decide end without asking.
+  // Requests the settings now decide end without asking. They leave the
+  // queue before anyone hears of them: a handler may queue more.
+  std::vector<Request> settled;
+  bool denied = false;
   for (auto it = queue_.begin(); it != queue_.end();) {
-    bool settled = false;
+    bool done = false;
     if (it->type == RequestType::Storage) {
       // Whether the object fits now, its site's other files counted: the
       // requested size alone would let a request through that then fails.
       const int64_t limit = siteLimit(it->url);
-      if (limit < 0 || player_.script().sharedObjects().storageFits(it->storageRequest)) {
-        player_.script().sharedObjects().storageAnswered(it->storageRequest);
-        settled = true;
-      }
+      done = limit < 0 || player_.script().sharedObjects().storageFits(it->storageRequest);
     } else if (it->type == RequestType::Privacy) {
       const std::string site = siteOf(it->url);
       ScriptEngine& engine = player_.script();
       if (privacy_ == PrivacyState::Allowed) {
-        settled = true;
+        done = true;
       } else if (engine.toBoolean(siteSetting(site, "always")) && !engine.toBoolean(siteSetting(site, "allow"))) {
         privacy_ = PrivacyState::Denied;
-        tellSources();
-        settled = true;
+        denied = done = true;
       }
     }
-    if (settled) {
+    if (done) {
+      settled.push_back(std::move(*it));
       it = queue_.erase(it);
       changed = true;
     } else {
       ++it;
     }
   }
+  for (const Request& r : settled)
+    if (r.type == RequestType::Storage) player_.script().sharedObjects().storageAnswered(r.storageRequest);
+  if (denied) tellSources();
   if (queue_.empty()) return changed;
   showPanel(queue_.front());
   return true;
@@ -455,6 +461,7 @@ void PrivacySettings::movieClosed() {
   privacy_ = PrivacyState::Undecided;
   queue_.clear();
   sources_.clear();
+  player_.input().setModalRoot(nullptr);
 }
 
 }  // namespace kivra

@@ -70,7 +70,13 @@ DisplayObject* InputDispatch::targetAt(int x, int y) {
   const int f = std::max(1, display_.aaFactor());
   const int64_t dx = static_cast<int64_t>(x) * f + f / 2;
   const int64_t dy = static_cast<int64_t>(y) * f + f / 2;
-  return hitTest_.interactiveAt(display_, dx, dy, *this);
+  DisplayObject* found = hitTest_.interactiveAt(display_, dx, dy, *this);
+  if (found && modalRoot_) {
+    const DisplayObject* p = found;
+    while (p && p != modalRoot_) p = p->parent();
+    if (!p) return nullptr;
+  }
+  return found;
 }
 
 bool InputDispatch::shapesCover(const DisplayObject& object, int32_t stageX, int32_t stageY) {

@@ -34,6 +34,10 @@ class InputDispatch : public ButtonTrackerSink, public HitTestPolicy, public Dis
   void setScriptHooks(InputScriptHooks* hooks) { hooks_ = hooks ? hooks : &defaultHooks_; }
   InputScriptHooks& scriptHooks() { return *hooks_; }
   void setButtonSoundSink(ButtonSoundSink* sink) { sounds_ = sink; }
+  // While set, the pointer reaches only objects inside `root` (the
+  // settings panel's level); null gives the whole stage back. Only
+  // compared, never followed.
+  void setModalRoot(const DisplayObject* root) { modalRoot_ = root; }
 
   // ---- Events from the host --------------------------------------------
   void mouseMove(int x, int y, bool forced);
@@ -153,6 +157,7 @@ class InputDispatch : public ButtonTrackerSink, public HitTestPolicy, public Dis
   InputScriptHooks* hooks_ = &defaultHooks_;
   ButtonSoundSink* sounds_ = nullptr;
   DisplayHitTest hitTest_;
+  const DisplayObject* modalRoot_ = nullptr;
   KeyboardFocus focus_;
   TextFieldInput text_{display_};
   Drag drag_;

@@ -75,8 +75,25 @@ grow:
 showframe
 )";
 
-// Stores 12 KB within the limit, then opens the settings panel.
+// Stores 12 KB within the limit, then opens the settings panel. A button
+// under the whole stage traces its clicks.
 constexpr const char* kSettingsMovie = R"(movie version=6 size=550x400 rate=12
+shape 1 {
+  fill solid #c0d0e0
+  style moveto=0,0 fill1=1
+  lineto 550px,0
+  lineto 550px,400px
+  lineto 0,400px
+  lineto 0,0
+}
+button2 2 {
+  record up,over,down,hit 1 1
+  on overDownToOverUp {
+    Push "movie button"
+    Trace
+  }
+}
+place2 1 id=2
 actions {
   Push "so" "keep" 1 "SharedObject"
   GetVariable
@@ -177,6 +194,7 @@ constexpr const char* kAllow = "mouse 200 253";
 constexpr const char* kDeny = "mouse 265 253";
 constexpr const char* kClose = "mouse 340 253";
 constexpr const char* kLimitNone = "mouse 200 204";
+constexpr const char* kOutside = "mouse 20 20";
 
 class PrivacySettingsRuns : public ::testing::Test {
  protected:
@@ -258,8 +276,9 @@ TEST_F(PrivacySettingsRuns, AStorageRequestIsAllowedOrDeniedInThePanel) {
 TEST_F(PrivacySettingsRuns, LoweringTheLimitBelowWhatTheSiteKeepsDeletesIt) {
   // Within the limit nothing is asked; the settings panel opens, "None"
   // lowers the limit below the 12 KB the site keeps, Close shuts the panel.
-  Output lowered = run(kSettingsMovie, {kLimitNone, kClose});
-  EXPECT_EQ(lowered.out, "flush true\n");
+  // While it is shown the movie's button takes no clicks; then it does.
+  Output lowered = run(kSettingsMovie, {kLimitNone, kOutside, kClose, kOutside}, 7);
+  EXPECT_EQ(lowered.out, "flush true\nmovie button\n");
   EXPECT_EQ(siteSetting("klimit").number, 0);
   EXPECT_FALSE(std::filesystem::exists(objects() + "/keep.sol"));
   EXPECT_NE(lowered.err.find("its shared objects are deleted"), std::string::npos);
