@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "core/PrivacySettings.h"
 #include "core/net/SharedObjectFile.h"
 #include "core/script/ScriptEngine.h"
 #include "core/script/SharedObjects.h"
@@ -195,6 +196,78 @@ TEST(SharedObjects, PendingFlushesAndTheirAnswers) {
   ASSERT_EQ(readSharedObjectFile(after.data(), after.size(), file), SolReadStatus::Ok);
   ASSERT_EQ(file.members.size(), 2u);
   EXPECT_EQ(file.members[1].name, "t");
+}
+
+// Asks for 5,000 bytes though it encodes to far fewer.
+constexpr const char* kMinimumMovie = R"(movie version=6
+actions {
+  Push "so" "p" 1 "SharedObject"
+  GetVariable
+  Push "getLocal"
+  CallMethod
+  SetVariable
+  Push "so"
+  GetVariable
+  Push "onStatus"
+  DefineFunction2 "" regs=2 r1:"info" {
+    Push r:1
+    Push "code"
+    GetMember
+    Trace
+  }
+  SetMember
+  Push "so"
+  GetVariable
+  Push "data"
+  GetMember
+  Push "n" 1
+  SetMember
+  Push "flush " 5000 1 "so"
+  GetVariable
+  Push "flush"
+  CallMethod
+  Add2
+  Trace
+}
+showframe
+)";
+
+TEST(SharedObjects, AnAnswerIsCheckedAgainstTheMinimumAskedFor) {
+  MemoryStorage storage;
+  AskingLimits limits;
+  test::TestPlayerOf<TracingHost> p;
+  p.setSharedObjectStorage(&storage);
+  p.script().sharedObjects().setLimits(&limits);
+  p.load(test::compile(kMinimumMovie), "/m/test.qvx");
+  ASSERT_EQ(limits.requests.size(), 1u);
+  // Room for the object's bytes but not for the 5,000 asked: refused.
+  limits.limit = 1000;
+  p.script().sharedObjects().storageAnswered(limits.requests[0]);
+  EXPECT_EQ(p.stub().lines, "flush pending\nSharedObject.Flush.Failed\n");
+  EXPECT_TRUE(storage.files.empty());
+}
+
+TEST(SharedObjects, ThePrivacySettingsGiveEachSiteItsLimit) {
+  MemoryStorage storage;
+  test::TestPlayerOf<TracingHost> p;
+  p.setSharedObjectStorage(&storage);
+  p.load(test::compile("movie version=6\nshowframe\n"), "/m/test.qvx");
+  PrivacySettings& privacy = p.privacySettings();
+  // The settings' own movies have no limit; a site starts at 100 KB.
+  EXPECT_EQ(privacy.siteLimit(std::string(kSettingsAddress) + "panel.qvx"), StorageLimits::kUnlimited);
+  EXPECT_EQ(privacy.siteLimit("/m/test.qvx"), 100 * 1024);
+  EXPECT_EQ(privacy.siteLimit("http://www.example.com/a.qvx"), 100 * 1024);
+  // klimit is in KB; 0 allows nothing but asks, -1 asks nobody.
+  const std::pair<double, int64_t> limits[] = {{10, 10240}, {0, 0}, {-1, StorageLimits::kNeverAsk}};
+  for (const auto& [klimit, bytes] : limits) {
+    privacy.setSiteSetting("local", "klimit", ScriptValue::number(klimit));
+    EXPECT_EQ(privacy.siteLimit("/m/test.qvx"), bytes) << klimit;
+  }
+  // One site's setting is not another's.
+  EXPECT_EQ(privacy.siteLimit("http://www.example.com/a.qvx"), 100 * 1024);
+  // The settings live in the reserved scope of the settings' own folder.
+  EXPECT_EQ(storage.files.count("settings.kivra-player.invalid/support/kivraplayer/sys/settings.sol"), 1u);
+  EXPECT_EQ(storage.files.count("settings.kivra-player.invalid/support/kivraplayer/sys/#local/settings.sol"), 1u);
 }
 
 }  // namespace
