@@ -17,6 +17,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libcairo2-dev libagg-dev  # comparison libraries of the render benchmark only
   liblua5.4-dev             # comparison language of the script benchmark only
+  libavcodec-dev libavformat-dev libswscale-dev libswresample-dev libavutil-dev  # video export
   pulseaudio pulseaudio-utils  # a null sink for the desktop sound test
 )
 
