@@ -12,6 +12,16 @@
 
 namespace kivra {
 
+// A local of a call whose activation object is not made yet: a parameter of
+// a DefineFunction body or a DefineLocal. The activation gets them as
+// properties, in this order, when it is made.
+struct PendingLocal {
+  ScriptValue name;  // a string with no path characters, not a special name
+  uint32_t hash = 0;
+  uint16_t flags = 0;
+  ScriptValue value;
+};
+
 // One running block of actions. The contexts of script function calls are
 // reused from call to call; a field added here must either be set on every
 // call by ScriptEngine::runScriptFunction or be put back to its default in
@@ -51,6 +61,7 @@ struct ActionContext {
   int clipEntry = 1;  // index of the scope entry that is the target clip
   int pendingEntry = -1;
   int pendingArgc = 0;
+  int pendingLocalCount = 0;  // entries of pendingLocals in use (activation not made)
   // The function body (FunctionBody::callId) whose call set this context
   // up last and whose borrowed values it keeps between calls; 0 for none.
   uint64_t chainOf = 0;
@@ -69,10 +80,38 @@ struct ActionContext {
   static constexpr int kInlineRegisters = 8;
   ScriptValue inlineRegisters[kInlineRegisters];  // for register counts up to 8
   ScopeEntry scope[kMaxScope];
+  static constexpr int kPendingLocals = 8;
+  PendingLocal pendingLocals[kPendingLocals];
   std::vector<ScriptValue> ownRegisters;
   // End positions of the `with` blocks in force (innermost last).
   size_t withStart[kMaxScope];
   size_t withEnd[kMaxScope];
+
+  // The pending local of that name, or null.
+  PendingLocal* findPendingLocal(const ScriptString* name) {
+    return const_cast<PendingLocal*>(static_cast<const ActionContext*>(this)->findPendingLocal(name));
+  }
+  const PendingLocal* findPendingLocal(const ScriptString* name) const {
+    // The names of a body's locals and the names it reads mostly come from
+    // its constant pool: the same strings.
+    for (int i = 0; i < pendingLocalCount; ++i)
+      if (pendingLocals[i].name.knownString() == name) return &pendingLocals[i];
+    if (!name || pendingLocalCount == 0) return nullptr;
+    const uint32_t h = name->hash();
+    for (int i = 0; i < pendingLocalCount; ++i) {
+      const PendingLocal& l = pendingLocals[i];
+      if (l.hash == h && equalsIgnoringCase(l.name.stringView(), name->text())) return &l;
+    }
+    return nullptr;
+  }
+  // Drops the pending locals.
+  void clearPendingLocals() {
+    for (int i = 0; i < pendingLocalCount; ++i) {
+      pendingLocals[i].name.clear();
+      pendingLocals[i].value.clear();
+    }
+    pendingLocalCount = 0;
+  }
 
   bool pendingSuper() const {
     return pendingHasSuper && pendingThis && (pendingThis->isObject() || pendingThis->isClip());

@@ -476,7 +476,10 @@ ScriptValue ScriptEngine::getVariable(ActionContext& ctx, const ScriptValue& nam
   }
   for (int i = ctx.scopeCount - 1; i >= 0; --i) {
     if (i == ctx.pendingEntry) {
-      // An activation not made yet holds no locals, only the special names.
+      // An activation not made yet holds the locals waiting in the context
+      // and the special names.
+      if (ctx.pendingLocalCount > 0)
+        if (const PendingLocal* l = ctx.findPendingLocal(s)) return l->value;
       if (name.size() < 4 || name.size() > 9) continue;
       if (ctx.pendingHasThis && equalsIgnoringCase(name, "this")) return *ctx.pendingThis;
       if (!(ctx.pendingHasArguments && equalsIgnoringCase(name, "arguments")) &&
@@ -518,7 +521,16 @@ void ScriptEngine::setVariable(ActionContext& ctx, const ScriptValue& nameValue,
   for (int i = ctx.scopeCount - 1; i >= 0; --i) {
     // An activation not made yet has no own properties and no prototype:
     // nothing in it takes the assignment unless it is the clip's entry.
-    if (i == ctx.pendingEntry && !hasPath && i != ctx.clipEntry && i != 0 && ctx.scopeCount > 1) continue;
+    if (i == ctx.pendingEntry && !hasPath && i != ctx.clipEntry && i != 0 && ctx.scopeCount > 1) {
+      // Only its pending locals.
+      if (ctx.pendingLocalCount > 0) {
+        if (PendingLocal* l = ctx.findPendingLocal(s)) {
+          l->value = value;
+          return;
+        }
+      }
+      continue;
+    }
     ScriptObject* o = scopeObject(ctx, i);
     if (!o) continue;
     if (hasPath) {
@@ -586,6 +598,14 @@ bool ScriptEngine::skippableForGet(ActionContext& ctx, int entry) {
 
 bool ScriptEngine::cachedGetVariable(ActionContext& ctx, const ScriptString* name, LookupCache& c, ScriptValue& out) {
   if (ctx.version4 || !name) return false;
+  // A local waiting for its activation, when no `with` entry is above it.
+  if (ctx.pendingLocalCount > 0) {
+    if (const PendingLocal* l = ctx.findPendingLocal(name)) {
+      if (ctx.pendingEntry != ctx.scopeCount - 1) return false;
+      out.fillEmpty(l->value);
+      return true;
+    }
+  }
   if (c.entry >= 0 && c.name.asString() == name && c.entry < ctx.scopeCount && c.entry != ctx.pendingEntry &&
       skippableForGet(ctx, c.entry)) {
     ScriptObject* h = scopeObject(ctx, c.entry);
@@ -634,6 +654,13 @@ bool ScriptEngine::cachedSetVariable(ActionContext& ctx, const ScriptString* nam
   // Only names that no clip property or event handler takes, and no bridge
   // but the player's own (another may take any name).
   if (ctx.version4 || !name || bridge_ != displayBridge_.get()) return false;
+  if (ctx.pendingLocalCount > 0) {
+    if (PendingLocal* l = ctx.findPendingLocal(name)) {
+      if (ctx.pendingEntry != ctx.scopeCount - 1) return false;
+      l->value = value;
+      return true;
+    }
+  }
   Property* p = nullptr;
   if (c.entry >= 0 && c.name.asString() == name && c.entry < ctx.scopeCount && c.entry != ctx.pendingEntry &&
       skippableForSet(ctx, c.entry)) {

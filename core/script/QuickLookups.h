@@ -13,7 +13,8 @@ inline const Property* ScriptEngine::quickCachedProperty(const ActionContext& ct
   // one's name is a string.)
   const int entry = c.entry;
   if (static_cast<unsigned>(entry) >= static_cast<unsigned>(ctx.scopeCount) || c.name.knownString() != name ||
-      entry == ctx.pendingEntry || ctx.version4 || ctx.hasOverride)
+      entry == ctx.pendingEntry || ctx.version4 || ctx.hasOverride ||
+      (ctx.pendingLocalCount != 0 && ctx.findPendingLocal(name)))
     return nullptr;
   for (int i = ctx.scopeCount - 1; i > entry; --i) {
     if (i == ctx.pendingEntry) continue;
@@ -30,16 +31,31 @@ inline const Property* ScriptEngine::quickCachedProperty(const ActionContext& ct
 
 inline bool ScriptEngine::quickCachedVariable(const ActionContext& ctx, const ScriptString* name,
                                               const LookupCache& c, ScriptValue& out) const {
+  // A local waiting in the call, with no `with` entry above it.
+  if (ctx.pendingLocalCount != 0 && ctx.pendingEntry == ctx.scopeCount - 1 && !ctx.version4) {
+    if (const PendingLocal* l = ctx.findPendingLocal(name)) {
+      out.fillEmpty(l->value);
+      return true;
+    }
+  }
   const Property* p = quickCachedProperty(ctx, name, c);
   if (!p) return false;
   out.fillEmpty(p->value);
   return true;
 }
 
-inline bool ScriptEngine::quickCachedSetVariable(const ActionContext& ctx, const ScriptString* name,
+inline bool ScriptEngine::quickCachedSetVariable(ActionContext& ctx, const ScriptString* name,
                                                  const LookupCache& c, const ScriptValue& value) {
+  if (ctx.pendingLocalCount != 0 && ctx.pendingEntry == ctx.scopeCount - 1 && !ctx.version4 &&
+      bridge_ == displayBridgeBase_) {
+    if (PendingLocal* l = ctx.findPendingLocal(name)) {
+      l->value = value;
+      return true;
+    }
+  }
   if (c.entry < 0 || c.name.knownString() != name || ctx.version4 || c.entry >= ctx.scopeCount ||
-      c.entry == ctx.pendingEntry || ctx.hasOverride || bridge_ != displayBridgeBase_)
+      c.entry == ctx.pendingEntry || ctx.hasOverride || bridge_ != displayBridgeBase_ ||
+      (ctx.pendingLocalCount != 0 && ctx.findPendingLocal(name)))
     return false;
   for (int i = ctx.scopeCount - 1; i > c.entry; --i) {
     if (i == ctx.pendingEntry && i != ctx.clipEntry && i != 0 && ctx.scopeCount > 1) continue;

@@ -458,15 +458,37 @@ ScriptValue ScriptEngine::callFunction(ScriptObject* fn, const ScriptValue& this
   body.callMaySuper = body.version >= 6 && !(f & kSuppressSuper) && !(f & kPreloadSuper);
   constexpr uint16_t kPreloads =
       kPreloadThis | kPreloadArguments | kPreloadSuper | kPreloadRoot | kPreloadParent | kPreloadGlobal;
-  bool simple = body.version >= 6 && body.function2 && body.registerCount <= ActionContext::kInlineRegisters &&
-                !(f & kPreloads) && body.scope.size() < static_cast<size_t>(kMaxScope);
-  static_assert(ActionContext::kInlineRegisters <= 32, "a simple call's registers are bits of `used`");
-  uint32_t used = 0;  // registers taken by the parameters so far
-  for (const FunctionParam2& p : body.params) {
-    if (!simple) break;
-    simple = p.reg != 0 && p.reg < body.registerCount && !(used & (1u << p.reg));
-    // A register past the count may be past the mask's bits too.
-    if (simple) used |= 1u << p.reg;
+  bool simple = body.version >= 6 && !(f & kPreloads) && body.scope.size() < static_cast<size_t>(kMaxScope);
+  if (body.function2) {
+    simple = simple && body.registerCount <= ActionContext::kInlineRegisters;
+    static_assert(ActionContext::kInlineRegisters <= 32, "a simple call's registers are bits of `used`");
+    uint32_t used = 0;  // registers taken by the parameters so far
+    for (const FunctionParam2& p : body.params) {
+      if (!simple) break;
+      simple = p.reg != 0 && p.reg < body.registerCount && !(used & (1u << p.reg));
+      // A register past the count may be past the mask's bits too.
+      if (simple) used |= 1u << p.reg;
+    }
+  } else {
+    // A parameter's name is the pool's string of the same text when there
+    // is one: the body's reads of it find it by address.
+    if (const ConstantPool* pool = body.pool.get()) {
+      for (FunctionParam2& p : body.params) {
+        for (const ScriptValue& c : pool->strings) {
+          if (c.isString() && c.stringView() == p.name.stringView()) {
+            p.name = c;
+            break;
+          }
+        }
+      }
+    }
+    // Parameters that all wait in the call as locals, under distinct names.
+    simple = simple && body.params.size() <= static_cast<size_t>(ActionContext::kPendingLocals);
+    for (size_t i = 0; i < body.params.size() && simple; ++i) {
+      simple = pendableLocalName(body.params[i].name.asString());
+      for (size_t j = 0; j < i && simple; ++j)
+        simple = !equalsIgnoringCase(body.params[i].name.stringView(), body.params[j].name.stringView());
+    }
   }
   // (Without the fast paths every call takes the general set-up.)
   body.simpleCall = simple && fastPaths_;
@@ -476,11 +498,23 @@ ScriptValue ScriptEngine::callFunction(ScriptObject* fn, const ScriptValue& this
 namespace {
 
 // A simple function's parameters go straight into their registers, each
-// empty and its own (FunctionBody::simpleCall).
+// empty and its own, or (a DefineFunction body's) into the call's pending
+// locals, which are empty (FunctionBody::simpleCall).
 [[gnu::always_inline]] inline void fillParameterRegisters(ActionContext& ctx, const FunctionBody& body,
                                                           const ScriptValue* args, int argc) {
   const FunctionParam2* const params = body.params.data();
   const int paramCount = static_cast<int>(body.params.size());
+  if (!body.function2) [[unlikely]] {
+    for (int i = 0; i < paramCount; ++i) {
+      PendingLocal& l = ctx.pendingLocals[i];
+      l.name.fillEmpty(params[i].name);
+      l.hash = params[i].name.knownString()->hash();
+      l.flags = 0;
+      if (i < argc) l.value.fillEmpty(args[i]);
+    }
+    ctx.pendingLocalCount = paramCount;
+    return;
+  }
   const int given = argc < paramCount ? argc : paramCount;
   for (int i = 0; i < given; ++i) ctx.inlineRegisters[params[i].reg].fillEmpty(args[i]);
 }
@@ -586,8 +620,13 @@ ScriptValue ScriptEngine::runScriptFunction(ScriptObject* fn, const ScriptValue&
   ctx.pendingCaller = contextCount_ > 0 ? contexts_[contextCount_ - 1] : nullptr;
   ctx.pendingHasSuper = body->callMaySuper;
   if (body->simpleCall) [[likely]] {
-    ctx.registerCount = body->registerCount;
-    ctx.registers = ctx.inlineRegisters;
+    if (body->function2) [[likely]] {
+      ctx.registerCount = body->registerCount;
+      ctx.registers = ctx.inlineRegisters;
+    } else {
+      ctx.registers = globalRegisters_;
+      ctx.registerCount = 4;
+    }
     fillParameterRegisters(ctx, *body, args, argc);
   } else {
     setUpRegisters(ctx, *body, thisValue, args, argc);
@@ -718,7 +757,9 @@ inline void ScriptEngine::endSimple(ActionContext& ctx, const FunctionBody& body
     ctx.activation = nullptr;
     ctx.pendingEntry = ctx.borrowedScope;
   }
-  for (int i = 0; i < ctx.registerCount; ++i) ctx.inlineRegisters[i].clear();
+  if (ctx.registers == ctx.inlineRegisters) [[likely]]
+    for (int i = 0; i < ctx.registerCount; ++i) ctx.inlineRegisters[i].clear();
+  if (ctx.pendingLocalCount) ctx.clearPendingLocals();
   --callDepth_;
 }
 
@@ -741,8 +782,14 @@ void ScriptEngine::keepForCalls(ActionContext& ctx, const FunctionBody& body, co
   ctx.pendingHasThis = body.callHasThis;
   ctx.pendingHasArguments = body.callHasArguments;
   ctx.pendingHasSuper = body.callMaySuper;
-  ctx.registerCount = body.registerCount;
-  ctx.registers = ctx.inlineRegisters;
+  if (body.function2) {
+    ctx.registerCount = body.registerCount;
+    ctx.registers = ctx.inlineRegisters;
+  } else {
+    // (A DefineFunction body uses the global registers.)
+    ctx.registerCount = 4;
+    ctx.registers = globalRegisters_;
+  }
   ctx.chainOf = body.callId;
 }
 
@@ -817,6 +864,7 @@ void ScriptEngine::setUpRegisters(ActionContext& ctx, const FunctionBody& body, 
       }
       continue;
     }
+    if (definePendingLocal(ctx, p.name, v, 0, false)) continue;
     ScriptObject* act = activationOf(ctx);
     if (Property* prop = act->findOwn(p.name.asString())) {
       prop->value = v;
@@ -824,6 +872,38 @@ void ScriptEngine::setUpRegisters(ActionContext& ctx, const FunctionBody& body, 
       act->append(p.name.stringView(), v, 0);
     }
   }
+}
+
+bool ScriptEngine::pendableLocalName(const ScriptString* s) {
+  // Names whose property means more than a value (the prototype link, the
+  // resolver, an array length, event handlers) or that the activation
+  // answers itself need the object.
+  if (!s || s->hasPathChars()) return false;
+  const std::string_view n = s->text();
+  return n[0] != '_' && !equalsIgnoringCase(n, "length") && !equalsIgnoringCase(n, "this") &&
+         !equalsIgnoringCase(n, "arguments") && !equalsIgnoringCase(n, "super") && clipEventBit(n) == 0;
+}
+
+bool ScriptEngine::definePendingLocal(ActionContext& ctx, const ScriptValue& name, const ScriptValue& value,
+                                      uint16_t flags, bool keepExisting) {
+  // (Without the fast paths every local goes to the object, which shows
+  // that the pending ones give the same.)
+  if (ctx.activation || ctx.pendingEntry < 0 || ctx.pendingEntry == ctx.clipEntry || ctx.pendingEntry == 0 ||
+      ctx.kind == ActionContext::Queued || !fastPaths_)
+    return false;
+  const ScriptString* s = name.asString();
+  if (!s) return false;
+  if (PendingLocal* l = ctx.findPendingLocal(s)) {
+    if (!keepExisting) l->value = value;
+    return true;
+  }
+  if (ctx.pendingLocalCount == ActionContext::kPendingLocals || !pendableLocalName(s)) return false;
+  PendingLocal& l = ctx.pendingLocals[ctx.pendingLocalCount++];
+  l.name = name;
+  l.hash = s->hash();
+  l.flags = flags;
+  l.value = value;
+  return true;
 }
 
 inline void ScriptEngine::resetCallContext(ActionContext& ctx) {
@@ -857,6 +937,7 @@ inline void ScriptEngine::resetCallContext(ActionContext& ctx) {
   ctx.returnValue.clear();
   ctx.returned = false;
   ctx.withCount = 0;
+  if (ctx.pendingLocalCount) ctx.clearPendingLocals();
 }
 
 ScriptObject* ScriptEngine::activationOf(ActionContext& ctx) {
@@ -874,6 +955,12 @@ ScriptObject* ScriptEngine::activationOf(ActionContext& ctx) {
     a.caller = caller && !caller->function.isUndefined() ? caller->function : ScriptValue::null();
     ctx.activation = act;
     ctx.pendingEntry = -1;
+    // The locals defined so far become its first properties, in order.
+    for (int i = 0; i < ctx.pendingLocalCount; ++i) {
+      const PendingLocal& l = ctx.pendingLocals[i];
+      act->append(l.name.stringView(), l.hash, l.value, l.flags);
+    }
+    ctx.clearPendingLocals();
   }
   return ctx.activation;
 }

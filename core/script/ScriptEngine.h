@@ -297,6 +297,14 @@ class ScriptEngine {
   bool specialLocal(ScriptObject* activation, std::string_view name, ScriptValue& out);
   // The context's activation object, made now if it is still pending.
   ScriptObject* activationOf(ActionContext& ctx);
+  // Defines a local of a call whose activation is not made yet without
+  // making it (a parameter or a DefineLocal): false when the name or the
+  // context needs the object, and nothing was done. An existing local gets
+  // the value unless `keepExisting`.
+  bool definePendingLocal(ActionContext& ctx, const ScriptValue& name, const ScriptValue& value, uint16_t flags,
+                          bool keepExisting);
+  // Whether a local of this name may wait in its call (not every name can).
+  static bool pendableLocalName(const ScriptString* name);
   // Drops what a call's context held, for the next call (the fields every
   // call sets are left). Inline: it runs after every call.
   [[gnu::always_inline]] static inline void resetCallContext(ActionContext& ctx);
@@ -320,7 +328,7 @@ class ScriptEngine {
                                       const LookupCache& c) const;
   bool cachedSetVariable(ActionContext& ctx, const ScriptString* name, LookupCache& c, const ScriptValue& value);
   // The same for a variable write; false sends it to cachedSetVariable.
-  bool quickCachedSetVariable(const ActionContext& ctx, const ScriptString* name, const LookupCache& c,
+  bool quickCachedSetVariable(ActionContext& ctx, const ScriptString* name, const LookupCache& c,
                               const ScriptValue& value);
   // (`out` undefined on entry, as for the variable reads.)
   bool cachedGetMember(ScriptObject* object, const ScriptString* name, LookupCache& c, ScriptValue& out);

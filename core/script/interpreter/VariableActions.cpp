@@ -30,6 +30,7 @@ void Interpreter::variableAction(ScriptEngine& e, ActionContext& ctx, uint8_t co
       break;
     case op(Opcode::DefineLocal):
       if (ctx.kind != ActionContext::Queued) {
+        if (e.definePendingLocal(ctx, a[1], a[0], kDontDelete, false)) break;
         ScriptObject* act = e.activationOf(ctx);
         if (Property* p = act->findOwn(a[1].asString())) p->value = a[0];
         else if (!a[1].stringView().empty()) act->append(a[1].stringView(), a[0], kDontDelete);
@@ -39,6 +40,7 @@ void Interpreter::variableAction(ScriptEngine& e, ActionContext& ctx, uint8_t co
       break;
     case op(Opcode::DefineLocal2):
       if (ctx.kind != ActionContext::Queued) {
+        if (e.definePendingLocal(ctx, a[0], ScriptValue(), kDontDelete, true)) break;
         ScriptObject* act = e.activationOf(ctx);
         if (!act->findOwn(a[0].asString()) && !a[0].stringView().empty())
           act->append(a[0].stringView(), ScriptValue(), kDontDelete);
