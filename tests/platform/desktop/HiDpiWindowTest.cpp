@@ -199,7 +199,7 @@ TEST_F(HiDpiWindow, DrawsTheStageAtDevicePixelsWithItsShapesInPlace) {
   EXPECT_GT(detail(QRect(16, 105, 130, 40)), 150);  // "Kivra Sharp"
 }
 
-TEST_F(HiDpiWindow, PointerAndFocusStayInClientPixelsIncludingFullScreen) {
+TEST_F(HiDpiWindow, PointerAndFocusStayInClientPixelsInFullScreenAndZoomed) {
   QWidget& stage = player.stage();
   EXPECT_EQ(shot().pixel(device(230, 140)), kRed);
 
@@ -219,6 +219,18 @@ TEST_F(HiDpiWindow, PointerAndFocusStayInClientPixelsIncludingFullScreen) {
   double px = 0, py = 0;
   player.core().view().stageToClient(230 * 20, 140 * 20, px, py);
   EXPECT_EQ(full.pixel(device(px, py)), kGreen);  // the pointer is over it
+  QTest::mousePress(&stage, Qt::LeftButton, Qt::NoModifier, QPoint(static_cast<int>(px), static_cast<int>(py)));
+  EXPECT_EQ(shot().pixel(device(px, py)), kBlue);
+  QTest::mouseRelease(&stage, Qt::LeftButton, Qt::NoModifier, QPoint(static_cast<int>(px), static_cast<int>(py)));
+
+  // Zoomed in about the centre, the button's corner (205, 125) on
+  // the stage is pressed where the zoomed view puts it.
+  player.runCommand(command::kZoomIn);
+  ASSERT_TRUE(player.core().zoomed());
+  player.core().view().stageToClient(205 * 20, 125 * 20, px, py);
+  ASSERT_LT(px, stage.width());
+  ASSERT_LT(py, stage.height());
+  EXPECT_NE(shot().pixel(device(px, py)), kBlue);
   QTest::mousePress(&stage, Qt::LeftButton, Qt::NoModifier, QPoint(static_cast<int>(px), static_cast<int>(py)));
   EXPECT_EQ(shot().pixel(device(px, py)), kBlue);
   QTest::mouseRelease(&stage, Qt::LeftButton, Qt::NoModifier, QPoint(static_cast<int>(px), static_cast<int>(py)));
