@@ -874,14 +874,35 @@ FrameSetup CorePlayer::frameSetup() const {
   if (input_->focusRectShown()) {
     const WindowRect& r = input_->focus().rect();
     setup.focus = ClipRect{r.left, r.top, r.right, r.bottom};
+    if (pixelRatio_ != 1.0) {
+      // On whole bitmap pixels, outward, with bands as wide as at 1:1.
+      setup.focus = ClipRect{static_cast<int32_t>(std::floor(r.left * pixelRatio_)),
+                             static_cast<int32_t>(std::floor(r.top * pixelRatio_)),
+                             static_cast<int32_t>(std::ceil(r.right * pixelRatio_)),
+                             static_cast<int32_t>(std::ceil(r.bottom * pixelRatio_))};
+      setup.focusWidth = std::max(1, static_cast<int>(std::lround(setup.focusWidth * pixelRatio_)));
+    }
   }
   return setup;
 }
 
+void CorePlayer::setPixelRatio(double ratio) {
+  if (!(ratio >= 1.0 / 16 && ratio <= 16)) ratio = 1.0;
+  if (ratio == pixelRatio_) return;
+  pixelRatio_ = ratio;
+  needsDraw_ = true;
+}
+
 const RenderTarget& CorePlayer::render() {
   const PixelRect client = clientRectangle();
-  if (client.width() != offscreen_.width() || client.height() != offscreen_.height()) {
-    if (!offscreen_.resize(std::max(0, client.width()), std::max(0, client.height())))
+  int width = std::max(0, client.width());
+  int height = std::max(0, client.height());
+  if (pixelRatio_ != 1.0) {
+    width = static_cast<int>(std::min<double>(std::ceil(width * pixelRatio_), INT32_MAX));
+    height = static_cast<int>(std::min<double>(std::ceil(height * pixelRatio_), INT32_MAX));
+  }
+  if (width != offscreen_.width() || height != offscreen_.height()) {
+    if (!offscreen_.resize(width, height))
       (void)offscreen_.resize(0, 0);  // too large: draw nothing; an empty target never fails
     needsDraw_ = true;
   }
@@ -891,20 +912,35 @@ const RenderTarget& CorePlayer::render() {
   FrameSetup setup = frameSetup();
   if (needsDraw_) {
     setup.dirty = ClipRect{0, 0, offscreen_.width(), offscreen_.height()};
-    painter_.paint(display_, renderer_, offscreen_, setup);
+    painter_.paint(display_, renderer_, offscreen_, setup, false, pixelRatio_);
     needsDraw_ = false;
   } else {
     // Only the dirty rectangles: the rest of the bitmap still holds the
     // previous frame. They are in sub-pixels; a pixel partly inside counts.
     const int f = std::max(1, display_.view().aaFactor);
     for (int i = 0; i < dirty.count(); ++i) {
-      const DeviceRect r = dirty.rect(i).inPixels(f);
+      const DeviceRect r = pixelRatio_ == 1.0 ? dirty.rect(i).inPixels(f) : bitmapPixels(dirty.rect(i), f);
       setup.dirty = ClipRect{r.left, r.top, r.right, r.bottom};
-      painter_.paint(display_, renderer_, offscreen_, setup, true);
+      painter_.paint(display_, renderer_, offscreen_, setup, true, pixelRatio_);
     }
   }
   display_.dirtyArea().clear();
   return offscreen_;
+}
+
+DeviceRect CorePlayer::bitmapPixels(const DeviceRect& subPixels, int factor) const {
+  // Sub-pixels to bitmap pixels, outward, kept inside the bitmap. The
+  // scaled view puts the stage on whole bitmap pixels, up to half a pixel
+  // from the exact scale: one more pixel on each side covers that.
+  const double k = pixelRatio_ / std::max(1, factor);
+  auto down = [k](int32_t v, int limit) {
+    return static_cast<int32_t>(std::clamp<double>(std::floor(v * k) - 1, 0, limit));
+  };
+  auto up = [k](int32_t v, int limit) {
+    return static_cast<int32_t>(std::clamp<double>(std::ceil(v * k) + 1, 0, limit));
+  };
+  return DeviceRect{down(subPixels.left, offscreen_.width()), down(subPixels.top, offscreen_.height()),
+                    up(subPixels.right, offscreen_.width()), up(subPixels.bottom, offscreen_.height())};
 }
 
 bool CorePlayer::redrawInto(RenderTarget& target) {
@@ -913,7 +949,7 @@ bool CorePlayer::redrawInto(RenderTarget& target) {
     return false;
   FrameSetup setup = frameSetup();
   setup.dirty = ClipRect{0, 0, target.width(), target.height()};
-  painter_.paint(display_, renderer_, target, setup);
+  painter_.paint(display_, renderer_, target, setup, false, pixelRatio_);
   return true;
 }
 

@@ -173,9 +173,15 @@ class CorePlayer : public TimelineContext,
   void setButtonSoundSink(ButtonSoundSink* sink) { input_->setButtonSoundSink(sink); }
 
   // ---- Drawing -----------------------------------------------------------
-  // Draws the stage into the off-screen bitmap at the client size if it is
-  // out of date, and returns it.
+  // Draws the stage into the off-screen bitmap at the client size times the
+  // pixel ratio (rounded up) if it is out of date, and returns it.
   const RenderTarget& render();
+  // Bitmap pixels per client pixel: above 1 on a high-density screen. The
+  // client area, input, the stage size and the view stay in client pixels;
+  // only the off-screen bitmap is drawn finer. Ratios outside 1/16..16 are
+  // taken as 1.
+  void setPixelRatio(double ratio);
+  double pixelRatio() const { return pixelRatio_; }
   // Draws the whole stage, as render() last left it, into `target` (resized
   // to the off-screen bitmap's size) without touching the off-screen bitmap
   // or the dirty area: what a partial repaint must equal.
@@ -334,6 +340,9 @@ class CorePlayer : public TimelineContext,
   void updateCursor();
   // Background and focus rectangle of a repaint.
   FrameSetup frameSetup() const;
+  // A dirty rectangle in the display's sub-pixels as the off-screen
+  // bitmap's pixels it touches, at the pixel ratio.
+  DeviceRect bitmapPixels(const DeviceRect& subPixels, int factor) const;
 
   Host host_;
   // Timelines tell it when they go, so it outlives them.
@@ -395,6 +404,7 @@ class CorePlayer : public TimelineContext,
   uint64_t framesAdvanced_ = 0;
 
   bool needsDraw_ = true;
+  double pixelRatio_ = 1.0;
   RenderTarget offscreen_;
   Renderer renderer_;
   DisplayPainter painter_;

@@ -1,6 +1,8 @@
 #include "core/movie/DisplayPainter.h"
 
 #include <algorithm>
+#include <cmath>
+#include <cstdint>
 
 #include "core/movie/CharacterKinds.h"
 #include "core/movie/EditTextFields.h"
@@ -116,25 +118,46 @@ class Collector : public DisplayVisitor {
 }  // namespace
 
 void DisplayPainter::paint(const Display& display, Renderer& renderer, RenderTarget& target, FrameSetup setup,
-                           bool cullOutside) {
+                           bool cullOutside, double pixelRatio) {
   const ViewTransform& view = display.view();
   const int f = std::max(1, view.aaFactor);
   setup.factor = f;
   // The renderer wants stage twips to whole pixels; the display's view maps
   // to sub-pixels.
   setup.view = view.matrix;
-  setup.view.a /= f;
-  setup.view.b /= f;
-  setup.view.c /= f;
-  setup.view.d /= f;
-  setup.view.tx /= f;
-  setup.view.ty /= f;
+  // The display's bounds are in sub-pixels; coverage reaches a little beyond
+  // the repainted rectangle.
+  DeviceRect cull{setup.dirty.left * f - 2 * f, setup.dirty.top * f - 2 * f, setup.dirty.right * f + 2 * f,
+                  setup.dirty.bottom * f + 2 * f};
+  if (pixelRatio == 1.0) {
+    setup.view.a /= f;
+    setup.view.b /= f;
+    setup.view.c /= f;
+    setup.view.d /= f;
+    setup.view.tx /= f;
+    setup.view.ty /= f;
+  } else {
+    const double k = pixelRatio / f;
+    auto scaled = [k](int32_t v) {
+      return static_cast<int32_t>(std::lround(std::clamp<double>(v * k, INT32_MIN, INT32_MAX)));
+    };
+    setup.view.a = scaled(view.matrix.a);
+    setup.view.b = scaled(view.matrix.b);
+    setup.view.c = scaled(view.matrix.c);
+    setup.view.d = scaled(view.matrix.d);
+    setup.view.tx = scaled(view.matrix.tx);
+    setup.view.ty = scaled(view.matrix.ty);
+    // The dirty rectangle back in client sub-pixels, outward.
+    auto down = [f, pixelRatio](int32_t v) { return static_cast<int32_t>(std::floor(v / pixelRatio)) * f - 2 * f; };
+    auto up = [f, pixelRatio](int32_t v) { return static_cast<int32_t>(std::ceil(v / pixelRatio)) * f + 2 * f; };
+    cull = DeviceRect{down(setup.dirty.left), down(setup.dirty.top), up(setup.dirty.right), up(setup.dirty.bottom)};
+  }
 
   items_.clear();
   Collector collector(display, items_);
   display.walk(collector);
   collector.finish();
-  paintItems(renderer, target, setup, cullOutside);
+  paintItems(renderer, target, setup, cullOutside ? &cull : nullptr);
 }
 
 void DisplayPainter::paintSubtree(const Display& display, const DisplayObject& top, const MATRIX& stageToPixels,
@@ -145,24 +168,21 @@ void DisplayPainter::paintSubtree(const Display& display, const DisplayObject& t
   Collector collector(display, items_);
   display.walkSubtree(top, collector);
   collector.finish();
-  paintItems(renderer, target, setup, false);
+  paintItems(renderer, target, setup, nullptr);
 }
 
-void DisplayPainter::paintItems(Renderer& renderer, RenderTarget& target, const FrameSetup& setup, bool cullOutside) {
-  const int f = setup.factor;
+void DisplayPainter::paintItems(Renderer& renderer, RenderTarget& target, const FrameSetup& setup,
+                                const DeviceRect* cull) {
   if (!renderer.beginFrame(target, setup)) return;
   // Shapes wholly outside the repainted rectangle are not built (masks are
-  // always kept: without them what they clip would show unclipped). The
-  // display's bounds are in sub-pixels; coverage reaches a little beyond.
-  const DeviceRect clip{setup.dirty.left * f - 2 * f, setup.dirty.top * f - 2 * f, setup.dirty.right * f + 2 * f,
-                        setup.dirty.bottom * f + 2 * f};
+  // always kept: without them what they clip would show unclipped).
   for (size_t i = 0; i < items_.size(); ++i) {
     const Item& item = items_[i];
     const Character* c = item.object->character();
     const CharacterKindOps* ops = c ? &kindOps(c->kind) : nullptr;
-    if (cullOutside && !item.drawing && !item.maskEnd && !item.maskPart && ops && ops->culledOutside &&
+    if (cull && !item.drawing && !item.maskEnd && !item.maskPart && ops && ops->culledOutside &&
         item.object->drawn() && !item.object->deviceBounds().empty() &&
-        item.object->deviceBounds().intersected(clip).empty())
+        item.object->deviceBounds().intersected(*cull).empty())
       continue;
     // Numbers start at 1 so that a mask's end can never cover nothing by accident.
     const auto number = static_cast<uint16_t>(std::min<size_t>(i + 1, 0xFFFF));

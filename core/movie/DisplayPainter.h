@@ -19,8 +19,11 @@ class DisplayPainter {
   // view is taken from the display. With `cullOutside`, shapes whose
   // display bounds miss the setup's dirty rectangle are skipped (a partial
   // repaint; the bounds must be current, Display::update has run).
+  // `pixelRatio` is target pixels per client pixel (a high-density screen):
+  // the view is scaled by it, and the setup's dirty and focus rectangles
+  // are already in target pixels.
   void paint(const Display& display, Renderer& renderer, RenderTarget& target, FrameSetup setup,
-             bool cullOutside = false);
+             bool cullOutside = false, double pixelRatio = 1.0);
   // Draws one object and everything below it (a printed page) under
   // `stageToPixels` (stage twips to whole pixels) instead of the view.
   void paintSubtree(const Display& display, const DisplayObject& top, const MATRIX& stageToPixels, int factor,
@@ -37,7 +40,9 @@ class DisplayPainter {
   };
 
  private:
-  void paintItems(Renderer& renderer, RenderTarget& target, const FrameSetup& setup, bool cullOutside);
+  // `cull`: shapes whose display bounds (the display's sub-pixels) miss it
+  // are skipped; null draws them all.
+  void paintItems(Renderer& renderer, RenderTarget& target, const FrameSetup& setup, const DeviceRect* cull);
 
   std::vector<Item> items_;  // kept between frames to avoid reallocating
   TextDraw text_;            // the field being drawn

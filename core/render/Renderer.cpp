@@ -143,9 +143,9 @@ void Renderer::endFrame() {
     FillStyle& fs = focus_.fills()[fill];
     fs.color = expand(Rgba{255, 255, 0, 255});
     fs.styleNumber = 1;
-    const int a = setup_.factor, t = 3 * a;
+    const int a = setup_.factor, t = std::max(1, setup_.focusWidth) * a;
     const int x0 = f.left * a, y0 = f.top * a, x1 = f.right * a, y1 = f.bottom * a;
-    // Four bands of three pixels along the inside of the focus bounds.
+    // Four bands (three client pixels wide) along the inside of the focus bounds.
     addRect(focus_, fill, x0, y0, x1, std::min(y1, y0 + t));
     addRect(focus_, fill, x0, std::max(y0, y1 - t), x1, y1);
     addRect(focus_, fill, x0, y0 + t, std::min(x1, x0 + t), y1 - t);

@@ -51,6 +51,7 @@ struct FrameSetup {
   Rgba background{255, 255, 255, 255};
   // The yellow keyboard-focus frame, in pixels; drawn when not empty.
   ClipRect focus;
+  int focusWidth = 3;  // its bands, in pixels (more on a high-density screen)
 };
 
 class Renderer {

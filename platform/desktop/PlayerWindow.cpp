@@ -1,6 +1,7 @@
 #include "platform/desktop/PlayerWindow.h"
 
 #include <algorithm>
+#include <cmath>
 #include <string>
 
 #include <QCloseEvent>
@@ -75,10 +76,27 @@ void StageWidget::setEmptyColour(const QColor& colour) {
 
 namespace {
 // The core's pixels are already premultiplied 0xAARRGGBB words: wrap the
-// rows as they are, no copy.
-QImage wrapPixels(const RenderTarget& target) {
-  return QImage(reinterpret_cast<const uchar*>(target.pixels()), target.width(), target.height(),
-                static_cast<qsizetype>(target.width()) * 4, QImage::Format_ARGB32_Premultiplied);
+// rows as they are, no copy. A bitmap drawn at `ratio` pixels per client
+// pixel says so, so that Qt draws it one to one on a high-density screen.
+QImage wrapPixels(const RenderTarget& target, double ratio) {
+  QImage image(reinterpret_cast<const uchar*>(target.pixels()), target.width(), target.height(),
+               static_cast<qsizetype>(target.width()) * 4, QImage::Format_ARGB32_Premultiplied);
+  image.setDevicePixelRatio(ratio);
+  return image;
+}
+
+// Copies the part of `image` under the client rectangle `area`, on whole
+// image pixels (outward) so that nothing is resampled.
+void drawPart(QPainter& painter, const QImage& image, const QRect& area) {
+  const double ratio = image.devicePixelRatio();
+  const QRect pixels = QRect(QPoint(static_cast<int>(std::floor(area.left() * ratio)),
+                                    static_cast<int>(std::floor(area.top() * ratio))),
+                             QPoint(static_cast<int>(std::ceil((area.right() + 1) * ratio)) - 1,
+                                    static_cast<int>(std::ceil((area.bottom() + 1) * ratio)) - 1)) &
+                       image.rect();
+  if (pixels.isEmpty()) return;
+  const QRectF client(pixels.x() / ratio, pixels.y() / ratio, pixels.width() / ratio, pixels.height() / ratio);
+  painter.drawImage(client, image, QRectF(pixels));
 }
 }  // namespace
 
@@ -94,6 +112,9 @@ void StageWidget::paintEvent(QPaintEvent* event) {
     paintLastPicture(painter, area);
     return;
   }
+  // The screen decides how fine the stage is drawn; a move to another
+  // screen repaints, and a new ratio redraws the whole stage.
+  player_.core().setPixelRatio(devicePixelRatioF());
   const RenderTarget& target = player_.core().render();
   if (target.empty()) {
     picture_ = nullptr;
@@ -102,8 +123,9 @@ void StageWidget::paintEvent(QPaintEvent* event) {
     return;
   }
   picture_ = &target;
+  pictureRatio_ = player_.core().pixelRatio();
   painter.setCompositionMode(QPainter::CompositionMode_Source);
-  painter.drawImage(area.topLeft(), wrapPixels(target), area);
+  drawPart(painter, wrapPixels(target, pictureRatio_), area);
 }
 
 void StageWidget::paintEmpty(QPainter& painter, const QRect& area) {
@@ -123,12 +145,11 @@ void StageWidget::paintLastPicture(QPainter& painter, const QRect& area) {
     painter.fillRect(area, background);
     return;
   }
-  // The window may have changed size since: the rest is background.
-  const QRect picture(0, 0, picture_->width(), picture_->height());
+  // The window may have changed size since: the rest is background. On a
+  // screen of another density Qt scales the old picture.
   painter.setCompositionMode(QPainter::CompositionMode_Source);
   painter.fillRect(area, background);
-  const QRect shown = area & picture;
-  if (!shown.isEmpty()) painter.drawImage(shown.topLeft(), wrapPixels(*picture_), shown);
+  drawPart(painter, wrapPixels(*picture_, pictureRatio_), area);
 }
 
 void StageWidget::mouseMoveEvent(QMouseEvent* event) {
@@ -277,6 +298,14 @@ bool StageWidget::event(QEvent* event) {
     event->accept();
     return true;
   }
+  // On another screen, or a screen whose scale changed, the stage is drawn
+  // again at the new pixel ratio (paintEvent passes it to the core).
+  if (event->type() == QEvent::ScreenChangeInternal
+#if QT_VERSION >= QT_VERSION_CHECK(6, 6, 0)
+      || event->type() == QEvent::DevicePixelRatioChange
+#endif
+  )
+    update();
   return QWidget::event(event);
 }
 

@@ -1,7 +1,9 @@
 #pragma once
 // The player's top-level window and its client area. The client area
 // (StageWidget) is the movie's stage: it paints the core's off-screen bitmap
-// and forwards mouse, keyboard and focus changes to the core. The frame
+// and forwards mouse, keyboard and focus changes to the core. Sizes and
+// input are in Qt's logical pixels; on a high-density screen the bitmap is
+// drawn at device pixels (the widget's device pixel ratio). The frame
 // window carries the menu bar and the shortcuts and takes dropped movie
 // files.
 #include <memory>
@@ -76,6 +78,7 @@ class StageWidget : public QWidget {
   // The core's bitmap as last rendered; its pixels change only when the
   // core renders again, which it cannot do while it is busy.
   const RenderTarget* picture_ = nullptr;
+  double pictureRatio_ = 1.0;  // its pixels per client pixel
 };
 
 class PlayerWindow : public QMainWindow {
