@@ -94,7 +94,8 @@ struct OurScene {
   std::vector<std::vector<uint8_t>> bodies;
 };
 
-OurScene toShapes(const std::vector<Path>& ps) {
+// Every shape has id 1, unless `numbered` (a movie's shapes: 1, 2, ...).
+OurScene toShapes(const std::vector<Path>& ps, bool numbered = false) {
   OurScene s;
   auto tw = [](float v) { return static_cast<int32_t>(std::lround(v * 20)); };
   for (const Path& p : ps) {
@@ -118,7 +119,8 @@ OurScene toShapes(const std::vector<Path>& ps) {
       else b.lineTo(tw(g.x), tw(g.y));
     }
     std::string e;
-    s.bodies.push_back(kit::defineShapeBody(1, b.bounds(), b.shape(), true, e));
+    const uint16_t id = numbered ? static_cast<uint16_t>(s.bodies.size() + 1) : 1;
+    s.bodies.push_back(kit::defineShapeBody(id, b.bounds(), b.shape(), true, e));
   }
   return s;
 }
@@ -288,9 +290,67 @@ void sceneArgs(benchmark::internal::Benchmark* b) {
 
 }  // namespace
 
+namespace {
+
+// The scenes as movies for the player's own frame loop: the whole scene in a
+// sprite that moves by a pixel from one frame to the next, so that every
+// step repaints the stage through the dirty rectangles.
+bool writeSceneMovies(const std::string& dir) {
+  for (int which = 0; which < 5; ++which) {
+    const OurScene scene = toShapes(makeScene(which), true);
+    kit::TagStream tags, sprite;
+    tags.setBackgroundColor(Rgba{255, 255, 255, 255});
+    for (size_t i = 0; i < scene.bodies.size(); ++i) {
+      tags.tag(TagCode::DefineShape3, scene.bodies[i], true);
+      sprite.placeObject(static_cast<uint16_t>(i + 1), static_cast<uint16_t>(i + 1));
+    }
+    sprite.showFrame();
+    const uint16_t spriteId = static_cast<uint16_t>(scene.bodies.size() + 1);
+    tags.defineSprite(spriteId, 1, sprite);
+    kit::PlaceObject2 place;
+    place.depth = 1;
+    place.characterId = spriteId;
+    place.matrix = MATRIX{};
+    tags.placeObject2(place);
+    tags.showFrame();
+    kit::PlaceObject2 move;
+    move.move = true;
+    move.depth = 1;
+    MATRIX shifted;
+    shifted.tx = 20;
+    move.matrix = shifted;
+    tags.placeObject2(move);
+    tags.showFrame();
+    kit::MovieHeader header;
+    header.frame = RECT{0, kW * 20, 0, kH * 20};
+    header.frameRate = 30 << 8;
+    std::vector<uint8_t> bytes;
+    std::string error;
+    const std::string path = dir + "/scene" + std::to_string(which) + ".qvx";
+    FILE* f = nullptr;
+    if (!kit::writeMovie(header, tags, bytes, error) || !(f = std::fopen(path.c_str(), "wb")) ||
+        std::fwrite(bytes.data(), 1, bytes.size(), f) != bytes.size() || std::fclose(f) != 0) {
+      std::fprintf(stderr, "render_bench: cannot write %s %s\n", path.c_str(), error.c_str());
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
 // Scenes: 0 small curved shapes, 1 glyph-sized outlines, 2 large translucent,
 // 3 gradients, 4 thick strokes.
 BENCHMARK(BM_Ours)->Apply(sceneArgs);
 BENCHMARK(BM_Cairo)->Apply(sceneArgs);
 BENCHMARK(BM_Agg)->Apply(sceneArgs);
-BENCHMARK_MAIN();
+
+// `render_bench --write-movies DIR` writes the scenes as scene0.qvx ... scene4.qvx.
+int main(int argc, char** argv) {
+  if (argc == 3 && std::string(argv[1]) == "--write-movies") return writeSceneMovies(argv[2]) ? 0 : 1;
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}

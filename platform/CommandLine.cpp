@@ -58,6 +58,7 @@ const char* usageText() {
          "  --dump-display      (headless) print the display tree after the last step\n"
          "  --debug             print the player's diagnostic lines (limits reached, access refused) on stderr\n"
          "  --audit-repaint     (headless) check every repaint of the dirty area against a full redraw\n"
+         "  --render-every-step (headless) draw every step as the window would and report the time it took\n"
          "  --script-timeout S  (headless) abort a script that runs longer than S seconds (1 to 15, default 15)\n"
          "  --memory-limit MB   abort a script once the movie holds more than MB megabytes (16 to 65536, default 512)\n"
          "  --print-to PATH     (headless) print requests answer the dialog with their defaults and print to\n"
@@ -182,6 +183,8 @@ bool parseCommandLine(int argc, const char* const* argv, CommandLine& out, std::
       out.debug = true;
     } else if (!std::strcmp(a, "--audit-repaint")) {
       out.auditRepaint = true;
+    } else if (!std::strcmp(a, "--render-every-step")) {
+      out.renderEveryStep = true;
     } else if (!std::strcmp(a, "--script-timeout")) {
       long n = 0;
       if (!rangedValue(i, a, 1, 15, "seconds", n)) return false;

@@ -37,6 +37,9 @@ struct CommandLine {
   // (headless) at every step and after every input event, repaint through
   // the window's dirty rectangles and compare with a full redraw.
   bool auditRepaint = false;
+  // (headless) draw every step through the dirty rectangles, as the window
+  // does, and report the drawing time on stderr.
+  bool renderEveryStep = false;
   // (headless) seconds a script may run before it is aborted.
   uint32_t scriptTimeout = 15;
   // Megabytes a movie may hold beyond the player's own; past them the

@@ -66,6 +66,11 @@ class HeadlessPlayer : public PlatformPlayer {
   // stderr with `when` and the rectangle that differs. Returns false then.
   bool auditRepaint(const std::string& when);
   int auditFailures() const { return auditFailures_; }
+  // With --render-every-step: the steps drawn and the CPU time spent drawing
+  // them and in the whole steps (drawing included), in milliseconds.
+  long stepsRendered() const { return stepsRendered_; }
+  double renderMs() const { return renderMs_; }
+  double stepMs() const { return stepMs_; }
 
   // The stage as 8-bit RGB.
   bool writeScreenshot(const std::string& path);
@@ -99,6 +104,10 @@ class HeadlessPlayer : public PlatformPlayer {
   bool audit_ = false;
   int auditFailures_ = 0;
   RenderTarget auditTarget_;
+  bool renderEveryStep_ = false;
+  long stepsRendered_ = 0;
+  double renderMs_ = 0;
+  double stepMs_ = 0;
   uint32_t scriptTimeoutS_ = 15;
   uint32_t loadTimeoutMs_ = 30000;  // a stream silent this long fails
 };

@@ -38,6 +38,29 @@ TEST(HeadlessPlayer, FirstFrameRunsAtLoadAndEachStepAdvancesOne) {
   EXPECT_EQ(player.core().level0()->currentFrame(), 0);
 }
 
+TEST(HeadlessPlayer, RenderEveryStepDrawsEachStepAsTheWindowWould) {
+  test::TempDir dir;
+  CommandLine options;
+  options.renderEveryStep = true;
+  HeadlessPlayer player{options};
+  ASSERT_TRUE(player.loadMovieFile(dir.write("m.qvx", framesMovie(5))).ok);
+  player.run(4, {});
+  EXPECT_EQ(player.stepsRendered(), 4);
+  EXPECT_GE(player.stepMs(), player.renderMs());
+  // What the steps drew is the whole stage as a full redraw gives it.
+  const RenderTarget& drawn = player.core().render();
+  RenderTarget full;
+  ASSERT_TRUE(player.core().redrawInto(full));
+  ASSERT_EQ(drawn.width(), full.width());
+  for (int y = 0; y < drawn.height(); ++y)
+    for (int x = 0; x < drawn.width(); ++x) ASSERT_EQ(drawn.row(y)[x], full.row(y)[x]);
+  // Without the option nothing is drawn between steps.
+  HeadlessPlayer plain{CommandLine{}};
+  ASSERT_TRUE(plain.loadMovieFile(dir.write("m.qvx", framesMovie(5))).ok);
+  plain.run(4, {});
+  EXPECT_EQ(plain.stepsRendered(), 0);
+}
+
 TEST(HeadlessPlayer, StepBeforeTheNextFrameTimeDoesNotAdvance) {
   test::TempDir dir;
   HeadlessPlayer player{CommandLine{}};
