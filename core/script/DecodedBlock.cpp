@@ -189,10 +189,14 @@ DecodedBlock::DecodedBlock(const uint8_t* code, size_t length, bool legacy, bool
     a.kind = DecodedAction::kPush;  // the block's own items
     if (a.itemCount == 0 || i + 1 == actions_.size()) continue;
     const PushItem* end = items_.data() + a.firstItem + a.itemCount;
+    // A name is a pushed string or a constant (a string of the pool, checked
+    // when the record runs).
+    const bool nameLast = (end[-1].kind == PushItem::Value && end[-1].value.isString()) ||
+                          end[-1].kind == PushItem::Constant;
     switch (DecodedAction::kindOf(actions_[i + 1].op)) {
       case DecodedAction::kGetVariable:
       case DecodedAction::kGetMember:
-        if (end[-1].kind == PushItem::Value && end[-1].value.isString()) a.kind = DecodedAction::kPushName;
+        if (nameLast) a.kind = DecodedAction::kPushName;
         break;
       case DecodedAction::kArithmetic:
       case DecodedAction::kCompare: {
@@ -212,8 +216,7 @@ DecodedBlock::DecodedBlock(const uint8_t* code, size_t length, bool legacy, bool
         const size_t need = actions_[i + 1].op == static_cast<uint8_t>(Opcode::CallMethod) ? 3 : 2;
         if (a.itemCount < need) break;
         const PushItem& count = end[-static_cast<std::ptrdiff_t>(need)];
-        if (end[-1].kind == PushItem::Value && end[-1].value.isString() && count.kind == PushItem::Value &&
-            count.value.isNumber()) {
+        if (nameLast && count.kind == PushItem::Value && count.value.isNumber()) {
           a.kind = need == 2 ? DecodedAction::kPushCallFunction : DecodedAction::kPushCall;
           a.callCount = static_cast<int8_t>(DecodedAction::fewArgs(count.value.asNumber()));
         }
