@@ -29,7 +29,7 @@ inline const Property* ScriptEngine::quickCachedProperty(const ActionContext& ct
   return p;
 }
 
-inline bool ScriptEngine::quickCachedVariable(const ActionContext& ctx, const ScriptString* name,
+[[gnu::always_inline]] inline bool ScriptEngine::quickCachedVariable(const ActionContext& ctx, const ScriptString* name,
                                               const LookupCache& c, ScriptValue& out) const {
   // A local waiting in the call, with no `with` entry above it.
   if (ctx.pendingLocalCount != 0 && ctx.pendingEntry == ctx.scopeCount - 1 && !ctx.version4) {

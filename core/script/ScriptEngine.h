@@ -321,7 +321,8 @@ class ScriptEngine {
   // The cache of a variable read checked inline for the common shapes only
   // (no SetTarget, no removed clip in the way); false sends the read to
   // cachedGetVariable, which decides every case.
-  bool quickCachedVariable(const ActionContext& ctx, const ScriptString* name, const LookupCache& c,
+  [[gnu::always_inline]] bool quickCachedVariable(const ActionContext& ctx, const ScriptString* name,
+                                                 const LookupCache& c,
                            ScriptValue& out) const;
   // The same, giving the property found (or null).
   const Property* quickCachedProperty(const ActionContext& ctx, const ScriptString* name,
