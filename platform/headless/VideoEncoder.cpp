@@ -73,29 +73,46 @@ struct Bt709 {
     return static_cast<uint8_t>(std::clamp(v, 16, 240));
   }
 
-  void convert(const uint8_t* pixels, ptrdiff_t rowBytes, int width, int height, AVFrame* out) const {
+  // Converts the pairs of rows that differ from `previous` (the last
+  // frame's pixels, width x height packed; empty: none yet, and it is
+  // sized) and copies them there; `out` still holds the last frame's
+  // conversion. A movie mostly repaints a small part of its stage.
+  void convert(const uint8_t* pixels, ptrdiff_t rowBytes, int width, int height, std::vector<uint8_t>& previous,
+               AVFrame* out) const {
+    const size_t packed = static_cast<size_t>(width) * 4;
+    const bool all = previous.empty();
+    if (all) previous.resize(packed * height);
     for (int y = 0; y < height; y += 2) {
-      const uint32_t* a = reinterpret_cast<const uint32_t*>(pixels + y * rowBytes);
-      const uint32_t* b = reinterpret_cast<const uint32_t*>(pixels + (y + 1) * rowBytes);
-      uint8_t* ya = out->data[0] + static_cast<ptrdiff_t>(y) * out->linesize[0];
-      uint8_t* yb2 = ya + out->linesize[0];
-      uint8_t* u = out->data[1] + static_cast<ptrdiff_t>(y / 2) * out->linesize[1];
-      uint8_t* v = out->data[2] + static_cast<ptrdiff_t>(y / 2) * out->linesize[2];
-      for (int x = 0; x < width; x += 2) {
-        const uint32_t p[4] = {a[x], a[x + 1], b[x], b[x + 1]};
-        ya[x] = luma(p[0]);
-        ya[x + 1] = luma(p[1]);
-        yb2[x] = luma(p[2]);
-        yb2[x + 1] = luma(p[3]);
-        int32_t r = 0, g = 0, bl = 0;
-        for (uint32_t q : p) {
-          r += (q >> 16) & 0xFF;
-          g += (q >> 8) & 0xFF;
-          bl += q & 0xFF;
-        }
-        u[x / 2] = chroma(ur, ug, ub, r, g, bl);
-        v[x / 2] = chroma(vr, vg, vb, r, g, bl);
+      uint8_t* before = previous.data() + packed * y;
+      const uint8_t* rowA = pixels + y * rowBytes;
+      const uint8_t* rowB = rowA + rowBytes;
+      if (!all && std::memcmp(before, rowA, packed) == 0 && std::memcmp(before + packed, rowB, packed) == 0) continue;
+      std::memcpy(before, rowA, packed);
+      std::memcpy(before + packed, rowB, packed);
+      convertRows(reinterpret_cast<const uint32_t*>(rowA), reinterpret_cast<const uint32_t*>(rowB), width,
+                  out->data[0] + static_cast<ptrdiff_t>(y) * out->linesize[0], out->linesize[0],
+                  out->data[1] + static_cast<ptrdiff_t>(y / 2) * out->linesize[1],
+                  out->data[2] + static_cast<ptrdiff_t>(y / 2) * out->linesize[2]);
+    }
+  }
+
+  void convertRows(const uint32_t* a, const uint32_t* b, int width, uint8_t* ya, int lumaStride, uint8_t* u,
+                   uint8_t* v) const {
+    uint8_t* yb2 = ya + lumaStride;
+    for (int x = 0; x < width; ++x) {
+      ya[x] = luma(a[x]);
+      yb2[x] = luma(b[x]);
+    }
+    for (int x = 0; x < width; x += 2) {
+      const uint32_t p[4] = {a[x], a[x + 1], b[x], b[x + 1]};
+      int32_t r = 0, g = 0, bl = 0;
+      for (uint32_t q : p) {
+        r += (q >> 16) & 0xFF;
+        g += (q >> 8) & 0xFF;
+        bl += q & 0xFF;
       }
+      u[x / 2] = chroma(ur, ug, ub, r, g, bl);
+      v[x / 2] = chroma(vr, vg, vb, r, g, bl);
     }
   }
 };
@@ -123,6 +140,7 @@ struct VideoEncoder::State {
   AVStream* audioStream = nullptr;
   SwsContext* scaler = nullptr;  // for RGB codecs
   Bt709 yuv;  // for the others
+  std::vector<uint8_t> previous;  // the last frame that went through `yuv`
   SwrContext* resampler = nullptr;
   AVAudioFifo* fifo = nullptr;
   AVFrame* picture = nullptr;
@@ -376,7 +394,7 @@ bool VideoEncoder::addFrame(const uint8_t* pixels, ptrdiff_t rowBytes) {
       const int strides[1] = {static_cast<int>(stride)};
       sws_scale(s.scaler, planes, strides, 0, s.video->height, s.picture->data, s.picture->linesize);
     } else {
-      s.yuv.convert(rows, stride, s.video->width, s.video->height, s.picture);
+      s.yuv.convert(rows, stride, s.video->width, s.video->height, s.previous, s.picture);
     }
     s.picture->pts = s.framesSent++;
     r = avcodec_send_frame(s.video, s.picture);
