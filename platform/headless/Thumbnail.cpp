@@ -15,6 +15,7 @@
 #include "core/net/UrlRecord.h"
 #include "platform/MovieFile.h"
 #include "platform/PngImage.h"
+#include "platform/ProjectorFile.h"
 #include "platform/headless/HeadlessPlayer.h"
 
 namespace kivra {
@@ -99,18 +100,37 @@ int runThumbnail(const CommandLine& options) {
     std::fprintf(stderr, "kivra-player: %s: thumbnails are made of local files only\n", options.movie.c_str());
     return 1;
   }
-  const MovieCheck check = PlatformPlayer::checkMovieFile(options.movie);
-  if (!check.result.ok) {
-    std::fprintf(stderr, "kivra-player: %s\n", check.result.error.c_str());
-    return 1;
+  // A projector (.qvp) carries its movie at its end.
+  ProjectorTrailer trailer;
+  const bool projector = readProjectorTrailer(options.movie, trailer) && trailer.movieInFile();
+  MovieCheck check;
+  if (!projector) {
+    check = PlatformPlayer::checkMovieFile(options.movie);
+    if (!check.result.ok) {
+      std::fprintf(stderr, "kivra-player: %s\n", check.result.error.c_str());
+      return 1;
+    }
   }
   CommandLine run = options;
-  thumbnailSize(check.width, check.height, options.thumbnailSize, run.width, run.height);
+  if (!projector) thumbnailSize(check.width, check.height, options.thumbnailSize, run.width, run.height);
   run.scriptTimeout = std::min(run.scriptTimeout, kThumbnailScriptSeconds);
   run.wavFile.clear();
   HeadlessPlayer player(run);
   player.setOffline();
-  if (!loadCommandLineMovie(player, run)) return 1;
+  if (projector) {
+    if (!player.loadEmbeddedMovie(options.movie)) {
+      std::fprintf(stderr, "kivra-player: %s: the projector's movie does not load\n", options.movie.c_str());
+      return 1;
+    }
+    // Its size is known once loaded: the stage takes the fitted one now.
+    const PixelRect natural = player.clientRectangle();
+    int w = 0, h = 0;
+    thumbnailSize(natural.right - natural.left, natural.bottom - natural.top, options.thumbnailSize, w, h);
+    player.movieSizeChanged(w, h);
+    player.core().updateView();
+  } else if (!loadCommandLineMovie(player, run)) {
+    return 1;
+  }
 
   const std::vector<InputEvent> noInput;
   size_t next = 0;

@@ -68,6 +68,15 @@ TEST_F(Thumbnail, TheFirstFrameThatShowsSomethingFittedIntoTheSize) {
   EXPECT_TRUE(got.rgb == want.rgb);
   EXPECT_FALSE(got.rgb == empty.rgb);
 
+  // A projector: the movie at its end gives the same thumbnail.
+  const std::string projector = dir.file("m.qvp");
+  ASSERT_EQ(run("--create-projector '" + projector + "' '" + movie + "'"), 0) << errors();
+  ASSERT_EQ(run("--thumbnail 40 '" + projector + "' '" + out + "'"), 0) << errors();
+  ASSERT_TRUE(readPng(out, got));
+  EXPECT_EQ(got.width, 40);
+  EXPECT_EQ(got.height, 20);
+  EXPECT_TRUE(got.rgb == want.rgb);
+
   // A script that never ends is cut by the script limit, and the square
   // of the next frame still makes the thumbnail.
   const std::string looping = build(twoFrames("actions {\nforever:\n  Jump forever\n}\n"));
