@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <string>
@@ -126,6 +127,7 @@ int runVideoExport(const CommandLine& options) {
   auto lastShown = Clock::now();
   bool capped = false;
   for (long step = 1; ok; ++step) {
+    if (player.quit() || player.core().quitRequested()) break;  // asked for in the frame just shown
     if (untilLast && root && root->currentFrame() >= lastFrame) break;
     if (!untilLast && step > total) break;
     if (untilLast && step > maxSteps) {
