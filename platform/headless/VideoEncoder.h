@@ -1,9 +1,12 @@
 #pragma once
 // Writes a video file with sound through FFmpeg's libraries; the container
 // and codecs follow the file name's extension:
-//   .mp4   H.264 (libx264, preset veryfast, 4:2:0) + AAC
-//   .webm  VP9 (libvpx) + Opus (libopus, resampled to 48 kHz)
+//   .mp4   H.264 (libx264, preset veryfast, CRF 20) + AAC 160 kbit/s
+//   .webm  VP9 (libvpx, realtime, CRF 32) + Opus 128 kbit/s at 48 kHz
 //   .mkv   FFV1 in RGB + 16-bit PCM: lossless, every pixel and sample exact
+// H.264 and VP9 get 4:2:0 studio-range BT.709, tagged so, converted here.
+// Frames are timed by the movie's frame period in whole milliseconds, as
+// the headless clock runs, so picture and sound stay in step.
 // The file is written under a temporary name beside the target and renamed
 // over it by finish(); a failed or abandoned encoder removes it, so no
 // partial file is ever left at the target. One thread uses an encoder; it
