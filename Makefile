@@ -56,6 +56,7 @@ bench: build
 	@if [ -x $(BUILD)/bench/render_bench ]; then $(BUILD)/bench/render_bench; fi
 	@if [ -x $(BUILD)/bench/bitmap_bench ]; then $(BUILD)/bench/bitmap_bench; fi
 	@if [ -x $(BUILD)/bench/script_bench ]; then $(BUILD)/bench/script_bench $(BUILD)/bench/scripts bench/scripts; fi
+	@if grep -q '^build export_bench:' $(BUILD)/build.ninja 2>/dev/null; then ninja -C $(BUILD) export_bench; fi
 
 # Installs the player, its desktop entry and the .qvx/.qvp file types under
 # PREFIX (default /usr/local), then refreshes the desktop's databases.

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 namespace kivra {
 
@@ -40,6 +41,8 @@ bool parseSize(const char* text, int& w, int& h, std::string& error) {
 
 const char* usageText() {
   return "usage: kivra-player [OPTIONS] [MOVIE]\n"
+         "       kivra-player --export-video OUT [--frames N] [--size WxH] [--input F] [--seed N] MOVIE\n"
+         "       kivra-player --thumbnail SIZE MOVIE OUT.png\n"
          "  MOVIE               a movie file; none: the embedded movie, else an empty window\n"
          "  --headless          no window, no audio device, virtual clock (one frame period per frame step)\n"
          "  --frames N          (headless) after the movie's first frame has run, run N more frame steps, then exit 0\n"
@@ -67,6 +70,15 @@ const char* usageText() {
          "                      numbered siblings (out-2.pdf, pages-2, ...); without it nothing is printed\n"
          "  --create-projector OUT\n"
          "                      write OUT: this player with MOVIE embedded\n"
+         "  --export-video OUT  render the movie headless into a video file with its sound: OUT.mp4 (H.264\n"
+         "                      and AAC), OUT.webm (VP9 and Opus) or OUT.mkv (lossless FFV1 and 16-bit PCM);\n"
+         "                      frame i is what --screenshot shows after i steps, the sound is --wav's; with\n"
+         "                      --frames N it holds N+1 frames, else it ends once the movie's last frame is\n"
+         "                      shown, at a quit, or after 10 minutes of movie time\n"
+         "  --thumbnail SIZE MOVIE OUT.png\n"
+         "                      write the first of the movie's first 24 frames that shows something, fitted\n"
+         "                      into SIZE x SIZE pixels (1 to 4096), without sound or network\n"
+         "  -v, --verbose       (--export-video) print the frame count and the time spent rendering and encoding\n"
          "  --help, --version\n";
 }
 
@@ -100,17 +112,14 @@ bool parseCommandLine(int argc, const char* const* argv, CommandLine& out, std::
     return true;
   };
   bool moviesDone = false;
+  std::vector<std::string> names;  // the arguments that are not options
   for (int i = 1; i < argc; ++i) {
     const char* a = argv[i];
     const char* v = nullptr;
     if (!moviesDone && std::strcmp(a, "--") == 0) {
       moviesDone = true;
     } else if (moviesDone || a[0] != '-' || a[1] == 0) {
-      if (!out.movie.empty()) {
-        error = "only one movie may be given";
-        return false;
-      }
-      out.movie = a;
+      names.push_back(a);
     } else if (!std::strcmp(a, "--headless")) {
       out.headless = true;
     } else if (!std::strcmp(a, "--frames")) {
@@ -199,6 +208,15 @@ bool parseCommandLine(int argc, const char* const* argv, CommandLine& out, std::
     } else if (!std::strcmp(a, "--create-projector")) {
       if (!(v = needValue(i, a))) return false;
       out.createProjector = v;
+    } else if (!std::strcmp(a, "--export-video")) {
+      if (!(v = needValue(i, a))) return false;
+      out.exportVideo = v;
+    } else if (!std::strcmp(a, "--thumbnail")) {
+      long n = 0;
+      if (!rangedValue(i, a, 1, kMaxThumbnailSide, "pixels", n)) return false;
+      out.thumbnailSize = static_cast<int>(n);
+    } else if (!std::strcmp(a, "--verbose") || !std::strcmp(a, "-v")) {
+      out.verbose = true;
     } else if (!std::strcmp(a, "--help") || !std::strcmp(a, "-h")) {
       out.help = true;
     } else if (!std::strcmp(a, "--version")) {
@@ -207,6 +225,27 @@ bool parseCommandLine(int argc, const char* const* argv, CommandLine& out, std::
       error = std::string("unknown option: ") + a;
       return false;
     }
+  }
+  // A thumbnail names its movie, then its file.
+  if (out.thumbnailSize > 0) {
+    if (names.size() != 2) {
+      error = "--thumbnail needs SIZE, a MOVIE and an output file";
+      return false;
+    }
+    out.movie = names[0];
+    out.thumbnailFile = names[1];
+  } else if (names.size() > 1) {
+    error = "only one movie may be given";
+    return false;
+  } else if (!names.empty()) {
+    out.movie = names[0];
+  }
+  if (!out.exportVideo.empty()) {
+    if (out.thumbnailSize > 0) {
+      error = "--export-video and --thumbnail cannot be combined";
+      return false;
+    }
+    out.headless = true;  // a recording has no window
   }
   if (!out.createProjector.empty() && out.movie.empty()) {
     error = "--create-projector needs a MOVIE";

@@ -10,6 +10,8 @@ namespace kivra {
 
 // --size takes each side from 1 to this many pixels.
 constexpr int kMaxStageSide = 16000;
+// --thumbnail's SIZE is at most this.
+constexpr int kMaxThumbnailSide = 4096;
 
 struct CommandLine {
   std::string movie;  // empty: the embedded movie, else an empty window
@@ -48,6 +50,14 @@ struct CommandLine {
   // (headless) where print jobs go: a PDF file, or a folder of PNG pages.
   std::string printTo;
   std::string createProjector;
+  // --export-video OUT: the headless run recorded as a video file.
+  std::string exportVideo;
+  // --thumbnail SIZE MOVIE OUT: the first frame that shows something,
+  // fitted into SIZE x SIZE, as PNG.
+  int thumbnailSize = 0;  // 0: no thumbnail asked for
+  std::string thumbnailFile;
+  // Timings and counts of the run on stderr (--export-video).
+  bool verbose = false;
   bool help = false;
   bool version = false;
 };

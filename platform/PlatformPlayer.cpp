@@ -233,6 +233,7 @@ bool PlatformPlayer::hostCommand(const std::string& command, const std::string& 
       return true;
     case HostCommand::Exec:
       // A refused name or a failed start does nothing and reports nothing.
+      if (offline_) return true;
       launcher_.launch(commandFolderFor(executablePath_.empty() ? executablePath() : executablePath_),
                        argument);
       return true;
@@ -340,7 +341,15 @@ void PlatformPlayer::debugLog(const std::string& line) {
   std::fprintf(stderr, "kivra-player: debug: %s", text.c_str());
 }
 
+void PlatformPlayer::setOffline() {
+  offline_ = true;
+  core_.setSocketConnections(nullptr);
+  core_.setSharedObjectStorage(nullptr);
+  core_.setLocalConnectionBlock(nullptr);
+}
+
 uint32_t PlatformPlayer::openStream(const UrlStreamRequest& request, UrlStreamReceiver& receiver) {
+  if (offline_ && isNetworkUrl(request.url)) return 0;
   if (const uint32_t id = net_.open(request, receiver)) return id;
   return files_.open(request, receiver);
 }

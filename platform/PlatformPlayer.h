@@ -133,6 +133,11 @@ class PlatformPlayer : public FrameTimer,
   // player or be reset first.
   void setPrinter(Printer* printer) { printer_.setPrinter(printer); }
 
+  // Shuts the movie in: no network streams, XML sockets, LocalConnection,
+  // shared objects on disk or programs started by "exec" (thumbnails of
+  // movies nobody chose to run). Call before loading.
+  void setOffline();
+
   // ---- Menu commands ---------------------------------------------------------------
   MenuInputs menuInputs() const { return menuInputsOf(core_, embedded_); }
   CommandState commandState(int id) const { return kivra::commandState(menuInputs(), id); }
@@ -178,6 +183,7 @@ class PlatformPlayer : public FrameTimer,
   PrinterSlot printer_{*this};
   SharedObjectFiles sharedObjects_;
   bool trapAllKeys_ = false;
+  bool offline_ = false;
   bool debug_ = false;
   bool fullScreen_ = false;
   bool menuBarWanted_ = true;

@@ -12,6 +12,10 @@
 #include "platform/PlatformPlayer.h"
 #include "platform/ProjectorFile.h"
 #include "platform/headless/HeadlessPlayer.h"
+#include "platform/headless/Thumbnail.h"
+#ifdef KIVRA_HAVE_VIDEO
+#include "platform/headless/VideoExport.h"
+#endif
 #ifdef KIVRA_HAVE_DESKTOP
 #include <QGuiApplication>
 
@@ -98,6 +102,14 @@ int main(int argc, char** argv) {
   }
   if (options.info) return printMovieInfo(options.movie, stdout, stderr);
   if (!options.createProjector.empty()) return createProjector(options);
+  if (options.thumbnailSize > 0) return runThumbnail(options);
+  if (!options.exportVideo.empty()) {
+#ifdef KIVRA_HAVE_VIDEO
+    return runVideoExport(options);
+#else
+    return report(kFailed, "this build cannot export video (FFmpeg's libraries were missing when it was configured)");
+#endif
+  }
   if (options.headless) return headless(options);
 #ifdef KIVRA_HAVE_DESKTOP
   if (!displayAvailable()) return report(kFailed, "no display available (use --headless)");

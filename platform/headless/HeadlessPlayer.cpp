@@ -164,36 +164,38 @@ double cpuMs() {
 void HeadlessPlayer::run(long steps, const std::vector<InputEvent>& input) {
   size_t next = 0;
   if (audit_) auditRepaint("first frame");
-  for (long step = 1; step <= steps && !quit_; ++step) {
-    while (next < input.size() && input[next].step < step) ++next;
-    for (; next < input.size() && input[next].step == step && !quit_; ++next) {
-      deliver(input[next]);
-      if (audit_) auditRepaint("step " + std::to_string(step) + ", after input line " + std::to_string(input[next].line));
-    }
-    // The sound of the frames so far plays until this step's time.
-    runMs_ += core().framePeriod();
-    mixUntil(runMs_);
-    clock_ += core().framePeriod();
-    // Every load started so far arrives before the step: runs do not
-    // depend on how fast the server answers.
-    settleStreams(loadTimeoutMs_);
-    const double stepStart = renderEveryStep_ ? cpuMs() : 0;
-    core().frameStep(true);
-    reapPrograms();
-    ++stepsRun_;
-    if (audit_) auditRepaint("step " + std::to_string(step));
-    if (renderEveryStep_) {
-      // What the window's repaint after the step draws: the dirty area.
-      const double start = cpuMs();
-      core().render();
-      const double end = cpuMs();
-      renderMs_ += end - start;
-      stepMs_ += end - stepStart;
-      ++stepsRendered_;
-    }
-  }
+  for (long step = 1; step <= steps && !quit_; ++step) runStep(step, input, next);
   // A quit asked for during the last step still takes effect.
   if (!quit_ && core().quitRequested()) core().frameStep(true);
+}
+
+void HeadlessPlayer::runStep(long step, const std::vector<InputEvent>& input, size_t& next) {
+  while (next < input.size() && input[next].step < step) ++next;
+  for (; next < input.size() && input[next].step == step && !quit_; ++next) {
+    deliver(input[next]);
+    if (audit_) auditRepaint("step " + std::to_string(step) + ", after input line " + std::to_string(input[next].line));
+  }
+  // The sound of the frames so far plays until this step's time.
+  runMs_ += core().framePeriod();
+  mixUntil(runMs_);
+  clock_ += core().framePeriod();
+  // Every load started so far arrives before the step: runs do not
+  // depend on how fast the server answers.
+  settleStreams(loadTimeoutMs_);
+  const double stepStart = renderEveryStep_ ? cpuMs() : 0;
+  core().frameStep(true);
+  reapPrograms();
+  ++stepsRun_;
+  if (audit_) auditRepaint("step " + std::to_string(step));
+  if (renderEveryStep_) {
+    // What the window's repaint after the step draws: the dirty area.
+    const double start = cpuMs();
+    core().render();
+    const double end = cpuMs();
+    renderMs_ += end - start;
+    stepMs_ += end - stepStart;
+    ++stepsRendered_;
+  }
 }
 
 void HeadlessPlayer::mixUntil(uint64_t ms) {
@@ -245,42 +247,49 @@ uint32_t HeadlessPlayer::scriptClock() {
   return static_cast<uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
 }
 
+bool readInputEvents(const std::string& file, std::vector<InputEvent>& out) {
+  std::ifstream in(file, std::ios::binary);
+  if (!in) {
+    std::fprintf(stderr, "kivra-player: cannot read input file %s\n", file.c_str());
+    return false;
+  }
+  std::stringstream text;
+  text << in.rdbuf();
+  std::string error;
+  if (!parseInputScript(text.str(), out, error)) {
+    std::fprintf(stderr, "kivra-player: %s: %s\n", file.c_str(), error.c_str());
+    return false;
+  }
+  return true;
+}
+
+bool loadCommandLineMovie(HeadlessPlayer& player, const CommandLine& options) {
+  if (options.movie.empty()) {
+    player.loadEmbeddedMovie(executablePath());
+    return true;
+  }
+  // A movie by URL arrives whole before the first step, as loads do.
+  const LoadResult loaded = isNetworkUrl(options.movie)
+                                ? player.loadMovieUrl(options.movie, static_cast<uint32_t>(options.loadTimeout) * 1000)
+                                : player.loadMovieFile(options.movie);
+  if (!loaded.ok) {
+    std::fprintf(stderr, "kivra-player: %s\n", loaded.error.c_str());
+    return false;
+  }
+  const std::string warning = player.loadWarning();
+  if (!warning.empty()) std::fprintf(stderr, "kivra-player: %s: %s\n", options.movie.c_str(), warning.c_str());
+  return true;
+}
+
 int runHeadless(const CommandLine& options, Printer* printer) {
   std::vector<InputEvent> input;
-  if (!options.inputFile.empty()) {
-    std::ifstream in(options.inputFile, std::ios::binary);
-    if (!in) {
-      std::fprintf(stderr, "kivra-player: cannot read input file %s\n", options.inputFile.c_str());
-      return 2;
-    }
-    std::stringstream text;
-    text << in.rdbuf();
-    std::string error;
-    if (!parseInputScript(text.str(), input, error)) {
-      std::fprintf(stderr, "kivra-player: %s: %s\n", options.inputFile.c_str(), error.c_str());
-      return 2;
-    }
-  }
+  if (!options.inputFile.empty() && !readInputEvents(options.inputFile, input)) return 2;
 
   // The player's sound goes to the WAV file, if one is asked for.
   WavFileSink wav;
   HeadlessPlayer player(options, options.wavFile.empty() ? nullptr : &wav);
   player.setPrinter(printer);
-  if (!options.movie.empty()) {
-    // A movie by URL arrives whole before the first step, as loads do.
-    const LoadResult loaded =
-        isNetworkUrl(options.movie)
-            ? player.loadMovieUrl(options.movie, static_cast<uint32_t>(options.loadTimeout) * 1000)
-            : player.loadMovieFile(options.movie);
-    if (!loaded.ok) {
-      std::fprintf(stderr, "kivra-player: %s\n", loaded.error.c_str());
-      return 1;
-    }
-    const std::string warning = player.loadWarning();
-    if (!warning.empty()) std::fprintf(stderr, "kivra-player: %s: %s\n", options.movie.c_str(), warning.c_str());
-  } else {
-    player.loadEmbeddedMovie(executablePath());
-  }
+  if (!loadCommandLineMovie(player, options)) return 1;
 
   if (!options.wavFile.empty() && !wav.open(options.wavFile)) {
     std::fprintf(stderr, "kivra-player: %s\n", cannotText("write", options.wavFile).c_str());

@@ -51,6 +51,9 @@ class HeadlessPlayer : public PlatformPlayer {
   // Runs `steps` timer-driven frame steps, delivering the input events of
   // each step just before it. Stops early when the movie quits.
   void run(long steps, const std::vector<InputEvent>& input);
+  // One of those steps, numbered from 1; `next` is the first event of
+  // `input` not yet delivered, and moves past this step's.
+  void runStep(long step, const std::vector<InputEvent>& input, size_t& next);
   bool quit() const { return quit_; }
   long stepsRun() const { return stepsRun_; }
   bool timerRunning() const { return timerRunning_; }
@@ -111,6 +114,12 @@ class HeadlessPlayer : public PlatformPlayer {
   uint32_t scriptTimeoutS_ = 15;
   uint32_t loadTimeoutMs_ = 30000;  // a stream silent this long fails
 };
+
+// Reads --input's events; on failure prints one line and returns false.
+bool readInputEvents(const std::string& file, std::vector<InputEvent>& out);
+// Loads the command line's movie (a file, a URL, or the embedded one); on
+// failure prints one line and returns false. Warnings are printed too.
+bool loadCommandLineMovie(HeadlessPlayer& player, const CommandLine& options);
 
 // The whole headless run for main(): returns the process exit status.
 // Print jobs go to `printer` (not owned), or nowhere.

@@ -34,6 +34,22 @@ TEST(CommandLine, EveryOption) {
   EXPECT_EQ(c.movie, "movie.qvx");
 }
 
+TEST(CommandLine, VideoExportAndThumbnails) {
+  CommandLine c;
+  std::string error;
+  ASSERT_TRUE(parse({"--export-video", "o.webm", "--frames", "5", "-v", "m.qvx"}, c, error)) << error;
+  EXPECT_EQ(c.exportVideo, "o.webm");
+  EXPECT_TRUE(c.headless);  // a recording has no window
+  EXPECT_TRUE(c.verbose);
+  EXPECT_EQ(c.movie, "m.qvx");
+  // The thumbnailer's order: SIZE, then the movie, then the PNG.
+  CommandLine t;
+  ASSERT_TRUE(parse({"--thumbnail", "256", "in.qvx", "out.png"}, t, error)) << error;
+  EXPECT_EQ(t.thumbnailSize, 256);
+  EXPECT_EQ(t.movie, "in.qvx");
+  EXPECT_EQ(t.thumbnailFile, "out.png");
+}
+
 TEST(CommandLine, MovieNamesMayHoldSpacesAndFollowDoubleDash) {
   CommandLine c;
   std::string error;
@@ -62,6 +78,9 @@ TEST(CommandLine, BadOptionsAreRefused) {
       {"--frames"},           {"--frames", "-1"},    {"--frames", "x"},
       {"--size", "10"},       {"--size", "0x10"},    {"--quality", "ultra"},
       {"--bogus"},            {"a.qvx", "b.qvx"},    {"--create-projector", "out"},
+      {"--thumbnail", "0", "a.qvx", "a.png"},        {"--thumbnail", "128", "a.qvx"},
+      {"--thumbnail", "4097", "a.qvx", "a.png"},     {"--export-video"},
+      {"--export-video", "o.mp4", "--thumbnail", "64", "a.qvx", "a.png"},
   };
   for (const auto& args : bad) {
     CommandLine c;
