@@ -9,6 +9,7 @@
 
 #include "platform/PngImage.h"
 #include "platform/headless/Thumbnail.h"
+#include "tests/support/PlayerProcess.h"
 #include "tests/support/TempDir.h"
 #include "tools/qvxs/Compiler.h"
 
@@ -32,15 +33,8 @@ class Thumbnail : public ::testing::Test {
     EXPECT_TRUE(qvxs::compileMovie(source, bytes, diag, dir.file(""))) << diag.text();
     return dir.write("m.qvx", bytes);
   }
-  int run(const std::string& arguments) {
-    const std::string command = std::string(KIVRA_PLAYER_PATH) + " " + arguments + " 2> '" + dir.file("err.txt") + "'";
-    const int status = std::system(command.c_str());
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  }
-  std::string errors() const {
-    const std::vector<uint8_t> b = test::TempDir::read(dir.file("err.txt"));
-    return std::string(b.begin(), b.end());
-  }
+  int run(const std::string& arguments) { return test::runPlayer(KIVRA_PLAYER_PATH, arguments, dir); }
+  std::string errors() const { return test::playerErrors(dir); }
   test::TempDir dir;
 };
 

@@ -20,6 +20,7 @@ extern "C" {
 }
 
 #include "platform/PngImage.h"
+#include "tests/support/PlayerProcess.h"
 #include "tests/support/TempDir.h"
 #include "tools/kit/Sounds.h"
 #include "tools/qvxs/Compiler.h"
@@ -161,15 +162,8 @@ class VideoExport : public ::testing::Test {
     movie = dir.write("m.qvx", bytes);
   }
 
-  int run(const std::string& arguments) {
-    const std::string command = std::string(KIVRA_PLAYER_PATH) + " " + arguments + " 2> '" + dir.file("err.txt") + "'";
-    const int status = std::system(command.c_str());
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  }
-  std::string errors() const {
-    const std::vector<uint8_t> b = test::TempDir::read(dir.file("err.txt"));
-    return std::string(b.begin(), b.end());
-  }
+  int run(const std::string& arguments) { return test::runPlayer(KIVRA_PLAYER_PATH, arguments, dir); }
+  std::string errors() const { return test::playerErrors(dir); }
   std::vector<int16_t> wavSamples(const std::string& path) const {
     const std::vector<uint8_t> b = test::TempDir::read(path);
     std::vector<int16_t> samples;
